@@ -1,0 +1,72 @@
+#include "serial/portnames.h"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+#include <algorithm>
+
+namespace tessary {
+
+PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices)
+    : m_devices(explicitMappings)
+{
+    QStringList free = systemDevices;
+    free.removeDuplicates();
+    QCollator collator;
+    collator.setNumericMode(true);
+    std::sort(free.begin(), free.end(),
+              [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    const QStringList mapped = explicitMappings.values();
+    auto next = free.cbegin();
+    for (int port = FirstPort; port <= LastPort; ++port) {
+        if (m_devices.contains(port))
+            continue;
+        while (next != free.cend() && mapped.contains(*next))
+            ++next;
+        if (next == free.cend())
+            break;
+        m_devices.insert(port, *next++);
+    }
+}
+
+PortNames PortNames::fromSystem(const QMap<int, QString> &explicitMappings)
+{
+    QStringList devices;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        devices << info.systemLocation();
+    return PortNames(explicitMappings, devices);
+}
+
+QString PortNames::device(int port) const { return m_devices.value(port); }
+
+bool PortNames::exists(int port) const
+{
+    const QString path = device(port);
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+QString PortNames::caption(int port) const
+{
+    const QString base = QStringLiteral("COM %1").arg(port);
+    const QString path = device(port);
+    if (path.isEmpty())
+        return base;
+    return QStringLiteral("%1 (%2)").arg(base, QFileInfo(path).fileName());
+}
+
+std::optional<std::pair<int, QString>> PortNames::parseMapping(const QString &text, QString *error)
+{
+    static const QRegularExpression pattern(QStringLiteral("^COM([1-6])=(.+)$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto match = pattern.match(text);
+    if (!match.hasMatch()) {
+        if (error)
+            *error = QStringLiteral("--port takes COMn=DEVICE with n from 1 to 6 (got \"%1\")").arg(text);
+        return std::nullopt;
+    }
+    return std::make_pair(match.captured(1).toInt(), match.captured(2));
+}
+
+} // namespace tessary

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tessary {
+
+// Which device is COM1 to COM6. Explicit mappings ("COM3=/dev/ttyUSB0") take
+// their slot; the free slots are filled with the serial ports the system
+// lists, in natural order of device name, skipping those already mapped.
+class PortNames {
+public:
+    static constexpr int FirstPort = 1;
+    static constexpr int LastPort = 6;
+
+    PortNames() = default;
+    // Builds the table from explicit mappings and the system's device list.
+    PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices);
+    // The table for this machine: the mappings plus what QSerialPortInfo lists.
+    static PortNames fromSystem(const QMap<int, QString> &explicitMappings = {});
+
+    // The device path of COMn, empty when the slot is free.
+    [[nodiscard]] QString device(int port) const;
+    // Whether COMn names a device that is there now.
+    [[nodiscard]] bool exists(int port) const;
+    // "COM 1 (ttyUSB0)", or "COM 1" when the slot is free.
+    [[nodiscard]] QString caption(int port) const;
+
+    // Parses one --port value, "COMn=PATH" with n from 1 to 6. On failure
+    // returns nothing and sets *error to a one-line reason.
+    static std::optional<std::pair<int, QString>> parseMapping(const QString &text, QString *error);
+
+private:
+    QMap<int, QString> m_devices;
+};
+
+} // namespace tessary

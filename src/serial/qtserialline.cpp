@@ -1,0 +1,138 @@
+#include "serial/qtserialline.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tessary {
+
+QtSerialLine::QtSerialLine(PortNames names, QObject *parent)
+    : SerialLine(parent), m_names(std::move(names))
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &SerialLine::inputReady);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QtSerialLine::onError);
+}
+
+bool QtSerialLine::portExists(int port) const { return m_names.exists(port); }
+
+bool QtSerialLine::open(int port, qint32 baud, int handshake)
+{
+    if (m_port.isOpen())
+        return true;
+    const QString device = m_names.device(port);
+    if (device.isEmpty() || !QFileInfo::exists(device)) {
+        m_error = QStringLiteral("COM%1 does not exist").arg(port);
+        return false;
+    }
+    m_port.setPortName(device);
+    m_port.setBaudRate(baud);
+    m_port.setDataBits(QSerialPort::Data8);
+    m_port.setParity(QSerialPort::NoParity);
+    m_port.setStopBits(QSerialPort::OneStop);
+    m_port.setFlowControl(handshake == HandshakeXonXoff    ? QSerialPort::SoftwareControl
+                          : handshake == HandshakeHardware ? QSerialPort::HardwareControl
+                                                           : QSerialPort::NoFlowControl);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_error = QStringLiteral("COM%1 (%2): %3")
+                      .arg(port)
+                      .arg(device, describeOpenFailure(device, m_port.error(), m_port.errorString()));
+        m_port.clearError();
+        return false;
+    }
+    m_openPort = port;
+    m_error.clear();
+    return true;
+}
+
+void QtSerialLine::close()
+{
+    if (!m_port.isOpen())
+        return;
+    // Bytes written just before the close must still reach the board.
+    while (m_port.bytesToWrite() > 0 && m_port.waitForBytesWritten(1000)) {
+    }
+    m_port.close();
+    m_openPort = 0;
+}
+
+bool QtSerialLine::isOpen() const { return m_port.isOpen(); }
+
+void QtSerialLine::write(const QByteArray &bytes)
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.write(bytes);
+    m_port.flush();
+}
+
+qint64 QtSerialLine::bytesAvailable()
+{
+    return m_port.isOpen() ? m_port.bytesAvailable() : 0;
+}
+
+QByteArray QtSerialLine::read(qint64 maxBytes)
+{
+    return m_port.isOpen() ? m_port.read(maxBytes) : QByteArray();
+}
+
+void QtSerialLine::clearInput()
+{
+    if (!m_port.isOpen())
+        return;
+    m_port.clear(QSerialPort::Input);
+    m_port.readAll(); // what Qt had already taken from the device
+}
+
+void QtSerialLine::onError(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::UnsupportedOperationError: // modem lines of a pseudo-terminal
+    case QSerialPort::TimeoutError:
+        return;
+    case QSerialPort::ReadError:
+    case QSerialPort::ResourceError:
+    case QSerialPort::WriteError:
+        if (m_port.isOpen()) {
+            m_error = QStringLiteral("COM%1 (%2): the line failed (%3); the port was closed")
+                          .arg(m_openPort)
+                          .arg(m_port.portName(), m_port.errorString());
+            m_port.clearError();
+            m_port.close();
+            m_openPort = 0;
+            emit inputReady(); // wake a waiting clock
+        }
+        return;
+    default:
+        return; // open failures are reported by open()
+    }
+}
+
+QString QtSerialLine::describeOpenFailure(const QString &device, QSerialPort::SerialPortError error,
+                                          const QString &qtMessage)
+{
+    if (!QFileInfo::exists(device))
+        return QStringLiteral("the device is not there (unplugged?)");
+    // Qt reports a busy port, a lock file and a missing permission alike;
+    // an open of our own finds the real cause.
+    const QByteArray path = QFile::encodeName(device);
+    const int fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EACCES || err == EPERM)
+            return QStringLiteral("no permission to use the port; add your user to the dialout "
+                                  "group (sudo usermod -aG dialout $USER) and log in again");
+        if (err == EBUSY)
+            return QStringLiteral("the port is in use by another program");
+        return QString::fromLocal8Bit(std::strerror(err));
+    }
+    ::close(fd);
+    if (error == QSerialPort::PermissionError)
+        return QStringLiteral("the port is in use by another program");
+    return qtMessage;
+}
+
+} // namespace tessary

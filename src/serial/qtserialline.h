@@ -1,0 +1,44 @@
+#pragma once
+
+#include "serial/portnames.h"
+#include "serial/serialline.h"
+
+#include <QSerialPort>
+
+namespace tessary {
+
+// The serial line over QSerialPort. Writes go to the device at once, so that
+// bytes written just before close() reach it; the first read or resource
+// error closes the port (a hung-up line would otherwise repeat its error
+// without end).
+class QtSerialLine : public SerialLine {
+    Q_OBJECT
+public:
+    explicit QtSerialLine(PortNames names, QObject *parent = nullptr);
+
+    bool portExists(int port) const override;
+    bool open(int port, qint32 baud, int handshake) override;
+    void close() override;
+    bool isOpen() const override;
+    QString errorString() const override { return m_error; }
+    void write(const QByteArray &bytes) override;
+    qint64 bytesAvailable() override;
+    QByteArray read(qint64 maxBytes) override;
+    void clearInput() override;
+
+    [[nodiscard]] const PortNames &portNames() const { return m_names; }
+
+    // Explains in plain words why a device could not be opened.
+    static QString describeOpenFailure(const QString &device, QSerialPort::SerialPortError error,
+                                       const QString &qtMessage);
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+
+    PortNames m_names;
+    QSerialPort m_port;
+    QString m_error;
+    int m_openPort = 0;
+};
+
+} // namespace tessary

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace tessary {
+
+// Flow control codes as the exchanges pass them.
+enum HandshakeCode : int { HandshakeNone = 0, HandshakeXonXoff = 1, HandshakeHardware = 2 };
+
+// The transport that the protocol never looks behind: one serial port,
+// addressed as COM1 to COM6. Implementations: QSerialPort (QtSerialLine) and
+// the in-process simulated board (SimulatedLine).
+class SerialLine : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialLine() override = default;
+
+    // Whether COMn names a device that exists on this machine.
+    [[nodiscard]] virtual bool portExists(int port) const = 0;
+    // Opens COMn at the speed (bauds, 8 data bits, no parity, 1 stop bit) and
+    // handshake code. On failure errorString() tells why, in plain words.
+    [[nodiscard]] virtual bool open(int port, qint32 baud, int handshake) = 0;
+    virtual void close() = 0;
+    [[nodiscard]] virtual bool isOpen() const = 0;
+    [[nodiscard]] virtual QString errorString() const = 0;
+
+    virtual void write(const QByteArray &bytes) = 0;
+    [[nodiscard]] virtual qint64 bytesAvailable() = 0;
+    // Removes and returns at most maxBytes of what is waiting.
+    virtual QByteArray read(qint64 maxBytes) = 0;
+    virtual void clearInput() = 0;
+
+    // For lines driven by a virtual clock: when the next byte will arrive, in
+    // the clock's milliseconds. Real lines do not know and return nothing.
+    [[nodiscard]] virtual std::optional<qint64> nextInputAt() const { return std::nullopt; }
+
+signals:
+    // New bytes are waiting, or the line failed; a waiting clock wakes up.
+    void inputReady();
+};
+
+} // namespace tessary

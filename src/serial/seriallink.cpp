@@ -1,0 +1,150 @@
+#include "serial/seriallink.h"
+
+#include "shell/prompts.h"
+
+#include <QStringList>
+
+namespace tessary {
+
+SerialLink::SerialLink(SerialLine &line, Clock &clock, StatusLine *status)
+    : m_line(line), m_clock(clock), m_status(status)
+{
+    // A line that fails while open (unplugged board) closes itself and says
+    // why; the command then reads silence.
+    m_failConnection = QObject::connect(&m_line, &SerialLine::inputReady, [this] {
+        if (!m_line.isOpen() && !m_line.errorString().isEmpty())
+            report(m_line.errorString());
+    });
+}
+
+SerialLink::~SerialLink() { QObject::disconnect(m_failConnection); }
+
+bool SerialLink::portExists(int port) const { return m_line.portExists(port); }
+
+bool SerialLink::openPort(int port, const QString &speed, int handshake)
+{
+    if (m_line.isOpen())
+        return true;
+    checkStop();
+    if (!m_line.open(port, speed.toInt(), handshake)) {
+        report(m_line.errorString());
+        return false;
+    }
+    delay(SettleMs);
+    return m_line.isOpen();
+}
+
+void SerialLink::closePort()
+{
+    if (m_line.isOpen())
+        m_line.close();
+}
+
+void SerialLink::sendString(const QByteArray &bytes)
+{
+    m_line.write(bytes);
+}
+
+void SerialLink::sendCharByChar(const QByteArray &bytes)
+{
+    for (char c : bytes)
+        m_line.write(QByteArray(1, c));
+}
+
+QByteArray SerialLink::readReply()
+{
+    QByteArray reply;
+    const qint64 start = m_clock.now();
+    for (;;) {
+        checkStop();
+        if (m_line.bytesAvailable() > 0) {
+            reply += m_line.read(ReadLimit);
+            if (reply.size() >= ReplyByteCap || m_clock.now() - start >= ReplyTimeCapMs)
+                break;
+            continue;
+        }
+        // Waiting for input covers the 50 polls of 10 ms at once: it returns
+        // as soon as a byte arrives, or when the line stayed quiet that long.
+        const bool arrived = m_clock.waitForInput(m_line, PollLimit * PollMs);
+        checkStop();
+        if (!arrived)
+            break;
+        if (m_clock.now() - start >= ReplyTimeCapMs) {
+            reply += m_line.read(ReadLimit);
+            break;
+        }
+    }
+    return reply.left(ReplyByteCap);
+}
+
+quint8 SerialLink::readByte()
+{
+    checkStop();
+    const bool arrived = m_clock.waitForInput(m_line, PollLimit * PollMs);
+    checkStop();
+    if (!arrived)
+        return 0;
+    const QByteArray chunk = m_line.read(ReadLimit);
+    return chunk.isEmpty() ? 0 : quint8(chunk.at(0));
+}
+
+quint8 SerialLink::getValue()
+{
+    checkStop();
+    const bool arrived = m_clock.waitForInput(m_line, ValueTimeoutMs);
+    checkStop();
+    if (!arrived)
+        return 0;
+    const QByteArray chunk = m_line.read(ReadLimit);
+    return chunk.isEmpty() ? 0 : quint8(chunk.at(0));
+}
+
+void SerialLink::delay(int ms)
+{
+    checkStop();
+    m_clock.delay(ms);
+    checkStop();
+}
+
+void SerialLink::clearInput() { m_line.clearInput(); }
+
+qint64 SerialLink::bytesWaiting() { return m_line.bytesAvailable(); }
+
+QByteArray SerialLink::readWaiting() { return m_line.read(ReadLimit); }
+
+void SerialLink::requestStop()
+{
+    m_stopRequested = true;
+    m_clock.interrupt();
+}
+
+void SerialLink::checkStop() const
+{
+    if (m_stopRequested)
+        throw CommandStopped{};
+}
+
+void SerialLink::report(const QString &problem)
+{
+    m_lastProblem = problem;
+    if (m_status)
+        m_status->showStatus(problem);
+}
+
+const QStringList &speedTexts()
+{
+    static const QStringList texts = {
+        QStringLiteral("1200"),  QStringLiteral("2400"),  QStringLiteral("4800"),
+        QStringLiteral("9600"),  QStringLiteral("19200"), QStringLiteral("28800"),
+        QStringLiteral("38400"), QStringLiteral("57600"), QStringLiteral("115200")};
+    return texts;
+}
+
+int speedCode(const QString &speed)
+{
+    static const int codes[] = {0, 1, 2, 3, 4, 5, 5, 6, 7};
+    const int index = speedTexts().indexOf(speed);
+    return index < 0 ? -1 : codes[index];
+}
+
+} // namespace tessary

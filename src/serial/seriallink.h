@@ -1,0 +1,95 @@
+#pragma once
+
+#include "serial/clock.h"
+#include "serial/serialline.h"
+
+#include <QByteArray>
+#include <QMetaObject>
+#include <QString>
+
+namespace tessary {
+
+class StatusLine;
+
+// Thrown by a wait once a stop has been requested (a window is closing). The
+// command gate catches it and closes the port.
+struct CommandStopped {};
+
+// The serial primitives every exchange with the board is written with: open
+// and close, send, the three ways of reading a reply, and the timed waits.
+class SerialLink {
+public:
+    static constexpr int ReadLimit = 100;       // characters per read
+    static constexpr int SettleMs = 50;         // pause after opening
+    static constexpr int PollMs = 10;           // poll interval
+    static constexpr int PollLimit = 50;        // polls
+    static constexpr int ValueTimeoutMs = 500;  // get_value
+    // A device that never stops sending must not hold ReadReply for ever.
+    static constexpr int ReplyByteCap = 4096;
+    static constexpr int ReplyTimeCapMs = 5000;
+
+    SerialLink(SerialLine &line, Clock &clock, StatusLine *status = nullptr);
+    ~SerialLink();
+    SerialLink(const SerialLink &) = delete;
+    SerialLink &operator=(const SerialLink &) = delete;
+
+    [[nodiscard]] SerialLine &line() { return m_line; }
+    [[nodiscard]] Clock &clock() { return m_clock; }
+    // Where problems with the port are reported (the main window's status bar).
+    void setStatusLine(StatusLine *status) { m_status = status; }
+
+    // PortExists: whether the system knows COMn.
+    [[nodiscard]] bool portExists(int port) const;
+    // OpenPort: does nothing when the port is open already; otherwise
+    // configures and opens it, then pauses 50 ms. A port that cannot be
+    // opened is reported once on the status line and the command goes on as
+    // if the board did not answer. Returns whether the port is open.
+    bool openPort(int port, const QString &speed, int handshake);
+    // ClosePort: bytes written before it still reach the board.
+    void closePort();
+    [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
+
+    void sendString(const QByteArray &bytes);
+    // One write per byte, without pause between them.
+    void sendCharByChar(const QByteArray &bytes);
+
+    // Everything until the line has been quiet for 50 polls (capped).
+    QByteArray readReply();
+    // The first byte within 50 polls, 0 when none; the rest of that read is dropped.
+    quint8 readByte();
+    // The first byte within 500 ms, 0 when none.
+    quint8 getValue();
+    // Delay: a pause that keeps the windows working.
+    void delay(int ms);
+
+    // Direct line operations used by the detection.
+    void clearInput();
+    [[nodiscard]] qint64 bytesWaiting();
+    QByteArray readWaiting(); // at most ReadLimit bytes
+
+    // Ask the command in progress to stop at its next wait.
+    void requestStop();
+    void clearStop() { m_stopRequested = false; }
+    [[nodiscard]] bool stopRequested() const { return m_stopRequested; }
+
+    // The problem last reported on the status line, empty when none.
+    [[nodiscard]] QString lastProblem() const { return m_lastProblem; }
+
+private:
+    void checkStop() const;
+    void report(const QString &problem);
+
+    SerialLine &m_line;
+    Clock &m_clock;
+    StatusLine *m_status = nullptr;
+    bool m_stopRequested = false;
+    QString m_lastProblem;
+    QMetaObject::Connection m_failConnection;
+};
+
+// The nine speed texts, slowest first, and the speed code the board reports
+// for each (28800 and 38400 share code 5).
+const QStringList &speedTexts();
+[[nodiscard]] int speedCode(const QString &speed);
+
+} // namespace tessary

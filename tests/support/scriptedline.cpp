@@ -1,0 +1,116 @@
+#include "scriptedline.h"
+
+#include <algorithm>
+
+namespace tessary::test {
+
+ScriptedLine::ScriptedLine(const Clock &clock, QSet<int> existing)
+    : m_clock(clock), m_existing(std::move(existing))
+{
+}
+
+void ScriptedLine::schedule(qint64 at, const QByteArray &bytes)
+{
+    m_pending.append({at, bytes});
+    std::stable_sort(m_pending.begin(), m_pending.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+}
+
+void ScriptedLine::streamForever(qint64 at, int everyMs, char byte)
+{
+    m_streamFrom = at;
+    m_streamEvery = everyMs;
+    m_streamByte = byte;
+    m_streamReleasedUpTo = at - everyMs;
+}
+
+bool ScriptedLine::open(int port, qint32 baud, int handshake)
+{
+    if (m_open)
+        return true;
+    if (!m_openFailure.isEmpty()) {
+        m_error = m_openFailure;
+        return false;
+    }
+    m_open = true;
+    m_port = port;
+    m_baud = baud;
+    m_handshake = handshake;
+    opens.append({m_clock.now(), port, baud, handshake});
+    return true;
+}
+
+void ScriptedLine::close()
+{
+    if (m_open)
+        ++closes;
+    m_open = false;
+}
+
+void ScriptedLine::write(const QByteArray &bytes)
+{
+    if (!m_open)
+        return;
+    writes.append({m_clock.now(), m_port, m_baud, m_handshake, bytes});
+}
+
+void ScriptedLine::release()
+{
+    const qint64 now = m_clock.now();
+    while (!m_pending.isEmpty() && m_pending.first().first <= now)
+        m_ready += m_pending.takeFirst().second;
+    if (m_streamFrom >= 0) {
+        while (m_streamReleasedUpTo + m_streamEvery <= now) {
+            m_streamReleasedUpTo += m_streamEvery;
+            m_ready += m_streamByte;
+        }
+    }
+}
+
+qint64 ScriptedLine::bytesAvailable()
+{
+    if (!m_open)
+        return 0;
+    release();
+    return m_ready.size();
+}
+
+QByteArray ScriptedLine::read(qint64 maxBytes)
+{
+    if (!m_open)
+        return {};
+    ++readCalls;
+    release();
+    const QByteArray chunk = m_ready.left(maxBytes);
+    m_ready.remove(0, chunk.size());
+    return chunk;
+}
+
+void ScriptedLine::clearInput()
+{
+    release();
+    m_ready.clear();
+}
+
+std::optional<qint64> ScriptedLine::nextInputAt() const
+{
+    std::optional<qint64> next;
+    if (!m_pending.isEmpty())
+        next = m_pending.first().first;
+    if (m_streamFrom >= 0) {
+        const qint64 s = m_streamReleasedUpTo + m_streamEvery;
+        if (!next || s < *next)
+            next = s;
+    }
+    return next;
+}
+
+QByteArray ScriptedLine::written() const
+{
+    QByteArray all;
+    for (const auto &w : writes)
+        all += w.bytes;
+    return all;
+}
+
+} // namespace tessary::test

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "shell/prompts.h"
+
+#include <QList>
+#include <QStringList>
+
+namespace tessary::test {
+
+// Message boxes answered from a script; every message shown is recorded.
+class ScriptedPrompts : public Prompts {
+public:
+    struct Shown {
+        QString text;
+        MessageIcon icon;
+        MessageButtons buttons;
+    };
+
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override;
+
+    // Answers for the coming OK/Cancel questions, in order; when the script
+    // runs out, questions are answered with defaultAnswer.
+    void answer(std::initializer_list<bool> answers);
+    bool defaultAnswer = true;
+
+    QList<Shown> shown;
+    [[nodiscard]] QStringList texts() const;
+    void clear() { shown.clear(); }
+
+private:
+    QList<bool> m_answers;
+};
+
+class ScriptedFileChooser : public FileChooser {
+public:
+    QString openFile(const FileDialogOptions &options) override;
+    QString saveFile(const FileDialogOptions &options) override;
+
+    QStringList paths; // returned in order; empty string = cancel; none left = cancel
+    QList<FileDialogOptions> asked;
+    QList<bool> askedWasSave;
+};
+
+} // namespace tessary::test
