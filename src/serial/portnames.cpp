@@ -1,6 +1,5 @@
 #include "serial/portnames.h"
 
-#include <QCollator>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
@@ -9,15 +8,41 @@
 
 namespace tessary {
 
+namespace {
+// Natural order: runs of digits compare by value, so ttyUSB2 < ttyUSB10.
+bool naturalLess(const QString &a, const QString &b)
+{
+    int i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            int ei = i, ej = j;
+            while (ei < a.size() && a[ei].isDigit())
+                ++ei;
+            while (ej < b.size() && b[ej].isDigit())
+                ++ej;
+            const qulonglong x = a.mid(i, ei - i).toULongLong();
+            const qulonglong y = b.mid(j, ej - j).toULongLong();
+            if (x != y)
+                return x < y;
+            i = ei;
+            j = ej;
+        } else {
+            if (a[i] != b[j])
+                return a[i] < b[j];
+            ++i;
+            ++j;
+        }
+    }
+    return a.size() - i < b.size() - j;
+}
+} // namespace
+
 PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices)
     : m_devices(explicitMappings)
 {
     QStringList free = systemDevices;
     free.removeDuplicates();
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(free.begin(), free.end(),
-              [&](const QString &a, const QString &b) { return collator.compare(a, b) < 0; });
+    std::sort(free.begin(), free.end(), naturalLess);
     const QStringList mapped = explicitMappings.values();
     auto next = free.cbegin();
     for (int port = FirstPort; port <= LastPort; ++port) {
