@@ -1,0 +1,56 @@
+#include "mainwindow/appservices.h"
+#include "mainwindow/commandline.h"
+#include "mainwindow/mainfrm.h"
+#include "serial/commandgate.h"
+#include "serial/eventloopclock.h"
+#include "serial/portnames.h"
+#include "serial/qtserialline.h"
+#include "serial/seriallink.h"
+#include "shell/appstate.h"
+#include "shell/dialogprompts.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+using namespace tessary;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tessary Configurator"));
+    QApplication::setApplicationVersion(QStringLiteral("2.3"));
+    QApplication::setDesktopFileName(QStringLiteral("tessary-configurator"));
+
+    const CommandLine options = parseCommandLine(QApplication::arguments());
+    if (!options.output.isEmpty())
+        std::fputs(qPrintable(options.output), stdout);
+    if (!options.error.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(options.error));
+    if (options.exit)
+        return options.exitCode;
+
+    QMap<int, QString> mappings = options.portMappings;
+    // hook: demo board
+
+    AppState state;
+    EventLoopClock clock;
+    QtSerialLine line(PortNames::fromSystem(mappings));
+    SerialLink link(line, clock);
+    CommandGate gate(link);
+    MessageBoxPrompts prompts;
+    DialogFileChooser files;
+    AppServices services{state, link, gate, prompts, files, options.demo};
+
+    MainFrm window(services);
+    prompts.setParent(&window);
+    link.setStatusLine(&window);
+    // Other windows (About, Help) may be open: leaving ends them all.
+    QObject::connect(&window, &MainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // hook: splash screen
+    window.show();
+    const int status = app.exec();
+    link.setStatusLine(nullptr);
+    return status;
+}
