@@ -1,0 +1,134 @@
+#include "shell/aboutfrm.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+namespace tessary {
+
+LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
+{
+    QFont linkFont = font();
+    linkFont.setUnderline(true);
+    setFont(linkFont);
+    QPalette linkPalette = palette();
+    linkPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    setPalette(linkPalette);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setTextInteractionFlags(Qt::NoTextInteraction);
+}
+
+void LinkLabel::mousePressEvent(QMouseEvent *event)
+{
+    m_pressed = event->button() == Qt::LeftButton;
+    event->accept();
+}
+
+void LinkLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    // A click is a press and a release over the label, as on a button.
+    const bool click = m_pressed && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
+    m_pressed = false;
+    event->accept();
+    if (click)
+        emit clicked();
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter || event->key() == Qt::Key_Space) {
+        event->accept();
+        emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+AboutFrm *AboutFrm::showAbout(QWidget *mainWindow)
+{
+    AboutFrm *about = nullptr;
+    const auto candidates = mainWindow ? mainWindow->findChildren<AboutFrm *>(Qt::FindDirectChildrenOnly)
+                                       : QList<AboutFrm *>();
+    for (AboutFrm *open : candidates) {
+        // A closed one is only waiting to be deleted.
+        if (!open->isHidden())
+            about = open;
+    }
+    if (!about) {
+        about = new AboutFrm(mainWindow);
+        about->setAttribute(Qt::WA_DeleteOnClose);
+        centreOver(about, mainWindow);
+    }
+    about->show();
+    about->raise();
+    about->activateWindow();
+    return about;
+}
+
+AboutFrm::AboutFrm(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("AboutFrm"));
+    setWindowTitle(QStringLiteral("About"));
+    setWindowIcon(applicationIcon());
+    setModal(false);
+    setFixedSize(WindowSize);
+
+    // About load: the name with the revision.
+    auto *title = new QLabel(QStringLiteral("Tessary Configurator    Rev: ") + programRevision(), this);
+    title->setObjectName(QStringLiteral("Label1"));
+    title->setAlignment(Qt::AlignCenter);
+    QFont titleFont = title->font();
+    titleFont.setBold(true);
+    title->setFont(titleFont);
+
+    auto *webCaption = new QLabel(QStringLiteral("Web:"), this);
+    webCaption->setObjectName(QStringLiteral("Label2"));
+    auto *web = new LinkLabel(webAddress(), this);
+    web->setObjectName(QStringLiteral("Label4"));
+    auto *supportCaption = new QLabel(QStringLiteral("Support:"), this);
+    supportCaption->setObjectName(QStringLiteral("Label3"));
+    auto *support = new LinkLabel(supportAddress(), this);
+    support->setObjectName(QStringLiteral("Label5"));
+    webCaption->setBuddy(web);
+    supportCaption->setBuddy(support);
+
+    connect(web, &LinkLabel::clicked, this, [this] { m_openUrl(webUrl()); });
+    connect(support, &LinkLabel::clicked, this, [this] { m_openUrl(supportUrl()); });
+
+    auto *picture = new QFrame(this);
+    picture->setObjectName(QStringLiteral("Picture1"));
+    picture->setFrameShape(QFrame::StyledPanel);
+    picture->setAutoFillBackground(true);
+    QPalette picturePalette = picture->palette();
+    picturePalette.setColor(QPalette::Window, Qt::white);
+    picture->setPalette(picturePalette);
+    auto *image = new QLabel(picture);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setAlignment(Qt::AlignCenter);
+    image->setPixmap(renderSvg(QStringLiteral(":/logo.svg"), QSize(180, 65), devicePixelRatioF()));
+    image->setAccessibleName(QStringLiteral("Tessary"));
+    auto *pictureLayout = new QVBoxLayout(picture);
+    pictureLayout->addWidget(image);
+
+    auto *links = new QGridLayout;
+    links->setHorizontalSpacing(6);
+    links->addWidget(webCaption, 0, 0);
+    links->addWidget(web, 0, 1);
+    links->addWidget(supportCaption, 1, 0);
+    links->addWidget(support, 1, 1);
+    links->setColumnStretch(1, 1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 12, 8, 10);
+    layout->addWidget(title);
+    layout->addSpacing(10);
+    layout->addLayout(links);
+    layout->addSpacing(10);
+    layout->addWidget(picture, 1);
+}
+
+} // namespace tessary
