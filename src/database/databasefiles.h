@@ -1,0 +1,67 @@
+#pragma once
+
+#include "shell/prompts.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QIODevice;
+
+namespace tessary {
+
+class MechanismDatabase;
+
+// The database file commands of the "Database" menu and the start-up load.
+// Every save goes through a temporary file that replaces the target only once
+// it is completely written, so a failed save leaves the old file intact.
+class DatabaseFiles {
+public:
+    DatabaseFiles(MechanismDatabase &database, Prompts &prompts, FileChooser &files,
+                  StatusLine &status);
+
+    // Loads "default.cdb" from the current directory, or the factory list
+    // when that file is missing, unreadable or not a complete database.
+    void loadDefaultDatabase();
+    void newDatabase();
+    void openDatabase();
+    void saveDatabase();
+    void saveDatabaseAs();
+
+    // The file dialog settings of each command.
+    [[nodiscard]] static FileDialogOptions newDatabaseDialog();
+    [[nodiscard]] static FileDialogOptions openDatabaseDialog();
+    [[nodiscard]] static FileDialogOptions saveDatabaseAsDialog();
+
+    // A file is read-only when its mode has no write bit at all. The bits are
+    // tested rather than access(), which says "writable" to root.
+    [[nodiscard]] static bool isReadOnly(const QString &path);
+
+    // Fault injection: every save writes through the device this returns,
+    // given the temporary file (a test stands a failing disk in between).
+    using OutputFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
+    void setOutputFilter(OutputFilter filter) { m_outputFilter = std::move(filter); }
+
+    static inline const QString DefaultFileName = QStringLiteral("default.cdb");
+    static inline const QString Filter = QStringLiteral("Configuration databases (*.cdb)|*.cdb");
+
+private:
+    // The guard of "New database" and "Open database": true to go on.
+    [[nodiscard]] bool mayDiscardChanges();
+    // Refuses (with its message) a database too large for the file's count.
+    [[nodiscard]] bool fitsInAFile();
+    // Refuses (with its message and status text) an existing read-only file.
+    [[nodiscard]] bool targetIsWritable(const QString &path);
+    // Writes the whole file or nothing; tells the user why when it fails.
+    [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes);
+
+    MechanismDatabase &m_database;
+    Prompts &m_prompts;
+    FileChooser &m_files;
+    StatusLine &m_status;
+    OutputFilter m_outputFilter;
+};
+
+} // namespace tessary
