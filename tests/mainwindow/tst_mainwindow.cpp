@@ -67,6 +67,7 @@ private slots:
     void groupBoxesCarryTheirCaptionAsAccessibleName();
     void tabOrderFollowsTheColumns();
     void menuBarShowsExactlyThreeMenus();
+    void f10ReachesTheMenuBarFromTheKeyboard();
     void menuItemsHaveCaptionsAndNoShortcuts_data();
     void menuItemsHaveCaptionsAndNoShortcuts();
     void dbOpsMenuHoldsTheFourEditionItems();
@@ -392,6 +393,17 @@ void TestMainWindow::menuBarShowsExactlyThreeMenus()
     QCOMPARE(m_window->findChild<QMenu *>(QStringLiteral("File"))->title(), QStringLiteral("Database"));
     QCOMPARE(m_window->findChild<QMenu *>(QStringLiteral("Comm"))->title(), QStringLiteral("Communication"));
     QCOMPARE(m_window->findChild<QMenu *>(QStringLiteral("Help"))->title(), QStringLiteral("Help"));
+}
+
+void TestMainWindow::f10ReachesTheMenuBarFromTheKeyboard()
+{
+    showWindow();
+    m_window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    QCOMPARE(m_window->menuBar()->activeAction(), nullptr);
+    QTest::keyClick(control<QWidget>("List1"), Qt::Key_F10);
+    QVERIFY(m_window->menuBar()->activeAction());
+    QCOMPARE(m_window->menuBar()->activeAction()->text(), QStringLiteral("Database"));
 }
 
 void TestMainWindow::menuItemsHaveCaptionsAndNoShortcuts_data()
