@@ -1,5 +1,8 @@
 #include "mainwindow/mainfrm.h"
 
+#include "shell/aboutfrm.h"
+#include "shell/helpfrm.h"
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -147,6 +150,9 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     // hook: database binding
     // hook: printer commands
     // hook: help and about
+    connect(findChild<QAction *>(QStringLiteral("Helphelp")), &QAction::triggered, this,
+            [this] { Helpfrm::showHelp(this, m_services.state.AppDirectory); });
+    connect(findChild<QAction *>(QStringLiteral("About")), &QAction::triggered, this, [this] { AboutFrm::showAbout(this); });
 }
 
 MainFrm::~MainFrm() = default;
