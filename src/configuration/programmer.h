@@ -1,0 +1,140 @@
+#pragma once
+
+#include "configuration/configurationcode.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tessary {
+
+class ConfigurationEditor;
+class Prompts;
+class SerialLink;
+class StatusLine;
+struct PrinterLink;
+
+// What is to be programmed, taken from the editor once its choices have
+// passed the checks. Taken once, before the first byte goes out: the editor
+// stays usable while the board is being written, and a change made meanwhile
+// must not mix two configurations on the board.
+struct ProgrammingPlan {
+    enum class Mode { None, Resistors, User };
+    enum class Identity { None, Automatic, User };
+
+    Mode mode = Mode::None;
+    Identity identity = Identity::None;
+    MechanismSettings settings;
+    QString name; // the mechanism identity, for Identity::User
+
+    [[nodiscard]] static ProgrammingPlan fromEditor(const ConfigurationEditor &editor);
+
+    // The parameter writes the plan stands for, in the order they are sent:
+    // 6 <- 0, or 6 <- 1, 7 <- byte 1, 8 <- byte 2; then 9 <- 0, or the first
+    // 16 characters of the name from 9 on and a terminating 0 when shorter.
+    struct Write {
+        quint8 address = 0;
+        quint8 value = 0;
+        bool operator==(const Write &) const = default;
+    };
+    [[nodiscard]] QList<Write> configurationWrites() const;
+    [[nodiscard]] QList<Write> identityWrites() const;
+};
+
+// What one programming run did, for the window and for a command-line front
+// end.
+struct ProgrammingResult {
+    enum class Outcome {
+        Refused,   // a check failed; nothing was sent
+        Cancelled, // the polarity question was answered Cancel; nothing was written
+        Completed, // every write was sent, the board reset and its identity read
+    };
+    struct Write {
+        quint8 address = 0;
+        quint8 value = 0;
+        quint8 echo = 0; // 0 when the board did not answer
+        [[nodiscard]] bool verified() const { return echo == value; }
+    };
+
+    Outcome outcome = Outcome::Refused;
+    QList<Write> writes;
+    // The polarity the board's hardware reported to GS "Sh" (User mode only;
+    // 0 when it did not answer).
+    std::optional<quint8> detectedPolarity;
+    bool resetSent = false;
+    // The board's identity after the reset; empty when it did not answer.
+    QByteArray identity;
+    bool identityRead = false;
+
+    [[nodiscard]] int echoFailures() const;
+    [[nodiscard]] bool completed() const { return outcome == Outcome::Completed; }
+};
+
+// Programming the board: the configuration mode, the two configuration
+// bytes and the mechanism identity, each parameter checked against the
+// board's echo; then the reset and the identity the board reports after it.
+// Runs without widgets: messages go to Prompts, the cancel note to the
+// status line, everything else into the result.
+class Programmer {
+public:
+    static QString configurationModeMissing() { return QStringLiteral("Please select a configuration mode !"); }
+    static QString identityMethodMissing()
+    {
+        return QStringLiteral("Please select an identity determination method !");
+    }
+    static QString identityMissing() { return QStringLiteral("Please specify a mechanism identity !"); }
+    static QString polarityQuestion()
+    {
+        return QStringLiteral("Hardware detected polarity doesn't match user choice !  Program anyway ?");
+    }
+    static QString cancelledStatus() { return QStringLiteral("Programming cancelled !"); }
+    static QString programmingError()
+    {
+        return QStringLiteral("Programming error ! Please check cables and power.");
+    }
+
+    static constexpr int ResetPauseMs = 1000; // the board restarts after ESC "@"
+    static constexpr int IdentityDelayMs = 100;
+
+    // The port is opened with the printer-link state as it is when each group
+    // of writes starts; whether a printer was found is not looked at.
+    Programmer(SerialLink &link, const PrinterLink &printer, Prompts &prompts, StatusLine &status);
+
+    // The four checks before anything is sent: a configuration mode, an
+    // identity method, every setting in User mode, a name for a user
+    // identity. The first that fails shows its message and gives false.
+    [[nodiscard]] bool checkChoices(const ConfigurationEditor &editor);
+
+    // Writes the plan, resets the board and reads its identity. In User mode
+    // a board whose detected strobe polarity differs from the plan's asks
+    // first; Cancel closes the port and writes nothing. A stop requested
+    // meanwhile (a window closing) ends it at its next wait by CommandStopped;
+    // progress() then tells how far it got.
+    [[nodiscard]] ProgrammingResult program(const ProgrammingPlan &plan);
+
+    // The whole command: the checks, then program() with the editor's plan.
+    [[nodiscard]] ProgrammingResult programPrinter(const ConfigurationEditor &editor);
+
+    // One parameter: GS "SF" address value, byte by byte, then the echo
+    // within 500 ms. A wrong or missing echo shows the programming error
+    // message once; the caller goes on. The port must be open.
+    ProgrammingResult::Write writeParameter(quint8 address, quint8 value);
+
+    // What the run in progress (or the last one) has done so far.
+    [[nodiscard]] const ProgrammingResult &progress() const { return m_result; }
+
+private:
+    void openPort();
+    [[nodiscard]] bool confirmPolarity(const ProgrammingPlan &plan);
+    void writeAll(const QList<ProgrammingPlan::Write> &writes);
+
+    SerialLink &m_link;
+    const PrinterLink &m_printer;
+    Prompts &m_prompts;
+    StatusLine &m_status;
+    ProgrammingResult m_result;
+};
+
+} // namespace tessary

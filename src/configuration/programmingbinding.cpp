@@ -1,0 +1,77 @@
+#include "configuration/programmingbinding.h"
+
+#include "configuration/configurationeditor.h"
+#include "mainwindow/appservices.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QWidget>
+
+namespace tessary {
+
+ProgrammingBinding::ProgrammingBinding(QWidget *root, ConfigurationEditor &editor, AppServices &services,
+                                       StatusLine &status, QObject *parent)
+    : QObject(parent), m_root(root), m_editor(editor), m_services(services), m_status(status)
+{
+    if (!root)
+        return;
+    m_button = root->findChild<QAbstractButton *>(QStringLiteral("ConfigPrinter"));
+    m_identity = root->findChild<QLabel *>(QStringLiteral("Identity"));
+    if (m_identity)
+        m_identity->setTextFormat(Qt::PlainText);
+    if (m_button)
+        connect(m_button, &QAbstractButton::clicked, this, &ProgrammingBinding::configurePrinter);
+}
+
+QString ProgrammingBinding::displayText(const QByteArray &bytes)
+{
+    QString text = QString::fromLatin1(bytes);
+    for (QChar &c : text) {
+        const ushort u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return text;
+}
+
+void ProgrammingBinding::configurePrinter()
+{
+    // The window disables its printer commands while one runs; a click that
+    // still arrives (a queued event) must not start a second exchange.
+    if (m_services.gate.isBusy())
+        return;
+
+    Programmer programmer(m_services.link, m_services.state.link, m_services.prompts, m_status);
+    if (!programmer.checkChoices(m_editor))
+        return;
+    const ProgrammingPlan plan = ProgrammingPlan::fromEditor(m_editor);
+
+    QPointer<QWidget> window = m_root ? m_root->window() : nullptr;
+    if (m_button)
+        m_button->setEnabled(false);
+    if (window)
+        window->setCursor(Qt::WaitCursor);
+
+    bool ended = false;
+    m_services.gate.run([&] {
+        m_lastResult = programmer.program(plan);
+        ended = true;
+    });
+    if (!ended)
+        m_lastResult = programmer.progress(); // stopped: what was done so far
+
+    if (m_identity && m_lastResult.identityRead)
+        m_identity->setText(displayText(m_lastResult.identity));
+
+    // After gate.run: the printer column was disabled while the gate was
+    // busy, and a disabled button cannot take the focus.
+    if (window)
+        window->unsetCursor();
+    if (m_button) {
+        m_button->setEnabled(true);
+        m_button->setFocus();
+    }
+    emit programmingFinished();
+}
+
+} // namespace tessary

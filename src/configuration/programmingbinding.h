@@ -1,0 +1,53 @@
+#pragma once
+
+#include "configuration/programmer.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QAbstractButton;
+class QLabel;
+class QWidget;
+
+namespace tessary {
+
+class ConfigurationEditor;
+class StatusLine;
+struct AppServices;
+
+// The "Configure printer" button of the main window: checks the editor's
+// choices, then programs the board through the command gate (one printer
+// command at a time) with the button disabled and the busy pointer shown,
+// and shows the identity the board reports afterwards.
+class ProgrammingBinding : public QObject {
+    Q_OBJECT
+public:
+    // Finds ConfigPrinter and the Identity label under root by object name.
+    ProgrammingBinding(QWidget *root, ConfigurationEditor &editor, AppServices &services, StatusLine &status,
+                       QObject *parent = nullptr);
+
+    // The button's click.
+    void configurePrinter();
+
+    // What the last run did (also when a window closing stopped it).
+    [[nodiscard]] const ProgrammingResult &lastResult() const { return m_lastResult; }
+
+    // A text from the board as the label shows it: one character per byte,
+    // control characters replaced so that they cannot garble the caption.
+    [[nodiscard]] static QString displayText(const QByteArray &bytes);
+
+signals:
+    // A run has ended: completed, cancelled or stopped (not after a refused check).
+    void programmingFinished();
+
+private:
+    QPointer<QWidget> m_root;
+    ConfigurationEditor &m_editor;
+    AppServices &m_services;
+    StatusLine &m_status;
+    QPointer<QAbstractButton> m_button;
+    QPointer<QLabel> m_identity;
+    ProgrammingResult m_lastResult;
+};
+
+} // namespace tessary
