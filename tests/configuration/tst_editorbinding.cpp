@@ -1,0 +1,175 @@
+#include "configuration/configurationeditor.h"
+#include "configuration/editorbinding.h"
+#include "database/mechanismdatabase.h"
+#include "scriptedprompts.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QVBoxLayout>
+
+using namespace tessary;
+using tessary::test::ScriptedPrompts;
+
+// A few option groups, the name box and the save button, named as on the
+// main window.
+struct EditorWidgets {
+    QWidget root;
+    QHash<QString, QRadioButton *> options;
+    QLineEdit *name = nullptr;
+    QPushButton *save = nullptr;
+
+    EditorWidgets()
+    {
+        auto *layout = new QVBoxLayout(&root);
+        const QList<QStringList> groups = {{"HW384", "HW432", "HW640"},
+                                           {"MechaStd", "MechaKEL"},
+                                           {"Step1", "Steps2"},
+                                           {"StepperNormal", "StepperInverted"},
+                                           {"HeadLV", "HeadHS", "HeadST"},
+                                           {"StrobeRohm", "StrobeKyo"},
+                                           {"ConfRes", "ConfUser"}};
+        for (const QStringList &names : groups) {
+            auto *group = new QButtonGroup(&root);
+            group->setExclusive(true);
+            for (const QString &n : names) {
+                auto *option = new QRadioButton(n, &root);
+                option->setObjectName(n);
+                group->addButton(option);
+                layout->addWidget(option);
+                options.insert(n, option);
+            }
+        }
+        name = new QLineEdit(&root);
+        name->setObjectName("ConfigName");
+        layout->addWidget(name);
+        save = new QPushButton("Save configuration to database", &root);
+        save->setObjectName("NewConfig");
+        layout->addWidget(save);
+    }
+};
+
+// Clicks the indicator: a radio button takes clicks on its indicator and
+// caption only, not anywhere in its (stretched) rectangle.
+static void clickOption(QAbstractButton *option)
+{
+    QTest::mouseClick(option, Qt::LeftButton, {}, QPoint(6, option->height() / 2));
+}
+
+class TestEditorBinding : public QObject {
+    Q_OBJECT
+private slots:
+    void clickingAnOptionUpdatesTheModel();
+    void modelChangesShowOnTheWidgets();
+    void modeSelectorDisablesTheOptionWidgets();
+    void typedNameIsFilteredAndSaveStoresIt();
+};
+
+void TestEditorBinding::clickingAnOptionUpdatesTheModel()
+{
+    EditorWidgets w;
+    ConfigurationEditor editor;
+    editor.resetToStartState();
+    MechanismDatabase db;
+    ScriptedPrompts prompts;
+    PlainStatusLine status;
+    EditorBinding binding(&w.root, editor, db, prompts, status);
+    w.root.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.root));
+
+    clickOption(w.options["HW640"]);
+    QCOMPARE(editor.settings().headWidth, qint16(6));
+    QVERIFY(editor.isChecked("HW640"));
+    clickOption(w.options["HW432"]);
+    QCOMPARE(editor.settings().headWidth, qint16(2));
+    QVERIFY(!editor.isChecked("HW640"));
+    QVERIFY(!w.options["HW640"]->isChecked());
+}
+
+void TestEditorBinding::modelChangesShowOnTheWidgets()
+{
+    EditorWidgets w;
+    ConfigurationEditor editor;
+    editor.resetToStartState();
+    MechanismDatabase db;
+    ScriptedPrompts prompts;
+    PlainStatusLine status;
+    EditorBinding binding(&w.root, editor, db, prompts, status);
+
+    editor.applyConfigurationCode("1101001100100000");
+    for (const char *on : {"HW384", "MechaKEL", "Step1", "StepperNormal", "HeadHS", "StrobeKyo"})
+        QVERIFY2(w.options[on]->isChecked(), on);
+    for (const char *off : {"HW432", "HW640", "MechaStd", "Steps2", "HeadLV", "HeadST", "StrobeRohm"})
+        QVERIFY2(!w.options[off]->isChecked(), off);
+
+    // Back to the start state: every option of an exclusive group goes off.
+    editor.resetToStartState();
+    for (QRadioButton *option : std::as_const(w.options))
+        QVERIFY2(!option->isChecked(), qPrintable(option->objectName()));
+
+    editor.setName("From the board");
+    QCOMPARE(w.name->text(), QString("From the board"));
+}
+
+void TestEditorBinding::modeSelectorDisablesTheOptionWidgets()
+{
+    EditorWidgets w;
+    ConfigurationEditor editor;
+    editor.resetToStartState();
+    editor.setIdentityMode(false);
+    MechanismDatabase db;
+    ScriptedPrompts prompts;
+    PlainStatusLine status;
+    EditorBinding binding(&w.root, editor, db, prompts, status);
+    w.root.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.root));
+
+    QVERIFY(!w.name->isEnabled());
+    clickOption(w.options["ConfRes"]);
+    QVERIFY(editor.configurationModeResistors());
+    QVERIFY(!w.options["HW384"]->isEnabled());
+    QVERIFY(!w.options["StrobeKyo"]->isEnabled());
+    QVERIFY(w.options["ConfUser"]->isEnabled());
+
+    clickOption(w.options["ConfUser"]);
+    QVERIFY(w.options["HW384"]->isEnabled());
+    QVERIFY(!w.options["ConfRes"]->isChecked());
+}
+
+void TestEditorBinding::typedNameIsFilteredAndSaveStoresIt()
+{
+    EditorWidgets w;
+    ConfigurationEditor editor;
+    editor.resetToStartState();
+    MechanismDatabase db;
+    ScriptedPrompts prompts;
+    PlainStatusLine status;
+    EditorBinding binding(&w.root, editor, db, prompts, status);
+    w.root.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.root));
+
+    editor.applyConfigurationCode("1111000101000000");
+    w.name->setFocus();
+    QTest::keyClicks(w.name, "Ab");
+    // A character beyond Latin-1, as a keyboard layout would type it.
+    QKeyEvent euro(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(0x20AC)));
+    QApplication::sendEvent(w.name, &euro);
+    QTest::keyClicks(w.name, "c");
+    QCOMPARE(editor.name(), QString("Abc"));
+    QCOMPARE(w.name->text(), QString("Abc"));
+    QCOMPARE(w.name->cursorPosition(), 3);
+
+    QTest::mouseClick(w.save, Qt::LeftButton);
+    QCOMPARE(db.count(), 1);
+    QCOMPARE(db.name(0), QString("Abc"));
+    QCOMPARE(db.code(0), QString("1111000101000000"));
+    QVERIFY(db.isModified());
+    QVERIFY(prompts.shown.isEmpty());
+}
+
+QTEST_MAIN(TestEditorBinding)
+#include "tst_editorbinding.moc"
