@@ -1,0 +1,238 @@
+#include "detection/detector.h"
+
+#include "protocol/commands.h"
+#include "protocol/replytext.h"
+#include "serial/portnames.h"
+#include "serial/seriallink.h"
+#include "shell/appstate.h"
+#include "shell/prompts.h"
+
+namespace tessary {
+
+namespace {
+
+// The port enters texts as one digit.
+QChar portDigit(int port) { return QChar(48 + port); }
+
+QString noReplyText(int port, const QString &speed)
+{
+    return QStringLiteral("No printer found on COM ") + portDigit(port) + QStringLiteral(" at ") + speed
+         + QStringLiteral(" bauds");
+}
+
+// Closes the port however the exchange ends, a stop included.
+class PortCloser {
+public:
+    explicit PortCloser(SerialLink &link) : m_link(link) {}
+    ~PortCloser() { m_link.closePort(); }
+    PortCloser(const PortCloser &) = delete;
+    PortCloser &operator=(const PortCloser &) = delete;
+
+private:
+    SerialLink &m_link;
+};
+
+// Gives the window its buttons back however the detection ends.
+class BusyScope {
+public:
+    explicit BusyScope(DetectionView *view) : m_view(view)
+    {
+        if (m_view)
+            m_view->setBusy(true);
+    }
+    ~BusyScope()
+    {
+        if (m_view)
+            m_view->setBusy(false);
+    }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    DetectionView *m_view;
+};
+
+} // namespace
+
+int handshakeFromSettings(std::optional<quint8> settings, const QString &speed)
+{
+    if (settings && (*settings & 0x07) == speedCode(speed) && (*settings & 0x80) == 0)
+        return HandshakeXonXoff;
+    return HandshakeHardware;
+}
+
+void wakeupPrinter(SerialLink &link)
+{
+    const QString speed = speedTexts().at(Detector::WakeupSpeedIndex);
+    for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
+        if (!link.portExists(port))
+            continue;
+        PortCloser closer(link);
+        if (!link.line().open(port, speed.toInt(), HandshakeNone))
+            continue; // nothing to wake behind a port that cannot be opened
+        link.clearInput();
+        link.sendString(Command::wake());
+    }
+    link.delay(Detector::WakeupPauseMs);
+}
+
+QString Detector::attemptText(int port, const QString &speed)
+{
+    return QStringLiteral("Attempting to contact printer on COM ") + portDigit(port) + QStringLiteral(" at ")
+         + speed + QStringLiteral(" bauds.");
+}
+
+Detector::Detector(SerialLink &link, PrinterLink &printer, Prompts &prompts, DetectionView *view)
+    : m_link(link), m_printer(printer), m_prompts(prompts), m_view(view)
+{
+}
+
+void Detector::begin() { m_printer.printerFound = false; }
+
+void Detector::show(const QString &text)
+{
+    if (m_view)
+        m_view->setResultText(text);
+}
+
+bool Detector::open(int port, const QString &speed, int handshake)
+{
+    if (m_link.line().open(port, speed.toInt(), handshake))
+        return true;
+    // Let the serial link put the cause on the status line, once per port:
+    // a busy port would otherwise report itself at every speed.
+    if (!m_reportedPorts.contains(port)) {
+        m_reportedPorts.insert(port);
+        if (m_link.openPort(port, speed, handshake))
+            return true;
+    }
+    return false;
+}
+
+void Detector::detectSerialPrinter(int port, const QString &speed, int handshakeIndex)
+{
+    m_printer.serialLink = true;
+    if (port < PortNames::FirstPort || port > PortNames::LastPort) {
+        m_prompts.error(noPortSelectedMessage());
+        return;
+    }
+    if (!m_link.portExists(port)) {
+        m_prompts.error(noSuchPortMessage());
+        return;
+    }
+    m_printer.printerFound = false;
+    m_reportedPorts.clear();
+    BusyScope busy(m_view);
+    show(probePort(port, speed, handshakeIndex));
+}
+
+QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
+{
+    PortCloser closer(m_link);
+    if (!open(port, speed, handshakeIndex + 1)) {
+        m_printer.printerFound = false;
+        return noReplyText(port, speed);
+    }
+    m_link.clearInput();
+
+    m_link.sendString(Command::identity());
+    m_link.delay(IdentityWaitMs);
+    const QByteArray reply = m_link.readWaiting();
+    if (reply.isEmpty()) {
+        m_printer.printerFound = false;
+        return noReplyText(port, speed);
+    }
+    const QString result = trimBlanks(replyText(reply.left(16))) + QStringLiteral(" found on COM ")
+                         + portDigit(port) + QStringLiteral(" at ") + speed + QStringLiteral(" bauds");
+    m_printer.printerFound = true;
+
+    // The probe's one-byte answer is taken out of the way of the settings byte.
+    m_link.clearInput();
+    m_link.sendString(Command::probe());
+    m_link.delay(QueryWaitMs);
+    if (m_link.bytesWaiting() == 1)
+        m_link.readWaiting();
+
+    m_link.sendString(Command::readParameter(Parameter::CommunicationSettings));
+    m_link.delay(QueryWaitMs);
+    m_link.sendString(Command::cancel());
+    std::optional<quint8> settings;
+    if (m_link.bytesWaiting() > 0) {
+        const QByteArray bytes = m_link.readWaiting();
+        if (!bytes.isEmpty())
+            settings = quint8(bytes.at(0));
+    }
+    const int handshake = handshakeFromSettings(settings, speed);
+    if (m_view)
+        m_view->selectHandshake(handshake - 1);
+    m_printer.handshake = qint16(handshake);
+
+    m_printer.comPort = qint16(port);
+    m_printer.baudRate = speed;
+    m_printer.serialLink = true;
+    m_printer.printerFound = true;
+    return result;
+}
+
+QString Detector::autodetect()
+{
+    BusyScope busy(m_view);
+    m_printer.serialLink = true;
+    m_printer.printerFound = false;
+    m_reportedPorts.clear();
+
+    wakeupPrinter(m_link);
+
+    const QStringList &speeds = speedTexts();
+    int foundPort = 0;
+    QString foundSpeed;
+    for (int port = PortNames::FirstPort; port <= PortNames::LastPort && foundPort == 0; ++port) {
+        if (!m_link.portExists(port))
+            continue;
+        for (qsizetype index = speeds.size() - 1; index >= 0; --index) {
+            const QString &speed = speeds.at(index);
+            show(attemptText(port, speed));
+            PortCloser closer(m_link);
+            if (!open(port, speed, HandshakeNone))
+                continue;
+            m_link.clearInput();
+            m_link.sendString(Command::probe());
+            m_link.delay(QueryWaitMs);
+            if (m_link.bytesWaiting() != 1)
+                continue;
+            // One byte may be chance: a board answers the probe twice.
+            m_link.sendString(Command::cancel());
+            m_link.clearInput();
+            m_link.delay(QueryWaitMs);
+            m_link.sendString(Command::probe());
+            m_link.delay(QueryWaitMs);
+            if (m_link.bytesWaiting() != 1)
+                continue;
+            m_link.readWaiting();
+            m_printer.printerFound = true;
+            if (m_view) {
+                m_view->selectSpeed(int(index));
+                m_view->selectPort(port);
+            }
+            foundPort = port;
+            foundSpeed = speed;
+            break;
+        }
+    }
+
+    QString result;
+    if (foundPort != 0) {
+        result = probePort(foundPort, foundSpeed, HandshakeIndexHardware);
+    } else {
+        result = nothingFoundText();
+        m_printer.printerFound = false;
+    }
+    show(result);
+    if (m_view) {
+        m_view->setBusy(false);
+        m_view->focusOk();
+    }
+    return result;
+}
+
+} // namespace tessary

@@ -1,0 +1,184 @@
+#include "protocol/printerbinding.h"
+
+#include "detection/portselection.h"
+#include "mainwindow/appservices.h"
+#include "protocol/replytext.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QWidget>
+
+namespace tessary {
+
+PrinterBinding::PrinterBinding(QWidget *window, AppServices &services, ConfigurationEditor &editor,
+                               QObject *parent)
+    : QObject(parent),
+      m_window(window),
+      m_services(services),
+      m_editor(editor),
+      m_queries(services.link, services.state.link),
+      m_runPortSelection([](PortSelection &dialog) { dialog.exec(); })
+{
+    m_getId = findButton("GetID");
+    m_getSettings = findButton("GetSettings");
+    m_configPrinter = findButton("ConfigPrinter");
+    m_wakeup = findButton("Wakeup");
+    m_sleep = findButton("SleepButton");
+    m_reset = findButton("Reset");
+    m_identity = window->findChild<QLabel *>(QStringLiteral("Identity"));
+    m_labelCom = window->findChild<QLabel *>(QStringLiteral("LabelCom"));
+    m_labelBauds = window->findChild<QLabel *>(QStringLiteral("LabelBauds"));
+    // Texts from the board are shown as they are, never as markup.
+    for (QLabel *l : {m_identity, m_labelCom, m_labelBauds}) {
+        if (l)
+            l->setTextFormat(Qt::PlainText);
+    }
+
+    auto connectButton = [this](QPushButton *b, void (PrinterBinding::*slot)()) {
+        if (b)
+            connect(b, &QPushButton::clicked, this, slot);
+    };
+    connectButton(m_getId, &PrinterBinding::identityCheck);
+    connectButton(m_getSettings, &PrinterBinding::readSettings);
+    connectButton(m_wakeup, &PrinterBinding::wakeUp);
+    connectButton(m_sleep, &PrinterBinding::sleep);
+    connectButton(m_reset, &PrinterBinding::reset);
+    if (auto *detect = window->findChild<QAction *>(QStringLiteral("DetectPrinter")))
+        connect(detect, &QAction::triggered, this, &PrinterBinding::identityCheck);
+}
+
+QPushButton *PrinterBinding::findButton(const char *name) const
+{
+    return m_window->findChild<QPushButton *>(QLatin1String(name));
+}
+
+void PrinterBinding::setLabel(QLabel *label, const QString &text)
+{
+    if (label)
+        label->setText(printableText(text));
+}
+
+void PrinterBinding::setAwakeButtonsEnabled(bool enabled)
+{
+    for (QPushButton *b : {m_sleep, m_reset, m_getSettings, m_configPrinter}) {
+        if (b)
+            b->setEnabled(enabled);
+    }
+}
+
+void PrinterBinding::setPrinterButtonsEnabled(bool enabled)
+{
+    setAwakeButtonsEnabled(enabled);
+    if (m_wakeup)
+        m_wakeup->setEnabled(enabled);
+}
+
+void PrinterBinding::setBusyCursor(bool busy)
+{
+    if (busy)
+        m_window->setCursor(Qt::WaitCursor);
+    else
+        m_window->unsetCursor();
+}
+
+void PrinterBinding::identityCheck()
+{
+    if (m_services.gate.isBusy())
+        return;
+    QPointer<PrinterBinding> alive(this);
+    if (m_getId)
+        m_getId->setEnabled(false);
+    {
+        PortSelection dialog(m_services, portCaptions(m_services), m_window);
+        m_runPortSelection(dialog);
+    }
+    if (!alive)
+        return;
+
+    const PrinterLink &printer = m_services.state.link;
+    if (printer.printerFound) {
+        setPrinterButtonsEnabled(true);
+        QByteArray identity;
+        m_services.gate.run([&] { identity = m_queries.identity(); });
+        setLabel(m_identity, replyText(identity));
+        setLabel(m_labelCom, QStringLiteral("Port: COM") + QChar(48 + printer.comPort));
+        setLabel(m_labelBauds, QStringLiteral("Baudrate: ") + printer.baudRate);
+        if (m_getId)
+            m_getId->setEnabled(true);
+        // After the gate: the printer column is enabled again and can take focus.
+        if (m_getSettings)
+            m_getSettings->setFocus(Qt::OtherFocusReason);
+    } else {
+        setLabel(m_identity, QStringLiteral("No chipset found"));
+        setLabel(m_labelCom, QStringLiteral("No chipset found, please"));
+        setLabel(m_labelBauds, QStringLiteral("Perform a chipset detection"));
+        setPrinterButtonsEnabled(false);
+        if (m_getId) {
+            m_getId->setEnabled(true);
+            m_getId->setFocus(Qt::OtherFocusReason);
+        }
+    }
+}
+
+void PrinterBinding::readSettings()
+{
+    if (m_services.gate.isBusy())
+        return;
+    if (!m_services.state.link.printerFound) {
+        m_services.prompts.warning(detectFirstMessage());
+        identityCheck();
+        return;
+    }
+    setBusyCursor(true);
+    if (m_getSettings)
+        m_getSettings->setEnabled(false);
+    m_services.gate.run([this] {
+        m_queries.readSettings(m_editor, m_services.prompts, [this] {
+            // A bad configuration reply gives the button back at once; the
+            // name is read all the same.
+            if (m_getSettings)
+                m_getSettings->setEnabled(true);
+            setBusyCursor(false);
+        });
+    });
+    if (m_getSettings) {
+        m_getSettings->setEnabled(true);
+        m_getSettings->setFocus(Qt::OtherFocusReason);
+    }
+    setBusyCursor(false);
+}
+
+void PrinterBinding::wakeUp()
+{
+    if (m_services.gate.isBusy())
+        return;
+    setBusyCursor(true);
+    m_services.gate.run([this] { m_queries.wakeUp(); });
+    setBusyCursor(false);
+    setAwakeButtonsEnabled(true);
+}
+
+void PrinterBinding::sleep()
+{
+    if (m_services.gate.isBusy())
+        return;
+    setBusyCursor(true);
+    m_services.gate.run([this] { m_queries.sleep(); });
+    setBusyCursor(false);
+    setAwakeButtonsEnabled(false);
+    if (m_wakeup)
+        m_wakeup->setFocus(Qt::OtherFocusReason);
+}
+
+void PrinterBinding::reset()
+{
+    if (m_services.gate.isBusy())
+        return;
+    setBusyCursor(true);
+    m_services.gate.run([this] { m_queries.reset(); });
+    setBusyCursor(false);
+}
+
+} // namespace tessary

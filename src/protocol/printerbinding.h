@@ -1,0 +1,65 @@
+#pragma once
+
+#include "protocol/printerqueries.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QWidget;
+
+namespace tessary {
+
+class ConfigurationEditor;
+class PortSelection;
+struct AppServices;
+
+// The main window's printer commands: "Check identity" (and the menu item
+// "Detect a Printer"), "Check configuration", "Wake up", "Sleep" and "Reset".
+// Finds its controls by object name under the window and runs every exchange
+// through the services' command gate.
+class PrinterBinding : public QObject {
+    Q_OBJECT
+public:
+    PrinterBinding(QWidget *window, AppServices &services, ConfigurationEditor &editor, QObject *parent = nullptr);
+
+    // How the port selection window is shown; the default runs it modally.
+    // Tests drive it in place instead.
+    using PortSelectionRunner = std::function<void(PortSelection &)>;
+    void setPortSelectionRunner(PortSelectionRunner runner) { m_runPortSelection = std::move(runner); }
+
+    void identityCheck();
+    void readSettings();
+    void wakeUp();
+    void sleep();
+    void reset();
+
+    static QString detectFirstMessage() { return QStringLiteral("Please detect the printer first"); }
+
+private:
+    [[nodiscard]] QPushButton *findButton(const char *name) const;
+    void setPrinterButtonsEnabled(bool enabled); // the five after "Check identity"
+    void setAwakeButtonsEnabled(bool enabled);   // Sleep, Reset, Check and Configure
+    void setBusyCursor(bool busy);
+    void setLabel(QLabel *label, const QString &text);
+
+    QWidget *m_window;
+    AppServices &m_services;
+    ConfigurationEditor &m_editor;
+    PrinterQueries m_queries;
+    PortSelectionRunner m_runPortSelection;
+    QPushButton *m_getId = nullptr;
+    QPushButton *m_getSettings = nullptr;
+    QPushButton *m_configPrinter = nullptr;
+    QPushButton *m_wakeup = nullptr;
+    QPushButton *m_sleep = nullptr;
+    QPushButton *m_reset = nullptr;
+    QLabel *m_identity = nullptr;
+    QLabel *m_labelCom = nullptr;
+    QLabel *m_labelBauds = nullptr;
+};
+
+} // namespace tessary

@@ -1,0 +1,140 @@
+#include "protocol/printerqueries.h"
+
+#include "configuration/configurationcode.h"
+#include "configuration/configurationeditor.h"
+#include "detection/detector.h"
+#include "protocol/commands.h"
+#include "protocol/replytext.h"
+#include "serial/seriallink.h"
+#include "shell/appstate.h"
+#include "shell/prompts.h"
+
+namespace tessary {
+
+namespace {
+
+class PortCloser {
+public:
+    explicit PortCloser(SerialLink &link) : m_link(link) {}
+    ~PortCloser() { m_link.closePort(); }
+    PortCloser(const PortCloser &) = delete;
+    PortCloser &operator=(const PortCloser &) = delete;
+
+private:
+    SerialLink &m_link;
+};
+
+} // namespace
+
+PrinterQueries::PrinterQueries(SerialLink &link, const PrinterLink &printer) : m_link(link), m_printer(printer) {}
+
+bool PrinterQueries::openPrinterPort()
+{
+    return m_link.openPort(m_printer.comPort, m_printer.baudRate, m_printer.handshake);
+}
+
+QByteArray PrinterQueries::identity()
+{
+    PortCloser closer(m_link);
+    if (!openPrinterPort())
+        return {};
+    m_link.sendString(Command::identity());
+    m_link.delay(IdentityDelayMs);
+    return m_link.readReply();
+}
+
+std::optional<QString> PrinterQueries::codeFromReply(const QByteArray &reply)
+{
+    QByteArray bytes = reply;
+    if (bytes.size() == 4)
+        bytes = bytes.mid(2);
+    if (bytes.size() != 2)
+        return std::nullopt;
+    return codeFromBytes(quint8(bytes.at(0)), quint8(bytes.at(1)));
+}
+
+QString PrinterQueries::nameFromIdentity(const QByteArray &reply)
+{
+    QString name = trimBlanks(replyText(reply.left(16)));
+    if (name.endsWith(QLatin1String("MRS"))) {
+        name.chop(3);
+        name = trimBlanks(name);
+    }
+    return name;
+}
+
+ReadBackResult PrinterQueries::readSettings(ConfigurationEditor &editor, Prompts &prompts,
+                                            const std::function<void()> &onReadError)
+{
+    ReadBackResult result;
+    PortCloser closer(m_link);
+    // A port that cannot be opened reads as a board that does not answer.
+    const bool open = openPrinterPort();
+
+    if (open) {
+        m_link.sendString(Command::readParameter(Parameter::ConfigurationMode));
+        result.configurationModeUser = m_link.readByte() != 0;
+    }
+    editor.setConfigurationMode(result.configurationModeUser);
+
+    if (open) {
+        m_link.sendString(Command::readParameter(Parameter::IdentityFirst));
+        result.identityUser = m_link.readByte() != 0;
+    }
+    editor.setIdentityMode(result.identityUser);
+
+    if (open) {
+        m_link.sendString(Command::readConfiguration());
+        result.configurationReply = m_link.readReply();
+    }
+    result.code = codeFromReply(result.configurationReply);
+    if (result.code) {
+        editor.applyConfigurationCode(*result.code);
+    } else {
+        prompts.error(readErrorMessage());
+        if (onReadError)
+            onReadError();
+    }
+
+    if (open) {
+        m_link.sendString(Command::identity());
+        result.identityReply = m_link.readReply();
+    }
+    result.name = nameFromIdentity(result.identityReply);
+    editor.setName(result.name);
+    return result;
+}
+
+void PrinterQueries::wakeUp()
+{
+    wakeupPrinter(m_link);
+    if (!m_printer.printerFound)
+        return;
+    PortCloser closer(m_link);
+    if (openPrinterPort())
+        m_link.sendString(Command::cancel());
+}
+
+void PrinterQueries::sleep()
+{
+    if (!m_printer.printerFound)
+        return;
+    PortCloser closer(m_link);
+    if (!openPrinterPort())
+        return;
+    m_link.sendString(Command::cancel());
+    m_link.sendString(Command::sleep());
+    m_link.delay(SleepDelayMs);
+    m_link.sendString(Command::cancel());
+}
+
+void PrinterQueries::reset()
+{
+    if (!m_printer.printerFound)
+        return;
+    PortCloser closer(m_link);
+    if (openPrinterPort())
+        m_link.sendString(Command::reset());
+}
+
+} // namespace tessary

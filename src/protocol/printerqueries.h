@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace tessary {
+
+class ConfigurationEditor;
+class Prompts;
+class SerialLink;
+struct PrinterLink;
+
+// What the settings read-back found on the board.
+struct ReadBackResult {
+    bool configurationModeUser = false; // parameter 6 nonzero
+    bool identityUser = false;          // parameter 9 nonzero
+    QByteArray configurationReply;      // the GS "SC" reply as received
+    std::optional<QString> code;        // the 16-character code; none when the reply was unusable
+    QString name;                       // the identity name as put into the editor
+    QByteArray identityReply;           // the ESC "I" reply as received
+};
+
+// The exchanges of the main window's printer commands, each opening the port
+// with the printer-link state and closing it on every way out (a stop
+// included). No widgets: a command-line tool runs them as well.
+class PrinterQueries {
+public:
+    static constexpr int IdentityDelayMs = 100;
+    static constexpr int SleepDelayMs = 10;
+
+    static QString readErrorMessage() { return QStringLiteral("Error while reading printer parameters !"); }
+
+    PrinterQueries(SerialLink &link, const PrinterLink &printer);
+
+    // ESC "I", 100 ms, then the whole reply, unchanged. Empty when the board
+    // does not answer or the port cannot be opened.
+    [[nodiscard]] QByteArray identity();
+
+    // Reads the configuration mode, the identity mode, the configuration
+    // bytes and the identity name into the editor, each as its option click
+    // would. A configuration reply of other than two or four bytes shows the
+    // read error (error icon), calls onReadError (the window gives its button
+    // back) and leaves the editor's options as they were; the name is still
+    // read.
+    ReadBackResult readSettings(ConfigurationEditor &editor, Prompts &prompts,
+                                const std::function<void()> &onReadError = {});
+
+    // The configuration code in a GS "SC" reply: two bytes, or four counted
+    // by their last two. None for any other length.
+    [[nodiscard]] static std::optional<QString> codeFromReply(const QByteArray &reply);
+    // The configuration name in an identity reply: the first 16 characters
+    // without outer blanks, and without a trailing "MRS" (the printer mode
+    // the board appends).
+    [[nodiscard]] static QString nameFromIdentity(const QByteArray &reply);
+
+    // "Wake up": wakes every port (WakeupPrinter), then CAN to the printer.
+    void wakeUp();
+    // "Sleep": CAN, ESC "S", 10 ms, CAN. Nothing without a printer.
+    void sleep();
+    // "Reset": ESC "@", and the port closed at once. Nothing without a printer.
+    void reset();
+
+private:
+    // Opens the port with the printer-link state; false when it cannot be
+    // opened (the serial link has said why on the status line).
+    bool openPrinterPort();
+
+    SerialLink &m_link;
+    const PrinterLink &m_printer;
+};
+
+} // namespace tessary
