@@ -1,5 +1,7 @@
 #include "mainwindow/mainfrm.h"
 
+#include "configuration/editorbinding.h"
+#include "protocol/printerbinding.h"
 #include "shell/aboutfrm.h"
 #include "shell/helpfrm.h"
 
@@ -147,8 +149,10 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     setPrinterCommandsBusy(m_services.gate.isBusy());
 
     // hook: editor binding
+    new EditorBinding(this, m_editor, m_database, m_services.prompts, *this, this);
     // hook: database binding
     // hook: printer commands
+    new PrinterBinding(this, m_services, m_editor, this);
     // hook: help and about
     connect(findChild<QAction *>(QStringLiteral("Helphelp")), &QAction::triggered, this,
             [this] { Helpfrm::showHelp(this, m_services.state.AppDirectory); });
@@ -414,6 +418,7 @@ void MainFrm::formLoad()
     m_database.setModified(false);
 
     // hook: editor start state
+    m_editor.resetToStartState();
     setAllUnchecked(m_groups.value(QStringLiteral("Printermode")));
     setAllUnchecked(m_groups.value(QStringLiteral("Frame1")));
     findChild<QRadioButton *>(QStringLiteral("Voltage5"))->setChecked(true);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "configuration/configurationeditor.h"
 #include "database/mechanismdatabase.h"
 #include "mainwindow/appservices.h"
 #include "shell/prompts.h"
@@ -40,6 +41,7 @@ public:
     void formLoad();
 
     [[nodiscard]] MechanismDatabase &database() { return m_database; }
+    [[nodiscard]] ConfigurationEditor &editor() { return m_editor; }
     [[nodiscard]] AppServices &services() { return m_services; }
     // The pop-up menu of the database list; never in the menu bar.
     [[nodiscard]] QMenu *dbOpsMenu() const { return m_dbOps; }
@@ -78,6 +80,7 @@ private:
     AppServices &m_services;
     QLabel *m_statusLabel = nullptr;
     MechanismDatabase m_database{this};
+    ConfigurationEditor m_editor;
     QMenu *m_dbOps = nullptr;
     QAction *m_detectPrinter = nullptr;
     QGroupBox *m_printerColumn = nullptr;
