@@ -1,0 +1,143 @@
+#include "mainwindow/mainfrm.h"
+#include "scriptedline.h"
+#include "scriptedprompts.h"
+#include "serial/commandgate.h"
+#include "serial/seriallink.h"
+#include "serial/virtualclock.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace tessary;
+using namespace tessary::test;
+
+namespace {
+
+struct Harness {
+    Harness() : services{state, link, gate, prompts, files, false} {}
+    VirtualClock clock;
+    ScriptedLine line{clock};
+    SerialLink link{line, clock};
+    CommandGate gate{link};
+    AppState state;
+    ScriptedPrompts prompts;
+    ScriptedFileChooser files;
+    AppServices services;
+};
+
+} // namespace
+
+// The configuration editor as the main window builds and binds it.
+class TestEditorWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startStateShowsOnlyFiveVoltsOnWidgetsAndModel();
+    void optionClicksReachTheWindowsEditor();
+    void appliedCodeAndModeSelectionShowOnTheWindow();
+    void saveButtonAddsTheEntryToTheDatabase();
+
+private:
+    QRadioButton *option(const char *name) const { return m_window->findChild<QRadioButton *>(name); }
+
+    QTemporaryDir m_currentDir;
+    QString m_previousDir;
+    std::unique_ptr<Harness> m_harness;
+    std::unique_ptr<MainFrm> m_window;
+};
+
+void TestEditorWindow::initTestCase()
+{
+    // Start-up reads default.cdb from the current directory: make it ours.
+    QVERIFY(m_currentDir.isValid());
+    m_previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(m_currentDir.path()));
+}
+
+void TestEditorWindow::init()
+{
+    m_harness = std::make_unique<Harness>();
+    m_window = std::make_unique<MainFrm>(m_harness->services);
+    m_window->formLoad();
+}
+
+void TestEditorWindow::cleanup()
+{
+    m_window.reset();
+    m_harness.reset();
+}
+
+void TestEditorWindow::startStateShowsOnlyFiveVoltsOnWidgetsAndModel()
+{
+    ConfigurationEditor &editor = m_window->editor();
+    for (const QString &name : ConfigurationEditor::buttonNames()) {
+        auto *button = m_window->findChild<QRadioButton *>(name);
+        QVERIFY2(button, qPrintable(name));
+        if (name.startsWith("Conf") || name.startsWith("Id"))
+            continue; // the selectors are not part of the start state
+        QCOMPARE(button->isChecked(), name == "Voltage5");
+        QCOMPARE(editor.isChecked(name), name == "Voltage5");
+    }
+    QCOMPARE(editor.settings().logicVoltage, qint16(1));
+    QCOMPARE(editor.settings().headWidth, qint16(-1));
+    QVERIFY(!option("ModeMRS")->isEnabled());
+    QVERIFY(option("HW384")->isEnabled());
+}
+
+void TestEditorWindow::optionClicksReachTheWindowsEditor()
+{
+    option("HW448")->click();
+    option("HeadST")->click();
+    QCOMPARE(m_window->editor().settings().headWidth, qint16(5));
+    QCOMPARE(m_window->editor().settings().headType, qint16(2));
+    option("HW832")->click();
+    QCOMPARE(m_window->editor().settings().headWidth, qint16(7));
+    QVERIFY(!option("HW448")->isChecked());
+}
+
+void TestEditorWindow::appliedCodeAndModeSelectionShowOnTheWindow()
+{
+    ConfigurationEditor &editor = m_window->editor();
+    editor.setName("Mechanism 11");
+    editor.applyConfigurationCode("1111010010110000");
+    editor.setConfigurationMode(false);
+    editor.setIdentityMode(false);
+    QCOMPARE(m_window->findChild<QLineEdit *>("ConfigName")->text(), QString("Mechanism 11"));
+    for (const char *on : {"ModeChipset", "MechaStd", "Step1", "StepperNormal", "HeadST", "StrobeRohm",
+                           "HW448", "HupInverted", "ConfRes", "IdAuto"})
+        QVERIFY2(option(on)->isChecked(), on);
+    QVERIFY(!option("HW448")->isEnabled());
+    QVERIFY(!m_window->findChild<QLineEdit *>("ConfigName")->isEnabled());
+
+    option("ConfUser")->click();
+    option("IdUser")->click();
+    QVERIFY(option("HW448")->isEnabled());
+    QVERIFY(m_window->findChild<QLineEdit *>("ConfigName")->isEnabled());
+    QVERIFY(editor.configurationModeUser() && editor.identityUser());
+}
+
+void TestEditorWindow::saveButtonAddsTheEntryToTheDatabase()
+{
+    MechanismDatabase &db = m_window->database();
+    const int before = db.count();
+    m_window->editor().applyConfigurationCode("1100110011100000");
+    m_window->editor().setName("Bench unit");
+    m_window->findChild<QPushButton *>("NewConfig")->click();
+    QCOMPARE(db.count(), before + 1);
+    QCOMPARE(db.name(before), QString("Bench unit"));
+    QCOMPARE(db.code(before), QString("1100110011100000"));
+    QCOMPARE(m_window->statusText(), QString("Configuration selected : Bench unit"));
+    QVERIFY(db.isModified());
+}
+
+QTEST_MAIN(TestEditorWindow)
+#include "tst_editorwindow.moc"
