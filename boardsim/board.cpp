@@ -48,14 +48,16 @@ void Board::setParameter(int address, quint8 value)
         m_parameters[size_t(address)] = value;
 }
 
-void Board::receive(const QByteArray &bytes, qint64 atUs)
+void Board::receive(const QByteArray &bytes, qint64 atUs, qint64 spacingUs)
 {
     if (bytes.isEmpty())
         return;
     if (m_log)
         m_log(Direction::In, atUs, bytes);
-    for (char byte : bytes)
+    for (char byte : bytes) {
         processByte(byte, atUs);
+        atUs += spacingUs;
+    }
 }
 
 void Board::receiveAtOtherSpeed(const QByteArray &bytes, qint64 atUs)

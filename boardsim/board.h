@@ -63,8 +63,9 @@ public:
 
     explicit Board(BoardOptions options = {});
 
-    // Bytes received at the board's own speed.
-    void receive(const QByteArray &bytes, qint64 atUs);
+    // Bytes received at the board's own speed: the first has arrived at atUs,
+    // each further one spacingUs later.
+    void receive(const QByteArray &bytes, qint64 atUs, qint64 spacingUs = 0);
     // Bytes sent at another speed: only the long low level of a NUL gets
     // through, and it wakes a sleeping board; everything else is noise.
     void receiveAtOtherSpeed(const QByteArray &bytes, qint64 atUs);
