@@ -109,17 +109,20 @@ AboutFrm::AboutFrm(QWidget *parent)
     auto *image = new QLabel(picture);
     image->setObjectName(QStringLiteral("Image1"));
     image->setAlignment(Qt::AlignCenter);
-    image->setPixmap(renderSvg(QStringLiteral(":/logo.svg"), QSize(180, 65), devicePixelRatioF()));
+    image->setPixmap(renderSvg(QStringLiteral(":/logo.svg"), QSize(190, 68), devicePixelRatioF()));
     image->setAccessibleName(QStringLiteral("Tessary"));
     auto *pictureLayout = new QVBoxLayout(picture);
     pictureLayout->addWidget(image);
 
+    // Each address on its own line below its caption: the window is narrow.
     auto *links = new QGridLayout;
-    links->setHorizontalSpacing(6);
-    links->addWidget(webCaption, 0, 0);
-    links->addWidget(web, 0, 1);
-    links->addWidget(supportCaption, 1, 0);
-    links->addWidget(support, 1, 1);
+    links->setVerticalSpacing(2);
+    links->setColumnMinimumWidth(0, 12);
+    links->addWidget(webCaption, 0, 0, 1, 2);
+    links->addWidget(web, 1, 1);
+    links->addItem(new QSpacerItem(0, 6), 2, 0);
+    links->addWidget(supportCaption, 3, 0, 1, 2);
+    links->addWidget(support, 4, 1);
     links->setColumnStretch(1, 1);
 
     auto *layout = new QVBoxLayout(this);
