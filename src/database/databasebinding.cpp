@@ -34,8 +34,9 @@ DatabaseBinding::DatabaseBinding(QWidget *root, MechanismDatabase &database, Con
             if (!m_syncing && item)
                 m_database.select(m_list->row(item));
         });
-        m_list->installEventFilter(this);
-        m_list->viewport()->installEventFilter(this);
+        m_filtered = {m_list, m_list->viewport()};
+        for (QObject *object : m_filtered)
+            object->installEventFilter(this);
     }
 
     const auto onButton = [this, root](const char *name, auto command) {
@@ -124,7 +125,8 @@ bool DatabaseBinding::openMenu(const QPoint &globalPos)
 
 bool DatabaseBinding::eventFilter(QObject *watched, QEvent *event)
 {
-    if (!m_list || (watched != m_list && watched != m_list->viewport()))
+    // Compared as plain objects: the list may be in its destructor here.
+    if (watched != m_filtered[0] && watched != m_filtered[1])
         return QObject::eventFilter(watched, event);
 
     switch (event->type()) {

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <array>
+
 class QListWidget;
 class QMenu;
 class QPoint;
@@ -50,6 +52,8 @@ private:
     QPointer<QListWidget> m_list;
     QPointer<QListWidget> m_codes;
     QPointer<QMenu> m_dbOps;
+    // The list and its viewport, whose mouse and context-menu events are filtered.
+    std::array<QObject *, 2> m_filtered{};
     // Set while the list is being filled from the model, so that the list's
     // own signals are not taken for the user's.
     bool m_syncing = false;
