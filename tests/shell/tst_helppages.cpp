@@ -169,6 +169,13 @@ void TestHelpPages::messagesPageQuotesEveryMessage_data()
         "Database file loaded.",
         "Save database canceled",
         "Configuration selected : ",
+        "Couldn't write the database file ",
+        "The file on disk was not changed.",
+        "Couldn't open the database file ",
+        "Couldn't load the database file ",
+        "The current database was kept.",
+        "but a database file can hold at most 255. Delete some entries, then save again.",
+        "The database is full (255 entries): delete an entry first.",
         "Please select a database entry first !",
         "> form the database !",
         // serial ports on this system
