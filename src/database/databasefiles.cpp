@@ -62,7 +62,9 @@ void DatabaseFiles::loadDefaultDatabase()
 
     if (!result.ok()) {
         // Whatever is wrong with the file, the user starts with a usable
-        // list; the file on disk is left as it is.
+        // list; the file on disk is left as it is. The list is empty at
+        // start; emptying it first keeps a repeated load from doubling it.
+        m_database.clear();
         FillFactoryList(m_database);
         m_status.showStatus(QStringLiteral("default.cdb file error, default list created."));
         return;

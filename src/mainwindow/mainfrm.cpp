@@ -1,6 +1,7 @@
 #include "mainwindow/mainfrm.h"
 
 #include "configuration/editorbinding.h"
+#include "database/databasebinding.h"
 #include "protocol/printerbinding.h"
 #include "shell/aboutfrm.h"
 #include "shell/helpfrm.h"
@@ -151,6 +152,7 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     // hook: editor binding
     new EditorBinding(this, m_editor, m_database, m_services.prompts, *this, this);
     // hook: database binding
+    new DatabaseBinding(this, m_database, m_editor, m_services.prompts, m_services.files, *this, m_dbOps, this);
     // hook: printer commands
     new PrinterBinding(this, m_services, m_editor, this);
     // hook: help and about
@@ -426,6 +428,7 @@ void MainFrm::formLoad()
         setAllUnchecked(m_groups.value(QLatin1String(frame)));
 
     // hook: load default database
+    findChild<DatabaseBinding *>(QString(), Qt::FindDirectChildrenOnly)->loadDefaultDatabase();
 }
 
 void MainFrm::showStatus(const QString &text)
