@@ -1,0 +1,510 @@
+// The commands that talk to the board: detect, identity, read, wake, sleep,
+// reset and program.
+#include "cliapp.h"
+
+#include "clienvironment.h"
+#include "configuration/configurationcode.h"
+#include "configuration/configurationeditor.h"
+#include "configuration/programmer.h"
+#include "database/mechanismdatabase.h"
+#include "detection/detector.h"
+#include "fieldoptions.h"
+#include "productionlog.h"
+#include "protocol/printerqueries.h"
+#include "protocol/replytext.h"
+#include "serial/seriallink.h"
+#include "serial/serialline.h"
+
+#include <QCommandLineParser>
+#include <QJsonArray>
+#include <QTextStream>
+
+namespace tessary {
+
+namespace {
+
+// The board's reply for a terminal: no control characters.
+QString shown(const QByteArray &reply) { return printableText(replyText(reply)); }
+
+QString handshakeWord(int code) { return code == HandshakeXonXoff ? QStringLiteral("xon") : QStringLiteral("hw"); }
+QString handshakeCaption(int code)
+{
+    return code == HandshakeXonXoff ? QStringLiteral("Xon-Xoff") : QStringLiteral("DSR/DTR Mode");
+}
+
+QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QChar(u'0')).toUpper(); }
+
+} // namespace
+
+// ---- the session -----------------------------------------------------------
+
+void CliApp::openSession(const Common &common)
+{
+    // With --port only that port is used: the scan and the wake-up touch no
+    // other device.
+    if (common.port) {
+        QMap<int, QString> only;
+        if (!common.port->device.isEmpty())
+            only.insert(common.port->port, common.port->device);
+        m_table = PortNames(only, {});
+    } else {
+        m_table = PortNames({}, m_environment.systemDevices());
+    }
+    m_link.reset();
+    m_line = &m_environment.line(m_table);
+    m_link = std::make_unique<SerialLink>(*m_line, m_environment.clock(), &m_status);
+    m_printer = {};
+}
+
+bool CliApp::locate(const Common &common, bool wakeFirst)
+{
+    if (common.port && !m_line->portExists(common.port->port)) {
+        const QString device = common.port->device;
+        m_err << "tessary: "
+              << (device.isEmpty() ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)")
+                                         .arg(common.port->port)
+                                   : QStringLiteral("%1 does not exist").arg(device))
+              << '\n';
+        return false;
+    }
+    bool anyPort = false;
+    for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
+        anyPort = anyPort || m_line->portExists(port);
+    if (!anyPort) {
+        m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
+        return false;
+    }
+
+    Detector detector(*m_link, m_printer, m_prompts, m_progress.get());
+    detector.begin();
+    if (!common.speed.isEmpty()) {
+        // A sleeping board hears nothing but the wake-up; the scan sends it
+        // itself.
+        if (wakeFirst)
+            wakeupPrinter(*m_link);
+        detector.detectSerialPrinter(common.port->port, common.speed, common.handshakeIndex);
+    } else {
+        detector.autodetect();
+    }
+    if (m_printer.printerFound)
+        return true;
+    // The result line is the reason; it was shown as progress unless quiet.
+    if (common.quiet)
+        m_err << "tessary: " << printableText(m_progress->lastText()) << '\n';
+    m_err << "tessary: the board did not answer\n";
+    m_err.flush();
+    return false;
+}
+
+QString CliApp::portText() const
+{
+    const QString device = m_table.device(m_printer.comPort);
+    return device.isEmpty() ? QStringLiteral("COM%1").arg(m_printer.comPort)
+                            : QStringLiteral("COM%1 (%2)").arg(m_printer.comPort).arg(device);
+}
+
+QJsonObject CliApp::locationJson() const
+{
+    return {
+        {QStringLiteral("port"), QStringLiteral("COM%1").arg(m_printer.comPort)},
+        {QStringLiteral("device"), m_table.device(m_printer.comPort)},
+        {QStringLiteral("speed"), m_printer.baudRate},
+        {QStringLiteral("handshake"), handshakeWord(m_printer.handshake)},
+    };
+}
+
+QString CliApp::locationText() const
+{
+    return QStringLiteral("Port: %1\nBaudrate: %2\nHandshake: %3\n")
+        .arg(portText(), m_printer.baudRate, handshakeCaption(m_printer.handshake));
+}
+
+// ---- detect, identity, read ------------------------------------------------
+
+int CliApp::detect(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    setUp(parser, QStringLiteral("detect"),
+          QStringLiteral("Finds the board: scans every port at every speed (after waking them), or "
+                         "probes --port at --speed with --handshake; then reads its identity."),
+          QString());
+    Common common;
+    if (const auto exit = parse(parser, arguments, common))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("takes no arguments"));
+    openSession(common);
+    if (!locate(common))
+        return fail(common, QStringLiteral("no board found"));
+    const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
+    QJsonObject json = locationJson();
+    json.insert(QStringLiteral("ok"), true);
+    json.insert(QStringLiteral("identity"), replyText(identity));
+    print(common, json, locationText() + QStringLiteral("Identity: %1\n").arg(shown(identity)));
+    return Success;
+}
+
+int CliApp::identity(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    setUp(parser, QStringLiteral("identity"),
+          QStringLiteral("Prints the board's firmware identity (ESC \"I\")."), QString());
+    Common common;
+    if (const auto exit = parse(parser, arguments, common))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("takes no arguments"));
+    openSession(common);
+    if (!locate(common))
+        return fail(common, QStringLiteral("no board found"));
+    const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
+    if (identity.isEmpty())
+        return fail(common, QStringLiteral("the board did not answer the identity query"));
+    QJsonObject json = locationJson();
+    json.insert(QStringLiteral("ok"), true);
+    json.insert(QStringLiteral("identity"), replyText(identity));
+    print(common, json, shown(identity) + u'\n');
+    return Success;
+}
+
+int CliApp::read(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    setUp(parser, QStringLiteral("read"),
+          QStringLiteral("Reads what the board holds: configuration mode, identity mode, the "
+                         "configuration code with every field in words, and the name."),
+          QString());
+    Common common;
+    if (const auto exit = parse(parser, arguments, common))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("takes no arguments"));
+    openSession(common);
+    if (!locate(common))
+        return fail(common, QStringLiteral("no board found"));
+
+    ConfigurationEditor editor;
+    const ReadBackResult result = PrinterQueries(*m_link, m_printer).readSettings(editor, m_prompts);
+
+    QJsonObject json = locationJson();
+    json.insert(QStringLiteral("ok"), result.code.has_value());
+    json.insert(QStringLiteral("configurationMode"), result.configurationModeUser ? QStringLiteral("user")
+                                                                                  : QStringLiteral("resistors"));
+    json.insert(QStringLiteral("identityMode"), result.identityUser ? QStringLiteral("user")
+                                                                    : QStringLiteral("automatic"));
+    json.insert(QStringLiteral("name"), result.name);
+    json.insert(QStringLiteral("identity"), replyText(result.identityReply));
+    QString text = locationText();
+    text += QStringLiteral("Configuration mode: %1\n")
+                .arg(result.configurationModeUser ? QStringLiteral("User") : QStringLiteral("Resistors"));
+    text += QStringLiteral("Identity determination: %1\n")
+                .arg(result.identityUser ? QStringLiteral("User") : QStringLiteral("Automatic"));
+    if (result.code) {
+        json.insert(QStringLiteral("code"), *result.code);
+        json.insert(QStringLiteral("fields"), describeJson(decodeConfigurationCode(*result.code)));
+        text += QStringLiteral("Configuration code: %1\n").arg(*result.code);
+        text += describeText(decodeConfigurationCode(*result.code), QStringLiteral("  "));
+    } else {
+        json.insert(QStringLiteral("code"), QJsonValue::Null);
+        json.insert(QStringLiteral("error"), PrinterQueries::readErrorMessage());
+        text += QStringLiteral("Configuration code: unreadable (%1 bytes answered)\n")
+                    .arg(result.configurationReply.size());
+    }
+    text += QStringLiteral("Name: %1\n").arg(printableText(result.name));
+    print(common, json, text);
+    return result.code ? Success : Failure;
+}
+
+// ---- wake, sleep, reset ----------------------------------------------------
+
+int CliApp::boardControl(const QString &command, const QStringList &arguments)
+{
+    const bool wake = command == QLatin1String("wake");
+    const bool sleep = command == QLatin1String("sleep");
+    QCommandLineParser parser;
+    setUp(parser, command,
+          wake ? QStringLiteral("Wakes the board: a NUL on every port at 57600 bauds, a pause of 1000 ms, "
+                                "then CAN to the board once it answers.")
+          : sleep ? QStringLiteral("Puts the board to sleep (CAN, ESC \"S\", CAN); tessary wake wakes it.")
+                  : QStringLiteral("Resets the board (ESC \"@\")."),
+          QString());
+    Common common;
+    if (const auto exit = parse(parser, arguments, common))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("takes no arguments"));
+    openSession(common);
+    if (!locate(common, wake))
+        return fail(common, QStringLiteral("no board found"));
+
+    PrinterQueries queries(*m_link, m_printer);
+    QString done;
+    if (wake) {
+        queries.wakeUp();
+        done = QStringLiteral("Woke the board on %1.\n");
+    } else if (sleep) {
+        queries.sleep();
+        done = QStringLiteral("The board on %1 sleeps; tessary wake wakes it.\n");
+    } else {
+        queries.reset();
+        done = QStringLiteral("Reset the board on %1.\n");
+    }
+    QJsonObject json = locationJson();
+    json.insert(QStringLiteral("ok"), true);
+    json.insert(QStringLiteral("command"), command);
+    if (common.json || !common.quiet)
+        print(common, json, done.arg(portText()));
+    return Success;
+}
+
+// ---- program ---------------------------------------------------------------
+
+int CliApp::program(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    setUp(parser, QStringLiteral("program"),
+          QStringLiteral(
+              "Writes a configuration and a mechanism identity into the board, each byte checked by "
+              "the board's echo, then resets it and reads its identity. The configuration comes from "
+              "--code, from --db and --entry, or from the field options."),
+          QString());
+    parser.addOption({QStringLiteral("code"), QStringLiteral("The 16-character configuration code."),
+                      QStringLiteral("code")});
+    parser.addOption({QStringLiteral("db"), QStringLiteral("A .cdb database holding the configuration."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("entry"), QStringLiteral("The name of the entry in --db."),
+                      QStringLiteral("name")});
+    fieldoptions::add(parser);
+    parser.addOption({QStringLiteral("mode"),
+                      QStringLiteral("Configuration mode: user (the default: the configuration given) or "
+                                     "resistors (the board's straps; no configuration)."),
+                      QStringLiteral("user|resistors")});
+    parser.addOption({QStringLiteral("id"), QStringLiteral("The mechanism identity, up to 16 characters."),
+                      QStringLiteral("text")});
+    parser.addOption({QStringLiteral("auto-id"),
+                      QStringLiteral("The board names itself from its configuration (the default).")});
+    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")},
+                      QStringLiteral("Program even when the board's strobe polarity differs.")});
+    parser.addOption({QStringLiteral("verify"),
+                      QStringLiteral("After the reset, read back the configuration mode, the configuration "
+                                     "bytes and the identity mode; any difference fails.")});
+    parser.addOption({QStringLiteral("log"),
+                      QStringLiteral("Append a CSV row for this board to the file (header when new)."),
+                      QStringLiteral("file")});
+    Common common;
+    if (const auto exit = parse(parser, arguments, common))
+        return *exit;
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("takes options, not arguments"));
+
+    // What to write.
+    const bool fromCode = parser.isSet(QStringLiteral("code"));
+    const bool fromDb = parser.isSet(QStringLiteral("db")) || parser.isSet(QStringLiteral("entry"));
+    const bool fromFields = fieldoptions::anySet(parser);
+    if (int(fromCode) + int(fromDb) + int(fromFields) > 1)
+        return usage(QStringLiteral("give the configuration one way: --code, --db with --entry, or field options"));
+    if (fromDb && !(parser.isSet(QStringLiteral("db")) && parser.isSet(QStringLiteral("entry"))))
+        return usage(QStringLiteral("--db and --entry go together"));
+    const QString mode = parser.value(QStringLiteral("mode")).trimmed().toLower();
+    if (!mode.isEmpty() && mode != QLatin1String("user") && mode != QLatin1String("resistors"))
+        return usage(QStringLiteral("--mode takes user or resistors, not \"%1\"").arg(mode));
+    const bool userMode = mode != QLatin1String("resistors");
+    if (!userMode && (fromCode || fromDb || fromFields))
+        return usage(QStringLiteral("resistors mode takes its configuration from the board's straps; "
+                                    "leave out --code, --db and the field options"));
+    const bool userId = parser.isSet(QStringLiteral("id"));
+    if (userId && parser.isSet(QStringLiteral("auto-id")))
+        return usage(QStringLiteral("give --id or --auto-id, not both"));
+    const QString id = parser.value(QStringLiteral("id"));
+    if (ConfigurationEditor::sanitiseName(id) != id)
+        return usage(QStringLiteral("--id: the board stores one byte per character; use printable Latin-1 "
+                                    "characters only"));
+
+    ConfigurationEditor editor;
+    editor.resetToStartState();
+    std::optional<MechanismSettings> exact; // a code is written as given, voltage included
+    QString codeText;
+    if (fromFields) {
+        if (const auto error = fieldoptions::apply(parser, editor))
+            return usage(*error);
+    } else if (fromCode) {
+        codeText = parser.value(QStringLiteral("code")).trimmed();
+        if (!isBinaryCode(codeText))
+            return usage(QStringLiteral("--code: a configuration code is 16 characters 0 or 1, not \"%1\"")
+                             .arg(codeText));
+    } else if (fromDb) {
+        MechanismDatabase database;
+        const QString file = parser.value(QStringLiteral("db"));
+        if (!loadDatabase(file, database))
+            return fail(common, QStringLiteral("%1 could not be read").arg(file));
+        const QString entry = parser.value(QStringLiteral("entry"));
+        const int row = database.find(entry);
+        if (row < 0)
+            return fail(common, QStringLiteral("%1 has no entry named \"%2\"").arg(file, entry));
+        codeText = database.code(row);
+        if (!isBinaryCode(codeText))
+            return fail(common, QStringLiteral("the code of \"%1\" is not 16 characters 0 or 1: \"%2\"")
+                                    .arg(entry, codeText));
+    }
+    if (!codeText.isEmpty()) {
+        editor.applyConfigurationCode(codeText);
+        exact = decodeConfigurationCode(codeText);
+        // Only the head type "11" and the head width "000" name no option:
+        // a board told either would drive its head wrongly.
+        if (exact->headType > 2 || headWidthDots(exact->headWidth) == 0) {
+            const QString why = QStringLiteral("the code %1 names no %2; it is not written")
+                                    .arg(codeText, exact->headType > 2 ? QStringLiteral("head type")
+                                                                       : QStringLiteral("head width"));
+            return fromCode ? usage(why) : fail(common, why);
+        }
+        const QString written = codeFromBytes(configurationByte1(*exact), configurationByte2(*exact));
+        if (written != codeText)
+            m_err << "tessary: the board is given " << written
+                  << " (its printer-mode bit is always set and its reserved bits clear)\n";
+    }
+    editor.setConfigurationMode(userMode);
+    editor.setIdentityMode(userId);
+    editor.setName(id);
+
+    openSession(common);
+    m_prompts.setAssumeYes(parser.isSet(QStringLiteral("yes")));
+    Programmer programmer(*m_link, m_printer, m_prompts, m_status);
+    if (!programmer.checkChoices(editor))
+        return UsageError;
+    ProgrammingPlan plan = ProgrammingPlan::fromEditor(editor);
+    if (exact)
+        plan.settings = *exact;
+    if (plan.identity == ProgrammingPlan::Identity::User && plan.name.size() > ConfigurationEditor::MaxNameLength)
+        m_err << "tessary: the identity is cut to its first 16 characters: \""
+              << plan.name.left(ConfigurationEditor::MaxNameLength) << "\"\n";
+    const QString planCode = userMode ? codeFromBytes(configurationByte1(plan.settings),
+                                                      configurationByte2(plan.settings))
+                                      : QString();
+
+    // The log must take the row before the board is touched.
+    std::unique_ptr<ProductionLog> log;
+    if (parser.isSet(QStringLiteral("log"))) {
+        const QString path = parser.value(QStringLiteral("log"));
+        log = std::make_unique<ProductionLog>(path);
+        QString reason;
+        if (!log->open(&reason))
+            return fail(common, QStringLiteral("cannot write the log file %1: %2").arg(path, reason));
+    }
+    ProductionLog::Row row;
+    row.time = m_now();
+    row.code = userMode ? planCode : QStringLiteral("resistors");
+    const auto writeLog = [&](const QString &result) {
+        if (!log)
+            return true;
+        row.result = result;
+        QString reason;
+        if (log->append(row, &reason))
+            return true;
+        m_err << "tessary: cannot write the log file: " << reason << '\n';
+        return false;
+    };
+
+    if (!locate(common)) {
+        writeLog(QStringLiteral("no-board"));
+        return fail(common, QStringLiteral("no board found"));
+    }
+    row.port = m_table.device(m_printer.comPort);
+    if (row.port.isEmpty())
+        row.port = QStringLiteral("COM%1").arg(m_printer.comPort);
+    row.speed = m_printer.baudRate;
+
+    PrinterQueries queries(*m_link, m_printer);
+    const QByteArray before = queries.identity();
+    row.identityBefore = replyText(before);
+
+    const ProgrammingResult result = programmer.program(plan);
+    row.identityAfter = replyText(result.identity);
+
+    // Read back what the board now holds.
+    std::optional<bool> verified;
+    QStringList differences;
+    if (result.completed() && parser.isSet(QStringLiteral("verify"))) {
+        ConfigurationEditor scratch;
+        const ReadBackResult back = queries.readSettings(scratch, m_prompts);
+        if (back.configurationModeUser != userMode)
+            differences << QStringLiteral("configuration mode: wrote %1, the board holds %2")
+                               .arg(userMode ? QStringLiteral("User") : QStringLiteral("Resistors"),
+                                    back.configurationModeUser ? QStringLiteral("User")
+                                                               : QStringLiteral("Resistors"));
+        if (!back.code)
+            differences << QStringLiteral("configuration bytes: the board's reply was unusable (%1 bytes)")
+                               .arg(back.configurationReply.size());
+        else if (userMode && *back.code != planCode)
+            differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2")
+                               .arg(planCode, *back.code);
+        if (back.identityUser != userId)
+            differences << QStringLiteral("identity mode: wrote %1, the board holds %2")
+                               .arg(userId ? QStringLiteral("User") : QStringLiteral("Automatic"),
+                                    back.identityUser ? QStringLiteral("User") : QStringLiteral("Automatic"));
+        verified = differences.isEmpty();
+        for (const QString &difference : differences)
+            m_err << "tessary: verification failed: " << difference << '\n';
+    }
+
+    const int echoFailures = result.echoFailures();
+    QString outcome;
+    if (!result.completed())
+        outcome = QStringLiteral("cancelled");
+    else if (echoFailures > 0)
+        outcome = QStringLiteral("echo-error");
+    else if (verified == false)
+        outcome = QStringLiteral("verify-failed");
+    else
+        outcome = QStringLiteral("ok");
+    const bool logged = writeLog(outcome);
+
+    QJsonObject json = locationJson();
+    json.insert(QStringLiteral("ok"), outcome == QLatin1String("ok") && logged);
+    json.insert(QStringLiteral("result"), outcome);
+    json.insert(QStringLiteral("mode"), userMode ? QStringLiteral("user") : QStringLiteral("resistors"));
+    json.insert(QStringLiteral("code"), userMode ? QJsonValue(planCode) : QJsonValue(QJsonValue::Null));
+    json.insert(QStringLiteral("identityMode"), userId ? QStringLiteral("user") : QStringLiteral("automatic"));
+    if (userId)
+        json.insert(QStringLiteral("id"), plan.name.left(ConfigurationEditor::MaxNameLength));
+    json.insert(QStringLiteral("identityBefore"), replyText(before));
+    json.insert(QStringLiteral("identityAfter"), replyText(result.identity));
+    json.insert(QStringLiteral("detectedPolarity"), result.detectedPolarity ? QJsonValue(int(*result.detectedPolarity))
+                                                                            : QJsonValue(QJsonValue::Null));
+    QJsonArray writes;
+    for (const ProgrammingResult::Write &w : result.writes)
+        writes.append(QJsonObject{{QStringLiteral("address"), w.address},
+                                  {QStringLiteral("value"), w.value},
+                                  {QStringLiteral("echo"), w.echo}});
+    json.insert(QStringLiteral("writes"), writes);
+    json.insert(QStringLiteral("echoFailures"), echoFailures);
+    json.insert(QStringLiteral("verified"), verified ? QJsonValue(*verified) : QJsonValue(QJsonValue::Null));
+    json.insert(QStringLiteral("differences"), QJsonArray::fromStringList(differences));
+
+    QString text = locationText();
+    text += QStringLiteral("Identity before: %1\n").arg(shown(before));
+    if (userMode)
+        text += QStringLiteral("Configuration mode: User, code %1 (bytes %2 %3)\n")
+                    .arg(planCode, hexByte(configurationByte1(plan.settings)),
+                         hexByte(configurationByte2(plan.settings)));
+    else
+        text += QStringLiteral("Configuration mode: Resistors\n");
+    text += userId ? QStringLiteral("Identity determination: User, \"%1\"\n")
+                         .arg(plan.name.left(ConfigurationEditor::MaxNameLength))
+                   : QStringLiteral("Identity determination: Automatic\n");
+    if (result.completed()) {
+        text += QStringLiteral("Parameters written: %1, echo errors: %2\n").arg(result.writes.size()).arg(echoFailures);
+        text += QStringLiteral("Identity after: %1\n").arg(shown(result.identity));
+        if (verified)
+            text += *verified ? QStringLiteral("Verified: the board holds what was written.\n")
+                              : QStringLiteral("Verification failed.\n");
+    } else {
+        text += QStringLiteral("Not programmed: the board's strobe polarity differs (give --yes to "
+                               "program anyway).\n");
+    }
+    text += QStringLiteral("Result: %1\n").arg(outcome);
+    if (common.json || !common.quiet || outcome != QLatin1String("ok"))
+        print(common, json, text);
+    return outcome == QLatin1String("ok") && logged ? Success : Failure;
+}
+
+} // namespace tessary

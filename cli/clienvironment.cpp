@@ -1,0 +1,30 @@
+#include "clienvironment.h"
+
+#include "serial/eventloopclock.h"
+#include "serial/qtserialline.h"
+
+#include <QSerialPortInfo>
+
+namespace tessary {
+
+SystemEnvironment::SystemEnvironment() : m_clock(std::make_unique<EventLoopClock>()) {}
+
+SystemEnvironment::~SystemEnvironment() = default;
+
+QStringList SystemEnvironment::systemDevices() const
+{
+    QStringList devices;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        devices << info.systemLocation();
+    return devices;
+}
+
+SerialLine &SystemEnvironment::line(const PortNames &table)
+{
+    m_line = std::make_unique<QtSerialLine>(table);
+    return *m_line;
+}
+
+Clock &SystemEnvironment::clock() { return *m_clock; }
+
+} // namespace tessary

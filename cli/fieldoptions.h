@@ -1,0 +1,41 @@
+#pragma once
+
+#include "configuration/configurationcode.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QCommandLineParser;
+
+namespace tessary {
+
+class ConfigurationEditor;
+
+// The configuration given field by field on the command line
+// (--head-width 576 --head-type 1500 --mechanism standard ...). Each value
+// stands for one option button of the configuration editor, so the options
+// are applied as clicks and the editor's own checks apply.
+namespace fieldoptions {
+
+void add(QCommandLineParser &parser);
+[[nodiscard]] bool anySet(const QCommandLineParser &parser);
+// Clicks the buttons the options name (after putting the editor into its
+// start state: 5 V). Returns a usage message for a value no button has.
+[[nodiscard]] std::optional<QString> apply(const QCommandLineParser &parser, ConfigurationEditor &editor);
+
+} // namespace fieldoptions
+
+// Exactly 16 characters "0" or "1".
+[[nodiscard]] bool isBinaryCode(const QString &code);
+
+// The fields of a configuration in words, as "  Head width: 432 dots" lines.
+[[nodiscard]] QString describeText(const MechanismSettings &settings, const QString &indent);
+// The same as a JSON object keyed printerMode, logicVoltage, mechanism, ...
+[[nodiscard]] QJsonObject describeJson(const MechanismSettings &settings);
+// The code, its two bytes in hex and its fields, for show and decode.
+[[nodiscard]] QJsonObject codeJson(const QString &code);
+
+} // namespace tessary

@@ -1,0 +1,46 @@
+#include "terminal.h"
+
+#include <QTextStream>
+
+namespace tessary {
+
+StreamPrompts::StreamPrompts(QTextStream &err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
+
+bool StreamPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons)
+{
+    Q_UNUSED(icon);
+    m_shown << text;
+    m_err << "tessary: " << text << '\n';
+    bool answer = true;
+    if (buttons == MessageButtons::OkCancel) {
+        answer = m_assumeYes;
+        m_err << (answer ? "tessary: answered OK (--yes)\n"
+                         : "tessary: answered Cancel (give --yes to answer OK)\n");
+    }
+    m_err.flush();
+    return answer;
+}
+
+StreamStatusLine::StreamStatusLine(QTextStream &err) : m_err(err) {}
+
+void StreamStatusLine::showStatus(const QString &text)
+{
+    m_text = text;
+    if (text.isEmpty())
+        return;
+    m_err << "tessary: " << text << '\n';
+    m_err.flush();
+}
+
+ProgressView::ProgressView(QTextStream &err, bool quiet) : m_err(err), m_quiet(quiet) {}
+
+void ProgressView::setResultText(const QString &text)
+{
+    m_last = text;
+    if (m_quiet)
+        return;
+    m_err << text << '\n';
+    m_err.flush();
+}
+
+} // namespace tessary

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "detection/detector.h"
+#include "shell/prompts.h"
+
+#include <QStringList>
+
+class QTextStream;
+
+namespace tessary {
+
+// The message boxes of the exchanges as lines on standard error. Questions
+// are answered OK only when the user said so beforehand (--yes): a script
+// cannot be asked.
+class StreamPrompts : public Prompts {
+public:
+    StreamPrompts(QTextStream &err, bool assumeYes);
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override;
+
+    void setAssumeYes(bool yes) { m_assumeYes = yes; }
+    // Every message shown, in order.
+    [[nodiscard]] const QStringList &shown() const { return m_shown; }
+
+private:
+    QTextStream &m_err;
+    bool m_assumeYes = false;
+    QStringList m_shown;
+};
+
+// The status line as lines on standard error: what lands there is a problem
+// with a port or the note of a cancelled command.
+class StreamStatusLine : public StatusLine {
+public:
+    explicit StreamStatusLine(QTextStream &err);
+    void showStatus(const QString &text) override;
+    QString statusText() const override { return m_text; }
+
+private:
+    QTextStream &m_err;
+    QString m_text;
+};
+
+// The detection's progress ("Attempting to contact printer on COM 1 at
+// 115200 bauds.") on standard error, unless quiet.
+class ProgressView : public DetectionView {
+public:
+    ProgressView(QTextStream &err, bool quiet);
+    void setResultText(const QString &text) override;
+    void selectSpeed(int) override {}
+    void selectHandshake(int) override {}
+    void selectPort(int) override {}
+    void setBusy(bool) override {}
+    void focusOk() override {}
+
+    [[nodiscard]] QString lastText() const { return m_last; }
+
+private:
+    QTextStream &m_err;
+    bool m_quiet = false;
+    QString m_last;
+};
+
+} // namespace tessary
