@@ -105,6 +105,8 @@ ProgrammingResult Programmer::programPrinter(const ConfigurationEditor &editor)
 ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
 {
     m_result = {};
+    // Until it has run to its end, what is done so far reads as stopped.
+    m_result.outcome = ProgrammingResult::Outcome::Stopped;
     if (plan.mode == ProgrammingPlan::Mode::User) {
         openPort();
         if (!confirmPolarity(plan)) {

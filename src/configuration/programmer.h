@@ -50,6 +50,7 @@ struct ProgrammingResult {
         Refused,   // a check failed; nothing was sent
         Cancelled, // the polarity question was answered Cancel; nothing was written
         Completed, // every write was sent, the board reset and its identity read
+        Stopped,   // a stop (a window closing) ended it at a wait; see progress()
     };
     struct Write {
         quint8 address = 0;

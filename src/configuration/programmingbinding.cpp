@@ -2,6 +2,7 @@
 
 #include "configuration/configurationeditor.h"
 #include "mainwindow/appservices.h"
+#include "protocol/replytext.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -21,17 +22,6 @@ ProgrammingBinding::ProgrammingBinding(QWidget *root, ConfigurationEditor &edito
         m_identity->setTextFormat(Qt::PlainText);
     if (m_button)
         connect(m_button, &QAbstractButton::clicked, this, &ProgrammingBinding::configurePrinter);
-}
-
-QString ProgrammingBinding::displayText(const QByteArray &bytes)
-{
-    QString text = QString::fromLatin1(bytes);
-    for (QChar &c : text) {
-        const ushort u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    return text;
 }
 
 void ProgrammingBinding::configurePrinter()
@@ -61,7 +51,7 @@ void ProgrammingBinding::configurePrinter()
         m_lastResult = programmer.progress(); // stopped: what was done so far
 
     if (m_identity && m_lastResult.identityRead)
-        m_identity->setText(displayText(m_lastResult.identity));
+        m_identity->setText(printableText(replyText(m_lastResult.identity)));
 
     // After gate.run: the printer column was disabled while the gate was
     // busy, and a disabled button cannot take the focus.

@@ -32,10 +32,6 @@ public:
     // What the last run did (also when a window closing stopped it).
     [[nodiscard]] const ProgrammingResult &lastResult() const { return m_lastResult; }
 
-    // A text from the board as the label shows it: one character per byte,
-    // control characters replaced so that they cannot garble the caption.
-    [[nodiscard]] static QString displayText(const QByteArray &bytes);
-
 signals:
     // A run has ended: completed, cancelled or stopped (not after a refused check).
     void programmingFinished();

@@ -1,6 +1,7 @@
 #include "mainwindow/mainfrm.h"
 
 #include "configuration/editorbinding.h"
+#include "configuration/programmingbinding.h"
 #include "database/databasebinding.h"
 #include "protocol/printerbinding.h"
 #include "shell/aboutfrm.h"
@@ -155,6 +156,8 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     new DatabaseBinding(this, m_database, m_editor, m_services.prompts, m_services.files, *this, m_dbOps, this);
     // hook: printer commands
     new PrinterBinding(this, m_services, m_editor, this);
+    // hook: programming
+    new ProgrammingBinding(this, m_editor, m_services, *this, this);
     // hook: help and about
     connect(findChild<QAction *>(QStringLiteral("Helphelp")), &QAction::triggered, this,
             [this] { Helpfrm::showHelp(this, m_services.state.AppDirectory); });
