@@ -85,6 +85,7 @@ private slots:
     void validDefaultFileIsLoadedUnderItsBareName();
     void unusableDefaultFileGivesTheFactoryList_data();
     void unusableDefaultFileGivesTheFactoryList();
+    void repeatedLoadDoesNotDoubleTheFactoryList();
     void dialogsCarryTheirSettings();
 
     void newDatabaseWritesNineteenBytes();
@@ -194,6 +195,13 @@ void TestDatabaseFiles::unusableDefaultFileGivesTheFactoryList()
     QCOMPARE(QFile::exists(path("default.cdb")), exists);
     if (exists)
         QCOMPARE(contents(path("default.cdb")), bytes);
+}
+
+void TestDatabaseFiles::repeatedLoadDoesNotDoubleTheFactoryList()
+{
+    m_files->loadDefaultDatabase();
+    m_files->loadDefaultDatabase();
+    QCOMPARE(m_db->count(), 29);
 }
 
 void TestDatabaseFiles::dialogsCarryTheirSettings()
