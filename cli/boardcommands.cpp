@@ -448,8 +448,10 @@ int CliApp::program(const QStringList &arguments)
 
     const int echoFailures = result.echoFailures();
     QString outcome;
-    if (!result.completed())
+    if (result.outcome == ProgrammingResult::Outcome::Cancelled)
         outcome = QStringLiteral("cancelled");
+    else if (!result.completed())
+        outcome = QStringLiteral("stopped");
     else if (echoFailures > 0)
         outcome = QStringLiteral("echo-error");
     else if (verified == false)
@@ -497,7 +499,7 @@ int CliApp::program(const QStringList &arguments)
         if (verified)
             text += *verified ? QStringLiteral("Verified: the board holds what was written.\n")
                               : QStringLiteral("Verification failed.\n");
-    } else {
+    } else if (result.outcome == ProgrammingResult::Outcome::Cancelled) {
         text += QStringLiteral("Not programmed: the board's strobe polarity differs (give --yes to "
                                "program anyway).\n");
     }

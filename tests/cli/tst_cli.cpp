@@ -1,0 +1,895 @@
+#include "boardsim/simulatedline.h"
+#include "cliapp.h"
+#include "clienvironment.h"
+#include "productionlog.h"
+#include "serial/virtualclock.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+#include <functional>
+
+using namespace tessary;
+using namespace tessary::sim;
+
+namespace {
+
+// A virtual clock that runs a hook at every wait, so a test can change the
+// board in the middle of a command.
+class HookedClock : public VirtualClock {
+public:
+    std::function<void()> onWait;
+    void delay(int ms) override
+    {
+        if (onWait)
+            onWait();
+        VirtualClock::delay(ms);
+    }
+    bool waitForInput(SerialLine &line, int ms) override
+    {
+        if (onWait)
+            onWait();
+        return VirtualClock::waitForInput(line, ms);
+    }
+};
+
+// The machine of the tests: six serial devices the system lists, the
+// simulated line behind them and a clock that costs no time.
+class SimEnvironment : public CliEnvironment {
+public:
+    QStringList systemDevices() const override { return devices; }
+    SerialLine &line(const PortNames &table) override
+    {
+        QSet<int> existing;
+        for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
+            if (!table.device(port).isEmpty() && present.contains(port))
+                existing.insert(port);
+        simLine.setExistingPorts(existing);
+        return simLine;
+    }
+    Clock &clock() override { return virtualClock; }
+
+    QStringList devices = {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS1"), QStringLiteral("/dev/ttyS2"),
+                           QStringLiteral("/dev/ttyS3"), QStringLiteral("/dev/ttyS4"), QStringLiteral("/dev/ttyS5")};
+    QSet<int> present = {1, 2, 3, 4, 5, 6};
+    HookedClock virtualClock;
+    SimulatedLine simLine{virtualClock};
+};
+
+struct Rig {
+    SimEnvironment env;
+    QString out;
+    QString err;
+
+    int run(const QStringList &arguments)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        CliApp app(env, outStream, errStream);
+        app.setNow([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC); });
+        const int status = app.run(QStringList{QStringLiteral("tessary")} + arguments);
+        outStream.flush();
+        errStream.flush();
+        if (qEnvironmentVariableIsSet("TST_CLI_TRACE"))
+            qDebug("%s\n--- out:\n%s--- err:\n%s", qPrintable(arguments.join(' ')), qPrintable(out), qPrintable(err));
+        return status;
+    }
+    [[nodiscard]] QJsonObject json() const
+    {
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(out.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError)
+            qWarning("not JSON: %s", qPrintable(out));
+        return document.object();
+    }
+    Board &board(int port, const BoardOptions &options = {}) { return env.simLine.attachBoard(port, options); }
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray record(const QByteArray &name, const QByteArray &code)
+{
+    return name.leftJustified(16, ' ') + code + "\r\n";
+}
+
+// A board whose hardware detects a positive strobe, as Fields576 asks.
+BoardOptions positiveStrobe()
+{
+    BoardOptions options;
+    options.strobePolarity = 0;
+    return options;
+}
+
+const QStringList Fields576 = {
+    QStringLiteral("--head-width"), QStringLiteral("576"),     QStringLiteral("--head-type"), QStringLiteral("1500"),
+    QStringLiteral("--mechanism"),  QStringLiteral("standard"), QStringLiteral("--steps"),    QStringLiteral("1"),
+    QStringLiteral("--rotation"),   QStringLiteral("normal"),   QStringLiteral("--strobe"),   QStringLiteral("positive"),
+    QStringLiteral("--head-up"),    QStringLiteral("normal")};
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- the command line itself ----
+    void usageErrorsExitTwoAndSendNothing_data();
+    void usageErrorsExitTwoAndSendNothing();
+    void everyCommandAnswersHelp_data();
+    void everyCommandAnswersHelp();
+
+    // ---- ports ----
+    void portsListsTheSixSlotsWithDevicesAndWhetherTheyExist();
+
+    // ---- detection ----
+    void detectScansEveryPortAndReportsWhereTheBoardIs();
+    void detectProgressGoesToStandardErrorUnlessQuiet();
+    void portAndSpeedProbeOnlyThatPortAtThatSpeed();
+    void portAloneScansOnlyThatPort();
+    void devicePathTakesTheFirstSlot();
+    void withoutABoardEveryBoardCommandExitsOne_data();
+    void withoutABoardEveryBoardCommandExitsOne();
+    void aPortThatCannotBeOpenedIsNamedWithItsReason();
+    void aMissingDeviceIsNamed();
+
+    // ---- identity, read, wake, sleep, reset ----
+    void identityPrintsTheBoardsReply();
+    void readReportsModesCodeFieldsAndName();
+    void readWithAnUnusableConfigurationReplyExitsOne();
+    void sleepThenWakeThenReset();
+
+    // ---- program ----
+    void programWritesTheCodeAndIdentityAndVerifies();
+    void programFromFieldOptionsWritesTheirBytes();
+    void programFromADatabaseEntry();
+    void programResistorsModeWritesModeAndAutomaticIdentityOnly();
+    void polarityMismatchStopsUnlessYes();
+    void incompleteFieldsAreRefusedBeforeTheBoardIsTouched();
+    void wrongEchoExitsOneAndIsLogged();
+    void verificationMismatchExitsOne();
+    void programWithoutABoardLogsTheFailure();
+    void logGetsOneHeaderAndOneRowPerBoard();
+    void unwritableLogStopsBeforeTheBoardIsTouched();
+    void csvFieldsAreQuotedAndKeptOnOneLine_data();
+    void csvFieldsAreQuotedAndKeptOnOneLine();
+
+    // ---- db ----
+    void factoryWritesTheTwentyNineMechanismsAndKeepsExistingFiles();
+    void addMoveShowRemove();
+    void addRefusesToOverwriteWithoutYes();
+    void readOnlyDatabaseIsRefusedAndUnchanged();
+    void notADatabaseIsRefused();
+    void importExportImportRoundTripIsByteForByte();
+    void importRefusesWhatAFileCannotHold_data();
+    void importRefusesWhatAFileCannotHold();
+
+    // ---- code ----
+    void codeDecodeGivesBytesAndFields();
+    void codeEncodeBuildsTheCodeFromFieldOptions();
+};
+
+// ---- the command line itself -------------------------------------------------
+
+void TestCli::usageErrorsExitTwoAndSendNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no command") << QStringList{} << "Usage: tessary <command>";
+    QTest::newRow("unknown command") << QStringList{"frobnicate"} << "unknown command";
+    QTest::newRow("unknown option") << QStringList{"detect", "--fast"} << "Unknown option";
+    QTest::newRow("speed without port") << QStringList{"detect", "--speed", "9600"} << "--speed needs --port";
+    QTest::newRow("COM7") << QStringList{"detect", "--port", "COM7"} << "COM1 to COM6";
+    QTest::newRow("odd speed") << QStringList{"read", "--port", "COM1", "--speed", "9601"} << "--speed takes";
+    QTest::newRow("handshake without speed") << QStringList{"read", "--port", "COM1", "--handshake", "xon"}
+                                             << "--handshake needs --speed";
+    QTest::newRow("odd handshake") << QStringList{"read", "--port", "COM1", "--speed", "9600", "--handshake", "rts"}
+                                   << "--handshake takes xon or hw";
+    QTest::newRow("short code") << QStringList{"program", "--code", "11110001"} << "16 characters 0 or 1";
+    QTest::newRow("two sources") << QStringList{"program", "--code", "1111000101000000", "--head-width", "576"}
+                                 << "one way";
+    QTest::newRow("db without entry") << QStringList{"program", "--db", "x.cdb"} << "--db and --entry go together";
+    QTest::newRow("resistors with a code")
+        << QStringList{"program", "--mode", "resistors", "--code", "1111000101000000"} << "straps";
+    QTest::newRow("odd mode") << QStringList{"program", "--mode", "auto"} << "--mode takes user or resistors";
+    QTest::newRow("id and auto-id") << QStringList{"program", "--id", "A", "--auto-id"} << "not both";
+    QTest::newRow("id beyond Latin-1") << QStringList{"program", "--mode", "resistors", "--id", "Ω-1"} << "Latin-1";
+    QTest::newRow("empty id") << QStringList{"program", "--mode", "resistors", "--id", ""}
+                              << "Please specify a mechanism identity !";
+    QTest::newRow("head type no option names")
+        << QStringList{"program", "--code", "1111011101000000"} << "names no head type";
+    QTest::newRow("odd width") << QStringList{"code", "encode", "--head-width", "500"} << "--head-width takes";
+    QTest::newRow("decode short") << QStringList{"code", "decode", "1010"} << "16 characters 0 or 1";
+    QTest::newRow("code without action") << QStringList{"code"} << "needs decode or encode";
+    QTest::newRow("db without action") << QStringList{"db"} << "needs an action";
+    QTest::newRow("db list without file") << QStringList{"db", "list"} << "needs one FILE";
+    QTest::newRow("db move two ways") << QStringList{"db", "move", "x.cdb", "A", "--up", "--down"}
+                                      << "one of --up, --down or --to";
+}
+
+void TestCli::usageErrorsExitTwoAndSendNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    Rig rig;
+    rig.board(1);
+    QCOMPARE(rig.run(arguments), int(CliApp::UsageError));
+    QVERIFY2(rig.err.contains(message), qPrintable(rig.err));
+    QVERIFY(rig.env.simLine.writes().isEmpty());
+    QVERIFY(rig.out.isEmpty());
+}
+
+void TestCli::everyCommandAnswersHelp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("usageLine");
+    const QStringList simple = {"ports", "detect", "identity", "read", "wake", "sleep", "reset", "program"};
+    for (const QString &command : simple)
+        QTest::newRow(qPrintable(command)) << QStringList{command, "--help"} << "Usage: tessary " + command;
+    for (const char *action : {"list", "show", "add", "remove", "move", "factory", "export", "import"})
+        QTest::newRow(qPrintable(QStringLiteral("db ") + action))
+            << QStringList{"db", action, "--help"} << QStringLiteral("Usage: tessary db ") + action;
+    QTest::newRow("code decode") << QStringList{"code", "decode", "-h"} << "Usage: tessary code decode";
+    QTest::newRow("code encode") << QStringList{"code", "encode", "--help"} << "Usage: tessary code encode";
+    QTest::newRow("overview") << QStringList{"--help"} << "Usage: tessary <command>";
+}
+
+void TestCli::everyCommandAnswersHelp()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, usageLine);
+    Rig rig;
+    QCOMPARE(rig.run(arguments), int(CliApp::Success));
+    QVERIFY2(rig.out.startsWith(usageLine), qPrintable(rig.out));
+    QVERIFY(rig.out.contains(QLatin1String("--port")));
+    QVERIFY(rig.env.simLine.opens().isEmpty());
+}
+
+// ---- ports -------------------------------------------------------------------
+
+void TestCli::portsListsTheSixSlotsWithDevicesAndWhetherTheyExist()
+{
+    Rig rig;
+    rig.env.devices = {QStringLiteral("/dev/ttyUSB10"), QStringLiteral("/dev/ttyUSB2")};
+    rig.env.present = {1};
+    QCOMPARE(rig.run({"ports", "--json"}), 0);
+    const QJsonArray ports = rig.json().value("ports").toArray();
+    QCOMPARE(ports.size(), 6);
+    QCOMPARE(ports[0].toObject().value("port").toString(), QStringLiteral("COM1"));
+    QCOMPARE(ports[0].toObject().value("device").toString(), QStringLiteral("/dev/ttyUSB2")); // natural order
+    QCOMPARE(ports[0].toObject().value("exists").toBool(), true);
+    QCOMPARE(ports[1].toObject().value("device").toString(), QStringLiteral("/dev/ttyUSB10"));
+    QCOMPARE(ports[1].toObject().value("exists").toBool(), false);
+    QCOMPARE(ports[2].toObject().value("device").toString(), QString());
+
+    // A mapping takes its slot; the listed devices fill the others.
+    QCOMPARE(rig.run({"ports", "--port", "COM4=/dev/pts/7"}), 0);
+    QVERIFY2(rig.out.contains(QRegularExpression("COM4\\s+/dev/pts/7")), qPrintable(rig.out));
+    QVERIFY(rig.out.contains(QRegularExpression("COM1\\s+/dev/ttyUSB2\\s+exists")));
+    QVERIFY(rig.out.contains(QRegularExpression("COM3\\s+-\\s+no device")));
+}
+
+// ---- detection ---------------------------------------------------------------
+
+void TestCli::detectScansEveryPortAndReportsWhereTheBoardIs()
+{
+    Rig rig;
+    BoardOptions options;
+    options.baud = 9600;
+    options.handshake = BoardHandshake::XonXoff;
+    Board &board = rig.board(3, options);
+    QCOMPARE(rig.run({"detect", "--json"}), 0);
+    const QJsonObject json = rig.json();
+    QCOMPARE(json.value("ok").toBool(), true);
+    QCOMPARE(json.value("port").toString(), QStringLiteral("COM3"));
+    QCOMPARE(json.value("device").toString(), QStringLiteral("/dev/ttyS2"));
+    QCOMPARE(json.value("speed").toString(), QStringLiteral("9600"));
+    QCOMPARE(json.value("handshake").toString(), QStringLiteral("xon"));
+    QCOMPARE(json.value("identity").toString(), QString::fromLatin1(board.identityReply()));
+
+    QCOMPARE(rig.run({"detect"}), 0);
+    QVERIFY(rig.out.contains(QLatin1String("Port: COM3 (/dev/ttyS2)\nBaudrate: 9600\nHandshake: Xon-Xoff\n")));
+    QVERIFY(rig.out.contains(QLatin1String("Identity: TH432 1K5 STD")));
+}
+
+void TestCli::detectProgressGoesToStandardErrorUnlessQuiet()
+{
+    Rig rig;
+    rig.board(2);
+    QCOMPARE(rig.run({"detect"}), 0);
+    QVERIFY(rig.err.contains(QLatin1String("Attempting to contact printer on COM 1 at 115200 bauds.\n")));
+    QVERIFY(rig.err.contains(QLatin1String("Attempting to contact printer on COM 1 at 1200 bauds.\n")));
+    QVERIFY(rig.err.contains(QLatin1String(" found on COM 2 at 115200 bauds\n")));
+    QVERIFY(!rig.out.contains(QLatin1String("Attempting")));
+
+    QCOMPARE(rig.run({"detect", "--quiet"}), 0);
+    QCOMPARE(rig.err, QString());
+    QVERIFY(rig.out.contains(QLatin1String("Port: COM2")));
+}
+
+void TestCli::portAndSpeedProbeOnlyThatPortAtThatSpeed()
+{
+    Rig rig;
+    BoardOptions options;
+    options.baud = 19200;
+    rig.board(1, options);
+    rig.board(4, options);
+    QCOMPARE(rig.run({"detect", "--port", "COM4", "--speed", "19200", "--handshake", "xon", "--json"}), 0);
+    QCOMPARE(rig.json().value("port").toString(), QStringLiteral("COM4"));
+    QCOMPARE(rig.json().value("handshake").toString(), QStringLiteral("hw")); // the board's settings byte says so
+    QVERIFY(!rig.env.simLine.opens().isEmpty());
+    for (const SimulatedLine::Open &open : rig.env.simLine.opens()) {
+        QCOMPARE(open.port, 4);
+        QCOMPARE(open.baud, 19200);
+    }
+    // The probe opened with the handshake asked for.
+    QCOMPARE(rig.env.simLine.opens().first().handshake, int(HandshakeXonXoff));
+}
+
+void TestCli::portAloneScansOnlyThatPort()
+{
+    Rig rig;
+    BoardOptions options;
+    options.baud = 2400;
+    rig.board(5, options);
+    rig.board(1);
+    QCOMPARE(rig.run({"identity", "--port", "COM5", "--json"}), 0);
+    QCOMPARE(rig.json().value("speed").toString(), QStringLiteral("2400"));
+    for (const SimulatedLine::Open &open : rig.env.simLine.opens())
+        QCOMPARE(open.port, 5);
+    // The wake-up NUL went to COM5 alone.
+    QCOMPARE(rig.env.simLine.writtenBytes(1), QByteArray());
+    QVERIFY(rig.env.simLine.writtenBytes(5).startsWith(QByteArray::fromHex("00")));
+}
+
+void TestCli::devicePathTakesTheFirstSlot()
+{
+    Rig rig;
+    rig.board(1);
+    QCOMPARE(rig.run({"detect", "--port", "/dev/pts/9", "--speed", "115200", "--json"}), 0);
+    QCOMPARE(rig.json().value("port").toString(), QStringLiteral("COM1"));
+    QCOMPARE(rig.json().value("device").toString(), QStringLiteral("/dev/pts/9"));
+
+    // A listed device keeps its slot.
+    Rig listed;
+    listed.board(3);
+    QCOMPARE(listed.run({"detect", "--port", "/dev/ttyS2", "--speed", "115200", "--json"}), 0);
+    QCOMPARE(listed.json().value("port").toString(), QStringLiteral("COM3"));
+}
+
+void TestCli::withoutABoardEveryBoardCommandExitsOne_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    for (const char *command : {"detect", "identity", "read", "wake", "sleep", "reset"})
+        QTest::newRow(command) << QStringList{command, "--json"};
+    QTest::newRow("program") << QStringList{"program", "--code", "1111000101000000", "--json"};
+    QTest::newRow("probe") << QStringList{"read", "--port", "COM2", "--speed", "9600", "--json"};
+}
+
+void TestCli::withoutABoardEveryBoardCommandExitsOne()
+{
+    QFETCH(QStringList, arguments);
+    Rig rig;
+    QCOMPARE(rig.run(arguments), int(CliApp::Failure));
+    QVERIFY2(rig.err.contains(QLatin1String("No printer found")), qPrintable(rig.err));
+    QVERIFY(rig.err.contains(QLatin1String("the board did not answer")));
+    QCOMPARE(rig.json().value("ok").toBool(true), false);
+    QVERIFY(!rig.env.simLine.isOpen());
+}
+
+void TestCli::aPortThatCannotBeOpenedIsNamedWithItsReason()
+{
+    Rig rig;
+    rig.board(3);
+    const QString reason = QStringLiteral("No permission to open /dev/ttyS2: add your user to the dialout group "
+                                          "and log in again");
+    rig.env.simLine.failOpen(3, reason);
+    QCOMPARE(rig.run({"detect", "--port", "COM3", "--speed", "115200"}), int(CliApp::Failure));
+    QVERIFY2(rig.err.contains(reason), qPrintable(rig.err));
+    QCOMPARE(rig.err.count(reason), 1);
+}
+
+void TestCli::aMissingDeviceIsNamed()
+{
+    Rig rig;
+    rig.env.present = {};
+    QCOMPARE(rig.run({"detect", "--port", "/dev/ttyUSB7"}), int(CliApp::Failure));
+    QVERIFY2(rig.err.contains(QLatin1String("/dev/ttyUSB7 does not exist")), qPrintable(rig.err));
+    rig.env.devices = {};
+    QCOMPARE(rig.run({"detect"}), int(CliApp::Failure));
+    QVERIFY2(rig.err.contains(QLatin1String("lists no serial port")), qPrintable(rig.err));
+    QVERIFY(rig.env.simLine.opens().isEmpty());
+}
+
+// ---- identity, read, wake, sleep, reset ----------------------------------------
+
+void TestCli::identityPrintsTheBoardsReply()
+{
+    Rig rig;
+    BoardOptions options;
+    options.identity = "LINE 7";
+    rig.board(2, options);
+    QCOMPARE(rig.run({"identity", "--quiet"}), 0);
+    QCOMPARE(rig.out, QStringLiteral("LINE 7           FW 4.12\n"));
+    QCOMPARE(rig.err, QString());
+}
+
+void TestCli::readReportsModesCodeFieldsAndName()
+{
+    Rig rig;
+    BoardOptions options;
+    options.configuration1 = 0xD1; // KEL, 1 step, normal, 1500 Ohms, negative
+    options.configuration2 = 0x90; // 864 dots, head-up inverted
+    options.identity = "PLANT A";
+    rig.board(1, options);
+    QCOMPARE(rig.run({"read", "--json"}), 0);
+    const QJsonObject json = rig.json();
+    QCOMPARE(json.value("configurationMode").toString(), QStringLiteral("user"));
+    QCOMPARE(json.value("identityMode").toString(), QStringLiteral("user"));
+    QCOMPARE(json.value("code").toString(), QStringLiteral("1101000110010000"));
+    const QJsonObject fields = json.value("fields").toObject();
+    QCOMPARE(fields.value("mechanism").toString(), QStringLiteral("KEL"));
+    QCOMPARE(fields.value("headWidth").toString(), QStringLiteral("864 dots"));
+    QCOMPARE(fields.value("headUpPolarity").toString(), QStringLiteral("Inverted"));
+    QCOMPARE(fields.value("strobePolarity").toString(), QStringLiteral("Negative"));
+    QCOMPARE(json.value("name").toString(), QStringLiteral("PLANT A"));
+
+    QCOMPARE(rig.run({"read"}), 0);
+    QVERIFY(rig.out.contains(QLatin1String("Configuration mode: User\nIdentity determination: User\n"
+                                           "Configuration code: 1101000110010000\n")));
+    QVERIFY(rig.out.contains(QLatin1String("  Head type: 1500 Ohms\n")));
+    QVERIFY(rig.out.endsWith(QLatin1String("Name: PLANT A\n")));
+}
+
+void TestCli::readWithAnUnusableConfigurationReplyExitsOne()
+{
+    Rig rig;
+    BoardOptions options;
+    options.faults.threeByteConfiguration = true;
+    rig.board(1, options);
+    QCOMPARE(rig.run({"read", "--json"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("Error while reading printer parameters !")));
+    const QJsonObject json = rig.json();
+    QVERIFY(json.value("code").isNull());
+    QCOMPARE(json.value("name").toString(), QStringLiteral("TH432 1K5 STD")); // still read
+}
+
+void TestCli::sleepThenWakeThenReset()
+{
+    Rig rig;
+    Board &board = rig.board(2);
+    QCOMPARE(rig.run({"sleep", "--port", "COM2", "--speed", "115200"}), 0);
+    QVERIFY(board.isAsleep());
+    QVERIFY(rig.env.simLine.writtenBytes(2).endsWith(QByteArray::fromHex("181b5318")));
+
+    // Asleep, the board does not answer a probe ...
+    QCOMPARE(rig.run({"identity", "--port", "COM2", "--speed", "115200"}), int(CliApp::Failure));
+    // ... until it is woken.
+    QCOMPARE(rig.run({"wake", "--port", "COM2", "--speed", "115200"}), 0);
+    QVERIFY(!board.isAsleep());
+    QVERIFY(rig.out.contains(QLatin1String("Woke the board on COM2 (/dev/ttyS1)")));
+
+    const int resets = board.resetCount();
+    rig.env.simLine.clearRecords();
+    QCOMPARE(rig.run({"reset", "--port", "COM2", "--speed", "115200", "--quiet"}), 0);
+    QCOMPARE(board.resetCount(), resets + 1);
+    QVERIFY(rig.env.simLine.writtenBytes(2).endsWith(QByteArray::fromHex("1b40")));
+    QCOMPARE(rig.out, QString());
+}
+
+// ---- program -----------------------------------------------------------------
+
+void TestCli::programWritesTheCodeAndIdentityAndVerifies()
+{
+    Rig rig;
+    BoardOptions options;
+    options.configuration1 = 0x80;
+    options.configuration2 = 0x20;
+    options.strobePolarity = 1; // as the code asks
+    Board &board = rig.board(2, options);
+    QTemporaryDir dir;
+    const QString log = dir.filePath("line.csv");
+    QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "LINE-7", "--verify", "--log", log, "--json"}),
+             0);
+    QCOMPARE(board.parameter(6), quint8(1));
+    QCOMPARE(board.parameter(7), quint8(0xF1));
+    QCOMPARE(board.parameter(8), quint8(0x40));
+    for (int i = 0; i < 6; ++i)
+        QCOMPARE(board.parameter(9 + i), quint8("LINE-7"[i]));
+    QCOMPARE(board.parameter(15), quint8(0));
+    // The parameter writes went out byte for byte as the board expects them.
+    const QByteArray written = rig.env.simLine.writtenBytes(2);
+    QVERIFY(written.contains(QByteArray::fromHex("1d534606011d534607f11d53460840")));
+
+    const QJsonObject json = rig.json();
+    QCOMPARE(json.value("result").toString(), QStringLiteral("ok"));
+    QCOMPARE(json.value("verified").toBool(), true);
+    QCOMPARE(json.value("echoFailures").toInt(), 0);
+    QCOMPARE(json.value("writes").toArray().size(), 3 + 7);
+    QCOMPARE(json.value("identityBefore").toString(), QStringLiteral("TH384 1K5 KEL    FW 4.12"));
+    QCOMPARE(json.value("identityAfter").toString(), QStringLiteral("LINE-7           FW 4.12"));
+
+    QCOMPARE(readFile(log), QByteArray("time,port,speed,identity_before,identity_after,code,result\n"
+                                       "2024-05-06T07:08:09Z,/dev/ttyS1,115200,TH384 1K5 KEL    FW 4.12,"
+                                       "LINE-7           FW 4.12,1111000101000000,ok\n"));
+}
+
+void TestCli::programFromFieldOptionsWritesTheirBytes()
+{
+    Rig rig;
+    Board &board = rig.board(1, positiveStrobe());
+    QCOMPARE(rig.run(QStringList{"program", "--quiet"} + Fields576), 0);
+    QCOMPARE(rig.out, QString());
+    QCOMPARE(board.parameter(7), quint8(0xF0));
+    QCOMPARE(board.parameter(8), quint8(0x60));
+    QCOMPARE(board.parameter(9), quint8(0)); // automatic identity by default
+}
+
+void TestCli::programFromADatabaseEntry()
+{
+    Rig rig;
+    Board &board = rig.board(1, positiveStrobe()); // Mechanism 11 has a positive strobe
+    QTemporaryDir dir;
+    const QString file = dir.filePath("line.cdb");
+    QCOMPARE(rig.run({"db", "factory", file}), 0);
+    QCOMPARE(rig.run({"program", "--db", file, "--entry", "Mechanism 11", "--json"}), 0);
+    QCOMPARE(rig.json().value("code").toString(), QStringLiteral("1111010010100000"));
+    QCOMPARE(board.parameter(7), quint8(0xF4));
+    QCOMPARE(board.parameter(8), quint8(0xA0));
+
+    QCOMPARE(rig.run({"program", "--db", file, "--entry", "Mechanism 99"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("has no entry named \"Mechanism 99\"")));
+}
+
+void TestCli::programResistorsModeWritesModeAndAutomaticIdentityOnly()
+{
+    Rig rig;
+    Board &board = rig.board(1);
+    QCOMPARE(rig.run({"program", "--port", "COM1", "--speed", "115200", "--mode", "resistors", "--verify", "--json"}),
+             0);
+    QCOMPARE(board.parameter(6), quint8(0));
+    const QJsonArray writes = rig.json().value("writes").toArray();
+    QCOMPARE(writes.size(), 2);
+    QCOMPARE(writes[0].toObject().value("address").toInt(), 6);
+    QCOMPARE(writes[0].toObject().value("value").toInt(), 0);
+    QCOMPARE(writes[1].toObject().value("address").toInt(), 9);
+    QVERIFY(!rig.env.simLine.writtenBytes(1).contains(QByteArray::fromHex("1d5368"))); // no polarity query
+    QCOMPARE(rig.json().value("verified").toBool(), true);
+}
+
+void TestCli::polarityMismatchStopsUnlessYes()
+{
+    Rig rig;
+    Board &board = rig.board(1, positiveStrobe()); // the code asks for a negative one
+    QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "X", "--json"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String(
+        "Hardware detected polarity doesn't match user choice !  Program anyway ?")));
+    QVERIFY(rig.err.contains(QLatin1String("Programming cancelled !")));
+    QCOMPARE(rig.json().value("result").toString(), QStringLiteral("cancelled"));
+    QVERIFY(!rig.env.simLine.writtenBytes(1).contains(QByteArray::fromHex("1d5346")));
+    QCOMPARE(board.parameter(9), quint8(0));
+
+    QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "X", "--yes"}), 0);
+    QCOMPARE(board.parameter(7), quint8(0xF1));
+    QCOMPARE(board.parameter(9), quint8('X'));
+}
+
+void TestCli::incompleteFieldsAreRefusedBeforeTheBoardIsTouched()
+{
+    Rig rig;
+    rig.board(1);
+    QStringList withoutHeadUp = Fields576;
+    withoutHeadUp.removeLast();
+    withoutHeadUp.removeLast();
+    QCOMPARE(rig.run(QStringList{"program"} + withoutHeadUp), int(CliApp::UsageError));
+    QVERIFY(rig.err.contains(QLatin1String("Head-up polarity is not defined !")));
+    QVERIFY(rig.env.simLine.opens().isEmpty());
+}
+
+void TestCli::wrongEchoExitsOneAndIsLogged()
+{
+    Rig rig;
+    BoardOptions options = positiveStrobe();
+    options.faults.wrongEchoAddress = 8;
+    rig.board(1, options);
+    QTemporaryDir dir;
+    const QString log = dir.filePath("line.csv");
+    QCOMPARE(rig.run(QStringList{"program", "--log", log, "--json"} + Fields576), int(CliApp::Failure));
+    QCOMPARE(rig.err.count(QLatin1String("Programming error ! Please check cables and power.")), 1);
+    QCOMPARE(rig.json().value("result").toString(), QStringLiteral("echo-error"));
+    QCOMPARE(rig.json().value("echoFailures").toInt(), 1);
+    QVERIFY(readFile(log).endsWith(",1111000001100000,echo-error\n"));
+}
+
+void TestCli::verificationMismatchExitsOne()
+{
+    Rig rig;
+    Board &board = rig.board(1, positiveStrobe());
+    // A board that forgets its configuration mode when it restarts.
+    rig.env.virtualClock.onWait = [&board] {
+        if (board.resetCount() > 0)
+            board.setParameter(6, 0);
+    };
+    QCOMPARE(rig.run(QStringList{"program", "--verify", "--json"} + Fields576), int(CliApp::Failure));
+    rig.env.virtualClock.onWait = nullptr;
+    const QJsonObject json = rig.json();
+    QCOMPARE(json.value("echoFailures").toInt(), 0);
+    QCOMPARE(json.value("verified").toBool(true), false);
+    QCOMPARE(json.value("result").toString(), QStringLiteral("verify-failed"));
+    QVERIFY(json.value("differences").toArray().first().toString().startsWith(
+        QLatin1String("configuration mode: wrote User, the board holds Resistors")));
+    QVERIFY(rig.err.contains(QLatin1String("verification failed")));
+}
+
+void TestCli::programWithoutABoardLogsTheFailure()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString log = dir.filePath("line.csv");
+    QCOMPARE(rig.run(QStringList{"program", "--log", log} + Fields576), int(CliApp::Failure));
+    QCOMPARE(readFile(log), QByteArray("time,port,speed,identity_before,identity_after,code,result\n"
+                                       "2024-05-06T07:08:09Z,,,,,1111000001100000,no-board\n"));
+}
+
+void TestCli::logGetsOneHeaderAndOneRowPerBoard()
+{
+    Rig rig;
+    rig.board(1, positiveStrobe());
+    QTemporaryDir dir;
+    const QString log = dir.filePath("line.csv");
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet"} + Fields576), 0);
+    const QList<QByteArray> lines = readFile(log).split('\n');
+    QCOMPARE(lines.size(), 5); // header, three rows, the empty rest after the last line end
+    QCOMPARE(lines[0], QByteArray("time,port,speed,identity_before,identity_after,code,result"));
+    QVERIFY(lines[3].endsWith(",ok"));
+}
+
+void TestCli::unwritableLogStopsBeforeTheBoardIsTouched()
+{
+    Rig rig;
+    rig.board(1);
+    QTemporaryDir dir;
+    QCOMPARE(rig.run(QStringList{"program", "--log", dir.filePath("no/such/folder/line.csv")} + Fields576),
+             int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("cannot write the log file")));
+    QVERIFY(rig.env.simLine.opens().isEmpty());
+}
+
+void TestCli::csvFieldsAreQuotedAndKeptOnOneLine_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("plain") << "TH432 1K5 STD" << "TH432 1K5 STD";
+    QTest::newRow("comma") << "A,B" << "\"A,B\"";
+    QTest::newRow("quote") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
+    QTest::newRow("outer blanks") << "X   " << "\"X   \"";
+    QTest::newRow("line break") << "A\r\nB" << QStringLiteral("A\uFFFD\uFFFDB");
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestCli::csvFieldsAreQuotedAndKeptOnOneLine()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(ProductionLog::field(text), field);
+}
+
+// ---- db ----------------------------------------------------------------------
+
+void TestCli::factoryWritesTheTwentyNineMechanismsAndKeepsExistingFiles()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("f.cdb");
+    QCOMPARE(rig.run({"db", "factory", file}), 0);
+    const QByteArray bytes = readFile(file);
+    QCOMPARE(bytes.size(), 1004);
+    QVERIFY(bytes.startsWith(QByteArray("ZELPRINTERSCDB0\x1d\r\n") + record("Mechanism 01", "1111000101000000")));
+
+    QCOMPARE(rig.run({"db", "list", file, "--json"}), 0);
+    const QJsonArray entries = rig.json().value("entries").toArray();
+    QCOMPARE(entries.size(), 29);
+    QCOMPARE(entries[28].toObject().value("name").toString(), QStringLiteral("Mechanism 29"));
+    QCOMPARE(entries[28].toObject().value("code").toString(), QStringLiteral("1111110011000000"));
+
+    writeFile(file, "keep me");
+    QCOMPARE(rig.run({"db", "factory", file}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("give --yes")));
+    QCOMPARE(readFile(file), QByteArray("keep me"));
+    QCOMPARE(rig.run({"db", "factory", file, "--yes"}), 0);
+    QCOMPARE(readFile(file).size(), 1004);
+}
+
+void TestCli::addMoveShowRemove()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("new.cdb");
+    QCOMPARE(rig.run({"db", "add", file, "Mechanism 01", "--code", "1111000101000000"}), 0); // created
+    QCOMPARE(rig.run(QStringList{"db", "add", file, "A name of twenty chars"} + Fields576), 0);
+    QVERIFY(rig.err.contains(QLatin1String("cut to its first 16 characters")));
+    QCOMPARE(readFile(file), QByteArray("ZELPRINTERSCDB0\x02\r\n") + record("Mechanism 01", "1111000101000000")
+                                 + record("A name of twenty", "1111000001100000"));
+
+    QCOMPARE(rig.run({"db", "move", file, "A name of twenty", "--up"}), 0);
+    QCOMPARE(rig.run({"db", "show", file, "--index", "1", "--json"}), 0);
+    QCOMPARE(rig.json().value("name").toString(), QStringLiteral("A name of twenty"));
+    QCOMPARE(rig.json().value("fields").toObject().value("headWidth").toString(), QStringLiteral("576 dots"));
+    QCOMPARE(rig.run({"db", "move", file, "--index", "1", "--to", "2"}), 0);
+    QCOMPARE(rig.run({"db", "move", file, "--index", "2", "--down"}), int(CliApp::Failure));
+
+    QCOMPARE(rig.run({"db", "remove", file, "Mechanism 01"}), 0);
+    QCOMPARE(readFile(file), QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("A name of twenty", "1111000001100000"));
+    QCOMPARE(rig.run({"db", "remove", file, "--index", "2"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("has no entry 2")));
+}
+
+void TestCli::addRefusesToOverwriteWithoutYes()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("db.cdb");
+    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1111000101000000"}), 0);
+    const QByteArray before = readFile(file);
+    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1101001100100000"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("Overwrite existing configuration <M> ?")));
+    QCOMPARE(readFile(file), before);
+    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1101001100100000", "--yes", "--json"}), 0);
+    QCOMPARE(rig.json().value("replaced").toBool(), true);
+    QCOMPARE(readFile(file), QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("M", "1101001100100000"));
+}
+
+void TestCli::readOnlyDatabaseIsRefusedAndUnchanged()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("ro.cdb");
+    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1111000101000000"}), 0);
+    const QByteArray before = readFile(file);
+    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QCOMPARE(rig.run({"db", "add", file, "N", "--code", "1111000101000000", "--json"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("This file is Read-Only !")));
+    QCOMPARE(rig.json().value("ok").toBool(true), false);
+    QCOMPARE(rig.run({"db", "remove", file, "M"}), int(CliApp::Failure));
+    QCOMPARE(rig.run({"db", "factory", file, "--yes"}), int(CliApp::Failure));
+    QCOMPARE(readFile(file), before);
+    // Reading it is fine.
+    QCOMPARE(rig.run({"db", "list", file}), 0);
+}
+
+void TestCli::notADatabaseIsRefused()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("lower.cdb");
+    writeFile(file, QByteArray("zelprinterscdb0\x00\r\n", 18));
+    QCOMPARE(rig.run({"db", "list", file}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("This is not a valid Z.E.L configuration database !")));
+    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1111000101000000"}), int(CliApp::Failure));
+    QCOMPARE(readFile(file), QByteArray("zelprinterscdb0\x00\r\n", 18));
+    QCOMPARE(rig.run({"db", "list", dir.filePath("missing.cdb")}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("Couldn't open the database file")));
+}
+
+void TestCli::importExportImportRoundTripIsByteForByte()
+{
+    Rig rig;
+    QTemporaryDir dir;
+    const QString json = dir.filePath("in.json");
+    // Odd but storable: a code with blanks, Latin-1 letters, an empty name.
+    writeFile(json, QStringLiteral(R"({"format": "tessary-cdb", "version": 1, "entries": [
+        {"name": "Mechanism 01", "code": "1111000101000000"},
+        {"name": "Größe 16 Zeichen", "code": "11110001 1000000"},
+        {"name": "", "code": "0000000000000000"}]})").toUtf8());
+    const QString first = dir.filePath("first.cdb");
+    QCOMPARE(rig.run({"db", "import", json, first}), 0);
+    const QByteArray bytes = readFile(first);
+    QCOMPARE(bytes, QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
+                        + record("Gr\xf6\xdf" "e 16 Zeichen", "11110001 1000000")
+                        + record("", "0000000000000000"));
+
+    QCOMPARE(rig.run({"db", "export", first}), 0);
+    const QString exported = rig.out;
+    QVERIFY(exported.contains(QStringLiteral("Größe 16 Zeichen")));
+    const QString again = dir.filePath("again.json");
+    QCOMPARE(rig.run({"db", "export", first, "--output", again}), 0);
+    QCOMPARE(QString::fromUtf8(readFile(again)), exported);
+
+    const QString second = dir.filePath("second.cdb");
+    QCOMPARE(rig.run({"db", "import", again, second}), 0);
+    QCOMPARE(readFile(second), bytes);
+
+    // Replacing an existing file needs --yes.
+    QCOMPARE(rig.run({"db", "import", again, first}), int(CliApp::Failure));
+    QCOMPARE(rig.run({"db", "import", again, first, "--yes"}), 0);
+    QCOMPARE(readFile(first), bytes);
+}
+
+void TestCli::importRefusesWhatAFileCannotHold_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QString>("reason");
+    const QByteArray head = R"({"format": "tessary-cdb", "version": 1, "entries": )";
+    QTest::newRow("not JSON") << QByteArray("ZELPRINTERSCDB0") << "not valid JSON";
+    QTest::newRow("other format") << QByteArray(R"({"format": "csv", "version": 1, "entries": []})") << "format";
+    QTest::newRow("other version") << QByteArray(R"({"format": "tessary-cdb", "version": 2, "entries": []})")
+                                   << "version";
+    QTest::newRow("short code") << head + R"([{"name": "A", "code": "111100010100000"}]})" << "not 16 characters";
+    QTest::newRow("long name") << head + R"([{"name": "seventeen chars!!", "code": "1111000101000000"}]})"
+                               << "longer than 16";
+    QTest::newRow("trailing blank") << head + R"([{"name": "A ", "code": "1111000101000000"}]})" << "ends in a space";
+    QTest::newRow("beyond Latin-1") << head + QByteArray(R"([{"name": "Ω", "code": "1111000101000000"}]})")
+                                    << "Latin-1";
+    QTest::newRow("number as code") << head + R"([{"name": "A", "code": 1111000101000000}]})" << "both texts";
+    QByteArray many = head + "[";
+    for (int i = 0; i < 256; ++i)
+        many += QByteArray(i ? "," : "") + R"({"name": "M", "code": "1111000101000000"})";
+    QTest::newRow("256 entries") << many + "]}" << "at most 255";
+}
+
+void TestCli::importRefusesWhatAFileCannotHold()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QString, reason);
+    Rig rig;
+    QTemporaryDir dir;
+    writeFile(dir.filePath("in.json"), json);
+    QCOMPARE(rig.run({"db", "import", dir.filePath("in.json"), dir.filePath("out.cdb")}), int(CliApp::Failure));
+    QVERIFY2(rig.err.contains(reason), qPrintable(rig.err));
+    QVERIFY(!QFile::exists(dir.filePath("out.cdb")));
+}
+
+// ---- code --------------------------------------------------------------------
+
+void TestCli::codeDecodeGivesBytesAndFields()
+{
+    Rig rig;
+    QCOMPARE(rig.run({"code", "decode", "1100110011100000", "--json"}), 0);
+    const QJsonObject json = rig.json();
+    QCOMPARE(json.value("byte1").toString(), QStringLiteral("CC"));
+    QCOMPARE(json.value("byte2").toString(), QStringLiteral("E0"));
+    const QJsonObject fields = json.value("fields").toObject();
+    QCOMPARE(fields.value("motorSteps").toString(), QStringLiteral("2 steps/dotline"));
+    QCOMPARE(fields.value("headType").toString(), QStringLiteral("800 Ohms"));
+    QCOMPARE(fields.value("headWidth").toString(), QStringLiteral("832 dots"));
+    QCOMPARE(fields.value("logicVoltage").toString(), QStringLiteral("5 V"));
+
+    QCOMPARE(rig.run({"code", "decode", "1011011100001111"}), 0);
+    QVERIFY(rig.out.startsWith(QLatin1String("Configuration code: 1011011100001111 (bytes B7 0F)\n")));
+    QVERIFY(rig.out.contains(QLatin1String("  Logic voltage: 3.3 V\n")));
+    QVERIFY(rig.out.contains(QLatin1String("  Head type: not defined\n")));
+    QVERIFY(rig.out.contains(QLatin1String("reserved")));
+}
+
+void TestCli::codeEncodeBuildsTheCodeFromFieldOptions()
+{
+    Rig rig;
+    QCOMPARE(rig.run(QStringList{"code", "encode"} + Fields576), 0);
+    QCOMPARE(rig.out, QStringLiteral("1111000001100000\n"));
+    QCOMPARE(rig.run({"code", "encode", "--voltage", "3.3", "--head-width", "448", "--head-type", "800",
+                      "--mechanism", "kel", "--steps", "2", "--rotation", "inverted", "--strobe", "negative",
+                      "--head-up", "inverted"}),
+             0);
+    QCOMPARE(rig.out, QStringLiteral("1000110110110000\n"));
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
