@@ -1,6 +1,7 @@
 #include "boardsim/simulatedline.h"
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
+#include "protocol/printerqueries.h"
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/seriallink.h"
@@ -102,6 +103,8 @@ private slots:
     void identityIsQueriedAfterTheResetPause();
     void boardHoldsTheEditorsConfigurationAfterwards_data();
     void boardHoldsTheEditorsConfigurationAfterwards();
+    void readBackGivesTheProgrammedConfiguration_data();
+    void readBackGivesTheProgrammedConfiguration();
     void polarityQuestion_data();
     void polarityQuestion();
     void polarityCancelWritesNothingAndSaysSo();
@@ -277,6 +280,50 @@ void TestProgrammer::boardHoldsTheEditorsConfigurationAfterwards()
         stored += char(board.parameter(a));
     QCOMPARE(QString::fromLatin1(stored), name);
     QVERIFY(result.identity.startsWith(name.toLatin1()));
+}
+
+void TestProgrammer::readBackGivesTheProgrammedConfiguration_data()
+{
+    QTest::addColumn<bool>("userMode");
+    QTest::addColumn<bool>("userId");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("user, user") << true << true << QStringLiteral("1100101011110000") << QStringLiteral("LINE 7 KEL");
+    QTest::newRow("user, automatic") << true << false << QStringLiteral("1110010000100000") << QString();
+    QTest::newRow("resistors, user") << false << true << Factory << QStringLiteral("STRAPS");
+}
+
+void TestProgrammer::readBackGivesTheProgrammedConfiguration()
+{
+    QFETCH(bool, userMode);
+    QFETCH(bool, userId);
+    QFETCH(QString, code);
+    QFETCH(QString, name);
+    sim::BoardOptions options;
+    options.strobePolarity = code.at(7) == QLatin1Char('1') ? 1 : 0;
+    options.identity = "OLD NAME";
+    Rig rig(options);
+    rig.editor.resetToStartState();
+    configure(rig.editor, userMode ? User : Resistors, userId ? UserId : Auto, code, name);
+    QVERIFY(rig.programmer.programPrinter(rig.editor).completed());
+
+    // A fresh editor filled from the board, as "Check configuration" does.
+    ConfigurationEditor readBack;
+    PrinterQueries queries(rig.link, rig.printer);
+    const ReadBackResult result = queries.readSettings(readBack, rig.prompts);
+
+    QVERIFY(rig.prompts.shown.isEmpty());
+    QCOMPARE(result.configurationModeUser, userMode);
+    QCOMPARE(result.identityUser, userId);
+    QCOMPARE(readBack.configurationModeUser(), userMode);
+    QCOMPARE(readBack.identityUser(), userId);
+    // In resistors mode the board runs on its straps, not on the bytes.
+    if (userMode)
+        QCOMPARE(readBack.buildConfigurationCode(), code);
+    else
+        QCOMPARE(result.code, std::optional<QString>(QStringLiteral("1110000101100000")));
+    if (userId)
+        QCOMPARE(result.name, name);
 }
 
 void TestProgrammer::polarityQuestion_data()
