@@ -427,6 +427,10 @@ int CliApp::dbExport(const QStringList &arguments)
         return Success;
     }
     const QString output = parser.value(QStringLiteral("output"));
+    if (DatabaseFiles::isReadOnly(output)) {
+        m_prompts.warning(QStringLiteral("This file is Read-Only !"));
+        return fail(common, QStringLiteral("%1 was not written").arg(output));
+    }
     QSaveFile file(output);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
         return fail(common, QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));

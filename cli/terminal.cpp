@@ -1,5 +1,7 @@
 #include "terminal.h"
 
+#include "protocol/replytext.h"
+
 #include <QTextStream>
 
 namespace tessary {
@@ -39,7 +41,8 @@ void ProgressView::setResultText(const QString &text)
     m_last = text;
     if (m_quiet)
         return;
-    m_err << text << '\n';
+    // The text carries the board's reply: no control characters to the terminal.
+    m_err << printableText(text) << '\n';
     m_err.flush();
 }
 

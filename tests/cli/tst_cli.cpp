@@ -319,6 +319,16 @@ void TestCli::detectProgressGoesToStandardErrorUnlessQuiet()
     QVERIFY(rig.err.contains(QLatin1String(" found on COM 2 at 115200 bauds\n")));
     QVERIFY(!rig.out.contains(QLatin1String("Attempting")));
 
+    // The board's identity reaches the terminal without control characters.
+    Rig escaping;
+    BoardOptions options;
+    options.identity = "EVIL\x1b[2J";
+    escaping.board(1, options);
+    QCOMPARE(escaping.run({"detect"}), 0);
+    QVERIFY(!escaping.err.contains(QChar(0x1b)));
+    QVERIFY(!escaping.out.contains(QChar(0x1b)));
+    QVERIFY(escaping.err.contains(QStringLiteral("EVIL\uFFFD[2J found on COM 1")));
+
     QCOMPARE(rig.run({"detect", "--quiet"}), 0);
     QCOMPARE(rig.err, QString());
     QVERIFY(rig.out.contains(QLatin1String("Port: COM2")));
@@ -771,6 +781,11 @@ void TestCli::readOnlyDatabaseIsRefusedAndUnchanged()
     QCOMPARE(rig.run({"db", "remove", file, "M"}), int(CliApp::Failure));
     QCOMPARE(rig.run({"db", "factory", file, "--yes"}), int(CliApp::Failure));
     QCOMPARE(readFile(file), before);
+    const QString json = dir.filePath("ro.json");
+    writeFile(json, "{}");
+    QVERIFY(QFile::setPermissions(json, QFileDevice::ReadOwner));
+    QCOMPARE(rig.run({"db", "export", file, "--output", json}), int(CliApp::Failure));
+    QCOMPARE(readFile(json), QByteArray("{}"));
     // Reading it is fine.
     QCOMPARE(rig.run({"db", "list", file}), 0);
 }
