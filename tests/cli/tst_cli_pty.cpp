@@ -101,7 +101,9 @@ void TestCliPty::readDecodesWhatTheBoardHolds()
 
 void TestCliPty::theProgramProgramsVerifiesAndLogs()
 {
-    PtyBoardThread board; // 115200, hardware handshake, negative strobe
+    BoardOptions options; // 115200, hardware handshake
+    options.strobePolarity = 1; // negative, as the code asks
+    PtyBoardThread board(options);
     QVERIFY2(board.isRunning(), qPrintable(board.errorString()));
     QTemporaryDir dir;
     const QString log = dir.filePath("line.csv");
