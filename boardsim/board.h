@@ -39,7 +39,7 @@ struct BoardOptions {
     QByteArray identity;               // user identity (parameters 9..24); empty: automatic
     QByteArray firmware = " FW 4.12";  // follows the 16 identity characters
     quint8 probeReply = 0x04;          // the one byte answered to ESC "v"
-    int strobePolarity = 0;            // what GS "Sh" reports, 0 or 1
+    int strobePolarity = 1;            // what GS "Sh" reports, 0 or 1 (1: negative, as configured above)
     bool fourByteConfiguration = false; // GS "SC" answers "SC" B1 B2 (a firmware variant)
     BoardFaults faults;
 };

@@ -60,7 +60,7 @@ void TestBoard::answersEachCommandWithItsBytes_data()
     QTest::newRow("read settings") << hex("1d53661c") << hex("87");
     QTest::newRow("read beyond the parameters") << hex("1d536640") << hex("00");
     QTest::newRow("read configuration") << hex("1d5343") << hex("f140");
-    QTest::newRow("strobe polarity") << hex("1d5368") << hex("00");
+    QTest::newRow("strobe polarity") << hex("1d5368") << hex("01");
     QTest::newRow("write echoes") << hex("1d534607a5") << hex("a5");
     QTest::newRow("write raw ESC address") << hex("1d53461b00") << hex("00");
     QTest::newRow("read raw ESC address") << hex("1d53661b") << hex("00");
@@ -296,7 +296,7 @@ void TestBoard::faultsChangeTheReplies_data()
     QTest::newRow("wrong echo everywhere") << int(WrongEchoAll) << hex("1d53460900") << hex("01") << 0xF1;
     QTest::newRow("three-byte configuration") << int(ThreeBytes) << hex("1d5343") << hex("43f140") << 0xF1;
     QTest::newRow("four-byte configuration") << int(FourBytes) << hex("1d5343") << hex("5343f140") << 0xF1;
-    QTest::newRow("negative strobe detected") << int(Polarity) << hex("1d5368") << hex("01") << 0xF1;
+    QTest::newRow("positive strobe detected") << int(Polarity) << hex("1d5368") << hex("00") << 0xF1;
 }
 
 void TestBoard::faultsChangeTheReplies()
@@ -313,7 +313,7 @@ void TestBoard::faultsChangeTheReplies()
     case 3: options.faults.wrongEchoAddress = BoardFaults::EveryAddress; break;
     case 4: options.faults.threeByteConfiguration = true; break;
     case 5: options.fourByteConfiguration = true; break;
-    case 6: options.strobePolarity = 1; break;
+    case 6: options.strobePolarity = 0; break;
     }
     Board board(options);
     QCOMPARE(exchange(board, command).toHex(), reply.toHex());
