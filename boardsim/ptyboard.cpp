@@ -185,6 +185,8 @@ void PtyBoard::onReadable()
     }
     const QByteArray bytes(buffer, n);
     const qint64 now = nowUs();
+    const int resets = m_board.resetCount();
+    const bool asleep = m_board.isAsleep();
     flushOutLog();
     const qint32 speed = programSpeed();
     termios settings{};
@@ -213,6 +215,10 @@ void PtyBoard::onReadable()
                 log(systemError("writing the line"));
         }
     }
+    if (m_board.resetCount() != resets)
+        log(QStringLiteral("%1 restarting: silent for %2 ms").arg(now / 1000.0, 10, 'f', 3).arg(Board::ResetSilenceUs / 1000));
+    if (m_board.isAsleep() != asleep)
+        log(QStringLiteral("%1 %2").arg(now / 1000.0, 10, 'f', 3).arg(asleep ? QStringLiteral("awake") : QStringLiteral("asleep")));
     if (m_board.isHungUp()) {
         hangUp();
         return;
