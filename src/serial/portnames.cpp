@@ -78,7 +78,9 @@ QString PortNames::caption(int port) const
     const QString path = device(port);
     if (path.isEmpty())
         return base;
-    return QStringLiteral("%1 (%2)").arg(base, QFileInfo(path).fileName());
+    // Devices under /dev keep their sub-folder (a pseudo-terminal is "pts/3").
+    const QString shown = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : QFileInfo(path).fileName();
+    return QStringLiteral("%1 (%2)").arg(base, shown);
 }
 
 std::optional<std::pair<int, QString>> PortNames::parseMapping(const QString &text, QString *error)

@@ -1,3 +1,4 @@
+#include "boardsim/demoboard.h"
 #include "mainwindow/appservices.h"
 #include "mainwindow/commandline.h"
 #include "mainwindow/mainfrm.h"
@@ -8,10 +9,12 @@
 #include "serial/seriallink.h"
 #include "shell/appstate.h"
 #include "shell/dialogprompts.h"
+#include "shell/splashscreen.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 using namespace tessary;
 
@@ -31,7 +34,17 @@ int main(int argc, char *argv[])
         return options.exitCode;
 
     QMap<int, QString> mappings = options.portMappings;
-    // hook: demo board
+    // The demo board: a simulated board on a pseudo-terminal behind COM1,
+    // answering from its own thread; it goes away when the program ends.
+    std::unique_ptr<sim::DemoBoard> demoBoard;
+    if (options.demo) {
+        demoBoard = std::make_unique<sim::DemoBoard>(qEnvironmentVariable("TESSARY_DEMO_LOG"));
+        if (!demoBoard->isRunning()) {
+            std::fprintf(stderr, "The demo board could not start: %s\n", qPrintable(demoBoard->errorString()));
+            return 1;
+        }
+        mappings.insert(1, demoBoard->devicePath());
+    }
 
     AppState state;
     EventLoopClock clock;
@@ -48,8 +61,10 @@ int main(int argc, char *argv[])
     // Other windows (About, Help) may be open: leaving ends them all.
     QObject::connect(&window, &MainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    // hook: splash screen
-    window.show();
+    // The splash stands for 1500 ms, then shows the main window (whose first
+    // show runs its start-up) and closes itself.
+    auto *splash = new SplashScreen([&window] { window.show(); });
+    splash->show();
     const int status = app.exec();
     link.setStatusLine(nullptr);
     return status;

@@ -106,6 +106,11 @@ void TestMainWindow::initTestCase()
     QVERIFY(m_currentDir.isValid());
     m_previousDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(m_currentDir.path()));
+    // An empty database as default.cdb, so that start-up loads no entries.
+    QFile empty(QStringLiteral("default.cdb"));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.write(QByteArray("ZELPRINTERSCDB0") + QByteArray::fromHex("000d0a"));
+    empty.close();
 }
 
 void TestMainWindow::init()

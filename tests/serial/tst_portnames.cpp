@@ -75,6 +75,9 @@ private slots:
         QVERIFY(!names.exists(3));
         QCOMPARE(names.caption(1), QStringLiteral("COM 1 (ttyUSB0)"));
         QCOMPARE(names.caption(3), QStringLiteral("COM 3"));
+        const PortNames devices({{1, QStringLiteral("/dev/ttyUSB0")}, {2, QStringLiteral("/dev/pts/3")}}, {});
+        QCOMPARE(devices.caption(1), QStringLiteral("COM 1 (ttyUSB0)"));
+        QCOMPARE(devices.caption(2), QStringLiteral("COM 2 (pts/3)"));
     }
 };
 
