@@ -20,18 +20,6 @@ QString noReplyText(int port, const QString &speed)
          + QStringLiteral(" bauds");
 }
 
-// Closes the port however the exchange ends, a stop included.
-class PortCloser {
-public:
-    explicit PortCloser(SerialLink &link) : m_link(link) {}
-    ~PortCloser() { m_link.closePort(); }
-    PortCloser(const PortCloser &) = delete;
-    PortCloser &operator=(const PortCloser &) = delete;
-
-private:
-    SerialLink &m_link;
-};
-
 // Gives the window its buttons back however the detection ends.
 class BusyScope {
 public:

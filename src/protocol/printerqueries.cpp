@@ -11,21 +11,6 @@
 
 namespace tessary {
 
-namespace {
-
-class PortCloser {
-public:
-    explicit PortCloser(SerialLink &link) : m_link(link) {}
-    ~PortCloser() { m_link.closePort(); }
-    PortCloser(const PortCloser &) = delete;
-    PortCloser &operator=(const PortCloser &) = delete;
-
-private:
-    SerialLink &m_link;
-};
-
-} // namespace
-
 PrinterQueries::PrinterQueries(SerialLink &link, const PrinterLink &printer) : m_link(link), m_printer(printer) {}
 
 bool PrinterQueries::openPrinterPort()

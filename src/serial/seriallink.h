@@ -87,6 +87,18 @@ private:
     QMetaObject::Connection m_failConnection;
 };
 
+// Closes the port however an exchange ends, a stop included.
+class PortCloser {
+public:
+    explicit PortCloser(SerialLink &link) : m_link(link) {}
+    ~PortCloser() { m_link.closePort(); }
+    PortCloser(const PortCloser &) = delete;
+    PortCloser &operator=(const PortCloser &) = delete;
+
+private:
+    SerialLink &m_link;
+};
+
 // The nine speed texts, slowest first, and the speed code the board reports
 // for each (28800 and 38400 share code 5).
 const QStringList &speedTexts();
