@@ -27,7 +27,9 @@ gi.require_version("Atspi", "2.0")
 from gi.repository import Atspi, GLib  # noqa: E402
 
 APP_NAME = "Tessary Configurator"
-MAIN_TITLE = "Tessary Configurator "  # with its trailing blank
+# "Tessary Configurator " (with its trailing blank); with the demo board the
+# title also says so.
+MAIN_TITLE = "Tessary Configurator "
 BOX_TITLE = "Tessary Configurator 2.3"
 PORT_TITLE = "Communication Port Selection"
 SAVE_TITLE = "Save configuration database as..."
@@ -247,6 +249,8 @@ class Program:
         if self.running() or self.starts >= 3 or "could not connect to display" not in self.output():
             return False
         log("the program could not connect to the display; starting it again")
+        if os.environ.get("SMOKE_DEBUG"):
+            print(self.output(), flush=True)
         time.sleep(0.5)
         self.start()
         return True
@@ -321,7 +325,10 @@ def no_message_box(program, during):
 
 
 def answer_box(box, button):
+    """Presses the button and waits for the box to go, so that a box on its
+    way out is not taken for a new one."""
     press(find_one(box, "push button", button), f"\"{button}\" in the message box")
+    wait_for("the message box to close", lambda: not showing(box), 10)
 
 
 def screenshot(acc, path):
@@ -380,9 +387,11 @@ def run(program, workdir, shots, step_timeout):
             app = program.find_app()
             if app is not None:
                 program.attach(app)
-        return program.window(MAIN_TITLE, ("frame",))
+        return next((w for w in program.windows() if role(w) == "frame" and showing(w)
+                     and (name(w) == MAIN_TITLE or name(w).startswith(MAIN_TITLE + "- "))), None)
 
     main = wait_for("the main window", main_window, 20)
+    log(f"main window \"{name(main)}\"")
     printer = wait_for("the printer column", lambda: find_one(main, "panel", "Printer"), step_timeout)
     identity_panel = find_one(printer, "panel", "Firmware Identity")
     communication = find_one(printer, "panel", "Communication")
