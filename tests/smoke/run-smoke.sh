@@ -12,7 +12,7 @@ if [[ "${1:-}" != --inside ]]; then
   done
   /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
   # -a picks a free display number, so runs side by side do not collide.
-  exec timeout -k 5 150 xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+  exec timeout -k 5 115 xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
     dbus-run-session -- "$0" --inside "$@"
 fi
 shift
@@ -24,8 +24,7 @@ launcher=
 if [[ -x /usr/libexec/at-spi-bus-launcher ]]; then
   /usr/libexec/at-spi-bus-launcher --launch-immediately &
   launcher=$!
-  # A program started while the launcher is still setting up could not
-  # connect to the display here: wait until the bus answers (at most 5 s).
+  # Wait until the bus answers (at most 5 s) before the program looks for it.
   for _ in $(seq 50); do
     dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
       >/dev/null 2>&1 && break
@@ -34,5 +33,5 @@ if [[ -x /usr/libexec/at-spi-bus-launcher ]]; then
 fi
 status=0
 /usr/bin/python3 "$here/smoke.py" "$@" || status=$?
-[[ -n "$launcher" ]] && kill "$launcher" 2>/dev/null || true
+if [[ -n "$launcher" ]]; then kill "$launcher" 2>/dev/null || true; fi
 exit "$status"

@@ -197,8 +197,8 @@ def set_text(acc, text):
 
 
 def wait_for_display(timeout=10):
-    """Xvfb can report itself ready a moment before it takes clients: a
-    program started in that moment dies with "could not connect to display"."""
+    """The display must take clients before the program starts: a display
+    that never does fails here, with a message that says so."""
     try:
         xlib = ctypes.CDLL(ctypes.util.find_library("X11") or "libX11.so.6")
     except OSError:
