@@ -510,22 +510,21 @@ def run(program, workdir, shots, step_timeout):
                 answer_box(box, "OK")
                 return None
             raise SmokeFailure(f"unexpected message while programming: \"{text}\"")
+        if not questions:
+            return None  # the command has not reached the question yet
         button = find_one(printer, "push button", "Configure printer")
         shown = label_texts(identity_panel)
         if button is not None and enabled(button) and shown and shown[0].strip():
             return shown[0]
         return None
 
-    # The button goes off at once: give the command a moment to start.
-    time.sleep(0.3)
-    new_identity = wait_for("programming to end with the identity shown", programmed, step_timeout)
+    # The question comes before any write: the board's hardware detects a
+    # negative strobe and the entry's is positive.
+    new_identity = wait_for("the polarity question, then programming to end with the identity shown",
+                            programmed, step_timeout)
     log(f"programmed; identity after the reset: \"{new_identity}\"")
     if not new_identity.startswith(ENTRY):
         raise SmokeFailure(f"after programming the board reports \"{new_identity}\", not the identity \"{ENTRY}\"")
-
-    if not questions:
-        raise SmokeFailure("no polarity question, although the board's detected strobe polarity "
-                           "differs from the entry's")
 
     # The board now holds the entry: change the editor, then read it back.
     set_text(config_name, "")
@@ -534,8 +533,8 @@ def run(program, workdir, shots, step_timeout):
     press(rotation, "an option of \"Motor rotation\"")
     wait_for("the editor to change", lambda: settled_editor_state(main) not in (None, entry_state)
              and not text_of(config_name), step_timeout)
+    # Until the board's answer comes the name stays empty: no stale pass.
     press(find_one(printer, "push button", "Check configuration"), "\"Check configuration\"")
-    time.sleep(0.3)
     readback = wait_for("the second read-back", editor_filled, step_timeout)
     if readback != entry_state or text_of(config_name) != ENTRY:
         raise SmokeFailure(f"the board holds {readback} named \"{text_of(config_name)}\", "
