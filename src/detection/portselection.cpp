@@ -88,18 +88,24 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
         const int index = port - PortNames::FirstPort;
         grid->addWidget(option, index % 3, (index / 3) * 2, 1, 2);
     }
-    grid->addWidget(label(frame1, QStringLiteral("label"), QStringLiteral("Baudrate:")), 3, 0);
+    QLabel *speedCaption = label(frame1, QStringLiteral("label"), QStringLiteral("Baudrate:"));
+    grid->addWidget(speedCaption, 3, 0);
     m_speed = new QComboBox(frame1);
     m_speed->setObjectName(QStringLiteral("serialspeed"));
     m_speed->setAccessibleName(QStringLiteral("Baudrate"));
     m_speed->setEditable(false);
     grid->addWidget(m_speed, 3, 1);
-    grid->addWidget(label(frame1, QStringLiteral("Label1"), QStringLiteral("Handshake:")), 4, 0);
+    QLabel *handshakeCaption = label(frame1, QStringLiteral("Label1"), QStringLiteral("Handshake:"));
+    grid->addWidget(handshakeCaption, 4, 0);
     m_handshake = new QComboBox(frame1);
     m_handshake->setObjectName(QStringLiteral("serialhandshakeconf"));
     m_handshake->setAccessibleName(QStringLiteral("Handshake"));
     m_handshake->setEditable(false);
     grid->addWidget(m_handshake, 4, 1);
+    // On Linux a drop-down list is named by its current entry; screen readers
+    // find its caption through the label's buddy.
+    speedCaption->setBuddy(m_speed);
+    handshakeCaption->setBuddy(m_handshake);
     m_detect = button(frame1, QStringLiteral("DetectSerialPrinter"), QStringLiteral("Detect Chipset"));
     grid->addWidget(m_detect, 3, 2, 2, 2, Qt::AlignVCenter);
     grid->setColumnStretch(1, 1);

@@ -180,6 +180,16 @@ def text_of(acc):
         return name(acc)
 
 
+def labelled(root, want_role, caption):
+    """The control that the label of that caption names (labelled-by)."""
+    for acc in find_all(root, want_role):
+        for relation in acc.getRelationSet():
+            if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY and any(
+                    name(relation.getTarget(i)) == caption for i in range(relation.getNTargets())):
+                return acc
+    return None
+
+
 def select_row(view, item):
     """Selects a list row as a click would: Qt 6.4 offers no Selection
     interface on item views, but their Table interface selects rows."""
@@ -429,6 +439,10 @@ def run(program, workdir, shots, step_timeout):
     com1 = find_one(ports, "radio button", None)
     if com1 is None or not name(com1).startswith("COM 1") or not checked(com1):
         raise SmokeFailure("the scan did not select COM 1")
+    speed = labelled(ports, "combo box", "Baudrate:")
+    if speed is None or name(speed) != "115200":
+        raise SmokeFailure("the list labelled \"Baudrate:\" does not show the speed found, 115200"
+                           + ("" if speed is None else f": \"{name(speed)}\""))
     if shots:
         screenshot(ports, os.path.join(shots, "smoke-portselection.png"))
     press(find_one(ports, "push button", "OK"), "\"OK\" of the port selection")
