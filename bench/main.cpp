@@ -1,0 +1,439 @@
+// tessary-bench: every printer command against tessary-boardsim on a
+// pseudo-terminal, through QtSerialLine and EventLoopClock in real time.
+// For each command: the median and worst wall time of several runs, the floor
+// its waits and bytes set, the ratio, the CPU time of this process (the board
+// runs in a child process and does not count), and the longest time the event
+// loop went unserved (a 5 ms timer recording its own lateness). Then the
+// desktop program's start-up time and peak memory.
+#include "boardprocess.h"
+#include "floor.h"
+
+#include "configuration/configurationcode.h"
+#include "configuration/configurationeditor.h"
+#include "configuration/programmer.h"
+#include "detection/detector.h"
+#include "protocol/printerqueries.h"
+#include "serial/eventloopclock.h"
+#include "serial/portnames.h"
+#include "serial/qtserialline.h"
+#include "serial/seriallink.h"
+#include "shell/appstate.h"
+#include "shell/prompts.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <memory>
+
+using namespace tessary;
+using namespace tessary::bench;
+
+namespace {
+
+qint64 monotonicNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+double processCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+}
+
+// Answers every question with OK and counts the messages: a benchmark run
+// that shows one has not done what it measures.
+class CountingPrompts : public Prompts {
+public:
+    bool message(const QString &text, MessageIcon, MessageButtons) override
+    {
+        ++shown;
+        last = text;
+        return true;
+    }
+    int shown = 0;
+    QString last;
+};
+
+// A 5 ms timer on the event loop: how late it fires is how long the user
+// interface would have gone without handling its events.
+class StallProbe {
+public:
+    StallProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(IntervalMs);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = monotonicNs();
+            m_worstNs = std::max(m_worstNs, now - m_lastNs - IntervalMs * 1'000'000LL);
+            m_lastNs = now;
+        });
+    }
+    void start()
+    {
+        m_worstNs = 0;
+        m_lastNs = monotonicNs();
+        m_timer.start();
+    }
+    double stop()
+    {
+        m_timer.stop();
+        // The time since the last tick counts too: a stall may end the run.
+        m_worstNs = std::max(m_worstNs, monotonicNs() - m_lastNs - IntervalMs * 1'000'000LL);
+        return m_worstNs / 1e6;
+    }
+
+private:
+    static constexpr int IntervalMs = 5;
+    QTimer m_timer;
+    qint64 m_lastNs = 0;
+    qint64 m_worstNs = 0;
+};
+
+struct Sample {
+    double wallMs = 0;
+    double cpuMs = 0;
+    double stallMs = 0;
+};
+
+struct Row {
+    QString command;
+    double floorMs = 0;
+    double boardMs = 0; // the board's own latency on the exchanges waited for
+    QList<Sample> samples;
+    QString failure; // empty when every run did what it should
+};
+
+void pause(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The program's side: the real serial line on the given COM mapping.
+struct Program {
+    explicit Program(const QMap<int, QString> &mapping) : line(PortNames(mapping, {})), link(line, clock, &status) {}
+    QtSerialLine line;
+    EventLoopClock clock;
+    PlainStatusLine status;
+    SerialLink link;
+    PrinterLink printer;
+    CountingPrompts prompts;
+};
+
+// Runs one command `runs` times; `setup` before each run is not timed,
+// `check` after it says what went wrong (empty: nothing).
+Row measure(const QString &command, const Floor &floor, int runs, const std::function<void()> &setup,
+            const std::function<void()> &run, const std::function<QString()> &check)
+{
+    Row row{command, floor.ms(), floor.boardMs(), {}, {}};
+    StallProbe stall;
+    for (int i = 0; i < runs; ++i) {
+        if (setup)
+            setup();
+        stall.start();
+        const double cpu0 = processCpuMs();
+        const qint64 t0 = monotonicNs();
+        run();
+        const qint64 t1 = monotonicNs();
+        const double cpu1 = processCpuMs();
+        Sample s{(t1 - t0) / 1e6, cpu1 - cpu0, stall.stop()};
+        row.samples.append(s);
+        const QString problem = check();
+        if (!problem.isEmpty() && row.failure.isEmpty())
+            row.failure = problem;
+        std::fprintf(stderr, "  %s run %d: %.1f ms\n", qPrintable(command), i + 1, s.wallMs);
+    }
+    return row;
+}
+
+double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const qsizetype n = values.size();
+    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
+}
+
+constexpr int IdentityReplyBytes = 16 + 8; // 16 identity characters, " FW 4.12"
+// The simulated board's answer latencies (boardsim/board.h).
+constexpr double QueryLatencyMs = 2.0;
+constexpr double EchoLatencyMs = 5.0;
+
+QList<Row> commandRows(int runs, QString &error)
+{
+    QList<Row> rows;
+    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("115200"), QStringLiteral("--handshake"),
+                        QStringLiteral("hw")});
+    if (!board.isReady()) {
+        error = board.errorString();
+        return rows;
+    }
+    Program p({{1, board.path()}});
+
+    // Check identity after a manual detection on COM1 at 115200.
+    {
+        CountingPrompts prompts;
+        Detector detector(p.link, p.printer, prompts);
+        detector.detectSerialPrinter(1, QStringLiteral("115200"), Detector::HandshakeIndexHardware);
+        if (!p.printer.printerFound) {
+            error = QStringLiteral("the manual detection found no board");
+            return rows;
+        }
+    }
+    PrinterQueries queries(p.link, p.printer);
+    const auto portClosed = [&p]() -> QString {
+        return p.line.isOpen() ? QStringLiteral("port left open") : QString();
+    };
+
+    QByteArray identity;
+    rows.append(measure(QStringLiteral("Check identity"),
+                        Floor().pause(SerialLink::SettleMs)
+                            .pause(PrinterQueries::IdentityDelayMs, 2 + IdentityReplyBytes)
+                            .pause(SerialLink::PollLimit * SerialLink::PollMs),
+                        runs, {}, [&] { identity = queries.identity(); },
+                        [&]() -> QString {
+                            if (identity.size() != IdentityReplyBytes)
+                                return QStringLiteral("identity of %1 bytes").arg(identity.size());
+                            return portClosed();
+                        }));
+
+    // Check configuration: two parameter reads, the configuration, the identity.
+    ConfigurationEditor editor;
+    ReadBackResult readBack;
+    CountingPrompts readPrompts;
+    rows.append(measure(QStringLiteral("Check configuration"),
+                        Floor().pause(SerialLink::SettleMs)
+                            .exchange(4 + 1).exchange(4 + 1).board(4 * QueryLatencyMs)
+                            .exchange(3 + 2).pause(SerialLink::PollLimit * SerialLink::PollMs)
+                            .exchange(2 + IdentityReplyBytes).pause(SerialLink::PollLimit * SerialLink::PollMs),
+                        runs, {}, [&] { readBack = queries.readSettings(editor, readPrompts); },
+                        [&]() -> QString {
+                            if (!readBack.code || readPrompts.shown)
+                                return QStringLiteral("read-back failed");
+                            return portClosed();
+                        }));
+
+    // Configure printer. Resistors + Automatic: two parameter writes.
+    PlainStatusLine programStatus;
+    CountingPrompts programPrompts;
+    Programmer programmer(p.link, p.printer, programPrompts, programStatus);
+    ProgrammingResult result;
+    const auto programmed = [&](int writes) {
+        return [&, writes]() -> QString {
+            if (!result.completed() || result.writes.size() != writes || result.echoFailures() || programPrompts.shown)
+                return QStringLiteral("programming failed (%1 writes, %2 echo failures)")
+                    .arg(result.writes.size()).arg(result.echoFailures());
+            return portClosed();
+        };
+    };
+    const auto programFloor = [](int writes, int polarityBytes) {
+        Floor f;
+        f.pause(SerialLink::SettleMs).exchange(polarityBytes); // configuration group
+        f.board(writes * EchoLatencyMs + (polarityBytes ? QueryLatencyMs : 0));
+        for (int i = 0; i < writes; ++i)
+            f.exchange(5 + 1);                                  // GS "SF" a v, and its echo
+        f.pause(SerialLink::SettleMs)                            // identity group
+            .pause(SerialLink::SettleMs).pause(Programmer::ResetPauseMs, 2)
+            .pause(SerialLink::SettleMs).pause(Programmer::IdentityDelayMs, 2 + IdentityReplyBytes)
+            .pause(SerialLink::PollLimit * SerialLink::PollMs);
+        return f;
+    };
+    ProgrammingPlan resistors;
+    resistors.mode = ProgrammingPlan::Mode::Resistors;
+    resistors.identity = ProgrammingPlan::Identity::Automatic;
+    rows.append(measure(QStringLiteral("Configure: Resistors + Automatic"), programFloor(2, 0), runs, {},
+                        [&] { result = programmer.program(resistors); }, programmed(2)));
+
+    ProgrammingPlan user;
+    user.mode = ProgrammingPlan::Mode::User;
+    user.identity = ProgrammingPlan::Identity::User;
+    user.settings = decodeConfigurationCode(QStringLiteral("1111000101000000"));
+    user.settings.strobePolarity = 1; // what the board's hardware reports
+    user.name = QStringLiteral("BENCH MECHANISM1");
+    rows.append(measure(QStringLiteral("Configure: User + User (16 chars)"), programFloor(3 + 16, 3 + 1), runs, {},
+                        [&] { result = programmer.program(user); }, programmed(19)));
+
+    // Wake up: a NUL on every port at 57600, the 1000 ms pause, CAN to the board.
+    rows.append(measure(QStringLiteral("Wake up"),
+                        Floor().pause(Detector::WakeupPauseMs, 1, 57600).pause(SerialLink::SettleMs), runs, {},
+                        [&] { queries.wakeUp(); }, portClosed));
+
+    // Sleep, woken again (untimed) before each run.
+    rows.append(measure(QStringLiteral("Sleep"),
+                        Floor().pause(SerialLink::SettleMs).pause(PrinterQueries::SleepDelayMs, 3), runs,
+                        [&] { queries.wakeUp(); }, [&] { queries.sleep(); }, portClosed));
+    queries.wakeUp();
+
+    // Reset: the two bytes reach the board after the port is closed.
+    rows.append(measure(QStringLiteral("Reset"), Floor().pause(SerialLink::SettleMs).exchange(2), runs,
+                        [&] { pause(400); /* the board's restart silence */ }, [&] { queries.reset(); },
+                        portClosed));
+    pause(400);
+
+    // The automatic scan with the board on COM1 at 115200: found at the first speed.
+    {
+        CountingPrompts prompts;
+        Detector detector(p.link, p.printer, prompts);
+        QString text;
+        const Floor floor = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
+                                 .pause(3 * Detector::QueryWaitMs)                       // probe, CAN, probe
+                                 .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes) // probePort
+                                 .pause(2 * Detector::QueryWaitMs);
+        rows.append(measure(QStringLiteral("Scan: COM1 at 115200"), floor, runs, {}, [&] { text = detector.autodetect(); },
+                            [&]() -> QString {
+                                if (!p.printer.printerFound || p.printer.comPort != 1)
+                                    return QStringLiteral("scan: ") + text;
+                                return portClosed();
+                            }));
+    }
+    return rows;
+}
+
+Row slowScanRow(int runs, QString &error)
+{
+    // Two ports with something silent behind them, then the board on COM3 at 1200.
+    BoardProcess com1({QStringLiteral("--silent")});
+    BoardProcess com2({QStringLiteral("--silent")});
+    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("1200"), QStringLiteral("--handshake"),
+                        QStringLiteral("hw")});
+    if (!com1.isReady() || !com2.isReady() || !board.isReady()) {
+        error = com1.errorString() + com2.errorString() + board.errorString();
+        return {};
+    }
+    Program p({{1, com1.path()}, {2, com2.path()}, {3, board.path()}});
+    CountingPrompts prompts;
+    Detector detector(p.link, p.printer, prompts);
+    QString text;
+    const int speeds = int(speedTexts().size());
+    const Floor floor = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
+                             .pause((2 * speeds + speeds - 1) * Detector::QueryWaitMs) // one probe per port and speed
+                             .pause(3 * Detector::QueryWaitMs, 2 + 1 + 1 + 2 + 1, 1200)
+                             .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes, 1200)
+                             .pause(2 * Detector::QueryWaitMs);
+    return measure(QStringLiteral("Scan: COM3 at 1200, 2 ports before"), floor, runs, {},
+                   [&] { text = detector.autodetect(); },
+                   [&]() -> QString {
+                       if (!p.printer.printerFound || p.printer.comPort != 3 || p.printer.baudRate != QLatin1String("1200"))
+                           return QStringLiteral("scan: ") + text;
+                       return p.line.isOpen() ? QStringLiteral("port left open") : QString();
+                   });
+}
+
+struct StartUp {
+    double shownMs = 0;
+    qint64 peakKb = 0;
+    QString error;
+};
+
+// The unmodified desktop program with the show probe preloaded.
+StartUp startUp(const QStringList &arguments)
+{
+    StartUp s;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(TESSARY_SHOWPROBE_PATH));
+    if (!env.contains(QStringLiteral("DISPLAY")) && !env.contains(QStringLiteral("WAYLAND_DISPLAY")))
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    program.setProcessEnvironment(env);
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    program.setStandardOutputFile(QProcess::nullDevice());
+    const qint64 t0 = monotonicNs();
+    program.start(QStringLiteral(TESSARY_CONFIGURATOR_PATH), arguments);
+    if (!program.waitForFinished(20000)) {
+        program.kill();
+        program.waitForFinished();
+        s.error = QStringLiteral("the program did not end");
+        return s;
+    }
+    for (const QByteArray &line : program.readAllStandardError().split('\n')) {
+        if (line.startsWith("TESSARY_SHOWN_NS "))
+            s.shownMs = (line.mid(17).toLongLong() - t0) / 1e6;
+        else if (line.startsWith("TESSARY_VMHWM_KB "))
+            s.peakKb = line.mid(17).toLongLong();
+    }
+    if (s.shownMs <= 0)
+        s.error = QStringLiteral("the main window was never shown");
+    return s;
+}
+
+QString goal(bool met) { return met ? QStringLiteral("yes") : QStringLiteral("NO"); }
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = qMax(1, qEnvironmentVariableIntValue("TESSARY_BENCH_RUNS") ?: 5);
+
+    QString error;
+    QList<Row> rows = commandRows(runs, error);
+    if (error.isEmpty())
+        rows.append(slowScanRow(runs, error));
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    std::printf("Printer commands against tessary-boardsim over a pseudo-terminal, %d runs each\n"
+                "(QtSerialLine + EventLoopClock, real time; CPU = this process only)\n\n",
+                runs);
+    std::printf("| Command | Floor ms | Median ms | Worst ms | Median/floor | Worst/floor | Board latency ms | Worst/(floor+board) | CPU ms (median) | CPU %% of wall | Longest UI stall ms | Within 3%% |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
+    bool allOk = true;
+    for (const Row &row : rows) {
+        QList<double> wall, cpu, stall;
+        for (const Sample &s : row.samples) {
+            wall << s.wallMs;
+            cpu << s.cpuMs;
+            stall << s.stallMs;
+        }
+        const double med = median(wall);
+        const double worst = *std::max_element(wall.cbegin(), wall.cend());
+        const double medCpu = median(cpu);
+        const double worstStall = *std::max_element(stall.cbegin(), stall.cend());
+        std::printf("| %s | %.1f | %.1f | %.1f | %.3f | %.3f | %.0f | %.3f | %.2f | %.2f | %.2f | %s |\n",
+                    qPrintable(row.command), row.floorMs, med, worst, med / row.floorMs, worst / row.floorMs,
+                    row.boardMs, worst / (row.floorMs + row.boardMs), medCpu, 100.0 * medCpu / med,
+                    worstStall, qPrintable(goal(worst / row.floorMs <= 1.03)));
+        if (!row.failure.isEmpty()) {
+            std::printf("|   failed: %s |\n", qPrintable(row.failure));
+            allOk = false;
+        }
+    }
+
+    std::printf("\nStart-up of tessary-configurator (%s), 3 runs each\n\n",
+                qEnvironmentVariableIsSet("DISPLAY") ? "X display" : "offscreen");
+    std::printf("| Start | Main window shown ms (median) | Worst ms | Peak memory MB (VmHWM, median) |\n|---|---:|---:|---:|\n");
+    for (const QStringList &args : {QStringList{}, QStringList{QStringLiteral("--demo")}}) {
+        QList<double> shown, peak;
+        QString startError;
+        for (int i = 0; i < 3; ++i) {
+            const StartUp s = startUp(args);
+            if (!s.error.isEmpty())
+                startError = s.error;
+            shown << s.shownMs;
+            peak << s.peakKb / 1024.0;
+        }
+        std::printf("| %s | %.0f | %.0f | %.1f |\n", args.isEmpty() ? "plain" : "--demo", median(shown),
+                    *std::max_element(shown.cbegin(), shown.cend()), median(peak));
+        if (!startError.isEmpty()) {
+            std::printf("|   failed: %s |\n", qPrintable(startError));
+            allOk = false;
+        }
+    }
+    std::fflush(stdout);
+    return allOk ? 0 : 1;
+}
