@@ -1,0 +1,72 @@
+// Arbitrary bytes from the board, through the simulated line and the virtual
+// clock: the read-back, the identity query, the manual probe and the
+// automatic scan must end, with the port closed, whatever comes back.
+#include "boardsim/simulatedline.h"
+#include "configuration/configurationeditor.h"
+#include "detection/detector.h"
+#include "protocol/printerqueries.h"
+#include "serial/seriallink.h"
+#include "serial/virtualclock.h"
+#include "shell/appstate.h"
+#include "shell/prompts.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+using namespace tessary;
+using namespace tessary::sim;
+
+namespace {
+
+class SilentPrompts : public Prompts {
+public:
+    bool message(const QString &, MessageIcon, MessageButtons) override { return true; }
+};
+
+// Each write is answered with the next piece of the input: its first byte
+// says how long the piece is.
+class Replies {
+public:
+    Replies(const uint8_t *data, size_t size) : m_bytes(reinterpret_cast<const char *>(data), qsizetype(size)) {}
+    QByteArray next()
+    {
+        if (m_pos >= m_bytes.size())
+            return {};
+        const int length = quint8(m_bytes.at(m_pos++)) % 64;
+        const QByteArray piece = m_bytes.mid(m_pos, length);
+        m_pos += piece.size();
+        return piece;
+    }
+
+private:
+    QByteArray m_bytes;
+    qsizetype m_pos = 0;
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    auto replies = std::make_shared<Replies>(data, size);
+    VirtualClock clock;
+    SimulatedLine line(clock);
+    line.setWakeups(false);
+    line.setExistingPorts({2});
+    line.attachDevice(2, std::make_shared<ScriptedDevice>(
+                             [replies](const QByteArray &, const LineSettings &) { return replies->next(); }));
+    SerialLink link(line, clock);
+    SilentPrompts prompts;
+    PrinterLink printer{true, 2, QStringLiteral("9600"), HandshakeHardware, true};
+
+    ConfigurationEditor editor;
+    PrinterQueries queries(link, printer);
+    (void)queries.readSettings(editor, prompts);
+    (void)queries.identity();
+    Detector detector(link, printer, prompts);
+    (void)detector.probePort(2, QStringLiteral("9600"), Detector::HandshakeIndexHardware);
+    (void)detector.autodetect();
+    if (line.isOpen())
+        std::abort();
+    return 0;
+}
