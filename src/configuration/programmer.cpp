@@ -104,6 +104,7 @@ ProgrammingResult Programmer::programPrinter(const ConfigurationEditor &editor)
 
 ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
 {
+    m_lineFailureShown = false;
     m_result = {};
     // Until it has run to its end, what is done so far reads as stopped.
     m_result.outcome = ProgrammingResult::Outcome::Stopped;
@@ -153,8 +154,17 @@ ProgrammingResult::Write Programmer::writeParameter(quint8 address, quint8 value
     m_link.sendCharByChar(Command::writeParameter(address, value));
     const ProgrammingResult::Write write{address, value, m_link.getValue()};
     m_result.writes.append(write);
-    if (!write.verified())
-        m_prompts.plain(programmingError());
+    if (!write.verified()) {
+        // A board that is there but does not echo gets one message per
+        // parameter. A port that is closed (it could not be opened, or the
+        // line hung up) cannot carry any of the writes: one message for the
+        // run, not one box per write.
+        const bool lineDown = !m_link.isOpen();
+        if (!lineDown || !m_lineFailureShown)
+            m_prompts.plain(programmingError());
+        if (lineDown)
+            m_lineFailureShown = true;
+    }
     return write;
 }
 

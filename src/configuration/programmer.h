@@ -136,6 +136,7 @@ private:
     Prompts &m_prompts;
     StatusLine &m_status;
     ProgrammingResult m_result;
+    bool m_lineFailureShown = false;
 };
 
 } // namespace tessary

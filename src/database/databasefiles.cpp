@@ -120,6 +120,13 @@ bool DatabaseFiles::writeFile(const QString &path, const QByteArray &bytes)
             file.cancelWriting();
         }
         filtered.reset();
+        // Push the bytes to the disk before committing: a full disk must be
+        // met here. Qt 6.4's commit() would otherwise put the short (even
+        // empty) temporary file in place of the old one and report success.
+        if (reason.isEmpty() && (!file.flush() || !file.isOpen())) {
+            reason = file.errorString();
+            file.cancelWriting();
+        }
         // After cancelWriting() commit() only removes the temporary file.
         if (!file.commit() && reason.isEmpty())
             reason = file.errorString();
