@@ -49,6 +49,8 @@ SplashScreen::SplashScreen(std::function<void()> showMainWindow, int delayMs, QW
 
     m_timer.setObjectName(QStringLiteral("Timer"));
     m_timer.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early; the splash stands its full time.
+    m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(delayMs);
     connect(&m_timer, &QTimer::timeout, this, &SplashScreen::splashEnd);
     m_timer.start();
