@@ -432,7 +432,8 @@ int CliApp::dbExport(const QStringList &arguments)
         return fail(common, QStringLiteral("%1 was not written").arg(output));
     }
     QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit())
+    // Flush before commit(): a full disk must fail here, not leave an empty file.
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.flush() || !file.commit())
         return fail(common, QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));
     return Success;
 }
