@@ -101,10 +101,8 @@ private slots:
     void eachParameterGoesOutByteByByteInItsOwnWrites();
     void portIsOpenedWithPrinterLinkAroundEachGroup();
     void identityIsQueriedAfterTheResetPause();
-    void boardHoldsTheEditorsConfigurationAfterwards_data();
-    void boardHoldsTheEditorsConfigurationAfterwards();
-    void readBackGivesTheProgrammedConfiguration_data();
-    void readBackGivesTheProgrammedConfiguration();
+    void boardHoldsAndReadsBackTheProgrammedConfiguration_data();
+    void boardHoldsAndReadsBackTheProgrammedConfiguration();
     void polarityQuestion_data();
     void polarityQuestion();
     void polarityCancelWritesNothingAndSaysSo();
@@ -242,70 +240,56 @@ void TestProgrammer::identityIsQueriedAfterTheResetPause()
     QVERIFY(result.identityRead);
 }
 
-void TestProgrammer::boardHoldsTheEditorsConfigurationAfterwards_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("name");
-    QTest::newRow("factory, 432 dots") << Factory << QStringLiteral("TH432 PROTO");
-    QTest::newRow("KEL, 2 steps, inverted, 3000 Ohms, 832 dots")
-        << QStringLiteral("1100101011110000") << QStringLiteral("KEL-832-INV-3K0X");
-    QTest::newRow("800 Ohms, positive, 384 dots") << QStringLiteral("1110010000100000") << QStringLiteral("x");
-}
-
-void TestProgrammer::boardHoldsTheEditorsConfigurationAfterwards()
-{
-    QFETCH(QString, code);
-    QFETCH(QString, name);
-    sim::BoardOptions options;
-    options.userMode = false;
-    options.configuration1 = 0x00;
-    options.configuration2 = 0x00;
-    options.strobePolarity = code.at(7) == QLatin1Char('1') ? 1 : 0;
-    Rig rig(options);
-    // The editor starts from its start state, as the window's does.
-    rig.editor.resetToStartState();
-    configure(rig.editor, User, UserId, code, name);
-
-    const ProgrammingResult result = rig.programmer.programPrinter(rig.editor);
-    QVERIFY(result.completed());
-
-    sim::Board &board = *rig.board;
-    QVERIFY(board.isUserMode());
-    QCOMPARE(codeFromBytes(board.effectiveConfiguration().first, board.effectiveConfiguration().second),
-             rig.editor.buildConfigurationCode());
-    QCOMPARE(board.parameter(7), rig.editor.configurationByte1());
-    QCOMPARE(board.parameter(8), rig.editor.configurationByte2());
-    QByteArray stored;
-    for (int a = 9; a <= 24 && board.parameter(a) != 0; ++a)
-        stored += char(board.parameter(a));
-    QCOMPARE(QString::fromLatin1(stored), name);
-    QVERIFY(result.identity.startsWith(name.toLatin1()));
-}
-
-void TestProgrammer::readBackGivesTheProgrammedConfiguration_data()
+void TestProgrammer::boardHoldsAndReadsBackTheProgrammedConfiguration_data()
 {
     QTest::addColumn<bool>("userMode");
     QTest::addColumn<bool>("userId");
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("name");
-    QTest::newRow("user, user") << true << true << QStringLiteral("1100101011110000") << QStringLiteral("LINE 7 KEL");
-    QTest::newRow("user, automatic") << true << false << QStringLiteral("1110010000100000") << QString();
+    QTest::newRow("user, user: factory, 432 dots") << true << true << Factory << QStringLiteral("TH432 PROTO");
+    QTest::newRow("user, user: KEL, 2 steps, inverted, 3000 Ohms, 832 dots")
+        << true << true << QStringLiteral("1100101011110000") << QStringLiteral("KEL-832-INV-3K0X");
+    QTest::newRow("user, user: 1-character name") << true << true << QStringLiteral("1110010000100000")
+                                                  << QStringLiteral("x");
+    QTest::newRow("user, automatic: 800 Ohms, positive, 384 dots")
+        << true << false << QStringLiteral("1110010000100000") << QString();
     QTest::newRow("resistors, user") << false << true << Factory << QStringLiteral("STRAPS");
 }
 
-void TestProgrammer::readBackGivesTheProgrammedConfiguration()
+void TestProgrammer::boardHoldsAndReadsBackTheProgrammedConfiguration()
 {
     QFETCH(bool, userMode);
     QFETCH(bool, userId);
     QFETCH(QString, code);
     QFETCH(QString, name);
+    // A board that starts in resistors mode with zero bytes and another name.
     sim::BoardOptions options;
+    options.userMode = false;
+    options.configuration1 = 0x00;
+    options.configuration2 = 0x00;
     options.strobePolarity = code.at(7) == QLatin1Char('1') ? 1 : 0;
     options.identity = "OLD NAME";
     Rig rig(options);
+    // The editor starts from its start state, as the window's does.
     rig.editor.resetToStartState();
     configure(rig.editor, userMode ? User : Resistors, userId ? UserId : Auto, code, name);
-    QVERIFY(rig.programmer.programPrinter(rig.editor).completed());
+
+    const ProgrammingResult programmed = rig.programmer.programPrinter(rig.editor);
+    QVERIFY(programmed.completed());
+
+    sim::Board &board = *rig.board;
+    QCOMPARE(board.isUserMode(), userMode);
+    if (userMode) {
+        QCOMPARE(codeFromBytes(board.effectiveConfiguration().first, board.effectiveConfiguration().second), code);
+        QCOMPARE(board.parameter(7), rig.editor.configurationByte1());
+        QCOMPARE(board.parameter(8), rig.editor.configurationByte2());
+    }
+    QByteArray stored;
+    for (int a = 9; a <= 24 && board.parameter(a) != 0; ++a)
+        stored += char(board.parameter(a));
+    QCOMPARE(QString::fromLatin1(stored), name);
+    if (userId)
+        QVERIFY(programmed.identity.startsWith(name.toLatin1()));
 
     // A fresh editor filled from the board, as "Check configuration" does.
     ConfigurationEditor readBack;
