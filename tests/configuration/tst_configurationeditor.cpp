@@ -31,6 +31,22 @@ const QStringList TwentyMechanismOptions = {
     "StepperInverted", "HW384", "HW432", "HW448", "HW576", "HW640", "HW832", "HW864",
     "HeadST", "HeadHS", "HeadLV", "StrobeRohm", "StrobeKyo"};
 
+// An editor (with every group chosen but the voltage and head-up) saving into an in-memory database.
+struct SaveBench {
+    ConfigurationEditor editor;
+    ScriptedPrompts prompts;
+    PlainStatusLine status;
+    MechanismDatabase db{&status};
+
+    explicit SaveBench(bool chosen = true)
+    {
+        editor.resetToStartState();
+        if (chosen)
+            chooseMechanism(editor);
+    }
+    bool save() { return editor.saveConfigurationToDatabase(db, prompts, status); }
+};
+
 } // namespace
 
 class TestConfigurationEditor : public QObject {
@@ -39,8 +55,7 @@ private slots:
     void startStateHasOnlyFiveVoltsOn();
     void clickSetsItsGroupValueAndTurnsTheOthersOff_data();
     void clickSetsItsGroupValueAndTurnsTheOthersOff();
-    void printerModeButtonsTakeNoClick();
-    void disabledButtonTakesNoClick();
+    void refusedClicksChangeNothing();
     void clickEmitsChanged();
 
     void applyingACodeSetsSettingsAndButtons();
@@ -57,8 +72,7 @@ private slots:
     void saveReportsMissingFieldsInOrder();
     void saveAtStartUpWritesFiveVoltsAndUnsetHeadUpAsOne();
     void longNameIsCutBeforeTheSearch();
-    void namesDifferingInCaseAreTwoEntries();
-    void overwriteAnsweredOkReplacesTheCode();
+    void overwriteAnsweredOkReplacesTheFirstMatch();
     void overwriteCancelledStillMarksModified();
     void fullDatabaseRefusesANewEntryButOverwrites();
 
@@ -144,20 +158,14 @@ void TestConfigurationEditor::clickSetsItsGroupValueAndTurnsTheOthersOff()
             QCOMPARE(int(fields[i]), -1);
 }
 
-void TestConfigurationEditor::printerModeButtonsTakeNoClick()
+void TestConfigurationEditor::refusedClicksChangeNothing()
 {
     ConfigurationEditor editor;
     editor.resetToStartState();
-    QVERIFY(!editor.click("ModeChipset"));
+    QVERIFY(!editor.click("ModeChipset")); // printer-mode buttons only show the code
     QVERIFY(!editor.isChecked("ModeChipset"));
     QCOMPARE(editor.settings().printerMode, qint16(0));
     QVERIFY(!editor.click("NoSuchButton"));
-}
-
-void TestConfigurationEditor::disabledButtonTakesNoClick()
-{
-    ConfigurationEditor editor;
-    editor.resetToStartState();
     QVERIFY(editor.click("ConfRes"));
     QVERIFY(!editor.isEnabled("HW384"));
     QVERIFY(!editor.click("HW384"));
@@ -401,133 +409,94 @@ void TestConfigurationEditor::saveReportsMissingFieldsInOrder()
 
 void TestConfigurationEditor::saveAtStartUpWritesFiveVoltsAndUnsetHeadUpAsOne()
 {
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    chooseMechanism(editor);
-    editor.setName("New one");
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
-    db.append("Other", "1101001100100000");
+    SaveBench b;
+    b.editor.setName("New one");
+    b.db.append("Other", "1101001100100000");
+    QVERIFY(b.save());
+    QVERIFY(b.prompts.shown.isEmpty());
+    QCOMPARE(b.db.count(), 2);
+    QCOMPARE(b.db.name(1), QString("New one"));
+    QCOMPARE(b.db.code(1), QString("1111000101010000"));
+    QCOMPARE(b.db.selectedIndex(), 1);
+    QCOMPARE(b.status.statusText(), QString("Configuration selected : New one"));
+    QVERIFY(b.db.isModified());
 
-    QVERIFY(editor.saveConfigurationToDatabase(db, prompts, status));
-    QVERIFY(prompts.shown.isEmpty());
-    QCOMPARE(db.count(), 2);
-    QCOMPARE(db.name(1), QString("New one"));
-    QCOMPARE(db.code(1), QString("1111000101010000"));
-    QCOMPARE(db.selectedIndex(), 1);
-    QCOMPARE(status.statusText(), QString("Configuration selected : New one"));
-    QVERIFY(db.isModified());
+    // Names differing only in case are two entries.
+    b.editor.setName("new ONE");
+    QVERIFY(b.save());
+    QVERIFY(b.prompts.shown.isEmpty());
+    QCOMPARE(b.db.count(), 3);
+    QCOMPARE(b.db.name(2), QString("new ONE"));
 }
 
 void TestConfigurationEditor::longNameIsCutBeforeTheSearch()
 {
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    chooseMechanism(editor);
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
-    db.append("ABCDEFGHIJKLMNOP", "1101001100100000");
-    editor.setName("ABCDEFGHIJKLMNOPQ");
-
-    QVERIFY(editor.saveConfigurationToDatabase(db, prompts, status));
-    QCOMPARE(editor.name(), QString("ABCDEFGHIJKLMNOP"));
-    QCOMPARE(prompts.texts(), QStringList({"Overwrite existing configuration <ABCDEFGHIJKLMNOP> ?"}));
-    QCOMPARE(prompts.shown.first().buttons, MessageButtons::OkCancel);
-    QCOMPARE(prompts.shown.first().icon, MessageIcon::Warning);
-    QCOMPARE(db.count(), 1);
-    QCOMPARE(db.code(0), QString("1111000101010000"));
+    SaveBench b;
+    b.db.append("ABCDEFGHIJKLMNOP", "1101001100100000");
+    b.editor.setName("ABCDEFGHIJKLMNOPQ");
+    b.prompts.answer({true});
+    QVERIFY(b.save());
+    QCOMPARE(b.editor.name(), QString("ABCDEFGHIJKLMNOP"));
+    QCOMPARE(b.prompts.texts(), QStringList({"Overwrite existing configuration <ABCDEFGHIJKLMNOP> ?"}));
+    QCOMPARE(b.prompts.shown.first().buttons, MessageButtons::OkCancel);
+    QCOMPARE(b.prompts.shown.first().icon, MessageIcon::Warning);
+    QCOMPARE(b.db.count(), 1);
+    QCOMPARE(b.db.code(0), QString("1111000101010000"));
 }
 
-void TestConfigurationEditor::namesDifferingInCaseAreTwoEntries()
+void TestConfigurationEditor::overwriteAnsweredOkReplacesTheFirstMatch()
 {
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    chooseMechanism(editor);
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
-    db.append("Printer", "1101001100100000");
-    editor.setName("printer");
-    QVERIFY(editor.saveConfigurationToDatabase(db, prompts, status));
-    QVERIFY(prompts.shown.isEmpty());
-    QCOMPARE(db.count(), 2);
-    QCOMPARE(db.code(0), QString("1101001100100000"));
-    QCOMPARE(db.name(1), QString("printer"));
-}
-
-void TestConfigurationEditor::overwriteAnsweredOkReplacesTheCode()
-{
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    editor.applyConfigurationCode("1100110011100000");
-    editor.setName("Twin");
-    ScriptedPrompts prompts;
-    prompts.answer({true});
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
-    db.append("Twin", "1111000101000000");
-    db.append("Other", "1101001100100000");
-    db.append("Twin", "1101001100100000"); // the first match wins
-
-    QVERIFY(editor.saveConfigurationToDatabase(db, prompts, status));
-    QCOMPARE(db.count(), 3);
-    QCOMPARE(db.code(0), QString("1100110011100000"));
-    QCOMPARE(db.code(2), QString("1101001100100000"));
-    QCOMPARE(db.selectedIndex(), 0);
-    QVERIFY(db.isModified());
+    SaveBench b(false);
+    b.editor.applyConfigurationCode("1100110011100000");
+    b.editor.setName("Twin");
+    b.prompts.answer({true});
+    b.db.append("Twin", "1111000101000000");
+    b.db.append("Other", "1101001100100000");
+    b.db.append("Twin", "1101001100100000");
+    QVERIFY(b.save());
+    QCOMPARE(b.db.count(), 3);
+    QCOMPARE(b.db.code(0), QString("1100110011100000"));
+    QCOMPARE(b.db.code(2), QString("1101001100100000"));
+    QCOMPARE(b.db.selectedIndex(), 0);
+    QVERIFY(b.db.isModified());
 }
 
 void TestConfigurationEditor::overwriteCancelledStillMarksModified()
 {
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    chooseMechanism(editor);
-    editor.setName("Kept");
-    ScriptedPrompts prompts;
-    prompts.answer({false});
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
-    db.append("First", "1101001100100000");
-    db.append("Kept", "1100110011100000");
-
-    QVERIFY(!editor.saveConfigurationToDatabase(db, prompts, status));
-    QCOMPARE(prompts.texts(), QStringList({"Overwrite existing configuration <Kept> ?"}));
-    QCOMPARE(db.count(), 2);
-    QCOMPARE(db.code(1), QString("1100110011100000"));
-    QCOMPARE(db.selectedIndex(), 1);
-    QCOMPARE(status.statusText(), QString("Configuration selected : Kept"));
-    QVERIFY(db.isModified());
+    SaveBench b;
+    b.editor.setName("Kept");
+    b.prompts.answer({false});
+    b.db.append("First", "1101001100100000");
+    b.db.append("Kept", "1100110011100000");
+    QVERIFY(!b.save());
+    QCOMPARE(b.prompts.texts(), QStringList({"Overwrite existing configuration <Kept> ?"}));
+    QCOMPARE(b.db.count(), 2);
+    QCOMPARE(b.db.code(1), QString("1100110011100000"));
+    QCOMPARE(b.db.selectedIndex(), 1);
+    QCOMPARE(b.status.statusText(), QString("Configuration selected : Kept"));
+    QVERIFY(b.db.isModified());
 }
 
 void TestConfigurationEditor::fullDatabaseRefusesANewEntryButOverwrites()
 {
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    chooseMechanism(editor);
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
+    SaveBench b;
     for (int i = 0; i < 255; ++i)
-        db.append(QString("Entry %1").arg(i), "1101001100100000");
-    QVERIFY(db.isFull());
+        b.db.append(QString("Entry %1").arg(i), "1101001100100000");
+    b.editor.setName("One too many");
+    QVERIFY(!b.save());
+    QCOMPARE(b.db.count(), 255);
+    QCOMPARE(b.prompts.texts(), QStringList({"The database is full (255 entries): delete an entry first."}));
+    QCOMPARE(b.prompts.shown.first().icon, MessageIcon::Warning);
+    QCOMPARE(b.status.statusText(), QString("New configuration not created !"));
+    QVERIFY(!b.db.isModified());
 
-    editor.setName("One too many");
-    QVERIFY(!editor.saveConfigurationToDatabase(db, prompts, status));
-    QCOMPARE(db.count(), 255);
-    QCOMPARE(prompts.texts(), QStringList({"The database is full (255 entries): delete an entry first."}));
-    QCOMPARE(prompts.shown.first().icon, MessageIcon::Warning);
-    QCOMPARE(status.statusText(), QString("New configuration not created !"));
-    QVERIFY(!db.isModified());
-
-    prompts.clear();
-    prompts.answer({true});
-    editor.setName("Entry 254");
-    QVERIFY(editor.saveConfigurationToDatabase(db, prompts, status));
-    QCOMPARE(db.count(), 255);
-    QCOMPARE(db.code(254), QString("1111000101010000"));
-    QVERIFY(db.isModified());
+    b.prompts.clear();
+    b.prompts.answer({true});
+    b.editor.setName("Entry 254");
+    QVERIFY(b.save());
+    QCOMPARE(b.db.count(), 255);
+    QCOMPARE(b.db.code(254), QString("1111000101010000"));
+    QVERIFY(b.db.isModified());
 }
 
 void TestConfigurationEditor::nameKeepsPrintableLatin1Only_data()
