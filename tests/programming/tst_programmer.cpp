@@ -79,6 +79,15 @@ void configure(ConfigurationEditor &editor, Mode mode, Id id, const QString &cod
 }
 
 const QString Factory = QStringLiteral("1111000101000000"); // Negative strobe
+
+// A board whose hardware detects the negative strobe the factory code asks for.
+sim::BoardOptions negativeStrobe()
+{
+    sim::BoardOptions options;
+    options.strobePolarity = 1;
+    return options;
+}
+
 const QString ProgrammingError = QStringLiteral("Programming error ! Please check cables and power.");
 
 // Every parameter write in the bytes the board received.
@@ -153,9 +162,7 @@ void TestProgrammer::writesExactBytesInOrder()
     QFETCH(QString, name);
     QFETCH(QByteArray, expected);
 
-    sim::BoardOptions options;
-    options.strobePolarity = 1; // matches the factory code's Negative strobe
-    Rig rig(options);
+    Rig rig(negativeStrobe());
     configure(rig.editor, Mode(mode), Id(id), Factory, name);
 
     const ProgrammingResult result = rig.programmer.programPrinter(rig.editor);
@@ -189,9 +196,7 @@ void TestProgrammer::eachParameterGoesOutByteByByteInItsOwnWrites()
 
 void TestProgrammer::portIsOpenedWithPrinterLinkAroundEachGroup()
 {
-    sim::BoardOptions options;
-    options.strobePolarity = 1;
-    Rig rig(options);
+    Rig rig(negativeStrobe());
     configure(rig.editor, User, UserId, Factory, QStringLiteral("ABC"));
     (void)rig.programmer.programPrinter(rig.editor);
 
@@ -419,8 +424,7 @@ void TestProgrammer::missingBoardGivesOneMessagePerNonZeroWrite()
 
 void TestProgrammer::wrongEchoGivesOneMessageAndTheRestIsWritten()
 {
-    sim::BoardOptions options;
-    options.strobePolarity = 1;
+    sim::BoardOptions options = negativeStrobe();
     options.faults.wrongEchoAddress = 7;
     Rig rig(options);
     configure(rig.editor, User, UserId, Factory, QStringLiteral("AB"));
@@ -503,18 +507,14 @@ void TestProgrammer::stopLandsOnlyBetweenWholeParameterCommands()
     // always whole 5-byte commands, and the port is closed afterwards.
     int totalWaits = 0;
     {
-        sim::BoardOptions options;
-        options.strobePolarity = 1;
-        Rig rig(options);
+        Rig rig(negativeStrobe());
         configure(rig.editor, User, UserId, Factory, QStringLiteral("ABCDEFGHIJKLMNOP"));
         QVERIFY(rig.gate.run([&] { (void)rig.programmer.programPrinter(rig.editor); }));
         totalWaits = rig.clock.waits;
     }
     QVERIFY(totalWaits > 19);
     for (int stopAt = 1; stopAt <= totalWaits; ++stopAt) {
-        sim::BoardOptions options;
-        options.strobePolarity = 1;
-        Rig rig(options);
+        Rig rig(negativeStrobe());
         configure(rig.editor, User, UserId, Factory, QStringLiteral("ABCDEFGHIJKLMNOP"));
         rig.clock.onWait = [&] {
             if (rig.clock.waits == stopAt)
@@ -540,9 +540,7 @@ void TestProgrammer::planIsTakenOnceBeforeTheFirstByte()
 {
     // The editor stays usable while the board is written; a change made
     // during a wait must not reach the board in the same run.
-    sim::BoardOptions options;
-    options.strobePolarity = 1;
-    Rig rig(options);
+    Rig rig(negativeStrobe());
     configure(rig.editor, User, UserId, Factory, QStringLiteral("FIRST"));
     rig.clock.onWait = [&] {
         if (rig.clock.waits == 3) {
