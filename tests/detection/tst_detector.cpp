@@ -110,8 +110,8 @@ private slots:
     void scanWithoutAnyPortEndsAfterTheWakeupPause();
     void scanTriesOnlyTheExistingPortsFastestFirst();
     void scanFindsTheBoardOnCom3At9600();
-    void scanSkipsADeviceThatAnswersTheFirstProbeOnly();
-    void scanSkipsADeviceThatAnswersWithTwoBytes();
+    void scanSkipsADeviceWithoutTheBoardsProbeAnswer_data();
+    void scanSkipsADeviceWithoutTheBoardsProbeAnswer();
     void boardAnsweringProbesButNotTheIdentityIsNotFound();
     void portThatCannotBeOpenedCountsAsSilentAndIsReportedOnce();
     void stopDuringTheScanEndsItWithThePortClosed();
@@ -217,25 +217,28 @@ void TestDetector::scanFindsTheBoardOnCom3At9600()
     QCOMPARE(rig.line.closes().size(), rig.line.opens().size());
 }
 
-void TestDetector::scanSkipsADeviceThatAnswersTheFirstProbeOnly()
+void TestDetector::scanSkipsADeviceWithoutTheBoardsProbeAnswer_data()
 {
-    Rig rig;
-    rig.line.setExistingPorts({1});
-    rig.line.attachDevice(1, probeAnswerer(hex("04"), [](qint32, int count) { return count == 0; }));
-    QCOMPARE(rig.detector.autodetect(), QStringLiteral("No printer found"));
-    QCOMPARE(rig.view.attempts(), attemptsOn(1, AllSpeedsDown));
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("firstProbeOnly");
+    QTest::addColumn<QByteArray>("written");
     // Two probes with CAN between at 115200, then one probe at each other speed.
-    QCOMPARE(rig.line.writtenBytes(1), hex("00" "1b76" "18" "1b76") + hex("1b76").repeated(8));
-    QVERIFY(!rig.printer.printerFound);
+    QTest::newRow("answers the first probe only")
+        << hex("04") << true << hex("00" "1b76" "18" "1b76") + hex("1b76").repeated(8);
+    QTest::newRow("answers with two bytes") << hex("0404") << false << hex("00") + hex("1b76").repeated(9);
 }
 
-void TestDetector::scanSkipsADeviceThatAnswersWithTwoBytes()
+void TestDetector::scanSkipsADeviceWithoutTheBoardsProbeAnswer()
 {
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, firstProbeOnly);
+    QFETCH(QByteArray, written);
     Rig rig;
     rig.line.setExistingPorts({1});
-    rig.line.attachDevice(1, probeAnswerer(hex("0404"), [](qint32, int) { return true; }));
+    rig.line.attachDevice(1, probeAnswerer(reply, [=](qint32, int count) { return !firstProbeOnly || count == 0; }));
     QCOMPARE(rig.detector.autodetect(), QStringLiteral("No printer found"));
-    QCOMPARE(rig.line.writtenBytes(1), hex("00") + hex("1b76").repeated(9));
+    QCOMPARE(rig.view.attempts(), attemptsOn(1, AllSpeedsDown));
+    QCOMPARE(rig.line.writtenBytes(1), written);
     QVERIFY(!rig.printer.printerFound);
 }
 
