@@ -53,6 +53,25 @@ struct EditorWidgets {
     }
 };
 
+// The widgets bound to an editor (left at its start state) and an in-memory database.
+struct Bench : EditorWidgets {
+    ConfigurationEditor editor;
+    MechanismDatabase db;
+    ScriptedPrompts prompts;
+    PlainStatusLine status;
+    std::unique_ptr<EditorBinding> binding;
+
+    Bench() { editor.resetToStartState(); }
+    [[nodiscard]] bool bind(bool show = true)
+    {
+        binding = std::make_unique<EditorBinding>(&root, editor, db, prompts, status);
+        if (!show)
+            return true;
+        root.show();
+        return QTest::qWaitForWindowExposed(&root);
+    }
+};
+
 // Clicks the indicator: a radio button takes clicks on its indicator and
 // caption only, not anywhere in its (stretched) rectangle.
 static void clickOption(QAbstractButton *option)
@@ -71,66 +90,47 @@ private slots:
 
 void TestEditorBinding::clickingAnOptionUpdatesTheModel()
 {
-    EditorWidgets w;
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    MechanismDatabase db;
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    EditorBinding binding(&w.root, editor, db, prompts, status);
-    w.root.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w.root));
+    Bench w;
+    QVERIFY(w.bind());
 
     clickOption(w.options["HW640"]);
-    QCOMPARE(editor.settings().headWidth, qint16(6));
-    QVERIFY(editor.isChecked("HW640"));
+    QCOMPARE(w.editor.settings().headWidth, qint16(6));
+    QVERIFY(w.editor.isChecked("HW640"));
     clickOption(w.options["HW432"]);
-    QCOMPARE(editor.settings().headWidth, qint16(2));
-    QVERIFY(!editor.isChecked("HW640"));
+    QCOMPARE(w.editor.settings().headWidth, qint16(2));
+    QVERIFY(!w.editor.isChecked("HW640"));
     QVERIFY(!w.options["HW640"]->isChecked());
 }
 
 void TestEditorBinding::modelChangesShowOnTheWidgets()
 {
-    EditorWidgets w;
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    MechanismDatabase db;
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    EditorBinding binding(&w.root, editor, db, prompts, status);
+    Bench w;
+    QVERIFY(w.bind(false));
 
-    editor.applyConfigurationCode("1101001100100000");
+    w.editor.applyConfigurationCode("1101001100100000");
     for (const char *on : {"HW384", "MechaKEL", "Step1", "StepperNormal", "HeadHS", "StrobeKyo"})
         QVERIFY2(w.options[on]->isChecked(), on);
     for (const char *off : {"HW432", "HW640", "MechaStd", "Steps2", "HeadLV", "HeadST", "StrobeRohm"})
         QVERIFY2(!w.options[off]->isChecked(), off);
 
     // Back to the start state: every option of an exclusive group goes off.
-    editor.resetToStartState();
+    w.editor.resetToStartState();
     for (QRadioButton *option : std::as_const(w.options))
         QVERIFY2(!option->isChecked(), qPrintable(option->objectName()));
 
-    editor.setName("From the board");
+    w.editor.setName("From the board");
     QCOMPARE(w.name->text(), QString("From the board"));
 }
 
 void TestEditorBinding::modeSelectorDisablesTheOptionWidgets()
 {
-    EditorWidgets w;
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    editor.setIdentityMode(false);
-    MechanismDatabase db;
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    EditorBinding binding(&w.root, editor, db, prompts, status);
-    w.root.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w.root));
+    Bench w;
+    w.editor.setIdentityMode(false);
+    QVERIFY(w.bind());
 
     QVERIFY(!w.name->isEnabled());
     clickOption(w.options["ConfRes"]);
-    QVERIFY(editor.configurationModeResistors());
+    QVERIFY(w.editor.configurationModeResistors());
     QVERIFY(!w.options["HW384"]->isEnabled());
     QVERIFY(!w.options["StrobeKyo"]->isEnabled());
     QVERIFY(w.options["ConfUser"]->isEnabled());
@@ -142,33 +142,26 @@ void TestEditorBinding::modeSelectorDisablesTheOptionWidgets()
 
 void TestEditorBinding::typedNameIsFilteredAndSaveStoresIt()
 {
-    EditorWidgets w;
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    MechanismDatabase db;
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    EditorBinding binding(&w.root, editor, db, prompts, status);
-    w.root.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w.root));
+    Bench w;
+    QVERIFY(w.bind());
 
-    editor.applyConfigurationCode("1111000101000000");
+    w.editor.applyConfigurationCode("1111000101000000");
     w.name->setFocus();
     QTest::keyClicks(w.name, "Ab");
     // A character beyond Latin-1, as a keyboard layout would type it.
     QKeyEvent euro(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(0x20AC)));
     QApplication::sendEvent(w.name, &euro);
     QTest::keyClicks(w.name, "c");
-    QCOMPARE(editor.name(), QString("Abc"));
+    QCOMPARE(w.editor.name(), QString("Abc"));
     QCOMPARE(w.name->text(), QString("Abc"));
     QCOMPARE(w.name->cursorPosition(), 3);
 
     QTest::mouseClick(w.save, Qt::LeftButton);
-    QCOMPARE(db.count(), 1);
-    QCOMPARE(db.name(0), QString("Abc"));
-    QCOMPARE(db.code(0), QString("1111000101000000"));
-    QVERIFY(db.isModified());
-    QVERIFY(prompts.shown.isEmpty());
+    QCOMPARE(w.db.count(), 1);
+    QCOMPARE(w.db.name(0), QString("Abc"));
+    QCOMPARE(w.db.code(0), QString("1111000101000000"));
+    QVERIFY(w.db.isModified());
+    QVERIFY(w.prompts.shown.isEmpty());
 }
 
 QTEST_MAIN(TestEditorBinding)
