@@ -22,10 +22,8 @@ class TestListEditing : public QObject {
 private slots:
     void init();
 
-    void moveDownTakesNameAndCodeAlong();
-    void moveUpTakesNameAndCodeAlong();
-    void moveAtTheEndMovesNothingButMarksModified_data();
-    void moveAtTheEndMovesNothingButMarksModified();
+    void moveTakesNameAndCodeAlong_data();
+    void moveTakesNameAndCodeAlong();
 
     void deleteAskedThenRemovesBothAndClearsSelection();
     void deleteCancelledKeepsRowsButMarksModified();
@@ -35,8 +33,8 @@ private slots:
     void buttonsWithoutSelectionOnlyAsk();
     void popupWithoutSelectionDoesNothing();
 
-    void analyseFromButtonSwitchesEditorToUserModes();
-    void analyseFromPopupLeavesModeGroupsAlone();
+    void analyseShowsTheEntry_data();
+    void analyseShowsTheEntry();
     void rowsWithTheSameCodeAnalyseAlike();
 
 private:
@@ -88,48 +86,43 @@ void TestListEditing::run(int command, CommandSource source)
     }
 }
 
-void TestListEditing::moveDownTakesNameAndCodeAlong()
-{
-    m_db->select(2);
-    m_status.showStatus(QStringLiteral("untouched"));
-    m_editing->moveDown(CommandSource::Button);
-    QCOMPARE(names(), (QStringList{"A", "B", "D", "C", "E"}));
-    QCOMPARE(codes(), (QStringList{Codes[0], Codes[1], Codes[3], Codes[2], Codes[4]}));
-    QCOMPARE(m_db->selectedIndex(), 3);
-    QCOMPARE(m_status.statusText(), QString("Configuration selected : C"));
-    QVERIFY(m_db->isModified());
-    QVERIFY(m_prompts.shown.isEmpty());
-}
-
-void TestListEditing::moveUpTakesNameAndCodeAlong()
-{
-    m_db->select(1);
-    m_editing->moveUp(CommandSource::PopupMenu);
-    QCOMPARE(names(), (QStringList{"B", "A", "C", "D", "E"}));
-    QCOMPARE(codes(), (QStringList{Codes[1], Codes[0], Codes[2], Codes[3], Codes[4]}));
-    QCOMPARE(m_db->selectedIndex(), 0);
-    QCOMPARE(m_status.statusText(), QString("Configuration selected : B"));
-    QVERIFY(m_db->isModified());
-}
-
-void TestListEditing::moveAtTheEndMovesNothingButMarksModified_data()
+void TestListEditing::moveTakesNameAndCodeAlong_data()
 {
     QTest::addColumn<int>("row");
     QTest::addColumn<bool>("up");
-    QTest::newRow("first up") << 0 << true;
-    QTest::newRow("last down") << 4 << false;
+    QTest::addColumn<int>("source");
+    QTest::addColumn<QString>("order"); // the rows afterwards, by their first names
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QString>("status"); // empty: not checked
+    const int button = int(CommandSource::Button), popup = int(CommandSource::PopupMenu);
+    QTest::newRow("down, button") << 2 << false << button << "ABDCE" << 3 << "Configuration selected : C";
+    QTest::newRow("up, popup") << 1 << true << popup << "BACDE" << 0 << "Configuration selected : B";
+    // At an end nothing moves, yet the database counts as modified.
+    QTest::newRow("first up") << 0 << true << button << "ABCDE" << 0 << "";
+    QTest::newRow("last down") << 4 << false << button << "ABCDE" << 4 << "";
 }
 
-void TestListEditing::moveAtTheEndMovesNothingButMarksModified()
+void TestListEditing::moveTakesNameAndCodeAlong()
 {
     QFETCH(int, row);
     QFETCH(bool, up);
+    QFETCH(int, source);
+    QFETCH(QString, order);
+    QFETCH(int, selected);
+    QFETCH(QString, status);
     m_db->select(row);
     m_status.showStatus(QStringLiteral("untouched"));
-    up ? m_editing->moveUp(CommandSource::Button) : m_editing->moveDown(CommandSource::Button);
-    QCOMPARE(names(), Names);
-    QCOMPARE(codes(), Codes);
-    QCOMPARE(m_db->selectedIndex(), row);
+    run(up ? 2 : 3, CommandSource(source));
+    QStringList expectedNames, expectedCodes;
+    for (QChar c : order) {
+        expectedNames << QString(c);
+        expectedCodes << Codes.at(c.unicode() - 'A');
+    }
+    QCOMPARE(names(), expectedNames);
+    QCOMPARE(codes(), expectedCodes);
+    QCOMPARE(m_db->selectedIndex(), selected);
+    if (!status.isEmpty())
+        QCOMPARE(m_status.statusText(), status);
     QVERIFY(m_db->isModified());
     QVERIFY(m_prompts.shown.isEmpty());
 }
@@ -213,43 +206,43 @@ void TestListEditing::popupWithoutSelectionDoesNothing()
     QVERIFY(!m_db->isModified());
 }
 
-void TestListEditing::analyseFromButtonSwitchesEditorToUserModes()
+void TestListEditing::analyseShowsTheEntry_data()
 {
+    QTest::addColumn<bool>("fromButton");
+    QTest::addColumn<int>("row");
+    // The button also switches both mode groups to User; the popup leaves them.
+    QTest::newRow("button") << true << 1;
+    QTest::newRow("popup") << false << 2;
+}
+
+void TestListEditing::analyseShowsTheEntry()
+{
+    QFETCH(bool, fromButton);
+    QFETCH(int, row);
     m_editor->setConfigurationMode(false);
     m_editor->setIdentityMode(false);
     QVERIFY(!m_editor->isEnabled("MechaStd"));
-    m_db->select(1); // B: KEL, 1 step, normal, 3000 Ohms, negative, 384, normal
+    m_db->select(row);
     m_status.showStatus(QStringLiteral("untouched"));
-    m_editing->analyse(CommandSource::Button);
-    QCOMPARE(m_editor->name(), QString("B"));
-    QCOMPARE(m_editor->buildConfigurationCode(), Codes[1]);
-    QVERIFY(m_editor->isChecked("MechaKEL"));
-    QVERIFY(m_editor->isChecked("HeadHS"));
-    QVERIFY(m_editor->isChecked("HW384"));
-    QVERIFY(m_editor->configurationModeUser());
-    QVERIFY(m_editor->identityUser());
-    QVERIFY(m_editor->isEnabled("MechaStd"));
-    QVERIFY(m_editor->isNameEnabled());
+    m_editing->analyse(fromButton ? CommandSource::Button : CommandSource::PopupMenu);
+    QCOMPARE(m_editor->name(), Names.at(row));
+    QCOMPARE(m_editor->buildConfigurationCode(), Codes.at(row));
+    QCOMPARE(m_editor->configurationModeUser(), fromButton);
+    QCOMPARE(m_editor->configurationModeResistors(), !fromButton);
+    QCOMPARE(m_editor->identityUser(), fromButton);
+    QCOMPARE(m_editor->identityAuto(), !fromButton);
+    QCOMPARE(m_editor->isEnabled("MechaStd"), fromButton);
+    QCOMPARE(m_editor->isNameEnabled(), fromButton);
+    if (fromButton) { // B: KEL, 3000 Ohms, 384 dots
+        for (const char *on : {"MechaKEL", "HeadHS", "HW384"})
+            QVERIFY2(m_editor->isChecked(on), on);
+    }
     // The database itself is untouched.
     QCOMPARE(names(), Names);
-    QCOMPARE(m_db->selectedIndex(), 1);
+    QCOMPARE(m_db->selectedIndex(), row);
     QVERIFY(!m_db->isModified());
     QCOMPARE(m_status.statusText(), QString("untouched"));
     QVERIFY(m_prompts.shown.isEmpty());
-}
-
-void TestListEditing::analyseFromPopupLeavesModeGroupsAlone()
-{
-    m_editor->setConfigurationMode(false);
-    m_editor->setIdentityMode(false);
-    m_db->select(2);
-    m_editing->analyse(CommandSource::PopupMenu);
-    QCOMPARE(m_editor->name(), QString("C"));
-    QCOMPARE(m_editor->buildConfigurationCode(), Codes[2]);
-    QVERIFY(m_editor->configurationModeResistors());
-    QVERIFY(m_editor->identityAuto());
-    QVERIFY(!m_editor->isEnabled("MechaStd"));
-    QVERIFY(!m_db->isModified());
 }
 
 void TestListEditing::rowsWithTheSameCodeAnalyseAlike()
