@@ -58,7 +58,6 @@ class TestCliPty : public QObject {
 
 private slots:
     void detectScansThePseudoTerminalAtEverySpeed();
-    void readDecodesWhatTheBoardHolds();
     void theProgramProgramsVerifiesAndLogs();
     void theProgramExitsOneWithoutABoardAndTwoOnAUsageError();
 };
@@ -81,24 +80,7 @@ void TestCliPty::detectScansThePseudoTerminalAtEverySpeed()
     QVERIFY(result.err.contains(QLatin1String("at 115200 bauds.")));
 }
 
-void TestCliPty::readDecodesWhatTheBoardHolds()
-{
-    BoardOptions options;
-    options.configuration1 = 0xCC;
-    options.configuration2 = 0xE0;
-    options.identity = "PTY READ";
-    PtyBoardThread board(options);
-    QVERIFY2(board.isRunning(), qPrintable(board.errorString()));
-
-    const Result result = runInProcess({"read", "--port", board.path(), "--speed", "115200", "--json"});
-    QCOMPARE(result.status, 0);
-    const QJsonObject json = result.json();
-    QCOMPARE(json.value("code").toString(), QStringLiteral("1100110011100000"));
-    QCOMPARE(json.value("fields").toObject().value("headWidth").toString(), QStringLiteral("832 dots"));
-    QCOMPARE(json.value("identityMode").toString(), QStringLiteral("user"));
-    QCOMPARE(json.value("name").toString(), QStringLiteral("PTY READ"));
-}
-
+// The verification reads the configuration back over the same real line.
 void TestCliPty::theProgramProgramsVerifiesAndLogs()
 {
     BoardOptions options; // 115200, hardware handshake
