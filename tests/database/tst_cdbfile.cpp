@@ -46,49 +46,43 @@ QString dataFile(const char *name)
 class TestCdbFile : public QObject {
     Q_OBJECT
 private slots:
-    void emptyDatabaseIsTheEighteenByteHeader();
-    void newDatabaseIsNineteenBytesAndReadsAsEmpty();
-    void singleEntryIsWrittenAsFiftyTwoBytes();
+    void wholeFilesAreExactBytesAndReadBack_data();
+    void wholeFilesAreExactBytesAndReadBack();
     void namesAreFilledOrCutToSixteenCharacters_data();
     void namesAreFilledOrCutToSixteenCharacters();
     void codesAreWrittenExactlyAsHeld();
-    void moreThan255EntriesAreRefusedWithoutWritingAByte();
-    void twoHundredFiftyFiveEntriesKeepTheirCount();
+    void atMost255EntriesAreWritten();
     void writeFailureIsReportedWithTheDeviceReason();
     void readFailureIsReported();
     void brokenAndOddFiles_data();
     void brokenAndOddFiles();
 };
 
-void TestCdbFile::emptyDatabaseIsTheEighteenByteHeader()
+void TestCdbFile::wholeFilesAreExactBytesAndReadBack_data()
 {
-    const QByteArray expected = QByteArray::fromHex("5a454c5052494e54455253434442300d0a").insert(15, '\0');
-    QCOMPARE(expected.size(), 18);
-    QCOMPARE(written({}), expected);
-    const cdb::ReadResult back = cdb::read(expected);
-    QVERIFY(back.ok());
-    QVERIFY(back.entries.isEmpty());
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<DatabaseEntry>>("entries");
+    QTest::addColumn<bool>("newDatabase"); // the bytes of "New", else written from the entries
+    QTest::newRow("empty: 18-byte header")
+        << QByteArray::fromHex("5a454c5052494e54455253434442300d0a").insert(15, '\0')
+        << QList<DatabaseEntry>{} << false;
+    QTest::newRow("new: 19 bytes") << QByteArray::fromHex("5a454c5052494e54455253434442300000" "0d0a")
+                                   << QList<DatabaseEntry>{} << true;
+    QTest::newRow("one entry: 52 bytes")
+        << QByteArray("ZELPRINTERSCDB0\x01\r\nMechanism 01    1111000101000000\r\n")
+        << QList<DatabaseEntry>{{"Mechanism 01", "1111000101000000"}} << false;
 }
 
-void TestCdbFile::newDatabaseIsNineteenBytesAndReadsAsEmpty()
+void TestCdbFile::wholeFilesAreExactBytesAndReadBack()
 {
-    const QByteArray expected = QByteArray::fromHex("5a454c5052494e54455253434442300000" "0d0a");
-    QCOMPARE(expected.size(), 19);
-    QCOMPARE(cdb::newDatabaseBytes(), expected);
-    const cdb::ReadResult back = cdb::read(expected);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<DatabaseEntry>, entries);
+    QFETCH(bool, newDatabase);
+    QCOMPARE(bytes.size(), newDatabase ? 19 : 18 + 34 * entries.size());
+    QCOMPARE(newDatabase ? cdb::newDatabaseBytes() : written(entries), bytes);
+    const cdb::ReadResult back = cdb::read(bytes);
     QVERIFY(back.ok());
-    QVERIFY(back.entries.isEmpty());
-}
-
-void TestCdbFile::singleEntryIsWrittenAsFiftyTwoBytes()
-{
-    const QByteArray expected("ZELPRINTERSCDB0\x01\r\n"
-                              "Mechanism 01    1111000101000000\r\n");
-    QCOMPARE(expected.size(), 52);
-    QCOMPARE(written({{"Mechanism 01", "1111000101000000"}}), expected);
-    const cdb::ReadResult back = cdb::read(expected);
-    QVERIFY(back.ok());
-    QCOMPARE(back.entries, (QList<DatabaseEntry>{{"Mechanism 01", "1111000101000000"}}));
+    QCOMPARE(back.entries, entries);
 }
 
 void TestCdbFile::namesAreFilledOrCutToSixteenCharacters_data()
@@ -132,28 +126,25 @@ void TestCdbFile::codesAreWrittenExactlyAsHeld()
                         "B               1111000101000000\r\n"));
 }
 
-void TestCdbFile::moreThan255EntriesAreRefusedWithoutWritingAByte()
+void TestCdbFile::atMost255EntriesAreWritten()
 {
-    const QList<DatabaseEntry> entries(256, DatabaseEntry{"X", "1111000101000000"});
-    bool ok = true;
-    QCOMPARE(written(entries, &ok), QByteArray());
-    QVERIFY(!ok);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    const cdb::WriteResult result = cdb::write(buffer, entries);
-    QVERIFY(result.reason.contains(QLatin1String("255")));
-    QVERIFY(!cdb::encodable(entries));
-}
-
-void TestCdbFile::twoHundredFiftyFiveEntriesKeepTheirCount()
-{
-    const QList<DatabaseEntry> entries(255, DatabaseEntry{"X", "1111000101000000"});
+    QList<DatabaseEntry> entries(255, DatabaseEntry{"X", "1111000101000000"});
     bool ok = false;
     const QByteArray bytes = written(entries, &ok);
     QVERIFY(ok);
     QCOMPARE(bytes.size(), 18 + 34 * 255);
     QCOMPARE(quint8(bytes.at(15)), quint8(0xff));
     QCOMPARE(cdb::read(bytes).entries.size(), 255);
+
+    // One more is refused without writing a byte.
+    entries.append(entries.first());
+    QVERIFY(!cdb::encodable(entries));
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    const cdb::WriteResult result = cdb::write(buffer, entries);
+    QVERIFY(!result.ok);
+    QVERIFY(result.reason.contains(QLatin1String("255")));
+    QCOMPARE(buffer.data(), QByteArray());
 }
 
 void TestCdbFile::writeFailureIsReportedWithTheDeviceReason()
