@@ -158,22 +158,20 @@ private slots:
 
     // ---- program ----
     void programWritesTheCodeAndIdentityAndVerifies();
-    void programFromFieldOptionsWritesTheirBytes();
     void programFromADatabaseEntry();
     void programResistorsModeWritesModeAndAutomaticIdentityOnly();
     void polarityMismatchStopsUnlessYes();
     void wrongEchoExitsOneAndIsLogged();
     void verificationMismatchExitsOne();
     void programWithoutABoardLogsTheFailure();
-    void logGetsOneHeaderAndOneRowPerBoard();
+    void programFromFieldOptionsLogsOneHeaderAndOneRowPerBoard();
     void unwritableLogStopsBeforeTheBoardIsTouched();
     void csvFieldsAreQuotedAndKeptOnOneLine_data();
     void csvFieldsAreQuotedAndKeptOnOneLine();
 
     // ---- db ----
     void factoryWritesTheTwentyNineMechanismsAndKeepsExistingFiles();
-    void addMoveShowRemove();
-    void addRefusesToOverwriteWithoutYes();
+    void addMoveShowRemoveAndOverwriteOnlyWithYes();
     void readOnlyDatabaseIsRefusedAndUnchanged();
     void notADatabaseIsRefused();
     void importExportImportRoundTripIsByteForByte();
@@ -543,17 +541,6 @@ void TestCli::programWritesTheCodeAndIdentityAndVerifies()
                                        "LINE-7           FW 4.12,1111000101000000,ok\n"));
 }
 
-void TestCli::programFromFieldOptionsWritesTheirBytes()
-{
-    Rig rig;
-    Board &board = rig.board(1, positiveStrobe());
-    QCOMPARE(rig.run(QStringList{"program", "--quiet"} + Fields576), 0);
-    QCOMPARE(rig.out, QString());
-    QCOMPARE(board.parameter(7), quint8(0xF0));
-    QCOMPARE(board.parameter(8), quint8(0x60));
-    QCOMPARE(board.parameter(9), quint8(0)); // automatic identity by default
-}
-
 void TestCli::programFromADatabaseEntry()
 {
     Rig rig;
@@ -648,14 +635,19 @@ void TestCli::programWithoutABoardLogsTheFailure()
                                        "2024-05-06T07:08:09Z,,,,,1111000001100000,no-board\n"));
 }
 
-void TestCli::logGetsOneHeaderAndOneRowPerBoard()
+void TestCli::programFromFieldOptionsLogsOneHeaderAndOneRowPerBoard()
 {
     Rig rig;
-    rig.board(1, positiveStrobe());
+    Board &board = rig.board(1, positiveStrobe());
     QTemporaryDir dir;
     const QString log = dir.filePath("line.csv");
     for (int i = 0; i < 3; ++i)
         QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet"} + Fields576), 0);
+    QCOMPARE(rig.out, QString());
+    // The field options' bytes, and an automatic identity by default.
+    QCOMPARE(board.parameter(7), quint8(0xF0));
+    QCOMPARE(board.parameter(8), quint8(0x60));
+    QCOMPARE(board.parameter(9), quint8(0));
     const QList<QByteArray> lines = readFile(log).split('\n');
     QCOMPARE(lines.size(), 5); // header, three rows, the empty rest after the last line end
     QCOMPARE(lines[0], QByteArray("time,port,speed,identity_before,identity_after,code,result"));
@@ -718,7 +710,7 @@ void TestCli::factoryWritesTheTwentyNineMechanismsAndKeepsExistingFiles()
     QCOMPARE(readFile(file).size(), 1004);
 }
 
-void TestCli::addMoveShowRemove()
+void TestCli::addMoveShowRemoveAndOverwriteOnlyWithYes()
 {
     Rig rig;
     QTemporaryDir dir;
@@ -740,21 +732,14 @@ void TestCli::addMoveShowRemove()
     QCOMPARE(readFile(file), QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("A name of twenty", "1111000001100000"));
     QCOMPARE(rig.run({"db", "remove", file, "--index", "2"}), int(CliApp::Failure));
     QVERIFY(rig.err.contains(QLatin1String("has no entry 2")));
-}
 
-void TestCli::addRefusesToOverwriteWithoutYes()
-{
-    Rig rig;
-    QTemporaryDir dir;
-    const QString file = dir.filePath("db.cdb");
-    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1111000101000000"}), 0);
     const QByteArray before = readFile(file);
-    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1101001100100000"}), int(CliApp::Failure));
-    QVERIFY(rig.err.contains(QLatin1String("Overwrite existing configuration <M> ?")));
+    QCOMPARE(rig.run({"db", "add", file, "A name of twenty", "--code", "1101001100100000"}), int(CliApp::Failure));
+    QVERIFY(rig.err.contains(QLatin1String("Overwrite existing configuration <A name of twenty> ?")));
     QCOMPARE(readFile(file), before);
-    QCOMPARE(rig.run({"db", "add", file, "M", "--code", "1101001100100000", "--yes", "--json"}), 0);
+    QCOMPARE(rig.run({"db", "add", file, "A name of twenty", "--code", "1101001100100000", "--yes", "--json"}), 0);
     QCOMPARE(rig.json().value("replaced").toBool(), true);
-    QCOMPARE(readFile(file), QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("M", "1101001100100000"));
+    QCOMPARE(readFile(file), QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("A name of twenty", "1101001100100000"));
 }
 
 void TestCli::readOnlyDatabaseIsRefusedAndUnchanged()
