@@ -107,9 +107,8 @@ class TestProgrammer : public QObject {
 private slots:
     void writesExactBytesInOrder_data();
     void writesExactBytesInOrder();
-    void eachParameterGoesOutByteByByteInItsOwnWrites();
+    void eachParameterGoesOutByteByByteAndTheIdentityFollowsTheResetPause();
     void portIsOpenedWithPrinterLinkAroundEachGroup();
-    void identityIsQueriedAfterTheResetPause();
     void boardHoldsAndReadsBackTheProgrammedConfiguration_data();
     void boardHoldsAndReadsBackTheProgrammedConfiguration();
     void polarityQuestion_data();
@@ -176,11 +175,11 @@ void TestProgrammer::writesExactBytesInOrder()
     QVERIFY(!rig.line.isOpen());
 }
 
-void TestProgrammer::eachParameterGoesOutByteByByteInItsOwnWrites()
+void TestProgrammer::eachParameterGoesOutByteByByteAndTheIdentityFollowsTheResetPause()
 {
     Rig rig;
     configure(rig.editor, Resistors, UserId, {}, QStringLiteral("AB"));
-    (void)rig.programmer.programPrinter(rig.editor);
+    const ProgrammingResult result = rig.programmer.programPrinter(rig.editor);
 
     QList<QByteArray> chunks;
     for (const auto &w : rig.line.writes())
@@ -192,6 +191,13 @@ void TestProgrammer::eachParameterGoesOutByteByByteInItsOwnWrites()
         QCOMPARE(chunks.at(i).size(), 1);
     QCOMPARE(chunks.at(20), QByteArray::fromHex("1b40"));
     QCOMPARE(chunks.at(21), QByteArray::fromHex("1b49"));
+
+    // The 1000 ms pause, then the port's 50 ms settle before the query.
+    const qint64 resetAt = rig.line.writes().at(20).at;
+    const qint64 queryAt = rig.line.writes().at(21).at;
+    QVERIFY2(queryAt - resetAt >= 1050, qPrintable(QString::number(queryAt - resetAt)));
+    QCOMPARE(result.identity, rig.board->identityReply());
+    QVERIFY(result.identityRead);
 }
 
 void TestProgrammer::portIsOpenedWithPrinterLinkAroundEachGroup()
@@ -222,27 +228,6 @@ void TestProgrammer::portIsOpenedWithPrinterLinkAroundEachGroup()
                 inside += w.bytes;
         QCOMPARE(inside, groups.at(g));
     }
-}
-
-void TestProgrammer::identityIsQueriedAfterTheResetPause()
-{
-    Rig rig;
-    configure(rig.editor, Resistors, Auto);
-    const ProgrammingResult result = rig.programmer.programPrinter(rig.editor);
-
-    qint64 resetAt = -1;
-    qint64 queryAt = -1;
-    for (const auto &w : rig.line.writes()) {
-        if (w.bytes == QByteArray::fromHex("1b40"))
-            resetAt = w.at;
-        if (w.bytes == QByteArray::fromHex("1b49"))
-            queryAt = w.at;
-    }
-    QVERIFY(resetAt >= 0 && queryAt >= 0);
-    // The 1000 ms pause, then the port's 50 ms settle before the query.
-    QVERIFY2(queryAt - resetAt >= 1050, qPrintable(QString::number(queryAt - resetAt)));
-    QCOMPARE(result.identity, rig.board->identityReply());
-    QVERIFY(result.identityRead);
 }
 
 void TestProgrammer::boardHoldsAndReadsBackTheProgrammedConfiguration_data()
