@@ -89,10 +89,10 @@ private slots:
     void dialogsCarryTheirSettings();
 
     void newDatabaseWritesNineteenBytes();
-    void newDatabaseReplacesALongerFileWhole();
     void newDatabaseGuardCancelChangesNothing();
     void newDatabaseDialogCancelLeavesEmptyListAndOldName();
-    void newDatabaseOntoReadOnlyFileIsRefused();
+    void writingOntoReadOnlyFileIsRefused_data();
+    void writingOntoReadOnlyFileIsRefused();
 
     void openReplacesRows_data();
     void openReplacesRows();
@@ -102,10 +102,8 @@ private slots:
 
     void saveWithoutNameIsRefused();
     void saveWritesExactlyTheEntries();
-    void saveOntoReadOnlyFileIsRefused();
     void saveAsCancelSaysSo();
     void saveAsReplacesWritableFileAndTakesItsName();
-    void saveAsOntoReadOnlyFileIsRefused();
     void moreThan255EntriesAreNeverSaved();
 
     void failedSaveKeepsOldFileNameAndModified_data();
@@ -115,6 +113,8 @@ private slots:
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
     void fill(int count);
+    void own(int count, const QString &fileName, bool modified = true);
+    void run(int command);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_oldCurrent;
@@ -150,6 +150,23 @@ void TestDatabaseFiles::fill(int count)
 {
     for (int i = 0; i < count; ++i)
         m_db->append(QStringLiteral("Mem %1").arg(i), QStringLiteral("110010010100000") + QChar('0' + i % 2));
+}
+
+// `count` rows held under `fileName`.
+void TestDatabaseFiles::own(int count, const QString &fileName, bool modified)
+{
+    fill(count);
+    m_db->setFileName(fileName);
+    m_db->setModified(modified);
+}
+
+void TestDatabaseFiles::run(int command)
+{
+    switch (command) {
+    case 0: m_files->newDatabase(); break;
+    case 1: m_files->saveDatabase(); break;
+    default: m_files->saveDatabaseAs(); break;
+    }
 }
 
 void TestDatabaseFiles::validDefaultFileIsLoadedUnderItsBareName()
@@ -225,6 +242,7 @@ void TestDatabaseFiles::dialogsCarryTheirSettings()
 
 void TestDatabaseFiles::newDatabaseWritesNineteenBytes()
 {
+    put(path("new.cdb"), fileOf(5)); // a longer file is replaced whole
     fill(3);
     m_chooser.paths << path("new.cdb");
     m_files->newDatabase();
@@ -242,19 +260,9 @@ void TestDatabaseFiles::newDatabaseWritesNineteenBytes()
     QCOMPARE(m_status.statusText(), QString("Database file loaded."));
 }
 
-void TestDatabaseFiles::newDatabaseReplacesALongerFileWhole()
-{
-    put(path("old.cdb"), fileOf(5));
-    m_chooser.paths << path("old.cdb");
-    m_files->newDatabase();
-    QCOMPARE(contents(path("old.cdb")).size(), 19);
-}
-
 void TestDatabaseFiles::newDatabaseGuardCancelChangesNothing()
 {
-    fill(3);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
+    own(3, path("mine.cdb"));
     m_prompts.answer({false});
     m_chooser.paths << path("new.cdb");
     m_files->newDatabase();
@@ -270,28 +278,13 @@ void TestDatabaseFiles::newDatabaseGuardCancelChangesNothing()
 
 void TestDatabaseFiles::newDatabaseDialogCancelLeavesEmptyListAndOldName()
 {
-    fill(3);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
+    own(3, path("mine.cdb"));
     m_prompts.answer({true});
     m_files->newDatabase(); // the dialog is cancelled: no path scripted
     QCOMPARE(m_chooser.asked.size(), 1);
     QCOMPARE(m_db->count(), 0);
     QCOMPARE(m_db->fileName(), path("mine.cdb"));
     QVERIFY(m_db->isModified());
-}
-
-void TestDatabaseFiles::newDatabaseOntoReadOnlyFileIsRefused()
-{
-    put(path("locked.cdb"), fileOf(2));
-    makeReadOnly(path("locked.cdb"));
-    m_db->setFileName(path("mine.cdb"));
-    m_chooser.paths << path("locked.cdb");
-    m_files->newDatabase();
-    QCOMPARE(m_prompts.texts(), QStringList{"This file is Read-Only !"});
-    QCOMPARE(m_status.statusText(), QString("Couldn't write file (was read_only)."));
-    QCOMPARE(contents(path("locked.cdb")), fileOf(2));
-    QCOMPARE(m_db->fileName(), path("mine.cdb"));
 }
 
 void TestDatabaseFiles::openReplacesRows_data()
@@ -325,9 +318,7 @@ void TestDatabaseFiles::openReplacesRows()
 
 void TestDatabaseFiles::openGuardAndDialogCancelChangeNothing()
 {
-    fill(2);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
+    own(2, path("mine.cdb"));
     put(path("other.cdb"), fileOf(4));
     m_prompts.answer({false, true});
     m_chooser.paths << path("other.cdb");
@@ -362,10 +353,8 @@ void TestDatabaseFiles::openRefusesUnusableFiles()
     QFETCH(QString, name);
     QFETCH(QByteArray, bytes);
     QFETCH(QString, message);
-    fill(2);
+    own(2, path("mine.cdb"), false);
     m_db->select(0);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(false);
     m_status.showStatus(QStringLiteral("untouched"));
     if (!name.isEmpty())
         put(path(name), bytes);
@@ -413,26 +402,9 @@ void TestDatabaseFiles::saveWritesExactlyTheEntries()
     QVERIFY(m_prompts.shown.isEmpty());
 }
 
-void TestDatabaseFiles::saveOntoReadOnlyFileIsRefused()
-{
-    put(path("mine.cdb"), fileOf(5));
-    makeReadOnly(path("mine.cdb"));
-    fill(2);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
-    m_files->saveDatabase();
-    QCOMPARE(m_prompts.texts(), QStringList{"This file is Read-Only !"});
-    QCOMPARE(m_prompts.shown.at(0).icon, MessageIcon::Warning);
-    QCOMPARE(m_status.statusText(), QString("Couldn't write file (was read_only)."));
-    QCOMPARE(contents(path("mine.cdb")), fileOf(5));
-    QVERIFY(m_db->isModified());
-}
-
 void TestDatabaseFiles::saveAsCancelSaysSo()
 {
-    fill(1);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
+    own(1, path("mine.cdb"));
     m_files->saveDatabaseAs();
     QCOMPARE(m_status.statusText(), QString("Save database canceled"));
     QCOMPARE(m_db->fileName(), path("mine.cdb"));
@@ -460,28 +432,37 @@ void TestDatabaseFiles::saveAsReplacesWritableFileAndTakesItsName()
     QCOMPARE(contents(path("empty.cdb")), QByteArray("ZELPRINTERSCDB0\x00\r\n", 18));
 }
 
-void TestDatabaseFiles::saveAsOntoReadOnlyFileIsRefused()
+void TestDatabaseFiles::writingOntoReadOnlyFileIsRefused_data()
 {
-    put(path("locked.cdb"), fileOf(1));
-    makeReadOnly(path("locked.cdb"));
-    fill(2);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
-    m_chooser.paths << path("locked.cdb");
-    m_files->saveDatabaseAs();
+    QTest::addColumn<int>("command"); // 0 New, 1 Save, 2 Save as
+    QTest::newRow("new") << 0;
+    QTest::newRow("save") << 1;
+    QTest::newRow("save as") << 2;
+}
+
+void TestDatabaseFiles::writingOntoReadOnlyFileIsRefused()
+{
+    QFETCH(int, command);
+    const QString locked = path("locked.cdb");
+    put(locked, fileOf(5));
+    makeReadOnly(locked);
+    // Not modified for New, so that no guard question comes first.
+    own(2, command == 1 ? locked : path("mine.cdb"), command != 0);
+    m_chooser.paths << locked;
+    run(command);
     QCOMPARE(m_prompts.texts(), QStringList{"This file is Read-Only !"});
+    QCOMPARE(m_prompts.shown.at(0).icon, MessageIcon::Warning);
     QCOMPARE(m_status.statusText(), QString("Couldn't write file (was read_only)."));
-    QCOMPARE(contents(path("locked.cdb")), fileOf(1));
-    QCOMPARE(m_db->fileName(), path("mine.cdb"));
-    QVERIFY(m_db->isModified());
+    QCOMPARE(contents(locked), fileOf(5));
+    QCOMPARE(m_db->fileName(), command == 1 ? locked : path("mine.cdb"));
+    if (command != 0)
+        QVERIFY(m_db->isModified());
 }
 
 void TestDatabaseFiles::moreThan255EntriesAreNeverSaved()
 {
     put(path("mine.cdb"), fileOf(1));
-    fill(256);
-    m_db->setFileName(path("mine.cdb"));
-    m_db->setModified(true);
+    own(256, path("mine.cdb"));
     m_files->saveDatabase();
     m_chooser.paths << path("other.cdb");
     m_files->saveDatabaseAs();
@@ -521,18 +502,12 @@ void TestDatabaseFiles::failedSaveKeepsOldFileNameAndModified()
         m_files->setOutputFilter(
             [](QIODevice &file) { return std::make_unique<FullDiskDevice>(file, 10); });
     }
-    fill(3);
-    m_db->setFileName(command == 1 ? target : path("before.cdb"));
-    m_db->setModified(true);
+    own(3, command == 1 ? target : path("before.cdb"));
     m_prompts.answer({true});
     m_chooser.paths << target;
     const QString nameBefore = m_db->fileName();
 
-    switch (command) {
-    case 0: m_files->newDatabase(); break;
-    case 1: m_files->saveDatabase(); break;
-    default: m_files->saveDatabaseAs(); break;
-    }
+    run(command);
 
     const QString warning = m_prompts.shown.constLast().text;
     QVERIFY2(warning.startsWith(QLatin1String("Couldn't write the database file ")), qPrintable(warning));
@@ -557,9 +532,7 @@ void TestDatabaseFiles::folderWithoutWritePermissionFailsCleanly()
     const QString target = path("locked/mine.cdb");
     put(target, fileOf(5));
     QVERIFY(QFile::setPermissions(path("locked"), QFile::ReadOwner | QFile::ExeOwner));
-    fill(2);
-    m_db->setFileName(target);
-    m_db->setModified(true);
+    own(2, target);
     m_files->saveDatabase();
     QFile::setPermissions(path("locked"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(m_prompts.shown.size(), 1);
