@@ -46,12 +46,11 @@ const QByteArray FactoryRecords =
 class TestFactoryList : public QObject {
     Q_OBJECT
 private slots:
-    void savedFactoryListIsTheThousandAndFourByteFile();
-    void factoryFileReadsBackAsTheSameRows();
+    void factoryListIsTheThousandAndFourByteFileAndReadsBack();
     void appendsAfterExistingEntriesAndTouchesNothingElse();
 };
 
-void TestFactoryList::savedFactoryListIsTheThousandAndFourByteFile()
+void TestFactoryList::factoryListIsTheThousandAndFourByteFileAndReadsBack()
 {
     MechanismDatabase db;
     FillFactoryList(db);
@@ -60,12 +59,6 @@ void TestFactoryList::savedFactoryListIsTheThousandAndFourByteFile()
     QCOMPARE(bytes.size(), 1004);
     QCOMPARE(bytes.left(18), QByteArray("ZELPRINTERSCDB0\x1d\r\n"));
     QCOMPARE(bytes.mid(18), FactoryRecords);
-}
-
-void TestFactoryList::factoryFileReadsBackAsTheSameRows()
-{
-    MechanismDatabase db;
-    FillFactoryList(db);
     const cdb::ReadResult back = cdb::read(QByteArray("ZELPRINTERSCDB0\x1d\r\n") + FactoryRecords);
     QVERIFY(back.ok());
     QCOMPARE(back.entries, db.entries());
