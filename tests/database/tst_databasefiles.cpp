@@ -89,14 +89,13 @@ private slots:
     void dialogsCarryTheirSettings();
 
     void newDatabaseWritesNineteenBytes();
-    void newDatabaseGuardCancelChangesNothing();
-    void newDatabaseDialogCancelLeavesEmptyListAndOldName();
+    void cancellingNewOrOpen_data();
+    void cancellingNewOrOpen();
     void writingOntoReadOnlyFileIsRefused_data();
     void writingOntoReadOnlyFileIsRefused();
 
     void openReplacesRows_data();
     void openReplacesRows();
-    void openGuardAndDialogCancelChangeNothing();
     void openRefusesUnusableFiles_data();
     void openRefusesUnusableFiles();
 
@@ -260,33 +259,6 @@ void TestDatabaseFiles::newDatabaseWritesNineteenBytes()
     QCOMPARE(m_status.statusText(), QString("Database file loaded."));
 }
 
-void TestDatabaseFiles::newDatabaseGuardCancelChangesNothing()
-{
-    own(3, path("mine.cdb"));
-    m_prompts.answer({false});
-    m_chooser.paths << path("new.cdb");
-    m_files->newDatabase();
-    QCOMPARE(m_prompts.texts(), QStringList{"Database has been modified ! Continue anyway ?"});
-    QCOMPARE(m_prompts.shown.at(0).icon, MessageIcon::Warning);
-    QCOMPARE(m_prompts.shown.at(0).buttons, MessageButtons::OkCancel);
-    QVERIFY(m_chooser.asked.isEmpty());
-    QCOMPARE(m_db->count(), 3);
-    QCOMPARE(m_db->fileName(), path("mine.cdb"));
-    QVERIFY(m_db->isModified());
-    QVERIFY(!QFile::exists(path("new.cdb")));
-}
-
-void TestDatabaseFiles::newDatabaseDialogCancelLeavesEmptyListAndOldName()
-{
-    own(3, path("mine.cdb"));
-    m_prompts.answer({true});
-    m_files->newDatabase(); // the dialog is cancelled: no path scripted
-    QCOMPARE(m_chooser.asked.size(), 1);
-    QCOMPARE(m_db->count(), 0);
-    QCOMPARE(m_db->fileName(), path("mine.cdb"));
-    QVERIFY(m_db->isModified());
-}
-
 void TestDatabaseFiles::openReplacesRows_data()
 {
     QTest::addColumn<int>("before");
@@ -316,22 +288,38 @@ void TestDatabaseFiles::openReplacesRows()
     QCOMPARE(m_status.statusText(), QString("Database file loaded."));
 }
 
-void TestDatabaseFiles::openGuardAndDialogCancelChangeNothing()
+void TestDatabaseFiles::cancellingNewOrOpen_data()
 {
-    own(2, path("mine.cdb"));
-    put(path("other.cdb"), fileOf(4));
-    m_prompts.answer({false, true});
-    m_chooser.paths << path("other.cdb");
-    m_files->openDatabase(); // guard answered Cancel
-    QVERIFY(m_chooser.asked.isEmpty());
-    m_chooser.paths = {QString()};
-    m_files->openDatabase(); // guard OK, dialog cancelled
-    QCOMPARE(m_prompts.shown.size(), 2);
-    QCOMPARE(m_chooser.asked.size(), 1);
-    QCOMPARE(m_db->count(), 2);
+    QTest::addColumn<bool>("open"); // else New
+    QTest::addColumn<bool>("atGuard"); // else the file dialog is cancelled
+    QTest::addColumn<int>("rowsAfter");
+    QTest::newRow("new, guard") << false << true << 3;
+    QTest::newRow("new, dialog: the list is already emptied") << false << false << 0;
+    QTest::newRow("open, guard") << true << true << 3;
+    QTest::newRow("open, dialog") << true << false << 3;
+}
+
+void TestDatabaseFiles::cancellingNewOrOpen()
+{
+    QFETCH(bool, open);
+    QFETCH(bool, atGuard);
+    QFETCH(int, rowsAfter);
+    own(3, path("mine.cdb"));
+    if (open)
+        put(path("other.cdb"), fileOf(4));
+    m_prompts.answer({!atGuard});
+    if (atGuard)
+        m_chooser.paths << path("other.cdb"); // never asked for
+    open ? m_files->openDatabase() : m_files->newDatabase();
+    QCOMPARE(m_prompts.texts(), QStringList{"Database has been modified ! Continue anyway ?"});
+    QCOMPARE(m_prompts.shown.at(0).icon, MessageIcon::Warning);
+    QCOMPARE(m_prompts.shown.at(0).buttons, MessageButtons::OkCancel);
+    QCOMPARE(m_chooser.asked.size(), atGuard ? 0 : 1);
+    QCOMPARE(m_db->count(), rowsAfter);
     QCOMPARE(m_db->fileName(), path("mine.cdb"));
     QVERIFY(m_db->isModified());
     QCOMPARE(m_status.statusText(), QString("untouched"));
+    QCOMPARE(contents(path("other.cdb")), open ? fileOf(4) : QByteArray("<missing>"));
 }
 
 void TestDatabaseFiles::openRefusesUnusableFiles_data()
