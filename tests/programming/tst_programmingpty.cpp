@@ -58,7 +58,11 @@ void TestProgrammingPty::userConfigurationAndIdentityReachTheBoard()
     QCOMPARE(result.writes.size(), 3 + 16);
     QCOMPARE(result.echoFailures(), 0);
     QCOMPARE(result.detectedPolarity, std::optional<quint8>(1));
-    QCOMPARE(result.identity, QByteArray("PTY-TEST-MECH-16 FW 4.12"));
+    QVERIFY2(result.identity == QByteArray("PTY-TEST-MECH-16 FW 4.12"),
+             qPrintable(QStringLiteral("identity \"%1\" after %2 ms; status: %3")
+                            .arg(QString::fromLatin1(result.identity))
+                            .arg(ms)
+                            .arg(status.statusText())));
 
     quint8 mode = 0;
     std::pair<quint8, quint8> effective;
