@@ -8,6 +8,8 @@
 #include "boardprocess.h"
 #include "floor.h"
 
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
@@ -17,8 +19,6 @@
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
-#include "shell/prompts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -247,7 +247,7 @@ QList<Row> commandRows(int runs, QString &error)
             f.exchange(5 + 1);                                  // GS "SF" a v, and its echo
         f.pause(SerialLink::SettleMs)                            // identity group
             .pause(SerialLink::SettleMs).pause(Programmer::ResetPauseMs, 2)
-            .pause(SerialLink::SettleMs).pause(Programmer::IdentityDelayMs, 2 + IdentityReplyBytes)
+            .pause(SerialLink::SettleMs).pause(PrinterQueries::IdentityDelayMs, 2 + IdentityReplyBytes)
             .pause(SerialLink::PollLimit * SerialLink::PollMs);
         return f;
     };

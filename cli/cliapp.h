@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/appstate.h"
 #include "serial/portnames.h"
-#include "shell/appstate.h"
 #include "terminal.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/prompts.h"
 #include "detection/detector.h"
-#include "shell/prompts.h"
 
 #include <QStringList>
 

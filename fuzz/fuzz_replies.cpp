@@ -1,14 +1,14 @@
 // Arbitrary bytes from the board, through the simulated line and the virtual
 // clock: the read-back, the identity query, the manual probe and the
 // automatic scan must end, with the port closed, whatever comes back.
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "boardsim/simulatedline.h"
 #include "configuration/configurationeditor.h"
 #include "detection/detector.h"
 #include "protocol/printerqueries.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/appstate.h"
-#include "shell/prompts.h"
 
 #include <cstdint>
 #include <cstdlib>

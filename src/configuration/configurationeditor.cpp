@@ -1,7 +1,7 @@
 #include "configuration/configurationeditor.h"
 
+#include "app/prompts.h"
 #include "database/mechanismdatabase.h"
-#include "shell/prompts.h"
 
 #include <array>
 

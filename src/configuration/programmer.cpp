@@ -1,10 +1,11 @@
 #include "configuration/programmer.h"
 
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "configuration/configurationeditor.h"
 #include "protocol/commands.h"
+#include "protocol/printerqueries.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
-#include "shell/prompts.h"
 
 namespace tessary {
 
@@ -136,12 +137,8 @@ ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
     // The board restarts; it hears nothing until it is back.
     m_link.delay(ResetPauseMs);
 
-    openPort();
-    m_link.sendString(Command::identity());
-    m_link.delay(IdentityDelayMs);
-    m_result.identity = m_link.readReply();
+    m_result.identity = PrinterQueries(m_link, m_printer).identity();
     m_result.identityRead = true;
-    m_link.closePort();
 
     m_result.outcome = ProgrammingResult::Outcome::Completed;
     return m_result;

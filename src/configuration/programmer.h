@@ -97,7 +97,6 @@ public:
     }
 
     static constexpr int ResetPauseMs = 1000; // the board restarts after ESC "@"
-    static constexpr int IdentityDelayMs = 100;
 
     // The port is opened with the printer-link state as it is when each group
     // of writes starts; whether a printer was found is not looked at.

@@ -1,8 +1,11 @@
 #include "configuration/programmingbinding.h"
 
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "configuration/configurationeditor.h"
-#include "mainwindow/appservices.h"
 #include "protocol/replytext.h"
+#include "serial/commandgate.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -42,16 +45,12 @@ void ProgrammingBinding::configurePrinter()
     if (window)
         window->setCursor(Qt::WaitCursor);
 
-    bool ended = false;
-    m_services.gate.run([&] {
-        m_lastResult = programmer.program(plan);
-        ended = true;
-    });
-    if (!ended)
-        m_lastResult = programmer.progress(); // stopped: what was done so far
-
-    if (m_identity && m_lastResult.identityRead)
-        m_identity->setText(printableText(replyText(m_lastResult.identity)));
+    // A stop (a window closing) ends the run early; progress() then tells
+    // how far it got, and the identity is shown only once it was read.
+    m_services.gate.run([&] { (void)programmer.program(plan); });
+    const ProgrammingResult &result = programmer.progress();
+    if (m_identity && result.identityRead)
+        m_identity->setText(printableText(replyText(result.identity)));
 
     // After gate.run: the printer column was disabled while the gate was
     // busy, and a disabled button cannot take the focus.
@@ -61,7 +60,6 @@ void ProgrammingBinding::configurePrinter()
         m_button->setEnabled(true);
         m_button->setFocus();
     }
-    emit programmingFinished();
 }
 
 } // namespace tessary

@@ -29,13 +29,6 @@ public:
     // The button's click.
     void configurePrinter();
 
-    // What the last run did (also when a window closing stopped it).
-    [[nodiscard]] const ProgrammingResult &lastResult() const { return m_lastResult; }
-
-signals:
-    // A run has ended: completed, cancelled or stopped (not after a refused check).
-    void programmingFinished();
-
 private:
     QPointer<QWidget> m_root;
     ConfigurationEditor &m_editor;
@@ -43,7 +36,6 @@ private:
     StatusLine &m_status;
     QPointer<QAbstractButton> m_button;
     QPointer<QLabel> m_identity;
-    ProgrammingResult m_lastResult;
 };
 
 } // namespace tessary

@@ -1,8 +1,8 @@
 #include "database/listediting.h"
 
+#include "app/prompts.h"
 #include "configuration/configurationeditor.h"
 #include "database/mechanismdatabase.h"
-#include "shell/prompts.h"
 
 namespace tessary {
 

@@ -1,6 +1,6 @@
 #include "database/mechanismdatabase.h"
 
-#include "shell/prompts.h"
+#include "app/prompts.h"
 
 namespace tessary {
 

@@ -1,11 +1,11 @@
 #include "detection/detector.h"
 
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "protocol/commands.h"
 #include "protocol/replytext.h"
 #include "serial/portnames.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
-#include "shell/prompts.h"
 
 namespace tessary {
 

@@ -1,7 +1,10 @@
 #include "detection/portselection.h"
 
-#include "mainwindow/appservices.h"
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "protocol/replytext.h"
+#include "serial/commandgate.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
 

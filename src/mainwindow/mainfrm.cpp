@@ -93,17 +93,6 @@ void makeColumnCaptionBold(QGroupBox *column)
 
 } // namespace
 
-void setAllUnchecked(QButtonGroup *group)
-{
-    if (!group)
-        return;
-    const bool exclusive = group->exclusive();
-    group->setExclusive(false);
-    for (QAbstractButton *b : group->buttons())
-        b->setChecked(false);
-    group->setExclusive(exclusive);
-}
-
 MainFrm::MainFrm(AppServices &services, QWidget *parent)
     : QMainWindow(parent), m_services(services)
 {
@@ -422,13 +411,8 @@ void MainFrm::formLoad()
 
     m_database.setModified(false);
 
-    // hook: editor start state
+    // The editor's binding shows its start state on the option buttons.
     m_editor.resetToStartState();
-    setAllUnchecked(m_groups.value(QStringLiteral("Printermode")));
-    setAllUnchecked(m_groups.value(QStringLiteral("Frame1")));
-    findChild<QRadioButton *>(QStringLiteral("Voltage5"))->setChecked(true);
-    for (const char *frame : {"Frame2", "Frame3", "Frame4", "Frame7", "Frame6", "Frame5", "Frame11"})
-        setAllUnchecked(m_groups.value(QLatin1String(frame)));
 
     // hook: load default database
     findChild<DatabaseBinding *>(QString(), Qt::FindDirectChildrenOnly)->loadDefaultDatabase();

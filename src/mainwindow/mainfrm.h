@@ -1,9 +1,11 @@
 #pragma once
 
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "configuration/configurationeditor.h"
 #include "database/mechanismdatabase.h"
-#include "mainwindow/appservices.h"
-#include "shell/prompts.h"
+#include "serial/commandgate.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -17,11 +19,6 @@ class QMenu;
 class QShowEvent;
 
 namespace tessary {
-
-// Turns every button of an exclusive group off. An exclusive QButtonGroup
-// refuses to lose its last checked button, so exclusivity is lifted for the
-// moment of unchecking.
-void setAllUnchecked(QButtonGroup *group);
 
 // The program's working window: the mechanism database on the left, the
 // configuration editor in the middle, the printer commands on the right and

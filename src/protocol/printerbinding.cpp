@@ -1,8 +1,11 @@
 #include "protocol/printerbinding.h"
 
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "detection/portselection.h"
-#include "mainwindow/appservices.h"
 #include "protocol/replytext.h"
+#include "serial/commandgate.h"
 
 #include <QAction>
 #include <QLabel>

@@ -1,13 +1,13 @@
 #include "protocol/printerqueries.h"
 
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
 #include "detection/detector.h"
 #include "protocol/commands.h"
 #include "protocol/replytext.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
-#include "shell/prompts.h"
 
 namespace tessary {
 

@@ -13,7 +13,6 @@ qint64 EventLoopClock::now() const { return m_elapsed.elapsed(); }
 
 void EventLoopClock::interrupt()
 {
-    m_interrupted = true;
     if (m_loop)
         m_loop->quit();
 }
@@ -29,7 +28,6 @@ void EventLoopClock::delay(int ms)
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     QPointer<QEventLoop> outer = m_loop;
     m_loop = &loop;
-    m_interrupted = false;
     timer.start(ms);
     loop.exec();
     m_loop = outer;
@@ -49,7 +47,6 @@ bool EventLoopClock::waitForInput(SerialLine &line, int ms)
     auto conn = QObject::connect(&line, &SerialLine::inputReady, &loop, &QEventLoop::quit);
     QPointer<QEventLoop> outer = m_loop;
     m_loop = &loop;
-    m_interrupted = false;
     timer.start(ms);
     loop.exec();
     QObject::disconnect(conn);

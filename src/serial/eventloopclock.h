@@ -22,7 +22,6 @@ public:
 private:
     QElapsedTimer m_elapsed;
     QPointer<QEventLoop> m_loop;
-    bool m_interrupted = false;
 };
 
 } // namespace tessary

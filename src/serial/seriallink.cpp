@@ -1,6 +1,6 @@
 #include "serial/seriallink.h"
 
-#include "shell/prompts.h"
+#include "app/prompts.h"
 
 #include <QStringList>
 

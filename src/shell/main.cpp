@@ -1,5 +1,7 @@
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "boardsim/demoboard.h"
-#include "mainwindow/appservices.h"
 #include "mainwindow/commandline.h"
 #include "mainwindow/mainfrm.h"
 #include "serial/commandgate.h"
@@ -7,7 +9,6 @@
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
 #include "shell/dialogprompts.h"
 #include "shell/splashscreen.h"
 

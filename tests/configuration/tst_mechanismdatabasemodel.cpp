@@ -1,6 +1,6 @@
+#include "app/prompts.h"
 #include "configuration/configurationcode.h"
 #include "database/mechanismdatabase.h"
-#include "shell/prompts.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>

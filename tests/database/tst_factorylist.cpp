@@ -1,7 +1,7 @@
+#include "app/prompts.h"
 #include "database/cdbfile.h"
 #include "database/factorylist.h"
 #include "database/mechanismdatabase.h"
-#include "shell/prompts.h"
 
 #include <QtTest>
 

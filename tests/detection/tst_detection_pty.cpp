@@ -1,3 +1,4 @@
+#include "app/appstate.h"
 #include "boardsim/ptyboardthread.h"
 #include "configuration/configurationeditor.h"
 #include "detection/detector.h"
@@ -7,7 +8,6 @@
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
 
 #include <QElapsedTimer>
 #include <QTest>

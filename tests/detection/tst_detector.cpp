@@ -1,10 +1,10 @@
+#include "app/appstate.h"
 #include "boardsim/simulatedline.h"
 #include "detection/detector.h"
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/appstate.h"
 
 #include <QTest>
 

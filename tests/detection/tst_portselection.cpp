@@ -1,11 +1,12 @@
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "boardsim/simulatedline.h"
 #include "detection/portselection.h"
-#include "mainwindow/appservices.h"
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/appstate.h"
 
 #include <QComboBox>
 #include <QGroupBox>

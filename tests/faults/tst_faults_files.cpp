@@ -1,7 +1,7 @@
+#include "app/prompts.h"
 #include "database/databasefiles.h"
 #include "database/mechanismdatabase.h"
 #include "scriptedprompts.h"
-#include "shell/prompts.h"
 
 #include <QDir>
 #include <QFile>

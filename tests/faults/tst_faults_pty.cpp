@@ -1,3 +1,4 @@
+#include "app/appstate.h"
 #include "boardsim/ptyboardthread.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -9,7 +10,6 @@
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

@@ -1,3 +1,4 @@
+#include "app/appstate.h"
 #include "boardsim/simulatedline.h"
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
@@ -6,7 +7,6 @@
 #include "serial/commandgate.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/appstate.h"
 
 #include <QTest>
 

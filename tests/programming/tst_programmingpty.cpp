@@ -1,3 +1,4 @@
+#include "app/appstate.h"
 #include "boardsim/ptyboardthread.h"
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
@@ -5,7 +6,6 @@
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
 #include "serial/seriallink.h"
-#include "shell/appstate.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -1,13 +1,14 @@
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "app/prompts.h"
 #include "boardsim/simulatedline.h"
 #include "configuration/configurationeditor.h"
 #include "detection/portselection.h"
-#include "mainwindow/appservices.h"
 #include "protocol/printerbinding.h"
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/appstate.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,3 +1,4 @@
+#include "app/appstate.h"
 #include "boardsim/simulatedline.h"
 #include "configuration/configurationeditor.h"
 #include "protocol/printerqueries.h"
@@ -5,7 +6,6 @@
 #include "scriptedprompts.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/appstate.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The QSerialPort line over a real pseudo-terminal, in real time.
+#include "app/prompts.h"
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
 #include "serial/seriallink.h"
-#include "shell/prompts.h"
 
 #include <QElapsedTimer>
 #include <QTest>

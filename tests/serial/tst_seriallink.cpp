@@ -1,8 +1,8 @@
 // The serial primitives against a scripted line and the virtual clock.
+#include "app/prompts.h"
 #include "scriptedline.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
-#include "shell/prompts.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/prompts.h"
+#include "app/prompts.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "serial/commandgate.h"
-#include "serial/seriallink.h"
-#include "shell/appstate.h"
-#include "shell/prompts.h"
-
 namespace tessary {
+
+class AppState;
+class CommandGate;
+class FileChooser;
+class Prompts;
+class SerialLink;
 
 // What the windows are given: the program-wide state, the serial link with
 // its one-command-at-a-time gate, and the dialogs. The program builds them

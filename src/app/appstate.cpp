@@ -1,4 +1,4 @@
-#include "shell/appstate.h"
+#include "app/appstate.h"
 
 #include <QDir>
 
@@ -6,9 +6,6 @@ namespace tessary {
 
 void AppState::initialise(const QString &currentDirectory)
 {
-    ESC = QByteArray(1, char(27));
-    GS = QByteArray(1, char(29));
-    CAN = QByteArray(1, char(24));
     AppDirectory = QDir::cleanPath(currentDirectory);
     if (!AppDirectory.endsWith(QLatin1Char('/')))
         AppDirectory += QLatin1Char('/');
