@@ -69,7 +69,17 @@ QString PortNames::device(int port) const { return m_devices.value(port); }
 bool PortNames::exists(int port) const
 {
     const QString path = device(port);
-    return !path.isEmpty() && QFileInfo::exists(path);
+    return !path.isEmpty() && deviceExists(path);
+}
+
+bool PortNames::deviceExists(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return QFileInfo::exists(path);
+#else
+    // A COM port is no file here: the system's list of ports knows it.
+    return !QSerialPortInfo(path).isNull();
+#endif
 }
 
 QString PortNames::caption(int port) const

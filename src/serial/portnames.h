@@ -27,6 +27,9 @@ public:
     [[nodiscard]] QString device(int port) const;
     // Whether COMn names a device that is there now.
     [[nodiscard]] bool exists(int port) const;
+    // Whether a device path names a device that is there now: a file on
+    // Unix, a port the system lists elsewhere.
+    [[nodiscard]] static bool deviceExists(const QString &path);
     // "COM 1 (ttyUSB0)", or "COM 1" when the slot is free.
     [[nodiscard]] QString caption(int port) const;
 

@@ -1,11 +1,13 @@
 #include "serial/qtserialline.h"
 
-#include <QFileInfo>
+#include <QFile>
 
+#ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 namespace tessary {
 
@@ -23,7 +25,7 @@ bool QtSerialLine::open(int port, qint32 baud, int handshake)
     if (m_port.isOpen())
         return true;
     const QString device = m_names.device(port);
-    if (device.isEmpty() || !QFileInfo::exists(device)) {
+    if (device.isEmpty() || !PortNames::deviceExists(device)) {
         m_error = QStringLiteral("COM%1 does not exist").arg(port);
         return false;
     }
@@ -114,8 +116,9 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
 QString QtSerialLine::describeOpenFailure(const QString &device, QSerialPort::SerialPortError error,
                                           const QString &qtMessage)
 {
-    if (!QFileInfo::exists(device))
+    if (!PortNames::deviceExists(device))
         return QStringLiteral("the device is not there (unplugged?)");
+#ifdef Q_OS_UNIX
     // Qt reports a busy port, a lock file and a missing permission alike;
     // an open of our own finds the real cause.
     const QByteArray path = QFile::encodeName(device);
@@ -133,6 +136,10 @@ QString QtSerialLine::describeOpenFailure(const QString &device, QSerialPort::Se
     if (error == QSerialPort::PermissionError)
         return QStringLiteral("the port is in use by another program");
     return qtMessage;
+#else
+    Q_UNUSED(error)
+    return qtMessage;
+#endif
 }
 
 } // namespace tessary

@@ -1,7 +1,9 @@
 #include "app/appservices.h"
 #include "app/appstate.h"
 #include "app/prompts.h"
+#ifdef Q_OS_UNIX
 #include "boardsim/demoboard.h"
+#endif
 #include "mainwindow/commandline.h"
 #include "mainwindow/mainfrm.h"
 #include "serial/commandgate.h"
@@ -37,6 +39,7 @@ int main(int argc, char *argv[])
     QMap<int, QString> mappings = options.portMappings;
     // The demo board: a simulated board on a pseudo-terminal behind COM1,
     // answering from its own thread; it goes away when the program ends.
+#ifdef Q_OS_UNIX
     std::unique_ptr<sim::DemoBoard> demoBoard;
     if (options.demo) {
         demoBoard = std::make_unique<sim::DemoBoard>(qEnvironmentVariable("TESSARY_DEMO_LOG"));
@@ -46,6 +49,12 @@ int main(int argc, char *argv[])
         }
         mappings.insert(1, demoBoard->devicePath());
     }
+#else
+    if (options.demo) {
+        std::fprintf(stderr, "The demo board needs a pseudo-terminal, which this system does not have.\n");
+        return 1;
+    }
+#endif
 
     AppState state;
     EventLoopClock clock;
