@@ -23,6 +23,7 @@ namespace tessary {
 namespace {
 
 constexpr QSize WindowSize{315, 257};
+constexpr int DemoPort = 1; // the slot the demo board takes
 
 QString plainCaption(int port) { return QStringLiteral("COM ") + QString::number(port); }
 
@@ -53,12 +54,19 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text)
 
 PortCaption portCaptions(const AppServices &services)
 {
+    PortCaption caption = plainCaption;
     // Only the real serial line maps devices to the COM slots.
     if (const auto *serial = qobject_cast<const QtSerialLine *>(&services.link.line())) {
         const PortNames names = serial->portNames();
-        return [names](int port) { return names.caption(port); };
+        caption = [names](int port) { return names.caption(port); };
     }
-    return plainCaption;
+    // The demo board's pseudo-terminal says nothing to the user: its slot says what it is.
+    if (services.demo) {
+        return [caption](int port) {
+            return port == DemoPort ? plainCaption(port) + QStringLiteral(" (demo board)") : caption(port);
+        };
+    }
+    return caption;
 }
 
 PortSelection::PortSelection(AppServices &services, const PortCaption &caption, QWidget *parent)

@@ -1,5 +1,6 @@
 #include "serial/portnames.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPortInfo>
@@ -88,8 +89,18 @@ QString PortNames::caption(int port) const
     const QString path = device(port);
     if (path.isEmpty())
         return base;
+#ifdef Q_OS_UNIX
+    // The device itself, however the path reached it: a symbolic link (a
+    // udev name, the simulator's --link) or a relative or roundabout path.
+    const QFileInfo info(path);
+    QString real = info.canonicalFilePath();
+    if (real.isEmpty())
+        real = QDir::cleanPath(info.absoluteFilePath()); // not there now
     // Devices under /dev keep their sub-folder (a pseudo-terminal is "pts/3").
-    const QString shown = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : QFileInfo(path).fileName();
+    const QString shown = real.startsWith(QLatin1String("/dev/")) ? real.mid(5) : QFileInfo(real).fileName();
+#else
+    const QString shown = QFileInfo(path).fileName(); // "COM3"
+#endif
     return QStringLiteral("%1 (%2)").arg(base, shown);
 }
 

@@ -5,10 +5,14 @@
 #include "detection/portselection.h"
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
+#include "serial/qtserialline.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -16,6 +20,10 @@
 #include <QTest>
 
 #include <functional>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 using namespace tessary;
 using namespace tessary::sim;
@@ -64,7 +72,9 @@ class TestPortSelection : public QObject {
 
 private slots:
     void openingState();
+    void portCaptionsNameTheirDevices_data();
     void portCaptionsNameTheirDevices();
+    void demoBoardSlotSaysSo();
     void busyShowsWaitCursorAndDisablesTheButtons();
     void manualDetectionOnTheChosenPort();
     void closingDuringAScanStopsItAndClosesThePort_data();
@@ -119,16 +129,54 @@ void TestPortSelection::openingState()
     QCOMPARE(child<QLabel>(dialog, "DetectedPrinter")->parentWidget()->objectName(), QStringLiteral("Frame2"));
 }
 
+void TestPortSelection::portCaptionsNameTheirDevices_data()
+{
+    QTest::addColumn<QString>("given"); // the path given with --port COM3=, "%1" the pseudo-terminal's number
+    QTest::addColumn<QString>("folder"); // the current folder when the window opens, "" for as it is
+    QTest::newRow("the pseudo-terminal's path") << "/dev/pts/%1" << "";
+    QTest::newRow("a symbolic link to it") << "LINK" << "";
+    QTest::newRow("a relative path from /dev") << "pts/%1" << "/dev";
+    QTest::newRow("a roundabout path") << "/dev/./pts/../pts/%1" << "";
+}
+
 void TestPortSelection::portCaptionsNameTheirDevices()
 {
+    QFETCH(QString, given);
+    QFETCH(QString, folder);
+    // A pseudo-terminal, as the board simulator makes one.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const auto closeMaster = qScopeGuard([master] { ::close(master); });
+    const QString pty = QString::fromLocal8Bit(ptsname(master));
+    const QString number = pty.section(u'/', -1);
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("tessary-board"));
+    QVERIFY(QFile::link(pty, link));
+    const QString previous = QDir::currentPath();
+    const auto restore = qScopeGuard([previous] { QDir::setCurrent(previous); });
+    if (!folder.isEmpty())
+        QVERIFY(QDir::setCurrent(folder));
+
+    // The program's own serial line with --port COM3=<given>, as the main window opens the window.
     Rig rig;
-    PortSelection dialog(rig.services, [](int port) {
-        return port == 1 ? QStringLiteral("COM 1 (ttyUSB0)") : QStringLiteral("COM %1").arg(port);
-    });
-    QCOMPARE(child<QRadioButton>(dialog, "COM1")->text(), QStringLiteral("COM 1 (ttyUSB0)"));
+    QtSerialLine line(PortNames({{3, given == QLatin1String("LINK") ? link : given.arg(number)}}, {}));
+    SerialLink link3(line, rig.clock);
+    AppServices services{rig.state, link3, rig.gate, rig.prompts, rig.files};
+    PortSelection dialog(services, portCaptions(services));
+    QCOMPARE(child<QRadioButton>(dialog, "COM3")->text(), QStringLiteral("COM 3 (pts/%1)").arg(number));
+    QVERIFY(child<QRadioButton>(dialog, "COM3")->isEnabled());
+    QCOMPARE(child<QRadioButton>(dialog, "COM4")->text(), QStringLiteral("COM 4"));
+}
+
+void TestPortSelection::demoBoardSlotSaysSo()
+{
+    Rig rig;
+    AppServices demo{rig.state, rig.link, rig.gate, rig.prompts, rig.files, true};
+    PortSelection dialog(demo, portCaptions(demo));
+    QCOMPARE(child<QRadioButton>(dialog, "COM1")->text(), QStringLiteral("COM 1 (demo board)"));
     QCOMPARE(child<QRadioButton>(dialog, "COM2")->text(), QStringLiteral("COM 2"));
     // Without a mapping table of devices (the simulated line) the plain captions stay.
-    QCOMPARE(portCaptions(rig.services)(4), QStringLiteral("COM 4"));
+    QCOMPARE(portCaptions(rig.services)(1), QStringLiteral("COM 1"));
 }
 
 void TestPortSelection::busyShowsWaitCursorAndDisablesTheButtons()

@@ -437,8 +437,8 @@ def run(program, workdir, shots, step_timeout):
     if not result.endswith(" found on COM 1 at 115200 bauds"):
         raise SmokeFailure(f"the scan did not find the demo board on COM 1 at 115200 bauds: \"{result}\"")
     com1 = find_one(ports, "radio button", None)
-    if com1 is None or not name(com1).startswith("COM 1") or not checked(com1):
-        raise SmokeFailure("the scan did not select COM 1")
+    if com1 is None or name(com1) != "COM 1 (demo board)" or not checked(com1):
+        raise SmokeFailure(f"the scan did not select \"COM 1 (demo board)\" ({name(com1) if com1 else 'none'})")
     speed = labelled(ports, "combo box", "Baudrate:")
     if speed is None or name(speed) != "115200":
         raise SmokeFailure("the list labelled \"Baudrate:\" does not show the speed found, 115200"
