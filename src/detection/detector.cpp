@@ -132,7 +132,9 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
     }
     const QString result = trimBlanks(replyText(reply.left(16))) + QStringLiteral(" found on COM ")
                          + portDigit(port) + QStringLiteral(" at ") + speed + QStringLiteral(" bauds");
-    m_printer.printerFound = true;
+    // The board has answered, but it counts as found only with its handshake
+    // known: a stop at one of the waits below must not leave the found state
+    // with another detection's port and speed.
 
     // The probe's one-byte answer is taken out of the way of the settings byte.
     m_link.clearInput();
@@ -153,12 +155,9 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
     const int handshake = handshakeFromSettings(settings, speed);
     if (m_view)
         m_view->selectHandshake(handshake - 1);
-    m_printer.handshake = qint16(handshake);
 
-    m_printer.comPort = qint16(port);
-    m_printer.baudRate = speed;
-    m_printer.serialLink = true;
-    m_printer.printerFound = true;
+    // The finding, in one step.
+    m_printer = PrinterLink{true, qint16(port), speed, qint16(handshake), true};
     return result;
 }
 
@@ -197,7 +196,7 @@ QString Detector::autodetect()
             if (m_link.bytesWaiting() != 1)
                 continue;
             m_link.readWaiting();
-            m_printer.printerFound = true;
+            // Found only once the identity query below has completed.
             if (m_view) {
                 m_view->selectSpeed(int(index));
                 m_view->selectPort(port);

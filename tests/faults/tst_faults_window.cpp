@@ -10,6 +10,7 @@
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -54,15 +55,16 @@ private:
 
 enum class Fault { None, HangUp, Silent, EndlessStream, Garbage, PortBusy };
 
-// The main window over the simulated board on COM1 at 115200, found by an
-// earlier detection, with every printer button enabled.
+// The main window with every printer button enabled after an earlier
+// detection found the simulated board on COM1 at 115200. The board may since
+// have moved to another port and speed (COM1 then has nothing behind it).
 struct Harness {
-    explicit Harness(Fault fault = Fault::None)
+    explicit Harness(Fault fault = Fault::None, int boardPort = 1, qint32 boardBaud = 115200)
     {
         line.setWakeups(false);
-        line.setExistingPorts({1});
+        line.setExistingPorts({1, boardPort});
         BoardOptions options;
-        options.baud = 115200;
+        options.baud = boardBaud;
         options.handshake = BoardHandshake::Hardware;
         switch (fault) {
         case Fault::HangUp: options.faults.hangUpAfter = 3; break;
@@ -81,7 +83,7 @@ struct Harness {
             break;
         }
         if (fault != Fault::Garbage)
-            line.attachBoard(1, options);
+            line.attachBoard(boardPort, options);
         if (fault == Fault::PortBusy)
             line.failOpen(1, QStringLiteral("COM1 is in use by another program."));
 
@@ -260,14 +262,16 @@ void TestFaultsWindow::closingThePortSelectionAtEveryWaitOfADetectionLeavesTheMa
 {
     QFETCH(bool, scan);
     int stops = 0;
+    int found = 0;
     for (int at = 1;; ++at) {
-        Harness h;
+        // The earlier detection found COM1 at 115200; the board is now on COM2 at 9600.
+        Harness h(Fault::None, 2, 9600);
         h.binding->setPortSelectionRunner([&](PortSelection &dialog) {
             dialog.show();
             if (scan) {
                 dialog.autodetect();
             } else {
-                dialog.selectPort(1);
+                dialog.selectPort(2); // at the window's 9600 and "DSR/DTR Mode"
                 dialog.detectSerialPrinter();
             }
             QTRY_VERIFY(!dialog.isDetecting());
@@ -289,9 +293,31 @@ void TestFaultsWindow::closingThePortSelectionAtEveryWaitOfADetectionLeavesTheMa
         QVERIFY(h.prompts.shown.size() <= 1);
         QVERIFY(h.window->isVisible());
         QVERIFY(h.button("GetID")->isEnabled());
+        // The labels, the printer buttons and the port the next command opens
+        // agree: this detection's complete finding, or no printer at all.
+        const QString where = QStringLiteral("closed at wait %1").arg(at);
+        const QString com = h.window->findChild<QLabel *>(QStringLiteral("LabelCom"))->text();
+        const QString bauds = h.window->findChild<QLabel *>(QStringLiteral("LabelBauds"))->text();
+        const bool printerButtons = h.button("GetSettings")->isEnabled();
+        for (const char *name : {"ConfigPrinter", "Wakeup", "SleepButton", "Reset"})
+            QVERIFY2(h.button(name)->isEnabled() == printerButtons, qPrintable(where + u' ' + QLatin1String(name)));
+        QCOMPARE(h.state.link.printerFound, printerButtons);
+        if (printerButtons) {
+            ++found;
+            QCOMPARE(com + u' ' + bauds + u' ' + where, QStringLiteral("Port: COM2 Baudrate: 9600 ") + where);
+            h.line.clearRecords();
+            h.button("Reset")->click();
+            QVERIFY(!h.line.opens().isEmpty());
+            QCOMPARE(h.line.opens().constLast().port, 2);
+            QCOMPARE(h.line.opens().constLast().baud, 9600);
+        } else {
+            QCOMPARE(com + u' ' + bauds + u' ' + where,
+                     QStringLiteral("No chipset found, please Perform a chipset detection ") + where);
+        }
         QVERIFY2(at < 500, "the detection never ends");
     }
     QVERIFY(stops > 0);
+    QVERIFY(found > 0); // stops during the identity query after the window closed
 }
 
 QTEST_MAIN(TestFaultsWindow)
