@@ -476,7 +476,7 @@ int CliApp::program(const QStringList &arguments)
     for (const ProgrammingResult::Write &w : result.writes)
         writes.append(QJsonObject{{QStringLiteral("address"), w.address},
                                   {QStringLiteral("value"), w.value},
-                                  {QStringLiteral("echo"), w.echo}});
+                                  {QStringLiteral("echo"), w.echo ? QJsonValue(int(*w.echo)) : QJsonValue(QJsonValue::Null)}});
     json.insert(QStringLiteral("writes"), writes);
     json.insert(QStringLiteral("echoFailures"), echoFailures);
     json.insert(QStringLiteral("verified"), verified ? QJsonValue(*verified) : QJsonValue(QJsonValue::Null));

@@ -55,7 +55,8 @@ struct ProgrammingResult {
     struct Write {
         quint8 address = 0;
         quint8 value = 0;
-        quint8 echo = 0; // 0 when the board did not answer
+        std::optional<quint8> echo; // nothing when the board did not answer
+        // A missing echo is a failed one, whatever the value written.
         [[nodiscard]] bool verified() const { return echo == value; }
     };
 
@@ -118,8 +119,9 @@ public:
     [[nodiscard]] ProgrammingResult programPrinter(const ConfigurationEditor &editor);
 
     // One parameter: GS "SF" address value, byte by byte, then the echo
-    // within 500 ms. A wrong or missing echo shows the programming error
-    // message once; the caller goes on. The port must be open.
+    // within 500 ms. A wrong or missing echo (also for a value of 0) shows
+    // the programming error message once; the caller goes on. The port must
+    // be open.
     ProgrammingResult::Write writeParameter(quint8 address, quint8 value);
 
     // What the run in progress (or the last one) has done so far.

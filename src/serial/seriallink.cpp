@@ -88,15 +88,17 @@ quint8 SerialLink::readByte()
     return chunk.isEmpty() ? 0 : quint8(chunk.at(0));
 }
 
-quint8 SerialLink::getValue()
+std::optional<quint8> SerialLink::getValue()
 {
     checkStop();
     const bool arrived = m_clock.waitForInput(m_line, ValueTimeoutMs);
     checkStop();
     if (!arrived)
-        return 0;
+        return std::nullopt;
     const QByteArray chunk = m_line.read(ReadLimit);
-    return chunk.isEmpty() ? 0 : quint8(chunk.at(0));
+    if (chunk.isEmpty())
+        return std::nullopt;
+    return quint8(chunk.at(0));
 }
 
 void SerialLink::delay(int ms)

@@ -7,6 +7,8 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <optional>
+
 namespace tessary {
 
 class StatusLine;
@@ -57,8 +59,9 @@ public:
     QByteArray readReply();
     // The first byte within 50 polls, 0 when none; the rest of that read is dropped.
     quint8 readByte();
-    // The first byte within 500 ms, 0 when none.
-    quint8 getValue();
+    // The first byte within 500 ms; nothing when none came (a received 0 is
+    // a byte like any other).
+    std::optional<quint8> getValue();
     // Delay: a pause that keeps the windows working.
     void delay(int ms);
 

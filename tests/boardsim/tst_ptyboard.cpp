@@ -98,7 +98,7 @@ void TestPtyBoard::hangUpClosesTheProgramsPort()
     SerialLink &link = rig.link();
     QVERIFY(link.openPort(1, QStringLiteral("115200"), HandshakeHardware));
     link.sendString(hex("1d534607a5"));
-    QCOMPARE(link.getValue(), quint8(0));
+    QCOMPARE(link.getValue(), std::nullopt);
     QTRY_VERIFY_WITH_TIMEOUT(!rig.line().isOpen(), 2000);
     QVERIFY(!rig.line().errorString().isEmpty());
     QVERIFY(!QFileInfo::exists(rig.devicePath()));

@@ -161,7 +161,8 @@ private slots:
     void programFromADatabaseEntry();
     void programResistorsModeWritesModeAndAutomaticIdentityOnly();
     void polarityMismatchStopsUnlessYes();
-    void wrongEchoExitsOneAndIsLogged();
+    void echoErrorExitsOneAndIsLogged_data();
+    void echoErrorExitsOneAndIsLogged();
     void verificationMismatchExitsOne();
     void programWithoutABoardLogsTheFailure();
     void programFromFieldOptionsLogsOneHeaderAndOneRowPerBoard();
@@ -590,19 +591,46 @@ void TestCli::polarityMismatchStopsUnlessYes()
     QCOMPARE(board.parameter(9), quint8('X'));
 }
 
-void TestCli::wrongEchoExitsOneAndIsLogged()
+void TestCli::echoErrorExitsOneAndIsLogged_data()
 {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("noEcho"); // no echo at all, or a wrong one to parameter 8
+    QTest::addColumn<QString>("echoes"); // each write's echo in the JSON, "-" for null
+    QTest::addColumn<QByteArray>("logEnd");
+    QTest::newRow("wrong echo") << QStringList{"--id", "ABC"} + Fields576 << false << "01 f0 61 41 42 43 00"
+                                << QByteArray(",1111000001100000,echo-error\n");
+    // Every value written is 0: a silence must not pass for their echo.
+    QTest::newRow("no echo, resistors and automatic") << QStringList{"--mode", "resistors", "--auto-id"} << true
+                                                      << "- -" << QByteArray(",resistors,echo-error\n");
+}
+
+void TestCli::echoErrorExitsOneAndIsLogged()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, noEcho);
+    QFETCH(QString, echoes);
+    QFETCH(QByteArray, logEnd);
     Rig rig;
     BoardOptions options = positiveStrobe();
-    options.faults.wrongEchoAddress = 8;
+    options.faults.noEcho = noEcho;
+    options.faults.wrongEchoAddress = noEcho ? -1 : 8;
     rig.board(1, options);
     QTemporaryDir dir;
     const QString log = dir.filePath("line.csv");
-    QCOMPARE(rig.run(QStringList{"program", "--log", log, "--json"} + Fields576), int(CliApp::Failure));
-    QCOMPARE(rig.err.count(QLatin1String("Programming error ! Please check cables and power.")), 1);
-    QCOMPARE(rig.json().value("result").toString(), QStringLiteral("echo-error"));
-    QCOMPARE(rig.json().value("echoFailures").toInt(), 1);
-    QVERIFY(readFile(log).endsWith(",1111000001100000,echo-error\n"));
+    QCOMPARE(rig.run(QStringList{"program", "--log", log, "--json"} + arguments), int(CliApp::Failure));
+    const QStringList shown = echoes.split(u' ');
+    QCOMPARE(rig.err.count(QLatin1String("Programming error ! Please check cables and power.")),
+             shown.count(QStringLiteral("-")) + (noEcho ? 0 : 1));
+    const QJsonObject json = rig.json();
+    QCOMPARE(json.value("result").toString(), QStringLiteral("echo-error"));
+    QCOMPARE(json.value("echoFailures").toInt(), noEcho ? shown.size() : 1);
+    QStringList got;
+    for (const QJsonValue &write : json.value("writes").toArray()) {
+        const QJsonValue echo = write.toObject().value("echo");
+        got << (echo.isNull() ? QStringLiteral("-") : QStringLiteral("%1").arg(echo.toInt(), 2, 16, QLatin1Char('0')));
+    }
+    QCOMPARE(got.join(u' '), echoes);
+    QVERIFY2(readFile(log).endsWith(logEnd), readFile(log).constData());
 }
 
 void TestCli::verificationMismatchExitsOne()

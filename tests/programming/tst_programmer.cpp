@@ -114,8 +114,8 @@ private slots:
     void polarityQuestion_data();
     void polarityQuestion();
     void polarityCancelWritesNothingAndSaysSo();
-    void missingBoardGivesOneMessagePerNonZeroWrite_data();
-    void missingBoardGivesOneMessagePerNonZeroWrite();
+    void missingBoardGivesOneMessagePerWrite_data();
+    void missingBoardGivesOneMessagePerWrite();
     void wrongEchoGivesOneMessageAndTheRestIsWritten();
     void portThatCannotBeOpenedIsOneMessageNotOnePerWrite();
     void checksStopBeforeAnyByte_data();
@@ -367,28 +367,30 @@ void TestProgrammer::polarityCancelWritesNothingAndSaysSo()
     QVERIFY(!result.resetSent);
 }
 
-void TestProgrammer::missingBoardGivesOneMessagePerNonZeroWrite_data()
+void TestProgrammer::missingBoardGivesOneMessagePerWrite_data()
 {
-    QTest::addColumn<QString>("code");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("id");
     QTest::addColumn<bool>("attached"); // a silent board, or nothing at all on the port
     QTest::addColumn<int>("messages");
-    // Parameters 6 and 7 are never 0; 8 is 0 with no head width and a normal
-    // head-up polarity; five characters; the end mark 0 gives none.
-    QTest::newRow("nothing on the port, byte 2 = 0x40") << QStringLiteral("1111000001000000") << false << 2 + 1 + 5;
-    QTest::newRow("silent board, byte 2 = 0x40") << QStringLiteral("1111000001000000") << true << 2 + 1 + 5;
-    QTest::newRow("nothing on the port, byte 2 = 0") << QStringLiteral("1111000000000000") << false << 2 + 0 + 5;
+    // A missing echo is a failed one, also for the writes of 0: the end mark
+    // 14 <- 0 of "ABCDE", and 6 <- 0, 9 <- 0 of Resistors + Automatic.
+    QTest::newRow("User + User, nothing on the port") << int(User) << int(UserId) << false << 3 + 5 + 1;
+    QTest::newRow("User + User, silent board") << int(User) << int(UserId) << true << 3 + 5 + 1;
+    QTest::newRow("Resistors + Automatic, nothing on the port") << int(Resistors) << int(Auto) << false << 2;
 }
 
-void TestProgrammer::missingBoardGivesOneMessagePerNonZeroWrite()
+void TestProgrammer::missingBoardGivesOneMessagePerWrite()
 {
-    QFETCH(QString, code);
+    QFETCH(int, mode);
+    QFETCH(int, id);
     QFETCH(bool, attached);
     QFETCH(int, messages);
 
     sim::BoardOptions options;
     options.faults.silent = true;
     Rig rig(options, attached);
-    configure(rig.editor, User, UserId, code, QStringLiteral("ABCDE"));
+    configure(rig.editor, Mode(mode), Id(id), QStringLiteral("1111000001000000"), QStringLiteral("ABCDE"));
 
     const ProgrammingResult result = rig.programmer.programPrinter(rig.editor);
 
@@ -400,7 +402,9 @@ void TestProgrammer::missingBoardGivesOneMessagePerNonZeroWrite()
         QCOMPARE(shown.buttons, MessageButtons::Ok);
     }
     QCOMPARE(result.echoFailures(), messages);
-    QCOMPARE(result.writes.size(), 3 + 6);
+    QCOMPARE(result.writes.size(), messages);
+    for (const ProgrammingResult::Write &w : result.writes)
+        QVERIFY2(!w.echo, qPrintable(QStringLiteral("parameter %1").arg(w.address)));
     QVERIFY(result.completed());
     QVERIFY(result.identityRead);
     QVERIFY(result.identity.isEmpty());

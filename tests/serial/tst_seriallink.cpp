@@ -49,7 +49,7 @@ private slots:
         QCOMPARE(status.statusText(), QStringLiteral("COM2 (/dev/ttyS1): the port is in use by another program"));
         link.sendString("\x1bI");
         QCOMPARE(link.readReply(), QByteArray());
-        QCOMPARE(link.getValue(), quint8(0));
+        QCOMPARE(link.getValue(), std::nullopt);
         QVERIFY(line.writes.isEmpty());
     }
 
@@ -185,16 +185,20 @@ private slots:
     void getValue_data()
     {
         QTest::addColumn<int>("at");
-        QTest::addColumn<int>("expected");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<int>("expected"); // -1: no byte
         QTest::addColumn<int>("elapsed");
-        QTest::newRow("at once") << 0 << 0x41 << 0;
-        QTest::newRow("late but inside 500 ms") << 480 << 0x41 << 480;
-        QTest::newRow("missing") << 600 << 0 << 500;
+        QTest::newRow("at once") << 0 << QByteArray("A") << 0x41 << 0;
+        QTest::newRow("late but inside 500 ms") << 480 << QByteArray("A") << 0x41 << 480;
+        QTest::newRow("a byte 0") << 20 << QByteArray(1, '\0') << 0 << 20;
+        QTest::newRow("missing") << 600 << QByteArray("A") << -1 << 500;
+        QTest::newRow("a byte 0, missing") << 600 << QByteArray(1, '\0') << -1 << 500;
     }
 
     void getValue()
     {
         QFETCH(int, at);
+        QFETCH(QByteArray, sent);
         QFETCH(int, expected);
         QFETCH(int, elapsed);
         VirtualClock clock;
@@ -202,8 +206,9 @@ private slots:
         SerialLink link(line, clock);
         QVERIFY(link.openPort(1, QStringLiteral("9600"), 1));
         const qint64 t0 = clock.now();
-        line.schedule(t0 + at, "A");
-        QCOMPARE(int(link.getValue()), expected);
+        line.schedule(t0 + at, sent);
+        const std::optional<quint8> value = link.getValue();
+        QCOMPARE(value ? int(*value) : -1, expected);
         QCOMPARE(clock.now() - t0, elapsed);
     }
 
