@@ -212,11 +212,19 @@ void ConfigurationEditor::applyConfigurationCode(const QString &code)
         if (const char *button = buttonFor(group, value != 0 ? 1 : 0))
             turnOn(QLatin1String(button));
     };
-    // A multi-bit field: a value without an option leaves the buttons alone.
+    // A field whose digits name no option (head type "11", head width "000",
+    // a head-up digit other than 0 and 1) is not defined: no option of its
+    // group on and the value of an untouched group, so that saving and
+    // programming refuse it rather than write bits the board cannot use.
     const auto applyValue = [this](qint16 MechanismSettings::*field, qint16 value, Group group) {
-        m_settings.*field = value;
-        if (const char *button = buttonFor(group, value))
+        if (const char *button = buttonFor(group, value)) {
             turnOn(QLatin1String(button));
+            return;
+        }
+        m_settings.*field = -1;
+        for (const Option &option : Options)
+            if (option.group == group)
+                turnOff(QLatin1String(option.name));
     };
 
     applyBit(&MechanismSettings::mechanismType, read.mechanismType, Group::MechanismType);

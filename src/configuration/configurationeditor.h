@@ -50,9 +50,10 @@ public:
     void resetToStartState();
 
     // Loads a code into the settings and the buttons. The logic voltage is
-    // set to 5 V whatever position 2 says, without touching its buttons; a
-    // value that has no button (head type "11", head width "000") is taken
-    // into the settings while that group keeps showing its previous choice.
+    // set to 5 V whatever position 2 says, without touching its buttons. A
+    // field whose digits name no option (head type "11", head width "000", a
+    // head-up polarity digit other than 0 and 1) is left not defined: -1 and
+    // no option of its group on, so saving and programming refuse it.
     void applyConfigurationCode(const QString &code);
 
     // Enables the 20 mechanism options when "User" configuration mode is on

