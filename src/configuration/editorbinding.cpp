@@ -26,8 +26,11 @@ EditorBinding::EditorBinding(QWidget *root, ConfigurationEditor &editor, Mechani
     }
 
     m_name = root->findChild<QLineEdit *>(QStringLiteral("ConfigName"));
+    // Whatever the field shows is the name, however the text got there:
+    // typing, paste, undo, or an assistive tool setting it (screen readers
+    // and voice control set the text without an edit signal).
     if (m_name)
-        connect(m_name, &QLineEdit::textEdited, this, &EditorBinding::nameEdited);
+        connect(m_name, &QLineEdit::textChanged, this, &EditorBinding::nameChanged);
 
     if (auto *save = root->findChild<QAbstractButton *>(QStringLiteral("NewConfig")))
         connect(save, &QAbstractButton::clicked, this,
@@ -37,9 +40,11 @@ EditorBinding::EditorBinding(QWidget *root, ConfigurationEditor &editor, Mechani
     refresh();
 }
 
-void EditorBinding::nameEdited(const QString &text)
+void EditorBinding::nameChanged(const QString &text)
 {
-    // Keep the cursor after the same typed characters once others are dropped.
+    if (text == m_editor.name())
+        return; // the model's own name, shown by refresh()
+    // Keep the cursor after the same characters once others are dropped.
     const int cursor = ConfigurationEditor::sanitiseName(text.left(m_name->cursorPosition())).size();
     m_editor.setName(text);
     refresh();

@@ -17,8 +17,9 @@ class StatusLine;
 
 // Keeps the editor's widgets in step with the ConfigurationEditor both ways.
 // The widgets are found under `root` by object name (HW384, ConfigName,
-// NewConfig...); any that is missing is simply not bound. Clicks and typing
-// go to the model; every change of the model is shown on the widgets.
+// NewConfig...); any that is missing is simply not bound. Clicks and any
+// change of the name text go to the model; every change of the model is
+// shown on the widgets.
 class EditorBinding : public QObject {
     Q_OBJECT
 public:
@@ -29,7 +30,7 @@ public:
     void refresh();
 
 private:
-    void nameEdited(const QString &text);
+    void nameChanged(const QString &text);
     static void setCheckedForced(QAbstractButton *button, bool checked);
 
     ConfigurationEditor &m_editor;

@@ -3,7 +3,9 @@
 #include "database/mechanismdatabase.h"
 #include "scriptedprompts.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QButtonGroup>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -85,7 +87,8 @@ private slots:
     void clickingAnOptionUpdatesTheModel();
     void modelChangesShowOnTheWidgets();
     void modeSelectorDisablesTheOptionWidgets();
-    void typedNameIsFilteredAndSaveStoresIt();
+    void nameIsWhatTheFieldShowsHoweverItGotThere_data();
+    void nameIsWhatTheFieldShowsHoweverItGotThere();
 };
 
 void TestEditorBinding::clickingAnOptionUpdatesTheModel()
@@ -140,28 +143,65 @@ void TestEditorBinding::modeSelectorDisablesTheOptionWidgets()
     QVERIFY(!w.options["ConfRes"]->isChecked());
 }
 
-void TestEditorBinding::typedNameIsFilteredAndSaveStoresIt()
+void TestEditorBinding::nameIsWhatTheFieldShowsHoweverItGotThere_data()
 {
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("cursor");
+    // Characters beyond Latin-1 and control characters are dropped, the
+    // cursor stays after the same kept characters.
+    QTest::newRow("typed") << "typed" << "Abc" << 3;
+    QTest::newRow("set by an assistive tool") << "accessible value" << "VWXYZ" << 5;
+    QTest::newRow("inserted by an assistive tool") << "accessible insert" << "AXYB" << 4;
+    QTest::newRow("pasted") << "paste" << "Paste" << 5;
+    QTest::newRow("undone") << "undo" << "Name" << 4;
+}
+
+void TestEditorBinding::nameIsWhatTheFieldShowsHoweverItGotThere()
+{
+    QFETCH(QString, way);
+    QFETCH(QString, expected);
+    QFETCH(int, cursor);
     Bench w;
     QVERIFY(w.bind());
-
     w.editor.applyConfigurationCode("1111000101000000");
     w.name->setFocus();
-    QTest::keyClicks(w.name, "Ab");
-    // A character beyond Latin-1, as a keyboard layout would type it.
-    QKeyEvent euro(QEvent::KeyPress, 0, Qt::NoModifier, QString(QChar(0x20AC)));
-    QApplication::sendEvent(w.name, &euro);
-    QTest::keyClicks(w.name, "c");
-    QCOMPARE(w.editor.name(), QString("Abc"));
-    QCOMPARE(w.name->text(), QString("Abc"));
-    QCOMPARE(w.name->cursorPosition(), 3);
+    const QString euro(QChar(0x20AC));
+
+    if (way == "typed") {
+        QTest::keyClicks(w.name, "Ab");
+        // A character beyond Latin-1, as a keyboard layout would type it.
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, euro);
+        QApplication::sendEvent(w.name, &key);
+        QTest::keyClicks(w.name, "c");
+    } else if (way == "accessible value") {
+        QTest::keyClicks(w.name, "Old name");
+        QAccessible::queryAccessibleInterface(w.name)->setText(QAccessible::Value, "VWX" + euro + "YZ");
+    } else if (way == "accessible insert") {
+        QTest::keyClicks(w.name, "AB");
+        QAccessibleInterface *field = QAccessible::queryAccessibleInterface(w.name);
+        QVERIFY(field->editableTextInterface());
+        field->editableTextInterface()->insertText(1, "X\t" + euro + "Y");
+    } else if (way == "paste") {
+        QApplication::clipboard()->setText("Pa" + euro + "ste");
+        w.name->paste();
+    } else if (way == "undo") {
+        QTest::keyClicks(w.name, "Name");
+        w.name->selectAll();
+        w.name->del();
+        QCOMPARE(w.editor.name(), QString());
+        w.name->undo();
+    }
+    QCOMPARE(w.editor.name(), expected);
+    QCOMPARE(w.name->text(), expected);
+    QCOMPARE(w.name->cursorPosition(), cursor);
 
     QTest::mouseClick(w.save, Qt::LeftButton);
     QCOMPARE(w.db.count(), 1);
-    QCOMPARE(w.db.name(0), QString("Abc"));
+    QCOMPARE(w.db.name(0), expected);
     QCOMPARE(w.db.code(0), QString("1111000101000000"));
     QVERIFY(w.db.isModified());
-    QVERIFY(w.prompts.shown.isEmpty());
+    QVERIFY2(w.prompts.shown.isEmpty(), qPrintable(w.prompts.texts().join(u'|')));
 }
 
 QTEST_MAIN(TestEditorBinding)
