@@ -26,7 +26,12 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <QFile>
+
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -332,6 +337,40 @@ Row slowScanRow(int runs, QString &error)
                    });
 }
 
+// Reset with the board's flow control holding the program's output (it sent
+// XOFF): the close waits for the output through the event loop, then drops
+// it. Its floor is that bounded wait; what matters is the longest stall.
+Row heldOutputRow(int runs, QString &error)
+{
+    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("115200"), QStringLiteral("--handshake"),
+                        QStringLiteral("hw")});
+    if (!board.isReady()) {
+        error = board.errorString();
+        return {};
+    }
+    // A second handle on the program's end of the line, opened before the
+    // port (exclusive once open), stops its output as the board's XOFF would.
+    const int programEnd = ::open(QFile::encodeName(board.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (programEnd < 0 || ::tcflow(programEnd, TCOOFF) != 0) {
+        error = QStringLiteral("cannot stop the output of %1").arg(board.path());
+        return {};
+    }
+    Program p({{1, board.path()}});
+    p.printer = PrinterLink{true, 1, QStringLiteral("115200"), HandshakeHardware, true};
+    PrinterQueries queries(p.link, p.printer);
+    Row row = measure(QStringLiteral("Reset, output held by flow control"),
+                      Floor().pause(SerialLink::SettleMs).pause(1000 /* the close's bounded wait */), runs, {},
+                      [&] { queries.reset(); },
+                      [&]() -> QString {
+                          if (p.status.statusText() != SerialLink::undrainedMessage())
+                              return QStringLiteral("the held output was not reported");
+                          return p.line.isOpen() ? QStringLiteral("port left open") : QString();
+                      });
+    ::tcflow(programEnd, TCOON);
+    ::close(programEnd);
+    return row;
+}
+
 struct StartUp {
     double shownMs = 0;
     qint64 peakKb = 0;
@@ -382,6 +421,8 @@ int main(int argc, char *argv[])
     QList<Row> rows = commandRows(runs, error);
     if (error.isEmpty())
         rows.append(slowScanRow(runs, error));
+    if (error.isEmpty())
+        rows.append(heldOutputRow(runs, error));
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
         return 1;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -53,11 +54,32 @@ void QtSerialLine::close()
 {
     if (!m_port.isOpen())
         return;
-    // Bytes written just before the close must still reach the board.
-    while (m_port.bytesToWrite() > 0 && m_port.waitForBytesWritten(1000)) {
-    }
+    // Output still held back would make the close wait for it (in the
+    // driver, for as long as flow control holds it): drop it instead.
+    if (bytesToWrite() > 0)
+        discardOutput();
     m_port.close();
     m_openPort = 0;
+}
+
+qint64 QtSerialLine::bytesToWrite() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    qint64 pending = m_port.bytesToWrite();
+#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
+    // What the driver has taken but not yet sent (a UART held by CTS).
+    int queued = 0;
+    if (::ioctl(int(m_port.handle()), TIOCOUTQ, &queued) == 0 && queued > 0)
+        pending += queued;
+#endif
+    return pending;
+}
+
+void QtSerialLine::discardOutput()
+{
+    if (m_port.isOpen())
+        m_port.clear(QSerialPort::Output);
 }
 
 bool QtSerialLine::isOpen() const { return m_port.isOpen(); }
@@ -98,6 +120,15 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:
     case QSerialPort::WriteError:
+#ifdef Q_OS_UNIX
+        // The driver takes nothing now because flow control holds the line
+        // (the board sent XOFF): no failure. Qt keeps the bytes and sends them
+        // when the line lets it; closePort() waits for them for a while.
+        if (m_port.errorString() == qt_error_string(EAGAIN)) {
+            m_port.clearError();
+            return;
+        }
+#endif
         if (m_port.isOpen()) {
             m_error = QStringLiteral("COM%1 (%2): the line failed (%3); the port was closed")
                           .arg(m_openPort)

@@ -7,8 +7,9 @@
 
 namespace tessary {
 
-// The serial line over QSerialPort. Writes go to the device at once, so that
-// bytes written just before close() reach it; the first read or resource
+// The serial line over QSerialPort. Writes go to the device at once; what flow
+// control holds back is counted by bytesToWrite() (Qt's buffer, and on Unix
+// the driver's), and close() never waits for it. The first read or resource
 // error closes the port (a hung-up line would otherwise repeat its error
 // without end).
 class QtSerialLine : public SerialLine {
@@ -22,6 +23,8 @@ public:
     bool isOpen() const override;
     QString errorString() const override { return m_error; }
     void write(const QByteArray &bytes) override;
+    qint64 bytesToWrite() const override;
+    void discardOutput() override;
     qint64 bytesAvailable() override;
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;

@@ -25,11 +25,18 @@ public:
     // Opens COMn at the speed (bauds, 8 data bits, no parity, 1 stop bit) and
     // handshake code. On failure errorString() tells why, in plain words.
     [[nodiscard]] virtual bool open(int port, qint32 baud, int handshake) = 0;
+    // Closes at once, dropping output not yet sent: waiting for it to leave
+    // is the caller's (SerialLink::closePort waits through the clock).
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
     [[nodiscard]] virtual QString errorString() const = 0;
 
     virtual void write(const QByteArray &bytes) = 0;
+    // Output written but not yet sent on the line (held back by flow
+    // control, or still leaving); 0 where the line cannot tell.
+    [[nodiscard]] virtual qint64 bytesToWrite() const { return 0; }
+    // Drops the output not yet sent, so that closing does not wait for it.
+    virtual void discardOutput() {}
     [[nodiscard]] virtual qint64 bytesAvailable() = 0;
     // Removes and returns at most maxBytes of what is waiting.
     virtual QByteArray read(qint64 maxBytes) = 0;

@@ -34,10 +34,32 @@ bool SerialLink::openPort(int port, const QString &speed, int handshake)
     return m_line.isOpen();
 }
 
-void SerialLink::closePort()
+void SerialLink::closePort() noexcept
 {
-    if (m_line.isOpen())
-        m_line.close();
+    if (!m_line.isOpen())
+        return;
+    if (!drainOutput() && m_line.isOpen()) {
+        m_line.discardOutput();
+        // A stop (a window closing) cut the wait short: nothing to tell.
+        if (!m_stopRequested && !m_undrainedReported) {
+            m_undrainedReported = true;
+            report(undrainedMessage());
+        }
+    }
+    m_line.close();
+}
+
+bool SerialLink::drainOutput() noexcept
+{
+    const qint64 start = m_clock.now();
+    while (m_line.isOpen() && m_line.bytesToWrite() > 0) {
+        const qint64 waited = m_clock.now() - start;
+        if (m_stopRequested || waited >= DrainLimitMs)
+            return false;
+        // The clock's own wait, which never throws (the link's delay would).
+        m_clock.delay(int(qMin<qint64>(DrainPollMs, DrainLimitMs - waited)));
+    }
+    return true;
 }
 
 void SerialLink::sendString(const QByteArray &bytes)

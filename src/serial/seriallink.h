@@ -29,6 +29,15 @@ public:
     // A device that never stops sending must not hold ReadReply for ever.
     static constexpr int ReplyByteCap = 4096;
     static constexpr int ReplyTimeCapMs = 5000;
+    // How long a close waits for the output to leave, and how often it looks.
+    static constexpr int DrainLimitMs = 1000;
+    static constexpr int DrainPollMs = 5;
+
+    static QString undrainedMessage()
+    {
+        return QStringLiteral("The serial port's output did not leave within 1 s and was dropped: flow control "
+                              "holds it back (check the cable's handshake lines and that the printer is on)");
+    }
 
     SerialLink(SerialLine &line, Clock &clock, StatusLine *status = nullptr);
     ~SerialLink();
@@ -47,8 +56,12 @@ public:
     // opened is reported once on the status line and the command goes on as
     // if the board did not answer. Returns whether the port is open.
     bool openPort(int port, const QString &speed, int handshake);
-    // ClosePort: bytes written before it still reach the board.
-    void closePort();
+    // ClosePort: bytes written before it still reach the board. Waits through
+    // the clock (the windows keep working) until the output has left, for at
+    // most 1 s; output that never leaves (flow control holding it) is dropped
+    // and reported on the status line once per command. Never throws: a stop
+    // requested meanwhile just ends the wait. It runs as a command unwinds.
+    void closePort() noexcept;
     [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
 
     void sendString(const QByteArray &bytes);
@@ -72,7 +85,12 @@ public:
 
     // Ask the command in progress to stop at its next wait.
     void requestStop();
-    void clearStop() { m_stopRequested = false; }
+    // A command starts or ends: no stop requested, nothing reported yet.
+    void clearStop()
+    {
+        m_stopRequested = false;
+        m_undrainedReported = false;
+    }
     [[nodiscard]] bool stopRequested() const { return m_stopRequested; }
 
     // The problem last reported on the status line, empty when none.
@@ -85,7 +103,10 @@ private:
     SerialLine &m_line;
     Clock &m_clock;
     StatusLine *m_status = nullptr;
+    [[nodiscard]] bool drainOutput() noexcept;
+
     bool m_stopRequested = false;
+    bool m_undrainedReported = false;
     QString m_lastProblem;
     QMetaObject::Connection m_failConnection;
 };

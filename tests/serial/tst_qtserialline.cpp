@@ -5,7 +5,9 @@
 #include "serial/seriallink.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -111,6 +113,40 @@ private slots:
         link.closePort();
         QVERIFY(!line.isOpen());
         QCOMPARE(board.read(2, 2000), QByteArray::fromHex("1b40"));
+    }
+
+    void outputHeldByFlowControlIsDroppedWhileTheWindowsKeepWorking()
+    {
+        PtyEnd board;
+        QVERIFY(board.ok());
+        // A second handle on the program's end, opened before the port (which
+        // is exclusive once open), to stop its output as a board's XOFF or a
+        // low CTS would.
+        const int programEnd = ::open(QFile::encodeName(board.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(programEnd >= 0);
+        QtSerialLine line(PortNames({{1, board.path()}}, {}));
+        EventLoopClock clock;
+        PlainStatusLine status;
+        SerialLink link(line, clock, &status);
+        QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
+        QCOMPARE(::tcflow(programEnd, TCOOFF), 0);
+        link.sendString(QByteArray::fromHex("1b40"));
+        QCOMPARE(line.bytesToWrite(), 2);
+
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(50);
+        link.closePort();
+        ticker.stop();
+
+        QVERIFY2(ticks > 0, "the event loop went unserved while the output was held");
+        QVERIFY(!line.isOpen());
+        QCOMPARE(status.statusText(), SerialLink::undrainedMessage());
+        // Dropped: nothing reaches the board once the line lets it through.
+        QCOMPARE(::tcflow(programEnd, TCOON), 0);
+        QCOMPARE(board.read(1, 200), QByteArray());
+        ::close(programEnd);
     }
 
     void hangUpClosesThePortWithoutAStormOfErrors()

@@ -6,8 +6,35 @@
 
 #include <QTest>
 
+#include <functional>
+
 using namespace tessary;
 using tessary::test::ScriptedLine;
+
+namespace {
+
+// The virtual clock with a hand on it: something happens at every wait, as
+// the window's events would.
+struct HookedClock : VirtualClock {
+    void delay(int ms) override
+    {
+        ++waits;
+        if (onWait)
+            onWait(waits);
+        VirtualClock::delay(ms);
+    }
+    int waits = 0;
+    std::function<void(int)> onWait;
+};
+
+// Every status text shown, not only the last.
+struct RecordingStatus : StatusLine {
+    void showStatus(const QString &text) override { shown << text; }
+    QString statusText() const override { return shown.isEmpty() ? QString() : shown.constLast(); }
+    QStringList shown;
+};
+
+} // namespace
 
 class TestSerialLink : public QObject {
     Q_OBJECT
@@ -210,6 +237,56 @@ private slots:
         const std::optional<quint8> value = link.getValue();
         QCOMPARE(value ? int(*value) : -1, expected);
         QCOMPARE(clock.now() - t0, elapsed);
+    }
+
+    void closeWaitsForTheOutputThroughTheClock_data()
+    {
+        QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
+        QTest::addColumn<int>("stopAt");   // the wait of the close at which a stop is requested, 0 none
+        QTest::addColumn<int>("waitedMs"); // how long the two closes waited, together
+        QTest::addColumn<bool>("dropped"); // the output was dropped and reported
+        QTest::newRow("leaves at once") << 0 << 0 << 0 << false;
+        QTest::newRow("leaves after 30 ms") << 30 << 0 << 2 * 30 << false;
+        QTest::newRow("held for ever") << -1 << 0 << 2000 << true;
+        // The stop lands in the third wait, which ends; no fourth.
+        QTest::newRow("held, a stop at the third look") << -1 << 3 << 3 * 5 << true;
+    }
+
+    void closeWaitsForTheOutputThroughTheClock()
+    {
+        QFETCH(int, heldMs);
+        QFETCH(int, stopAt);
+        QFETCH(int, waitedMs);
+        QFETCH(bool, dropped);
+        HookedClock clock;
+        ScriptedLine line(clock);
+        RecordingStatus status;
+        SerialLink link(line, clock, &status);
+        link.clearStop(); // a command starts
+        qint64 waited = 0;
+        // Two groups of writes in one command, as programming does.
+        for (int group = 0; group < 2; ++group) {
+            QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
+            line.holdOutputUntil(heldMs < 0 ? -1 : clock.now() + heldMs);
+            link.sendString(QByteArray::fromHex("1b40"));
+            const qint64 before = clock.now();
+            clock.waits = 0;
+            clock.onWait = [&](int wait) {
+                if (wait == stopAt)
+                    link.requestStop();
+            };
+            link.closePort(); // never throws, a stop included
+            clock.onWait = nullptr;
+            waited += clock.now() - before;
+            QVERIFY(!line.isOpen());
+            QCOMPARE(line.closedWithPending, 0); // the close itself never waits
+            if (stopAt)
+                break; // the command ended
+        }
+        QCOMPARE(waited, qint64(waitedMs));
+        QCOMPARE(line.discards, dropped ? (stopAt ? 1 : 2) : 0);
+        // Told once per command, and not when a stop (a window closing) cut the wait.
+        QCOMPARE(status.shown, dropped && !stopAt ? QStringList{SerialLink::undrainedMessage()} : QStringList{});
     }
 
     void stopRequestEndsTheNextWait()

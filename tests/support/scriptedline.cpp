@@ -42,9 +42,12 @@ bool ScriptedLine::open(int port, qint32 baud, int handshake)
 
 void ScriptedLine::close()
 {
-    if (m_open)
+    if (m_open) {
         ++closes;
+        closedWithPending = bytesToWrite();
+    }
     m_open = false;
+    m_held = 0;
 }
 
 void ScriptedLine::write(const QByteArray &bytes)
@@ -52,6 +55,21 @@ void ScriptedLine::write(const QByteArray &bytes)
     if (!m_open)
         return;
     writes.append({m_clock.now(), m_port, m_baud, m_handshake, bytes});
+    if (m_holdUntil < 0 || m_clock.now() < m_holdUntil)
+        m_held += bytes.size();
+}
+
+qint64 ScriptedLine::bytesToWrite() const
+{
+    const bool holding = m_holdUntil < 0 || m_clock.now() < m_holdUntil;
+    return m_open && holding ? m_held : 0;
+}
+
+void ScriptedLine::discardOutput()
+{
+    if (m_held > 0)
+        ++discards;
+    m_held = 0;
 }
 
 void ScriptedLine::release()

@@ -35,6 +35,9 @@ public:
     void streamForever(qint64 at, int everyMs, char byte = 'x');
     // Make open() fail with this reason.
     void failOpen(const QString &reason) { m_openFailure = reason; }
+    // Flow control holds the output back until the clock reaches `until`
+    // (-1: for ever, as with CTS held low).
+    void holdOutputUntil(qint64 until) { m_holdUntil = until; }
 
     bool portExists(int port) const override { return m_existing.contains(port); }
     bool open(int port, qint32 baud, int handshake) override;
@@ -42,6 +45,8 @@ public:
     bool isOpen() const override { return m_open; }
     QString errorString() const override { return m_error; }
     void write(const QByteArray &bytes) override;
+    qint64 bytesToWrite() const override;
+    void discardOutput() override;
     qint64 bytesAvailable() override;
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;
@@ -50,6 +55,8 @@ public:
     QList<Write> writes;
     QList<Open> opens;
     int closes = 0;
+    int discards = 0;      // discardOutput() calls that dropped something
+    qint64 closedWithPending = 0; // output still held at the last close
     [[nodiscard]] QByteArray written() const; // all writes joined
     int readCalls = 0;
 
@@ -70,6 +77,8 @@ private:
     int m_streamEvery = 0;
     char m_streamByte = 'x';
     qint64 m_streamReleasedUpTo = -1;
+    qint64 m_holdUntil = 0;
+    qint64 m_held = 0; // bytes written while the output was held
 };
 
 } // namespace tessary::test
