@@ -784,16 +784,16 @@ void TestCli::importExportImportRoundTripIsByteForByte()
     Rig rig;
     QTemporaryDir dir;
     const QString json = dir.filePath("in.json");
-    // Odd but storable: a code with blanks, Latin-1 letters, an empty name.
+    // Odd but storable: Latin-1 letters, an empty name.
     writeFile(json, QStringLiteral(R"({"format": "tessary-cdb", "version": 1, "entries": [
         {"name": "Mechanism 01", "code": "1111000101000000"},
-        {"name": "Größe 16 Zeichen", "code": "11110001 1000000"},
+        {"name": "Größe 16 Zeichen", "code": "1111000110000000"},
         {"name": "", "code": "0000000000000000"}]})").toUtf8());
     const QString first = dir.filePath("first.cdb");
     QCOMPARE(rig.run({"db", "import", json, first}), 0);
     const QByteArray bytes = readFile(first);
     QCOMPARE(bytes, QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
-                        + record("Gr\xf6\xdf" "e 16 Zeichen", "11110001 1000000")
+                        + record("Gr\xf6\xdf" "e 16 Zeichen", "1111000110000000")
                         + record("", "0000000000000000"));
 
     QCOMPARE(rig.run({"db", "export", first}), 0);
@@ -829,6 +829,14 @@ void TestCli::importRefusesWhatAFileCannotHold_data()
     QTest::newRow("beyond Latin-1") << head + QByteArray(R"([{"name": "Ω", "code": "1111000101000000"}]})")
                                     << "Latin-1";
     QTest::newRow("number as code") << head + R"([{"name": "A", "code": 1111000101000000}]})" << "both texts";
+    // What the window never writes: a control character in a name, a code of other digits.
+    const QByteArray first = R"({"name": "M", "code": "1111000101000000"}, )";
+    QTest::newRow("NUL in a name") << head + "[" + first + R"({"name": "a\u0000b", "code": "1111000101000000"}]})"
+                                   << QStringLiteral("entry 2 \"a\uFFFDb\": the name holds a character");
+    QTest::newRow("sixteen 2s") << head + "[" + first + R"({"name": "B", "code": "2222222222222222"}]})"
+                                << "entry 2 \"B\": the code \"2222222222222222\" is not 16 characters 0 or 1";
+    QTest::newRow("code with a blank") << head + R"([{"name": "C", "code": "11110001 1000000"}]})"
+                                       << "entry 1 \"C\": the code";
     QByteArray many = head + "[";
     for (int i = 0; i < 256; ++i)
         many += QByteArray(i ? "," : "") + R"({"name": "M", "code": "1111000101000000"})";
