@@ -9,6 +9,8 @@
 #include "floor.h"
 
 #include "app/appstate.h"
+#include "cliapp.h"
+#include "clienvironment.h"
 #include "app/prompts.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -24,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
+#include <QTextStream>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -332,6 +335,52 @@ Row slowScanRow(int runs, QString &error)
                    });
 }
 
+// One `tessary` command in process, on the real machine: QtSerialLine and
+// EventLoopClock, as the program runs it.
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+    void operator()(const QStringList &arguments)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        SystemEnvironment environment;
+        CliApp cli(environment, outStream, errStream);
+        status = cli.run(QStringList{QStringLiteral("tessary")} + arguments);
+    }
+    [[nodiscard]] QString problem(const QString &expected) const
+    {
+        if (status == 0 && out.contains(expected))
+            return {};
+        return QStringLiteral("exit %1: %2").arg(status).arg(err.trimmed().section(u'\n', -1));
+    }
+};
+
+QList<Row> cliRows(int runs, QString &error)
+{
+    QList<Row> rows;
+    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("115200"), QStringLiteral("--handshake"),
+                        QStringLiteral("hw")});
+    if (!board.isReady()) {
+        error = board.errorString();
+        return rows;
+    }
+    CliRun cli;
+    // tessary wake --port --speed: one wake-up round, the probe, then CAN.
+    const Floor wake = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
+                           .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes)
+                           .pause(2 * Detector::QueryWaitMs)
+                           .pause(SerialLink::SettleMs);
+    rows.append(measure(QStringLiteral("tessary wake --port --speed 115200"), wake, runs, {},
+                        [&] { cli({QStringLiteral("wake"), QStringLiteral("--port"), board.path(), QStringLiteral("--speed"),
+                                   QStringLiteral("115200"), QStringLiteral("--quiet"), QStringLiteral("--json")}); },
+                        [&] { return cli.problem(QStringLiteral("\"command\": \"wake\"")); }));
+    return rows;
+}
+
 struct StartUp {
     double shownMs = 0;
     qint64 peakKb = 0;
@@ -382,6 +431,8 @@ int main(int argc, char *argv[])
     QList<Row> rows = commandRows(runs, error);
     if (error.isEmpty())
         rows.append(slowScanRow(runs, error));
+    if (error.isEmpty())
+        rows.append(cliRows(runs, error));
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
         return 1;

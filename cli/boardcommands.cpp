@@ -209,7 +209,8 @@ int CliApp::boardControl(const Invocation &call)
     PrinterQueries queries(*m_link, m_printer);
     QString done;
     if (wake) {
-        queries.wakeUp();
+        // Finding the board has woken every port; one wake-up round is enough.
+        queries.cancelAfterWakeup();
         done = QStringLiteral("Woke the board on %1.\n");
     } else if (sleep) {
         queries.sleep();

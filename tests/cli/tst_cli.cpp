@@ -155,6 +155,8 @@ private slots:
     void readReportsModesCodeFieldsAndName();
     void readWithAnUnusableConfigurationReplyExitsOne();
     void sleepThenWakeThenReset();
+    void wakeSendsOneWakeUpRound_data();
+    void wakeSendsOneWakeUpRound();
 
     // ---- program ----
     void programWritesTheCodeAndIdentityAndVerifies();
@@ -502,6 +504,40 @@ void TestCli::sleepThenWakeThenReset()
     QCOMPARE(board.resetCount(), resets + 1);
     QVERIFY(rig.env.simLine.writtenBytes(2).endsWith(QByteArray::fromHex("1b40")));
     QCOMPARE(rig.out, QString());
+}
+
+void TestCli::wakeSendsOneWakeUpRound_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("portsWoken");
+    QTest::newRow("probe") << QStringList{"wake", "--port", "COM2", "--speed", "115200"} << 1;
+    QTest::newRow("scan of one port") << QStringList{"wake", "--port", "COM2"} << 1;
+    QTest::newRow("scan") << QStringList{"wake"} << 6;
+}
+
+// Finding the board wakes every port already: the wake-up round is not
+// repeated, only the CAN to the board follows.
+void TestCli::wakeSendsOneWakeUpRound()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, portsWoken);
+    Rig rig;
+    Board &board = rig.board(2);
+    QCOMPARE(rig.run({"sleep", "--port", "COM2", "--speed", "115200"}), 0);
+    QVERIFY(board.isAsleep());
+    rig.env.simLine.clearRecords();
+    QCOMPARE(rig.run(arguments), 0);
+    QVERIFY(!board.isAsleep());
+    int nuls = 0;
+    for (const SimulatedLine::Write &write : rig.env.simLine.writes())
+        if (write.bytes == QByteArray(1, '\0')) {
+            QCOMPARE(write.baud, 57600);
+            ++nuls;
+        }
+    QCOMPARE(nuls, portsWoken);
+    const SimulatedLine::Write &last = rig.env.simLine.writes().constLast();
+    QCOMPARE(last.port, 2);
+    QCOMPARE(last.bytes, QByteArray::fromHex("18"));
 }
 
 // ---- program -----------------------------------------------------------------
