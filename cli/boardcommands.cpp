@@ -9,6 +9,7 @@
 #include "database/mechanismdatabase.h"
 #include "detection/detector.h"
 #include "fieldoptions.h"
+#include "parallelscan.h"
 #include "productionlog.h"
 #include "protocol/printerqueries.h"
 #include "protocol/replytext.h"
@@ -40,16 +41,9 @@ QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QC
 
 void CliApp::openSession(const Common &common)
 {
-    // With --port only that port is used: the scan and the wake-up touch no
-    // other device.
-    if (common.port) {
-        QMap<int, QString> only;
-        if (!common.port->device.isEmpty())
-            only.insert(common.port->port, common.port->device);
-        m_table = PortNames(only, {});
-    } else {
-        m_table = PortNames({}, m_environment.systemDevices());
-    }
+    // With --port only the ports named are used: the scan and the wake-up
+    // touch no other device.
+    m_table = common.ports.isEmpty() ? common.table(m_environment.systemDevices()) : common.table({});
     m_link.reset();
     m_line = &m_environment.line(m_table);
     m_link = std::make_unique<SerialLink>(*m_line, m_environment.clock(), &m_status);
@@ -58,20 +52,23 @@ void CliApp::openSession(const Common &common)
 
 bool CliApp::locate(const Common &common, bool wakeFirst)
 {
-    if (common.port && !m_line->portExists(common.port->port)) {
-        const QString device = common.port->device;
-        m_err << "tessary: "
-              << (device.isEmpty() ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)")
-                                         .arg(common.port->port)
-                                   : QStringLiteral("%1 does not exist").arg(device))
-              << '\n';
-        return false;
-    }
-    bool anyPort = false;
+    QList<int> existing;
     for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
-        anyPort = anyPort || m_line->portExists(port);
-    if (!anyPort) {
-        m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
+        if (m_line->portExists(port))
+            existing << port;
+    for (const PortChoice &choice : common.ports) {
+        if (existing.contains(choice.port))
+            continue;
+        m_err << "tessary: "
+              << (choice.device.isEmpty()
+                      ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)").arg(choice.port)
+                      : QStringLiteral("%1 does not exist").arg(choice.device))
+              << '\n';
+    }
+    if (existing.isEmpty()) {
+        if (common.ports.isEmpty())
+            m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
+        m_err.flush();
         return false;
     }
 
@@ -82,9 +79,17 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
         // itself.
         if (wakeFirst)
             wakeupPrinter(*m_link);
-        detector.detectSerialPrinter(common.port->port, common.speed, common.handshakeIndex);
-    } else {
+        detector.detectSerialPrinter(common.ports.first().port, common.speed, common.handshakeIndex);
+    } else if (common.sequential) {
         detector.autodetect();
+    } else {
+        // The same wake-up round and the same steps per port as the window's
+        // scan, every port at once; the identity query where the board
+        // answered.
+        detector.beginScan();
+        ParallelScan scan(m_environment, m_table, m_prompts, m_status, *m_progress);
+        const ParallelScan::Answer answer = scan.run(existing);
+        detector.finishScan(answer.port, answer.speed);
     }
     if (m_printer.printerFound)
         return true;

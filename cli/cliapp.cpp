@@ -36,8 +36,10 @@ QString overview()
         "  db <action>        list, show, add, remove, move, factory, export, import on .cdb files\n"
         "  code <action>      decode a configuration code, or encode one from field options\n"
         "\n"
-        "Every command takes --help, --port COMn|PATH, --speed, --handshake xon|hw, --json and --quiet.\n"
-        "Without --port, a command that talks to the board scans for it first.\n"
+        "Every command takes --help, --port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw,\n"
+        "--sequential, --json and --quiet.\n"
+        "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
+        "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
         "refused; 2 a usage error.\n");
 }
@@ -113,7 +115,7 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
     static const QList<Subcommand> table = {
         {QStringLiteral("ports"),
          QStringLiteral("Lists COM1 to COM6 with their devices and whether they exist. "
-                        "--port COMn=PATH (or a PATH) shows the table with that mapping."),
+                        "--port COMn=PATH (or a PATH, repeatable) shows the table with that mapping."),
          {}, 0, NoArguments, {}, &CliApp::ports},
         {QStringLiteral("detect"),
          QStringLiteral("Finds the board: scans every port at every speed (after waking them), or "
@@ -237,7 +239,8 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     parser.setApplicationDescription(command.description);
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
     parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH."),
+                      QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
+                                     "to scan several ports."),
                       QStringLiteral("port")});
     parser.addOption({QStringLiteral("speed"),
                       QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
@@ -245,6 +248,9 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     parser.addOption({QStringLiteral("handshake"),
                       QStringLiteral("With --speed: xon or hw (the default) for the probe."),
                       QStringLiteral("xon|hw")});
+    parser.addOption({QStringLiteral("sequential"),
+                      QStringLiteral("Scan one port after another, as the window does, instead of every port "
+                                     "at once.")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("No progress, and no output beyond what was asked for.")});
@@ -287,19 +293,23 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     common.quiet = parser.isSet(QStringLiteral("quiet"));
     m_progress = std::make_unique<ProgressView>(m_err, common.quiet);
 
+    common.sequential = parser.isSet(QStringLiteral("sequential"));
     if (parser.isSet(QStringLiteral("port"))) {
         QString error;
-        common.port = parsePort(parser.value(QStringLiteral("port")), &error);
-        if (!common.port)
+        const auto ports = parsePorts(parser.values(QStringLiteral("port")), &error);
+        if (!ports)
             return usage(error);
+        common.ports = *ports;
     }
     if (parser.isSet(QStringLiteral("speed"))) {
         common.speed = parser.value(QStringLiteral("speed")).trimmed();
         if (!speedTexts().contains(common.speed))
             return usage(QStringLiteral("--speed takes one of %1, not \"%2\"")
                              .arg(speedTexts().join(QStringLiteral(", ")), common.speed));
-        if (!common.port)
+        if (common.ports.isEmpty())
             return usage(QStringLiteral("--speed needs --port: the scan without a port tries every speed"));
+        if (common.ports.size() > 1)
+            return usage(QStringLiteral("--speed probes one port: give --port once"));
     }
     if (parser.isSet(QStringLiteral("handshake"))) {
         const QString value = parser.value(QStringLiteral("handshake")).trimmed().toLower();
@@ -315,41 +325,81 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     return std::nullopt;
 }
 
-std::optional<CliApp::PortChoice> CliApp::parsePort(const QString &text, QString *error) const
+std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &values, QString *error) const
 {
-    const QString value = text.trimmed();
     static const QRegularExpression comName(QStringLiteral("^COM(\\d+)$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = comName.match(value);
     const PortNames system({}, m_environment.systemDevices());
-    if (match.hasMatch()) {
-        const int port = match.captured(1).toInt();
-        if (port < PortNames::FirstPort || port > PortNames::LastPort) {
-            *error = QStringLiteral("--port: the ports are COM1 to COM6, not %1").arg(value);
+    QMap<int, QString> named; // port: device
+    QStringList unlisted;
+    for (const QString &text : values) {
+        const QString value = text.trimmed();
+        int port = 0;
+        QString device;
+        if (const QRegularExpressionMatch match = comName.match(value); match.hasMatch()) {
+            port = match.captured(1).toInt();
+            if (port < PortNames::FirstPort || port > PortNames::LastPort) {
+                *error = QStringLiteral("--port: the ports are COM1 to COM6, not %1").arg(value);
+                return std::nullopt;
+            }
+            device = system.device(port);
+        } else if (value.contains(u'=')) {
+            const auto mapping = PortNames::parseMapping(value, error);
+            if (!mapping)
+                return std::nullopt;
+            port = mapping->first;
+            device = mapping->second;
+        } else if (value.isEmpty()) {
+            *error = QStringLiteral("--port needs a port: COM1 to COM6, COMn=PATH or a device path");
+            return std::nullopt;
+        } else {
+            // A device path keeps the COM number the system gives it, so the
+            // texts match `tessary ports`.
+            const QString canonical = QFileInfo(value).canonicalFilePath();
+            for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort && port == 0; ++slot) {
+                const QString listed = system.device(slot);
+                if (!listed.isEmpty()
+                    && (listed == value
+                        || (!canonical.isEmpty() && QFileInfo(listed).canonicalFilePath() == canonical)))
+                    port = slot;
+            }
+            if (port == 0) {
+                unlisted << value;
+                continue;
+            }
+            device = value;
+        }
+        if (named.contains(port)) {
+            *error = QStringLiteral("--port: COM%1 is named twice").arg(port);
             return std::nullopt;
         }
-        return PortChoice{port, system.device(port)};
+        named.insert(port, device);
     }
-    if (value.contains(u'=')) {
-        const auto mapping = PortNames::parseMapping(value, error);
-        if (!mapping)
+    // A device the system does not list takes the lowest free slot: COM1
+    // when it is the only one.
+    for (const QString &device : std::as_const(unlisted)) {
+        int port = PortNames::FirstPort;
+        while (port <= PortNames::LastPort && named.contains(port))
+            ++port;
+        if (port > PortNames::LastPort) {
+            *error = QStringLiteral("--port: there are six ports, COM1 to COM6");
             return std::nullopt;
-        return PortChoice{mapping->first, mapping->second};
+        }
+        named.insert(port, device);
     }
-    if (value.isEmpty()) {
-        *error = QStringLiteral("--port needs a port: COM1 to COM6, COMn=PATH or a device path");
-        return std::nullopt;
-    }
-    // A device path keeps the COM number the system gives it, so the texts
-    // match `tessary ports`; a device the system does not list becomes COM1.
-    const QString canonical = QFileInfo(value).canonicalFilePath();
-    for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
-        const QString device = system.device(port);
-        if (!device.isEmpty() && (device == value || (!canonical.isEmpty()
-                                                      && QFileInfo(device).canonicalFilePath() == canonical)))
-            return PortChoice{port, value};
-    }
-    return PortChoice{PortNames::FirstPort, value};
+    QList<PortChoice> choices;
+    for (auto it = named.cbegin(); it != named.cend(); ++it)
+        choices.append({it.key(), it.value()});
+    return choices;
+}
+
+PortNames CliApp::Common::table(const QStringList &systemDevices) const
+{
+    QMap<int, QString> mappings;
+    for (const PortChoice &choice : ports)
+        if (!choice.device.isEmpty())
+            mappings.insert(choice.port, choice.device);
+    return PortNames(mappings, systemDevices);
 }
 
 int CliApp::usage(const QString &message)
@@ -391,10 +441,7 @@ void CliApp::printDone(const Common &common, const QJsonObject &json, const QStr
 int CliApp::ports(const Invocation &call)
 {
     const Common &common = call.common;
-    QMap<int, QString> mappings;
-    if (common.port && !common.port->device.isEmpty())
-        mappings.insert(common.port->port, common.port->device);
-    m_table = PortNames(mappings, m_environment.systemDevices());
+    m_table = common.table(m_environment.systemDevices());
     SerialLine &line = m_environment.line(m_table);
 
     QJsonArray array;

@@ -57,9 +57,13 @@ private:
     struct Common {
         bool json = false;
         bool quiet = false;
-        std::optional<PortChoice> port;
+        QList<PortChoice> ports; // in port order; empty: every port the system lists
         QString speed;           // empty: scan every speed
         int handshakeIndex = 1;  // 0 "Xon-Xoff", 1 "DSR/DTR Mode"
+        bool sequential = false; // scan one port after another, as the window does
+        // The port table these ports make, the system's devices filling the
+        // free slots when asked.
+        [[nodiscard]] PortNames table(const QStringList &systemDevices) const;
     };
     // A parsed command line, as a command's run function gets it.
     struct Invocation {
@@ -91,7 +95,8 @@ private:
     // Parses, answers --help; an exit code when the command must end here.
     [[nodiscard]] std::optional<int> parse(QCommandLineParser &parser, const QStringList &arguments,
                                            Common &common);
-    [[nodiscard]] std::optional<PortChoice> parsePort(const QString &text, QString *error) const;
+    // The --port values as ports; nothing after saying why in *error.
+    [[nodiscard]] std::optional<QList<PortChoice>> parsePorts(const QStringList &values, QString *error) const;
     int usage(const QString &message);
     int fail(const Common &common, const QString &message);
     void print(const Common &common, const QJsonObject &json, const QString &text);
@@ -101,7 +106,8 @@ private:
     // The board.
     void openSession(const Common &common);
     // Finds the board: the manual probe with --port and --speed, else the
-    // scan (of the --port alone when given). False when none answered.
+    // scan of the ports given with --port (every port without), all at once
+    // or one after another. False when none answered.
     [[nodiscard]] bool locate(const Common &common, bool wakeFirst = false);
     // Opens the session and locates the board; the exit code when none answered.
     [[nodiscard]] std::optional<int> findBoard(const Common &common, bool wakeFirst = false);
