@@ -8,14 +8,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
-#include <QWaitCondition>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 using namespace tessary;
 using namespace tessary::sim;
@@ -78,22 +79,23 @@ public:
         auto clock = std::make_unique<VirtualClock>();
         clock->advance(virtualClock.now());
         auto line = std::make_unique<PortLine>(*clock, [this, port](const QList<SimulatedLine::Write> &writes) {
-            const QMutexLocker lock(&portMutex);
+            const std::lock_guard lock(portMutex);
             portWrites += writes;
             endedPorts.insert(port);
-            portEnded.wakeAll();
+            portEnded.notify_all();
         });
         line->setWakeups(false);
         line->setExistingPorts({});
-        const QMutexLocker lock(&portMutex);
+        std::unique_lock lock(portMutex);
         simLine.sharePort(port, *line);
         // The threads run as fast as they can, whatever the virtual time: let
         // them end from the highest port down, the order a wrong merge would
         // trip on.
         for (int higher = port + 1; lowestPortLast && higher <= PortNames::LastPort; ++higher)
-            while (simLine.portExists(higher) && !endedPorts.contains(higher))
-                if (!portEnded.wait(&portMutex, QDeadlineTimer(10'000)))
-                    qFatal("COM%d waited for COM%d for ever", port, higher);
+            if (!portEnded.wait_for(lock, std::chrono::seconds(10), [&] {
+                    return !simLine.portExists(higher) || endedPorts.contains(higher);
+                }))
+                qFatal("COM%d waited for COM%d for ever", port, higher);
         PortSession session;
         session.clock = std::move(clock);
         session.line = std::move(line);
@@ -114,11 +116,11 @@ public:
     QSet<int> present = {1, 2, 3, 4, 5, 6};
     HookedClock virtualClock;
     SimulatedLine simLine{virtualClock};
-    QMutex portMutex;
+    std::mutex portMutex;
     QList<SimulatedLine::Write> portWrites;
     bool lowestPortLast = false; // each port's scan waits until the higher ports' have ended
     QSet<int> endedPorts;
-    QWaitCondition portEnded;
+    std::condition_variable portEnded;
 };
 
 struct Rig {
