@@ -118,8 +118,9 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                         "--port COMn=PATH (or a PATH, repeatable) shows the table with that mapping."),
          {}, 0, NoArguments, {}, &CliApp::ports},
         {QStringLiteral("detect"),
-         QStringLiteral("Finds the board: scans every port at every speed (after waking them), or "
-                        "probes --port at --speed with --handshake; then reads its identity."),
+         QStringLiteral("Finds the board: scans every port (or each --port) at every speed after waking "
+                        "them, all ports at once unless --sequential, or probes --port at --speed with "
+                        "--handshake; then reads its identity."),
          {}, 0, NoArguments, {}, &CliApp::detect},
         {QStringLiteral("identity"), QStringLiteral("Prints the board's firmware identity (ESC \"I\")."),
          {}, 0, NoArguments, {}, &CliApp::identity},
