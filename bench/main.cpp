@@ -177,6 +177,30 @@ constexpr int IdentityReplyBytes = 16 + 8; // 16 identity characters, " FW 4.12"
 constexpr double QueryLatencyMs = 2.0;
 constexpr double EchoLatencyMs = 5.0;
 
+// One `tessary` command in process, on the real machine: QtSerialLine and
+// EventLoopClock, as the program runs it.
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+    void operator()(const QStringList &arguments)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        SystemEnvironment environment;
+        CliApp cli(environment, outStream, errStream);
+        status = cli.run(QStringList{QStringLiteral("tessary")} + arguments);
+    }
+    [[nodiscard]] QString problem(const QString &expected) const
+    {
+        if (status == 0 && out.contains(expected))
+            return {};
+        return QStringLiteral("exit %1: %2").arg(status).arg(err.trimmed().section(u'\n', -1));
+    }
+};
+
 QList<Row> commandRows(int runs, QString &error)
 {
     QList<Row> rows;
@@ -276,6 +300,17 @@ QList<Row> commandRows(int runs, QString &error)
                         Floor().pause(Detector::WakeupPauseMs, 1, 57600).pause(SerialLink::SettleMs), runs, {},
                         [&] { queries.wakeUp(); }, portClosed));
 
+    // tessary wake --port --speed: one wake-up round, the probe, then CAN.
+    CliRun cli;
+    const Floor wake = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
+                           .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes)
+                           .pause(2 * Detector::QueryWaitMs)
+                           .pause(SerialLink::SettleMs);
+    rows.append(measure(QStringLiteral("tessary wake --port --speed 115200"), wake, runs, {},
+                        [&] { cli({QStringLiteral("wake"), QStringLiteral("--port"), board.path(), QStringLiteral("--speed"),
+                                   QStringLiteral("115200"), QStringLiteral("--quiet"), QStringLiteral("--json")}); },
+                        [&] { return cli.problem(QStringLiteral("\"command\": \"wake\"")); }));
+
     // Sleep, woken again (untimed) before each run.
     rows.append(measure(QStringLiteral("Sleep"),
                         Floor().pause(SerialLink::SettleMs).pause(PrinterQueries::SleepDelayMs, 3), runs,
@@ -335,52 +370,6 @@ Row slowScanRow(int runs, QString &error)
                            return QStringLiteral("scan: ") + text;
                        return p.line.isOpen() ? QStringLiteral("port left open") : QString();
                    });
-}
-
-// One `tessary` command in process, on the real machine: QtSerialLine and
-// EventLoopClock, as the program runs it.
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-    void operator()(const QStringList &arguments)
-    {
-        out.clear();
-        err.clear();
-        QTextStream outStream(&out);
-        QTextStream errStream(&err);
-        SystemEnvironment environment;
-        CliApp cli(environment, outStream, errStream);
-        status = cli.run(QStringList{QStringLiteral("tessary")} + arguments);
-    }
-    [[nodiscard]] QString problem(const QString &expected) const
-    {
-        if (status == 0 && out.contains(expected))
-            return {};
-        return QStringLiteral("exit %1: %2").arg(status).arg(err.trimmed().section(u'\n', -1));
-    }
-};
-
-QList<Row> cliRows(int runs, QString &error)
-{
-    QList<Row> rows;
-    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("115200"), QStringLiteral("--handshake"),
-                        QStringLiteral("hw")});
-    if (!board.isReady()) {
-        error = board.errorString();
-        return rows;
-    }
-    CliRun cli;
-    // tessary wake --port --speed: one wake-up round, the probe, then CAN.
-    const Floor wake = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
-                           .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes)
-                           .pause(2 * Detector::QueryWaitMs)
-                           .pause(SerialLink::SettleMs);
-    rows.append(measure(QStringLiteral("tessary wake --port --speed 115200"), wake, runs, {},
-                        [&] { cli({QStringLiteral("wake"), QStringLiteral("--port"), board.path(), QStringLiteral("--speed"),
-                                   QStringLiteral("115200"), QStringLiteral("--quiet"), QStringLiteral("--json")}); },
-                        [&] { return cli.problem(QStringLiteral("\"command\": \"wake\"")); }));
-    return rows;
 }
 
 // tessary detect over six ports: something silent on COM1 to COM5, the board
@@ -485,8 +474,6 @@ int main(int argc, char *argv[])
     QList<Row> rows = commandRows(runs, error);
     if (error.isEmpty())
         rows.append(slowScanRow(runs, error));
-    if (error.isEmpty())
-        rows.append(cliRows(runs, error));
     if (error.isEmpty())
         rows.append(scanRows(runs, error));
     if (!error.isEmpty()) {
