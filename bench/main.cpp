@@ -9,6 +9,8 @@
 #include "floor.h"
 
 #include "app/appstate.h"
+#include "cliapp.h"
+#include "clienvironment.h"
 #include "app/prompts.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -23,10 +25,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QProcess>
-#include <QTimer>
-
 #include <QFile>
+#include <QProcess>
+#include <QTextStream>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -38,6 +40,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <vector>
 
 using namespace tessary;
 using namespace tessary::bench;
@@ -119,6 +122,7 @@ struct Row {
     double boardMs = 0; // the board's own latency on the exchanges waited for
     QList<Sample> samples;
     QString failure; // empty when every run did what it should
+    double goal = 1.03; // the worst run against the floor
 };
 
 void pause(int ms)
@@ -144,7 +148,7 @@ struct Program {
 Row measure(const QString &command, const Floor &floor, int runs, const std::function<void()> &setup,
             const std::function<void()> &run, const std::function<QString()> &check)
 {
-    Row row{command, floor.ms(), floor.boardMs(), {}, {}};
+    Row row{command, floor.ms(), floor.boardMs(), {}, {}, 1.03};
     StallProbe stall;
     for (int i = 0; i < runs; ++i) {
         if (setup)
@@ -176,6 +180,30 @@ constexpr int IdentityReplyBytes = 16 + 8; // 16 identity characters, " FW 4.12"
 // The simulated board's answer latencies (boardsim/board.h).
 constexpr double QueryLatencyMs = 2.0;
 constexpr double EchoLatencyMs = 5.0;
+
+// One `tessary` command in process, on the real machine: QtSerialLine and
+// EventLoopClock, as the program runs it.
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+    void operator()(const QStringList &arguments)
+    {
+        out.clear();
+        err.clear();
+        QTextStream outStream(&out);
+        QTextStream errStream(&err);
+        SystemEnvironment environment;
+        CliApp cli(environment, outStream, errStream);
+        status = cli.run(QStringList{QStringLiteral("tessary")} + arguments);
+    }
+    [[nodiscard]] QString problem(const QString &expected) const
+    {
+        if (status == 0 && out.contains(expected))
+            return {};
+        return QStringLiteral("exit %1: %2").arg(status).arg(err.trimmed().section(u'\n', -1));
+    }
+};
 
 QList<Row> commandRows(int runs, QString &error)
 {
@@ -276,6 +304,17 @@ QList<Row> commandRows(int runs, QString &error)
                         Floor().pause(Detector::WakeupPauseMs, 1, 57600).pause(SerialLink::SettleMs), runs, {},
                         [&] { queries.wakeUp(); }, portClosed));
 
+    // tessary wake --port --speed: one wake-up round, the probe, then CAN.
+    CliRun cli;
+    const Floor wake = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
+                           .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes)
+                           .pause(2 * Detector::QueryWaitMs)
+                           .pause(SerialLink::SettleMs);
+    rows.append(measure(QStringLiteral("tessary wake --port --speed 115200"), wake, runs, {},
+                        [&] { cli({QStringLiteral("wake"), QStringLiteral("--port"), board.path(), QStringLiteral("--speed"),
+                                   QStringLiteral("115200"), QStringLiteral("--quiet"), QStringLiteral("--json")}); },
+                        [&] { return cli.problem(QStringLiteral("\"command\": \"wake\"")); }));
+
     // Sleep, woken again (untimed) before each run.
     rows.append(measure(QStringLiteral("Sleep"),
                         Floor().pause(SerialLink::SettleMs).pause(PrinterQueries::SleepDelayMs, 3), runs,
@@ -371,6 +410,58 @@ Row heldOutputRow(int runs, QString &error)
     return row;
 }
 
+// tessary detect over six ports: something silent on COM1 to COM5, the board
+// on COM6 at 1200 bauds. One port after another, every speed of the five
+// silent ports comes first; all at once, only COM6's own steps count, so the
+// floor is that of a scan of COM6 alone, which the parallel scan must come
+// within 10% of.
+QList<Row> scanRows(int runs, QString &error)
+{
+    std::vector<std::unique_ptr<BoardProcess>> silent;
+    QStringList ports;
+    for (int port = 1; port <= 5; ++port) {
+        silent.push_back(std::make_unique<BoardProcess>(QStringList{QStringLiteral("--silent")}));
+        ports << QStringLiteral("--port") << QStringLiteral("COM%1=%2").arg(port).arg(silent.back()->path());
+    }
+    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("1200"), QStringLiteral("--handshake"),
+                        QStringLiteral("hw")});
+    ports << QStringLiteral("--port") << QStringLiteral("COM6=") + board.path();
+    for (const auto &process : silent)
+        if (!process->isReady())
+            error += process->errorString();
+    if (!board.isReady())
+        error += board.errorString();
+    if (!error.isEmpty())
+        return {};
+
+    const int speeds = int(speedTexts().size());
+    const auto floor = [speeds](int portsBefore) {
+        return Floor()
+            .pause(Detector::WakeupPauseMs, 1, 57600)
+            .pause((portsBefore * speeds + speeds - 1) * Detector::QueryWaitMs) // one probe per port and speed
+            .pause(3 * Detector::QueryWaitMs, 2 + 1 + 1 + 2 + 1, 1200)
+            .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes, 1200)
+            .pause(2 * Detector::QueryWaitMs)
+            // detect then prints the whole identity: the query of "Check identity"
+            .pause(SerialLink::SettleMs)
+            .pause(PrinterQueries::IdentityDelayMs, 2 + IdentityReplyBytes, 1200)
+            .pause(SerialLink::PollLimit * SerialLink::PollMs);
+    };
+    CliRun cli;
+    const QString found = QStringLiteral("\"port\": \"COM6\"");
+    QList<Row> rows;
+    rows.append(measure(QStringLiteral("tessary detect: COM6 at 1200, 6 ports, --sequential"), floor(5), runs, {},
+                        [&] { cli(QStringList{QStringLiteral("detect"), QStringLiteral("--sequential"),
+                                              QStringLiteral("--quiet"), QStringLiteral("--json")} + ports); },
+                        [&] { return cli.problem(found); }));
+    rows.append(measure(QStringLiteral("tessary detect: COM6 at 1200, 6 ports at once"), floor(0), runs, {},
+                        [&] { cli(QStringList{QStringLiteral("detect"), QStringLiteral("--quiet"),
+                                              QStringLiteral("--json")} + ports); },
+                        [&] { return cli.problem(found); }));
+    rows.last().goal = 1.10;
+    return rows;
+}
+
 struct StartUp {
     double shownMs = 0;
     qint64 peakKb = 0;
@@ -423,6 +514,8 @@ int main(int argc, char *argv[])
         rows.append(slowScanRow(runs, error));
     if (error.isEmpty())
         rows.append(heldOutputRow(runs, error));
+    if (error.isEmpty())
+        rows.append(scanRows(runs, error));
     if (!error.isEmpty()) {
         std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
         return 1;
@@ -431,7 +524,7 @@ int main(int argc, char *argv[])
     std::printf("Printer commands against tessary-boardsim over a pseudo-terminal, %d runs each\n"
                 "(QtSerialLine + EventLoopClock, real time; CPU = this process only)\n\n",
                 runs);
-    std::printf("| Command | Floor ms | Median ms | Worst ms | Median/floor | Worst/floor | Board latency ms | Worst/(floor+board) | CPU ms (median) | CPU %% of wall | Longest UI stall ms | Within 3%% |\n");
+    std::printf("| Command | Floor ms | Median ms | Worst ms | Median/floor | Worst/floor | Board latency ms | Worst/(floor+board) | CPU ms (median) | CPU %% of wall | Longest UI stall ms | Within goal |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
     bool allOk = true;
     for (const Row &row : rows) {
@@ -448,7 +541,9 @@ int main(int argc, char *argv[])
         std::printf("| %s | %.1f | %.1f | %.1f | %.3f | %.3f | %.0f | %.3f | %.2f | %.2f | %.2f | %s |\n",
                     qPrintable(row.command), row.floorMs, med, worst, med / row.floorMs, worst / row.floorMs,
                     row.boardMs, worst / (row.floorMs + row.boardMs), medCpu, 100.0 * medCpu / med,
-                    worstStall, qPrintable(goal(worst / row.floorMs <= 1.03)));
+                    worstStall,
+                    qPrintable(QStringLiteral("%1 (%2%)").arg(goal(worst / row.floorMs <= row.goal))
+                                   .arg(qRound((row.goal - 1) * 100))));
         if (!row.failure.isEmpty()) {
             std::printf("|   failed: %s |\n", qPrintable(row.failure));
             allOk = false;

@@ -163,6 +163,17 @@ void SimulatedLine::attachDevice(int port, std::shared_ptr<Device> device)
     m_gone.remove(port);
 }
 
+void SimulatedLine::sharePort(int port, SimulatedLine &other) const
+{
+    if (const auto device = m_devices.value(port)) {
+        other.m_devices.insert(port, device);
+        if (BoardDevice *board = m_boards.value(port))
+            other.m_boards.insert(port, board);
+    }
+    other.setPortExists(port, portExists(port));
+    other.failOpen(port, m_openFailures.value(port));
+}
+
 Board *SimulatedLine::board(int port) const
 {
     BoardDevice *device = m_boards.value(port == 0 ? m_firstBoardPort : port);

@@ -114,6 +114,10 @@ public:
     Board &attachBoard(int port, const BoardOptions &options = {},
                        OtherSpeeds otherSpeeds = OtherSpeeds::Silence);
     void attachDevice(int port, std::shared_ptr<Device> device);
+    // Puts what is behind COMn on another line too (for a line of its own
+    // per thread): the same device, whether the port exists and why it cannot
+    // be opened. Only one of the two lines may use the port at a time.
+    void sharePort(int port, SimulatedLine &other) const;
     // The board on the port; port 0: the first board attached. Null when none.
     [[nodiscard]] Board *board(int port = 0) const;
     // Opening the port fails with this reason (empty: opens again).

@@ -9,6 +9,7 @@
 #include "database/mechanismdatabase.h"
 #include "detection/detector.h"
 #include "fieldoptions.h"
+#include "parallelscan.h"
 #include "productionlog.h"
 #include "protocol/printerqueries.h"
 #include "protocol/replytext.h"
@@ -40,16 +41,9 @@ QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QC
 
 void CliApp::openSession(const Common &common)
 {
-    // With --port only that port is used: the scan and the wake-up touch no
-    // other device.
-    if (common.port) {
-        QMap<int, QString> only;
-        if (!common.port->device.isEmpty())
-            only.insert(common.port->port, common.port->device);
-        m_table = PortNames(only, {});
-    } else {
-        m_table = PortNames({}, m_environment.systemDevices());
-    }
+    // With --port only the ports named are used: the scan and the wake-up
+    // touch no other device.
+    m_table = common.ports.isEmpty() ? common.table(m_environment.systemDevices()) : common.table({});
     m_link.reset();
     m_line = &m_environment.line(m_table);
     m_link = std::make_unique<SerialLink>(*m_line, m_environment.clock(), &m_status);
@@ -58,20 +52,23 @@ void CliApp::openSession(const Common &common)
 
 bool CliApp::locate(const Common &common, bool wakeFirst)
 {
-    if (common.port && !m_line->portExists(common.port->port)) {
-        const QString device = common.port->device;
-        m_err << "tessary: "
-              << (device.isEmpty() ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)")
-                                         .arg(common.port->port)
-                                   : QStringLiteral("%1 does not exist").arg(device))
-              << '\n';
-        return false;
-    }
-    bool anyPort = false;
+    QList<int> existing;
     for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
-        anyPort = anyPort || m_line->portExists(port);
-    if (!anyPort) {
-        m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
+        if (m_line->portExists(port))
+            existing << port;
+    for (const PortChoice &choice : common.ports) {
+        if (existing.contains(choice.port))
+            continue;
+        m_err << "tessary: "
+              << (choice.device.isEmpty()
+                      ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)").arg(choice.port)
+                      : QStringLiteral("%1 does not exist").arg(choice.device))
+              << '\n';
+    }
+    if (existing.isEmpty()) {
+        if (common.ports.isEmpty())
+            m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
+        m_err.flush();
         return false;
     }
 
@@ -82,9 +79,17 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
         // itself.
         if (wakeFirst)
             wakeupPrinter(*m_link);
-        detector.detectSerialPrinter(common.port->port, common.speed, common.handshakeIndex);
-    } else {
+        detector.detectSerialPrinter(common.ports.first().port, common.speed, common.handshakeIndex);
+    } else if (common.sequential) {
         detector.autodetect();
+    } else {
+        // The same wake-up round and the same steps per port as the window's
+        // scan, every port at once; the identity query where the board
+        // answered.
+        detector.beginScan();
+        ParallelScan scan(m_environment, m_table, m_prompts, m_status, *m_progress);
+        const ParallelScan::Answer answer = scan.run(existing);
+        detector.finishScan(answer.port, answer.speed);
     }
     if (m_printer.printerFound)
         return true;
@@ -94,6 +99,14 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
     m_err << "tessary: the board did not answer\n";
     m_err.flush();
     return false;
+}
+
+std::optional<int> CliApp::findBoard(const Common &common, bool wakeFirst)
+{
+    openSession(common);
+    if (!locate(common, wakeFirst))
+        return fail(common, QStringLiteral("no board found"));
+    return std::nullopt;
 }
 
 QString CliApp::portText() const
@@ -121,21 +134,11 @@ QString CliApp::locationText() const
 
 // ---- detect, identity, read ------------------------------------------------
 
-int CliApp::detect(const QStringList &arguments)
+int CliApp::detect(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("detect"),
-          QStringLiteral("Finds the board: scans every port at every speed (after waking them), or "
-                         "probes --port at --speed with --handshake; then reads its identity."),
-          QString());
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
+    const Common &common = call.common;
+    if (const auto exit = findBoard(common))
         return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes no arguments"));
-    openSession(common);
-    if (!locate(common))
-        return fail(common, QStringLiteral("no board found"));
     const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), true);
@@ -144,19 +147,11 @@ int CliApp::detect(const QStringList &arguments)
     return Success;
 }
 
-int CliApp::identity(const QStringList &arguments)
+int CliApp::identity(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("identity"),
-          QStringLiteral("Prints the board's firmware identity (ESC \"I\")."), QString());
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
+    const Common &common = call.common;
+    if (const auto exit = findBoard(common))
         return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes no arguments"));
-    openSession(common);
-    if (!locate(common))
-        return fail(common, QStringLiteral("no board found"));
     const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
     if (identity.isEmpty())
         return fail(common, QStringLiteral("the board did not answer the identity query"));
@@ -167,21 +162,11 @@ int CliApp::identity(const QStringList &arguments)
     return Success;
 }
 
-int CliApp::read(const QStringList &arguments)
+int CliApp::read(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("read"),
-          QStringLiteral("Reads what the board holds: configuration mode, identity mode, the "
-                         "configuration code with every field in words, and the name."),
-          QString());
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
+    const Common &common = call.common;
+    if (const auto exit = findBoard(common))
         return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes no arguments"));
-    openSession(common);
-    if (!locate(common))
-        return fail(common, QStringLiteral("no board found"));
 
     ConfigurationEditor editor;
     const ReadBackResult result = PrinterQueries(*m_link, m_printer).readSettings(editor, m_prompts);
@@ -217,30 +202,20 @@ int CliApp::read(const QStringList &arguments)
 
 // ---- wake, sleep, reset ----------------------------------------------------
 
-int CliApp::boardControl(const QString &command, const QStringList &arguments)
+int CliApp::boardControl(const Invocation &call)
 {
+    const Common &common = call.common;
+    const QString command = m_command;
     const bool wake = command == QLatin1String("wake");
     const bool sleep = command == QLatin1String("sleep");
-    QCommandLineParser parser;
-    setUp(parser, command,
-          wake ? QStringLiteral("Wakes the board: a NUL on every port at 57600 bauds, a pause of 1000 ms, "
-                                "then CAN to the board once it answers.")
-          : sleep ? QStringLiteral("Puts the board to sleep (CAN, ESC \"S\", CAN); tessary wake wakes it.")
-                  : QStringLiteral("Resets the board (ESC \"@\")."),
-          QString());
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
+    if (const auto exit = findBoard(common, wake))
         return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes no arguments"));
-    openSession(common);
-    if (!locate(common, wake))
-        return fail(common, QStringLiteral("no board found"));
 
     PrinterQueries queries(*m_link, m_printer);
     QString done;
     if (wake) {
-        queries.wakeUp();
+        // Finding the board has woken every port; one wake-up round is enough.
+        queries.cancelAfterWakeup();
         done = QStringLiteral("Woke the board on %1.\n");
     } else if (sleep) {
         queries.sleep();
@@ -252,70 +227,35 @@ int CliApp::boardControl(const QString &command, const QStringList &arguments)
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), true);
     json.insert(QStringLiteral("command"), command);
-    if (common.json || !common.quiet)
-        print(common, json, done.arg(portText()));
+    printDone(common, json, done.arg(portText()));
     return Success;
 }
 
 // ---- program ---------------------------------------------------------------
 
-int CliApp::program(const QStringList &arguments)
+int CliApp::program(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("program"),
-          QStringLiteral(
-              "Writes a configuration and a mechanism identity into the board, each byte checked by "
-              "the board's echo, then resets it and reads its identity. The configuration comes from "
-              "--code, from --db and --entry, or from the field options."),
-          QString());
-    parser.addOption({QStringLiteral("code"), QStringLiteral("The 16-character configuration code."),
-                      QStringLiteral("code")});
-    parser.addOption({QStringLiteral("db"), QStringLiteral("A .cdb database holding the configuration."),
-                      QStringLiteral("file")});
-    parser.addOption({QStringLiteral("entry"), QStringLiteral("The name of the entry in --db."),
-                      QStringLiteral("name")});
-    fieldoptions::add(parser);
-    parser.addOption({QStringLiteral("mode"),
-                      QStringLiteral("Configuration mode: user (the default: the configuration given) or "
-                                     "resistors (the board's straps; no configuration)."),
-                      QStringLiteral("user|resistors")});
-    parser.addOption({QStringLiteral("id"), QStringLiteral("The mechanism identity, up to 16 characters."),
-                      QStringLiteral("text")});
-    parser.addOption({QStringLiteral("auto-id"),
-                      QStringLiteral("The board names itself from its configuration (the default).")});
-    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")},
-                      QStringLiteral("Program even when the board's strobe polarity differs.")});
-    parser.addOption({QStringLiteral("verify"),
-                      QStringLiteral("After the reset, read back the configuration mode, the configuration "
-                                     "bytes and the identity mode; any difference fails.")});
-    parser.addOption({QStringLiteral("log"),
-                      QStringLiteral("Append a CSV row for this board to the file (header when new)."),
-                      QStringLiteral("file")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes options, not arguments"));
+    const Common &common = call.common;
 
     // What to write.
-    const bool fromCode = parser.isSet(QStringLiteral("code"));
-    const bool fromDb = parser.isSet(QStringLiteral("db")) || parser.isSet(QStringLiteral("entry"));
-    const bool fromFields = fieldoptions::anySet(parser);
+    const bool fromCode = call.has("code");
+    const bool fromDb = call.has("db") || call.has("entry");
+    const bool fromFields = fieldoptions::anySet(call.parser);
     if (int(fromCode) + int(fromDb) + int(fromFields) > 1)
         return usage(QStringLiteral("give the configuration one way: --code, --db with --entry, or field options"));
-    if (fromDb && !(parser.isSet(QStringLiteral("db")) && parser.isSet(QStringLiteral("entry"))))
+    if (fromDb && !(call.has("db") && call.has("entry")))
         return usage(QStringLiteral("--db and --entry go together"));
-    const QString mode = parser.value(QStringLiteral("mode")).trimmed().toLower();
+    const QString mode = call.value("mode").trimmed().toLower();
     if (!mode.isEmpty() && mode != QLatin1String("user") && mode != QLatin1String("resistors"))
         return usage(QStringLiteral("--mode takes user or resistors, not \"%1\"").arg(mode));
     const bool userMode = mode != QLatin1String("resistors");
     if (!userMode && (fromCode || fromDb || fromFields))
         return usage(QStringLiteral("resistors mode takes its configuration from the board's straps; "
                                     "leave out --code, --db and the field options"));
-    const bool userId = parser.isSet(QStringLiteral("id"));
-    if (userId && parser.isSet(QStringLiteral("auto-id")))
+    const bool userId = call.has("id");
+    if (userId && call.has("auto-id"))
         return usage(QStringLiteral("give --id or --auto-id, not both"));
-    const QString id = parser.value(QStringLiteral("id"));
+    const QString id = call.value("id");
     if (ConfigurationEditor::sanitiseName(id) != id)
         return usage(QStringLiteral("--id: the board stores one byte per character; use printable Latin-1 "
                                     "characters only"));
@@ -325,19 +265,19 @@ int CliApp::program(const QStringList &arguments)
     std::optional<MechanismSettings> exact; // a code is written as given, voltage included
     QString codeText;
     if (fromFields) {
-        if (const auto error = fieldoptions::apply(parser, editor))
+        if (const auto error = fieldoptions::apply(call.parser, editor))
             return usage(*error);
     } else if (fromCode) {
-        codeText = parser.value(QStringLiteral("code")).trimmed();
+        codeText = call.value("code").trimmed();
         if (!isBinaryCode(codeText))
             return usage(QStringLiteral("--code: a configuration code is 16 characters 0 or 1, not \"%1\"")
                              .arg(codeText));
     } else if (fromDb) {
         MechanismDatabase database;
-        const QString file = parser.value(QStringLiteral("db"));
-        if (!loadDatabase(file, database))
-            return fail(common, QStringLiteral("%1 could not be read").arg(file));
-        const QString entry = parser.value(QStringLiteral("entry"));
+        const QString file = call.value("db");
+        if (const auto exit = readDatabase(common, file, database))
+            return *exit;
+        const QString entry = call.value("entry");
         const int row = database.find(entry);
         if (row < 0)
             return fail(common, QStringLiteral("%1 has no entry named \"%2\"").arg(file, entry));
@@ -367,7 +307,7 @@ int CliApp::program(const QStringList &arguments)
     editor.setName(id);
 
     openSession(common);
-    m_prompts.setAssumeYes(parser.isSet(QStringLiteral("yes")));
+    m_prompts.setAssumeYes(call.has("yes"));
     Programmer programmer(*m_link, m_printer, m_prompts, m_status);
     if (!programmer.checkChoices(editor))
         return UsageError;
@@ -383,8 +323,8 @@ int CliApp::program(const QStringList &arguments)
 
     // The log must take the row before the board is touched.
     std::unique_ptr<ProductionLog> log;
-    if (parser.isSet(QStringLiteral("log"))) {
-        const QString path = parser.value(QStringLiteral("log"));
+    if (call.has("log")) {
+        const QString path = call.value("log");
         log = std::make_unique<ProductionLog>(path);
         QString reason;
         if (!log->open(&reason))
@@ -423,7 +363,7 @@ int CliApp::program(const QStringList &arguments)
     // Read back what the board now holds.
     std::optional<bool> verified;
     QStringList differences;
-    if (result.completed() && parser.isSet(QStringLiteral("verify"))) {
+    if (result.completed() && call.has("verify")) {
         ConfigurationEditor scratch;
         const ReadBackResult back = queries.readSettings(scratch, m_prompts);
         if (back.configurationModeUser != userMode)

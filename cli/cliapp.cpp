@@ -36,8 +36,10 @@ QString overview()
         "  db <action>        list, show, add, remove, move, factory, export, import on .cdb files\n"
         "  code <action>      decode a configuration code, or encode one from field options\n"
         "\n"
-        "Every command takes --help, --port COMn|PATH, --speed, --handshake xon|hw, --json and --quiet.\n"
-        "Without --port, a command that talks to the board scans for it first.\n"
+        "Every command takes --help, --port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw,\n"
+        "--sequential, --json and --quiet.\n"
+        "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
+        "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
         "refused; 2 a usage error.\n");
 }
@@ -68,37 +70,178 @@ int CliApp::run(const QStringList &arguments)
         return Success;
     }
     m_command = command;
+    if (command == QLatin1String("db") || command == QLatin1String("code"))
+        return runGroup(command, rest);
     // The parsers see the command in the place of the program's name.
-    const QStringList args = rest;
-    if (command == QLatin1String("ports"))
-        return ports(args);
-    if (command == QLatin1String("detect"))
-        return detect(args);
-    if (command == QLatin1String("identity"))
-        return identity(args);
-    if (command == QLatin1String("read"))
-        return read(args);
-    if (command == QLatin1String("wake") || command == QLatin1String("sleep") || command == QLatin1String("reset"))
-        return boardControl(command, args);
-    if (command == QLatin1String("program"))
-        return program(args);
-    if (command == QLatin1String("db"))
-        return db(args);
-    if (command == QLatin1String("code"))
-        return code(args);
+    if (const Subcommand *subcommand = findSubcommand(command))
+        return runSubcommand(*subcommand, rest);
     return usage(QStringLiteral("unknown command \"%1\"; see tessary --help").arg(command));
 }
 
-// ---- parsing ---------------------------------------------------------------
+// ---- the commands ----------------------------------------------------------
 
-void CliApp::setUp(QCommandLineParser &parser, const QString &command, const QString &description,
-                   const QString &syntax)
+namespace {
+
+QCommandLineOption codeOption()
 {
-    m_command = command;
-    parser.setApplicationDescription(description);
+    return {QStringLiteral("code"), QStringLiteral("The 16-character configuration code."), QStringLiteral("code")};
+}
+
+QCommandLineOption indexOption()
+{
+    return {QStringLiteral("index"), QStringLiteral("The entry's position, from 1."), QStringLiteral("n")};
+}
+
+QCommandLineOption yesOption(const QString &description)
+{
+    return {{QStringLiteral("y"), QStringLiteral("yes")}, description};
+}
+
+QCommandLineOption option(const char *name, const char *description, const char *valueName = nullptr)
+{
+    return valueName ? QCommandLineOption(QLatin1String(name), QLatin1String(description), QLatin1String(valueName))
+                     : QCommandLineOption(QLatin1String(name), QLatin1String(description));
+}
+
+const QString NoArguments = QStringLiteral("takes no arguments");
+const QString OneFile = QStringLiteral("needs one FILE");
+const QString FileAndEntrySyntax = QStringLiteral("FILE NAME | FILE --index N");
+const QString FileAndEntryError = QStringLiteral("needs FILE and either NAME or --index N");
+
+} // namespace
+
+const QList<CliApp::Subcommand> &CliApp::subcommands()
+{
+    static const QList<Subcommand> table = {
+        {QStringLiteral("ports"),
+         QStringLiteral("Lists COM1 to COM6 with their devices and whether they exist. "
+                        "--port COMn=PATH (or a PATH, repeatable) shows the table with that mapping."),
+         {}, 0, NoArguments, {}, &CliApp::ports},
+        {QStringLiteral("detect"),
+         QStringLiteral("Finds the board: scans every port (or each --port) at every speed after waking "
+                        "them, all ports at once unless --sequential, or probes --port at --speed with "
+                        "--handshake; then reads its identity."),
+         {}, 0, NoArguments, {}, &CliApp::detect},
+        {QStringLiteral("identity"), QStringLiteral("Prints the board's firmware identity (ESC \"I\")."),
+         {}, 0, NoArguments, {}, &CliApp::identity},
+        {QStringLiteral("read"),
+         QStringLiteral("Reads what the board holds: configuration mode, identity mode, the "
+                        "configuration code with every field in words, and the name."),
+         {}, 0, NoArguments, {}, &CliApp::read},
+        {QStringLiteral("wake"),
+         QStringLiteral("Wakes the board: a NUL on every port at 57600 bauds, a pause of 1000 ms, "
+                        "then CAN to the board once it answers."),
+         {}, 0, NoArguments, {}, &CliApp::boardControl},
+        {QStringLiteral("sleep"),
+         QStringLiteral("Puts the board to sleep (CAN, ESC \"S\", CAN); tessary wake wakes it."),
+         {}, 0, NoArguments, {}, &CliApp::boardControl},
+        {QStringLiteral("reset"), QStringLiteral("Resets the board (ESC \"@\")."),
+         {}, 0, NoArguments, {}, &CliApp::boardControl},
+        {QStringLiteral("program"),
+         QStringLiteral("Writes a configuration and a mechanism identity into the board, each byte checked by "
+                        "the board's echo, then resets it and reads its identity. The configuration comes from "
+                        "--code, from --db and --entry, or from the field options."),
+         {}, 0, QStringLiteral("takes options, not arguments"),
+         QList<QCommandLineOption>{codeOption(),
+                                   option("db", "A .cdb database holding the configuration.", "file"),
+                                   option("entry", "The name of the entry in --db.", "name")}
+             + fieldoptions::options()
+             + QList<QCommandLineOption>{
+                 option("mode",
+                        "Configuration mode: user (the default: the configuration given) or "
+                        "resistors (the board's straps; no configuration).",
+                        "user|resistors"),
+                 option("id", "The mechanism identity, up to 16 characters.", "text"),
+                 option("auto-id", "The board names itself from its configuration (the default)."),
+                 yesOption(QStringLiteral("Program even when the board's strobe polarity differs.")),
+                 option("verify", "After the reset, read back the configuration mode, the configuration "
+                                  "bytes and the identity mode; any difference fails."),
+                 option("log", "Append a CSV row for this board to the file (header when new).", "file")},
+         &CliApp::program},
+
+        {QStringLiteral("db list"), QStringLiteral("Lists the entries of a .cdb database."),
+         QStringLiteral("FILE"), 1, OneFile, {}, &CliApp::dbList},
+        {QStringLiteral("db show"), QStringLiteral("Shows one entry with every field of its code in words."),
+         FileAndEntrySyntax, Subcommand::FileAndEntry, FileAndEntryError, {indexOption()}, &CliApp::dbShow},
+        {QStringLiteral("db add"),
+         QStringLiteral("Adds a named configuration, from --code or from the field options, to a .cdb "
+                        "database (created when missing). An entry of that name is overwritten only "
+                        "with --yes."),
+         QStringLiteral("FILE NAME"), 2, QStringLiteral("needs FILE and NAME"),
+         QList<QCommandLineOption>{codeOption()} + fieldoptions::options()
+             + QList<QCommandLineOption>{yesOption(QStringLiteral("Overwrite an entry of the same name."))},
+         &CliApp::dbAdd},
+        {QStringLiteral("db remove"), QStringLiteral("Removes one entry from a .cdb database."),
+         FileAndEntrySyntax, Subcommand::FileAndEntry, FileAndEntryError, {indexOption()}, &CliApp::dbRemove},
+        {QStringLiteral("db move"), QStringLiteral("Moves one entry up, down, or to a position (from 1)."),
+         FileAndEntrySyntax, Subcommand::FileAndEntry, FileAndEntryError,
+         {indexOption(), option("up", "One place up."), option("down", "One place down."),
+          option("to", "To this position, from 1.", "n")},
+         &CliApp::dbMove},
+        {QStringLiteral("db factory"),
+         QStringLiteral("Writes the factory list of 29 mechanisms as a new .cdb database; an existing "
+                        "file is replaced only with --yes."),
+         QStringLiteral("FILE"), 1, OneFile, {yesOption(QStringLiteral("Replace an existing file."))},
+         &CliApp::dbFactory},
+        {QStringLiteral("db export"),
+         QStringLiteral("Writes a .cdb database as JSON, on standard output or into --output."),
+         QStringLiteral("FILE"), 1, OneFile,
+         {QCommandLineOption({QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("The JSON file to write."),
+                             QStringLiteral("file"))},
+         &CliApp::dbExport},
+        {QStringLiteral("db import"),
+         QStringLiteral("Writes a .cdb database from JSON (as db export writes it; - reads standard "
+                        "input); an existing file is replaced only with --yes."),
+         QStringLiteral("JSON FILE"), 2, QStringLiteral("needs JSON and FILE"),
+         {yesOption(QStringLiteral("Replace an existing file."))}, &CliApp::dbImport},
+
+        {QStringLiteral("code decode"), QStringLiteral("Shows every field of a 16-character configuration code in words."),
+         QStringLiteral("CODE"), 1, QStringLiteral("needs one CODE"), {}, &CliApp::codeDecode},
+        {QStringLiteral("code encode"),
+         QStringLiteral("Builds the 16-character configuration code from field options; every field "
+                        "but the voltage (5 V unless --voltage 3.3) must be given."),
+         {}, 0, QStringLiteral("takes field options, not arguments"), fieldoptions::options(), &CliApp::codeEncode},
+    };
+    return table;
+}
+
+const CliApp::Subcommand *CliApp::findSubcommand(const QString &name)
+{
+    for (const Subcommand &subcommand : subcommands())
+        if (subcommand.name == name)
+            return &subcommand;
+    return nullptr;
+}
+
+int CliApp::runGroup(const QString &group, const QStringList &arguments)
+{
+    const bool db = group == QLatin1String("db");
+    const QString action = arguments.value(1);
+    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
+        m_out << (db ? "Usage: tessary db list|show|add|remove|move|factory|export|import FILE ...\n"
+                       "See tessary db <action> --help.\n"
+                     : "Usage: tessary code decode CODE | tessary code encode <field options>\n"
+                       "See tessary code decode --help and tessary code encode --help.\n");
+        return Success;
+    }
+    if (const Subcommand *subcommand = findSubcommand(group + u' ' + action); subcommand)
+        return runSubcommand(*subcommand, arguments.mid(1));
+    if (action.isEmpty())
+        return usage(db ? QStringLiteral("needs an action: list, show, add, remove, move, factory, export or import")
+                        : QStringLiteral("needs decode or encode"));
+    return usage(db ? QStringLiteral("unknown action \"%1\"").arg(action)
+                    : QStringLiteral("unknown action \"%1\"; use decode or encode").arg(action));
+}
+
+int CliApp::runSubcommand(const Subcommand &command, const QStringList &arguments)
+{
+    m_command = command.name;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(command.description);
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
     parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH."),
+                      QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
+                                     "to scan several ports."),
                       QStringLiteral("port")});
     parser.addOption({QStringLiteral("speed"),
                       QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
@@ -106,12 +249,32 @@ void CliApp::setUp(QCommandLineParser &parser, const QString &command, const QSt
     parser.addOption({QStringLiteral("handshake"),
                       QStringLiteral("With --speed: xon or hw (the default) for the probe."),
                       QStringLiteral("xon|hw")});
+    parser.addOption({QStringLiteral("sequential"),
+                      QStringLiteral("Scan one port after another, as the window does, instead of every port "
+                                     "at once.")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("No progress, and no output beyond what was asked for.")});
-    if (!syntax.isEmpty())
-        parser.addPositionalArgument(QStringLiteral("arguments"), QString(), syntax);
+    if (!command.syntax.isEmpty())
+        parser.addPositionalArgument(QStringLiteral("arguments"), QString(), command.syntax);
+    parser.addOptions(command.options);
+
+    Invocation call{parser, {}, {}};
+    if (const auto exit = parse(parser, arguments, call.common))
+        return *exit;
+    call.arguments = parser.positionalArguments();
+    const qsizetype expected = command.arguments == Subcommand::FileAndEntry ? (call.has("index") ? 1 : 2)
+                                                                             : command.arguments;
+    if (call.arguments.size() != expected)
+        return usage(command.argumentsError);
+    return (this->*command.run)(call);
 }
+
+bool CliApp::Invocation::has(const char *option) const { return parser.isSet(QLatin1String(option)); }
+
+QString CliApp::Invocation::value(const char *option) const { return parser.value(QLatin1String(option)); }
+
+// ---- parsing ---------------------------------------------------------------
 
 std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &arguments, Common &common)
 {
@@ -131,19 +294,23 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     common.quiet = parser.isSet(QStringLiteral("quiet"));
     m_progress = std::make_unique<ProgressView>(m_err, common.quiet);
 
+    common.sequential = parser.isSet(QStringLiteral("sequential"));
     if (parser.isSet(QStringLiteral("port"))) {
         QString error;
-        common.port = parsePort(parser.value(QStringLiteral("port")), &error);
-        if (!common.port)
+        const auto ports = parsePorts(parser.values(QStringLiteral("port")), &error);
+        if (!ports)
             return usage(error);
+        common.ports = *ports;
     }
     if (parser.isSet(QStringLiteral("speed"))) {
         common.speed = parser.value(QStringLiteral("speed")).trimmed();
         if (!speedTexts().contains(common.speed))
             return usage(QStringLiteral("--speed takes one of %1, not \"%2\"")
                              .arg(speedTexts().join(QStringLiteral(", ")), common.speed));
-        if (!common.port)
+        if (common.ports.isEmpty())
             return usage(QStringLiteral("--speed needs --port: the scan without a port tries every speed"));
+        if (common.ports.size() > 1)
+            return usage(QStringLiteral("--speed probes one port: give --port once"));
     }
     if (parser.isSet(QStringLiteral("handshake"))) {
         const QString value = parser.value(QStringLiteral("handshake")).trimmed().toLower();
@@ -159,41 +326,81 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     return std::nullopt;
 }
 
-std::optional<CliApp::PortChoice> CliApp::parsePort(const QString &text, QString *error) const
+std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &values, QString *error) const
 {
-    const QString value = text.trimmed();
     static const QRegularExpression comName(QStringLiteral("^COM(\\d+)$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = comName.match(value);
     const PortNames system({}, m_environment.systemDevices());
-    if (match.hasMatch()) {
-        const int port = match.captured(1).toInt();
-        if (port < PortNames::FirstPort || port > PortNames::LastPort) {
-            *error = QStringLiteral("--port: the ports are COM1 to COM6, not %1").arg(value);
+    QMap<int, QString> named; // port: device
+    QStringList unlisted;
+    for (const QString &text : values) {
+        const QString value = text.trimmed();
+        int port = 0;
+        QString device;
+        if (const QRegularExpressionMatch match = comName.match(value); match.hasMatch()) {
+            port = match.captured(1).toInt();
+            if (port < PortNames::FirstPort || port > PortNames::LastPort) {
+                *error = QStringLiteral("--port: the ports are COM1 to COM6, not %1").arg(value);
+                return std::nullopt;
+            }
+            device = system.device(port);
+        } else if (value.contains(u'=')) {
+            const auto mapping = PortNames::parseMapping(value, error);
+            if (!mapping)
+                return std::nullopt;
+            port = mapping->first;
+            device = mapping->second;
+        } else if (value.isEmpty()) {
+            *error = QStringLiteral("--port needs a port: COM1 to COM6, COMn=PATH or a device path");
+            return std::nullopt;
+        } else {
+            // A device path keeps the COM number the system gives it, so the
+            // texts match `tessary ports`.
+            const QString canonical = QFileInfo(value).canonicalFilePath();
+            for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort && port == 0; ++slot) {
+                const QString listed = system.device(slot);
+                if (!listed.isEmpty()
+                    && (listed == value
+                        || (!canonical.isEmpty() && QFileInfo(listed).canonicalFilePath() == canonical)))
+                    port = slot;
+            }
+            if (port == 0) {
+                unlisted << value;
+                continue;
+            }
+            device = value;
+        }
+        if (named.contains(port)) {
+            *error = QStringLiteral("--port: COM%1 is named twice").arg(port);
             return std::nullopt;
         }
-        return PortChoice{port, system.device(port)};
+        named.insert(port, device);
     }
-    if (value.contains(u'=')) {
-        const auto mapping = PortNames::parseMapping(value, error);
-        if (!mapping)
+    // A device the system does not list takes the lowest free slot: COM1
+    // when it is the only one.
+    for (const QString &device : std::as_const(unlisted)) {
+        int port = PortNames::FirstPort;
+        while (port <= PortNames::LastPort && named.contains(port))
+            ++port;
+        if (port > PortNames::LastPort) {
+            *error = QStringLiteral("--port: there are six ports, COM1 to COM6");
             return std::nullopt;
-        return PortChoice{mapping->first, mapping->second};
+        }
+        named.insert(port, device);
     }
-    if (value.isEmpty()) {
-        *error = QStringLiteral("--port needs a port: COM1 to COM6, COMn=PATH or a device path");
-        return std::nullopt;
-    }
-    // A device path keeps the COM number the system gives it, so the texts
-    // match `tessary ports`; a device the system does not list becomes COM1.
-    const QString canonical = QFileInfo(value).canonicalFilePath();
-    for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
-        const QString device = system.device(port);
-        if (!device.isEmpty() && (device == value || (!canonical.isEmpty()
-                                                      && QFileInfo(device).canonicalFilePath() == canonical)))
-            return PortChoice{port, value};
-    }
-    return PortChoice{PortNames::FirstPort, value};
+    QList<PortChoice> choices;
+    for (auto it = named.cbegin(); it != named.cend(); ++it)
+        choices.append({it.key(), it.value()});
+    return choices;
+}
+
+PortNames CliApp::Common::table(const QStringList &systemDevices) const
+{
+    QMap<int, QString> mappings;
+    for (const PortChoice &choice : ports)
+        if (!choice.device.isEmpty())
+            mappings.insert(choice.port, choice.device);
+    return PortNames(mappings, systemDevices);
 }
 
 int CliApp::usage(const QString &message)
@@ -224,25 +431,18 @@ void CliApp::print(const Common &common, const QJsonObject &json, const QString 
     m_out.flush();
 }
 
+void CliApp::printDone(const Common &common, const QJsonObject &json, const QString &text)
+{
+    if (common.json || !common.quiet)
+        print(common, json, text);
+}
+
 // ---- ports -----------------------------------------------------------------
 
-int CliApp::ports(const QStringList &arguments)
+int CliApp::ports(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("ports"),
-          QStringLiteral("Lists COM1 to COM6 with their devices and whether they exist. "
-                         "--port COMn=PATH (or a PATH) shows the table with that mapping."),
-          QString());
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes no arguments"));
-
-    QMap<int, QString> mappings;
-    if (common.port && !common.port->device.isEmpty())
-        mappings.insert(common.port->port, common.port->device);
-    m_table = PortNames(mappings, m_environment.systemDevices());
+    const Common &common = call.common;
+    m_table = common.table(m_environment.systemDevices());
     SerialLine &line = m_environment.line(m_table);
 
     QJsonArray array;
@@ -265,24 +465,6 @@ int CliApp::ports(const QStringList &arguments)
 
 // ---- code ------------------------------------------------------------------
 
-int CliApp::code(const QStringList &arguments)
-{
-    const QString action = arguments.value(1);
-    const QStringList rest = arguments.mid(1);
-    if (action == QLatin1String("decode"))
-        return codeDecode(rest);
-    if (action == QLatin1String("encode"))
-        return codeEncode(rest);
-    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        m_out << "Usage: tessary code decode CODE | tessary code encode <field options>\n"
-                 "See tessary code decode --help and tessary code encode --help.\n";
-        return Success;
-    }
-    m_command = QStringLiteral("code");
-    return usage(action.isEmpty() ? QStringLiteral("needs decode or encode")
-                                  : QStringLiteral("unknown action \"%1\"; use decode or encode").arg(action));
-}
-
 namespace {
 
 QString bytesText(const QString &code)
@@ -295,19 +477,9 @@ QString bytesText(const QString &code)
 
 } // namespace
 
-int CliApp::codeDecode(const QStringList &arguments)
+int CliApp::codeDecode(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("code decode"),
-          QStringLiteral("Shows every field of a 16-character configuration code in words."),
-          QStringLiteral("CODE"));
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return usage(QStringLiteral("needs one CODE"));
-    const QString codeText = positional.first().trimmed();
+    const QString codeText = call.arguments.first().trimmed();
     if (!isBinaryCode(codeText))
         return usage(QStringLiteral("a configuration code is 16 characters 0 or 1, not \"%1\"").arg(codeText));
 
@@ -317,32 +489,21 @@ int CliApp::codeDecode(const QStringList &arguments)
     text += describeText(decodeConfigurationCode(codeText), QStringLiteral("  "));
     if (codeText.mid(12) != QLatin1String("0000"))
         text += QStringLiteral("Note: positions 13 to 16 are reserved and should be 0000.\n");
-    print(common, json, text);
+    print(call.common, json, text);
     return Success;
 }
 
-int CliApp::codeEncode(const QStringList &arguments)
+int CliApp::codeEncode(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("code encode"),
-          QStringLiteral("Builds the 16-character configuration code from field options; every field "
-                         "but the voltage (5 V unless --voltage 3.3) must be given."),
-          QString());
-    fieldoptions::add(parser);
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("takes field options, not arguments"));
     ConfigurationEditor editor;
-    if (const auto error = fieldoptions::apply(parser, editor))
+    if (const auto error = fieldoptions::apply(call.parser, editor))
         return usage(*error);
     if (!editor.checkSettingsComplete(m_prompts))
         return UsageError;
     const QString codeText = editor.buildConfigurationCode();
     QJsonObject json = codeJson(codeText);
     json.insert(QStringLiteral("ok"), true);
-    print(common, json, codeText + u'\n');
+    print(call.common, json, codeText + u'\n');
     return Success;
 }
 

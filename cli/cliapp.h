@@ -4,7 +4,9 @@
 #include "serial/portnames.h"
 #include "terminal.h"
 
+#include <QCommandLineOption>
 #include <QDateTime>
+#include <QList>
 #include <QJsonObject>
 #include <QStringList>
 
@@ -55,58 +57,93 @@ private:
     struct Common {
         bool json = false;
         bool quiet = false;
-        std::optional<PortChoice> port;
+        QList<PortChoice> ports; // in port order; empty: every port the system lists
         QString speed;           // empty: scan every speed
         int handshakeIndex = 1;  // 0 "Xon-Xoff", 1 "DSR/DTR Mode"
+        bool sequential = false; // scan one port after another, as the window does
+        // The port table these ports make, the system's devices filling the
+        // free slots when asked.
+        [[nodiscard]] PortNames table(const QStringList &systemDevices) const;
     };
+    // A parsed command line, as a command's run function gets it.
+    struct Invocation {
+        const QCommandLineParser &parser;
+        Common common;
+        QStringList arguments; // the positional arguments, their number checked
+        [[nodiscard]] bool has(const char *option) const;
+        [[nodiscard]] QString value(const char *option) const;
+    };
+    // One command: its help, the options it takes beyond the common ones, the
+    // arguments it takes, and what it runs.
+    struct Subcommand {
+        static constexpr int FileAndEntry = -1; // FILE NAME, or FILE with --index N
+        QString name; // "detect", "db add"
+        QString description;
+        QString syntax; // the arguments in the help; empty: none
+        int arguments = 0;
+        QString argumentsError; // the usage message for another number of them
+        QList<QCommandLineOption> options;
+        int (CliApp::*run)(const Invocation &) = nullptr;
+    };
+    // The commands, and the groups of them named by a word and an action.
+    static const QList<Subcommand> &subcommands();
+    [[nodiscard]] static const Subcommand *findSubcommand(const QString &name);
+    int runGroup(const QString &group, const QStringList &arguments);
+    int runSubcommand(const Subcommand &command, const QStringList &arguments);
 
     // Parsing.
-    void setUp(QCommandLineParser &parser, const QString &command, const QString &description,
-               const QString &syntax);
     // Parses, answers --help; an exit code when the command must end here.
     [[nodiscard]] std::optional<int> parse(QCommandLineParser &parser, const QStringList &arguments,
                                            Common &common);
-    [[nodiscard]] std::optional<PortChoice> parsePort(const QString &text, QString *error) const;
+    // The --port values as ports; nothing after saying why in *error.
+    [[nodiscard]] std::optional<QList<PortChoice>> parsePorts(const QStringList &values, QString *error) const;
     int usage(const QString &message);
     int fail(const Common &common, const QString &message);
     void print(const Common &common, const QJsonObject &json, const QString &text);
+    // What a command has done: JSON with --json, else the text unless --quiet.
+    void printDone(const Common &common, const QJsonObject &json, const QString &text);
 
     // The board.
     void openSession(const Common &common);
     // Finds the board: the manual probe with --port and --speed, else the
-    // scan (of the --port alone when given). False when none answered.
+    // scan of the ports given with --port (every port without), all at once
+    // or one after another. False when none answered.
     [[nodiscard]] bool locate(const Common &common, bool wakeFirst = false);
+    // Opens the session and locates the board; the exit code when none answered.
+    [[nodiscard]] std::optional<int> findBoard(const Common &common, bool wakeFirst = false);
     [[nodiscard]] QString portText() const;
     [[nodiscard]] QJsonObject locationJson() const;
     [[nodiscard]] QString locationText() const;
 
-    int ports(const QStringList &arguments);
-    int detect(const QStringList &arguments);
-    int identity(const QStringList &arguments);
-    int read(const QStringList &arguments);
-    int boardControl(const QString &command, const QStringList &arguments);
-    int program(const QStringList &arguments);
+    int ports(const Invocation &call);
+    int detect(const Invocation &call);
+    int identity(const Invocation &call);
+    int read(const Invocation &call);
+    int boardControl(const Invocation &call);
+    int program(const Invocation &call);
 
     // Files.
-    int db(const QStringList &arguments);
-    int dbList(const QStringList &arguments);
-    int dbShow(const QStringList &arguments);
-    int dbAdd(const QStringList &arguments);
-    int dbRemove(const QStringList &arguments);
-    int dbMove(const QStringList &arguments);
-    int dbFactory(const QStringList &arguments);
-    int dbExport(const QStringList &arguments);
-    int dbImport(const QStringList &arguments);
-    [[nodiscard]] bool loadDatabase(const QString &path, MechanismDatabase &database);
-    [[nodiscard]] bool saveDatabase(MechanismDatabase &database);
-    [[nodiscard]] bool saveDatabaseAs(MechanismDatabase &database, const QString &path);
-    // The row an entry argument or --index names; -1 after saying why.
-    [[nodiscard]] int entryRow(const QCommandLineParser &parser, const MechanismDatabase &database,
-                               const Common &common, int *exitCode);
+    int dbList(const Invocation &call);
+    int dbShow(const Invocation &call);
+    int dbAdd(const Invocation &call);
+    int dbRemove(const Invocation &call);
+    int dbMove(const Invocation &call);
+    int dbFactory(const Invocation &call);
+    int dbExport(const Invocation &call);
+    int dbImport(const Invocation &call);
+    // Reads a .cdb file; the exit code when it cannot be read.
+    [[nodiscard]] std::optional<int> readDatabase(const Common &common, const QString &path,
+                                                  MechanismDatabase &database);
+    // Reads the file the command names first and finds the entry its NAME
+    // argument or --index names; the exit code when either fails.
+    [[nodiscard]] std::optional<int> readEntry(const Invocation &call, MechanismDatabase &database, int *row);
+    // Writes the database over its own file, or as a new file at newPath; the
+    // exit code when it is not written.
+    [[nodiscard]] std::optional<int> writeDatabase(const Common &common, MechanismDatabase &database,
+                                                   const QString &newPath = {});
 
-    int code(const QStringList &arguments);
-    int codeDecode(const QStringList &arguments);
-    int codeEncode(const QStringList &arguments);
+    int codeDecode(const Invocation &call);
+    int codeEncode(const Invocation &call);
 
     CliEnvironment &m_environment;
     QTextStream &m_out;

@@ -27,4 +27,15 @@ SerialLine &SystemEnvironment::line(const PortNames &table)
 
 Clock &SystemEnvironment::clock() { return *m_clock; }
 
+CliEnvironment::PortSession SystemEnvironment::portSession(const PortNames &table, int port)
+{
+    Q_UNUSED(port);
+    // Made on the port's thread: QSerialPort and the clock's event loop work
+    // with that thread's event dispatcher.
+    PortSession session;
+    session.clock = std::make_unique<EventLoopClock>();
+    session.line = std::make_unique<QtSerialLine>(table);
+    return session;
+}
+
 } // namespace tessary

@@ -13,12 +13,19 @@ class EventLoopClock;
 class QtSerialLine;
 class SerialLine;
 
-// What the command-line tool runs on: the serial ports the system lists, a
-// serial line over a port table, and the clock of the waits. The program uses
-// QSerialPort and the event-loop clock; tests the simulated board and the
-// virtual clock.
+// What the command-line tool runs on: the serial ports the system lists, the
+// serial lines over a port table, and the clocks of the waits. The program
+// uses QSerialPort and the event-loop clock; tests the simulated board and the
+// virtual clock. Every line the tool talks over comes from here.
 class CliEnvironment {
 public:
+    // A line and a clock of their own for one port of a scan that tries every
+    // port at once. Made, used and destroyed on that port's thread.
+    struct PortSession {
+        std::unique_ptr<Clock> clock;
+        std::unique_ptr<SerialLine> line; // destroyed before its clock
+    };
+
     virtual ~CliEnvironment() = default;
     // The devices the system lists as serial ports.
     [[nodiscard]] virtual QStringList systemDevices() const = 0;
@@ -26,6 +33,14 @@ public:
     // environment owns it; a later call may replace it.
     virtual SerialLine &line(const PortNames &table) = 0;
     virtual Clock &clock() = 0;
+
+    // A line over the table and a clock for COMn alone, for a thread of its
+    // own. May be called from several threads at once.
+    [[nodiscard]] virtual PortSession portSession(const PortNames &table, int port) = 0;
+    // The port sessions have ended, their clocks at `time` at the latest:
+    // clock() goes on from there. Real time needs nothing; a virtual clock
+    // jumps.
+    virtual void portSessionsEnded(qint64 time) { Q_UNUSED(time); }
 };
 
 // The real machine: QSerialPortInfo, QSerialPort and the event loop.
@@ -36,6 +51,7 @@ public:
     QStringList systemDevices() const override;
     SerialLine &line(const PortNames &table) override;
     Clock &clock() override;
+    PortSession portSession(const PortNames &table, int port) override;
 
 private:
     std::unique_ptr<EventLoopClock> m_clock;

@@ -1,6 +1,9 @@
 #include "databasejson.h"
 
+#include "configuration/configurationeditor.h"
 #include "database/cdbfile.h"
+#include "fieldoptions.h"
+#include "protocol/replytext.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -57,29 +60,31 @@ ImportResult importEntries(const QByteArray &json)
 
     ImportResult result;
     for (qsizetype i = 0; i < array.size(); ++i) {
-        const QString where = QStringLiteral("entry %1: ").arg(i + 1);
         const QJsonObject object = array.at(i).toObject();
         const QJsonValue name = object.value(QStringLiteral("name"));
         const QJsonValue code = object.value(QStringLiteral("code"));
         if (!name.isString() || !code.isString())
-            return refuse(where + QStringLiteral("needs a \"name\" and a \"code\", both texts"));
+            return refuse(QStringLiteral("entry %1: needs a \"name\" and a \"code\", both texts").arg(i + 1));
         const QString nameText = name.toString();
         const QString codeText = code.toString();
+        const QString where = QStringLiteral("entry %1 \"%2\": ").arg(i + 1).arg(printableText(nameText));
         if (!isLatin1(nameText) || !isLatin1(codeText))
             return refuse(where + QStringLiteral("holds characters a database file cannot store "
                                                  "(one byte per character, Latin-1)"));
+        // The window takes only printable characters into a name.
+        if (ConfigurationEditor::sanitiseName(nameText) != nameText)
+            return refuse(where + QStringLiteral("the name holds a character a configuration name cannot "
+                                                 "have (printable Latin-1 only)"));
         if (nameText.size() > cdb::NameSize)
-            return refuse(where + QStringLiteral("the name \"%1\" is longer than %2 characters")
-                                      .arg(nameText)
-                                      .arg(cdb::NameSize));
+            return refuse(where + QStringLiteral("the name is longer than %1 characters").arg(cdb::NameSize));
         // A name read from a file never ends in spaces: they are its filling.
         if (nameText.endsWith(u' '))
-            return refuse(where + QStringLiteral("the name \"%1\" ends in a space, which a database "
-                                                 "file cannot keep").arg(nameText));
-        // Every record is 34 bytes: a code of another length shifts the rest.
-        if (codeText.size() != cdb::CodeSize)
-            return refuse(where + QStringLiteral("the code \"%1\" is not %2 characters long")
-                                      .arg(codeText)
+            return refuse(where + QStringLiteral("the name ends in a space, which a database file cannot keep"));
+        // A code is the board's two bytes; every record is 34 bytes, so a code
+        // of another length would shift the rest.
+        if (!isBinaryCode(codeText))
+            return refuse(where + QStringLiteral("the code \"%1\" is not %2 characters 0 or 1")
+                                      .arg(printableText(codeText))
                                       .arg(cdb::CodeSize));
         result.entries.append({nameText, codeText});
     }

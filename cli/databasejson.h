@@ -11,8 +11,10 @@ namespace tessary {
 // A configuration database as JSON, for scripts and version control:
 //   {"format": "tessary-cdb", "version": 1,
 //    "entries": [{"name": "Mechanism 01", "code": "1111000101000000"}, ...]}
-// Import accepts only what a .cdb file can hold as it is, so writing the
-// imported entries and exporting them again gives the same JSON.
+// Import accepts only what the window itself would write into a .cdb file
+// (printable Latin-1 names of up to 16 characters, codes of 16 binary
+// digits), so writing the imported entries and exporting them again gives
+// the same JSON.
 namespace databasejson {
 
 inline constexpr char Format[] = "tessary-cdb";

@@ -43,107 +43,63 @@ QJsonObject entryJson(const MechanismDatabase &database, int row)
 
 } // namespace
 
-bool CliApp::loadDatabase(const QString &path, MechanismDatabase &database)
+std::optional<int> CliApp::readDatabase(const Common &common, const QString &path, MechanismDatabase &database)
 {
     GivenFile chooser(path);
     PlainStatusLine status;
     DatabaseFiles files(database, m_prompts, chooser, status);
     files.openDatabase();
-    return database.fileName() == path;
+    if (database.fileName() == path)
+        return std::nullopt;
+    return fail(common, QStringLiteral("%1 could not be read").arg(path));
 }
 
-bool CliApp::saveDatabase(MechanismDatabase &database)
+std::optional<int> CliApp::writeDatabase(const Common &common, MechanismDatabase &database, const QString &newPath)
 {
-    GivenFile chooser(database.fileName());
-    PlainStatusLine status;
-    DatabaseFiles files(database, m_prompts, chooser, status);
-    database.setModified(true);
-    files.saveDatabase();
-    return !database.isModified();
-}
-
-bool CliApp::saveDatabaseAs(MechanismDatabase &database, const QString &path)
-{
+    const QString path = newPath.isEmpty() ? database.fileName() : newPath;
     GivenFile chooser(path);
     PlainStatusLine status;
     DatabaseFiles files(database, m_prompts, chooser, status);
     database.setModified(true);
-    files.saveDatabaseAs();
-    return !database.isModified() && database.fileName() == path;
+    if (newPath.isEmpty())
+        files.saveDatabase();
+    else
+        files.saveDatabaseAs();
+    if (!database.isModified() && database.fileName() == path)
+        return std::nullopt;
+    return fail(common, QStringLiteral("%1 was not written").arg(path));
 }
 
-int CliApp::entryRow(const QCommandLineParser &parser, const MechanismDatabase &database, const Common &common,
-                     int *exitCode)
+std::optional<int> CliApp::readEntry(const Invocation &call, MechanismDatabase &database, int *row)
 {
-    const QStringList positional = parser.positionalArguments();
-    if (parser.isSet(QStringLiteral("index"))) {
+    if (const auto exit = readDatabase(call.common, call.arguments.first(), database))
+        return exit;
+    if (call.has("index")) {
         bool ok = false;
-        const int index = parser.value(QStringLiteral("index")).toInt(&ok);
-        if (!ok) {
-            *exitCode = usage(QStringLiteral("--index takes a number from 1"));
-            return -1;
-        }
-        if (index < 1 || index > database.count()) {
-            *exitCode = fail(common, QStringLiteral("%1 has no entry %2 (it holds %3)")
+        const int index = call.value("index").toInt(&ok);
+        if (!ok)
+            return usage(QStringLiteral("--index takes a number from 1"));
+        if (index < 1 || index > database.count())
+            return fail(call.common, QStringLiteral("%1 has no entry %2 (it holds %3)")
                                          .arg(database.fileName())
                                          .arg(index)
                                          .arg(database.count()));
-            return -1;
-        }
-        return index - 1;
+        *row = index - 1;
+        return std::nullopt;
     }
-    const QString name = positional.value(1);
-    const int row = database.find(name);
-    if (row < 0)
-        *exitCode = fail(common, QStringLiteral("%1 has no entry named \"%2\"").arg(database.fileName(), name));
-    return row;
+    const QString name = call.arguments.value(1);
+    *row = database.find(name);
+    if (*row < 0)
+        return fail(call.common, QStringLiteral("%1 has no entry named \"%2\"").arg(database.fileName(), name));
+    return std::nullopt;
 }
 
-int CliApp::db(const QStringList &arguments)
+int CliApp::dbList(const Invocation &call)
 {
-    const QString action = arguments.value(1);
-    const QStringList rest = arguments.mid(1);
-    if (action == QLatin1String("list"))
-        return dbList(rest);
-    if (action == QLatin1String("show"))
-        return dbShow(rest);
-    if (action == QLatin1String("add"))
-        return dbAdd(rest);
-    if (action == QLatin1String("remove"))
-        return dbRemove(rest);
-    if (action == QLatin1String("move"))
-        return dbMove(rest);
-    if (action == QLatin1String("factory"))
-        return dbFactory(rest);
-    if (action == QLatin1String("export"))
-        return dbExport(rest);
-    if (action == QLatin1String("import"))
-        return dbImport(rest);
-    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        m_out << "Usage: tessary db list|show|add|remove|move|factory|export|import FILE ...\n"
-                 "See tessary db <action> --help.\n";
-        return Success;
-    }
-    m_command = QStringLiteral("db");
-    return usage(action.isEmpty()
-                     ? QStringLiteral("needs an action: list, show, add, remove, move, factory, export or import")
-                     : QStringLiteral("unknown action \"%1\"").arg(action));
-}
-
-int CliApp::dbList(const QStringList &arguments)
-{
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db list"), QStringLiteral("Lists the entries of a .cdb database."),
-          QStringLiteral("FILE"));
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return usage(QStringLiteral("needs one FILE"));
+    const QString &path = call.arguments.first();
     MechanismDatabase database;
-    if (!loadDatabase(positional.first(), database))
-        return fail(common, QStringLiteral("%1 could not be read").arg(positional.first()));
+    if (const auto exit = readDatabase(call.common, path, database))
+        return *exit;
 
     QJsonArray entries;
     QString text;
@@ -154,35 +110,21 @@ int CliApp::dbList(const QStringList &arguments)
                     .arg(printableText(database.name(row)), -16)
                     .arg(printableText(database.code(row)));
     }
-    print(common,
+    print(call.common,
           {{QStringLiteral("ok"), true},
-           {QStringLiteral("file"), positional.first()},
+           {QStringLiteral("file"), path},
            {QStringLiteral("count"), database.count()},
            {QStringLiteral("entries"), entries}},
           text);
     return Success;
 }
 
-int CliApp::dbShow(const QStringList &arguments)
+int CliApp::dbShow(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db show"),
-          QStringLiteral("Shows one entry with every field of its code in words."),
-          QStringLiteral("FILE NAME | FILE --index N"));
-    parser.addOption({QStringLiteral("index"), QStringLiteral("The entry's position, from 1."), QStringLiteral("n")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != (parser.isSet(QStringLiteral("index")) ? 1 : 2))
-        return usage(QStringLiteral("needs FILE and either NAME or --index N"));
     MechanismDatabase database;
-    if (!loadDatabase(positional.first(), database))
-        return fail(common, QStringLiteral("%1 could not be read").arg(positional.first()));
-    int exitCode = Success;
-    const int row = entryRow(parser, database, common, &exitCode);
-    if (row < 0)
-        return exitCode;
+    int row = -1;
+    if (const auto exit = readEntry(call, database, &row))
+        return *exit;
 
     const QString codeText = database.code(row);
     QJsonObject json = codeJson(codeText);
@@ -191,31 +133,15 @@ int CliApp::dbShow(const QStringList &arguments)
     json.insert(QStringLiteral("name"), database.name(row));
     QString text = QStringLiteral("Name: %1\nCode: %2\n").arg(printableText(database.name(row)), printableText(codeText));
     text += describeText(decodeConfigurationCode(codeText), QStringLiteral("  "));
-    print(common, json, text);
+    print(call.common, json, text);
     return Success;
 }
 
-int CliApp::dbAdd(const QStringList &arguments)
+int CliApp::dbAdd(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db add"),
-          QStringLiteral("Adds a named configuration, from --code or from the field options, to a .cdb "
-                         "database (created when missing). An entry of that name is overwritten only "
-                         "with --yes."),
-          QStringLiteral("FILE NAME"));
-    parser.addOption({QStringLiteral("code"), QStringLiteral("The 16-character configuration code."),
-                      QStringLiteral("code")});
-    fieldoptions::add(parser);
-    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")},
-                      QStringLiteral("Overwrite an entry of the same name.")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2)
-        return usage(QStringLiteral("needs FILE and NAME"));
-    const QString path = positional.at(0);
-    QString name = positional.at(1);
+    const Common &common = call.common;
+    const QString path = call.arguments.at(0);
+    QString name = call.arguments.at(1);
     if (name.isEmpty())
         return usage(QStringLiteral("Please enter a configuration name !"));
     if (ConfigurationEditor::sanitiseName(name) != name)
@@ -229,18 +155,18 @@ int CliApp::dbAdd(const QStringList &arguments)
     while (name.endsWith(u' '))
         name.chop(1);
 
-    const bool fromCode = parser.isSet(QStringLiteral("code"));
-    if (fromCode == fieldoptions::anySet(parser))
+    const bool fromCode = call.has("code");
+    if (fromCode == fieldoptions::anySet(call.parser))
         return usage(QStringLiteral("give the configuration with --code or with field options"));
     QString codeText;
     if (fromCode) {
-        codeText = parser.value(QStringLiteral("code")).trimmed();
+        codeText = call.value("code").trimmed();
         if (!isBinaryCode(codeText))
             return usage(QStringLiteral("--code: a configuration code is 16 characters 0 or 1, not \"%1\"")
                              .arg(codeText));
     } else {
         ConfigurationEditor editor;
-        if (const auto error = fieldoptions::apply(parser, editor))
+        if (const auto error = fieldoptions::apply(call.parser, editor))
             return usage(*error);
         if (!editor.checkSettingsComplete(m_prompts))
             return UsageError;
@@ -249,14 +175,14 @@ int CliApp::dbAdd(const QStringList &arguments)
 
     MechanismDatabase database;
     if (QFileInfo::exists(path)) {
-        if (!loadDatabase(path, database))
-            return fail(common, QStringLiteral("%1 could not be read").arg(path));
+        if (const auto exit = readDatabase(common, path, database))
+            return *exit;
     } else {
         database.setFileName(path);
     }
     const int existing = database.find(name);
     if (existing >= 0) {
-        m_prompts.setAssumeYes(parser.isSet(QStringLiteral("yes")));
+        m_prompts.setAssumeYes(call.has("yes"));
         if (!m_prompts.confirm(QStringLiteral("Overwrite existing configuration <%1> ?").arg(name)))
             return fail(common, QStringLiteral("%1 was not changed").arg(path));
         database.replaceCode(existing, codeText);
@@ -267,14 +193,13 @@ int CliApp::dbAdd(const QStringList &arguments)
                                     .arg(database.count()));
         database.append(name, codeText);
     }
-    if (!saveDatabase(database))
-        return fail(common, QStringLiteral("%1 was not written").arg(path));
+    if (const auto exit = writeDatabase(common, database))
+        return *exit;
     const int row = existing >= 0 ? existing : database.count() - 1;
     QJsonObject json = entryJson(database, row);
     json.insert(QStringLiteral("ok"), true);
     json.insert(QStringLiteral("replaced"), existing >= 0);
-    if (common.json || !common.quiet)
-        print(common, json,
+    printDone(common, json,
               QStringLiteral("%1 entry %2 \"%3\" %4\n")
                   .arg(existing >= 0 ? QStringLiteral("Replaced") : QStringLiteral("Added"))
                   .arg(row + 1)
@@ -282,77 +207,45 @@ int CliApp::dbAdd(const QStringList &arguments)
     return Success;
 }
 
-int CliApp::dbRemove(const QStringList &arguments)
+int CliApp::dbRemove(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db remove"), QStringLiteral("Removes one entry from a .cdb database."),
-          QStringLiteral("FILE NAME | FILE --index N"));
-    parser.addOption({QStringLiteral("index"), QStringLiteral("The entry's position, from 1."), QStringLiteral("n")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != (parser.isSet(QStringLiteral("index")) ? 1 : 2))
-        return usage(QStringLiteral("needs FILE and either NAME or --index N"));
     MechanismDatabase database;
-    if (!loadDatabase(positional.first(), database))
-        return fail(common, QStringLiteral("%1 could not be read").arg(positional.first()));
-    int exitCode = Success;
-    const int row = entryRow(parser, database, common, &exitCode);
-    if (row < 0)
-        return exitCode;
+    int row = -1;
+    if (const auto exit = readEntry(call, database, &row))
+        return *exit;
     const QJsonObject removed = entryJson(database, row);
     database.remove(row);
-    if (!saveDatabase(database))
-        return fail(common, QStringLiteral("%1 was not written").arg(positional.first()));
-    if (common.json || !common.quiet)
-        print(common, {{QStringLiteral("ok"), true}, {QStringLiteral("removed"), removed}},
+    if (const auto exit = writeDatabase(call.common, database))
+        return *exit;
+    printDone(call.common, {{QStringLiteral("ok"), true}, {QStringLiteral("removed"), removed}},
               QStringLiteral("Removed entry %1 \"%2\"\n")
                   .arg(row + 1)
                   .arg(printableText(removed.value(QStringLiteral("name")).toString())));
     return Success;
 }
 
-int CliApp::dbMove(const QStringList &arguments)
+int CliApp::dbMove(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db move"),
-          QStringLiteral("Moves one entry up, down, or to a position (from 1)."),
-          QStringLiteral("FILE NAME | FILE --index N"));
-    parser.addOption({QStringLiteral("index"), QStringLiteral("The entry's position, from 1."), QStringLiteral("n")});
-    parser.addOption({QStringLiteral("up"), QStringLiteral("One place up.")});
-    parser.addOption({QStringLiteral("down"), QStringLiteral("One place down.")});
-    parser.addOption({QStringLiteral("to"), QStringLiteral("To this position, from 1."), QStringLiteral("n")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != (parser.isSet(QStringLiteral("index")) ? 1 : 2))
-        return usage(QStringLiteral("needs FILE and either NAME or --index N"));
-    const int ways = int(parser.isSet(QStringLiteral("up"))) + int(parser.isSet(QStringLiteral("down")))
-                     + int(parser.isSet(QStringLiteral("to")));
+    const int ways = int(call.has("up")) + int(call.has("down")) + int(call.has("to"));
     if (ways != 1)
         return usage(QStringLiteral("needs one of --up, --down or --to N"));
     int target = 0;
-    if (parser.isSet(QStringLiteral("to"))) {
+    if (call.has("to")) {
         bool ok = false;
-        target = parser.value(QStringLiteral("to")).toInt(&ok);
+        target = call.value("to").toInt(&ok);
         if (!ok || target < 1)
             return usage(QStringLiteral("--to takes a position from 1"));
     }
     MechanismDatabase database;
-    if (!loadDatabase(positional.first(), database))
-        return fail(common, QStringLiteral("%1 could not be read").arg(positional.first()));
-    int exitCode = Success;
-    int row = entryRow(parser, database, common, &exitCode);
-    if (row < 0)
-        return exitCode;
-    if (parser.isSet(QStringLiteral("up")))
+    int row = -1;
+    if (const auto exit = readEntry(call, database, &row))
+        return *exit;
+    if (call.has("up"))
         target = row; // positions count from 1
-    else if (parser.isSet(QStringLiteral("down")))
+    else if (call.has("down"))
         target = row + 2;
     if (target < 1 || target > database.count())
-        return fail(common, QStringLiteral("entry %1 cannot move to position %2 of %3")
+        return fail(call.common, QStringLiteral("entry %1 cannot move to position %2 of %3")
                                 .arg(row + 1)
                                 .arg(target)
                                 .arg(database.count()));
@@ -365,68 +258,44 @@ int CliApp::dbMove(const QStringList &arguments)
         database.exchange(row, row - 1);
         --row;
     }
-    if (!saveDatabase(database))
-        return fail(common, QStringLiteral("%1 was not written").arg(positional.first()));
+    if (const auto exit = writeDatabase(call.common, database))
+        return *exit;
     QJsonObject json = entryJson(database, row);
     json.insert(QStringLiteral("ok"), true);
-    if (common.json || !common.quiet)
-        print(common, json,
+    printDone(call.common, json,
               QStringLiteral("\"%1\" is now entry %2\n").arg(printableText(database.name(row))).arg(row + 1));
     return Success;
 }
 
-int CliApp::dbFactory(const QStringList &arguments)
+int CliApp::dbFactory(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db factory"),
-          QStringLiteral("Writes the factory list of 29 mechanisms as a new .cdb database; an existing "
-                         "file is replaced only with --yes."),
-          QStringLiteral("FILE"));
-    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Replace an existing file.")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return usage(QStringLiteral("needs one FILE"));
-    const QString path = positional.first();
-    if (QFileInfo::exists(path) && !parser.isSet(QStringLiteral("yes")))
+    const Common &common = call.common;
+    const QString path = call.arguments.first();
+    if (QFileInfo::exists(path) && !call.has("yes"))
         return fail(common, QStringLiteral("%1 exists; give --yes to replace it").arg(path));
     MechanismDatabase database;
     FillFactoryList(database);
-    if (!saveDatabaseAs(database, path))
-        return fail(common, QStringLiteral("%1 was not written").arg(path));
-    if (common.json || !common.quiet)
-        print(common, {{QStringLiteral("ok"), true}, {QStringLiteral("file"), path},
+    if (const auto exit = writeDatabase(common, database, path))
+        return *exit;
+    printDone(common, {{QStringLiteral("ok"), true}, {QStringLiteral("file"), path},
                        {QStringLiteral("count"), database.count()}},
               QStringLiteral("Wrote the %1 factory mechanisms to %2\n").arg(database.count()).arg(path));
     return Success;
 }
 
-int CliApp::dbExport(const QStringList &arguments)
+int CliApp::dbExport(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db export"),
-          QStringLiteral("Writes a .cdb database as JSON, on standard output or into --output."),
-          QStringLiteral("FILE"));
-    parser.addOption({{QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("The JSON file to write."),
-                      QStringLiteral("file")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1)
-        return usage(QStringLiteral("needs one FILE"));
+    const Common &common = call.common;
     MechanismDatabase database;
-    if (!loadDatabase(positional.first(), database))
-        return fail(common, QStringLiteral("%1 could not be read").arg(positional.first()));
+    if (const auto exit = readDatabase(common, call.arguments.first(), database))
+        return *exit;
     const QByteArray json = databasejson::exportEntries(database.entries());
-    if (!parser.isSet(QStringLiteral("output"))) {
+    if (!call.has("output")) {
         m_out << QString::fromUtf8(json);
         m_out.flush();
         return Success;
     }
-    const QString output = parser.value(QStringLiteral("output"));
+    const QString output = call.value("output");
     if (DatabaseFiles::isReadOnly(output)) {
         m_prompts.warning(QStringLiteral("This file is Read-Only !"));
         return fail(common, QStringLiteral("%1 was not written").arg(output));
@@ -438,22 +307,11 @@ int CliApp::dbExport(const QStringList &arguments)
     return Success;
 }
 
-int CliApp::dbImport(const QStringList &arguments)
+int CliApp::dbImport(const Invocation &call)
 {
-    QCommandLineParser parser;
-    setUp(parser, QStringLiteral("db import"),
-          QStringLiteral("Writes a .cdb database from JSON (as db export writes it; - reads standard "
-                         "input); an existing file is replaced only with --yes."),
-          QStringLiteral("JSON FILE"));
-    parser.addOption({{QStringLiteral("y"), QStringLiteral("yes")}, QStringLiteral("Replace an existing file.")});
-    Common common;
-    if (const auto exit = parse(parser, arguments, common))
-        return *exit;
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 2)
-        return usage(QStringLiteral("needs JSON and FILE"));
-    const QString source = positional.at(0);
-    const QString path = positional.at(1);
+    const Common &common = call.common;
+    const QString source = call.arguments.at(0);
+    const QString path = call.arguments.at(1);
 
     QFile input;
     const bool opened = source == QLatin1String("-") ? input.open(stdin, QIODevice::ReadOnly)
@@ -463,15 +321,14 @@ int CliApp::dbImport(const QStringList &arguments)
     const databasejson::ImportResult imported = databasejson::importEntries(input.readAll());
     if (!imported.ok)
         return fail(common, QStringLiteral("%1 was refused: %2").arg(source, imported.reason));
-    if (QFileInfo::exists(path) && !parser.isSet(QStringLiteral("yes")))
+    if (QFileInfo::exists(path) && !call.has("yes"))
         return fail(common, QStringLiteral("%1 exists; give --yes to replace it").arg(path));
 
     MechanismDatabase database;
     database.setEntries(imported.entries);
-    if (!saveDatabaseAs(database, path))
-        return fail(common, QStringLiteral("%1 was not written").arg(path));
-    if (common.json || !common.quiet)
-        print(common, {{QStringLiteral("ok"), true}, {QStringLiteral("file"), path},
+    if (const auto exit = writeDatabase(common, database, path))
+        return *exit;
+    printDone(common, {{QStringLiteral("ok"), true}, {QStringLiteral("file"), path},
                        {QStringLiteral("count"), database.count()}},
               QStringLiteral("Wrote %1 entries to %2\n").arg(database.count()).arg(path));
     return Success;

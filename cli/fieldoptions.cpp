@@ -48,11 +48,12 @@ const QList<Field> &fields()
 
 namespace fieldoptions {
 
-void add(QCommandLineParser &parser)
+QList<QCommandLineOption> options()
 {
+    QList<QCommandLineOption> list;
     for (const Field &field : fields())
-        parser.addOption({QLatin1String(field.option), QLatin1String(field.description),
-                          QLatin1String(field.valueName)});
+        list.append({QLatin1String(field.option), QLatin1String(field.description), QLatin1String(field.valueName)});
+    return list;
 }
 
 bool anySet(const QCommandLineParser &parser)

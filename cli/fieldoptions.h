@@ -2,6 +2,7 @@
 
 #include "configuration/configurationcode.h"
 
+#include <QCommandLineOption>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -20,7 +21,7 @@ class ConfigurationEditor;
 // are applied as clicks and the editor's own checks apply.
 namespace fieldoptions {
 
-void add(QCommandLineParser &parser);
+[[nodiscard]] QList<QCommandLineOption> options();
 [[nodiscard]] bool anySet(const QCommandLineParser &parser);
 // Clicks the buttons the options name (after putting the editor into its
 // start state: 5 V). Returns a usage message for a value no button has.

@@ -164,52 +164,62 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
 QString Detector::autodetect()
 {
     BusyScope busy(m_view);
+    beginScan();
+    for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
+        if (!m_link.portExists(port))
+            continue;
+        if (const auto speed = scanPort(port))
+            return finishScan(port, *speed);
+    }
+    return finishScan(0, QString());
+}
+
+void Detector::beginScan()
+{
     m_printer.serialLink = true;
     m_printer.printerFound = false;
     m_reportedPorts.clear();
-
     wakeupPrinter(m_link);
+}
 
+std::optional<QString> Detector::scanPort(int port)
+{
     const QStringList &speeds = speedTexts();
-    int foundPort = 0;
-    QString foundSpeed;
-    for (int port = PortNames::FirstPort; port <= PortNames::LastPort && foundPort == 0; ++port) {
-        if (!m_link.portExists(port))
+    for (qsizetype index = speeds.size() - 1; index >= 0; --index) {
+        const QString &speed = speeds.at(index);
+        show(attemptText(port, speed));
+        PortCloser closer(m_link);
+        if (!open(port, speed, HandshakeNone))
             continue;
-        for (qsizetype index = speeds.size() - 1; index >= 0; --index) {
-            const QString &speed = speeds.at(index);
-            show(attemptText(port, speed));
-            PortCloser closer(m_link);
-            if (!open(port, speed, HandshakeNone))
-                continue;
-            m_link.clearInput();
-            m_link.sendString(Command::probe());
-            m_link.delay(QueryWaitMs);
-            if (m_link.bytesWaiting() != 1)
-                continue;
-            // One byte may be chance: a board answers the probe twice.
-            m_link.sendString(Command::cancel());
-            m_link.clearInput();
-            m_link.delay(QueryWaitMs);
-            m_link.sendString(Command::probe());
-            m_link.delay(QueryWaitMs);
-            if (m_link.bytesWaiting() != 1)
-                continue;
-            m_link.readWaiting();
-            // Found only once the identity query below has completed.
-            if (m_view) {
-                m_view->selectSpeed(int(index));
-                m_view->selectPort(port);
-            }
-            foundPort = port;
-            foundSpeed = speed;
-            break;
+        m_link.clearInput();
+        m_link.sendString(Command::probe());
+        m_link.delay(QueryWaitMs);
+        if (m_link.bytesWaiting() != 1)
+            continue;
+        // One byte may be chance: a board answers the probe twice.
+        m_link.sendString(Command::cancel());
+        m_link.clearInput();
+        m_link.delay(QueryWaitMs);
+        m_link.sendString(Command::probe());
+        m_link.delay(QueryWaitMs);
+        if (m_link.bytesWaiting() != 1)
+            continue;
+        m_link.readWaiting();
+        // Found only once the identity query has completed.
+        if (m_view) {
+            m_view->selectSpeed(int(index));
+            m_view->selectPort(port);
         }
+        return speed;
     }
+    return std::nullopt;
+}
 
+QString Detector::finishScan(int port, const QString &speed)
+{
     QString result;
-    if (foundPort != 0) {
-        result = probePort(foundPort, foundSpeed, HandshakeIndexHardware);
+    if (port != 0) {
+        result = probePort(port, speed, HandshakeIndexHardware);
     } else {
         result = nothingFoundText();
         m_printer.printerFound = false;

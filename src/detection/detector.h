@@ -75,6 +75,20 @@ public:
     // answered. Returns the text shown at its end.
     QString autodetect();
 
+    // The automatic scan in its parts, so that a caller can also run the
+    // ports at once, one Detector on its own line per port: beginScan wakes
+    // every port; scanPort runs one port's steps; finishScan queries the
+    // identity where the board answered. autodetect() runs scanPort one port
+    // after another until a board answers.
+    void beginScan();
+    // Every speed from the fastest down on one existing port: the speed at
+    // which the board answered the probe twice, or nothing. Writes no
+    // printer-link state.
+    std::optional<QString> scanPort(int port);
+    // The identity query at the port and speed that answered (port 0: none
+    // did); returns the text shown at the scan's end.
+    QString finishScan(int port, const QString &speed);
+
 private:
     // Opens without the settle pause of OpenPort: the scan's waits are its own.
     // A port that cannot be opened counts as one that does not answer; its

@@ -93,6 +93,11 @@ ReadBackResult PrinterQueries::readSettings(ConfigurationEditor &editor, Prompts
 void PrinterQueries::wakeUp()
 {
     wakeupPrinter(m_link);
+    cancelAfterWakeup();
+}
+
+void PrinterQueries::cancelAfterWakeup()
+{
     if (!m_printer.printerFound)
         return;
     PortCloser closer(m_link);

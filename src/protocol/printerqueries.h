@@ -58,6 +58,9 @@ public:
 
     // "Wake up": wakes every port (WakeupPrinter), then CAN to the printer.
     void wakeUp();
+    // Its last step alone, for a caller whose detection has just woken every
+    // port: CAN to the printer. Nothing without a printer.
+    void cancelAfterWakeup();
     // "Sleep": CAN, ESC "S", 10 ms, CAN. Nothing without a printer.
     void sleep();
     // "Reset": ESC "@", and the port closed at once. Nothing without a printer.

@@ -12,7 +12,11 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 using namespace tessary;
 using namespace tessary::sim;
@@ -38,8 +42,24 @@ public:
     }
 };
 
+// A port's own line in a scan of every port at once: it hands what was
+// written on it over when it ends.
+class PortLine : public SimulatedLine {
+public:
+    PortLine(const Clock &clock, std::function<void(const QList<Write> &)> ended)
+        : SimulatedLine(clock), m_ended(std::move(ended))
+    {
+    }
+    ~PortLine() override { m_ended(writes()); }
+
+private:
+    std::function<void(const QList<Write> &)> m_ended;
+};
+
 // The machine of the tests: six serial devices the system lists, the
-// simulated line behind them and a clock that costs no time.
+// simulated line behind them and a clock that costs no time. A scan of every
+// port at once gets a line and a virtual clock per port, sharing the port's
+// device with the main line, starting at the main clock's time.
 class SimEnvironment : public CliEnvironment {
 public:
     QStringList systemDevices() const override { return devices; }
@@ -53,12 +73,54 @@ public:
         return simLine;
     }
     Clock &clock() override { return virtualClock; }
+    PortSession portSession(const PortNames &table, int port) override
+    {
+        Q_UNUSED(table); // the main line was made over the same table
+        auto clock = std::make_unique<VirtualClock>();
+        clock->advance(virtualClock.now());
+        auto line = std::make_unique<PortLine>(*clock, [this, port](const QList<SimulatedLine::Write> &writes) {
+            const std::lock_guard lock(portMutex);
+            portWrites += writes;
+            endedPorts.insert(port);
+            portEnded.notify_all();
+        });
+        line->setWakeups(false);
+        line->setExistingPorts({});
+        std::unique_lock lock(portMutex);
+        simLine.sharePort(port, *line);
+        // The threads run as fast as they can, whatever the virtual time: let
+        // them end from the highest port down, the order a wrong merge would
+        // trip on.
+        for (int higher = port + 1; lowestPortLast && higher <= PortNames::LastPort; ++higher)
+            if (!portEnded.wait_for(lock, std::chrono::seconds(10), [&] {
+                    return !simLine.portExists(higher) || endedPorts.contains(higher);
+                }))
+                qFatal("COM%d waited for COM%d for ever", port, higher);
+        PortSession session;
+        session.clock = std::move(clock);
+        session.line = std::move(line);
+        return session;
+    }
+    void portSessionsEnded(qint64 time) override { virtualClock.advance(qMax<qint64>(0, time - virtualClock.now())); }
+
+    // Every write on the main line and on the ports' own lines, in time order.
+    [[nodiscard]] QList<SimulatedLine::Write> allWrites() const
+    {
+        QList<SimulatedLine::Write> all = simLine.writes() + portWrites;
+        std::stable_sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a.at < b.at; });
+        return all;
+    }
 
     QStringList devices = {QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS1"), QStringLiteral("/dev/ttyS2"),
                            QStringLiteral("/dev/ttyS3"), QStringLiteral("/dev/ttyS4"), QStringLiteral("/dev/ttyS5")};
     QSet<int> present = {1, 2, 3, 4, 5, 6};
     HookedClock virtualClock;
     SimulatedLine simLine{virtualClock};
+    std::mutex portMutex;
+    QList<SimulatedLine::Write> portWrites;
+    bool lowestPortLast = false; // each port's scan waits until the higher ports' have ended
+    QSet<int> endedPorts;
+    std::condition_variable portEnded;
 };
 
 struct Rig {
@@ -124,6 +186,54 @@ const QStringList Fields576 = {
     QStringLiteral("--rotation"),   QStringLiteral("normal"),   QStringLiteral("--strobe"),   QStringLiteral("positive"),
     QStringLiteral("--head-up"),    QStringLiteral("normal")};
 
+// Puts what the words name on the ports: "2:9600" a board at 9600 bauds,
+// "4:xon@38400" one with XON/XOFF, "5:noisy@4800" one that answers other
+// speeds with noise, "1:once" a device that answers a probe but not the probe
+// after CAN, "2:double" one that answers a probe with two bytes, "3:probes"
+// one that answers every probe and nothing else, "1:locked" a port that
+// cannot be opened.
+void place(Rig &rig, const QString &spec)
+{
+    for (const QString &word : spec.split(u' ', Qt::SkipEmptyParts)) {
+        const int port = word.section(u':', 0, 0).toInt();
+        const QString what = word.section(u':', 1);
+        const auto answerProbe = [](int bytes, bool afterCancel) {
+            auto lastWasCancel = std::make_shared<bool>(false);
+            return std::make_shared<ScriptedDevice>([=](const QByteArray &received, const LineSettings &) {
+                const bool answer = received == QByteArray::fromHex("1b76") && (afterCancel || !*lastWasCancel);
+                *lastWasCancel = received == QByteArray::fromHex("18");
+                return answer ? QByteArray(bytes, '\x01') : QByteArray();
+            });
+        };
+        if (what == QLatin1String("once")) {
+            rig.env.simLine.attachDevice(port, answerProbe(1, false));
+        } else if (what == QLatin1String("double")) {
+            rig.env.simLine.attachDevice(port, answerProbe(2, true));
+        } else if (what == QLatin1String("probes")) {
+            rig.env.simLine.attachDevice(port, answerProbe(1, true));
+        } else if (what == QLatin1String("locked")) {
+            rig.env.simLine.failOpen(port, QStringLiteral("/dev/ttyS%1 is in use by another program").arg(port - 1));
+        } else {
+            BoardOptions options;
+            options.baud = what.section(u'@', -1).toInt();
+            if (what.startsWith(QLatin1String("xon@")))
+                options.handshake = BoardHandshake::XonXoff;
+            rig.env.simLine.attachBoard(port, options,
+                                        what.startsWith(QLatin1String("noisy@")) ? OtherSpeeds::Garbage
+                                                                                 : OtherSpeeds::Silence);
+        }
+    }
+}
+
+// What went over each port, in order, as speed and bytes.
+QMap<int, QStringList> wirePerPort(const SimEnvironment &env)
+{
+    QMap<int, QStringList> wire;
+    for (const SimulatedLine::Write &write : env.allWrites())
+        wire[write.port] << QStringLiteral("%1:%2").arg(write.baud).arg(QString::fromLatin1(write.bytes.toHex()));
+    return wire;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -149,12 +259,17 @@ private slots:
     void withoutABoardEveryBoardCommandExitsOne();
     void aPortThatCannotBeOpenedIsNamedWithItsReason();
     void aMissingDeviceIsNamed();
+    void parallelScanAnswersAsTheSequentialScan_data();
+    void parallelScanAnswersAsTheSequentialScan();
+    void repeatedPortsAreScannedAtOnceAfterOneWakeUp();
 
     // ---- identity, read, wake, sleep, reset ----
     void identityPrintsTheBoardsReply();
     void readReportsModesCodeFieldsAndName();
     void readWithAnUnusableConfigurationReplyExitsOne();
     void sleepThenWakeThenReset();
+    void wakeSendsOneWakeUpRound_data();
+    void wakeSendsOneWakeUpRound();
 
     // ---- program ----
     void programWritesTheCodeAndIdentityAndVerifies();
@@ -222,6 +337,10 @@ void TestCli::usageErrorsExitTwoAndSendNothing_data()
                                             << "Head-up polarity is not defined !";
     QTest::newRow("db move two ways") << QStringList{"db", "move", "x.cdb", "A", "--up", "--down"}
                                       << "one of --up, --down or --to";
+    QTest::newRow("a port twice") << QStringList{"detect", "--port", "COM2", "--port", "COM2=/dev/pts/1"}
+                                  << "COM2 is named twice";
+    QTest::newRow("speed for two ports") << QStringList{"detect", "--port", "COM1", "--port", "COM2", "--speed", "9600"}
+                                         << "--speed probes one port";
 }
 
 void TestCli::usageErrorsExitTwoAndSendNothing()
@@ -429,6 +548,88 @@ void TestCli::aMissingDeviceIsNamed()
     QVERIFY(rig.env.simLine.opens().isEmpty());
 }
 
+void TestCli::parallelScanAnswersAsTheSequentialScan_data()
+{
+    QTest::addColumn<QString>("placement");
+    QTest::addColumn<QString>("answer"); // port, speed, handshake; empty: no board
+    QTest::newRow("none") << "" << "";
+    QTest::newRow("COM1 at 115200") << "1:115200" << "COM1 115200 hw";
+    QTest::newRow("COM6 at 1200") << "6:1200" << "COM6 1200 hw";
+    QTest::newRow("two boards, the lower one slower") << "2:1200 5:115200" << "COM2 1200 hw";
+    QTest::newRow("two boards, the higher one slower") << "3:57600 4:2400" << "COM3 57600 hw";
+    QTest::newRow("XON/XOFF board") << "4:xon@38400" << "COM4 38400 xon";
+    QTest::newRow("answers only the first probe") << "1:once 4:4800" << "COM4 4800 hw";
+    QTest::newRow("two bytes to a probe") << "2:double 3:19200" << "COM3 19200 hw";
+    QTest::newRow("probes answered, identity not") << "2:probes 5:9600" << "";
+    QTest::newRow("port in use") << "1:locked 2:28800" << "COM2 28800 hw";
+    QTest::newRow("noise at other speeds") << "1:noisy@2400 3:noisy@9600" << "COM1 2400 hw";
+}
+
+// The same answer, from the same steps on every port the one-port-after-
+// another scan reaches, at the same speeds in the same order.
+void TestCli::parallelScanAnswersAsTheSequentialScan()
+{
+    QFETCH(QString, placement);
+    QFETCH(QString, answer);
+    Rig sequential;
+    place(sequential, placement);
+    const int sequentialStatus = sequential.run({"detect", "--sequential", "--json"});
+    const QMap<int, QStringList> sequentialWire = wirePerPort(sequential.env);
+    QCOMPARE(sequentialStatus, answer.isEmpty() ? int(CliApp::Failure) : int(CliApp::Success));
+    const QJsonObject json = sequential.json();
+    if (!answer.isEmpty())
+        QCOMPARE(QStringList({json.value("port").toString(), json.value("speed").toString(),
+                              json.value("handshake").toString()})
+                     .join(u' '),
+                 answer);
+
+    // The ports' threads in whatever order they come, and lowest port last.
+    for (const bool lowestPortLast : {false, true}) {
+        Rig parallel;
+        parallel.env.lowestPortLast = lowestPortLast;
+        place(parallel, placement);
+        QCOMPARE(parallel.run({"detect", "--json"}), sequentialStatus);
+        QCOMPARE(parallel.json(), json);
+        QCOMPARE(parallel.err.count(QLatin1String("in use by another program")),
+                 sequential.err.count(QLatin1String("in use by another program")));
+        const QMap<int, QStringList> parallelWire = wirePerPort(parallel.env);
+        for (int port = 1; port <= 6; ++port) {
+            // The ports the sequential scan reached: more than the wake-up.
+            if (sequentialWire.value(port).size() > 1)
+                QCOMPARE(parallelWire.value(port), sequentialWire.value(port));
+        }
+    }
+}
+
+// Each --port takes its slot; the scan wakes and tries those ports alone, all
+// at once: the board on the slowest port is asked its identity after the
+// wake-up and that port's steps, where one port after another takes longer.
+void TestCli::repeatedPortsAreScannedAtOnceAfterOneWakeUp()
+{
+    const QStringList ports = {"--port", "COM2=/dev/pts/3", "--port", "COM6=/dev/pts/7", "--port", "COM4"};
+    for (const bool sequential : {false, true}) {
+        Rig rig;
+        place(rig, "6:1200");
+        QCOMPARE(rig.run(QStringList{"detect", "--json"} + ports + (sequential ? QStringList{"--sequential"} : QStringList{})),
+                 0);
+        QCOMPARE(rig.json().value("device").toString(), QStringLiteral("/dev/pts/7"));
+        QList<int> woken;
+        qint64 identityAt = -1;
+        for (const SimulatedLine::Write &write : rig.env.allWrites()) {
+            if (write.bytes == QByteArray(1, '\0'))
+                woken << write.port;
+            if (write.bytes == QByteArray::fromHex("1b49") && identityAt < 0)
+                identityAt = write.at;
+        }
+        QCOMPARE(woken, QList<int>({2, 4, 6}));
+        // 1000 ms of wake-up; 100 ms at each speed without a board; 300 ms at
+        // the speed that answers. COM6 tries 9 speeds; COM2 and COM4 9 each.
+        QCOMPARE(identityAt, sequential ? 1000 + 2 * 900 + 800 + 300 : 1000 + 800 + 300);
+        QVERIFY2(rig.err.contains(QLatin1String("Attempting to contact printer on COM 6 at 1200 bauds.\n")),
+                 qPrintable(rig.err));
+    }
+}
+
 // ---- identity, read, wake, sleep, reset ----------------------------------------
 
 void TestCli::identityPrintsTheBoardsReply()
@@ -503,6 +704,40 @@ void TestCli::sleepThenWakeThenReset()
     QCOMPARE(board.resetCount(), resets + 1);
     QVERIFY(rig.env.simLine.writtenBytes(2).endsWith(QByteArray::fromHex("1b40")));
     QCOMPARE(rig.out, QString());
+}
+
+void TestCli::wakeSendsOneWakeUpRound_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("portsWoken");
+    QTest::newRow("probe") << QStringList{"wake", "--port", "COM2", "--speed", "115200"} << 1;
+    QTest::newRow("scan of one port") << QStringList{"wake", "--port", "COM2"} << 1;
+    QTest::newRow("scan") << QStringList{"wake"} << 6;
+}
+
+// Finding the board wakes every port already: the wake-up round is not
+// repeated, only the CAN to the board follows.
+void TestCli::wakeSendsOneWakeUpRound()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, portsWoken);
+    Rig rig;
+    Board &board = rig.board(2);
+    QCOMPARE(rig.run({"sleep", "--port", "COM2", "--speed", "115200"}), 0);
+    QVERIFY(board.isAsleep());
+    rig.env.simLine.clearRecords();
+    QCOMPARE(rig.run(arguments), 0);
+    QVERIFY(!board.isAsleep());
+    int nuls = 0;
+    for (const SimulatedLine::Write &write : rig.env.simLine.writes())
+        if (write.bytes == QByteArray(1, '\0')) {
+            QCOMPARE(write.baud, 57600);
+            ++nuls;
+        }
+    QCOMPARE(nuls, portsWoken);
+    const SimulatedLine::Write &last = rig.env.simLine.writes().constLast();
+    QCOMPARE(last.port, 2);
+    QCOMPARE(last.bytes, QByteArray::fromHex("18"));
 }
 
 // ---- program -----------------------------------------------------------------
@@ -812,16 +1047,16 @@ void TestCli::importExportImportRoundTripIsByteForByte()
     Rig rig;
     QTemporaryDir dir;
     const QString json = dir.filePath("in.json");
-    // Odd but storable: a code with blanks, Latin-1 letters, an empty name.
+    // Odd but storable: Latin-1 letters, an empty name.
     writeFile(json, QStringLiteral(R"({"format": "tessary-cdb", "version": 1, "entries": [
         {"name": "Mechanism 01", "code": "1111000101000000"},
-        {"name": "Größe 16 Zeichen", "code": "11110001 1000000"},
+        {"name": "Größe 16 Zeichen", "code": "1111000110000000"},
         {"name": "", "code": "0000000000000000"}]})").toUtf8());
     const QString first = dir.filePath("first.cdb");
     QCOMPARE(rig.run({"db", "import", json, first}), 0);
     const QByteArray bytes = readFile(first);
     QCOMPARE(bytes, QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
-                        + record("Gr\xf6\xdf" "e 16 Zeichen", "11110001 1000000")
+                        + record("Gr\xf6\xdf" "e 16 Zeichen", "1111000110000000")
                         + record("", "0000000000000000"));
 
     QCOMPARE(rig.run({"db", "export", first}), 0);
@@ -857,6 +1092,14 @@ void TestCli::importRefusesWhatAFileCannotHold_data()
     QTest::newRow("beyond Latin-1") << head + QByteArray(R"([{"name": "Ω", "code": "1111000101000000"}]})")
                                     << "Latin-1";
     QTest::newRow("number as code") << head + R"([{"name": "A", "code": 1111000101000000}]})" << "both texts";
+    // What the window never writes: a control character in a name, a code of other digits.
+    const QByteArray first = R"({"name": "M", "code": "1111000101000000"}, )";
+    QTest::newRow("NUL in a name") << head + "[" + first + R"({"name": "a\u0000b", "code": "1111000101000000"}]})"
+                                   << QStringLiteral("entry 2 \"a\uFFFDb\": the name holds a character");
+    QTest::newRow("sixteen 2s") << head + "[" + first + R"({"name": "B", "code": "2222222222222222"}]})"
+                                << "entry 2 \"B\": the code \"2222222222222222\" is not 16 characters 0 or 1";
+    QTest::newRow("code with a blank") << head + R"([{"name": "C", "code": "11110001 1000000"}]})"
+                                       << "entry 1 \"C\": the code";
     QByteArray many = head + "[";
     for (int i = 0; i < 256; ++i)
         many += QByteArray(i ? "," : "") + R"({"name": "M", "code": "1111000101000000"})";

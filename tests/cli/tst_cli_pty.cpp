@@ -57,27 +57,35 @@ class TestCliPty : public QObject {
     Q_OBJECT
 
 private slots:
-    void detectScansThePseudoTerminalAtEverySpeed();
+    void detectScansThePseudoTerminalsAtOnce();
     void theProgramProgramsVerifiesAndLogs();
     void theProgramExitsOneWithoutABoardAndTwoOnAUsageError();
 };
 
-void TestCliPty::detectScansThePseudoTerminalAtEverySpeed()
+// Two ports at once, each on its own thread, line and clock: a board that
+// never answers on COM1, the board at 38400 on COM2.
+void TestCliPty::detectScansThePseudoTerminalsAtOnce()
 {
+    BoardOptions silentOptions;
+    silentOptions.faults.silent = true;
+    PtyBoardThread silent(silentOptions);
     BoardOptions options;
     options.baud = 38400;
     options.handshake = BoardHandshake::XonXoff;
     PtyBoardThread board(options);
-    QVERIFY2(board.isRunning(), qPrintable(board.errorString()));
+    QVERIFY2(silent.isRunning() && board.isRunning(), qPrintable(silent.errorString() + board.errorString()));
 
-    const Result result = runInProcess({"detect", "--port", board.path(), "--json"});
+    const Result result = runInProcess({"detect", "--port", "COM1=" + silent.path(), "--port",
+                                        "COM2=" + board.path(), "--json"});
     QCOMPARE(result.status, 0);
     const QJsonObject json = result.json();
+    QCOMPARE(json.value("port").toString(), QStringLiteral("COM2"));
     QCOMPARE(json.value("device").toString(), board.path());
     QCOMPARE(json.value("speed").toString(), QStringLiteral("38400"));
     QCOMPARE(json.value("handshake").toString(), QStringLiteral("xon"));
     QVERIFY(json.value("identity").toString().startsWith(QLatin1String("TH432 1K5 STD")));
-    QVERIFY(result.err.contains(QLatin1String("at 115200 bauds.")));
+    QVERIFY(result.err.contains(QLatin1String("Attempting to contact printer on COM 1 at 1200 bauds.")));
+    QVERIFY(result.err.contains(QLatin1String("Attempting to contact printer on COM 2 at 38400 bauds.")));
 }
 
 // The verification reads the configuration back over the same real line.
