@@ -72,10 +72,11 @@ bool PortNames::exists(int port) const
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
-QString PortNames::caption(int port) const
+QString PortNames::caption(int port) const { return caption(port, device(port)); }
+
+QString PortNames::caption(int port, const QString &path)
 {
     const QString base = QStringLiteral("COM %1").arg(port);
-    const QString path = device(port);
     if (path.isEmpty())
         return base;
     // Devices under /dev keep their sub-folder (a pseudo-terminal is "pts/3").
