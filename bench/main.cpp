@@ -419,12 +419,12 @@ StartUp startUp(const QStringList &arguments)
 
 QString goal(bool met) { return met ? QStringLiteral("yes") : QStringLiteral("NO"); }
 
-double medianWall(const Row &row)
+double medianOf(const Row &row, double Sample::*field)
 {
-    QList<double> wall;
+    QList<double> values;
     for (const Sample &s : row.samples)
-        wall << s.wallMs;
-    return median(wall);
+        values << s.*field;
+    return median(values);
 }
 
 // One table of rows; false when a row failed.
@@ -491,16 +491,18 @@ int main(int argc, char *argv[])
     }
 
     // What the wrappers cost with the monitor closed, and what it costs open.
-    std::printf("Median wall time against the bare line\n\n");
-    std::printf("| Command | Bare ms | Monitor closed ms | Closed - bare ms | Monitor open ms | Open - bare ms |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|\n");
+    std::printf("Medians against the bare line (wall and CPU ms)\n\n");
+    std::printf("| Command | Bare wall | Closed - bare | Open - bare | Bare CPU | Closed CPU | Open CPU |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
     const QList<Row> &bare = byMonitor[Monitor::Bare];
     for (qsizetype i = 0; i < bare.size(); ++i) {
-        const double b = medianWall(bare.at(i));
-        const double closed = medianWall(byMonitor[Monitor::Closed].at(i));
-        const double open = medianWall(byMonitor[Monitor::Open].at(i));
-        std::printf("| %s | %.1f | %.1f | %+.2f | %.1f | %+.2f |\n", qPrintable(bare.at(i).command), b, closed,
-                    closed - b, open, open - b);
+        const Row &closed = byMonitor[Monitor::Closed].at(i);
+        const Row &open = byMonitor[Monitor::Open].at(i);
+        const double wall = medianOf(bare.at(i), &Sample::wallMs);
+        std::printf("| %s | %.1f | %+.1f | %+.1f | %.2f | %.2f | %.2f |\n", qPrintable(bare.at(i).command), wall,
+                    medianOf(closed, &Sample::wallMs) - wall, medianOf(open, &Sample::wallMs) - wall,
+                    medianOf(bare.at(i), &Sample::cpuMs), medianOf(closed, &Sample::cpuMs),
+                    medianOf(open, &Sample::cpuMs));
     }
 
     std::printf("\nStart-up of tessary-configurator (%s), 3 runs each\n\n",
