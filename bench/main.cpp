@@ -3,8 +3,11 @@
 // For each command: the median and worst wall time of several runs, the floor
 // its waits and bytes set, the ratio, the CPU time of this process (the board
 // runs in a child process and does not count), and the longest time the event
-// loop went unserved (a 5 ms timer recording its own lateness). Then the
-// desktop program's start-up time and peak memory.
+// loop went unserved (a 5 ms timer recording its own lateness). Every
+// command runs three ways: on the bare serial line, through the traffic
+// record's wrappers with the monitor closed (the program's usual state), and
+// with the traffic monitor window open and recording. Then the desktop
+// program's start-up time and peak memory.
 #include "boardprocess.h"
 #include "floor.h"
 
@@ -20,9 +23,12 @@
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
+#include "serial/recordingline.h"
 #include "serial/seriallink.h"
+#include "serial/trafficmonitorwindow.h"
+#include "serial/trafficrecord.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -132,15 +138,57 @@ void pause(int ms)
     loop.exec();
 }
 
+class NoFiles : public FileChooser {
+public:
+    QString openFile(const FileDialogOptions &) override { return {}; }
+    QString saveFile(const FileDialogOptions &) override { return {}; }
+};
+
+// How the traffic is seen while the commands run.
+enum class Monitor {
+    Bare,   // the serial line and clock alone, no recording wrappers
+    Closed, // through the wrappers, nobody watching: the program as it starts
+    Open,   // the traffic monitor window open, recording
+};
+
+const char *monitorTitle(Monitor monitor)
+{
+    switch (monitor) {
+    case Monitor::Bare:
+        return "bare serial line, no recording wrappers";
+    case Monitor::Closed:
+        return "through the recording wrappers, traffic monitor closed (the program as it starts)";
+    case Monitor::Open:
+        return "traffic monitor open and recording";
+    }
+    return "";
+}
+
 // The program's side: the real serial line on the given COM mapping.
 struct Program {
-    explicit Program(const QMap<int, QString> &mapping) : line(PortNames(mapping, {})), link(line, clock, &status) {}
+    Program(const QMap<int, QString> &mapping, Monitor monitor)
+        : line(PortNames(mapping, {})),
+          recordingLine(line, clock, record),
+          recordingClock(clock, recordingLine),
+          link(monitor == Monitor::Bare ? static_cast<SerialLine &>(line) : recordingLine,
+               monitor == Monitor::Bare ? static_cast<Clock &>(clock) : recordingClock, &status)
+    {
+        if (monitor == Monitor::Open) {
+            window = std::make_unique<TrafficMonitorWindow>(record, prompts, files);
+            window->show();
+        }
+    }
     QtSerialLine line;
     EventLoopClock clock;
+    TrafficRecord record;
+    RecordingLine recordingLine;
+    RecordingClock recordingClock;
     PlainStatusLine status;
     SerialLink link;
     PrinterLink printer;
     CountingPrompts prompts;
+    NoFiles files;
+    std::unique_ptr<TrafficMonitorWindow> window;
 };
 
 // Runs one command `runs` times; `setup` before each run is not timed,
@@ -205,7 +253,7 @@ struct CliRun {
     }
 };
 
-QList<Row> commandRows(int runs, QString &error)
+QList<Row> commandRows(int runs, Monitor monitor, QString &error)
 {
     QList<Row> rows;
     BoardProcess board({QStringLiteral("--speed"), QStringLiteral("115200"), QStringLiteral("--handshake"),
@@ -214,7 +262,7 @@ QList<Row> commandRows(int runs, QString &error)
         error = board.errorString();
         return rows;
     }
-    Program p({{1, board.path()}});
+    Program p({{1, board.path()}}, monitor);
 
     // Check identity after a manual detection on COM1 at 115200.
     {
@@ -304,17 +352,6 @@ QList<Row> commandRows(int runs, QString &error)
                         Floor().pause(Detector::WakeupPauseMs, 1, 57600).pause(SerialLink::SettleMs), runs, {},
                         [&] { queries.wakeUp(); }, portClosed));
 
-    // tessary wake --port --speed: one wake-up round, the probe, then CAN.
-    CliRun cli;
-    const Floor wake = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
-                           .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes)
-                           .pause(2 * Detector::QueryWaitMs)
-                           .pause(SerialLink::SettleMs);
-    rows.append(measure(QStringLiteral("tessary wake --port --speed 115200"), wake, runs, {},
-                        [&] { cli({QStringLiteral("wake"), QStringLiteral("--port"), board.path(), QStringLiteral("--speed"),
-                                   QStringLiteral("115200"), QStringLiteral("--quiet"), QStringLiteral("--json")}); },
-                        [&] { return cli.problem(QStringLiteral("\"command\": \"wake\"")); }));
-
     // Sleep, woken again (untimed) before each run.
     rows.append(measure(QStringLiteral("Sleep"),
                         Floor().pause(SerialLink::SettleMs).pause(PrinterQueries::SleepDelayMs, 3), runs,
@@ -346,7 +383,7 @@ QList<Row> commandRows(int runs, QString &error)
     return rows;
 }
 
-Row slowScanRow(int runs, QString &error)
+Row slowScanRow(int runs, Monitor monitor, QString &error)
 {
     // Two ports with something silent behind them, then the board on COM3 at 1200.
     BoardProcess com1({QStringLiteral("--silent")});
@@ -357,7 +394,7 @@ Row slowScanRow(int runs, QString &error)
         error = com1.errorString() + com2.errorString() + board.errorString();
         return {};
     }
-    Program p({{1, com1.path()}, {2, com2.path()}, {3, board.path()}});
+    Program p({{1, com1.path()}, {2, com2.path()}, {3, board.path()}}, monitor);
     CountingPrompts prompts;
     Detector detector(p.link, p.printer, prompts);
     QString text;
@@ -374,6 +411,26 @@ Row slowScanRow(int runs, QString &error)
                            return QStringLiteral("scan: ") + text;
                        return p.line.isOpen() ? QStringLiteral("port left open") : QString();
                    });
+}
+
+// tessary wake --port --speed: one wake-up round, the probe, then CAN.
+Row cliWakeRow(int runs, QString &error)
+{
+    BoardProcess board({QStringLiteral("--speed"), QStringLiteral("115200"), QStringLiteral("--handshake"),
+                        QStringLiteral("hw")});
+    if (!board.isReady()) {
+        error = board.errorString();
+        return {};
+    }
+    CliRun cli;
+    const Floor wake = Floor().pause(Detector::WakeupPauseMs, 1, 57600)
+                           .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes)
+                           .pause(2 * Detector::QueryWaitMs)
+                           .pause(SerialLink::SettleMs);
+    return measure(QStringLiteral("tessary wake --port --speed 115200"), wake, runs, {},
+                   [&] { cli({QStringLiteral("wake"), QStringLiteral("--port"), board.path(), QStringLiteral("--speed"),
+                              QStringLiteral("115200"), QStringLiteral("--quiet"), QStringLiteral("--json")}); },
+                   [&] { return cli.problem(QStringLiteral("\"command\": \"wake\"")); });
 }
 
 // Reset with the board's flow control holding the program's output (it sent
@@ -394,7 +451,7 @@ Row heldOutputRow(int runs, QString &error)
         error = QStringLiteral("cannot stop the output of %1").arg(board.path());
         return {};
     }
-    Program p({{1, board.path()}});
+    Program p({{1, board.path()}}, Monitor::Closed);
     p.printer = PrinterLink{true, 1, QStringLiteral("115200"), HandshakeHardware, true};
     PrinterQueries queries(p.link, p.printer);
     Row row = measure(QStringLiteral("Reset, output held by flow control"),
@@ -501,29 +558,17 @@ StartUp startUp(const QStringList &arguments)
 
 QString goal(bool met) { return met ? QStringLiteral("yes") : QStringLiteral("NO"); }
 
-} // namespace
-
-int main(int argc, char *argv[])
+double medianOf(const Row &row, double Sample::*field)
 {
-    QCoreApplication app(argc, argv);
-    const int runs = qMax(1, qEnvironmentVariableIntValue("TESSARY_BENCH_RUNS") ?: 5);
+    QList<double> values;
+    for (const Sample &s : row.samples)
+        values << s.*field;
+    return median(values);
+}
 
-    QString error;
-    QList<Row> rows = commandRows(runs, error);
-    if (error.isEmpty())
-        rows.append(slowScanRow(runs, error));
-    if (error.isEmpty())
-        rows.append(heldOutputRow(runs, error));
-    if (error.isEmpty())
-        rows.append(scanRows(runs, error));
-    if (!error.isEmpty()) {
-        std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
-        return 1;
-    }
-
-    std::printf("Printer commands against tessary-boardsim over a pseudo-terminal, %d runs each\n"
-                "(QtSerialLine + EventLoopClock, real time; CPU = this process only)\n\n",
-                runs);
+// One table of rows; false when a row failed.
+bool printRows(const QList<Row> &rows)
+{
     std::printf("| Command | Floor ms | Median ms | Worst ms | Median/floor | Worst/floor | Board latency ms | Worst/(floor+board) | CPU ms (median) | CPU %% of wall | Longest UI stall ms | Within goal |\n");
     std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|\n");
     bool allOk = true;
@@ -548,6 +593,76 @@ int main(int argc, char *argv[])
             std::printf("|   failed: %s |\n", qPrintable(row.failure));
             allOk = false;
         }
+    }
+    return allOk;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Offscreen without a display: the monitor window still lays out and
+    // paints, off the screen.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = qMax(1, qEnvironmentVariableIntValue("TESSARY_BENCH_RUNS") ?: 5);
+
+    QMap<Monitor, QList<Row>> byMonitor;
+    for (const Monitor monitor : {Monitor::Bare, Monitor::Closed, Monitor::Open}) {
+        QString error;
+        QList<Row> rows = commandRows(runs, monitor, error);
+        if (error.isEmpty())
+            rows.append(slowScanRow(runs, monitor, error));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
+            return 1;
+        }
+        byMonitor.insert(monitor, rows);
+    }
+
+    bool allOk = true;
+    for (const Monitor monitor : {Monitor::Closed, Monitor::Open, Monitor::Bare}) {
+        std::printf("Printer commands against tessary-boardsim over a pseudo-terminal, %d runs each, %s\n"
+                    "(QtSerialLine + EventLoopClock, real time; CPU = this process only)\n\n",
+                    runs, monitorTitle(monitor));
+        allOk = printRows(byMonitor.value(monitor)) && allOk;
+        std::printf("\n");
+    }
+
+    // The rows measured once: the held output, and the command-line tool.
+    {
+        QString error;
+        QList<Row> rows;
+        rows.append(heldOutputRow(runs, error));
+        if (error.isEmpty())
+            rows.append(cliWakeRow(runs, error));
+        if (error.isEmpty())
+            rows.append(scanRows(runs, error));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("A close whose output the flow control holds, and tessary commands in process, %d runs each\n\n",
+                    runs);
+        allOk = printRows(rows) && allOk;
+        std::printf("\n");
+    }
+
+    // What the wrappers cost with the monitor closed, and what it costs open.
+    std::printf("Medians against the bare line (wall and CPU ms)\n\n");
+    std::printf("| Command | Bare wall | Closed - bare | Open - bare | Bare CPU | Closed CPU | Open CPU |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    const QList<Row> &bare = byMonitor[Monitor::Bare];
+    for (qsizetype i = 0; i < bare.size(); ++i) {
+        const Row &closed = byMonitor[Monitor::Closed].at(i);
+        const Row &open = byMonitor[Monitor::Open].at(i);
+        const double wall = medianOf(bare.at(i), &Sample::wallMs);
+        std::printf("| %s | %.1f | %+.1f | %+.1f | %.2f | %.2f | %.2f |\n", qPrintable(bare.at(i).command), wall,
+                    medianOf(closed, &Sample::wallMs) - wall, medianOf(open, &Sample::wallMs) - wall,
+                    medianOf(bare.at(i), &Sample::cpuMs), medianOf(closed, &Sample::cpuMs),
+                    medianOf(open, &Sample::cpuMs));
     }
 
     std::printf("\nStart-up of tessary-configurator (%s), 3 runs each\n\n",

@@ -7,6 +7,7 @@ class CommandGate;
 class FileChooser;
 class Prompts;
 class SerialLink;
+class TrafficRecord;
 
 // What the windows are given: the program-wide state, the serial link with
 // its one-command-at-a-time gate, and the dialogs. The program builds them
@@ -19,6 +20,9 @@ struct AppServices {
     Prompts &prompts;
     FileChooser &files;
     bool demo = false; // the simulated board stands behind COM1
+    // What went over the serial line, shown by the traffic monitor; null
+    // when the line is not recorded.
+    TrafficRecord *traffic = nullptr;
 };
 
 } // namespace tessary

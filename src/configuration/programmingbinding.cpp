@@ -47,7 +47,7 @@ void ProgrammingBinding::configurePrinter()
 
     // A stop (a window closing) ends the run early; progress() then tells
     // how far it got, and the identity is shown only once it was read.
-    m_services.gate.run([&] { (void)programmer.program(plan); });
+    m_services.gate.run(QStringLiteral("Configure printer"), [&] { (void)programmer.program(plan); });
     const ProgrammingResult &result = programmer.progress();
     if (m_identity && result.identityRead)
         m_identity->setText(printableText(replyText(result.identity)));

@@ -6,7 +6,6 @@
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
 #include "serial/portnames.h"
-#include "serial/qtserialline.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -54,12 +53,9 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text)
 
 PortCaption portCaptions(const AppServices &services)
 {
-    PortCaption caption = plainCaption;
-    // Only the real serial line maps devices to the COM slots.
-    if (const auto *serial = qobject_cast<const QtSerialLine *>(&services.link.line())) {
-        const PortNames names = serial->portNames();
-        caption = [names](int port) { return names.caption(port); };
-    }
+    // Only the real serial line names the devices behind the COM slots.
+    const SerialLine &line = services.link.line();
+    PortCaption caption = [&line](int port) { return PortNames::caption(port, line.deviceName(port)); };
     // The demo board's pseudo-terminal says nothing to the user: its slot says what it is.
     if (services.demo) {
         return [caption](int port) {
@@ -197,23 +193,23 @@ int PortSelection::selectedPort() const
 
 void PortSelection::detectSerialPrinter()
 {
-    runDetection([this] {
+    runDetection(m_detect->text(), [this] {
         m_detector.detectSerialPrinter(selectedPort(), m_speed->currentText(), m_handshake->currentIndex());
     });
 }
 
 void PortSelection::autodetect()
 {
-    runDetection([this] { m_detector.autodetect(); });
+    runDetection(m_autodetect->text(), [this] { m_detector.autodetect(); });
 }
 
-void PortSelection::runDetection(const std::function<void()> &detection)
+void PortSelection::runDetection(const QString &name, const std::function<void()> &detection)
 {
     if (m_detecting || m_services.gate.isBusy())
         return;
     m_detecting = true;
     m_closeWhenStopped = false;
-    const bool completed = m_services.gate.run(detection);
+    const bool completed = m_services.gate.run(name, detection);
     m_detecting = false;
     // Stopped: the user (or the main window) is closing; the port is closed.
     if (!completed || m_closeWhenStopped)

@@ -52,7 +52,7 @@ public:
 private:
     void formLoad();
     // Runs a detection through the gate; closes the window when it was stopped.
-    void runDetection(const std::function<void()> &detection);
+    void runDetection(const QString &name, const std::function<void()> &detection);
     [[nodiscard]] int selectedPort() const;
 
     AppServices &m_services;

@@ -4,6 +4,7 @@
 #include "configuration/programmingbinding.h"
 #include "database/databasebinding.h"
 #include "protocol/printerbinding.h"
+#include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/helpfrm.h"
 
@@ -182,6 +183,14 @@ void MainFrm::buildMenus()
     QMenu *comm = bar->addMenu(QStringLiteral("Communication"));
     comm->setObjectName(QStringLiteral("Comm"));
     m_detectPrinter = addItem(comm, QStringLiteral("DetectPrinter"), QStringLiteral("Detect a Printer"));
+    addSeparator(comm, QStringLiteral("Commsep"));
+    QAction *monitor = addItem(comm, QStringLiteral("TrafficMonitor"), QStringLiteral("Traffic monitor"));
+    // Open while a command runs too: that is when there is most to see.
+    monitor->setEnabled(m_services.traffic != nullptr);
+    connect(monitor, &QAction::triggered, this, [this] {
+        if (m_services.traffic)
+            TrafficMonitorWindow::showMonitor(this, *m_services.traffic, m_services.prompts, m_services.files);
+    });
 
     QMenu *help = bar->addMenu(QStringLiteral("Help"));
     help->setObjectName(QStringLiteral("Help"));

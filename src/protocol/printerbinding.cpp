@@ -104,7 +104,7 @@ void PrinterBinding::identityCheck()
     if (printer.printerFound) {
         setPrinterButtonsEnabled(true);
         QByteArray identity;
-        m_services.gate.run([&] { identity = m_queries.identity(); });
+        m_services.gate.run(QStringLiteral("Check identity"), [&] { identity = m_queries.identity(); });
         setLabel(m_identity, replyText(identity));
         setLabel(m_labelCom, QStringLiteral("Port: COM") + QChar(48 + printer.comPort));
         setLabel(m_labelBauds, QStringLiteral("Baudrate: ") + printer.baudRate);
@@ -137,7 +137,7 @@ void PrinterBinding::readSettings()
     setBusyCursor(true);
     if (m_getSettings)
         m_getSettings->setEnabled(false);
-    m_services.gate.run([this] {
+    m_services.gate.run(QStringLiteral("Check configuration"), [this] {
         m_queries.readSettings(m_editor, m_services.prompts, [this] {
             // A bad configuration reply gives the button back at once; the
             // name is read all the same.
@@ -158,7 +158,7 @@ void PrinterBinding::wakeUp()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run([this] { m_queries.wakeUp(); });
+    m_services.gate.run(QStringLiteral("Wake up"), [this] { m_queries.wakeUp(); });
     setBusyCursor(false);
     setAwakeButtonsEnabled(true);
 }
@@ -168,7 +168,7 @@ void PrinterBinding::sleep()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run([this] { m_queries.sleep(); });
+    m_services.gate.run(QStringLiteral("Sleep"), [this] { m_queries.sleep(); });
     setBusyCursor(false);
     setAwakeButtonsEnabled(false);
     if (m_wakeup)
@@ -180,7 +180,7 @@ void PrinterBinding::reset()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run([this] { m_queries.reset(); });
+    m_services.gate.run(QStringLiteral("Reset"), [this] { m_queries.reset(); });
     setBusyCursor(false);
 }
 

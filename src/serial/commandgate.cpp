@@ -4,13 +4,14 @@ namespace tessary {
 
 CommandGate::CommandGate(SerialLink &link, QObject *parent) : QObject(parent), m_link(link) {}
 
-bool CommandGate::run(const std::function<void()> &command)
+bool CommandGate::run(const QString &name, const std::function<void()> &command)
 {
     if (m_busy)
         return false;
     m_busy = true;
     m_link.clearStop();
     emit busyChanged(true);
+    emit started(name);
     bool completed = true;
     try {
         command();

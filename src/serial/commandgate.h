@@ -22,14 +22,18 @@ public:
 
     // Runs the command unless another one runs. A command stopped by
     // requestStop() ends at its next wait with the port closed. Returns
-    // false when the command was refused or stopped.
-    bool run(const std::function<void()> &command);
+    // false when the command was refused or stopped. The name ("Check
+    // identity") is told to whoever follows the traffic.
+    bool run(const QString &name, const std::function<void()> &command);
+    bool run(const std::function<void()> &command) { return run(QString(), command); }
 
     // Stops the command in progress at its next wait (a window is closing).
     void requestStop();
 
 signals:
     void busyChanged(bool busy);
+    // A command is about to run.
+    void started(const QString &name);
     // The command in progress has ended (also after a stop).
     void finished();
 

@@ -83,10 +83,11 @@ bool PortNames::deviceExists(const QString &path)
 #endif
 }
 
-QString PortNames::caption(int port) const
+QString PortNames::caption(int port) const { return caption(port, device(port)); }
+
+QString PortNames::caption(int port, const QString &path)
 {
     const QString base = QStringLiteral("COM %1").arg(port);
-    const QString path = device(port);
     if (path.isEmpty())
         return base;
 #ifdef Q_OS_UNIX

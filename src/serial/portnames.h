@@ -32,6 +32,8 @@ public:
     [[nodiscard]] static bool deviceExists(const QString &path);
     // "COM 1 (ttyUSB0)", or "COM 1" when the slot is free.
     [[nodiscard]] QString caption(int port) const;
+    // The same for a device path (empty: the slot is free).
+    [[nodiscard]] static QString caption(int port, const QString &device);
 
     // Parses one --port value, "COMn=PATH" with n from 1 to 6. On failure
     // returns nothing and sets *error to a one-line reason.

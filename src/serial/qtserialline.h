@@ -28,6 +28,7 @@ public:
     qint64 bytesAvailable() override;
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;
+    QString deviceName(int port) const override { return m_names.device(port); }
 
     [[nodiscard]] const PortNames &portNames() const { return m_names; }
 

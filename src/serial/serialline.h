@@ -46,6 +46,14 @@ public:
     // the clock's milliseconds. Real lines do not know and return nothing.
     [[nodiscard]] virtual std::optional<qint64> nextInputAt() const { return std::nullopt; }
 
+    // The device behind COMn ("/dev/ttyUSB0"); empty when the line does not
+    // name devices (the simulated board) or the slot is free.
+    [[nodiscard]] virtual QString deviceName(int port) const
+    {
+        Q_UNUSED(port);
+        return {};
+    }
+
 signals:
     // New bytes are waiting, or the line failed; a waiting clock wakes up.
     void inputReady();

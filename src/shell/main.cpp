@@ -10,7 +10,9 @@
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
+#include "serial/recordingline.h"
 #include "serial/seriallink.h"
+#include "serial/trafficrecord.h"
 #include "shell/dialogprompts.h"
 #include "shell/splashscreen.h"
 
@@ -58,12 +60,18 @@ int main(int argc, char *argv[])
 
     AppState state;
     EventLoopClock clock;
-    QtSerialLine line(PortNames::fromSystem(mappings));
-    SerialLink link(line, clock);
+    QtSerialLine serialPort(PortNames::fromSystem(mappings));
+    // Every exchange goes through the recording wrappers; they only pass
+    // calls on until the traffic monitor is opened.
+    TrafficRecord traffic;
+    RecordingLine line(serialPort, clock, traffic);
+    RecordingClock recordingClock(clock, line);
+    SerialLink link(line, recordingClock);
     CommandGate gate(link);
+    QObject::connect(&gate, &CommandGate::started, &line, &RecordingLine::beginCommand);
     MessageBoxPrompts prompts;
     DialogFileChooser files;
-    AppServices services{state, link, gate, prompts, files, options.demo};
+    AppServices services{state, link, gate, prompts, files, options.demo, &traffic};
 
     MainFrm window(services);
     prompts.setParent(&window);

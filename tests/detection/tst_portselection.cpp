@@ -6,7 +6,9 @@
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/qtserialline.h"
+#include "serial/recordingline.h"
 #include "serial/seriallink.h"
+#include "serial/trafficrecord.h"
 #include "serial/virtualclock.h"
 
 #include <QComboBox>
@@ -176,7 +178,15 @@ void TestPortSelection::demoBoardSlotSaysSo()
     QCOMPARE(child<QRadioButton>(dialog, "COM1")->text(), QStringLiteral("COM 1 (demo board)"));
     QCOMPARE(child<QRadioButton>(dialog, "COM2")->text(), QStringLiteral("COM 2"));
     // Without a mapping table of devices (the simulated line) the plain captions stay.
-    QCOMPARE(portCaptions(rig.services)(1), QStringLiteral("COM 1"));
+    QCOMPARE(portCaptions(rig.services)(4), QStringLiteral("COM 4"));
+    // The program's line names its devices through the traffic record's wrapper.
+    QtSerialLine serial(PortNames({{2, QStringLiteral("/dev/ttyUSB1")}}, {}));
+    TrafficRecord record;
+    RecordingLine recorded(serial, rig.clock, record);
+    SerialLink link(recorded, rig.clock);
+    AppServices program{rig.state, link, rig.gate, rig.prompts, rig.files};
+    QCOMPARE(portCaptions(program)(2), QStringLiteral("COM 2 (ttyUSB1)"));
+    QCOMPARE(portCaptions(program)(3), QStringLiteral("COM 3"));
 }
 
 void TestPortSelection::busyShowsWaitCursorAndDisablesTheButtons()

@@ -394,7 +394,9 @@ void TestMainWindow::menuItemsHaveCaptionsAndNoShortcuts_data()
     QTest::newRow("File") << "File"
                           << QStringList{"Ndb:New database", "Od:Open database", "sep2:-", "sd:Save database",
                                          "Sda:Save database as...", "sep1:-", "Exit:Exit"};
-    QTest::newRow("Comm") << "Comm" << QStringList{"DetectPrinter:Detect a Printer"};
+    QTest::newRow("Comm") << "Comm"
+                          << QStringList{"DetectPrinter:Detect a Printer", "Commsep:-",
+                                         "TrafficMonitor:Traffic monitor"};
     QTest::newRow("Help") << "Help" << QStringList{"Helphelp:Contents", "Helpsep:-", "About:About"};
     QTest::newRow("dbOps") << "dbOps"
                            << QStringList{"dbAnalyse:Analyse", "dbDelete:Delete", "dbMoveup:Move up",

@@ -1,7 +1,20 @@
-// Saves pictures of the splash, About and Help windows for the docs:
+// Saves pictures of the splash, About and Help windows, and of the traffic
+// monitor after a scan against the demo board, for the docs:
 //   xvfb-run -a -s "-screen 0 1280x800x24" shellshots <folder> [help page]
 // Not a test: built beside them so the pictures can be made again.
+#include "app/appstate.h"
+#include "boardsim/demoboard.h"
+#include "detection/detector.h"
+#include "protocol/printerqueries.h"
+#include "serial/commandgate.h"
+#include "serial/eventloopclock.h"
+#include "serial/qtserialline.h"
+#include "serial/recordingline.h"
+#include "serial/seriallink.h"
+#include "serial/trafficmonitorwindow.h"
+#include "serial/trafficrecord.h"
 #include "shell/aboutfrm.h"
+#include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
 #include "shell/splashscreen.h"
 
@@ -39,5 +52,26 @@ int main(int argc, char **argv)
             QUrl::fromLocalFile(QStringLiteral(TESSARY_HELP_SOURCE_PARENT "/Help/") + page));
     QTest::qWait(300);
     help->grab().save(folder + QStringLiteral("/help.png"));
+    help->close();
+
+    // The program's serial path, recorded, to the demo board on COM1.
+    sim::DemoBoard board;
+    EventLoopClock clock;
+    QtSerialLine port(PortNames({{1, board.devicePath()}}, {}));
+    TrafficRecord record;
+    RecordingLine line(port, clock, record);
+    RecordingClock recordingClock(clock, line);
+    SerialLink link(line, recordingClock);
+    CommandGate gate(link);
+    QObject::connect(&gate, &CommandGate::started, &line, &RecordingLine::beginCommand);
+    MessageBoxPrompts prompts;
+    DialogFileChooser files;
+    TrafficMonitorWindow *monitor = TrafficMonitorWindow::showMonitor(&owner, record, prompts, files);
+    AppState state;
+    Detector detector(link, state.link, prompts);
+    gate.run(QStringLiteral("Autodetect Chipset"), [&] { detector.autodetect(); });
+    gate.run(QStringLiteral("Check identity"), [&] { (void)PrinterQueries(link, state.link).identity(); });
+    QTest::qWait(300);
+    monitor->grab().save(folder + QStringLiteral("/trafficmonitor.png"));
     return 0;
 }

@@ -1,6 +1,19 @@
 // The help pages delivered with the program: every page loads in the Help
 // window's view, every link between them leads somewhere, and the messages
 // page explains every message the program shows.
+#include "app/appstate.h"
+#include "boardsim/simulatedline.h"
+#include "configuration/configurationeditor.h"
+#include "configuration/programmer.h"
+#include "detection/detector.h"
+#include "protocol/printerqueries.h"
+#include "scriptedprompts.h"
+#include "serial/commandgate.h"
+#include "serial/recordingline.h"
+#include "serial/seriallink.h"
+#include "serial/trafficrecord.h"
+#include "serial/virtualclock.h"
+
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -41,6 +54,62 @@ QStringList attributeValues(const QString &html, const QString &attribute)
     return values;
 }
 
+// The lines the program records in a fault state of the simulated board, as
+// the help page on the traffic monitor shows them.
+QStringList recordedIn(const QString &state)
+{
+    using namespace tessary;
+    using namespace tessary::sim;
+    VirtualClock clock;
+    SimulatedLine sim(clock);
+    sim.setWakeups(false);
+    sim.setExistingPorts({1});
+    TrafficRecord record;
+    record.startWatching();
+    RecordingLine line(sim, clock, record);
+    RecordingClock recordingClock(clock, line);
+    SerialLink link(line, recordingClock);
+    CommandGate gate(link);
+    QObject::connect(&gate, &CommandGate::started, &line, &RecordingLine::beginCommand);
+    test::ScriptedPrompts prompts;
+    PrinterLink printer;
+    BoardOptions board;
+    board.baud = 9600;
+    if (state == QLatin1String("healthy")) {
+        sim.attachBoard(1);
+        printer = {true, 1, QStringLiteral("115200"), HandshakeHardware, true};
+        gate.run(QStringLiteral("Check identity"), [&] { (void)PrinterQueries(link, printer).identity(); });
+    } else if (state == QLatin1String("silent")) {
+        board.faults.silent = true;
+        sim.attachBoard(1, board);
+        Detector detector(link, printer, prompts);
+        gate.run(QStringLiteral("Autodetect Chipset"), [&] { detector.autodetect(); });
+    } else if (state == QLatin1String("speed")) {
+        sim.attachBoard(1, board, OtherSpeeds::Garbage);
+        Detector detector(link, printer, prompts);
+        gate.run(QStringLiteral("Detect Chipset"),
+                 [&] { detector.detectSerialPrinter(1, QStringLiteral("19200"), Detector::HandshakeIndexHardware); });
+    } else if (state == QLatin1String("handshake")) {
+        board.configuration2 = 0x13; // the configuration byte the line takes for XOFF
+        sim.attachBoard(1, board);
+        printer = {true, 1, QStringLiteral("9600"), HandshakeXonXoff, true};
+        ConfigurationEditor editor;
+        gate.run(QStringLiteral("Check configuration"),
+                 [&] { (void)PrinterQueries(link, printer).readSettings(editor, prompts); });
+    } else if (state == QLatin1String("echo")) {
+        board.faults.noEcho = true;
+        sim.attachBoard(1, board);
+        printer = {true, 1, QStringLiteral("9600"), HandshakeHardware, true};
+        PlainStatusLine status;
+        Programmer programmer(link, printer, prompts, status);
+        ProgrammingPlan plan;
+        plan.mode = ProgrammingPlan::Mode::Resistors;
+        plan.identity = ProgrammingPlan::Identity::Automatic;
+        gate.run(QStringLiteral("Configure printer"), [&] { (void)programmer.program(plan); });
+    }
+    return record.lines();
+}
+
 } // namespace
 
 class TestHelpPages : public QObject {
@@ -54,6 +123,8 @@ private slots:
     void messagesPageQuotesEveryMessage();
     void pagesNameTheCommandLineOptions_data();
     void pagesNameTheCommandLineOptions();
+    void monitorExcerptsAreWhatTheProgramRecords_data();
+    void monitorExcerptsAreWhatTheProgramRecords();
 };
 
 void TestHelpPages::everyPageLoadsWithATitle()
@@ -185,6 +256,8 @@ void TestHelpPages::messagesPageQuotesEveryMessage_data()
         "the device is not there (unplugged?)",
         "does not exist",
         "the port was closed",
+        // the traffic monitor
+        "Couldn't write the traffic file ",
     };
     for (const char *message : messages)
         QTest::newRow(message) << QString::fromUtf8(message);
@@ -207,6 +280,40 @@ void TestHelpPages::pagesNameTheCommandLineOptions()
 {
     QFETCH(QString, text);
     QVERIFY2(visibleText(QStringLiteral("commandline.html")).contains(text), qPrintable(text));
+}
+
+void TestHelpPages::monitorExcerptsAreWhatTheProgramRecords_data()
+{
+    QTest::addColumn<QString>("state");
+    for (const char *state : {"healthy", "silent", "speed", "handshake", "echo"})
+        QTest::newRow(state) << QString::fromLatin1(state);
+}
+
+void TestHelpPages::monitorExcerptsAreWhatTheProgramRecords()
+{
+    // Each excerpt on the page, its lines in order ("..." leaves some out),
+    // is what the program records against the board in that state.
+    QFETCH(QString, state);
+    const QRegularExpression pre(QStringLiteral("<pre class=\"traffic\" id=\"%1\">(.*?)</pre>").arg(state),
+                                 QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = pre.match(readPage(QStringLiteral("monitor.html")));
+    QVERIFY2(match.hasMatch(), qPrintable(state));
+    QTextDocument excerpt;
+    excerpt.setHtml(QStringLiteral("<pre>") + match.captured(1) + QStringLiteral("</pre>"));
+    QStringList shown = excerpt.toPlainText().replace(QChar::Nbsp, QLatin1Char(' ')).split(QLatin1Char('\n'));
+    shown.removeAll(QString());
+    shown.removeAll(QStringLiteral("..."));
+    QVERIFY(shown.size() >= 5);
+
+    const QStringList recorded = recordedIn(state);
+    qsizetype at = 0;
+    for (const QString &line : std::as_const(shown)) {
+        while (at < recorded.size() && recorded.at(at) != line)
+            ++at;
+        QVERIFY2(at < recorded.size(), qPrintable(QStringLiteral("not recorded (or out of order): \"%1\"\n%2")
+                                                      .arg(line, recorded.join(QLatin1Char('\n')))));
+        ++at;
+    }
 }
 
 QTEST_MAIN(TestHelpPages)

@@ -32,6 +32,7 @@ APP_NAME = "Tessary Configurator"
 MAIN_TITLE = "Tessary Configurator "
 BOX_TITLE = "Tessary Configurator 2.3"
 PORT_TITLE = "Communication Port Selection"
+MONITOR_TITLE = "Traffic monitor"
 SAVE_TITLE = "Save configuration database as..."
 START_IDENTITY = "Please, run chipset detection"
 FACTORY_ENTRIES = 29
@@ -415,6 +416,16 @@ def run(program, workdir, shots, step_timeout):
         raise SmokeFailure(f"the database list does not hold the {FACTORY_ENTRIES} factory entries")
     log("main window up, start state as expected")
 
+    # The traffic monitor, opened before the scan so that it records it.
+    menubar = find_one(main, "menu bar", None, visible=False)
+    comm_menu = find_one(menubar, "menu item", "Communication", visible=False) if menubar else None
+    if comm_menu is None:
+        raise SmokeFailure("the menu \"Communication\" is not exposed")
+    monitor_item = find_all(comm_menu, "menu item", "Traffic monitor", visible=False)
+    trigger_menu_item(monitor_item[0] if monitor_item else None, "\"Traffic monitor\"")
+    monitor = wait_for(f"the window \"{MONITOR_TITLE}\"", lambda: program.window(MONITOR_TITLE), step_timeout)
+    log("traffic monitor open")
+
     # Check identity: the port selection window, an automatic scan, OK.
     press(find_one(printer, "push button", "Check identity"), "\"Check identity\"")
     ports = wait_for(f"the window \"{PORT_TITLE}\"", lambda: program.window(PORT_TITLE), step_timeout)
@@ -463,6 +474,18 @@ def run(program, workdir, shots, step_timeout):
     if len(identity) != 1 or not identity[0].strip() or identity[0] in (START_IDENTITY, "No chipset found"):
         raise SmokeFailure(f"the identity label reads {identity}")
     log(f"identity \"{identity[0]}\", {texts[0]}, {texts[1]}")
+
+    # The monitor has shown the scan and the identity query as they went.
+    traffic = find_one(monitor, "text", "Serial traffic")
+    if traffic is None:
+        raise SmokeFailure("the traffic view \"Serial traffic\" is not exposed")
+    wanted = ("---- Autodetect Chipset ----", "opened at 115200 bauds, hardware handshake",
+              "sent      1B 49", "---- Check identity ----")
+    wait_for("the traffic monitor to show the scan and the identity query",
+             lambda: all(w in text_of(traffic) for w in wanted), step_timeout)
+    log(f"traffic monitor shows {len(text_of(traffic).splitlines())} lines of the scan and the identity query")
+    if shots:
+        screenshot(monitor, os.path.join(shots, "smoke-trafficmonitor.png"))
 
     # Check configuration: the editor takes what the board holds.
     press(find_one(printer, "push button", "Check configuration"), "\"Check configuration\"")

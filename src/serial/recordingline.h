@@ -1,0 +1,95 @@
+#pragma once
+
+#include "serial/clock.h"
+#include "serial/serialline.h"
+
+namespace tessary {
+
+class TrafficRecord;
+
+// A serial line that passes every call on to another and, while its record
+// is watched, reports each opening and closing, each burst of bytes sent or
+// received and each wait (told by RecordingClock) as a line of the record.
+// The exchanges see no difference: what goes over the wire is the same with
+// the record watched or not.
+//
+// A burst is what goes one way without anything else in between: the writes
+// of a command sent byte by byte are one burst, and so are the reads that
+// collect one reply. Times are in milliseconds since the port was opened.
+//
+// One line and its clock belong to one thread; several pairs, each on its
+// own thread, may fill one record.
+class RecordingLine : public SerialLine {
+    Q_OBJECT
+public:
+    // clock: the clock the line is waited on, for the times of the lines.
+    RecordingLine(SerialLine &inner, const Clock &clock, TrafficRecord &record, QObject *parent = nullptr);
+    ~RecordingLine() override;
+
+    [[nodiscard]] SerialLine &inner() const { return m_inner; }
+    [[nodiscard]] TrafficRecord &record() const { return m_record; }
+
+    // The traffic that follows belongs to this command ("Check identity").
+    void beginCommand(const QString &name);
+
+    // From RecordingClock: a pause of elapsedMs that began at startMs, after
+    // which `waiting` bytes were waiting.
+    void noteDelay(qint64 startMs, qint64 elapsedMs, qint64 waiting);
+    // From RecordingClock: a wait for input that ended without any.
+    void noteSilence(qint64 startMs, qint64 elapsedMs);
+
+    // SerialLine
+    bool portExists(int port) const override;
+    bool open(int port, qint32 baud, int handshake) override;
+    void close() override;
+    bool isOpen() const override;
+    QString errorString() const override;
+    void write(const QByteArray &bytes) override;
+    qint64 bytesAvailable() override;
+    QByteArray read(qint64 maxBytes) override;
+    void clearInput() override;
+    std::optional<qint64> nextInputAt() const override;
+    QString deviceName(int port) const override;
+
+    // Bytes shown on one line; a longer burst goes on over further lines.
+    static constexpr int BytesPerLine = 32;
+
+private:
+    enum class Burst { None, Sent, Received, Cleared };
+
+    [[nodiscard]] bool recording() const;
+    void addBytes(Burst kind, const QByteArray &bytes);
+    void flush();
+    void add(const QString &event, qint64 atMs);
+    [[nodiscard]] QString prefix(qint64 atMs) const;
+    void onInputReady();
+
+    SerialLine &m_inner;
+    const Clock &m_clock;
+    TrafficRecord &m_record;
+    int m_port = 0;          // the port this line has open, 0 when none
+    qint64 m_openedAt = 0;   // clock milliseconds
+    Burst m_burst = Burst::None;
+    qint64 m_burstAt = 0;
+    QByteArray m_bytes;
+};
+
+// A clock that passes every wait on to another and reports it to its
+// recording line: a pause with what was then waiting, and a wait for input
+// that ended with none ("waited 500 ms, nothing came"). A wait that input
+// ended is shown by the bytes that came.
+class RecordingClock : public Clock {
+public:
+    RecordingClock(Clock &inner, RecordingLine &line);
+
+    void delay(int ms) override;
+    bool waitForInput(SerialLine &line, int ms) override;
+    [[nodiscard]] qint64 now() const override { return m_inner.now(); }
+    void interrupt() override { m_inner.interrupt(); }
+
+private:
+    Clock &m_inner;
+    RecordingLine &m_line;
+};
+
+} // namespace tessary
