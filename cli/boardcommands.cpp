@@ -45,8 +45,8 @@ void CliApp::openSession(const Common &common)
     // touch no other device.
     m_table = common.ports.isEmpty() ? common.table(m_environment.systemDevices()) : common.table({});
     m_link.reset();
-    m_line = &m_environment.line(m_table);
-    m_link = std::make_unique<SerialLink>(*m_line, m_environment.clock(), &m_status);
+    m_line = &environment().line(m_table);
+    m_link = std::make_unique<SerialLink>(*m_line, environment().clock(), &m_status);
     m_printer = {};
 }
 
@@ -87,7 +87,7 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
         // scan, every port at once; the identity query where the board
         // answered.
         detector.beginScan();
-        ParallelScan scan(m_environment, m_table, m_prompts, m_status, *m_progress);
+        ParallelScan scan(environment(), m_table, m_prompts, m_status, *m_progress);
         const ParallelScan::Answer answer = scan.run(existing);
         detector.finishScan(answer.port, answer.speed);
     }

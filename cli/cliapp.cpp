@@ -4,8 +4,10 @@
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
 #include "fieldoptions.h"
+#include "recordingenvironment.h"
 #include "serial/seriallink.h"
 #include "serial/serialline.h"
+#include "serial/trafficrecord.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -37,7 +39,7 @@ QString overview()
         "  code <action>      decode a configuration code, or encode one from field options\n"
         "\n"
         "Every command takes --help, --port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw,\n"
-        "--sequential, --json and --quiet.\n"
+        "--sequential, --trace FILE|-, --json and --quiet.\n"
         "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
@@ -52,6 +54,13 @@ CliApp::CliApp(CliEnvironment &environment, QTextStream &out, QTextStream &err)
 }
 
 CliApp::~CliApp() = default;
+
+CliEnvironment &CliApp::environment()
+{
+    if (m_recording)
+        return *m_recording;
+    return m_environment;
+}
 
 int CliApp::run(const QStringList &arguments)
 {
@@ -252,6 +261,10 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     parser.addOption({QStringLiteral("sequential"),
                       QStringLiteral("Scan one port after another, as the window does, instead of every port "
                                      "at once.")});
+    parser.addOption({QStringLiteral("trace"),
+                      QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to "
+                                     "the file, appended, or to standard error for -."),
+                      QStringLiteral("file")});
     parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("No progress, and no output beyond what was asked for.")});
@@ -267,6 +280,16 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
                                                                              : command.arguments;
     if (call.arguments.size() != expected)
         return usage(command.argumentsError);
+    if (call.has("trace")) {
+        // Recorded from the first byte on, whatever the command then does.
+        m_record = std::make_unique<TrafficRecord>();
+        QString reason;
+        m_trace = TrafficWriter::open(*m_record, call.value("trace"), &reason);
+        if (!m_trace)
+            return fail(call.common, QStringLiteral("cannot write the trace %1: %2").arg(call.value("trace"), reason));
+        m_recording = std::make_unique<RecordingEnvironment>(m_environment, *m_record,
+                                                             QStringLiteral("tessary ") + m_command);
+    }
     return (this->*command.run)(call);
 }
 
@@ -443,7 +466,7 @@ int CliApp::ports(const Invocation &call)
 {
     const Common &common = call.common;
     m_table = common.table(m_environment.systemDevices());
-    SerialLine &line = m_environment.line(m_table);
+    SerialLine &line = environment().line(m_table);
 
     QJsonArray array;
     QString text;

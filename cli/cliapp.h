@@ -21,6 +21,9 @@ namespace tessary {
 
 class CliEnvironment;
 class MechanismDatabase;
+class RecordingEnvironment;
+class TrafficRecord;
+class TrafficWriter;
 class SerialLine;
 class SerialLink;
 
@@ -145,6 +148,9 @@ private:
     int codeDecode(const Invocation &call);
     int codeEncode(const Invocation &call);
 
+    // The machine, through the recording wrappers of --trace when given.
+    [[nodiscard]] CliEnvironment &environment();
+
     CliEnvironment &m_environment;
     QTextStream &m_out;
     QTextStream &m_err;
@@ -154,6 +160,9 @@ private:
     std::function<QDateTime()> m_now = [] { return QDateTime::currentDateTimeUtc(); };
 
     QString m_command; // "detect", "db add", ...
+    std::unique_ptr<TrafficRecord> m_record;
+    std::unique_ptr<TrafficWriter> m_trace;
+    std::unique_ptr<RecordingEnvironment> m_recording;
     PortNames m_table;
     SerialLine *m_line = nullptr;
     std::unique_ptr<SerialLink> m_link;

@@ -262,6 +262,7 @@ private slots:
     void parallelScanAnswersAsTheSequentialScan_data();
     void parallelScanAnswersAsTheSequentialScan();
     void repeatedPortsAreScannedAtOnceAfterOneWakeUp();
+    void traceWritesTheExchangesOfEveryPort();
 
     // ---- identity, read, wake, sleep, reset ----
     void identityPrintsTheBoardsReply();
@@ -604,6 +605,31 @@ void TestCli::parallelScanAnswersAsTheSequentialScan()
 // Each --port takes its slot; the scan wakes and tries those ports alone, all
 // at once: the board on the slowest port is asked its identity after the
 // wake-up and that port's steps, where one port after another takes longer.
+void TestCli::traceWritesTheExchangesOfEveryPort()
+{
+    QTemporaryDir dir;
+    const QString trace = dir.filePath(QStringLiteral("trace.txt"));
+    Rig rig;
+    place(rig, "2:9600");
+    QCOMPARE(rig.run({"identity", "--port", "COM2", "--port", "COM4", "--trace", trace}), 0);
+    const QStringList lines = QString::fromUtf8(readFile(trace)).split(u'\n');
+    // Each port's scan under a heading of its own, then the board's identity on the command's own line.
+    for (const char *line :
+         {"---- tessary identity ----", "---- tessary identity: COM2 of the scan ----",
+          "---- tessary identity: COM4 of the scan ----",
+          "COM4      0 ms  sent      1B 76                                            <ESC>v",
+          "COM4      0 ms  waited 100 ms, nothing came",
+          "COM2      0 ms  waited 100 ms, 1 byte waiting",
+          "COM2     50 ms  sent      1B 49                                            <ESC>I"})
+        QVERIFY2(lines.contains(QLatin1String(line)), line);
+    QVERIFY(lines.filter(QRegularExpression("^COM2 +\\d+ ms  received  54 48 34 33 32 .*TH432 1K5 STD")).size() >= 2);
+    // A trace that cannot be written stops the command before the board is touched.
+    const qsizetype writes = rig.env.allWrites().size();
+    QCOMPARE(rig.run({"identity", "--port", "COM2", "--trace", dir.filePath(QStringLiteral("none/trace.txt"))}), 1);
+    QVERIFY2(rig.err.startsWith(QLatin1String("tessary: cannot write the trace")), qPrintable(rig.err));
+    QCOMPARE(rig.env.allWrites().size(), writes);
+}
+
 void TestCli::repeatedPortsAreScannedAtOnceAfterOneWakeUp()
 {
     const QStringList ports = {"--port", "COM2=/dev/pts/3", "--port", "COM6=/dev/pts/7", "--port", "COM4"};
