@@ -80,6 +80,7 @@ bool PtyBoard::open()
 {
     if (m_master >= 0)
         return true;
+    close(); // what a hang-up kept
     m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_master < 0) {
         m_error = systemError("posix_openpt");
@@ -143,16 +144,22 @@ void PtyBoard::start()
 
 void PtyBoard::close()
 {
+    closeMaster();
+    if (m_slave >= 0)
+        ::close(m_slave);
+    m_slave = -1;
+}
+
+void PtyBoard::closeMaster()
+{
     flushOutLog();
     delete m_notifier;
     m_notifier = nullptr;
     delete m_timer;
     m_timer = nullptr;
-    if (m_slave >= 0)
-        ::close(m_slave);
     if (m_master >= 0)
         ::close(m_master);
-    m_slave = m_master = -1;
+    m_master = -1;
     if (!m_link.isEmpty()) {
         ::unlink(QFile::encodeName(m_link).constData());
         m_link.clear();
@@ -283,7 +290,11 @@ void PtyBoard::hangUp()
 {
     log(QStringLiteral("%1 hang-up after %2 bytes").arg(nowUs() / 1000.0, 10, 'f', 3).arg(m_board.bytesReceived()));
     m_hungUp = true;
-    close();
+    // The device node goes with the master, but the number stays taken while
+    // the board's own end is open: the program's later opens of the path meet
+    // a device that is gone, never the pseudo-terminal of another board that
+    // would otherwise get the same number.
+    closeMaster();
     emit hungUp();
 }
 

@@ -58,6 +58,7 @@ private:
     void onTimer();
     void schedule();
     void hangUp();
+    void closeMaster();
     void flushOutLog();
     void log(const QString &text) const;
     [[nodiscard]] qint64 nowUs() const { return m_elapsed.nsecsElapsed() / 1000; }

@@ -87,10 +87,16 @@ void TestFaultsPty::hangUpDuringAReadBackShowsOneReadErrorAndClosesThePort()
     QVERIFY(!result.code);
     QCOMPARE(rig.prompts.texts(), QStringList{QStringLiteral("Error while reading printer parameters !")});
     QVERIFY(!rig.line.isOpen());
-    // The next command meets a port that is gone, and says so on the status line.
+    // The next command meets a port that is gone, and says so on the status line;
+    // never a board made meanwhile, which may get the same pseudo-terminal number.
+    PtyBoardThread other(BoardOptions{});
+    QVERIFY2(other.isRunning(), qPrintable(other.errorString()));
     QVERIFY(queries.identity().isEmpty());
     QVERIFY(!rig.line.isOpen());
     QVERIFY(!rig.status.statusText().isEmpty());
+    qint64 heard = -1;
+    other.withBoard([&](Board &b) { heard = b.bytesReceived(); });
+    QCOMPARE(heard, 0);
 }
 
 void TestFaultsPty::hangUpDuringProgrammingEndsWithThePortClosedAndOneMessage()
