@@ -1,0 +1,110 @@
+#include "windowrig.h"
+
+#include "detection/portselection.h"
+#include "protocol/printerbinding.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+namespace tessary::test {
+
+QByteArray WindowRig::emptyDatabase() { return QByteArray("ZELPRINTERSCDB0") + QByteArray::fromHex("000d0a"); }
+
+WindowRig::WindowRig(const std::optional<QByteArray> &defaultCdb, bool demo)
+    : services{state, link, gate, prompts, files, demo, &record}
+{
+    previousFolder = QDir::currentPath();
+    QDir::setCurrent(folder.path());
+    if (defaultCdb) {
+        QFile file(QStringLiteral("default.cdb"));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(*defaultCdb);
+    }
+    line.setWakeups(false);
+    QObject::connect(&gate, &CommandGate::started, &recordingLine, &RecordingLine::beginCommand);
+    window = std::make_unique<MainFrm>(services);
+    link.setStatusLine(window.get());
+    window->findChild<PrinterBinding *>()->setPortSelectionRunner([this](PortSelection &dialog) {
+        dialog.show();
+        if (m_inWindow)
+            m_inWindow(dialog);
+        else
+            dialog.autodetect();
+        if (dialog.isVisible())
+            dialog.accept();
+    });
+    window->show(); // its first show runs the start-up
+}
+
+WindowRig::~WindowRig()
+{
+    link.setStatusLine(nullptr);
+    window.reset();
+    QDir::setCurrent(previousFolder);
+}
+
+sim::Board &WindowRig::board(int port, const sim::BoardOptions &options)
+{
+    return line.attachBoard(port, options);
+}
+
+void WindowRig::click(const char *name)
+{
+    if (auto *action = window->findChild<QAction *>(QLatin1String(name))) {
+        if (action->isEnabled())
+            action->trigger();
+        return;
+    }
+    if (auto *button = find<QAbstractButton>(name))
+        button->click();
+}
+
+QString WindowRig::text(const char *name) const
+{
+    const QObject *control = find<QObject>(name);
+    if (const auto *label = qobject_cast<const QLabel *>(control))
+        return label->text();
+    if (const auto *field = qobject_cast<const QLineEdit *>(control))
+        return field->text();
+    if (const auto *button = qobject_cast<const QAbstractButton *>(control))
+        return button->text();
+    return control ? control->property("text").toString() : QString();
+}
+
+bool WindowRig::isEnabled(const char *name) const
+{
+    if (const auto *action = window->findChild<QAction *>(QLatin1String(name)))
+        return action->isEnabled();
+    const auto *widget = find<QWidget>(name);
+    return widget && widget->isEnabled();
+}
+
+bool WindowRig::isChecked(const char *name) const
+{
+    const auto *button = find<QAbstractButton>(name);
+    return button && button->isChecked();
+}
+
+void WindowRig::type(const char *name, const QString &text)
+{
+    auto *field = find<QLineEdit>(name);
+    if (!field)
+        return;
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    QTest::keyClicks(field, text);
+}
+
+void WindowRig::checkIdentity(const std::function<void(PortSelection &)> &inWindow)
+{
+    m_inWindow = inWindow;
+    click("GetID");
+    m_inWindow = {};
+}
+
+} // namespace tessary::test

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "app/appservices.h"
+#include "app/appstate.h"
+#include "boardsim/simulatedline.h"
+#include "mainwindow/mainfrm.h"
+#include "scriptedprompts.h"
+#include "serial/commandgate.h"
+#include "serial/recordingline.h"
+#include "serial/seriallink.h"
+#include "serial/trafficrecord.h"
+#include "serial/virtualclock.h"
+
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tessary {
+class PortSelection;
+}
+
+namespace tessary::test {
+
+// The program in process, wired as main() wires it: the main window over the
+// simulated line (COM1 to COM6 exist, boards where a test puts them) through
+// the recording wrappers, the virtual clock, and scripted message boxes and
+// file dialogs. It starts shown, in a temporary folder of its own that holds
+// default.cdb when one is given.
+class WindowRig {
+public:
+    // "ZELPRINTERSCDB0", no entries.
+    static QByteArray emptyDatabase();
+
+    explicit WindowRig(const std::optional<QByteArray> &defaultCdb = emptyDatabase(), bool demo = false);
+    ~WindowRig();
+    WindowRig(const WindowRig &) = delete;
+    WindowRig &operator=(const WindowRig &) = delete;
+
+    // Puts a board on the port (115200 bauds, hardware handshake unless told).
+    sim::Board &board(int port = 1, const sim::BoardOptions &options = {});
+
+    // The control of that object name; a missing one fails the test's next check.
+    template <typename T = QObject> [[nodiscard]] T *find(const char *name) const
+    {
+        T *found = window->findChild<T *>(QLatin1String(name));
+        if (!found)
+            qWarning("no control named %s", name);
+        return found;
+    }
+    // A click as the user's: a button, an option button or a menu item. A
+    // disabled control takes no click.
+    void click(const char *name);
+    // The text of a label, text field or button.
+    [[nodiscard]] QString text(const char *name) const;
+    [[nodiscard]] bool isEnabled(const char *name) const;
+    [[nodiscard]] bool isChecked(const char *name) const;
+    // Replaces the text of a field as the user types it.
+    void type(const char *name, const QString &text);
+    [[nodiscard]] QString status() const { return window->statusText(); }
+
+    // "Check identity": the port selection window is driven in place by
+    // `inWindow` (an automatic scan when none), then closed with OK if still open.
+    void checkIdentity(const std::function<void(PortSelection &)> &inWindow = {});
+
+    // Everything written to the ports, joined, and the writes one by one.
+    [[nodiscard]] QByteArray wire() const { return line.writtenBytes(); }
+    void clearWire() { line.clearRecords(); }
+
+    QTemporaryDir folder;
+    QString previousFolder;
+    VirtualClock clock;
+    sim::SimulatedLine line{clock};
+    TrafficRecord record;
+    RecordingLine recordingLine{line, clock, record};
+    RecordingClock recordingClock{clock, recordingLine};
+    SerialLink link{recordingLine, recordingClock};
+    CommandGate gate{link};
+    AppState state;
+    ScriptedPrompts prompts;
+    ScriptedFileChooser files;
+    AppServices services;
+    std::unique_ptr<MainFrm> window;
+
+private:
+    std::function<void(PortSelection &)> m_inWindow;
+};
+
+} // namespace tessary::test
