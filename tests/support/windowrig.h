@@ -23,6 +23,31 @@ class PortSelection;
 
 namespace tessary::test {
 
+// The virtual clock with a hand on it: onWait(n) runs at the n-th wait, where
+// the user's clicks land while a command waits for the board.
+struct HookedClock : VirtualClock {
+    void delay(int ms) override
+    {
+        tick();
+        VirtualClock::delay(ms);
+    }
+    bool waitForInput(SerialLine &line, int ms) override
+    {
+        tick();
+        return VirtualClock::waitForInput(line, ms);
+    }
+    int waits = 0;
+    std::function<void(int)> onWait;
+
+private:
+    void tick()
+    {
+        ++waits;
+        if (onWait)
+            onWait(waits);
+    }
+};
+
 // The program in process, wired as main() wires it: the main window over the
 // simulated line (COM1 to COM6 exist, boards where a test puts them) through
 // the recording wrappers, the virtual clock, and scripted message boxes and
@@ -70,7 +95,7 @@ public:
 
     QTemporaryDir folder;
     QString previousFolder;
-    VirtualClock clock;
+    HookedClock clock;
     sim::SimulatedLine line{clock};
     TrafficRecord record;
     RecordingLine recordingLine{line, clock, record};
