@@ -1,0 +1,220 @@
+// What the window tests cannot reach cheaply: the serial primitives' timing
+// and caps against a scripted line, the command gate's stop on the real
+// clock, and the traffic record's bound and threads.
+#include "app/prompts.h"
+#include "scriptedline.h"
+#include "serial/commandgate.h"
+#include "serial/eventloopclock.h"
+#include "serial/trafficrecord.h"
+#include "serial/virtualclock.h"
+
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
+
+using namespace tessary;
+using namespace tessary::test;
+
+namespace {
+
+// A scripted line, opened, with a hand on the clock's pauses.
+struct Rig {
+    Rig() { QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeHardware)); }
+    struct : VirtualClock {
+        void delay(int ms) override
+        {
+            if (onDelay)
+                onDelay();
+            VirtualClock::delay(ms);
+        }
+        std::function<void()> onDelay;
+    } clock;
+    ScriptedLine line{clock};
+    struct : StatusLine { // every text told, not only the last
+        void showStatus(const QString &text) override { told << text; }
+        QString statusText() const override { return told.join(u'|'); }
+        QStringList told;
+    } status;
+    SerialLink link{line, clock, &status};
+    const qint64 t0 = 50; // after the settle pause
+};
+
+} // namespace
+
+class TestLink : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readReply_data();
+    void readReply();
+    void closeWaitsForTheOutputThroughTheClock_data();
+    void closeWaitsForTheOutputThroughTheClock();
+    void gateRunsOneCommandAndStopsItAtItsWait();
+    void recordKeepsTheNewestLines();
+    void recordTakesLinesFromSeveralThreads();
+};
+
+void TestLink::readReply_data()
+{
+    QTest::addColumn<QList<int>>("times"); // when each piece arrives, ms after the read starts; -1 a stream
+    QTest::addColumn<QList<int>>("sizes");
+    QTest::addColumn<int>("size");         // returned
+    QTest::addColumn<int>("ms");           // taken
+    QTest::newRow("nothing: 50 polls of 10 ms") << QList<int>{} << QList<int>{} << 0 << 500;
+    QTest::newRow("20 bytes in three pieces") << QList<int>{5, 25, 45} << QList<int>{7, 6, 7} << 20 << 545;
+    QTest::newRow("250 bytes at once, read 100 at a time") << QList<int>{3} << QList<int>{250} << 250 << 503;
+    QTest::newRow("a gap just short of the quiet time") << QList<int>{1, 491} << QList<int>{4, 4} << 8 << 991;
+    QTest::newRow("a gap of the quiet time ends it") << QList<int>{1, 502} << QList<int>{4, 4} << 4 << 501;
+    QTest::newRow("a flood: capped at 4096 bytes") << QList<int>{1} << QList<int>{10000} << 4096 << 1;
+    QTest::newRow("a byte every 2 ms for ever: capped at 5 s") << QList<int>{-1} << QList<int>{2} << 2501 << 5000;
+}
+
+void TestLink::readReply()
+{
+    QFETCH(QList<int>, times);
+    QFETCH(QList<int>, sizes);
+    QFETCH(int, size);
+    QFETCH(int, ms);
+    Rig rig;
+    QByteArray sent; // each piece of its own letter; a stream of x
+    for (int i = 0; i < times.size(); ++i) {
+        if (times[i] < 0)
+            rig.line.streamForever(rig.t0, sizes[i]);
+        else
+            rig.line.schedule(rig.t0 + times[i], QByteArray(sizes[i], char('a' + i)));
+        sent += times[i] < 0 ? QByteArray(size, 'x') : QByteArray(sizes[i], char('a' + i));
+    }
+    QCOMPARE(rig.link.readReply(), sent.left(size));
+    QCOMPARE(rig.clock.now() - rig.t0, ms);
+}
+
+void TestLink::closeWaitsForTheOutputThroughTheClock_data()
+{
+    QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
+    QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
+    QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
+    QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
+    QTest::newRow("leaves at once") << 0 << 0 << 0 << false;
+    QTest::newRow("leaves after 30 ms") << 30 << 0 << 2 * 30 << false;
+    QTest::newRow("held for ever: 1 s each, told once") << -1 << 0 << 2000 << true;
+    QTest::newRow("held, a stop at the third look") << -1 << 3 << 3 * 5 << true;
+}
+
+void TestLink::closeWaitsForTheOutputThroughTheClock()
+{
+    QFETCH(int, heldMs);
+    QFETCH(int, stopAt);
+    QFETCH(int, waitedMs);
+    QFETCH(bool, dropped);
+    Rig rig;
+    rig.link.clearStop(); // a command starts
+    qint64 waited = 0;
+    for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
+        QVERIFY(rig.link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
+        rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
+        rig.link.sendString(QByteArray::fromHex("1b40"));
+        const qint64 before = rig.clock.now();
+        int pauses = 0;
+        rig.clock.onDelay = [&] {
+            if (++pauses == stopAt)
+                rig.link.requestStop();
+        };
+        rig.link.closePort(); // never throws, a stop included
+        rig.clock.onDelay = nullptr;
+        waited += rig.clock.now() - before;
+        QVERIFY(!rig.line.isOpen());
+        QCOMPARE(rig.line.closedWithPending, 0);
+        if (stopAt)
+            break; // the command has ended
+    }
+    QCOMPARE(waited, qint64(waitedMs));
+    QCOMPARE(rig.line.discards, dropped ? (stopAt ? 1 : 2) : 0);
+    // Nothing to tell when a window closing cut the wait short.
+    QCOMPARE(rig.status.told, dropped && !stopAt ? QStringList{SerialLink::undrainedMessage()} : QStringList());
+}
+
+void TestLink::gateRunsOneCommandAndStopsItAtItsWait()
+{
+    EventLoopClock clock; // the program's: the stop arrives from the event loop during a wait
+    ScriptedLine line(clock);
+    SerialLink link(line, clock);
+    CommandGate gate(link);
+    bool inner = true;
+    QVERIFY(gate.run([&] { inner = gate.run([] {}); }));
+    QVERIFY(!inner);
+
+    QTimer::singleShot(30, &gate, &CommandGate::requestStop);
+    QElapsedTimer elapsed;
+    elapsed.start();
+    int waits = 0;
+    QVERIFY(!gate.run([&] {
+        QVERIFY(line.open(1, 9600, HandshakeHardware)); // no settle pause: the stop lands in the first wait
+        for (; waits < 10; ++waits)
+            link.delay(5000);
+    }));
+    QCOMPARE(waits, 0);
+    QVERIFY(elapsed.elapsed() < 4000); // the first wait ended early
+    QVERIFY(!line.isOpen() && !gate.isBusy());
+    QVERIFY(gate.run([&] { link.delay(1); })); // usable again
+}
+
+void TestLink::recordKeepsTheNewestLines()
+{
+    TrafficRecord record;
+    for (int i = 0; i < 20005; ++i)
+        record.append(QStringLiteral("line %1").arg(i));
+    // A view that fell behind gets what is still kept; one up to date only the new lines.
+    qint64 next = 0;
+    const QStringList all = record.linesFrom(0, &next);
+    QCOMPARE(all.size(), 20000);
+    QCOMPARE(all.constFirst() + u' ' + all.constLast(), QStringLiteral("line 5 line 20004"));
+    QCOMPARE(next, 20005);
+    QCOMPARE(record.linesFrom(20003, &next), (QStringList{"line 20003", "line 20004"}));
+}
+
+void TestLink::recordTakesLinesFromSeveralThreads()
+{
+    // One port per thread, as the parallel scan runs, and a writer taking the lines as they come:
+    // every line whole, each port's lines in their order, bursts of two lines together.
+    TrafficRecord record;
+    QBuffer trace;
+    QVERIFY(trace.open(QIODevice::WriteOnly));
+    {
+        TrafficWriter writer(record, trace);
+        std::vector<std::unique_ptr<QThread>> threads;
+        for (int port = 1; port <= 6; ++port)
+            threads.emplace_back(QThread::create([&record, port] {
+                const auto line = [port](int i) { return QStringLiteral("COM%1 %2").arg(port).arg(i); };
+                for (int i = 0; i < 3000; i += 3) {
+                    record.append(line(i));
+                    record.append({line(i + 1), line(i + 2)});
+                }
+            }));
+        for (auto &t : threads)
+            t->start();
+        for (auto &t : threads)
+            QVERIFY(t->wait(30000));
+    }
+    QVERIFY(!record.isRecording());
+    const QStringList lines = record.lines();
+    QCOMPARE(lines.size(), 6 * 3000);
+    QCOMPARE(QString::fromUtf8(trace.data()), lines.join(u'\n') + u'\n');
+    for (int port = 1; port <= 6; ++port) {
+        int next = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            if (!lines[i].startsWith(QStringLiteral("COM%1 ").arg(port)))
+                continue;
+            QCOMPARE(lines[i], QStringLiteral("COM%1 %2").arg(port).arg(next));
+            if (next++ % 3 == 1)
+                QCOMPARE(lines.value(i + 1), QStringLiteral("COM%1 %2").arg(port).arg(next));
+        }
+        QCOMPARE(next, 3000);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestLink)
+#include "tst_link.moc"

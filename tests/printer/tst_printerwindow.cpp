@@ -1,0 +1,662 @@
+// The printer commands as the user meets them: the main window in process over
+// the simulated board on the virtual clock, checked by the bytes on the wire,
+// the texts shown, the buttons' states and the traffic monitor's lines.
+#include "detection/portselection.h"
+#include "protocol/printerbinding.h"
+#include "serial/qtserialline.h"
+#include "serial/trafficmonitorwindow.h"
+#include "windowrig.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+using namespace tessary;
+using namespace tessary::sim;
+using namespace tessary::test;
+
+namespace {
+
+QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
+
+template <typename T = QWidget> T *in(QObject *w, const QString &name) { return w->findChild<T *>(name); }
+
+// The messages as shown: "W" warning, "E" error, "N" no icon; "?" for OK/Cancel.
+QStringList shown(const ScriptedPrompts &prompts)
+{
+    QStringList list;
+    for (const auto &s : prompts.shown)
+        list << (s.icon == MessageIcon::Warning ? u'W' : s.icon == MessageIcon::Error ? u'E' : u'N')
+                    + QLatin1String(s.buttons == MessageButtons::OkCancel ? "? " : " ") + s.text;
+    return list;
+}
+
+// "3/9600/1" for each of the last n openings.
+QString lastOpens(const SimulatedLine &line, int n)
+{
+    QStringList list;
+    for (const auto &o : line.opens().mid(qMax<qsizetype>(0, line.opens().size() - n)))
+        list << QStringLiteral("%1/%2/%3").arg(o.port).arg(o.baud).arg(o.handshake);
+    return list.join(u' ');
+}
+
+// The main window's identity and communication labels, and which of Check identity, Check
+// configuration, Configure printer, Wake up, Sleep and Reset are enabled.
+QString mainWindow(const WindowRig &rig)
+{
+    QString states;
+    for (const char *name : {"GetID", "GetSettings", "ConfigPrinter", "Wakeup", "SleepButton", "Reset"})
+        states += rig.isEnabled(name) ? u'+' : u'-';
+    return rig.text("Identity") + u'|' + rig.text("LabelCom") + u'|' + rig.text("LabelBauds") + u'|' + states;
+}
+const QString NoPrinter =
+    QStringLiteral("No chipset found|No chipset found, please|Perform a chipset detection|+-----");
+
+// The port selection window's chosen port, speed and handshake.
+QString selection(PortSelection &d)
+{
+    QString port = QStringLiteral("none");
+    for (QRadioButton *option : d.findChildren<QRadioButton *>())
+        port = option->isChecked() ? option->objectName() : port;
+    return port + u' ' + in<QComboBox>(&d, "serialspeed")->currentText() + u' '
+         + in<QComboBox>(&d, "serialhandshakeconf")->currentText();
+}
+
+// Answers the probe with `reply` while `answers(baud, probes so far)` says so.
+std::shared_ptr<ScriptedDevice> prober(QByteArray reply, std::function<bool(qint32, int)> answers)
+{
+    auto count = std::make_shared<int>(0);
+    return std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &s) {
+        return in == hex("1b76") && answers(s.baud, (*count)++) ? reply : QByteArray();
+    });
+}
+
+// Every text put on the status bar.
+struct Told : StatusLine {
+    void showStatus(const QString &text) override { told << text; }
+    QString statusText() const override { return told.join(u'|'); }
+    QStringList told;
+};
+
+// Communication > Traffic monitor, and the lines it shows.
+TrafficMonitorWindow *openMonitor(WindowRig &rig)
+{
+    rig.click("TrafficMonitor");
+    return rig.window->findChild<TrafficMonitorWindow *>();
+}
+QStringList monitorLines(TrafficMonitorWindow *monitor)
+{
+    QCoreApplication::processEvents();
+    return monitor->text().split(u'\n');
+}
+
+const QString ProgrammingError = QStringLiteral("N Programming error ! Please check cables and power.");
+const QString PolarityQuestion =
+    QStringLiteral("W? Hardware detected polarity doesn't match user choice !  Program anyway ?");
+
+enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
+enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7, EmptyPort, BusyPort };
+
+} // namespace
+
+Q_DECLARE_METATYPE(tessary::sim::BoardOptions)
+
+class TestPrinterWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portSelectionOpensWithoutAFindingAndRefusesADetectionWithoutAPort();
+    void portCaptionsNameTheirDevices();
+    void scan_data();
+    void scan();
+    void manualDetection_data();
+    void manualDetection();
+    void checkConfiguration_data();
+    void checkConfiguration();
+    void sleepWakeAndReset();
+    void configurePrinter_data();
+    void configurePrinter();
+    void monitorShowsAScanAReadBackAndAProgrammingRun();
+    void monitorKeepsFollowsClearsAndSaves();
+};
+
+void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWithoutAPort()
+{
+    WindowRig rig;
+    rig.line.setExistingPorts({1, 2});
+    rig.state.link = {true, 1, QStringLiteral("115200"), HandshakeHardware, true}; // an earlier finding
+    rig.checkIdentity([&](PortSelection &d) {
+        QVERIFY(!rig.isEnabled("GetID"));
+        QStringList texts{d.windowTitle(), selection(d)};
+        for (const char *name : {"COM1", "COM2", "COM3", "COM6", "label", "Label1", "DetectSerialPrinter", "Autodetect",
+                                 "OKButton", "DetectedPrinter"})
+            texts << in(&d, name)->property("text").toString() + (in(&d, name)->isEnabled() ? "" : " (off)");
+        QCOMPARE(texts, (QStringList{"Communication Port Selection", "none 9600 DSR/DTR Mode", "COM 1", "COM 2",
+                                     "COM 3 (off)", "COM 6 (off)", "Baudrate:", "Handshake:", "Detect Chipset",
+                                     "Autodetect Chipset", "OK", "No printer found yet, please start detection."}));
+        in<QPushButton>(&d, "DetectSerialPrinter")->click();
+        d.selectPort(4); // not on this machine
+        in<QPushButton>(&d, "DetectSerialPrinter")->click();
+        QCOMPARE(shown(rig.prompts), (QStringList{"E You must select a serial port", "E This port does not exist"}));
+        in<QPushButton>(&d, "OKButton")->click();
+    });
+    QVERIFY(rig.line.opens().isEmpty());
+    QCOMPARE(mainWindow(rig), NoPrinter);
+    QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("GetID"));
+}
+
+void TestPrinterWindow::portCaptionsNameTheirDevices()
+{
+    WindowRig demo(WindowRig::emptyDatabase(), true);
+    demo.checkIdentity([](PortSelection &d) { QCOMPARE(in<QRadioButton>(&d, "COM1")->text(), "COM 1 (demo board)"); });
+
+    // The program's own line with --port COM3=<a pseudo-terminal> --port COM4=<a link to it> and a
+    // USB adapter on COM2, through the traffic record's wrapper.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY); // as the board simulator makes one
+    QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+    const auto closeMaster = qScopeGuard([master] { ::close(master); });
+    const QString pty = QString::fromLocal8Bit(ptsname(master));
+    WindowRig rig;
+    QVERIFY(QFile::link(pty, rig.folder.filePath(QStringLiteral("board"))));
+    QtSerialLine serial(PortNames(
+        {{2, QStringLiteral("/dev/ttyUSB1")}, {3, pty}, {4, rig.folder.filePath(QStringLiteral("board"))}}, {}));
+    RecordingLine recorded(serial, rig.clock, rig.record);
+    SerialLink link(recorded, rig.clock);
+    AppServices services{rig.state, link, rig.gate, rig.prompts, rig.files};
+    PortSelection d(services, portCaptions(services));
+    const QString pts = QStringLiteral("(pts/%1)").arg(pty.section(u'/', -1));
+    QCOMPARE(QStringList({in(&d, "COM1")->property("text").toString(), in(&d, "COM2")->property("text").toString(),
+                          in(&d, "COM3")->property("text").toString(), in(&d, "COM4")->property("text").toString()}),
+             (QStringList{"COM 1", "COM 2 (ttyUSB1)", "COM 3 " + pts, "COM 4 " + pts}));
+}
+
+void TestPrinterWindow::scan_data()
+{
+    QTest::addColumn<QList<int>>("ports"); // that exist
+    QTest::addColumn<int>("device");
+    QTest::addColumn<QList<int>>("tried"); // speeds tried on COM1, COM2..., fastest first
+    QTest::addColumn<QString>("result");   // the window's text and choices, and the time it took
+    QTest::addColumn<QByteArray>("wire");  // to the device's port
+    QTest::addColumn<QString>("opens");    // the last two: the scan's, the main window's
+    QTest::addColumn<QString>("after");    // the main window
+    const QString none = QStringLiteral("No printer found; none 9600 DSR/DTR Mode; %1 ms");
+    QTest::newRow("no port at all") << QList<int>{} << int(Nothing) << QList<int>{} << none.arg(1000) << QByteArray()
+                                    << "" << NoPrinter;
+    QTest::newRow("nothing on COM1 and COM2") << QList<int>{1, 2} << int(Nothing) << QList<int>{9, 9} << none.arg(2800)
+                                              << hex("00") + hex("1b76").repeated(9) << "2/2400/0 2/1200/0"
+                                              << NoPrinter;
+    // The wake-up NUL, a probe at the five faster speeds, two with CAN between at 9600; the identity,
+    // probe and settings queries with hardware handshake; the main window's identity query.
+    QTest::newRow("a board on COM3 at 9600")
+        << QList<int>{1, 2, 3, 4, 5, 6} << int(Board3At9600) << QList<int>{9, 9, 6}
+        << "PRINTER ONE found on COM 3 at 9600 bauds; COM3 9600 Xon-Xoff; 4050 ms"
+        << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49 1b76 1d53661c 18 1b49") << "3/9600/2 3/9600/1"
+        << "PRINTER ONE      FW 4.12|Port: COM3|Baudrate: 9600|++++++";
+    QTest::newRow("a device answering the first probe only")
+        << QList<int>{1} << int(FirstProbeOnly) << QList<int>{9} << none.arg(2100)
+        << hex("00 1b76 18 1b76") + hex("1b76").repeated(8) << "1/2400/0 1/1200/0" << NoPrinter;
+    QTest::newRow("a device answering the probe with two bytes")
+        << QList<int>{1} << int(TwoByteProbe) << QList<int>{9} << none.arg(1900) << hex("00") + hex("1b76").repeated(9)
+        << "1/2400/0 1/1200/0" << NoPrinter;
+    QTest::newRow("a device answering the probes but not the identity query")
+        << QList<int>{3} << int(ProbesButNoIdentity) << QList<int>{0, 0, 6}
+        << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2050 ms"
+        << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49") << "3/9600/0 3/9600/2" << NoPrinter;
+    QTest::newRow("a port held by another program")
+        << QList<int>{2} << int(Busy2) << QList<int>{} << none.arg(1000) << QByteArray() << "" << NoPrinter;
+}
+
+void TestPrinterWindow::scan()
+{
+    QFETCH(QList<int>, ports);
+    QFETCH(int, device);
+    QFETCH(QList<int>, tried);
+    WindowRig rig;
+    rig.line.setExistingPorts(QSet<int>(ports.cbegin(), ports.cend()));
+    if (device == Board3At9600)
+        rig.board(3, {.baud = 9600, .handshake = BoardHandshake::XonXoff, .identity = "PRINTER ONE"});
+    if (device == FirstProbeOnly)
+        rig.line.attachDevice(1, prober(hex("04"), [](qint32, int count) { return count == 0; }));
+    if (device == TwoByteProbe)
+        rig.line.attachDevice(1, prober(hex("0404"), [](qint32, int) { return true; }));
+    if (device == ProbesButNoIdentity)
+        rig.line.attachDevice(3, prober(hex("04"), [](qint32 baud, int) { return baud == 9600; }));
+    if (device == Busy2)
+        rig.line.failOpen(2, QStringLiteral("COM2 is in use by another program."));
+    Told status; // said once, not at every speed
+    rig.link.setStatusLine(&status);
+    QStringList seen; // the result label at each wait, as the window repaints
+    bool busy = true;
+    rig.clock.onWait = [&](int) {
+        if (auto *d = rig.window->findChild<PortSelection *>()) {
+            if (const QString text = in<QLabel>(d, "DetectedPrinter")->text(); seen.value(seen.size() - 1) != text)
+                seen << text;
+            busy = busy && d->cursor().shape() == Qt::WaitCursor && !in(d, "Autodetect")->isEnabled()
+                && !in(d, "DetectSerialPrinter")->isEnabled() && !in(d, "OKButton")->isEnabled();
+        }
+    };
+    rig.checkIdentity([&](PortSelection &d) {
+        in<QPushButton>(&d, "Autodetect")->click();
+        QTEST(QStringLiteral("%1; %2; %3 ms").arg(in<QLabel>(&d, "DetectedPrinter")->text(), selection(d))
+                  .arg(rig.clock.now()), "result");
+        QVERIFY(in(&d, "Autodetect")->isEnabled() && in(&d, "DetectSerialPrinter")->isEnabled());
+        QCOMPARE(d.cursor().shape(), Qt::ArrowCursor);
+        QCOMPARE(d.focusWidget(), in(&d, "OKButton"));
+    });
+    QVERIFY(busy);
+    QStringList attempts = {QStringLiteral("No printer found yet, please start detection.")};
+    const QStringList speeds = {"115200", "57600", "38400", "28800", "19200", "9600", "4800", "2400", "1200"};
+    for (int port = 1; port <= tried.size(); ++port)
+        for (int s = 0; s < tried.at(port - 1); ++s)
+            attempts << QStringLiteral("Attempting to contact printer on COM %1 at %2 bauds.").arg(port).arg(speeds[s]);
+    QCOMPARE(seen, attempts);
+    QTEST(rig.line.writtenBytes(device == Busy2 ? 2 : device == Board3At9600 || device == ProbesButNoIdentity ? 3 : 1),
+          "wire");
+    QTEST(lastOpens(rig.line, 2), "opens");
+    QCOMPARE(status.told, device == Busy2 ? QStringList{"COM2 is in use by another program."} : QStringList());
+    QTEST(mainWindow(rig), "after");
+    QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(device == Board3At9600 ? "GetSettings" : "GetID"));
+}
+
+void TestPrinterWindow::manualDetection_data()
+{
+    QTest::addColumn<QString>("speed");
+    QTest::addColumn<int>("chosen");   // handshake chosen in the window: 0 Xon-Xoff, 1 DSR/DTR Mode
+    QTest::addColumn<int>("settings"); // the board's communication settings byte; -1 none
+    QTest::addColumn<QByteArray>("identity");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<int>("handshake"); // decided: 1 Xon-Xoff, 2 DSR/DTR Mode; 0 no printer
+    const QString desk = QStringLiteral("DESK UNIT found on COM 2 at %1 bauds");
+    // Bits 0-2 the speed's code and bit 7 clear: XON/XOFF. 28800 and 38400 share code 5.
+    const QList<QPair<const char *, int>> codes = {{"1200", 0},  {"2400", 1},  {"4800", 2},  {"9600", 3}, {"19200", 4},
+                                                   {"28800", 5}, {"38400", 5}, {"57600", 6}, {"115200", 7}};
+    for (const auto &[speed, code] : codes)
+        QTest::addRow("%s, its code %d", speed, code)
+            << speed << code % 2 << code << QByteArray("DESK UNIT") << desk.arg(QLatin1String(speed)) << 1;
+    QTest::newRow("bit 7 set") << "9600" << 1 << 0x83 << QByteArray("DESK UNIT") << desk.arg("9600") << 2;
+    QTest::newRow("another code") << "9600" << 1 << 0x04 << QByteArray("DESK UNIT") << desk.arg("9600") << 2;
+    QTest::newRow("38400, code 6") << "38400" << 0 << 0x06 << QByteArray("DESK UNIT") << desk.arg("38400") << 2;
+    QTest::newRow("bits 3-6 do not count") << "9600" << 1 << 0x7B << QByteArray("DESK UNIT") << desk.arg("9600") << 1;
+    QTest::newRow("no settings byte") << "4800" << 1 << -1 << QByteArray("DESK UNIT") << desk.arg("4800") << 2;
+    QTest::newRow("the first 16 characters, trimmed") << "9600" << 1 << -1 << QByteArray("   Twelve chars  0123456789")
+                                                      << "Twelve chars found on COM 2 at 9600 bauds" << 2;
+    QTest::newRow("shown as plain text") << "9600" << 1 << -1 << QByteArray("<b>X</b>\r\nY\x07")
+                                         << "<b>X</b>\uFFFD\uFFFDY\uFFFD found on COM 2 at 9600 bauds" << 2;
+    QTest::newRow("no identity reply") << "9600" << 1 << 0x03 << QByteArray()
+                                       << "No printer found on COM 2 at 9600 bauds" << 0;
+}
+
+void TestPrinterWindow::manualDetection()
+{
+    QFETCH(QString, speed);
+    QFETCH(int, chosen);
+    QFETCH(int, settings);
+    QFETCH(QByteArray, identity);
+    QFETCH(int, handshake);
+    WindowRig rig;
+    rig.line.attachDevice(2, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
+        if (in == hex("1b49") || in == hex("1b76"))
+            return in == hex("1b49") ? identity : hex("04");
+        return in == hex("1d53661c") && settings >= 0 ? QByteArray(1, char(settings)) : QByteArray();
+    }));
+    rig.checkIdentity([&](PortSelection &d) {
+        in<QRadioButton>(&d, "COM2")->click();
+        in<QComboBox>(&d, "serialspeed")->setCurrentText(speed);
+        in<QComboBox>(&d, "serialhandshakeconf")->setCurrentIndex(chosen);
+        in<QPushButton>(&d, "DetectSerialPrinter")->click();
+        QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
+        QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
+        QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
+    });
+    // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query after.
+    const auto &open = rig.line.opens().constFirst();
+    QStringList steps{QString::number(open.handshake)};
+    for (const auto &w : rig.line.writes().mid(0, handshake ? 4 : 1))
+        steps << QStringLiteral("%1 %2").arg(w.at - open.at).arg(QString::fromLatin1(w.bytes.toHex()));
+    steps << QStringLiteral("closed %1").arg(rig.line.closes().constFirst().at - open.at);
+    QCOMPARE(steps.join(QLatin1String(", ")), QString::number(chosen + 1) + QLatin1String(handshake
+                 ? ", 0 1b49, 250 1b76, 350 1d53661c, 450 18, closed 450" : ", 0 1b49, closed 250"));
+    if (handshake) { // the main window asks for the identity again, and shows it whole
+        const QString whole = identity.contains('<') ? "<b>X</b>\uFFFD\uFFFDY\uFFFD" : QString::fromLatin1(identity);
+        QCOMPARE(mainWindow(rig), whole + "|Port: COM2|Baudrate: " + speed + "|++++++");
+        QCOMPARE(rig.find<QLabel>("Identity")->textFormat(), Qt::PlainText);
+        QCOMPARE(lastOpens(rig.line, 1), QStringLiteral("2/%1/%2").arg(speed).arg(handshake));
+    } else {
+        QCOMPARE(mainWindow(rig), NoPrinter);
+    }
+}
+
+void TestPrinterWindow::checkConfiguration_data()
+{
+    QTest::addColumn<BoardOptions>("options"); // its faults switched on once the board was found
+    QTest::addColumn<QString>("editor");       // the options on, the code (1110010000100000 before) and the name
+    QTest::addColumn<QStringList>("messages");
+    const QStringList readError = {"E Error while reading printer parameters !"};
+    QTest::newRow("user mode and identity") << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80,
+                                                            .identity = "MY PRINTER"}
+                                            << "ConfUser IdUser 1101000110000000 MY PRINTER" << QStringList();
+    QTest::newRow("a four-byte reply counts by its last two")
+        << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true}
+        << "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL" << QStringList();
+    QTest::newRow("resistors mode: the straps")
+        << BoardOptions{.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"}
+        << "ConfRes IdUser 1101000110000000 STRAPS" << QStringList();
+    QTest::newRow("a three-byte reply: the name still read")
+        << BoardOptions{.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}}
+        << "ConfUser IdUser 1110010000100000 KEPT NAME" << readError;
+    QTest::newRow("a silent board") << BoardOptions{.identity = "GONE", .faults = {.silent = true}}
+                                    << "ConfRes IdAuto 1110010000100000 " << readError;
+    QTest::newRow("MRS after the name, blanks around it")
+        << BoardOptions{.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"}
+        << "ConfUser IdUser 1111000101000000 ABCDEFGHIJ" << QStringList();
+    QTest::newRow("MRS beyond 16 characters") << BoardOptions{.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"}
+                                              << "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP" << QStringList();
+}
+
+void TestPrinterWindow::checkConfiguration()
+{
+    QFETCH(BoardOptions, options);
+    WindowRig rig;
+    rig.line.setExistingPorts({3});
+    const BoardFaults faults = std::exchange(options.faults, {});
+    Board &board = rig.board(3, options);
+    rig.checkIdentity();
+    board.setFaults(faults);
+    rig.window->editor().applyConfigurationCode(QStringLiteral("1110010000100000"));
+    rig.clearWire();
+
+    rig.click("GetSettings");
+
+    QCOMPARE(rig.wire(), hex("1d536606 1d536609 1d5343 1b49"));
+    QTEST(shown(rig.prompts), "messages");
+    QString editor;
+    for (const char *option : {"ConfRes", "ConfUser", "IdAuto", "IdUser"})
+        editor += rig.isChecked(option) ? QLatin1String(option) + u' ' : QString();
+    QTEST(editor + rig.window->editor().buildConfigurationCode() + u' ' + rig.text("ConfigName"), "editor");
+    QVERIFY(rig.isEnabled("GetSettings"));
+    QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("GetSettings"));
+    QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestPrinterWindow::sleepWakeAndReset()
+{
+    WindowRig rig;
+    rig.line.setExistingPorts({1, 3, 5});
+    rig.board(3, {.baud = 19200});
+    // Before a detection "Check configuration" is off; were it run, it would ask for one, then run the
+    // identity check: a scan finds the board.
+    rig.window->findChild<PrinterBinding *>()->readSettings();
+    QCOMPARE(shown(rig.prompts), QStringList{"W Please detect the printer first"});
+    rig.clearWire();
+
+    rig.click("SleepButton");
+    const auto &w = rig.line.writes(); // those of the command that ran last
+    QCOMPARE(rig.wire(), hex("18 1b53 18"));
+    QVERIFY(w.at(2).at - w.at(1).at >= 10);
+    QCOMPARE(mainWindow(rig), QStringLiteral("TH432 1K5 STD    FW 4.12|Port: COM3|Baudrate: 19200|+--+--"));
+    QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("Wakeup"));
+    rig.clearWire();
+
+    // A NUL at 57600 bauds without handshake on every port, 1000 ms, then CAN to the printer.
+    rig.click("Wakeup");
+    QCOMPARE(rig.wire(), hex("00 00 00 18"));
+    QCOMPARE(lastOpens(rig.line, 4), QStringLiteral("1/57600/0 3/57600/0 5/57600/0 3/19200/2"));
+    QVERIFY(rig.line.opens().at(3).at - w.at(2).at >= 1000);
+    QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")));
+    rig.clearWire();
+
+    rig.click("Reset"); // the two bytes, and the port closed at once
+    QCOMPARE(rig.wire(), hex("1b40"));
+    QCOMPARE(rig.line.closes().constLast().at, w.at(0).at);
+    QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")));
+    QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestPrinterWindow::configurePrinter_data()
+{
+    QTest::addColumn<QString>("code"); // applied to the editor, then the options clicked and the name set
+    QTest::addColumn<QString>("clicks");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("setup");
+    QTest::addColumn<QByteArray>("wire");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<QString>("identity"); // shown afterwards
+    const auto row = [](const char *row, const char *code, const char *clicks, const QString &name, Setup setup,
+                        const QByteArray &wire, const QStringList &messages, const QString &identity) {
+        QTest::newRow(row) << code << clicks << name << int(setup) << wire << messages << identity;
+    };
+    const char *const factory = "1111000101000000"; // Negative strobe, as the board detects
+    const QString old = QStringLiteral("OLD NAME         FW 4.12");
+    const QByteArray tail = hex("1b40 1b49");
+    const QByteArray userAuto = hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460900") + tail;
+    row("resistors, automatic identity", factory, "ConfRes IdAuto", "", Ready, hex("1d53460600 1d53460900") + tail, {},
+        "TH576 1K5 STD    FW 4.12");
+    row("user mode, the factory code", factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12");
+    row("16 characters: no end mark", factory, "ConfRes IdUser", "ABCDEFGHIJKLMNOP", Ready,
+        hex("1d53460600 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 1d53460e46 1d53460f47 1d53461048 "
+            "1d53461149 1d5346124a 1d5346134b 1d5346144c 1d5346154d 1d5346164e 1d5346174f 1d53461850") + tail,
+        {}, "ABCDEFGHIJKLMNOP FW 4.12");
+    row("the other polarity, Cancel", factory, "ConfUser IdUser", "NEW", OtherPolarityCancel, hex("1d5368"),
+        {PolarityQuestion}, old);
+    // No answer to "Sh" reads as Positive; a missing echo is a failed one, for a written 0 too.
+    row("a silent board, negative strobe", factory, "ConfUser IdAuto", "", SilentBoard, userAuto,
+        QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "");
+    row("a silent board, User and User \"ABCDE\"", "1111000001000000", "ConfUser IdUser", "ABCDE", SilentBoard,
+        hex("1d5368 1d53460601 1d534607f0 1d53460840 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 "
+            "1d53460e00") + tail, QStringList(9, ProgrammingError), "");
+    row("nothing on the port, Resistors and Automatic", factory, "ConfRes IdAuto", "", EmptyPort,
+        hex("1d53460600 1d53460900") + tail, QStringList(2, ProgrammingError), "");
+    row("a wrong echo: one message, the rest written; a Latin-1 name", factory, "ConfUser IdUser", "Caf\u00e9!",
+        WrongEcho7, hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460943 1d53460a61 1d53460b66 1d53460ce9 "
+                        "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12");
+    row("a port held by another program: one message", factory, "ConfRes IdUser", "AB", BusyPort, {},
+        {ProgrammingError}, "");
+    row("no configuration mode", factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old);
+    row("no identity method", factory, "ConfUser", "", Ready, {},
+        {"W Please select an identity determination method !"}, old);
+    row("user mode, a group undefined", "", "ConfUser IdAuto", "", Ready, {},
+        {"W Mechanism (Standard/KEL) is not defined !"}, old);
+    row("user identity, no name", factory, "ConfRes IdUser", "", Ready, {}, {"W Please specify a mechanism identity !"},
+        old);
+    // The choices are taken once, before the first byte: a change made meanwhile is for the next run.
+    row("the editor changed during the run", factory, "ConfUser IdUser", "FIRST", Ready,
+        hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460946 1d53460a49 1d53460b52 1d53460c53 1d53460d54 "
+            "1d53460e00") + tail, {}, "FIRST            FW 4.12");
+}
+
+void TestPrinterWindow::configurePrinter()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, clicks);
+    QFETCH(QString, name);
+    QFETCH(int, setup);
+    QFETCH(QByteArray, wire);
+    QFETCH(QStringList, messages);
+    WindowRig rig;
+    rig.line.setExistingPorts({3, 4});
+    Board &board = rig.board(3, {.identity = "OLD NAME", .strobePolarity = setup == OtherPolarityCancel ? 0 : 1});
+    rig.checkIdentity();
+    board.setFaults({.silent = setup == SilentBoard, .wrongEchoAddress = setup == WrongEcho7 ? 7 : -1});
+    if (setup == EmptyPort)
+        rig.state.link.comPort = 4;
+    if (setup == BusyPort)
+        rig.line.failOpen(3, QStringLiteral("COM3 is in use by another program."));
+    if (!code.isEmpty())
+        rig.window->editor().applyConfigurationCode(code);
+    for (const QString &option : clicks.split(u' '))
+        rig.click(qPrintable(option));
+    rig.find<QLineEdit>("ConfigName")->setText(name);
+    rig.prompts.answer({setup != OtherPolarityCancel});
+    const QString status = rig.status();
+    rig.clearWire();
+    bool busyPointer = true;
+    rig.clock.onWait = [&](int wait) {
+        busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor;
+        if (wait == 3 && name == QLatin1String("FIRST")) {
+            rig.type("ConfigName", QStringLiteral("OTHER"));
+            rig.click("HW864");
+        }
+    };
+
+    rig.click("ConfigPrinter");
+
+    QCOMPARE(rig.wire(), wire);
+    QCOMPARE(shown(rig.prompts), messages);
+    // The port opened with the finding's settings for the configuration, the identity, the reset, the query.
+    const QString open = QStringLiteral("%1/115200/2").arg(rig.state.link.comPort);
+    QCOMPARE(lastOpens(rig.line, 9), QStringList(wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : 4, open).join(u' '));
+    QTEST(rig.text("Identity"), "identity");
+    QVERIFY(busyPointer);
+    QCOMPARE(rig.status(), setup == BusyPort ? "COM3 is in use by another program."
+                                             : setup == OtherPolarityCancel ? "Programming cancelled !" : status);
+    for (const auto &w : rig.line.writes()) // a parameter command goes out byte by byte
+        QVERIFY(w.bytes.size() == 1 || w.bytes == hex("1d5368") || w.bytes == hex("1b40") || w.bytes == hex("1b49"));
+    const bool refused = messages.value(0).startsWith(QLatin1String("W ")); // checked before anything changes
+    QVERIFY(rig.isEnabled("ConfigPrinter"));
+    QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(refused ? "GetSettings" : "ConfigPrinter"));
+    QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
+}
+
+void TestPrinterWindow::monitorShowsAScanAReadBackAndAProgrammingRun()
+{
+    // The board on COM1 at 115200 with XON/XOFF and a long firmware text; COM2 held by another program.
+    const auto run = [](WindowRig &rig, bool watched) {
+        rig.line.setExistingPorts({1, 2});
+        rig.board(1, {.handshake = BoardHandshake::XonXoff, .firmware = " FW 4.12 (build 2026-12-06)"});
+        rig.line.failOpen(2, QStringLiteral("COM2 is in use by another program."));
+        TrafficMonitorWindow *monitor = watched ? openMonitor(rig) : nullptr;
+        rig.checkIdentity(); // a scan, then the identity
+        rig.click("GetSettings");
+        rig.click("ConfigPrinter"); // with what was read: User mode, the factory code, automatic identity
+        QStringList wire;
+        for (const auto &w : rig.line.writes())
+            wire << QStringLiteral("%1 %2 %3").arg(w.at).arg(w.port).arg(QString::fromLatin1(w.bytes.toHex()));
+        return std::pair(monitor, wire);
+    };
+    WindowRig rig;
+    const auto [monitor, wire] = run(rig, true);
+    QVERIFY(rig.prompts.shown.isEmpty());
+    QVERIFY(monitor && monitor->isVisible() && !monitor->isModal());
+    QCOMPARE(openMonitor(rig), monitor); // one at a time
+    QStringList captions{monitor->windowTitle()};
+    for (const char *name : {"CopyTraffic", "ClearTraffic", "SaveTraffic"})
+        captions << in<QPushButton>(monitor, name)->text();
+    QCOMPARE(captions, (QStringList{"Traffic monitor", "Copy", "Clear", "Save as..."}));
+    const QStringList lines = monitorLines(monitor);
+    const QStringList expected = { // these among others, in this order
+        "---- Autodetect Chipset ----",
+        "COM1      0 ms  opened at 57600 bauds, no handshake",
+        "COM1      0 ms  sent      00                                               <NUL>",
+        "COM2            not opened at 57600 bauds, no handshake: COM2 is in use by another program.",
+        "                waited 1000 ms",
+        "COM1      0 ms  waited 100 ms, 1 byte waiting",
+        "COM1    100 ms  cleared   04                                               <EOT>",
+        "COM1    100 ms  waited 100 ms, nothing came",
+        "COM1    300 ms  received  04                                               <EOT>",
+        "COM1    300 ms  closed",
+        "COM1      0 ms  opened at 115200 bauds, hardware handshake",
+        "COM1      0 ms  waited 250 ms, 43 bytes waiting",
+        "COM1    250 ms  received  54 48 34 33 32 20 31 4B 35 20 53 54 44 20 20 20 20 46 57 20 34 2E 31 32 20 28 62 "
+        "75 69 6C 64 20  TH432 1K5 STD    FW 4.12 (build ",
+        "COM1    250 ms            32 30 32 36 2D 31 32 2D 30 36 29                 2026-12-06)",
+        "---- Check identity ----",
+        "COM1      0 ms  opened at 115200 bauds, XON/XOFF handshake",
+        "COM1    150 ms  waited 500 ms, nothing came",
+        "---- Check configuration ----",
+        "COM1     59 ms  received  F1 40                                            .@",
+        "---- Configure printer ----",
+        "COM1     53 ms  sent      1D 53 46 06 01                                   <GS>SF<ACK><SOH>",
+        "                waited 1000 ms", // after the reset, then the identity query after the settle pause
+        "COM1     50 ms  sent      1B 49                                            <ESC>I",
+    };
+    qsizetype at = 0;
+    for (const QString &line : expected) {
+        while (at < lines.size() && lines.at(at) != line)
+            ++at;
+        QVERIFY2(at++ < lines.size(), qPrintable("missing or out of order: " + line + "\n" + lines.join(u'\n')));
+    }
+
+    in<QPushButton>(monitor, "CopyTraffic")->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), lines.join(u'\n'));
+    const QString path = rig.folder.filePath(QStringLiteral("traffic.txt"));
+    rig.files.paths = {path};
+    in<QPushButton>(monitor, "SaveTraffic")->click();
+    const FileDialogOptions &asked = rig.files.asked.constLast();
+    QCOMPARE(QStringList({asked.title, asked.filter, asked.defaultSuffix, asked.confirmOverwrite ? "ask" : "not"}),
+             (QStringList{"Save traffic as...", "Text files (*.txt)|*.txt", "txt", "ask"}));
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(saved.readAll()), lines.join(u'\n') + u'\n');
+
+    WindowRig unwatched; // the same bytes at the same times; nothing recorded
+    QCOMPARE(run(unwatched, false).second, wire);
+    QCOMPARE(unwatched.record.end(), 0);
+}
+
+void TestPrinterWindow::monitorKeepsFollowsClearsAndSaves()
+{
+    WindowRig rig;
+    rig.board(1);
+    TrafficMonitorWindow *monitor = openMonitor(rig);
+    int n = 0;
+    const auto add = [&](int count) {
+        for (const int end = n + count; n < end; ++n)
+            rig.record.append(QStringLiteral("line %1").arg(n));
+        QCoreApplication::processEvents();
+    };
+    // It follows the end unless the user scrolls up, and again once back at the end.
+    add(300);
+    QScrollBar *bar = in<QPlainTextEdit>(monitor, "TrafficView")->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0 && bar->value() == bar->maximum());
+    bar->setValue(bar->maximum() / 2);
+    const int reading = bar->value();
+    add(1);
+    QCOMPARE(bar->value(), reading);
+    bar->setValue(bar->maximum());
+    add(1);
+    QCOMPARE(bar->value(), bar->maximum());
+    // The newest 20,000 lines, also when they come in batches over a long day.
+    for (int batch = 0; batch < 200; ++batch)
+        add(101);
+    QStringList lines = monitorLines(monitor);
+    QCOMPARE(QStringList({QString::number(lines.size()), lines.constFirst(), lines.constLast()}),
+             (QStringList{"20000", "line 502", "line 20501"}));
+
+    // Where no file can be written it says so, and writes nothing.
+    const QString nowhere = rig.folder.filePath(QStringLiteral("missing/traffic.txt"));
+    rig.files.paths = {nowhere};
+    in<QPushButton>(monitor, "SaveTraffic")->click();
+    const QString told = shown(rig.prompts).join(u'|');
+    QVERIFY2(told.startsWith("W Couldn't write the traffic file " + nowhere + " : ") && !told.contains(u'|')
+                 && told.endsWith("\nThe file on disk was not changed."), qPrintable(told));
+    QVERIFY(!QFile::exists(nowhere));
+
+    // Clear empties the view and the record; what comes next is shown from the top.
+    in<QPushButton>(monitor, "ClearTraffic")->click();
+    QVERIFY(monitor->text().isEmpty() && rig.record.lines().isEmpty());
+    rig.click("DetectPrinter"); // the menu item runs the identity check
+    lines = monitorLines(monitor);
+    QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ----"));
+
+    // Recorded only while it is open; opened again, it shows what it took before.
+    monitor->close();
+    QTRY_VERIFY(!rig.window->findChild<TrafficMonitorWindow *>());
+    QVERIFY(!rig.record.isRecording());
+    rig.click("Reset");
+    QCOMPARE(monitorLines(openMonitor(rig)), lines);
+}
+
+QTEST_MAIN(TestPrinterWindow)
+#include "tst_printerwindow.moc"
