@@ -1,8 +1,9 @@
 // What the window tests cannot reach cheaply: the serial primitives' timing
 // and caps against a scripted line, the command gate's stop on the real
 // clock, and the traffic record's bound and threads.
-#include "app/prompts.h"
+#include "hookedclock.h"
 #include "scriptedline.h"
+#include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/eventloopclock.h"
 #include "serial/trafficrecord.h"
@@ -21,24 +22,12 @@ using namespace tessary::test;
 
 namespace {
 
-// A scripted line, opened, with a hand on the clock's pauses.
+// A scripted line, opened, on the virtual clock with a hand on it.
 struct Rig {
     Rig() { QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeHardware)); }
-    struct : VirtualClock {
-        void delay(int ms) override
-        {
-            if (onDelay)
-                onDelay();
-            VirtualClock::delay(ms);
-        }
-        std::function<void()> onDelay;
-    } clock;
+    HookedClock clock;
     ScriptedLine line{clock};
-    struct : StatusLine { // every text told, not only the last
-        void showStatus(const QString &text) override { told << text; }
-        QString statusText() const override { return told.join(u'|'); }
-        QStringList told;
-    } status;
+    RecordingStatusLine status;
     SerialLink link{line, clock, &status};
     const qint64 t0 = 50; // after the settle pause
 };
@@ -53,6 +42,7 @@ private slots:
     void readReply();
     void closeWaitsForTheOutputThroughTheClock_data();
     void closeWaitsForTheOutputThroughTheClock();
+    void stopAskedForDuringAWaitEndsTheCommandThere();
     void gateRunsOneCommandAndStopsItAtItsWait();
     void recordKeepsTheNewestLines();
     void recordTakesLinesFromSeveralThreads();
@@ -78,7 +68,6 @@ void TestLink::readReply()
     QFETCH(QList<int>, times);
     QFETCH(QList<int>, sizes);
     QFETCH(int, size);
-    QFETCH(int, ms);
     Rig rig;
     QByteArray sent; // each piece of its own letter; a stream of x
     for (int i = 0; i < times.size(); ++i) {
@@ -89,7 +78,7 @@ void TestLink::readReply()
         sent += times[i] < 0 ? QByteArray(size, 'x') : QByteArray(sizes[i], char('a' + i));
     }
     QCOMPARE(rig.link.readReply(), sent.left(size));
-    QCOMPARE(rig.clock.now() - rig.t0, ms);
+    QTEST(int(rig.clock.now() - rig.t0), "ms");
 }
 
 void TestLink::closeWaitsForTheOutputThroughTheClock_data()
@@ -108,7 +97,6 @@ void TestLink::closeWaitsForTheOutputThroughTheClock()
 {
     QFETCH(int, heldMs);
     QFETCH(int, stopAt);
-    QFETCH(int, waitedMs);
     QFETCH(bool, dropped);
     Rig rig;
     rig.link.clearStop(); // a command starts
@@ -118,23 +106,38 @@ void TestLink::closeWaitsForTheOutputThroughTheClock()
         rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
         rig.link.sendString(QByteArray::fromHex("1b40"));
         const qint64 before = rig.clock.now();
-        int pauses = 0;
-        rig.clock.onDelay = [&] {
-            if (++pauses == stopAt)
+        const int waitsBefore = rig.clock.waits;
+        rig.clock.onWait = [&](int wait) {
+            if (wait - waitsBefore == stopAt)
                 rig.link.requestStop();
         };
         rig.link.closePort(); // never throws, a stop included
-        rig.clock.onDelay = nullptr;
+        rig.clock.onWait = nullptr;
         waited += rig.clock.now() - before;
         QVERIFY(!rig.line.isOpen());
         QCOMPARE(rig.line.closedWithPending, 0);
         if (stopAt)
             break; // the command has ended
     }
-    QCOMPARE(waited, qint64(waitedMs));
+    QTEST(int(waited), "waitedMs");
     QCOMPARE(rig.line.discards, dropped ? (stopAt ? 1 : 2) : 0);
     // Nothing to tell when a window closing cut the wait short.
-    QCOMPARE(rig.status.told, dropped && !stopAt ? QStringList{SerialLink::undrainedMessage()} : QStringList());
+    QCOMPARE(rig.status.shown, dropped && !stopAt ? QStringList{SerialLink::undrainedMessage()} : QStringList());
+}
+
+void TestLink::stopAskedForDuringAWaitEndsTheCommandThere()
+{
+    // A window closing: whichever wait it lands in, nothing after that wait runs (no message about an
+    // echo that the stop cut short, no byte sent).
+    const std::function<void(SerialLink &)> waits[] = {[](SerialLink &l) { l.delay(10); },
+                                                       [](SerialLink &l) { (void)l.readReply(); },
+                                                       [](SerialLink &l) { (void)l.readByte(); },
+                                                       [](SerialLink &l) { (void)l.getValue(); }};
+    for (const auto &wait : waits) {
+        Rig rig;
+        rig.clock.onWait = [&](int) { rig.link.requestStop(); };
+        QVERIFY_THROWS_EXCEPTION(CommandStopped, wait(rig.link));
+    }
 }
 
 void TestLink::gateRunsOneCommandAndStopsItAtItsWait()
@@ -143,9 +146,7 @@ void TestLink::gateRunsOneCommandAndStopsItAtItsWait()
     ScriptedLine line(clock);
     SerialLink link(line, clock);
     CommandGate gate(link);
-    bool inner = true;
-    QVERIFY(gate.run([&] { inner = gate.run([] {}); }));
-    QVERIFY(!inner);
+    QVERIFY(gate.run([&] { QVERIFY(!gate.run([] {})); })); // one at a time
 
     QTimer::singleShot(30, &gate, &CommandGate::requestStop);
     QElapsedTimer elapsed;

@@ -83,13 +83,6 @@ std::shared_ptr<ScriptedDevice> prober(QByteArray reply, std::function<bool(qint
     });
 }
 
-// Every text put on the status bar.
-struct Told : StatusLine {
-    void showStatus(const QString &text) override { told << text; }
-    QString statusText() const override { return told.join(u'|'); }
-    QStringList told;
-};
-
 // Communication > Traffic monitor, and the lines it shows.
 TrafficMonitorWindow *openMonitor(WindowRig &rig)
 {
@@ -143,6 +136,7 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         for (const char *name : {"COM1", "COM2", "COM3", "COM6", "label", "Label1", "DetectSerialPrinter", "Autodetect",
                                  "OKButton", "DetectedPrinter"})
             texts << in(&d, name)->property("text").toString() + (in(&d, name)->isEnabled() ? "" : " (off)");
+        QCOMPARE(in(&d, "DetectedPrinter")->palette().color(QPalette::Window).rgb(), 0xFFFFFFC0u); // light yellow
         QCOMPARE(texts, (QStringList{"Communication Port Selection", "none 9600 DSR/DTR Mode", "COM 1", "COM 2",
                                      "COM 3 (off)", "COM 6 (off)", "Baudrate:", "Handshake:", "Detect Chipset",
                                      "Autodetect Chipset", "OK", "No printer found yet, please start detection."}));
@@ -235,7 +229,7 @@ void TestPrinterWindow::scan()
         rig.line.attachDevice(3, prober(hex("04"), [](qint32 baud, int) { return baud == 9600; }));
     if (device == Busy2)
         rig.line.failOpen(2, QStringLiteral("COM2 is in use by another program."));
-    Told status; // said once, not at every speed
+    RecordingStatusLine status; // said once, not at every speed
     rig.link.setStatusLine(&status);
     QStringList seen; // the result label at each wait, as the window repaints
     bool busy = true;
@@ -254,6 +248,8 @@ void TestPrinterWindow::scan()
         QVERIFY(in(&d, "Autodetect")->isEnabled() && in(&d, "DetectSerialPrinter")->isEnabled());
         QCOMPARE(d.cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(d.focusWidget(), in(&d, "OKButton"));
+        QTest::keyClick(&d, Qt::Key_Escape); // closes it, keeping what was found
+        QVERIFY(!d.isVisible());
     });
     QVERIFY(busy);
     QStringList attempts = {QStringLiteral("No printer found yet, please start detection.")};
@@ -265,54 +261,58 @@ void TestPrinterWindow::scan()
     QTEST(rig.line.writtenBytes(device == Busy2 ? 2 : device == Board3At9600 || device == ProbesButNoIdentity ? 3 : 1),
           "wire");
     QTEST(lastOpens(rig.line, 2), "opens");
-    QCOMPARE(status.told, device == Busy2 ? QStringList{"COM2 is in use by another program."} : QStringList());
+    QCOMPARE(status.shown, device == Busy2 ? QStringList{"COM2 is in use by another program."} : QStringList());
     QTEST(mainWindow(rig), "after");
     QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(device == Board3At9600 ? "GetSettings" : "GetID"));
 }
 
 void TestPrinterWindow::manualDetection_data()
 {
+    QTest::addColumn<int>("port");
     QTest::addColumn<QString>("speed");
     QTest::addColumn<int>("chosen");   // handshake chosen in the window: 0 Xon-Xoff, 1 DSR/DTR Mode
     QTest::addColumn<int>("settings"); // the board's communication settings byte; -1 none
     QTest::addColumn<QByteArray>("identity");
     QTest::addColumn<QString>("result");
     QTest::addColumn<int>("handshake"); // decided: 1 Xon-Xoff, 2 DSR/DTR Mode; 0 no printer
-    const QString desk = QStringLiteral("DESK UNIT found on COM 2 at %1 bauds");
-    // Bits 0-2 the speed's code and bit 7 clear: XON/XOFF. 28800 and 38400 share code 5.
+    const QByteArray unit = "DESK UNIT";
+    const QString found = QStringLiteral("DESK UNIT found on COM %1 at %2 bauds");
+    // Bits 0-2 the speed's code and bit 7 clear: XON/XOFF. 28800 and 38400 share code 5. On COM1 and COM6.
     const QList<QPair<const char *, int>> codes = {{"1200", 0},  {"2400", 1},  {"4800", 2},  {"9600", 3}, {"19200", 4},
                                                    {"28800", 5}, {"38400", 5}, {"57600", 6}, {"115200", 7}};
     for (const auto &[speed, code] : codes)
-        QTest::addRow("%s, its code %d", speed, code)
-            << speed << code % 2 << code << QByteArray("DESK UNIT") << desk.arg(QLatin1String(speed)) << 1;
-    QTest::newRow("bit 7 set") << "9600" << 1 << 0x83 << QByteArray("DESK UNIT") << desk.arg("9600") << 2;
-    QTest::newRow("another code") << "9600" << 1 << 0x04 << QByteArray("DESK UNIT") << desk.arg("9600") << 2;
-    QTest::newRow("38400, code 6") << "38400" << 0 << 0x06 << QByteArray("DESK UNIT") << desk.arg("38400") << 2;
-    QTest::newRow("bits 3-6 do not count") << "9600" << 1 << 0x7B << QByteArray("DESK UNIT") << desk.arg("9600") << 1;
-    QTest::newRow("no settings byte") << "4800" << 1 << -1 << QByteArray("DESK UNIT") << desk.arg("4800") << 2;
-    QTest::newRow("the first 16 characters, trimmed") << "9600" << 1 << -1 << QByteArray("   Twelve chars  0123456789")
+        QTest::addRow("%s, its code %d", speed, code) << code % 2 * 5 + 1 << speed << code % 2 << code << unit
+                                                      << found.arg(code % 2 * 5 + 1).arg(speed) << 1;
+    QTest::newRow("bit 7 set") << 2 << "9600" << 1 << 0x83 << unit << found.arg(2).arg(9600) << 2;
+    QTest::newRow("another code") << 2 << "9600" << 1 << 0x04 << unit << found.arg(2).arg(9600) << 2;
+    QTest::newRow("38400, code 6") << 2 << "38400" << 0 << 0x06 << unit << found.arg(2).arg(38400) << 2;
+    QTest::newRow("bits 3-6 do not count") << 2 << "9600" << 1 << 0x7B << unit << found.arg(2).arg(9600) << 1;
+    QTest::newRow("no settings byte") << 2 << "4800" << 1 << -1 << unit << found.arg(2).arg(4800) << 2;
+    QTest::newRow("the first 16 characters, trimmed") << 2 << "9600" << 1 << -1
+                                                      << QByteArray("   Twelve chars  0123456789")
                                                       << "Twelve chars found on COM 2 at 9600 bauds" << 2;
-    QTest::newRow("shown as plain text") << "9600" << 1 << -1 << QByteArray("<b>X</b>\r\nY\x07")
+    QTest::newRow("shown as plain text") << 2 << "9600" << 1 << -1 << QByteArray("<b>X</b>\r\nY\x07")
                                          << "<b>X</b>\uFFFD\uFFFDY\uFFFD found on COM 2 at 9600 bauds" << 2;
-    QTest::newRow("no identity reply") << "9600" << 1 << 0x03 << QByteArray()
+    QTest::newRow("no identity reply") << 2 << "9600" << 1 << 0x03 << QByteArray()
                                        << "No printer found on COM 2 at 9600 bauds" << 0;
 }
 
 void TestPrinterWindow::manualDetection()
 {
+    QFETCH(int, port);
     QFETCH(QString, speed);
     QFETCH(int, chosen);
     QFETCH(int, settings);
     QFETCH(QByteArray, identity);
     QFETCH(int, handshake);
     WindowRig rig;
-    rig.line.attachDevice(2, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
+    rig.line.attachDevice(port, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
         if (in == hex("1b49") || in == hex("1b76"))
             return in == hex("1b49") ? identity : hex("04");
         return in == hex("1d53661c") && settings >= 0 ? QByteArray(1, char(settings)) : QByteArray();
     }));
     rig.checkIdentity([&](PortSelection &d) {
-        in<QRadioButton>(&d, "COM2")->click();
+        in<QRadioButton>(&d, QStringLiteral("COM%1").arg(port))->click();
         in<QComboBox>(&d, "serialspeed")->setCurrentText(speed);
         in<QComboBox>(&d, "serialhandshakeconf")->setCurrentIndex(chosen);
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
@@ -330,9 +330,9 @@ void TestPrinterWindow::manualDetection()
                  ? ", 0 1b49, 250 1b76, 350 1d53661c, 450 18, closed 450" : ", 0 1b49, closed 250"));
     if (handshake) { // the main window asks for the identity again, and shows it whole
         const QString whole = identity.contains('<') ? "<b>X</b>\uFFFD\uFFFDY\uFFFD" : QString::fromLatin1(identity);
-        QCOMPARE(mainWindow(rig), whole + "|Port: COM2|Baudrate: " + speed + "|++++++");
+        QCOMPARE(mainWindow(rig), QStringLiteral("%1|Port: COM%2|Baudrate: %3|++++++").arg(whole).arg(port).arg(speed));
         QCOMPARE(rig.find<QLabel>("Identity")->textFormat(), Qt::PlainText);
-        QCOMPARE(lastOpens(rig.line, 1), QStringLiteral("2/%1/%2").arg(speed).arg(handshake));
+        QCOMPARE(lastOpens(rig.line, 1), QStringLiteral("%1/%2/%3").arg(port).arg(speed).arg(handshake));
     } else {
         QCOMPARE(mainWindow(rig), NoPrinter);
     }
@@ -503,7 +503,8 @@ void TestPrinterWindow::configurePrinter()
     rig.clearWire();
     bool busyPointer = true;
     rig.clock.onWait = [&](int wait) {
-        busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor;
+        busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor // and the button off
+                      && !rig.find<QWidget>("ConfigPrinter")->isEnabledTo(rig.find<QWidget>("Frame10"));
         if (wait == 3 && name == QLatin1String("FIRST")) {
             rig.type("ConfigName", QStringLiteral("OTHER"));
             rig.click("HW864");

@@ -31,6 +31,15 @@ private:
     QList<bool> m_answers;
 };
 
+// The status bar: every text shown, not only the last.
+class RecordingStatusLine : public StatusLine {
+public:
+    void showStatus(const QString &text) override { shown << text; }
+    QString statusText() const override { return shown.isEmpty() ? QString() : shown.constLast(); }
+
+    QStringList shown;
+};
+
 class ScriptedFileChooser : public FileChooser {
 public:
     QString openFile(const FileDialogOptions &options) override;

@@ -3,13 +3,13 @@
 #include "app/appservices.h"
 #include "app/appstate.h"
 #include "boardsim/simulatedline.h"
+#include "hookedclock.h"
 #include "mainwindow/mainfrm.h"
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/recordingline.h"
 #include "serial/seriallink.h"
 #include "serial/trafficrecord.h"
-#include "serial/virtualclock.h"
 
 #include <QTemporaryDir>
 
@@ -22,31 +22,6 @@ class PortSelection;
 }
 
 namespace tessary::test {
-
-// The virtual clock with a hand on it: onWait(n) runs at the n-th wait, where
-// the user's clicks land while a command waits for the board.
-struct HookedClock : VirtualClock {
-    void delay(int ms) override
-    {
-        tick();
-        VirtualClock::delay(ms);
-    }
-    bool waitForInput(SerialLine &line, int ms) override
-    {
-        tick();
-        return VirtualClock::waitForInput(line, ms);
-    }
-    int waits = 0;
-    std::function<void(int)> onWait;
-
-private:
-    void tick()
-    {
-        ++waits;
-        if (onWait)
-            onWait(waits);
-    }
-};
 
 // The program in process, wired as main() wires it: the main window over the
 // simulated line (COM1 to COM6 exist, boards where a test puts them) through
