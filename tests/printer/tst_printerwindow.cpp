@@ -507,10 +507,10 @@ void TestPrinterWindow::configurePrinter()
     const QString status = rig.status();
     rig.clearWire();
     bool busyPointer = true;
-    rig.clock.onWait = [&](int wait) {
+    rig.clock.onWait = [&](int) {
         busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor // and the button off
                       && !rig.find<QWidget>("ConfigPrinter")->isEnabledTo(rig.find<QWidget>("Frame10"));
-        if (wait == 3 && name == QLatin1String("FIRST")) {
+        if (name == QLatin1String("FIRST") && rig.wire() == hex("1d5368 1d53460601")) { // the first parameter out
             rig.type("ConfigName", QStringLiteral("OTHER"));
             rig.click("HW864");
         }
