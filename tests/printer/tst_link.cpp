@@ -104,7 +104,7 @@ void TestLink::closeWaitsForTheOutputThroughTheClock()
     for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
         QVERIFY(rig.link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
         rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
-        rig.link.sendString(QByteArray::fromHex("1b40"));
+        rig.link.sendString(QByteArray::fromHex("18")); // one byte: the last CAN of Sleep
         const qint64 before = rig.clock.now();
         const int waitsBefore = rig.clock.waits;
         rig.clock.onWait = [&](int wait) {
@@ -159,7 +159,6 @@ void TestLink::gateRunsOneCommandAndStopsItAtItsWait()
     QCOMPARE(waits, 0);
     QVERIFY(elapsed.elapsed() < 4000); // the first wait ended early
     QVERIFY(!line.isOpen() && !gate.isBusy());
-    QVERIFY(gate.run([&] { link.delay(1); })); // usable again
 }
 
 void TestLink::recordKeepsTheNewestLines()

@@ -291,9 +291,9 @@ void TestPrinterWindow::manualDetection_data()
     QTest::newRow("38400, code 6") << 2 << "38400" << 0 << 0x06 << unit << found.arg(2).arg(38400) << 2;
     QTest::newRow("bits 3-6 do not count") << 2 << "9600" << 1 << 0x7B << unit << found.arg(2).arg(9600) << 1;
     QTest::newRow("no settings byte") << 2 << "4800" << 1 << -1 << unit << found.arg(2).arg(4800) << 2;
-    QTest::newRow("the first 16 characters, trimmed") << 2 << "9600" << 1 << -1
-                                                      << QByteArray("   Twelve chars  0123456789")
-                                                      << "Twelve chars found on COM 2 at 9600 bauds" << 2;
+    QTest::newRow("the first 16 characters, trimmed, of more than one read")
+        << 2 << "9600" << 1 << 0x03 << QByteArray("   Twelve chars  0123456789").append(100, '7')
+        << "Twelve chars found on COM 2 at 9600 bauds" << 1;
     QTest::newRow("shown as plain text")
         << 2 << "9600" << 1 << -1 << QByteArray("<b>X</b>\r\nY\x07\x7f\x85\xa0!")
         << "<b>X</b>\uFFFD\uFFFDY\uFFFD\uFFFD\uFFFD\u00A0! found on COM 2 at 9600 bauds" << 2;
@@ -411,6 +411,7 @@ void TestPrinterWindow::sleepWakeAndReset()
     QCOMPARE(rig.wire(), hex("18 1b53 18"));
     QVERIFY(w.at(2).at - w.at(1).at >= 10);
     QCOMPARE(mainWindow(rig), QStringLiteral("TH432 1K5 STD    FW 4.12|Port: COM3|Baudrate: 19200|+--+--"));
+    QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("Wakeup"));
     rig.clearWire();
 
@@ -419,7 +420,7 @@ void TestPrinterWindow::sleepWakeAndReset()
     QCOMPARE(rig.wire(), hex("00 00 00 18"));
     QCOMPARE(lastOpens(rig.line, 4), QStringLiteral("1/57600/0 3/57600/0 5/57600/0 3/19200/2"));
     QVERIFY(rig.line.opens().at(3).at - w.at(2).at >= 1000);
-    QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")));
+    QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")) && rig.window->cursor().shape() == Qt::ArrowCursor);
     rig.clearWire();
 
     rig.click("Reset"); // the two bytes, and the port closed at once
@@ -600,8 +601,9 @@ void TestPrinterWindow::monitorShowsAScanAReadBackAndAProgrammingRun()
     rig.files.paths = {path};
     in<QPushButton>(monitor, "SaveTraffic")->click();
     const FileDialogOptions &asked = rig.files.asked.constLast();
-    QCOMPARE(QStringList({asked.title, asked.filter, asked.defaultSuffix, asked.confirmOverwrite ? "ask" : "not"}),
-             (QStringList{"Save traffic as...", "Text files (*.txt)|*.txt", "txt", "ask"}));
+    QCOMPARE(QStringList({asked.title, asked.filter, asked.defaultSuffix, asked.confirmOverwrite ? "ask" : "",
+                          asked.mustExist ? "must exist" : ""}),
+             (QStringList{"Save traffic as...", "Text files (*.txt)|*.txt", "txt", "ask", ""}));
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(saved.readAll()), lines.join(u'\n') + u'\n');
