@@ -61,8 +61,7 @@ QString mainWindow(const WindowRig &rig)
         states += rig.isEnabled(name) ? u'+' : u'-';
     return rig.text("Identity") + u'|' + rig.text("LabelCom") + u'|' + rig.text("LabelBauds") + u'|' + states;
 }
-const QString NoPrinter =
-    QStringLiteral("No chipset found|No chipset found, please|Perform a chipset detection|+-----");
+const QString NoPrinter = "No chipset found|No chipset found, please|Perform a chipset detection|+-----";
 
 // The port selection window's chosen port, speed and handshake.
 QString selection(PortSelection &d)
@@ -96,8 +95,7 @@ QStringList monitorLines(TrafficMonitorWindow *monitor)
 }
 
 const QString ProgrammingError = QStringLiteral("N Programming error ! Please check cables and power.");
-const QString PolarityQuestion =
-    QStringLiteral("W? Hardware detected polarity doesn't match user choice !  Program anyway ?");
+const QString PolarityQuestion = "W? Hardware detected polarity doesn't match user choice !  Program anyway ?";
 
 enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
 enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7, EmptyPort, BusyPort };
