@@ -1,0 +1,455 @@
+// The mechanism database in the window: the list and its editing commands, the file commands of the
+// "Database" menu with default.cdb and the factory list, broken files and files that cannot be written,
+// and the ways out of the window, which ask before unsaved changes are lost. Checked by the list rows,
+// the messages, the status text and the bytes of the files.
+#include "database/databasebinding.h"
+#include "windowrig.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tessary;
+using namespace tessary::test;
+
+namespace {
+
+const QString M01 = "1111000101000000";
+const QStringList Codes = {M01, "1101001100100000", "1111100110000000", "1101000110000000", "1101000101100000"};
+
+QByteArray record(const QByteArray &name, const char *code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
+
+// Entries A to E (or fewer), each with a code of its own.
+QByteArray entries(int count = 5)
+{
+    QByteArray bytes = "ZELPRINTERSCDB0" + QByteArray(1, char(count)) + "\r\n";
+    for (int i = 0; i < count; ++i)
+        bytes += record(QByteArray(1, char('A' + i)), qPrintable(Codes[i]));
+    return bytes;
+}
+
+QListWidget *list(const WindowRig &rig) { return rig.find<QListWidget>("List1"); }
+
+// The database list as "name=code" rows.
+QStringList rows(const WindowRig &rig)
+{
+    QStringList out;
+    for (int i = 0; i < list(rig)->count(); ++i)
+        out << list(rig)->item(i)->text() + u'=' + rig.find<QListWidget>("List2")->item(i)->text();
+    return out;
+}
+
+QPoint centre(const WindowRig &rig, int row)
+{
+    static_cast<void>(QTest::qWaitForWindowExposed(rig.window.get()));
+    return list(rig)->visualItemRect(list(rig)->item(row)).center();
+}
+
+void select(WindowRig &rig, int row) { QTest::mouseClick(list(rig)->viewport(), Qt::LeftButton, {}, centre(rig, row)); }
+
+int selectedRow(const WindowRig &rig) { return list(rig)->selectedItems().isEmpty() ? -1 : list(rig)->currentRow(); }
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestDatabase : public QObject {
+    Q_OBJECT
+private slots:
+    void editingCommandsActOnTheSelectedEntry()
+    {
+        // Each code travels with its name. A move at an end moves nothing and Delete answered with Cancel keeps
+        // the entry: both still count as a change. Without a selection each button only asks for one; the
+        // pop-up items (whose menu opens only over a selection) do nothing.
+        const struct { int row; QString commands; bool answer; QString after; int selected; QString status, message; }
+            table[] = {
+            {2, "DbDown", true, "ABDCE", 3, "Configuration selected : C", ""},
+            {1, "dbMoveup", true, "BACDE", 0, "Configuration selected : B", ""},
+            {0, "DbUp", true, "ABCDE", 0, "before", ""},
+            {4, "dbMovedown", true, "ABCDE", 4, "before", ""},
+            {1, "DbbDelete", true, "ACDE", -1, "before", "This will delete configuration <B> form the database !"},
+            {3, "dbDelete", false, "ABCDE", 3, "before", "This will delete configuration <D> form the database !"},
+            {-1, "DbbAnalyse DbbDelete DbUp DbDown", true, "ABCDE", -1, "before",
+             "Please select a database entry first !"},
+            {-1, "dbAnalyse dbDelete dbMoveup dbMovedown", true, "ABCDE", -1, "before", ""}};
+        for (const auto &row : table) {
+            WindowRig rig(entries());
+            if (row.row >= 0)
+                select(rig, row.row);
+            rig.window->showStatus("before");
+            rig.prompts.answer({row.answer});
+            for (const QString &command : row.commands.split(u' '))
+                rig.click(qPrintable(command));
+            QStringList expected;
+            for (QChar c : row.after)
+                expected << c + u'=' + Codes[c.unicode() - 'A'];
+            QCOMPARE(rows(rig), expected);
+            QCOMPARE(selectedRow(rig), row.selected);
+            QCOMPARE(rig.status(), row.status);
+            const QStringList messages(row.message.isEmpty() ? 0 : row.commands.count(u' ') + 1, row.message);
+            QCOMPARE(rig.prompts.texts(), messages);
+            for (const auto &shown : rig.prompts.shown)
+                QCOMPARE(shown.buttons, row.row >= 0 ? MessageButtons::OkCancel : MessageButtons::Ok);
+            QVERIFY(rig.window->database().isModified() == (row.row >= 0) && rig.text("ConfigName").isEmpty());
+        }
+    }
+
+    void selectingShowsTheNameAndThePopupActsOnTheSelection()
+    {
+        WindowRig rig(entries());
+        QListWidget *view = list(rig);
+        QMenu *menu = rig.window->dbOpsMenu();
+        const auto menuKey = [view] {
+            QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5), view->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(view, &event);
+        };
+        // With nothing selected neither a right click nor the menu key opens the menu.
+        QTest::mouseClick(view->viewport(), Qt::RightButton, {}, centre(rig, 2));
+        menuKey();
+        QVERIFY(!menu->isVisible() && selectedRow(rig) == -1);
+        select(rig, 1);
+        QCOMPARE(rig.status(), QString("Configuration selected : B"));
+        QTest::keyClick(view, Qt::Key_Down);
+        QCOMPARE(rig.status(), QString("Configuration selected : C"));
+        rig.window->showStatus("before");
+        select(rig, 2); // the entry already selected shows its name again
+        QCOMPARE(rig.status(), QString("Configuration selected : C"));
+        // A right click elsewhere opens the menu on release and leaves the selection where it was.
+        rig.window->showStatus("before");
+        QTest::mousePress(view->viewport(), Qt::RightButton, {}, centre(rig, 4));
+        QVERIFY(!menu->isVisible());
+        QTest::mouseRelease(view->viewport(), Qt::RightButton, {}, centre(rig, 4));
+        QVERIFY(menu->isVisible());
+        menu->close();
+        menuKey();
+        QVERIFY(menu->isVisible());
+        menu->close();
+        QVERIFY(selectedRow(rig) == 2 && rig.status() == "before" && rig.text("ConfigName").isEmpty());
+        rig.prompts.answer({false});
+        rig.click("dbDelete");
+        QCOMPARE(rig.prompts.texts(), QStringList{"This will delete configuration <C> form the database !"});
+        // Ctrl+Space takes the selection away: the status text stays, the buttons ask for a selection.
+        QTest::keyClick(view, Qt::Key_Space, Qt::ControlModifier);
+        QVERIFY(selectedRow(rig) == -1 && rig.status() == "before");
+        rig.click("DbbAnalyse");
+        QCOMPARE(rig.prompts.texts().constLast(), QString("Please select a database entry first !"));
+    }
+
+    void modelRowBounds()
+    {
+        // Each operation that takes a row, at -1, 0, count - 1 and count of three entries with B selected, as
+        // "result|entries@selected status". Outside the rows nothing changes; setRow appends at count.
+        const QStringList table[] = {
+            {"|Aa Bb Cc@1 B", "Aa|Aa Bb Cc@1 B", "Cc|Aa Bb Cc@1 B", "|Aa Bb Cc@1 B"},   // name and code
+            {"|Aa Bb Cc@-1 B", "|Aa Bb Cc@0 A", "|Aa Bb Cc@2 C", "|Aa Bb Cc@-1 B"},     // select
+            {"|Aa Bb Cc@1 B", "|Nn Bb Cc@1 B", "|Aa Bb Nn@1 B", "|Aa Bb Cc Nn@1 B"},    // setRow
+            {"|Aa Bb Cc@1 B", "|Ax Bb Cc@1 B", "|Aa Bb Cx@1 B", "|Aa Bb Cc@1 B"},       // replaceCode
+            {"|Aa Bb Cc@1 B", "|Bb Cc@0 B", "|Aa Bb@1 B", "|Aa Bb Cc@1 B"},             // remove
+            {"|Aa Bb Cc@1 B", "|Bb Aa Cc@1 B", "|Aa Cc Bb@1 B", "|Aa Bb Cc@1 B"}};      // exchange with row 1
+        for (int op = 0; op < 6; ++op) {
+            for (int i = 0; i < 4; ++i) {
+                const int row = i < 2 ? i - 1 : i;
+                PlainStatusLine status;
+                MechanismDatabase db(&status);
+                for (const char *name : {"A", "B", "C"})
+                    db.append(name, QString(name).toLower());
+                db.select(1);
+                QString state = (op == 0 ? db.name(row) + db.code(row) : QString()) + u'|';
+                op == 1 ? db.select(row) : op == 2 ? db.setRow(row, "N", "n") : op == 3 ? db.replaceCode(row, "x")
+                    : op == 4 ? db.remove(row) : op == 5 ? db.exchange(row, 1) : void();
+                for (const DatabaseEntry &entry : db.entries())
+                    state += entry.name + entry.code + u' ';
+                state = state.trimmed() + QString("@%1 ").arg(db.selectedIndex()) + status.statusText().mid(25);
+                QCOMPARE(state, table[op][i]);
+            }
+        }
+    }
+
+    void startLoadsDefaultDatabaseOrTheFactoryList()
+    {
+        // Missing or not a complete database, default.cdb is left as it is and the factory list stands in,
+        // without a file name: "Save database" then asks for "Save as", which writes the list's 1004 bytes.
+        const char *const codes[29] = {"1111000101000000", "1101001100100000", "1111100110000000",
+            "1101000110000000", "1101000101100000", "1111100101100000", "1101001100100000", "1111000101000000",
+            "1101100101000000", "1100100101000000", "1111010010100000", "1101110010100000", "1100110010100000",
+            "1111100101100000", "1101100101100000", "1100100101100000", "1111110011000000", "1101110011000000",
+            "1100110011000000", "1111110011100000", "1101110011100000", "1100110011100000", "1111100110000000",
+            "1101100110000000", "1100100110000000", "1111000101000000", "1111010010110000", "1111000101000000",
+            "1111110011000000"};
+        QByteArray factory = "ZELPRINTERSCDB0\x1d\r\n";
+        for (int i = 0; i < 29; ++i)
+            factory += record("Mechanism " + QByteArray::number(i + 1).rightJustified(2, '0'), codes[i]);
+        const QByteArray valid = entries(1);
+        const std::optional<QByteArray> table[] = {valid, std::nullopt, QByteArray(), QByteArray("ZELPRINTERSCDB"),
+                                                   QByteArray(valid).replace(0, 3, "zel"), valid.left(40)};
+        for (const auto &bytes : table) {
+            WindowRig rig(bytes);
+            const bool loads = bytes == valid;
+            QCOMPARE(rows(rig).size(), loads ? 1 : 29);
+            QCOMPARE(rig.status(), loads ? "Default database file loaded"
+                                         : "default.cdb file error, default list created.");
+            QVERIFY(selectedRow(rig) == -1 && !rig.window->database().isModified());
+            rig.click("sd"); // to default.cdb in the current folder
+            QCOMPARE(rig.prompts.texts().join(u'|'),
+                     loads ? "" : "Current database has no name ! Please use 'Save as' instead.");
+            QCOMPARE(contents(rig.folder.filePath("default.cdb")), bytes.value_or("<missing>"));
+            const QString path = rig.folder.filePath("saved.cdb");
+            rig.files.paths << path;
+            rig.click("Sda");
+            QCOMPARE(contents(path), loads ? valid : factory);
+            QVERIFY(rig.status().isEmpty() && !rig.window->database().isModified());
+            rig.click("sd"); // the database has taken the new file's name
+            QCOMPARE(rig.prompts.texts().size(), loads ? 0 : 1);
+        }
+    }
+
+    void fileCommandsWriteAndReadTheirBytes()
+    {
+        WindowRig rig;
+        const QString names = rig.folder.filePath("names.cdb"), fresh = rig.folder.filePath("new.cdb");
+        for (const char *option : {"MechaStd", "Step1", "StepperNormal", "HeadLV", "StrobeKyo", "HW432", "HupNormal"})
+            rig.click(option);
+        // A name is filled to 16 characters with spaces, one byte a character; trailing spaces are lost.
+        for (const QString name : {"Mechanism 01", "  Lead  ", "Caf\u00e9", "ABCDEFGHIJKLMNOP"}) {
+            rig.find<QLineEdit>("ConfigName")->setText(name);
+            rig.click("NewConfig");
+        }
+        rig.files.paths << names << fresh << names << fresh;
+        rig.click("Sda");
+        QCOMPARE(contents(names), QByteArray("ZELPRINTERSCDB0\x04\r\nMechanism 01    1111000101000000\r\n"
+                                             "  Lead          1111000101000000\r\n"
+                                             "Caf\xe9            1111000101000000\r\n"
+                                             "ABCDEFGHIJKLMNOP1111000101000000\r\n"));
+        QVERIFY(!rig.window->database().isModified());
+        // "New database" writes its count in two bytes; the file reads back empty.
+        rig.window->showStatus("before");
+        rig.click("Ndb");
+        QCOMPARE(contents(fresh), QByteArray("ZELPRINTERSCDB0\0\0\r\n", 19));
+        QVERIFY(rows(rig).isEmpty() && rig.status() == "before" && !rig.window->database().isModified());
+        rig.click("Od");
+        QCOMPARE(rows(rig), QStringList({"Mechanism 01=" + M01, "  Lead=" + M01, QString::fromUtf8("Café=") + M01,
+                                             "ABCDEFGHIJKLMNOP=" + M01}));
+        QCOMPARE(rig.status(), QString("Database file loaded."));
+        // "Save database" writes the file it came from anew, whatever it held before.
+        for (int i = 0; i < 2; ++i) {
+            select(rig, 1);
+            rig.click("DbbDelete");
+        }
+        rig.click("sd");
+        QCOMPARE(contents(names), QByteArray("ZELPRINTERSCDB0\x02\r\nMechanism 01    1111000101000000\r\n"
+                                             "ABCDEFGHIJKLMNOP1111000101000000\r\n"));
+        QVERIFY(!rig.window->database().isModified());
+        rig.click("Od");
+        rig.click("sd");
+        QCOMPARE(contents(fresh), QByteArray("ZELPRINTERSCDB0\0\r\n", 18));
+    }
+
+    void newOpenAndSaveAsAskFirst()
+    {
+        // With unsaved changes "New" and "Open" ask first: Cancel changes nothing; past the question a
+        // cancelled dialog leaves "New" with an empty list. "Save as" cancelled says so.
+        const QString Filter = "|Configuration databases (*.cdb)|*.cdb|cdb|";
+        const struct { QString command; bool cancelQuestion; int rowsAfter; QString dialog; } table[] = {
+            {"Ndb", true, 5, ""}, {"Od", true, 5, ""},
+            {"Ndb", false, 0, "New configuration database" + Filter + "ask to replace|"},
+            {"Od", false, 5, "Open configuration database" + Filter + "|must exist"},
+            {"Sda", false, 5, "Save configuration database as..." + Filter + "ask to replace|"}};
+        for (const auto &row : table) {
+            WindowRig rig(entries());
+            select(rig, 0);
+            rig.click("DbUp"); // a change that moves nothing
+            rig.window->showStatus("before");
+            rig.prompts.answer({!row.cancelQuestion});
+            rig.click(qPrintable(row.command));
+            const bool saveAs = row.command == "Sda";
+            QCOMPARE(rig.prompts.texts().join(u'|'), saveAs ? "" : "Database has been modified ! Continue anyway ?");
+            QString asked;
+            for (const FileDialogOptions &o : rig.files.asked)
+                asked += QStringList{o.title, o.filter, o.defaultSuffix, o.confirmOverwrite ? "ask to replace" : "",
+                                     o.mustExist ? "must exist" : ""}.join(u'|');
+            QCOMPARE(asked, row.dialog);
+            QCOMPARE(rig.files.askedWasSave, asked.isEmpty() ? QList<bool>() : QList<bool>{row.command != "Od"});
+            QCOMPARE(rows(rig).size(), row.rowsAfter);
+            QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
+            QCOMPARE(rig.status(), QString(saveAs ? "Save database canceled" : "before"));
+        }
+    }
+
+    void openTakesWhatTheFileHolds()
+    {
+        // The files of tests/data, over a list of three with B selected: a file that is not a database or
+        // ends too soon is refused, and the list, its selection and its file name are kept. The bytes after
+        // the count, at each record's end and after the last record are never looked at.
+        const QString F = "Couldn't load the database file FILE : The file ends ";
+        const QString kept = "\nThe current database was kept.", header = F + "inside its header." + kept;
+        const QString notADatabase = "This is not a valid Z.E.L configuration database !";
+        const struct { QString file, outcome; } table[] = {
+            {"empty.cdb", notADatabase}, {"short-14-bytes.cdb", notADatabase}, {"lowercase-magic.cdb", notADatabase},
+            {"magic-only.cdb", header}, {"header-without-line-end.cdb", header},
+            {"truncated-inside-record.cdb", F + "before its 3 entries are complete (only 2 complete)." + kept},
+            {"truncated-line-end.cdb", F + "before its 1 entries are complete (only 0 complete)." + kept},
+            {"count-beyond-records.cdb", F + "before its 5 entries are complete (only 2 complete)." + kept},
+            {"missing.cdb", "Couldn't open the database file FILE : No such file or directory"},
+            {"odd-separators.cdb", "=First=1111000101000000|Second=1101001100100000"},
+            {"trailing-bytes.cdb", "=Mechanism 01=1111000101000000"},
+            {"new-over-longer-file.cdb", "="},
+            {"spaces-in-code.cdb", "=Spaced=1111 0001 010000|Short code=11110001        "},
+            {"name-edges.cdb", "=  Leading=" + M01 + "|Tab\t=" + M01 + QString::fromUtf8("|Café=") + M01},
+            {"count-255.cdb", "=255 entries, the last Entry 254=1111000101000000"}};
+        for (const auto &row : table) {
+            WindowRig rig(entries(3));
+            const QString path = qEnvironmentVariable("TESSARY_TEST_DATA") + u'/' + row.file;
+            select(rig, 1);
+            rig.files.paths << path;
+            rig.click("Od");
+            const QStringList list = rows(rig);
+            QString outcome = rig.prompts.texts().join(u'|').replace(QDir::toNativeSeparators(path), "FILE");
+            if (outcome.isEmpty())
+                outcome = list.size() > 3 ? QString("=%1 entries, the last %2").arg(list.size()).arg(list.last())
+                                          : u'=' + list.join(u'|');
+            QCOMPARE(outcome, row.outcome);
+            const bool loaded = row.outcome.startsWith(u'=');
+            if (!loaded)
+                QCOMPARE(list, QStringList({"A=" + Codes[0], "B=" + Codes[1], "C=" + Codes[2]}));
+            QCOMPARE(selectedRow(rig), loaded ? -1 : 1);
+            QCOMPARE(rig.window->database().fileName(), loaded ? path : QString("default.cdb"));
+            QCOMPARE(rig.status(), QString(loaded ? "Database file loaded." : "Configuration selected : B"));
+        }
+    }
+
+    void aFailedWriteKeepsTheOldFileAndTheChanges()
+    {
+        // A read-only file (no write bit at all) is refused before writing; a disk that fills up (/dev/full in
+        // place of the file, or a real one that the bytes meet only when flushed) or a missing folder fail the
+        // write. The file on disk stays as it was, no temporary file is left, and the database keeps its file
+        // name and its unsaved changes.
+        const QString failed = "Couldn't write the database file FILE : ";
+        const QString full = failed + "No space left on device\nThe file on disk was not changed.";
+        const struct { const char *command; QString fault, message; } table[] = {
+            {"Ndb", "read-only", "This file is Read-Only !"}, {"sd", "read-only", "This file is Read-Only !"},
+            {"Sda", "read-only", "This file is Read-Only !"}, {"Ndb", "full", full}, {"sd", "full", full},
+            {"Sda", "full", full}, {"Ndb", "nowhere", failed}, {"Sda", "nowhere", failed}, {"Sda", "small", full}};
+        for (const auto &row : table) {
+            WindowRig rig(entries());
+            const bool own = row.fault == "nowhere" || row.fault == "small"; // a folder of its own
+            const QString folder = own ? rig.folder.filePath(row.fault) : rig.folder.path();
+            const QString target = folder + (own ? "/db.cdb" : "/default.cdb");
+            if (row.fault == "small") {
+                QDir().mkpath(folder);
+                if (QProcess::execute("mount", {"-t", "tmpfs", "-o", "size=64k", "tmpfs", folder}) != 0) {
+                    qInfo("mounting a small tmpfs is not allowed here: /dev/full stands for the full disk");
+                    continue;
+                }
+                QFile old(target), filler(folder + "/filler");
+                QVERIFY(old.open(QIODevice::WriteOnly) && old.write(entries()) > 0 && old.flush());
+                QVERIFY(filler.open(QIODevice::WriteOnly));
+                while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) {
+                }
+            }
+            const auto unmount = qScopeGuard([&] { if (row.fault == "small") QProcess::execute("umount", {folder}); });
+            if (row.fault == "read-only")
+                QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            if (row.fault == "full")
+                rig.window->findChild<DatabaseBinding *>()->files().setOutputFilter([](QIODevice &) {
+                    auto device = std::make_unique<QFile>("/dev/full");
+                    device->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+                    return device;
+                });
+            select(rig, 0);
+            rig.click("DbUp"); // a change that moves nothing
+            rig.files.paths << target;
+            rig.click(row.command);
+            QString message = rig.prompts.shown.constLast().text;
+            message.replace(QDir::toNativeSeparators(target), "FILE").replace(" default.cdb :", " FILE :");
+            QVERIFY2(message.startsWith(row.message), qPrintable(message));
+            const bool saveAs = QByteArray(row.command) == "Sda";
+            QCOMPARE(rig.status(), row.fault == "read-only" ? "Couldn't write file (was read_only)."
+                                   : saveAs ? "" : "Configuration selected : A");
+            QCOMPARE(contents(target), row.fault == "nowhere" ? QByteArray("<missing>") : entries());
+            QCOMPARE(QDir(folder).entryList(QDir::Files), row.fault == "nowhere" ? QStringList() : row.fault == "small"
+                     ? QStringList({"db.cdb", "filler"}) : QStringList{"default.cdb"});
+            QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
+        }
+    }
+
+    void menusShowTheirItems()
+    {
+        WindowRig rig;
+        const auto items = [&rig](const char *menu) {
+            QStringList out{rig.find<QMenu>(menu)->title()};
+            for (const QAction *action : rig.find<QMenu>(menu)->actions())
+                out << (action->isSeparator() ? QString("-") : action->text());
+            return out.join(u'|');
+        };
+        QCOMPARE(items("File"), "Database|New database|Open database|-|Save database|Save database as...|-|Exit");
+        QCOMPARE(items("Comm"), QString("Communication|Detect a Printer|-|Traffic monitor"));
+        QCOMPARE(items("Help"), QString("Help|Contents|-|About"));
+        QCOMPARE(items("dbOps"), QString("Database Edition|Analyse|Delete|Move up|Move down"));
+        // The list's pop-up menu is never in the menu bar.
+        QStringList bar;
+        for (const QAction *action : rig.window->menuBar()->actions())
+            if (action->isVisible())
+                bar << action->text();
+        QCOMPARE(bar, QStringList({"Database", "Communication", "Help"}));
+    }
+
+    void exitAndCloseAskBeforeChangesAreLost()
+    {
+        // Asked once, whichever way out; Cancel keeps the window and the changes, and is not remembered. While
+        // a printer command runs, the printer column and "Detect a Printer" are disabled (each button keeps its
+        // own state for later), the database column is not. A close then, once agreed to, stops the command at
+        // its next wait with the port closed, and closes the window; after Cancel the command goes on to its end.
+        const struct { QString way; bool modified, answer; } table[] = {
+            {"Exit", false, false}, {"Exit", true, true}, {"Exit", true, false}, {"close", false, false},
+            {"close", true, true}, {"close", true, false}, {"during", true, true}, {"during", true, false}};
+        for (const auto &row : table) {
+            WindowRig rig;
+            rig.window->database().setModified(row.modified);
+            rig.prompts.answer({row.answer});
+            QSignalSpy quit(rig.window.get(), &MainFrm::quitRequested);
+            const bool ends = !row.modified || row.answer;
+            int waitsAfterClose = -1;
+            if (row.way == "during") {
+                rig.find<QWidget>("Wakeup")->setEnabled(true);
+                QCOMPARE(rig.gate.run([&] {
+                    QVERIFY(rig.link.openPort(1, "9600", HandshakeHardware));
+                    rig.link.delay(10);
+                    QVERIFY(!rig.isEnabled("Frame10") && !rig.isEnabled("DetectPrinter") && rig.isEnabled("Frame9"));
+                    rig.window->close();
+                    for (waitsAfterClose = 0; waitsAfterClose < 5; ++waitsAfterClose)
+                        rig.link.delay(10);
+                }), !ends);
+                QVERIFY(waitsAfterClose == (ends ? 0 : 5) && !rig.line.isOpen());
+                QVERIFY(rig.isEnabled("DetectPrinter") && rig.isEnabled("Wakeup") && !rig.isEnabled("Reset"));
+                QCoreApplication::processEvents(); // the window closes once the command has ended
+            } else {
+                row.way == "Exit" ? rig.click("Exit") : void(rig.window->close());
+            }
+            QCOMPARE(rig.prompts.texts().join(u'|'), row.modified ? "Database has been modified ! Quit anyway ?" : "");
+            for (const auto &shown : rig.prompts.shown) // a warning with OK and Cancel
+                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::OkCancel);
+            QVERIFY(quit.count() == (ends ? 1 : 0) && rig.window->isVisible() == !ends);
+            QCOMPARE(rig.window->database().isModified(), row.modified);
+            if (!ends) {
+                rig.window->close();
+                QVERIFY(rig.prompts.texts().size() == 2 && quit.count() == 1);
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestDatabase)
+#include "tst_database.moc"
