@@ -221,24 +221,31 @@ private slots:
             QCOMPARE(rig.run(command.split(u' ') << "--help"), 0);
             QVERIFY2(rig.out.startsWith("Usage: tessary " + command) && rig.out.contains("--port"), qPrintable(rig.out));
         }
+        Rig rig;
+        QVERIFY(rig.run({"--help"}) == 0 && rig.out.startsWith("Usage: tessary <command>")); // the overview
     }
 
     // The listed devices fill the slots in natural order, around the ports
-    // a --port takes.
+    // a --port takes; the seventh has no slot.
     void portsListsTheSlotsWithTheirDevices()
     {
         Rig rig;
-        rig.env.devices = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyS10", "/dev/ttyUSB0"};
+        rig.env.devices = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyACM0"};
         rig.env.present = {1, 2, 3, 5};
         QCOMPARE(rig.run({"ports", "--port", "COM2=/dev/ttyUSB0"}), 0);
-        QCOMPARE(rig.out, "COM1  /dev/ttyS1            exists\nCOM2  /dev/ttyUSB0          exists\n"
-                          "COM3  /dev/ttyS10           exists\nCOM4  /dev/ttyUSB2          missing\n"
-                          "COM5  /dev/ttyUSB10         exists\nCOM6  -                     no device\n");
+        QCOMPARE(rig.out, "COM1  /dev/ttyACM0          exists\nCOM2  /dev/ttyUSB0          exists\n"
+                          "COM3  /dev/ttyS1            exists\nCOM4  /dev/ttyS10           missing\n"
+                          "COM5  /dev/ttyUSB2          exists\nCOM6  /dev/ttyUSB9          missing\n");
         QCOMPARE(rig.run({"ports", "--json"}), 0);
-        QVERIFY(rig.out.contains("\"device\": \"/dev/ttyUSB2\",\n            \"exists\": false,"));
+        QVERIFY(rig.out.contains("\"device\": \"/dev/ttyUSB0\",\n            \"exists\": false,"));
         // A device path keeps the slot the system gives it; one it does not list takes the first free one.
         QCOMPARE(rig.run({"ports", "--port", "/dev/ttyUSB2", "--port", "/dev/pts/9"}), 0);
-        QVERIFY2(rig.out.startsWith("COM1  /dev/pts/9 ") && rig.out.contains("\nCOM4  /dev/ttyUSB2 "), qPrintable(rig.out));
+        QVERIFY2(rig.out.startsWith("COM1  /dev/pts/9 ") && rig.out.contains("\nCOM5  /dev/ttyUSB2 "), qPrintable(rig.out));
+        rig.env.devices = {};
+        QCOMPARE(rig.run({"ports"}), 0);
+        QVERIFY(rig.out.endsWith("COM6  -                     no device\n"));
+        // How the port window names them.
+        QCOMPARE(PortNames::caption(1, "/dev/ttyUSB0") + '|' + PortNames::caption(3, {}), "COM 1 (ttyUSB0)|COM 3");
     }
 
     void detectReportsWhereTheBoardIs()
@@ -568,6 +575,7 @@ private slots:
         QCOMPARE(rig.json({"index", "code"}), "29 1111110011000000");
         QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb")}), 1);
         QVERIFY(rig.err.contains("give --yes"));
+        QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb"), "--yes"}), 0);
         rig.write("lower.cdb", QByteArray("zelprinterscdb0\x00\r\n", 18));
         QCOMPARE(rig.run({"db", "add", rig.path("lower.cdb"), "M", "--code", "1111000101000000"}), 1);
         QVERIFY(rig.err.contains("This is not a valid Z.E.L configuration database !"));

@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs the desktop smoke test: a virtual X display (Xvfb), a private session
 # bus with the accessibility bus on it, and smoke.py driving the program.
-#   run-smoke.sh PROGRAM [--shots DIR]
+#   run-smoke.sh PROGRAM
 # Exit status 77 when a tool the test needs is missing (CTest: skipped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
