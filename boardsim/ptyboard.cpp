@@ -81,7 +81,9 @@ bool PtyBoard::open()
     if (m_master >= 0)
         return true;
     close(); // what a hang-up kept
-    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    // Close-on-exec: a program started meanwhile (a test's tessary, the desktop's web
+    // browser) must not keep the board's end open, or a hang-up never reaches the line.
+    m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master < 0) {
         m_error = systemError("posix_openpt");
         return false;
@@ -93,7 +95,7 @@ bool PtyBoard::open()
         return false;
     }
     m_path = QString::fromLocal8Bit(name);
-    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    m_slave = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_slave < 0) {
         m_error = systemError("opening the pseudo-terminal");
         close();

@@ -1,17 +1,27 @@
-// The command-line tool in real time: the real serial code, the event-loop
-// clock and QSerialPort against the simulated board on a pseudo-terminal,
-// and the program itself as a script runs it.
+// The real serial path in real time over pseudo-terminals: QSerialPort and
+// the event-loop clock against a raw far end, and the tessary program against
+// the simulated board, with the faults only a real device shows (a line hung
+// up in the middle of a command, a port another program holds, a port the user
+// may not open). Each pseudo-terminal belongs to this test alone.
+#include "app/prompts.h"
 #include "boardsim/ptyboardthread.h"
-#include "cliapp.h"
-#include "clienvironment.h"
+#include "serial/eventloopclock.h"
+#include "serial/qtserialline.h"
+#include "serial/seriallink.h"
 
-#include <QFile>
+#include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextStream>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 using namespace tessary;
 using namespace tessary::sim;
@@ -19,37 +29,51 @@ using namespace tessary::sim;
 namespace {
 
 struct Result {
-    int status = -1;
-    QString out;
-    QString err;
-    [[nodiscard]] QJsonObject json() const { return QJsonDocument::fromJson(out.toUtf8()).object(); }
+    int status;
+    QString out, err;
+    [[nodiscard]] QString json(const char *key) const { return QJsonDocument::fromJson(out.toUtf8())[key].toVariant().toString(); }
 };
 
-Result runInProcess(const QStringList &arguments)
+QString built(const char *program) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + QLatin1String(program); }
+
+// The tessary program as a script runs it (after `as`, e.g. as another user).
+Result run(const QStringList &arguments, const QStringList &as = {})
 {
-    Result result;
-    QTextStream out(&result.out);
-    QTextStream err(&result.err);
-    SystemEnvironment environment;
-    CliApp app(environment, out, err);
-    result.status = app.run(QStringList{QStringLiteral("tessary")} + arguments);
-    out.flush();
-    err.flush();
-    return result;
+    const QStringList command = as + QStringList{built("cli/tessary")} + arguments;
+    QProcess process;
+    process.start(command.first(), command.mid(1));
+    process.waitForFinished(60'000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
 }
 
-Result runProgram(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(qEnvironmentVariable("TESSARY_BIN_DIR") + QStringLiteral("/cli/tessary"), arguments);
-    Result result;
-    if (!process.waitForFinished(60'000))
-        return result;
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
-}
+// The raw far end of a pseudo-terminal, standing in for a board.
+struct PtyEnd {
+    PtyEnd() : fd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC))
+    {
+        termios t{};
+        if (fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0 && tcgetattr(fd, &t) == 0) {
+            cfmakeraw(&t);
+            tcsetattr(fd, TCSANOW, &t);
+            path = QString::fromLocal8Bit(ptsname(fd));
+        }
+    }
+    ~PtyEnd() { ::close(fd); }
+    [[nodiscard]] QByteArray read(int expected, int timeoutMs) const
+    {
+        QByteArray got;
+        QElapsedTimer timer;
+        timer.start();
+        for (pollfd p{fd, POLLIN, 0}; got.size() < expected && timer.elapsed() < timeoutMs;) {
+            char buffer[512];
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN))
+                got.append(buffer, qMax<ssize_t>(0, ::read(fd, buffer, sizeof buffer)));
+        }
+        return got;
+    }
+    int fd;
+    QString path;
+};
 
 } // namespace
 
@@ -57,87 +81,185 @@ class TestCliPty : public QObject {
     Q_OBJECT
 
 private slots:
-    void detectScansThePseudoTerminalsAtOnce();
-    void theProgramProgramsVerifiesAndLogs();
-    void theProgramExitsOneWithoutABoardAndTwoOnAUsageError();
+    void theLineCarriesEveryByteValueAndXonXoffTakesItsTwo()
+    {
+        PtyEnd board;
+        QtSerialLine line(PortNames({{1, board.path}, {4, "/dev/tessary-no-such-device"}}, {}));
+        EventLoopClock clock;
+        PlainStatusLine status;
+        SerialLink link(line, clock, &status);
+        QVERIFY2(link.openPort(1, QStringLiteral("115200"), HandshakeNone), qPrintable(line.errorString()));
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all += char(i);
+        link.sendString(all);
+        QCOMPARE(board.read(256, 3000), all);
+        QCOMPARE(::write(board.fd, all.constData(), 256), 256);
+        QByteArray received;
+        while (received.size() < 256 && clock.waitForInput(line, 2000))
+            received += line.read(SerialLink::ReadLimit);
+        QCOMPARE(received, all);
+        link.closePort();
+        QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeXonXoff));
+        QCOMPARE(::write(board.fd, "A\x13" "B\x11" "C", 5), 5);
+        for (received.clear(); received.size() < 3 && clock.waitForInput(line, 2000);)
+            received += line.read(SerialLink::ReadLimit);
+        QCOMPARE(received, QByteArray("ABC"));
+        link.closePort();
+        QVERIFY(!link.openPort(4, QStringLiteral("9600"), HandshakeHardware));
+        QCOMPARE(status.statusText(), "COM4 does not exist");
+    }
+
+    // The close waits for output that flow control holds (a board's XOFF, a
+    // low CTS) through the event loop, then drops it and says so.
+    void heldOutputIsDroppedAtTheCloseWhileTheEventLoopRuns()
+    {
+        PtyEnd board;
+        // A second handle on the program's end, opened before the port
+        // (exclusive once open), stops its output.
+        const int programEnd = ::open(QFile::encodeName(board.path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        QtSerialLine line(PortNames({{1, board.path}}, {}));
+        EventLoopClock clock;
+        PlainStatusLine status;
+        SerialLink link(line, clock, &status);
+        QVERIFY(programEnd >= 0 && link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
+        QCOMPARE(::tcflow(programEnd, TCOOFF), 0);
+        link.sendString(QByteArray::fromHex("1b40"));
+        QCOMPARE(line.bytesToWrite(), 2);
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] { ++ticks; });
+        ticker.start(50);
+        link.closePort();
+        QVERIFY2(ticks > 0 && !line.isOpen(), "the event loop went unserved while the output was held");
+        QCOMPARE(status.statusText(), SerialLink::undrainedMessage());
+        QCOMPARE(::tcflow(programEnd, TCOON), 0);
+        QCOMPARE(board.read(1, 200), QByteArray()); // dropped
+        ::close(programEnd);
+    }
+
+    // The first read error closes the port: Qt would otherwise repeat it
+    // without end at full speed.
+    void hangUpClosesThePortWithoutAStormOfErrors()
+    {
+        PtyEnd board;
+        QtSerialLine line(PortNames({{1, board.path}}, {}));
+        EventLoopClock clock;
+        PlainStatusLine status;
+        SerialLink link(line, clock, &status);
+        int wakeups = 0;
+        connect(&line, &SerialLine::inputReady, this, [&] { ++wakeups; });
+        QVERIFY(link.openPort(1, QStringLiteral("115200"), HandshakeHardware));
+        ::close(std::exchange(board.fd, -1)); // the line goes
+        QCOMPARE(link.getValue(), std::nullopt);
+        QVERIFY(!line.isOpen() && wakeups < 10);
+        QVERIFY2(status.statusText().endsWith("; the port was closed"), qPrintable(status.statusText()));
+    }
+
+    // Every port at once, each on its own thread, line and clock: a board
+    // that never answers on COM1, the board at 28800 bauds (a speed Linux has
+    // no constant for) with XON/XOFF on COM2.
+    void detectScansThePseudoTerminalsAtOnce()
+    {
+        BoardOptions silent, options;
+        silent.faults.silent = true;
+        options.baud = 28800;
+        options.handshake = BoardHandshake::XonXoff;
+        PtyBoardThread nothing(silent), board(options);
+        const Result result = run({"detect", "--port", "COM1=" + nothing.path(), "--port", "COM2=" + board.path(), "--json"});
+        QCOMPARE(result.status, 0);
+        QCOMPARE(QStringList({result.json("port"), result.json("device"), result.json("speed"), result.json("handshake"),
+                              result.json("identity")}),
+                 QStringList({"COM2", board.path(), "28800", "xon", "TH432 1K5 STD    FW 4.12"}));
+        QVERIFY(result.err.contains("Attempting to contact printer on COM 1 at 1200 bauds."));
+    }
+
+    // The production loop of the README: tessary-boardsim behind a link, and
+    // tessary programs a user configuration and identity, verifies and logs.
+    void theProgramsProgramVerifyAndLog()
+    {
+        QTemporaryDir dir;
+        QProcess boardsim;
+        boardsim.start(built("boardsim/tessary-boardsim"), {"--speed", "57600", "--polarity", "0", "--link", dir.filePath("board")});
+        QTRY_VERIFY_WITH_TIMEOUT(boardsim.canReadLine(), 5000);
+        QVERIFY(boardsim.readLine().startsWith("/dev/pts/"));
+        const Result result = run({"program", "--port", dir.filePath("board"), "--speed", "57600", "--code", "1101101011110000",
+                                   "--id", "PTY-TEST-MECH-16", "--verify", "--log", dir.filePath("line.csv"), "--json"});
+        QVERIFY2(result.status == 0, qPrintable(result.err));
+        QCOMPARE(result.json("verified") + '|' + result.json("identityAfter"), "true|PTY-TEST-MECH-16 FW 4.12");
+        QFile log(dir.filePath("line.csv"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray rows = log.readAll();
+        QVERIFY2(rows.startsWith("time,port,speed,identity_before,identity_after,code,result\n")
+                     && rows.endsWith("/board,57600,TH432 1K5 STD    FW 4.12,PTY-TEST-MECH-16 FW 4.12,1101101011110000,ok\n"),
+                 rows.constData());
+        boardsim.terminate();
+        QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
+        // Its traffic log names both directions in hex.
+        QVERIFY(boardsim.readAllStandardError().contains("in   1B 49  (57600 bauds, hardware)\n"));
+        // Exit status 1 for a board that is not there, 2 for a usage error.
+        const Result missing = run({"identity", "--port", dir.filePath("board"), "--speed", "9600"});
+        QVERIFY(missing.status == 1 && missing.err.contains("does not exist"));
+        QCOMPARE(run({"program", "--mode", "sideways"}).status, 2);
+    }
+
+    void hangUpInTheMiddleOfACommandEndsItWithOneMessage_data()
+    {
+        QTest::addColumn<int>("hangUpAfter"); // bytes received
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message"); // exactly once
+        QTest::newRow("scan, after the first probe") << 3 << QStringList{"detect", "--sequential"} << "No printer found";
+        QTest::newRow("read-back, after the first query")
+            << 4 << QStringList{"read", "--speed", "115200"} << "Error while reading printer parameters !";
+        QTest::newRow("programming, in the identity writes") // 5 bytes each
+            << 30 << QStringList{"program", "--speed", "115200", "--mode", "resistors", "--id", "HANGS UP MIDWAY"}
+            << "Programming error ! Please check cables and power.";
+    }
+
+    void hangUpInTheMiddleOfACommandEndsItWithOneMessage()
+    {
+        QFETCH(int, hangUpAfter);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        BoardOptions options;
+        options.faults.hangUpAfter = hangUpAfter;
+        PtyBoardThread board(options);
+        const Result result = run(arguments << "--port" << "COM1=" + board.path());
+        QVERIFY2(result.status == 1 && result.err.count(message) == 1, qPrintable(result.err));
+        // The next command meets a port that is gone; never a board made
+        // meanwhile, which the system may give the same pseudo-terminal number.
+        PtyBoardThread other;
+        QCOMPARE(run({"identity", "--port", "COM1=" + board.path(), "--speed", "115200"}).status, 1);
+        qint64 heard = -1;
+        other.withBoard([&](Board &b) { heard = b.bytesReceived(); });
+        QCOMPARE(heard, 0);
+    }
+
+    void portHeldByAnotherProgramIsNamedAndLeftAlone()
+    {
+        PtyBoardThread board;
+        QSerialPort holder(board.path());
+        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
+        const QStringList identity = {"identity", "--port", "COM1=" + board.path(), "--speed", "115200"};
+        const Result busy = run(identity);
+        QVERIFY(busy.status == 1 && busy.err.count(": the port is in use by another program") == 1 && holder.isOpen());
+        holder.close();
+        QCOMPARE(run(identity).status, 0);
+    }
+
+    // As root the permission bits are not looked at: the tool runs as an
+    // unprivileged user on a mode-000 node.
+    void portWithoutPermissionNamesTheDialoutGroup()
+    {
+        PtyBoardThread board;
+        QVERIFY(::chmod(QFile::encodeName(board.path()).constData(), 0) == 0);
+        const Result result = run({"identity", "--port", "COM1=" + board.path(), "--speed", "115200"},
+                                  ::geteuid() ? QStringList() : QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+        QVERIFY2(result.status == 1 && result.err.contains("no permission to use the port; add your user to the dialout group "
+                                                           "(sudo usermod -aG dialout $USER) and log in again"),
+                 qPrintable(result.err));
+    }
 };
-
-// Two ports at once, each on its own thread, line and clock: a board that
-// never answers on COM1, the board at 38400 on COM2.
-void TestCliPty::detectScansThePseudoTerminalsAtOnce()
-{
-    BoardOptions silentOptions;
-    silentOptions.faults.silent = true;
-    PtyBoardThread silent(silentOptions);
-    BoardOptions options;
-    options.baud = 38400;
-    options.handshake = BoardHandshake::XonXoff;
-    PtyBoardThread board(options);
-    QVERIFY2(silent.isRunning() && board.isRunning(), qPrintable(silent.errorString() + board.errorString()));
-
-    const Result result = runInProcess({"detect", "--port", "COM1=" + silent.path(), "--port",
-                                        "COM2=" + board.path(), "--json"});
-    QCOMPARE(result.status, 0);
-    const QJsonObject json = result.json();
-    QCOMPARE(json.value("port").toString(), QStringLiteral("COM2"));
-    QCOMPARE(json.value("device").toString(), board.path());
-    QCOMPARE(json.value("speed").toString(), QStringLiteral("38400"));
-    QCOMPARE(json.value("handshake").toString(), QStringLiteral("xon"));
-    QVERIFY(json.value("identity").toString().startsWith(QLatin1String("TH432 1K5 STD")));
-    QVERIFY(result.err.contains(QLatin1String("Attempting to contact printer on COM 1 at 1200 bauds.")));
-    QVERIFY(result.err.contains(QLatin1String("Attempting to contact printer on COM 2 at 38400 bauds.")));
-}
-
-// The verification reads the configuration back over the same real line.
-void TestCliPty::theProgramProgramsVerifiesAndLogs()
-{
-    BoardOptions options; // 115200, hardware handshake
-    options.strobePolarity = 1; // negative, as the code asks
-    PtyBoardThread board(options);
-    QVERIFY2(board.isRunning(), qPrintable(board.errorString()));
-    QTemporaryDir dir;
-    const QString log = dir.filePath("line.csv");
-
-    const Result result = runProgram({"program", "--port", board.path(), "--speed", "115200", "--code",
-                                      "1111100110000000", "--id", "PTY-1", "--verify", "--log", log, "--json"});
-    QVERIFY2(result.status == 0, qPrintable(result.err));
-    QCOMPARE(result.json().value("verified").toBool(), true);
-    QCOMPARE(result.json().value("identityAfter").toString(), QStringLiteral("PTY-1            FW 4.12"));
-
-    quint8 byte1 = 0, byte2 = 0, first = 0;
-    board.withBoard([&](Board &b) {
-        byte1 = b.parameter(7);
-        byte2 = b.parameter(8);
-        first = b.parameter(9);
-    });
-    QCOMPARE(byte1, quint8(0xF9));
-    QCOMPARE(byte2, quint8(0x80));
-    QCOMPARE(first, quint8('P'));
-
-    QFile file(log);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QByteArray("time,port,speed,identity_before,identity_after,code,result"));
-    QVERIFY2(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ,"))
-                 .match(QString::fromUtf8(lines[1])).hasMatch(),
-             lines[1].constData());
-    QVERIFY(lines[1].endsWith(QByteArray(",115200,TH432 1K5 STD    FW 4.12,PTY-1            FW 4.12,"
-                                         "1111100110000000,ok")));
-    QVERIFY(lines[1].contains(board.path().toUtf8()));
-}
-
-void TestCliPty::theProgramExitsOneWithoutABoardAndTwoOnAUsageError()
-{
-    QTemporaryDir dir;
-    const Result missing = runProgram({"identity", "--port", dir.filePath("ttyNone"), "--speed", "9600"});
-    QCOMPARE(missing.status, 1);
-    QVERIFY(missing.err.contains(QLatin1String("does not exist")));
-
-    const Result usage = runProgram({"program", "--mode", "sideways"});
-    QCOMPARE(usage.status, 2);
-    QVERIFY(usage.err.contains(QLatin1String("--mode takes user or resistors")));
-}
 
 QTEST_GUILESS_MAIN(TestCliPty)
 #include "tst_cli_pty.moc"

@@ -7,39 +7,20 @@ import pathlib
 import re
 import sys
 
-POSIX_ONLY = re.compile(r'#\s*include\s*[<"]('
-                        r'unistd\.h|fcntl\.h|termios\.h|poll\.h|pty\.h|dlfcn\.h|sys/[^>"]+'
+POSIX_ONLY = re.compile(r'#\s*include\s*[<"](unistd\.h|fcntl\.h|termios\.h|poll\.h|pty\.h|dlfcn\.h|sys/[^>"]+'
                         r'|boardsim/(demoboard|ptyboard|ptyboardthread|ptyrig)\.h)[>"]')
-UNIX_BLOCK = re.compile(r'#\s*(ifdef\s+Q_OS_UNIX|if\s+defined\s*\(?\s*Q_OS_UNIX)\b')
-OPENS = re.compile(r'#\s*if')
-ENDS = re.compile(r'#\s*endif')
-ELSE = re.compile(r'#\s*(else|elif)')
-
-
-def offences(path):
-    stack = []  # per open #if: whether it is a Q_OS_UNIX block, in its first branch
+found = []
+for path in sorted(p for folder in sys.argv[1:] for p in pathlib.Path(folder).rglob("*") if p.suffix in (".cpp", ".h")):
+    unix = []  # per open #if: whether its branch now is a Q_OS_UNIX one
     for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
         text = line.strip()
-        if UNIX_BLOCK.match(text):
-            stack.append(True)
-        elif OPENS.match(text):
-            stack.append(False)
-        elif ELSE.match(text) and stack:
-            stack[-1] = False
-        elif ENDS.match(text) and stack:
-            stack.pop()
-        elif POSIX_ONLY.match(text) and not any(stack):
-            yield f"{path}:{number}: {text}"
-
-
-def main(folders):
-    found = [o for folder in folders for p in sorted(pathlib.Path(folder).rglob("*"))
-             if p.suffix in (".cpp", ".h") for o in offences(p)]
-    for offence in found:
-        print(offence)
-    print(f"{len(found)} POSIX-only include(s) outside Q_OS_UNIX in {' '.join(folders)}")
-    return 1 if found else 0
-
-
-if __name__ == "__main__":
-    sys.exit(main(sys.argv[1:]))
+        if re.match(r'#\s*if', text):
+            unix.append(bool(re.match(r'#\s*(ifdef\s+Q_OS_UNIX|if\s+defined\s*\(?\s*Q_OS_UNIX)\b', text)))
+        elif re.match(r'#\s*(else|elif)', text) and unix:
+            unix[-1] = False
+        elif re.match(r'#\s*endif', text) and unix:
+            unix.pop()
+        elif POSIX_ONLY.match(text) and not any(unix):
+            found.append(f"{path}:{number}: {text}")
+print("\n".join(found + [f"{len(found)} POSIX-only include(s) outside Q_OS_UNIX in {' '.join(sys.argv[1:])}"]))
+sys.exit(1 if found else 0)

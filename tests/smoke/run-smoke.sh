@@ -1,7 +1,7 @@
 #!/bin/bash
 # Runs the desktop smoke test: a virtual X display (Xvfb), a private session
 # bus with the accessibility bus on it, and smoke.py driving the program.
-#   run-smoke.sh PROGRAM [smoke.py options, e.g. --shots DIR]
+#   run-smoke.sh PROGRAM
 # Exit status 77 when a tool the test needs is missing (CTest: skipped).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -11,27 +11,22 @@ if [[ "${1:-}" != --inside ]]; then
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
   done
   /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "SKIP: python3-pyatspi is not installed"; exit 77; }
-  # -a picks a free display number, so runs side by side do not collide.
-  exec timeout -k 5 115 xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp" \
+  # -a picks a free display number. -noreset: the server must not restart
+  # when its first clients (the accessibility bus, which sets a property on
+  # the root window) disconnect, or it refuses the program while it does.
+  exec timeout -k 5 115 xvfb-run -a -n $((200 + RANDOM % 600)) -s "-screen 0 1280x1024x24 -nolisten tcp -noreset" \
     dbus-run-session -- "$0" --inside "$@"
 fi
 shift
 
-# Inside the session: the accessibility bus is started now rather than on the
-# program's first request, so that the program finds it at once.
+# Inside the session: the accessibility bus is started now, and answers,
+# before the program looks for it.
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_ACCESSIBILITY=1
-launcher=
-if [[ -x /usr/libexec/at-spi-bus-launcher ]]; then
-  /usr/libexec/at-spi-bus-launcher --launch-immediately &
-  launcher=$!
-  # Wait until the bus answers (at most 5 s) before the program looks for it.
-  for _ in $(seq 50); do
-    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
-      >/dev/null 2>&1 && break
-    sleep 0.1
-  done
-fi
-status=0
-/usr/bin/python3 "$here/smoke.py" "$@" || status=$?
-if [[ -n "$launcher" ]]; then kill "$launcher" 2>/dev/null || true; fi
-exit "$status"
+/usr/libexec/at-spi-bus-launcher --launch-immediately &
+launcher=$!
+trap 'kill $launcher 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && break
+  sleep 0.1
+done
+/usr/bin/python3 "$here/smoke.py" "$@"

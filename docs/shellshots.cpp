@@ -1,7 +1,7 @@
 // Saves pictures of the splash, About and Help windows, and of the traffic
 // monitor after a scan against the demo board, for the docs:
-//   xvfb-run -a -s "-screen 0 1280x800x24" shellshots <folder> [help page]
-// Not a test: built beside them so the pictures can be made again.
+//   xvfb-run -a -s "-screen 0 1280x800x24" build/tests/shell/shellshots docs [help page]
+// Not a test: built beside the tests (tests/shell) so the pictures can be made again.
 #include "app/appstate.h"
 #include "boardsim/demoboard.h"
 #include "detection/detector.h"

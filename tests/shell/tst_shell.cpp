@@ -1,0 +1,187 @@
+// The shell around the main window: the splash, About and Help as the main
+// window's menus open them, the help pages delivered with the program, and
+// the desktop program's command line.
+#include "mainwindow/commandline.h"
+#include "shell/aboutfrm.h"
+#include "shell/helpfrm.h"
+#include "shell/splashscreen.h"
+#include "windowrig.h"
+
+#include <QDir>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTextBrowser>
+
+using namespace tessary;
+using namespace tessary::test;
+
+class TestShell : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The splash shows the revision, and the main window exactly once: after
+    // its 1.5 s, or at once when it is closed early.
+    void splashShowsTheMainWindowOnce()
+    {
+        int shown = 0;
+        QPointer<SplashScreen> splash = new SplashScreen([&shown] { ++shown; });
+        splash->show();
+        QCOMPARE(splash->findChild<QLabel *>("Rev")->text(), "Rev: 2.3");
+        QVERIFY(!splash->findChild<QLabel *>("Picture1")->pixmap().isNull());
+        QTest::qWait(1000); // a timer never fires early
+        QCOMPARE(shown, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(shown, 1, 10000);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(splash.isNull());
+        splash = new SplashScreen([&shown] { ++shown; }, 20);
+        splash->show();
+        splash->close();
+        QCOMPARE(shown, 2);
+        QTest::qWait(60); // past the shortened delay: no second call from a stale tick
+        QCOMPARE(shown, 2);
+    }
+
+    void aboutOpensOnceAndHandsItsLinksToTheDesktop()
+    {
+        WindowRig rig;
+        rig.click("About");
+        QPointer<AboutFrm> about = rig.window->findChild<AboutFrm *>();
+        QVERIFY(about && about->isVisible() && !about->isModal() && about->windowTitle() == "About");
+        QStringList texts;
+        for (const char *label : {"Label1", "Label2", "Label4", "Label3", "Label5"})
+            texts << about->findChild<QLabel *>(label)->text();
+        QCOMPARE(texts, QStringList({"Tessary Configurator    Rev: 2.3", "Web:", "www.tessary.example.com", "Support:",
+                                     "support@tessary.example.com"}));
+        QList<QUrl> opened;
+        about->setUrlOpener([&opened](const QUrl &url) { opened << url; });
+        auto *web = about->findChild<LinkLabel *>("Label4");
+        auto *mail = about->findChild<LinkLabel *>("Label5");
+        QTest::mouseClick(web, Qt::LeftButton);
+        mail->setFocus();
+        QTest::keyClick(mail, Qt::Key_Return);
+        QTest::keyClick(mail, Qt::Key_Space);
+        QCOMPARE(opened, QList<QUrl>({QUrl("https://www.tessary.example.com"), QUrl("mailto:support@tessary.example.com"),
+                                     QUrl("mailto:support@tessary.example.com")}));
+        rig.click("About");
+        QCOMPARE(rig.window->findChildren<AboutFrm *>(), QList<AboutFrm *>{about});
+        // Closed, then opened again before the closed one is gone: a new one.
+        about->close();
+        rig.click("About");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(about.isNull() && rig.window->findChildren<AboutFrm *>().size() == 1);
+    }
+
+    // The pages in the program's folder come first; local links stay in the
+    // view, web links go to the desktop; Index and Contents go back to the
+    // index page of the one Help window.
+    void helpFollowsLinksAndReturnsToTheIndex()
+    {
+        WindowRig rig;
+        const QString folder = rig.folder.filePath("Help/");
+        QDir().mkpath(folder);
+        for (const char *page : {"index", "options"}) {
+            QFile file(folder + page + ".html");
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray("<html><head><title>") + page + "</title></head><body>A page of help</body></html>");
+        }
+        rig.click("Helphelp");
+        auto *help = rig.window->findChild<Helpfrm *>();
+        QVERIFY(help && help->isVisible() && !help->isModal() && help->windowTitle() == "Tessary Configurator Help");
+        auto *browser = help->findChild<QTextBrowser *>("WebBrowser");
+        QCOMPARE(browser->documentTitle(), "index");
+        QList<QUrl> opened;
+        help->setUrlOpener([&opened](const QUrl &url) { opened << url; });
+        emit browser->anchorClicked(QUrl("https://example.org/"));
+        emit browser->anchorClicked(QUrl("options.html"));
+        QCOMPARE(help->currentPage(), QUrl::fromLocalFile(folder + "options.html"));
+        QCOMPARE(opened, QList<QUrl>{QUrl("https://example.org/")});
+        QTest::mouseClick(help->findChild<QPushButton *>("Index"), Qt::LeftButton);
+        QCOMPARE(browser->documentTitle(), "index");
+        emit browser->anchorClicked(QUrl("options.html"));
+        rig.click("Helphelp");
+        QCOMPARE(rig.window->findChildren<Helpfrm *>(), QList<Helpfrm *>{help});
+        QCOMPARE(help->currentPage(), QUrl::fromLocalFile(folder + "index.html"));
+        // Elsewhere the installed pages; none at all: the view says where it looked.
+        QCOMPARE(HelpLocator(rig.folder.filePath("none"), {rig.folder.filePath("gone"), folder}).indexPath(),
+                 folder + "index.html");
+        Helpfrm::showHelp(rig.window.get(), HelpLocator(rig.folder.filePath("none"), {}));
+        QVERIFY(browser->toPlainText().startsWith("Help pages not found"));
+        QVERIFY(browser->toPlainText().contains(rig.folder.filePath("none/Help/index.html")));
+    }
+
+    // Every page delivered loads with a title, every link leads to a page
+    // (and anchor) that is there or out to the web, and the index reaches
+    // every page.
+    void helpPagesHoldTogether()
+    {
+        const QDir help(QStringLiteral(TESSARY_HELP_SOURCE));
+        const auto read = [&help](const QString &page) {
+            QFile file(help.filePath(page));
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QTextBrowser view;
+        QStringList toVisit{"index.html"};
+        QSet<QString> reached{"index.html"};
+        while (!toVisit.isEmpty()) {
+            const QString page = toVisit.takeFirst();
+            view.setSource(QUrl::fromLocalFile(help.filePath(page)));
+            QVERIFY2(!view.documentTitle().isEmpty() && view.toPlainText().size() > 200, qPrintable(page));
+            for (auto it = QRegularExpression("href=\"([^\"]*)\"").globalMatch(read(page)); it.hasNext();) {
+                const QUrl url(it.next().captured(1));
+                const QString target = url.path().isEmpty() ? page : url.path();
+                QVERIFY2(QStringList({"https", "mailto"}).contains(url.scheme())
+                             || (!read(target).isEmpty()
+                                 && (!url.hasFragment() || read(target).contains(QRegularExpression("(id|name)=\"" + url.fragment() + '"')))),
+                         qPrintable(page + ": broken link " + url.toString()));
+                if (url.scheme().isEmpty() && target.endsWith(".html") && !reached.contains(target)) {
+                    reached.insert(target);
+                    toVisit << target;
+                }
+            }
+        }
+        const QStringList pages = help.entryList({"*.html"}, QDir::Files);
+        QCOMPARE(reached, QSet<QString>(pages.begin(), pages.end()));
+    }
+
+    void commandLineMapsPortsOrEndsWithOneLine()
+    {
+        const QList<QPair<QStringList, QString>> refused = {
+            {{"--port", "COM7=/dev/ttyUSB0"}, "COM7=/dev/ttyUSB0"}, {{"--port=COM0=/dev/ttyS0"}, "COM0"},
+            {{"--port", "COM3="}, "COM3="},  {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
+            {{"--port"}, "port"},            {{"--port", "COM2=/dev/a", "--port", "com2=/dev/b"}, "COM2 is given twice"},
+            {{"--baud", "9600"}, "baud"},    {{"default.cdb"}, "unexpected argument \"default.cdb\""},
+            {{"--demo", "--port", "COM1=/dev/ttyUSB0"}, "--demo puts the simulated board on COM1"}};
+        for (const auto &[arguments, reason] : refused) {
+            const CommandLine result = parseCommandLine(QStringList{"tessary-configurator"} + arguments);
+            QVERIFY(result.exit && result.exitCode == 2 && result.output.isEmpty());
+            QVERIFY2(result.error.startsWith("tessary-configurator: ") && result.error.contains(reason)
+                         && !result.error.contains(u'\n'),
+                     qPrintable(result.error));
+        }
+        const CommandLine ports = parseCommandLine(
+            {"tessary-configurator", "--port", "COM3=/dev/ttyUSB0", "--port=com6=/tmp/board link", "--demo"});
+        QVERIFY(!ports.exit && ports.error.isEmpty() && ports.demo);
+        QCOMPARE(ports.portMappings, (QMap<int, QString>{{3, "/dev/ttyUSB0"}, {6, "/tmp/board link"}}));
+        const CommandLine none = parseCommandLine({"tessary-configurator"});
+        QVERIFY(!none.exit && !none.demo && none.portMappings.isEmpty());
+        QVERIFY(parseCommandLine({"tessary-configurator", "--help"}).output.contains("--port <COMn=PATH>"));
+
+        // The program itself: its word on standard output or error, its status.
+        QProcess program;
+        program.start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/src/tessary-configurator", {"--port", "COM9=/dev/null"});
+        QVERIFY(program.waitForFinished(20000) && program.exitCode() == 2 && program.readAllStandardOutput().isEmpty());
+        // Qt may warn about the environment first; the program's own word is one line, the last.
+        const QStringList lines = QString::fromLocal8Bit(program.readAllStandardError()).trimmed().split(u'\n');
+        QCOMPARE(lines.filter(QRegularExpression("^tessary-configurator: ")),
+                 QStringList{"tessary-configurator: --port takes COMn=DEVICE with n from 1 to 6 (got \"COM9=/dev/null\")"});
+        QVERIFY(lines.constLast().startsWith("tessary-configurator: "));
+        program.start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/src/tessary-configurator", {"--version"});
+        QVERIFY(program.waitForFinished(20000) && program.exitCode() == 0);
+        QCOMPARE(program.readAllStandardOutput(), "Tessary Configurator 2.3\n");
+    }
+};
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
