@@ -223,6 +223,8 @@ private slots:
         }
         Rig rig;
         QVERIFY(rig.run({"--help"}) == 0 && rig.out.startsWith("Usage: tessary <command>")); // the overview
+        QVERIFY(rig.run({"db", "--help"}) == 0 && rig.out.startsWith("Usage: tessary db list|show|add"));
+        QVERIFY(rig.run({"code", "-h"}) == 0 && rig.out.startsWith("Usage: tessary code decode CODE"));
     }
 
     // The listed devices fill the slots in natural order, around the ports
@@ -540,9 +542,13 @@ private slots:
         QCOMPARE(rig.run({"db", "move", file, "A name of twenty", "--up"}), 0);
         QCOMPARE(rig.run({"db", "show", file, "--index", "2"}), 0);
         QVERIFY(rig.out.startsWith("Name: A name of twenty\nCode: 1101001100100000\n"));
-        QCOMPARE(rig.run({"db", "move", file, "--index", "1", "--to", "3"}), 0);
+        QCOMPARE(rig.run({"db", "move", file, "--index", "1", "--to", "2"}), 0);
+        QCOMPARE(rig.run({"db", "list", file, "--json"}), 0);
+        QCOMPARE(rig.json({"ok", "count"}), "true 3");
+        QCOMPARE(rig.run({"db", "show", file, "--index", "2"}), 0);
+        QVERIFY(rig.out.startsWith("Name: Mechanism 01\n"));
         QCOMPARE(rig.run({"db", "move", file, "--index", "3", "--down"}), 1);
-        QCOMPARE(rig.run({"db", "remove", file, "--index", "2"}), 0);
+        QCOMPARE(rig.run({"db", "remove", file, "Sixteen chars ok"}), 0);
         QCOMPARE(rig.run({"db", "remove", file, "--index", "3"}), 1);
         QVERIFY(rig.err.contains("has no entry 3 (it holds 2)"));
         QCOMPARE(rig.run({"db", "list", file}), 0);

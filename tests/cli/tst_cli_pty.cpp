@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -94,11 +95,13 @@ private slots:
             all += char(i);
         link.sendString(all);
         QCOMPARE(board.read(256, 3000), all);
+        QSignalSpy ready(&line, &SerialLine::inputReady); // what wakes a waiting clock as bytes come
         QCOMPARE(::write(board.fd, all.constData(), 256), 256);
         QByteArray received;
         while (received.size() < 256 && clock.waitForInput(line, 2000))
             received += line.read(SerialLink::ReadLimit);
         QCOMPARE(received, all);
+        QVERIFY(!ready.isEmpty());
         link.closePort();
         QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeXonXoff));
         QCOMPARE(::write(board.fd, "A\x13" "B\x11" "C", 5), 5);

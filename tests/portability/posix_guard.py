@@ -8,7 +8,7 @@ import re
 import sys
 
 POSIX_ONLY = re.compile(r'#\s*include\s*[<"](unistd\.h|fcntl\.h|termios\.h|poll\.h|pty\.h|dlfcn\.h|sys/[^>"]+'
-                        r'|boardsim/(demoboard|ptyboard|ptyboardthread|ptyrig)\.h)[>"]')
+                        r'|boardsim/(demoboard|ptyboard|ptyboardthread)\.h)[>"]')
 found = []
 for path in sorted(p for folder in sys.argv[1:] for p in pathlib.Path(folder).rglob("*") if p.suffix in (".cpp", ".h")):
     unix = []  # per open #if: whether its branch now is a Q_OS_UNIX one

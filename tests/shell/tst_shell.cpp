@@ -3,11 +3,13 @@
 // the desktop program's command line.
 #include "mainwindow/commandline.h"
 #include "shell/aboutfrm.h"
+#include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
 #include "shell/splashscreen.h"
 #include "windowrig.h"
 
 #include <QDir>
+#include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
@@ -41,6 +43,31 @@ private slots:
         QCOMPARE(shown, 2);
         QTest::qWait(60); // past the shortened delay: no second call from a stale tick
         QCOMPARE(shown, 2);
+    }
+
+    // The program's message boxes: the application's title, the text as it
+    // is (never markup), the icon, and OK or OK/Cancel with Escape as Cancel.
+    void messageBoxesShowTheTextAsItIs()
+    {
+        MessageBoxPrompts prompts;
+        QString shown;
+        const auto answer = [&](int key) {
+            QTimer::singleShot(0, [&, key] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box);
+                shown = QStringLiteral("%1|%2|%3|%4|%5").arg(box->windowTitle(), box->text()).arg(box->textFormat())
+                            .arg(box->icon()).arg(int(box->standardButtons()));
+                QTest::keyClick(box, Qt::Key(key));
+            });
+        };
+        answer(Qt::Key_Return);
+        QVERIFY(prompts.message("<b>COM1</b> & more", MessageIcon::Error, MessageButtons::Ok));
+        QCOMPARE(shown, QStringLiteral("Tessary Configurator 2.3|<b>COM1</b> & more|0|3|%1").arg(int(QMessageBox::Ok)));
+        answer(Qt::Key_Return);
+        QVERIFY(prompts.confirm("Program anyway ?"));
+        QCOMPARE(shown.section(u'|', 3), QStringLiteral("2|%1").arg(int(QMessageBox::Ok | QMessageBox::Cancel)));
+        answer(Qt::Key_Escape);
+        QVERIFY(!prompts.confirm("Program anyway ?"));
     }
 
     void aboutOpensOnceAndHandsItsLinksToTheDesktop()

@@ -4,58 +4,30 @@
 
 namespace tessary::test {
 
-ScriptedLine::ScriptedLine(const Clock &clock, QSet<int> existing)
-    : m_clock(clock), m_existing(std::move(existing))
-{
-}
-
 void ScriptedLine::schedule(qint64 at, const QByteArray &bytes)
 {
     m_pending.append({at, bytes});
-    std::stable_sort(m_pending.begin(), m_pending.end(),
-                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::stable_sort(m_pending.begin(), m_pending.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
 }
 
-void ScriptedLine::streamForever(qint64 at, int everyMs, char byte)
+void ScriptedLine::streamForever(qint64 at, int everyMs)
 {
     m_streamFrom = at;
     m_streamEvery = everyMs;
-    m_streamByte = byte;
     m_streamReleasedUpTo = at - everyMs;
-}
-
-bool ScriptedLine::open(int port, qint32 baud, int handshake)
-{
-    if (m_open)
-        return true;
-    if (!m_openFailure.isEmpty()) {
-        m_error = m_openFailure;
-        return false;
-    }
-    m_open = true;
-    m_port = port;
-    m_baud = baud;
-    m_handshake = handshake;
-    opens.append({m_clock.now(), port, baud, handshake});
-    return true;
 }
 
 void ScriptedLine::close()
 {
-    if (m_open) {
-        ++closes;
+    if (m_open)
         closedWithPending = bytesToWrite();
-    }
     m_open = false;
     m_held = 0;
 }
 
 void ScriptedLine::write(const QByteArray &bytes)
 {
-    if (!m_open)
-        return;
-    writes.append({m_clock.now(), m_port, m_baud, m_handshake, bytes});
-    if (m_holdUntil < 0 || m_clock.now() < m_holdUntil)
+    if (m_open && (m_holdUntil < 0 || m_clock.now() < m_holdUntil))
         m_held += bytes.size();
 }
 
@@ -77,11 +49,9 @@ void ScriptedLine::release()
     const qint64 now = m_clock.now();
     while (!m_pending.isEmpty() && m_pending.first().first <= now)
         m_ready += m_pending.takeFirst().second;
-    if (m_streamFrom >= 0) {
-        while (m_streamReleasedUpTo + m_streamEvery <= now) {
-            m_streamReleasedUpTo += m_streamEvery;
-            m_ready += m_streamByte;
-        }
+    while (m_streamFrom >= 0 && m_streamReleasedUpTo + m_streamEvery <= now) {
+        m_streamReleasedUpTo += m_streamEvery;
+        m_ready += 'x';
     }
 }
 
@@ -97,7 +67,6 @@ QByteArray ScriptedLine::read(qint64 maxBytes)
 {
     if (!m_open)
         return {};
-    ++readCalls;
     release();
     const QByteArray chunk = m_ready.left(maxBytes);
     m_ready.remove(0, chunk.size());
@@ -115,20 +84,9 @@ std::optional<qint64> ScriptedLine::nextInputAt() const
     std::optional<qint64> next;
     if (!m_pending.isEmpty())
         next = m_pending.first().first;
-    if (m_streamFrom >= 0) {
-        const qint64 s = m_streamReleasedUpTo + m_streamEvery;
-        if (!next || s < *next)
-            next = s;
-    }
+    if (m_streamFrom >= 0 && (!next || m_streamReleasedUpTo + m_streamEvery < *next))
+        next = m_streamReleasedUpTo + m_streamEvery;
     return next;
-}
-
-QByteArray ScriptedLine::written() const
-{
-    QByteArray all;
-    for (const auto &w : writes)
-        all += w.bytes;
-    return all;
 }
 
 } // namespace tessary::test
