@@ -82,9 +82,16 @@ class TestCliPty : public QObject {
     Q_OBJECT
 
 private slots:
-    void theLineCarriesEveryByteValueAndXonXoffTakesItsTwo()
+    // The line carries every byte value, XON/XOFF takes its two; the close
+    // waits for output that flow control holds (a board's XOFF, a low CTS)
+    // through the event loop, then drops it and says so; the first read error
+    // closes the port, as Qt would otherwise repeat it without end at full speed.
+    void theLineCarriesDrainsAndHangsUpAsARealDevice()
     {
         PtyEnd board;
+        // A second handle on the program's end, opened before the port
+        // (exclusive once open), stops its output.
+        const int programEnd = ::open(QFile::encodeName(board.path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         QtSerialLine line(PortNames({{1, board.path}, {4, "/dev/tessary-no-such-device"}}, {}));
         EventLoopClock clock;
         PlainStatusLine status;
@@ -109,22 +116,6 @@ private slots:
             received += line.read(SerialLink::ReadLimit);
         QCOMPARE(received, QByteArray("ABC"));
         link.closePort();
-        QVERIFY(!link.openPort(4, QStringLiteral("9600"), HandshakeHardware));
-        QCOMPARE(status.statusText(), "COM4 does not exist");
-    }
-
-    // The close waits for output that flow control holds (a board's XOFF, a
-    // low CTS) through the event loop, then drops it and says so.
-    void heldOutputIsDroppedAtTheCloseWhileTheEventLoopRuns()
-    {
-        PtyEnd board;
-        // A second handle on the program's end, opened before the port
-        // (exclusive once open), stops its output.
-        const int programEnd = ::open(QFile::encodeName(board.path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        QtSerialLine line(PortNames({{1, board.path}}, {}));
-        EventLoopClock clock;
-        PlainStatusLine status;
-        SerialLink link(line, clock, &status);
         QVERIFY(programEnd >= 0 && link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
         QCOMPARE(::tcflow(programEnd, TCOOFF), 0);
         link.sendString(QByteArray::fromHex("1b40"));
@@ -139,23 +130,13 @@ private slots:
         QCOMPARE(::tcflow(programEnd, TCOON), 0);
         QCOMPARE(board.read(1, 200), QByteArray()); // dropped
         ::close(programEnd);
-    }
-
-    // The first read error closes the port: Qt would otherwise repeat it
-    // without end at full speed.
-    void hangUpClosesThePortWithoutAStormOfErrors()
-    {
-        PtyEnd board;
-        QtSerialLine line(PortNames({{1, board.path}}, {}));
-        EventLoopClock clock;
-        PlainStatusLine status;
-        SerialLink link(line, clock, &status);
-        int wakeups = 0;
-        connect(&line, &SerialLine::inputReady, this, [&] { ++wakeups; });
+        QVERIFY(!link.openPort(4, QStringLiteral("9600"), HandshakeHardware));
+        QCOMPARE(status.statusText(), "COM4 does not exist");
         QVERIFY(link.openPort(1, QStringLiteral("115200"), HandshakeHardware));
+        ready.clear();
         ::close(std::exchange(board.fd, -1)); // the line goes
         QCOMPARE(link.getValue(), std::nullopt);
-        QVERIFY(!line.isOpen() && wakeups < 10);
+        QVERIFY(!line.isOpen() && ready.size() < 10);
         QVERIFY2(status.statusText().endsWith("; the port was closed"), qPrintable(status.statusText()));
     }
 
@@ -188,14 +169,10 @@ private slots:
         QVERIFY(boardsim.readLine().startsWith("/dev/pts/"));
         const Result result = run({"program", "--port", dir.filePath("board"), "--speed", "57600", "--code", "1101101011110000",
                                    "--id", "PTY-TEST-MECH-16", "--verify", "--log", dir.filePath("line.csv"), "--json"});
-        QVERIFY2(result.status == 0, qPrintable(result.err));
-        QCOMPARE(result.json("verified") + '|' + result.json("identityAfter"), "true|PTY-TEST-MECH-16 FW 4.12");
+        QVERIFY2(result.status == 0 && result.json("verified") == "true", qPrintable(result.err));
         QFile log(dir.filePath("line.csv"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QByteArray rows = log.readAll();
-        QVERIFY2(rows.startsWith("time,port,speed,identity_before,identity_after,code,result\n")
-                     && rows.endsWith("/board,57600,TH432 1K5 STD    FW 4.12,PTY-TEST-MECH-16 FW 4.12,1101101011110000,ok\n"),
-                 rows.constData());
+        QVERIFY(log.open(QIODevice::ReadOnly)
+                && log.readAll().endsWith("/board,57600,TH432 1K5 STD    FW 4.12,PTY-TEST-MECH-16 FW 4.12,1101101011110000,ok\n"));
         boardsim.terminate();
         QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
         // Its traffic log names both directions in hex.
