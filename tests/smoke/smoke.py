@@ -108,10 +108,8 @@ def session(program, workdir):
     press(one(printer, "push button", "Check identity"))
     ports = wait("the port selection", lambda: window(app, "Communication Port Selection"))
     press(one(ports, "push button", "Autodetect Chipset"))
-    found = wait("the scan's result", lambda: next((t for t in [" ".join(labels(one(ports, "panel", "Current Chipset")))]
-                                                    if " found on COM " in t or t == "No printer found"), None), 30)
-    if not found.endswith(" found on COM 1 at 115200 bauds"):
-        raise Failure(f"the scan did not find the demo board on COM 1 at 115200 bauds: \"{found}\"")
+    wait("the demo board found on COM 1 at 115200 bauds", lambda: " ".join(
+        labels(one(ports, "panel", "Current Chipset"))).endswith(" found on COM 1 at 115200 bauds"), 30)
     press(one(ports, "push button", "OK"))
     wait("\"Port: COM1\", \"Baudrate: 115200\"", lambda: has(configure, SENSITIVE)
          and labels(one(printer, "panel", "Communication")) == ["Port: COM1", "Baudrate: 115200"])
