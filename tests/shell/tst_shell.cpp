@@ -82,9 +82,8 @@ private slots:
                                      "support@tessary.example.com"}));
         QList<QUrl> opened;
         about->setUrlOpener([&opened](const QUrl &url) { opened << url; });
-        auto *web = about->findChild<LinkLabel *>("Label4");
         auto *mail = about->findChild<LinkLabel *>("Label5");
-        QTest::mouseClick(web, Qt::LeftButton);
+        QTest::mouseClick(about->findChild<LinkLabel *>("Label4"), Qt::LeftButton);
         mail->setFocus();
         QTest::keyClick(mail, Qt::Key_Return);
         QCOMPARE(opened, QList<QUrl>({QUrl("https://www.tessary.example.com"), QUrl("mailto:support@tessary.example.com")}));
