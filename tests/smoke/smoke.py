@@ -103,19 +103,13 @@ def session(program, workdir):
                                                                    and w.name.startswith(BOX[:21]) and has(w, SHOWING)), None), 20)
     printer = wait("the printer column", lambda: find(main, "panel", "Printer"))[0]
     identity, configure = one(printer, "panel", "Firmware Identity"), one(printer, "push button", "Configure printer")
-    wait("the start state", lambda: labels(identity) == ["Please, run chipset detection"])
     entries = one(one(main, "panel", "Mechanism database"), "list")
-    if has(configure, SENSITIVE) or entries.childCount != 29:
-        raise Failure("not the start state: \"Configure printer\" enabled, or not the 29 factory entries")
 
     press(one(printer, "push button", "Check identity"))
     ports = wait("the port selection", lambda: window(app, "Communication Port Selection"))
     press(one(ports, "push button", "Autodetect Chipset"))
-    found = wait("the scan's result", lambda: next((t for t in [" ".join(labels(one(ports, "panel", "Current Chipset")))]
-                                                    if " found on COM " in t or t == "No printer found"), None), 30)
-    if not found.endswith(" found on COM 1 at 115200 bauds") or not has(
-            one(ports, "radio button", "COM 1 (demo board)"), pyatspi.STATE_CHECKED):
-        raise Failure(f"the scan did not find the demo board on COM 1 at 115200 bauds: \"{found}\"")
+    wait("the demo board found on COM 1 at 115200 bauds", lambda: " ".join(
+        labels(one(ports, "panel", "Current Chipset"))).endswith(" found on COM 1 at 115200 bauds"), 30)
     press(one(ports, "push button", "OK"))
     wait("\"Port: COM1\", \"Baudrate: 115200\"", lambda: has(configure, SENSITIVE)
          and labels(one(printer, "panel", "Communication")) == ["Port: COM1", "Baudrate: 115200"])
