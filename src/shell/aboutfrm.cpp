@@ -17,8 +17,9 @@ LinkLabel::LinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent
     linkPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     setPalette(linkPalette);
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::StrongFocus);
+    // After the interaction flags, which set a label's focus policy of their own.
     setTextInteractionFlags(Qt::NoTextInteraction);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 void LinkLabel::mousePressEvent(QMouseEvent *event)
