@@ -128,14 +128,6 @@ int headWidthDots(int headWidth)
     return headWidth >= 1 && headWidth <= 7 ? WidthDots[std::size_t(headWidth)] : 0;
 }
 
-int headWidthFromDots(int dots)
-{
-    for (int value = 1; value <= 7; ++value)
-        if (WidthDots[std::size_t(value)] == dots)
-            return value;
-    return 0;
-}
-
 QString printerModeText(int value)
 {
     return pick(value, "MRS", "Chipset");

@@ -68,8 +68,6 @@ inline constexpr int ConfigurationCodeLength = 16;
 // Head width value (1..7) to dots: 384, 432, 576, 864, 448, 640, 832; 0 for a
 // value that names no width.
 [[nodiscard]] int headWidthDots(int headWidth);
-// The head width value for a number of dots, or 0 when no option has it.
-[[nodiscard]] int headWidthFromDots(int dots);
 
 // Words for each field's value, as the editor's options caption them; "not
 // defined" for -1 and for values that name no option.

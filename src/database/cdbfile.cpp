@@ -119,20 +119,6 @@ QByteArray encode(const QList<DatabaseEntry> &entries)
     return bytes;
 }
 
-WriteResult write(QIODevice &device, const QList<DatabaseEntry> &entries)
-{
-    if (!encodable(entries))
-        return WriteResult::failure(
-            QStringLiteral("The database holds %1 entries; a database file holds at most %2.")
-                .arg(entries.size())
-                .arg(MaxEntries));
-    const QByteArray bytes = encode(entries);
-    if (device.write(bytes) != bytes.size())
-        return WriteResult::failure(
-            QStringLiteral("The file could not be written (%1).").arg(device.errorString()));
-    return {};
-}
-
 QByteArray newDatabaseBytes()
 {
     return QByteArray(Magic, MagicSize) + QByteArray("\0\0\r\n", 4);

@@ -40,13 +40,6 @@ struct ReadResult {
     [[nodiscard]] bool ok() const { return status == Status::Ok; }
 };
 
-struct WriteResult {
-    bool ok = true;
-    QString reason; // a plain sentence when ok is false
-
-    [[nodiscard]] static WriteResult failure(const QString &why) { return {false, why}; }
-};
-
 // Reads a database from the device's current position.
 [[nodiscard]] ReadResult read(QIODevice &device);
 [[nodiscard]] ReadResult read(const QByteArray &bytes);
@@ -55,8 +48,6 @@ struct WriteResult {
 // entries than the one-byte count can express (see encodable()).
 [[nodiscard]] bool encodable(const QList<DatabaseEntry> &entries);
 [[nodiscard]] QByteArray encode(const QList<DatabaseEntry> &entries);
-// Writes the database; refuses more than 255 entries rather than wrap the count.
-[[nodiscard]] WriteResult write(QIODevice &device, const QList<DatabaseEntry> &entries);
 
 // The empty database written by "New database": the count is written as two
 // bytes, so the file is 19 bytes long; it reads back as an empty database.
