@@ -4,6 +4,8 @@
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QVBoxLayout>
 
 namespace tessary {
@@ -46,6 +48,18 @@ void LinkLabel::keyPressEvent(QKeyEvent *event)
         return;
     }
     QLabel::keyPressEvent(event);
+}
+
+void LinkLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    // The style's focus frame, so a keyboard user sees which link Return opens.
+    if (hasFocus()) {
+        QStylePainter painter(this);
+        QStyleOptionFocusRect option;
+        option.initFrom(this);
+        painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
+    }
 }
 
 AboutFrm *AboutFrm::showAbout(QWidget *mainWindow)
