@@ -1,7 +1,11 @@
 // The shell around the main window: the splash, About and Help as the main
 // window's menus open them, the help pages delivered with the program, and
 // the desktop program's command line.
+#include "configuration/configurationeditor.h"
+#include "configuration/programmer.h"
+#include "detection/detector.h"
 #include "mainwindow/commandline.h"
+#include "protocol/printerqueries.h"
 #include "shell/aboutfrm.h"
 #include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
@@ -15,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextDocument>
 
 using namespace tessary;
 using namespace tessary::test;
@@ -160,6 +165,64 @@ private slots:
         }
         reached.sort();
         QCOMPARE(reached, help.entryList({"*.html"}, QDir::Files, QDir::Name));
+    }
+
+    // Each excerpt on the help page about the traffic monitor, its lines in order ("..." leaves some out), is
+    // what the program records against the simulated board in that state.
+    void monitorExcerptsAreWhatTheProgramRecords()
+    {
+        QFile file(QStringLiteral(TESSARY_HELP_SOURCE "/monitor.html"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString page = QString::fromUtf8(file.readAll());
+        for (const QString state : {"healthy", "silent", "speed", "handshake", "echo"}) {
+            WindowRig rig;
+            rig.record.startWatching();
+            sim::BoardOptions board;
+            board.baud = 9600;
+            PrinterLink printer{true, 1, "9600", HandshakeHardware, true};
+            Detector detector(rig.link, printer, rig.prompts);
+            if (state == "healthy") {
+                rig.board(1);
+                printer.baudRate = "115200";
+                rig.gate.run("Check identity", [&] { (void)PrinterQueries(rig.link, printer).identity(); });
+            } else if (state == "silent") {
+                board.faults.silent = true;
+                rig.board(1, board);
+                rig.gate.run("Autodetect Chipset", [&] { detector.autodetect(); });
+            } else if (state == "speed") {
+                rig.line.attachBoard(1, board, sim::OtherSpeeds::Garbage);
+                rig.gate.run("Detect Chipset", [&] { detector.detectSerialPrinter(1, "19200", 1); });
+            } else if (state == "handshake") {
+                board.configuration2 = 0x13; // the byte the line takes for XOFF
+                rig.board(1, board);
+                printer.handshake = HandshakeXonXoff;
+                ConfigurationEditor editor;
+                rig.gate.run("Check configuration",
+                             [&] { (void)PrinterQueries(rig.link, printer).readSettings(editor, rig.prompts); });
+            } else {
+                board.faults.noEcho = true;
+                rig.board(1, board);
+                Programmer programmer(rig.link, printer, rig.prompts, *rig.window);
+                ProgrammingPlan plan;
+                plan.mode = ProgrammingPlan::Mode::Resistors;
+                plan.identity = ProgrammingPlan::Identity::Automatic;
+                rig.gate.run("Configure printer", [&] { (void)programmer.program(plan); });
+            }
+            const QRegularExpression pre("<pre class=\"traffic\" id=\"" + state + "\">(.*?)</pre>",
+                                         QRegularExpression::DotMatchesEverythingOption);
+            QTextDocument excerpt;
+            excerpt.setHtml("<pre>" + pre.match(page).captured(1) + "</pre>");
+            QStringList shown = excerpt.toPlainText().replace(QChar::Nbsp, u' ').split(u'\n', Qt::SkipEmptyParts);
+            shown.removeAll("...");
+            QVERIFY2(shown.size() >= 5, qPrintable(state));
+            const QStringList recorded = rig.record.lines();
+            qsizetype at = 0;
+            for (const QString &line : std::as_const(shown)) {
+                while (at < recorded.size() && recorded.at(at) != line)
+                    ++at;
+                QVERIFY2(at++ < recorded.size(), qPrintable(state + ": not recorded in order: " + line));
+            }
+        }
     }
 
     void commandLineMapsPortsOrEndsWithOneLine()
