@@ -6,13 +6,10 @@
 #include "boardsim/demoboard.h"
 #include "detection/detector.h"
 #include "protocol/printerqueries.h"
-#include "serial/commandgate.h"
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
-#include "serial/recordingline.h"
-#include "serial/seriallink.h"
+#include "serial/recordedpath.h"
 #include "serial/trafficmonitorwindow.h"
-#include "serial/trafficrecord.h"
 #include "shell/aboutfrm.h"
 #include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
@@ -58,19 +55,14 @@ int main(int argc, char **argv)
     sim::DemoBoard board;
     EventLoopClock clock;
     QtSerialLine port(PortNames({{1, board.devicePath()}}, {}));
-    TrafficRecord record;
-    RecordingLine line(port, clock, record);
-    RecordingClock recordingClock(clock, line);
-    SerialLink link(line, recordingClock);
-    CommandGate gate(link);
-    QObject::connect(&gate, &CommandGate::started, &line, &RecordingLine::beginCommand);
+    RecordedPath path(port, clock);
     MessageBoxPrompts prompts;
     DialogFileChooser files;
-    TrafficMonitorWindow *monitor = TrafficMonitorWindow::showMonitor(&owner, record, prompts, files);
+    TrafficMonitorWindow *monitor = TrafficMonitorWindow::showMonitor(&owner, path.record, prompts, files);
     AppState state;
-    Detector detector(link, state.link, prompts);
-    gate.run(QStringLiteral("Autodetect Chipset"), [&] { detector.autodetect(); });
-    gate.run(QStringLiteral("Check identity"), [&] { (void)PrinterQueries(link, state.link).identity(); });
+    Detector detector(path.link, state.link, prompts);
+    path.gate.run(QStringLiteral("Autodetect Chipset"), [&] { detector.autodetect(); });
+    path.gate.run(QStringLiteral("Check identity"), [&] { (void)PrinterQueries(path.link, state.link).identity(); });
     QTest::qWait(300);
     monitor->grab().save(folder + QStringLiteral("/trafficmonitor.png"));
     return 0;

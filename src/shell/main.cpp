@@ -6,13 +6,10 @@
 #endif
 #include "mainwindow/commandline.h"
 #include "mainwindow/mainfrm.h"
-#include "serial/commandgate.h"
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
-#include "serial/recordingline.h"
-#include "serial/seriallink.h"
-#include "serial/trafficrecord.h"
+#include "serial/recordedpath.h"
 #include "shell/dialogprompts.h"
 #include "shell/splashscreen.h"
 
@@ -63,19 +60,14 @@ int main(int argc, char *argv[])
     QtSerialLine serialPort(PortNames::fromSystem(mappings));
     // Every exchange goes through the recording wrappers; they only pass
     // calls on until the traffic monitor is opened.
-    TrafficRecord traffic;
-    RecordingLine line(serialPort, clock, traffic);
-    RecordingClock recordingClock(clock, line);
-    SerialLink link(line, recordingClock);
-    CommandGate gate(link);
-    QObject::connect(&gate, &CommandGate::started, &line, &RecordingLine::beginCommand);
+    RecordedPath path(serialPort, clock);
     MessageBoxPrompts prompts;
     DialogFileChooser files;
-    AppServices services{state, link, gate, prompts, files, options.demo, &traffic};
+    AppServices services{state, path.link, path.gate, prompts, files, options.demo, &path.record};
 
     MainFrm window(services);
     prompts.setParent(&window);
-    link.setStatusLine(&window);
+    path.link.setStatusLine(&window);
     // Other windows (About, Help) may be open: leaving ends them all.
     QObject::connect(&window, &MainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
@@ -84,6 +76,6 @@ int main(int argc, char *argv[])
     auto *splash = new SplashScreen([&window] { window.show(); });
     splash->show();
     const int status = app.exec();
-    link.setStatusLine(nullptr);
+    path.link.setStatusLine(nullptr);
     return status;
 }

@@ -26,7 +26,6 @@ WindowRig::WindowRig(const std::optional<QByteArray> &defaultCdb, bool demo)
             file.write(*defaultCdb);
     }
     line.setWakeups(false);
-    QObject::connect(&gate, &CommandGate::started, &recordingLine, &RecordingLine::beginCommand);
     window = std::make_unique<MainFrm>(services);
     link.setStatusLine(window.get());
     window->findChild<PrinterBinding *>()->setPortSelectionRunner([this](PortSelection &dialog) {

@@ -6,10 +6,7 @@
 #include "hookedclock.h"
 #include "mainwindow/mainfrm.h"
 #include "scriptedprompts.h"
-#include "serial/commandgate.h"
-#include "serial/recordingline.h"
-#include "serial/seriallink.h"
-#include "serial/trafficrecord.h"
+#include "serial/recordedpath.h"
 
 #include <QTemporaryDir>
 
@@ -72,11 +69,10 @@ public:
     QString previousFolder;
     HookedClock clock;
     sim::SimulatedLine line{clock};
-    TrafficRecord record;
-    RecordingLine recordingLine{line, clock, record};
-    RecordingClock recordingClock{clock, recordingLine};
-    SerialLink link{recordingLine, recordingClock};
-    CommandGate gate{link};
+    RecordedPath path{line, clock};
+    TrafficRecord &record = path.record;
+    SerialLink &link = path.link;
+    CommandGate &gate = path.gate;
     AppState state;
     ScriptedPrompts prompts;
     ScriptedFileChooser files;

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "serial/commandgate.h"
+#include "serial/recordingline.h"
+#include "serial/seriallink.h"
+#include "serial/trafficrecord.h"
+
+namespace tessary {
+
+// The serial path every printer command of the windows takes: the line and
+// its clock through the recording wrappers, the link over them, and the
+// command gate, whose command names head the record's lines.
+struct RecordedPath {
+    RecordedPath(SerialLine &serialLine, Clock &serialClock)
+        : line(serialLine, serialClock, record), clock(serialClock, line), link(line, clock), gate(link)
+    {
+        QObject::connect(&gate, &CommandGate::started, &line, &RecordingLine::beginCommand);
+    }
+    RecordedPath(const RecordedPath &) = delete;
+    RecordedPath &operator=(const RecordedPath &) = delete;
+
+    TrafficRecord record;
+    RecordingLine line;
+    RecordingClock clock;
+    SerialLink link;
+    CommandGate gate;
+};
+
+} // namespace tessary
