@@ -7,10 +7,12 @@
 #include "productionlog.h"
 #include "serial/virtualclock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -18,6 +20,13 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 using namespace tessary;
 using namespace tessary::sim;
@@ -544,13 +553,37 @@ private slots:
         }
         QCOMPARE(rig.read("new.cdb"), two);
         QCOMPARE(rig.run({"db", "list", file}), 0);
+        // Nor is what is not a regular file, also through a link: named, and left as it was.
+        QVERIFY(::mkfifo(qPrintable(rig.path("fifo")), 0644) == 0 && QFile::link(rig.path("fifo"), rig.path("fifolink"))
+                && QDir(rig.dir.path()).mkdir("folder"));
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{AF_UNIX, {}};
+        qstrncpy(address.sun_path, qPrintable(rig.path("socket")), sizeof address.sun_path);
+        QVERIFY(::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+        const auto closeSocket = qScopeGuard([socket] { ::close(socket); });
+        QList<QPair<QString, QString>> kinds = {{"fifo", "a named pipe (FIFO)"}, {"fifolink", "a named pipe (FIFO)"},
+                                                {"socket", "a socket"}, {"folder", "a folder"}};
+        if (::mknod(qPrintable(rig.path("device")), S_IFCHR | 0644, makedev(1, 3)) == 0) // as root: /dev/null's numbers
+            kinds.append(qMakePair(QString("device"), QString("a device")));
+        for (const auto &[name, what] : kinds) {
+            const QString target = rig.path(qPrintable(name));
+            for (const QStringList &arguments : QList<QStringList>{{"db", "factory", target, "--yes"},
+                                                                  {"db", "export", file, "--output", target}}) {
+                QCOMPARE(rig.run(arguments), 1);
+                QVERIFY2(rig.err.contains(target + (arguments[1] == "export" ? ": it is " : " : it is ") + what + ", not a file\n"),
+                         qPrintable(rig.err));
+                QVERIFY(QFileInfo::exists(target) && !QFileInfo(target).isFile());
+            }
+        }
         // The factory list (its bytes are the window's); an existing file is replaced only with --yes.
         QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb")}), 0);
         QCOMPARE(rig.run({"db", "show", rig.path("f.cdb"), "Mechanism 29", "--json"}), 0);
         QCOMPARE(rig.json({"index", "code"}), "29 1111110011000000");
         QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb")}), 1);
         QVERIFY(rig.err.contains("give --yes"));
-        QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb"), "--yes"}), 0);
+        QVERIFY(QFile::link(rig.path("f.cdb"), rig.path("link.cdb"))); // a link to a file is written through
+        QCOMPARE(rig.run({"db", "factory", rig.path("link.cdb"), "--yes"}), 0);
+        QVERIFY(QFileInfo(rig.path("link.cdb")).isSymLink() && rig.read("f.cdb").size() == 18 + 29 * 34);
         QCOMPARE(rig.run({"db", "list", rig.path("missing.cdb")}), 1);
         QVERIFY(rig.err.contains("Couldn't open the database file"));
     }
