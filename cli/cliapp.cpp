@@ -379,19 +379,19 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
         } else {
             // A device path keeps the COM number the system gives it, so the
             // texts match `tessary ports`.
-            const QString canonical = QFileInfo(value).canonicalFilePath();
+            device = PortNames::absoluteDevice(value);
+            const QString canonical = QFileInfo(device).canonicalFilePath();
             for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort && port == 0; ++slot) {
                 const QString listed = system.device(slot);
                 if (!listed.isEmpty()
-                    && (listed == value
+                    && (listed == device
                         || (!canonical.isEmpty() && QFileInfo(listed).canonicalFilePath() == canonical)))
                     port = slot;
             }
             if (port == 0) {
-                unlisted << value;
+                unlisted << device;
                 continue;
             }
-            device = value;
         }
         if (named.contains(port)) {
             *error = QStringLiteral("--port: COM%1 is named twice").arg(port);
@@ -410,6 +410,11 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
             return std::nullopt;
         }
         named.insert(port, device);
+    }
+    // One device in two slots would be opened twice at once by the scan.
+    if (const QString shared = PortNames::sharedDevice(named); !shared.isEmpty()) {
+        *error = QStringLiteral("--port: %1; give each device one slot").arg(shared);
+        return std::nullopt;
     }
     QList<PortChoice> choices;
     for (auto it = named.cbegin(); it != named.cend(); ++it)

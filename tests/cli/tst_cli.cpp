@@ -200,6 +200,7 @@ private slots:
             {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
             {"detect --port COM0=/dev/ttyS0", "--port takes COMn=DEVICE"}, {"read --port COM1 --speed 9601", "--speed takes"},
             {"detect --port COM2 --port COM2=/dev/pts/1", "COM2 is named twice"}, {"db", "needs an action"},
+            {"detect --port COM1=/dev/null --port /dev/null", "COM1 (/dev/null) and COM2 (/dev/null) are one device"},
             {"detect --port COM1 --port COM2 --speed 9600", "--speed probes one port"}, {"db list", "needs one FILE"},
             {"read --port COM1 --handshake xon", "--handshake needs --speed"},
             {"read --port COM1 --speed 9600 --handshake rts", "--handshake takes xon or hw"},
@@ -255,6 +256,19 @@ private slots:
         rig.env.devices = {};
         QCOMPARE(rig.run({"ports"}), 0);
         QVERIFY(rig.out.endsWith("COM6  -                     no device\n"));
+        // A relative path is the current folder's, a bare name found only in /dev the one there; a device
+        // mapped through a link keeps one slot, and a link and its target are never two.
+        QVERIFY(QFile::link("/dev/null", rig.path("nul")));
+        const QString folder = QDir::currentPath();
+        const auto back = qScopeGuard([&] { QDir::setCurrent(folder); });
+        QVERIFY(QDir::setCurrent(rig.dir.path()));
+        rig.env.devices = {"/dev/null", "/dev/full"};
+        QCOMPARE(rig.run({"ports", "--port", "COM2=nul", "--port", "zero"}), 0);
+        QCOMPARE(rig.out.simplified(), "COM1 /dev/zero exists COM2 " + rig.path("nul") + " exists COM3 /dev/full exists "
+                                       "COM4 - no device COM5 - no device COM6 - no device");
+        QCOMPARE(rig.run({"ports", "--port", "COM1=nul", "--port", "COM3=/dev/null"}), 2);
+        QCOMPARE(rig.err, "tessary ports: --port: COM1 (" + rig.path("nul") + ") and COM3 (/dev/null) are one device; "
+                          "give each device one slot\n");
     }
 
     // The scan reports where the board is. --port alone scans that port; with
