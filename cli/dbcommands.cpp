@@ -142,7 +142,8 @@ int CliApp::dbAdd(const Invocation &call)
     const Common &common = call.common;
     const QString path = call.arguments.at(0);
     QString name = call.arguments.at(1);
-    if (name.isEmpty())
+    // Blanks alone would be stored as an empty name: trailing blanks are the field's filling.
+    if (name.trimmed().isEmpty())
         return usage(QStringLiteral("Please enter a configuration name !"));
     if (ConfigurationEditor::sanitiseName(name) != name)
         return usage(QStringLiteral("the name is stored one byte per character; use printable Latin-1 "

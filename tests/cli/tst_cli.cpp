@@ -4,7 +4,10 @@
 #include "boardsim/simulatedline.h"
 #include "cliapp.h"
 #include "clienvironment.h"
+#include "database/databasefiles.h"
+#include "database/mechanismdatabase.h"
 #include "productionlog.h"
+#include "scriptedprompts.h"
 #include "serial/virtualclock.h"
 
 #include <QDir>
@@ -214,13 +217,13 @@ private slots:
              "Head-up polarity is not defined !"},
             {"code encode --head-width 500", "--head-width takes"}, {"code", "needs decode or encode"},
             {"code decode 1010", "16 characters 0 or 1"}, {"db move x.cdb A --up --down", "one of --up, --down or --to"},
-            {"db add x.cdb \"\" --code 1111000101000000", "Please enter a configuration name !"},
+            {"db add x.cdb ␣␣␣ --code 1111000101000000", "Please enter a configuration name !"}, // blanks alone
             {"db add x.cdb tab\there --code 1111000101000000", "printable Latin-1"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;
             rig.board(1);
-            QCOMPARE(rig.run(arguments.split(u' ', Qt::SkipEmptyParts).replaceInStrings("\"\"", "")), 2);
+            QCOMPARE(rig.run(arguments.split(u' ', Qt::SkipEmptyParts).replaceInStrings("\"\"", "").replaceInStrings("␣", " ")), 2);
             QVERIFY2(rig.err.contains(message), qPrintable(arguments + " -> " + rig.err));
             QVERIFY(rig.out.isEmpty() && rig.env.simLine.opens().isEmpty());
         }
@@ -605,13 +608,15 @@ private slots:
     void importAndExportAsJson()
     {
         Rig rig;
-        // Odd but storable: Latin-1 letters, a name of sixteen, an empty name.
+        // Odd but storable: Latin-1 letters up to the last (ÿ), a name of sixteen, control characters, any code
+        // of sixteen characters.
         rig.write("in.json", QStringLiteral(R"({"format": "tessary-cdb", "version": 1, "entries": [
             {"name": "Mechanism 01", "code": "1111000101000000"}, {"name": "Größe 16 Zeichen", "code": "1111000110000000"},
-            {"name": "", "code": "0000000000000000"}]})").toUtf8());
+            {"name": " Tab\there\u0001ÿ", "code": "2 x\u00e9\r\n\u0000010101010"}]})").toUtf8());
         QCOMPARE(rig.run({"db", "import", rig.path("in.json"), rig.path("first.cdb")}), 0);
         const QByteArray bytes = QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
-                               + record("Gr\xf6\xdf" "e 16 Zeichen", "1111000110000000") + record("", "0000000000000000");
+                               + record("Gr\xf6\xdf" "e 16 Zeichen", "1111000110000000")
+                               + record(" Tab\there\x01\xff", QByteArray("2 x\xe9\r\n\0" "010101010", 16));
         QCOMPARE(rig.read("first.cdb"), bytes);
         QCOMPARE(rig.run({"db", "export", rig.path("first.cdb")}), 0);
         const QString exported = rig.out;
@@ -630,14 +635,17 @@ private slots:
             {"ZELPRINTERSCDB0", "not valid JSON"},
             {R"({"format": "csv", "version": 1, "entries": []})", "\"format\" is not \"tessary-cdb\""},
             {R"({"format": "tessary-cdb", "version": 2, "entries": []})", "\"version\" is not 1"},
-            {head + R"({"name": "A", "code": "111100010100000"}]})", "entry 2 \"A\": the code \"111100010100000\" is not 16"},
+            {head + R"({"name": "A", "code": "111100010100000"}]})", "entry 2 \"A\": the code \"111100010100000\" is 15 characters, not 16"},
+            {head + R"({"name": "A", "code": "11110001010000001"}]})", "the code \"11110001010000001\" is 17 characters, not 16"},
             {head + R"({"name": "seventeen chars!!", "code": "1111000101000000"}]})", "longer than 16"},
             {head + R"({"name": "A ", "code": "1111000101000000"}]})", "ends in a space"},
-            {head + R"({"name": "Ω", "code": "1111000101000000"}]})", "Latin-1"},
+            {head + R"({"name": "\u0100", "code": "1111000101000000"}]})", "Latin-1"}, // the first beyond it
             {head + R"({"name": "A", "code": 1111000101000000}]})", "entry 2: needs a \"name\" and a \"code\", both texts"},
-            // What the window never writes: a control character in a name, a code of other digits.
-            {head + R"({"name": "a\u0000b", "code": "1111000101000000"}]})", "entry 2 \"a\uFFFDb\": the name holds a character"},
-            {head + R"({"name": "B", "code": "2222222222222222"}]})", "entry 2 \"B\": the code \"2222222222222222\" is not 16 characters 0 or 1"},
+            {head + R"({"name": "a\u0000b", "code": "1111000101000000"}]})", "entry 2 \"a\uFFFDb\": the name holds a NUL, CR or LF"},
+            {head + R"({"name": "a\rb", "code": "1111000101000000"}]})", "the name holds a NUL, CR or LF"},
+            {head + R"({"name": "a\nb", "code": "1111000101000000"}]})", "the name holds a NUL, CR or LF"},
+            {head + R"({"name": "\t", "code": "1111000101000000"}]})", "the name is blank"},
+            {head + R"({"name": "M", "code": "1101001100100000"}]})", "entry 2 \"M\": the name repeats entry 1's"},
             {many + "]}", "256 entries, but a database file holds at most 255"},
         };
         for (const auto &[json, reason] : table) {
@@ -645,6 +653,42 @@ private slots:
             QCOMPARE(rig.run({"db", "import", rig.path("in.json"), rig.path("out.cdb")}), 1);
             QVERIFY2(rig.err.contains(reason) && !QFile::exists(rig.path("out.cdb")), qPrintable(rig.err));
         }
+    }
+
+    void exportThenImportGivesTheFileBack_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("refused"); // why the import refuses the export; empty: it takes it
+        const QStringList files = QDir(qEnvironmentVariable("TESSARY_TEST_DATA")).entryList({"*.cdb"});
+        if (files.size() < 16)
+            qFatal("the database files of tests/data are missing");
+        for (const QString &file : files)
+            QTest::newRow(qPrintable(file)) << file << (file == "repeated-names.cdb" ? "entry 2 \"Twin\": the name repeats entry 1's" : "");
+    }
+
+    // Every file of tests/data that the window opens (and lists and saves) is exported, and its export imported
+    // gives the bytes that saving the opened file gives; one the window refuses is refused too.
+    void exportThenImportGivesTheFileBack()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, refused);
+        Rig rig;
+        const QString path = qEnvironmentVariable("TESSARY_TEST_DATA") + u'/' + file;
+        MechanismDatabase database;
+        test::ScriptedPrompts prompts;
+        test::ScriptedFileChooser chooser;
+        chooser.paths = {path, rig.path("resaved.cdb")};
+        PlainStatusLine status;
+        DatabaseFiles window(database, prompts, chooser, status);
+        window.openDatabase();
+        const bool opens = prompts.shown.isEmpty();
+        window.saveDatabaseAs();
+        QCOMPARE(rig.run({"db", "export", path, "--output", rig.path("export.json")}), opens ? 0 : 1);
+        if (!opens)
+            return;
+        QCOMPARE(rig.run({"db", "import", rig.path("export.json"), rig.path("imported.cdb")}), refused.isEmpty() ? 0 : 1);
+        QVERIFY2(rig.err.contains(refused), qPrintable(rig.err));
+        QCOMPARE(rig.read("imported.cdb"), refused.isEmpty() ? rig.read("resaved.cdb") : QByteArray());
     }
 
     void codeDecodeAndEncode()

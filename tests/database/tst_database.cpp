@@ -582,7 +582,9 @@ private slots:
             {"new-over-longer-file.cdb", "="},
             {"spaces-in-code.cdb", "=Spaced=1111 0001 010000|Short code=11110001        "},
             {"name-edges.cdb", "=  Leading=" + M01 + "|Tab\t=" + M01 + QString::fromUtf8("|Café=") + M01},
-            {"count-255.cdb", "=255 entries, the last Entry 254=1111000101000000"}};
+            {"count-255.cdb", "=255 entries, the last Entry 254=1111000101000000"},
+            {"repeated-names.cdb", "=Twin=" + M01 + "|Twin=1101001100100000"},
+            {"odd-characters.cdb", QString::fromLatin1("=Ctl\x01\x1b Del\x7f \xff=10x2\xe9\xa0\x01\x1b\r\n-1#\x7f\xff.")}};
         for (const auto &row : table) {
             WindowRig rig(entries(3));
             const QString path = qEnvironmentVariable("TESSARY_TEST_DATA") + u'/' + row.file;
