@@ -38,8 +38,9 @@ QString overview()
         "  db <action>        list, show, add, remove, move, factory, export, import on .cdb files\n"
         "  code <action>      decode a configuration code, or encode one from field options\n"
         "\n"
-        "Every command takes --help, --port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw,\n"
-        "--sequential, --trace FILE|-, --json and --quiet.\n"
+        "Every command takes --help, --json and --quiet. The commands that talk to the board also take\n"
+        "--port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw, --sequential and\n"
+        "--trace FILE|-; ports takes --port.\n"
         "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
@@ -125,27 +126,27 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
         {QStringLiteral("ports"),
          QStringLiteral("Lists COM1 to COM6 with their devices and whether they exist. "
                         "--port COMn=PATH (or a PATH, repeatable) shows the table with that mapping."),
-         {}, 0, NoArguments, {}, &CliApp::ports},
+         {}, 0, NoArguments, {}, &CliApp::ports, Reach::Ports},
         {QStringLiteral("detect"),
          QStringLiteral("Finds the board: scans every port (or each --port) at every speed after waking "
                         "them, all ports at once unless --sequential, or probes --port at --speed with "
                         "--handshake; then reads its identity."),
-         {}, 0, NoArguments, {}, &CliApp::detect},
+         {}, 0, NoArguments, {}, &CliApp::detect, Reach::Board},
         {QStringLiteral("identity"), QStringLiteral("Prints the board's firmware identity (ESC \"I\")."),
-         {}, 0, NoArguments, {}, &CliApp::identity},
+         {}, 0, NoArguments, {}, &CliApp::identity, Reach::Board},
         {QStringLiteral("read"),
          QStringLiteral("Reads what the board holds: configuration mode, identity mode, the "
                         "configuration code with every field in words, and the name."),
-         {}, 0, NoArguments, {}, &CliApp::read},
+         {}, 0, NoArguments, {}, &CliApp::read, Reach::Board},
         {QStringLiteral("wake"),
          QStringLiteral("Wakes the board: a NUL on every port at 57600 bauds, a pause of 1000 ms, "
                         "then CAN to the board once it answers."),
-         {}, 0, NoArguments, {}, &CliApp::boardControl},
+         {}, 0, NoArguments, {}, &CliApp::boardControl, Reach::Board},
         {QStringLiteral("sleep"),
          QStringLiteral("Puts the board to sleep (CAN, ESC \"S\", CAN); tessary wake wakes it."),
-         {}, 0, NoArguments, {}, &CliApp::boardControl},
+         {}, 0, NoArguments, {}, &CliApp::boardControl, Reach::Board},
         {QStringLiteral("reset"), QStringLiteral("Resets the board (ESC \"@\")."),
-         {}, 0, NoArguments, {}, &CliApp::boardControl},
+         {}, 0, NoArguments, {}, &CliApp::boardControl, Reach::Board},
         {QStringLiteral("program"),
          QStringLiteral("Writes a configuration and a mechanism identity into the board, each byte checked by "
                         "the board's echo, then resets it and reads its identity. The configuration comes from "
@@ -166,7 +167,7 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                  option("verify", "After the reset, read back the configuration mode, the configuration "
                                   "bytes and the identity mode; any difference fails."),
                  option("log", "Append a CSV row for this board to the file (header when new).", "file")},
-         &CliApp::program},
+         &CliApp::program, Reach::Board},
 
         {QStringLiteral("db list"), QStringLiteral("Lists the entries of a .cdb database."),
          QStringLiteral("FILE"), 1, OneFile, {}, &CliApp::dbList},
@@ -248,23 +249,26 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     QCommandLineParser parser;
     parser.setApplicationDescription(command.description);
     parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
-    parser.addOption({QStringLiteral("port"),
-                      QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
-                                     "to scan several ports."),
-                      QStringLiteral("port")});
-    parser.addOption({QStringLiteral("speed"),
-                      QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
-                      QStringLiteral("bauds")});
-    parser.addOption({QStringLiteral("handshake"),
-                      QStringLiteral("With --speed: xon or hw (the default) for the probe."),
-                      QStringLiteral("xon|hw")});
-    parser.addOption({QStringLiteral("sequential"),
-                      QStringLiteral("Scan one port after another, as the window does, instead of every port "
-                                     "at once.")});
-    parser.addOption({QStringLiteral("trace"),
-                      QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to "
-                                     "the file, appended, or to standard error for -."),
-                      QStringLiteral("file")});
+    if (command.reach != Reach::Files)
+        parser.addOption({QStringLiteral("port"),
+                          QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
+                                         "to scan several ports."),
+                          QStringLiteral("port")});
+    if (command.reach == Reach::Board) {
+        parser.addOption({QStringLiteral("speed"),
+                          QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
+                          QStringLiteral("bauds")});
+        parser.addOption({QStringLiteral("handshake"),
+                          QStringLiteral("With --speed: xon or hw (the default) for the probe."),
+                          QStringLiteral("xon|hw")});
+        parser.addOption({QStringLiteral("sequential"),
+                          QStringLiteral("Scan one port after another, as the window does, instead of every port "
+                                         "at once.")});
+        parser.addOption({QStringLiteral("trace"),
+                          QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to "
+                                         "the file, appended, or to standard error for -."),
+                          QStringLiteral("file")});
+    }
     parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")});
     parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                       QStringLiteral("No progress, and no output beyond what was asked for.")});
@@ -273,14 +277,16 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     parser.addOptions(command.options);
 
     Invocation call{parser, {}, {}};
-    if (const auto exit = parse(parser, arguments, call.common))
+    if (const auto exit = parse(parser, arguments, call.common, command.reach))
         return *exit;
     call.arguments = parser.positionalArguments();
     const qsizetype expected = command.arguments == Subcommand::FileAndEntry ? (call.has("index") ? 1 : 2)
                                                                              : command.arguments;
     if (call.arguments.size() != expected)
         return usage(command.argumentsError);
-    if (call.has("trace")) {
+    if (command.reach == Reach::Board && call.has("trace")) {
+        if (call.value("trace").isEmpty())
+            return usage(QStringLiteral("--trace needs a file, or - for standard error"));
         // Recorded from the first byte on, whatever the command then does.
         m_record = std::make_unique<TrafficRecord>();
         QString reason;
@@ -299,7 +305,8 @@ QString CliApp::Invocation::value(const char *option) const { return parser.valu
 
 // ---- parsing ---------------------------------------------------------------
 
-std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &arguments, Common &common)
+std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &arguments, Common &common,
+                                 Reach reach)
 {
     if (!parser.parse(arguments))
         return usage(parser.errorText());
@@ -316,8 +323,9 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     common.json = parser.isSet(QStringLiteral("json"));
     common.quiet = parser.isSet(QStringLiteral("quiet"));
     m_progress = std::make_unique<ProgressView>(m_err, common.quiet);
+    if (reach == Reach::Files)
+        return std::nullopt;
 
-    common.sequential = parser.isSet(QStringLiteral("sequential"));
     if (parser.isSet(QStringLiteral("port"))) {
         QString error;
         const auto ports = parsePorts(parser.values(QStringLiteral("port")), &error);
@@ -325,6 +333,9 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
             return usage(error);
         common.ports = *ports;
     }
+    if (reach == Reach::Ports)
+        return std::nullopt;
+    common.sequential = parser.isSet(QStringLiteral("sequential"));
     if (parser.isSet(QStringLiteral("speed"))) {
         common.speed = parser.value(QStringLiteral("speed")).trimmed();
         if (!speedTexts().contains(common.speed))
@@ -379,19 +390,19 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
         } else {
             // A device path keeps the COM number the system gives it, so the
             // texts match `tessary ports`.
-            const QString canonical = QFileInfo(value).canonicalFilePath();
+            device = PortNames::absoluteDevice(value);
+            const QString canonical = QFileInfo(device).canonicalFilePath();
             for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort && port == 0; ++slot) {
                 const QString listed = system.device(slot);
                 if (!listed.isEmpty()
-                    && (listed == value
+                    && (listed == device
                         || (!canonical.isEmpty() && QFileInfo(listed).canonicalFilePath() == canonical)))
                     port = slot;
             }
             if (port == 0) {
-                unlisted << value;
+                unlisted << device;
                 continue;
             }
-            device = value;
         }
         if (named.contains(port)) {
             *error = QStringLiteral("--port: COM%1 is named twice").arg(port);
@@ -410,6 +421,11 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
             return std::nullopt;
         }
         named.insert(port, device);
+    }
+    // One device in two slots would be opened twice at once by the scan.
+    if (const QString shared = PortNames::sharedDevice(named); !shared.isEmpty()) {
+        *error = QStringLiteral("--port: %1; give each device one slot").arg(shared);
+        return std::nullopt;
     }
     QList<PortChoice> choices;
     for (auto it = named.cbegin(); it != named.cend(); ++it)

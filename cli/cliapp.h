@@ -76,8 +76,15 @@ private:
         [[nodiscard]] bool has(const char *option) const;
         [[nodiscard]] QString value(const char *option) const;
     };
+    // What a command reaches beyond files: which of --port, --speed,
+    // --handshake, --sequential and --trace it takes.
+    enum class Reach {
+        Files, // none of them
+        Ports, // --port: the port table
+        Board, // all of them
+    };
     // One command: its help, the options it takes beyond the common ones, the
-    // arguments it takes, and what it runs.
+    // arguments it takes, what it runs, and what it reaches.
     struct Subcommand {
         static constexpr int FileAndEntry = -1; // FILE NAME, or FILE with --index N
         QString name; // "detect", "db add"
@@ -87,6 +94,7 @@ private:
         QString argumentsError; // the usage message for another number of them
         QList<QCommandLineOption> options;
         int (CliApp::*run)(const Invocation &) = nullptr;
+        Reach reach = Reach::Files;
     };
     // The commands, and the groups of them named by a word and an action.
     static const QList<Subcommand> &subcommands();
@@ -97,7 +105,7 @@ private:
     // Parsing.
     // Parses, answers --help; an exit code when the command must end here.
     [[nodiscard]] std::optional<int> parse(QCommandLineParser &parser, const QStringList &arguments,
-                                           Common &common);
+                                           Common &common, Reach reach);
     // The --port values as ports; nothing after saying why in *error.
     [[nodiscard]] std::optional<QList<PortChoice>> parsePorts(const QStringList &values, QString *error) const;
     int usage(const QString &message);

@@ -1,10 +1,9 @@
 #include "databasejson.h"
 
-#include "configuration/configurationeditor.h"
 #include "database/cdbfile.h"
-#include "fieldoptions.h"
 #include "protocol/replytext.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -59,6 +58,7 @@ ImportResult importEntries(const QByteArray &json)
                           .arg(cdb::MaxEntries));
 
     ImportResult result;
+    QHash<QString, qsizetype> firstOfName; // name: its entry, from 1
     for (qsizetype i = 0; i < array.size(); ++i) {
         const QJsonObject object = array.at(i).toObject();
         const QJsonValue name = object.value(QStringLiteral("name"));
@@ -68,24 +68,31 @@ ImportResult importEntries(const QByteArray &json)
         const QString nameText = name.toString();
         const QString codeText = code.toString();
         const QString where = QStringLiteral("entry %1 \"%2\": ").arg(i + 1).arg(printableText(nameText));
+        // What a stored file holds, the reader takes and the export writes out
+        // comes back: any Latin-1 character but the three below, a code of any
+        // 16 of them. Only what the file cannot hold is refused.
         if (!isLatin1(nameText) || !isLatin1(codeText))
             return refuse(where + QStringLiteral("holds characters a database file cannot store "
                                                  "(one byte per character, Latin-1)"));
-        // The window takes only printable characters into a name.
-        if (ConfigurationEditor::sanitiseName(nameText) != nameText)
-            return refuse(where + QStringLiteral("the name holds a character a configuration name cannot "
-                                                 "have (printable Latin-1 only)"));
+        if (nameText.contains(QChar(0)) || nameText.contains(u'\r') || nameText.contains(u'\n'))
+            return refuse(where + QStringLiteral("the name holds a NUL, CR or LF, which a database file cannot keep"));
+        if (nameText.trimmed().isEmpty())
+            return refuse(where + QStringLiteral("the name is blank"));
         if (nameText.size() > cdb::NameSize)
             return refuse(where + QStringLiteral("the name is longer than %1 characters").arg(cdb::NameSize));
         // A name read from a file never ends in spaces: they are its filling.
         if (nameText.endsWith(u' '))
             return refuse(where + QStringLiteral("the name ends in a space, which a database file cannot keep"));
-        // A code is the board's two bytes; every record is 34 bytes, so a code
-        // of another length would shift the rest.
-        if (!isBinaryCode(codeText))
-            return refuse(where + QStringLiteral("the code \"%1\" is not %2 characters 0 or 1")
+        // Every record is 34 bytes: a code of another length would shift the rest.
+        if (codeText.size() != cdb::CodeSize)
+            return refuse(where + QStringLiteral("the code \"%1\" is %2 characters, not %3")
                                       .arg(printableText(codeText))
+                                      .arg(codeText.size())
                                       .arg(cdb::CodeSize));
+        // Only the first of two entries of one name could be reached by name.
+        if (const qsizetype first = firstOfName.value(nameText); first > 0)
+            return refuse(where + QStringLiteral("the name repeats entry %1's").arg(first));
+        firstOfName.insert(nameText, i + 1);
         result.entries.append({nameText, codeText});
     }
     result.ok = true;

@@ -11,10 +11,10 @@ namespace tessary {
 // A configuration database as JSON, for scripts and version control:
 //   {"format": "tessary-cdb", "version": 1,
 //    "entries": [{"name": "Mechanism 01", "code": "1111000101000000"}, ...]}
-// Import accepts only what the window itself would write into a .cdb file
-// (printable Latin-1 names of up to 16 characters, codes of 16 binary
-// digits), so writing the imported entries and exporting them again gives
-// the same JSON.
+// Import takes every entry a .cdb file can hold (a name of up to 16 Latin-1
+// characters, neither blank nor ending in a space, without NUL, CR or LF; a
+// code of 16 Latin-1 characters), so what a stored file holds comes back from
+// its export byte for byte, and refuses a name that repeats an earlier one.
 namespace databasejson {
 
 inline constexpr char Format[] = "tessary-cdb";

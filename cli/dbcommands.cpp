@@ -2,6 +2,7 @@
 // and atomic saves (DatabaseFiles), with JSON export and import.
 #include "cliapp.h"
 
+#include "app/atomicsave.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
 #include "database/cdbfile.h"
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
 #include <QTextStream>
 
 namespace tessary {
@@ -142,7 +142,8 @@ int CliApp::dbAdd(const Invocation &call)
     const Common &common = call.common;
     const QString path = call.arguments.at(0);
     QString name = call.arguments.at(1);
-    if (name.isEmpty())
+    // Blanks alone would be stored as an empty name: trailing blanks are the field's filling.
+    if (name.trimmed().isEmpty())
         return usage(QStringLiteral("Please enter a configuration name !"));
     if (ConfigurationEditor::sanitiseName(name) != name)
         return usage(QStringLiteral("the name is stored one byte per character; use printable Latin-1 "
@@ -300,10 +301,8 @@ int CliApp::dbExport(const Invocation &call)
         m_prompts.warning(QStringLiteral("This file is Read-Only !"));
         return fail(common, QStringLiteral("%1 was not written").arg(output));
     }
-    QSaveFile file(output);
-    // Flush before commit(): a full disk must fail here, not leave an empty file.
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.flush() || !file.commit())
-        return fail(common, QStringLiteral("cannot write %1: %2").arg(output, file.errorString()));
+    if (const QString reason = saveAtomically(output, json); !reason.isEmpty())
+        return fail(common, QStringLiteral("cannot write %1: %2").arg(output, reason));
     return Success;
 }
 

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace tessary {
 
@@ -104,33 +103,7 @@ bool DatabaseFiles::targetIsWritable(const QString &path)
 
 bool DatabaseFiles::writeFile(const QString &path, const QByteArray &bytes)
 {
-    QSaveFile file(path);
-    QString reason;
-    if (!file.open(QIODevice::WriteOnly)) {
-        reason = file.errorString();
-    } else {
-        std::unique_ptr<QIODevice> filtered = m_outputFilter ? m_outputFilter(file) : nullptr;
-        QIODevice &out = filtered ? *filtered : file;
-        const qint64 written = out.write(bytes);
-        if (written != bytes.size()) {
-            reason = written < 0 ? out.errorString()
-                                 : QStringLiteral("only %1 of %2 bytes could be written")
-                                       .arg(written)
-                                       .arg(bytes.size());
-            file.cancelWriting();
-        }
-        filtered.reset();
-        // Push the bytes to the disk before committing: a full disk must be
-        // met here. Qt 6.4's commit() would otherwise put the short (even
-        // empty) temporary file in place of the old one and report success.
-        if (reason.isEmpty() && (!file.flush() || !file.isOpen())) {
-            reason = file.errorString();
-            file.cancelWriting();
-        }
-        // After cancelWriting() commit() only removes the temporary file.
-        if (!file.commit() && reason.isEmpty())
-            reason = file.errorString();
-    }
+    const QString reason = saveAtomically(path, bytes, m_outputFilter);
     if (reason.isEmpty())
         return true;
     m_prompts.warning(QStringLiteral("Couldn't write the database file %1 : %2\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/atomicsave.h"
 #include "app/prompts.h"
 
 #include <QByteArray>
@@ -41,7 +42,7 @@ public:
 
     // Fault injection: every save writes through the device this returns,
     // given the temporary file (a test stands a failing disk in between).
-    using OutputFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
+    using OutputFilter = SaveFilter;
     void setOutputFilter(OutputFilter filter) { m_outputFilter = std::move(filter); }
 
     static inline const QString DefaultFileName = QStringLiteral("default.cdb");

@@ -67,6 +67,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
             return usageError(QStringLiteral("COM%1 is given twice with --port").arg(mapping->first));
         result.portMappings.insert(mapping->first, mapping->second);
     }
+    if (const QString shared = PortNames::sharedDevice(result.portMappings); !shared.isEmpty())
+        return usageError(QStringLiteral("--port: %1; give each device one slot").arg(shared));
     result.demo = parser.isSet(demo);
     if (result.demo && result.portMappings.contains(1))
         return usageError(QStringLiteral("--demo puts the simulated board on COM1: map other slots with --port"));

@@ -36,6 +36,19 @@ bool naturalLess(const QString &a, const QString &b)
     }
     return a.size() - i < b.size() - j;
 }
+
+// The device itself, however the path reaches it: a symbolic link (a udev
+// name, the simulator's --link) or a roundabout path.
+QString realDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QFileInfo info(path);
+    const QString real = info.canonicalFilePath();
+    return real.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : real; // not there now
+#else
+    return path.toUpper(); // "COM3"
+#endif
+}
 } // namespace
 
 PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices)
@@ -44,12 +57,14 @@ PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringLi
     QStringList free = systemDevices;
     free.removeDuplicates();
     std::sort(free.begin(), free.end(), naturalLess);
-    const QStringList mapped = explicitMappings.values();
+    QStringList mapped; // a device mapped through a link keeps one slot
+    for (const QString &device : explicitMappings)
+        mapped << realDevice(device);
     auto next = free.cbegin();
     for (int port = FirstPort; port <= LastPort; ++port) {
         if (m_devices.contains(port))
             continue;
-        while (next != free.cend() && mapped.contains(*next))
+        while (next != free.cend() && mapped.contains(realDevice(*next)))
             ++next;
         if (next == free.cend())
             break;
@@ -91,12 +106,7 @@ QString PortNames::caption(int port, const QString &path)
     if (path.isEmpty())
         return base;
 #ifdef Q_OS_UNIX
-    // The device itself, however the path reached it: a symbolic link (a
-    // udev name, the simulator's --link) or a relative or roundabout path.
-    const QFileInfo info(path);
-    QString real = info.canonicalFilePath();
-    if (real.isEmpty())
-        real = QDir::cleanPath(info.absoluteFilePath()); // not there now
+    const QString real = realDevice(path);
     // Devices under /dev keep their sub-folder (a pseudo-terminal is "pts/3").
     const QString shown = real.startsWith(QLatin1String("/dev/")) ? real.mid(5) : QFileInfo(real).fileName();
 #else
@@ -115,7 +125,42 @@ std::optional<std::pair<int, QString>> PortNames::parseMapping(const QString &te
             *error = QStringLiteral("--port takes COMn=DEVICE with n from 1 to 6 (got \"%1\")").arg(text);
         return std::nullopt;
     }
-    return std::make_pair(match.captured(1).toInt(), match.captured(2));
+    return std::make_pair(match.captured(1).toInt(), absoluteDevice(match.captured(2)));
+}
+
+QString PortNames::absoluteDevice(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    // QSerialPort would open a relative name under /dev, whatever the
+    // current folder holds: the path is settled here, once.
+    if (path.isEmpty() || QDir::isAbsolutePath(path))
+        return path;
+    const QString here = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    const QString underDev = QDir::cleanPath(QStringLiteral("/dev/") + path);
+    if (!QFileInfo::exists(here) && underDev.startsWith(QLatin1String("/dev/")) && QFileInfo::exists(underDev))
+        return underDev;
+    return here;
+#else
+    return path;
+#endif
+}
+
+QString PortNames::sharedDevice(const QMap<int, QString> &devices)
+{
+    QMap<QString, int> seen; // the device itself: its first slot
+    for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
+        if (it.value().isEmpty())
+            continue; // a slot without a device
+        const QString real = realDevice(it.value());
+        if (const auto first = seen.constFind(real); first != seen.cend())
+            return QStringLiteral("COM%1 (%2) and COM%3 (%4) are one device")
+                .arg(*first)
+                .arg(devices.value(*first))
+                .arg(it.key())
+                .arg(it.value());
+        seen.insert(real, it.key());
+    }
+    return {};
 }
 
 } // namespace tessary

@@ -35,9 +35,17 @@ public:
     // The same for a device path (empty: the slot is free).
     [[nodiscard]] static QString caption(int port, const QString &device);
 
-    // Parses one --port value, "COMn=PATH" with n from 1 to 6. On failure
-    // returns nothing and sets *error to a one-line reason.
+    // Parses one --port value, "COMn=PATH" with n from 1 to 6, the path made
+    // absolute (absoluteDevice). On failure returns nothing and sets *error
+    // to a one-line reason.
     static std::optional<std::pair<int, QString>> parseMapping(const QString &text, QString *error);
+    // A device path as typed, made absolute against the current folder; a
+    // relative name found only under /dev ("ttyUSB0", "pts/3") is the one
+    // there. Unchanged where ports are no files.
+    [[nodiscard]] static QString absoluteDevice(const QString &path);
+    // Why two of these slots name one device (the same path, or a link and
+    // its target), naming both; empty when each names its own.
+    [[nodiscard]] static QString sharedDevice(const QMap<int, QString> &devices);
 
 private:
     QMap<int, QString> m_devices;

@@ -130,9 +130,18 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
         }
 #endif
         if (m_port.isOpen()) {
-            m_error = QStringLiteral("COM%1 (%2): the line failed (%3); the port was closed")
+            // A line that hangs up reads as the end of its input (or EIO on
+            // a terminal), and Qt then gives whatever errno last held, often
+            // a modem-line call's "Inappropriate ioctl for device".
+            bool hungUp = error != QSerialPort::WriteError;
+#ifdef Q_OS_UNIX
+            hungUp = hungUp || m_port.errorString() == qt_error_string(EIO);
+#endif
+            m_error = QStringLiteral("COM%1 (%2): %3; the port was closed")
                           .arg(m_openPort)
-                          .arg(m_port.portName(), m_port.errorString());
+                          .arg(m_names.device(m_openPort),
+                               hungUp ? QStringLiteral("the device hung up")
+                                      : QStringLiteral("the line failed (%1)").arg(m_port.errorString()));
             m_port.clearError();
             m_port.close();
             m_openPort = 0;

@@ -1,5 +1,6 @@
 #include "serial/trafficmonitorwindow.h"
 
+#include "app/atomicsave.h"
 #include "serial/trafficrecord.h"
 
 #include <QClipboard>
@@ -11,7 +12,6 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -25,27 +25,6 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
     b->setObjectName(name);
     b->setAutoDefault(false);
     return b;
-}
-
-// Writes the whole text or leaves the file as it was.
-QString writeAtomically(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    QString reason;
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size())
-        reason = written < 0 ? file.errorString() : QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
-    // Pushed to the disk before the commit: Qt 6.4's commit() would put a
-    // short file in place on a full disk and report success.
-    if (reason.isEmpty() && (!file.flush() || !file.isOpen()))
-        reason = file.errorString();
-    if (!reason.isEmpty())
-        file.cancelWriting();
-    if (!file.commit() && reason.isEmpty())
-        reason = file.errorString();
-    return reason;
 }
 
 } // namespace
@@ -188,7 +167,7 @@ void TrafficMonitorWindow::saveAs()
     QString text = this->text();
     if (!text.isEmpty())
         text += QLatin1Char('\n');
-    const QString reason = writeAtomically(path, text.toUtf8());
+    const QString reason = saveAtomically(path, text.toUtf8());
     if (!reason.isEmpty())
         m_prompts.warning(QStringLiteral("Couldn't write the traffic file %1 : %2\nThe file on disk was not changed.")
                               .arg(QDir::toNativeSeparators(path), reason));

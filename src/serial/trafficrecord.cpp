@@ -1,6 +1,7 @@
 #include "serial/trafficrecord.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -120,13 +121,17 @@ std::unique_ptr<TrafficWriter> TrafficWriter::open(TrafficRecord &record, const 
     bool opened = false;
     if (path == QLatin1String("-")) {
         opened = file->open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
-    } else {
+    } else if (!path.isEmpty()) { // Qt would warn about an empty name
         file->setFileName(path);
-        opened = file->open(QIODevice::WriteOnly | QIODevice::Append);
+        // A file is appended to; a device or a pipe (/dev/stderr, a FIFO)
+        // takes the lines as they come: appending would seek, which it cannot.
+        const QFileInfo info(path);
+        opened = file->open(!info.exists() || info.isFile() ? QIODevice::WriteOnly | QIODevice::Append
+                                                            : QIODevice::WriteOnly);
     }
     if (!opened) {
         if (error)
-            *error = QStringLiteral("%1: %2").arg(path, file->errorString());
+            *error = path.isEmpty() ? QStringLiteral("no file named") : file->errorString();
         return nullptr;
     }
     auto writer = std::make_unique<TrafficWriter>(record, *file);

@@ -88,8 +88,9 @@ public:
     TrafficWriter(const TrafficWriter &) = delete;
     TrafficWriter &operator=(const TrafficWriter &) = delete;
 
-    // A writer to the file at path, appended to, or to the standard error
-    // for "-". Null with *error set when the file cannot be opened.
+    // A writer to the file at path, appended to (a device or a pipe written
+    // to), or to the standard error for "-". Null with *error set to the
+    // reason when the file cannot be opened.
     [[nodiscard]] static std::unique_ptr<TrafficWriter> open(TrafficRecord &record, const QString &path,
                                                              QString *error);
 

@@ -14,6 +14,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -26,6 +27,8 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace tessary;
 using namespace tessary::test;
@@ -69,6 +72,8 @@ int selectedRow(const WindowRig &rig) { return list(rig)->selectedItems().isEmpt
 
 QByteArray contents(const QString &path)
 {
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile())
+        return "<not a file>"; // a FIFO, never opened: that would wait for a writer
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
@@ -577,7 +582,9 @@ private slots:
             {"new-over-longer-file.cdb", "="},
             {"spaces-in-code.cdb", "=Spaced=1111 0001 010000|Short code=11110001        "},
             {"name-edges.cdb", "=  Leading=" + M01 + "|Tab\t=" + M01 + QString::fromUtf8("|Café=") + M01},
-            {"count-255.cdb", "=255 entries, the last Entry 254=1111000101000000"}};
+            {"count-255.cdb", "=255 entries, the last Entry 254=1111000101000000"},
+            {"repeated-names.cdb", "=Twin=" + M01 + "|Twin=1101001100100000"},
+            {"odd-characters.cdb", QString::fromLatin1("=Ctl\x01\x1b Del\x7f \xff=10x2\xe9\xa0\x01\x1b\r\n-1#\x7f\xff.")}};
         for (const auto &row : table) {
             WindowRig rig(entries(3));
             const QString path = qEnvironmentVariable("TESSARY_TEST_DATA") + u'/' + row.file;
@@ -601,19 +608,20 @@ private slots:
 
     void aFailedWriteKeepsTheOldFileAndTheChanges()
     {
-        // A read-only file (no write bit at all) is refused before writing; a disk that fills up (/dev/full in
-        // place of the file, or a real one that the bytes meet only when flushed) or a missing folder fail the
-        // write. The file on disk stays as it was, no temporary file is left, and the database keeps its file
-        // name and its unsaved changes.
+        // A read-only file (no write bit at all) or a FIFO is refused before writing; a disk that fills up
+        // (/dev/full in place of the file, or a real one that the bytes meet only when flushed) or a missing
+        // folder fail the write. The file on disk stays as it was, no temporary file is left, and the database
+        // keeps its file name and its unsaved changes.
         const QString failed = "Couldn't write the database file FILE : ";
         const QString full = failed + "No space left on device\nThe file on disk was not changed.";
         const struct { const char *command; QString fault, message; } table[] = {
             {"Ndb", "read-only", "This file is Read-Only !"}, {"sd", "read-only", "This file is Read-Only !"},
             {"Sda", "read-only", "This file is Read-Only !"}, {"Ndb", "full", full}, {"sd", "full", full},
-            {"Sda", "full", full}, {"Ndb", "nowhere", failed}, {"Sda", "nowhere", failed}, {"Sda", "small", full}};
+            {"Sda", "full", full}, {"Ndb", "nowhere", failed}, {"Sda", "nowhere", failed}, {"Sda", "small", full},
+            {"Ndb", "fifo", failed + "it is a named pipe (FIFO), not a file"}, {"Sda", "fifo", failed + "it is a named pipe"}};
         for (const auto &row : table) {
             WindowRig rig(entries());
-            const bool own = row.fault == "nowhere" || row.fault == "small"; // a folder of its own
+            const bool own = row.fault == "nowhere" || row.fault == "small" || row.fault == "fifo"; // a folder of its own
             const QString folder = own ? rig.folder.filePath(row.fault) : rig.folder.path();
             const QString target = folder + (own ? "/db.cdb" : "/default.cdb");
             if (row.fault == "small") {
@@ -629,6 +637,7 @@ private slots:
                 }
             }
             const auto unmount = qScopeGuard([&] { if (row.fault == "small") QProcess::execute("umount", {folder}); });
+            QVERIFY(row.fault != "fifo" || (QDir().mkpath(folder) && ::mkfifo(qPrintable(target), 0644) == 0));
             if (row.fault == "read-only")
                 QVERIFY(QFile::setPermissions(target, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
             if (row.fault == "full")
@@ -646,9 +655,10 @@ private slots:
             QVERIFY2(message.startsWith(row.message), qPrintable(message));
             QCOMPARE(rig.status(), row.fault == "read-only" ? "Couldn't write file (was read_only)."
                                    : QByteArray(row.command) == "Sda" ? "" : "Configuration selected : A");
-            QCOMPARE(contents(target), row.fault == "nowhere" ? QByteArray("<missing>") : entries());
-            QCOMPARE(QDir(folder).entryList(QDir::Files), row.fault == "nowhere" ? QStringList() : row.fault == "small"
-                     ? QStringList({"db.cdb", "filler"}) : QStringList{"default.cdb"});
+            QCOMPARE(contents(target), row.fault == "nowhere" ? QByteArray("<missing>")
+                                       : row.fault == "fifo"  ? QByteArray("<not a file>") : entries());
+            QCOMPARE(QDir(folder).entryList(QDir::Files), !own ? QStringList{"default.cdb"} : row.fault == "small"
+                     ? QStringList({"db.cdb", "filler"}) : QStringList());
             QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
         }
     }

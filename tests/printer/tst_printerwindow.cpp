@@ -8,6 +8,7 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace tessary;
@@ -572,6 +574,15 @@ void TestPrinterWindow::monitorShowsAScanAReadBackAndAProgrammingRun()
     QFile saved(path);
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(saved.readAll()), lines.join(u'\n') + u'\n');
+    // Never in place of what is not a file.
+    const QString fifo = rig.folder.filePath(QStringLiteral("fifo"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+    rig.files.paths = {fifo};
+    rig.prompts.clear();
+    in<QPushButton>(monitor, "SaveTraffic")->click();
+    QCOMPARE(rig.prompts.texts(), QStringList{"Couldn't write the traffic file " + fifo
+                                              + " : it is a named pipe (FIFO), not a file\nThe file on disk was not changed."});
+    QVERIFY(QFileInfo::exists(fifo) && !QFileInfo(fifo).isFile());
 }
 
 void TestPrinterWindow::monitorKeepsFollowsClearsAndSaves()

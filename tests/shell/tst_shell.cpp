@@ -13,10 +13,12 @@
 #include "windowrig.h"
 
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -231,6 +233,7 @@ private slots:
             {{"--port", "COM7=/dev/ttyUSB0"}, "COM7=/dev/ttyUSB0"}, {{"--port=COM0=/dev/ttyS0"}, "COM0"},
             {{"--port", "COM3="}, "COM3="},  {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0"},
             {{"--port"}, "port"},            {{"--port", "COM2=/dev/a", "--port", "com2=/dev/b"}, "COM2 is given twice"},
+            {{"--port", "COM2=/dev/null", "--port", "COM5=/dev/null"}, "COM2 (/dev/null) and COM5 (/dev/null) are one device"},
             {{"--baud", "9600"}, "baud"},    {{"default.cdb"}, "unexpected argument \"default.cdb\""},
             {{"--demo", "--port", "COM1=/dev/ttyUSB0"}, "--demo puts the simulated board on COM1"}};
         for (const auto &[arguments, reason] : refused) {
@@ -239,20 +242,28 @@ private slots:
                          && result.error.startsWith("tessary-configurator: ") && !result.error.contains(u'\n'),
                      qPrintable(result.error));
         }
-        const CommandLine ports = parseCommandLine(
-            {"tessary-configurator", "--port", "COM3=/dev/ttyUSB0", "--port=com6=/tmp/board link", "--demo"});
+        // A relative path is the current folder's, a bare name found only in /dev the one there.
+        const CommandLine ports = parseCommandLine({"tessary-configurator", "--port", "COM3=/dev/ttyUSB0", "--port=com6=/tmp/board link",
+                                                    "--port", "COM4=./board", "--port", "COM5=null", "--demo"});
         QVERIFY(!ports.exit && ports.error.isEmpty() && ports.demo);
-        QCOMPARE(ports.portMappings, (QMap<int, QString>{{3, "/dev/ttyUSB0"}, {6, "/tmp/board link"}}));
+        QCOMPARE(ports.portMappings, (QMap<int, QString>{{3, "/dev/ttyUSB0"}, {4, QDir::current().filePath("board")},
+                                                          {5, "/dev/null"}, {6, "/tmp/board link"}}));
         QVERIFY(!parseCommandLine({"tessary-configurator"}).exit);
         QVERIFY(parseCommandLine({"tessary-configurator", "--help"}).output.contains("--port <COMn=PATH>"));
 
-        // The program itself: its word on standard output or error, its status.
+        // The program itself: its word on standard output or error, its status, before any window: here for a
+        // link and its target in two slots.
+        QTemporaryDir folder;
+        QVERIFY(QFile::link("/dev/null", folder.filePath("null")));
         QProcess program;
-        program.start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/src/tessary-configurator", {"--port", "COM9=/dev/null"});
+        program.start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/src/tessary-configurator",
+                      {"--port", "COM1=" + folder.filePath("null"), "--port", "COM2=/dev/null"});
         QVERIFY(program.waitForFinished(20000) && program.exitCode() == 2 && program.readAllStandardOutput().isEmpty());
         // Qt may warn about the environment first; the program's own word is one line, the last.
-        QVERIFY(program.readAllStandardError().endsWith(
-            "tessary-configurator: --port takes COMn=DEVICE with n from 1 to 6 (got \"COM9=/dev/null\")\n"));
+        const QString error = QString::fromLocal8Bit(program.readAllStandardError());
+        QVERIFY2(error.endsWith("tessary-configurator: --port: COM1 (" + folder.filePath("null")
+                                + ") and COM2 (/dev/null) are one device; give each device one slot\n"),
+                 qPrintable(error));
         program.start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/src/tessary-configurator", {"--version"});
         QVERIFY(program.waitForFinished(20000) && program.exitCode() == 0);
         QCOMPARE(program.readAllStandardOutput(), "Tessary Configurator 2.3\n");

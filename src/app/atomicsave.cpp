@@ -1,0 +1,68 @@
+#include "app/atomicsave.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <QFile>
+#include <sys/stat.h>
+#endif
+
+namespace tessary {
+
+namespace {
+
+// Why an existing target is not one to replace; nothing for a regular file
+// (also through a link) or a name that is free.
+QString notARegularFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return {};
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file");
+#ifdef Q_OS_UNIX
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) == 0) {
+        if (S_ISFIFO(status.st_mode))
+            return QStringLiteral("it is a named pipe (FIFO), not a file");
+        if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode))
+            return QStringLiteral("it is a device, not a file");
+        if (S_ISSOCK(status.st_mode))
+            return QStringLiteral("it is a socket, not a file");
+    }
+#endif
+    return QStringLiteral("it is not a regular file");
+}
+
+} // namespace
+
+QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter)
+{
+    if (QString reason = notARegularFile(path); !reason.isEmpty())
+        return reason;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    QString reason;
+    std::unique_ptr<QIODevice> filtered = filter ? filter(file) : nullptr;
+    QIODevice &out = filtered ? *filtered : file;
+    const qint64 written = out.write(bytes);
+    if (written != bytes.size())
+        reason = written < 0 ? out.errorString()
+                             : QStringLiteral("only %1 of %2 bytes could be written").arg(written).arg(bytes.size());
+    filtered.reset();
+    // Push the bytes to the disk before committing: a full disk must be met
+    // here. Qt 6.4's commit() would otherwise put the short (even empty)
+    // temporary file in place of the old one and report success.
+    if (reason.isEmpty() && (!file.flush() || !file.isOpen()))
+        reason = file.errorString();
+    if (!reason.isEmpty())
+        file.cancelWriting();
+    // After cancelWriting() commit() only removes the temporary file.
+    if (!file.commit() && reason.isEmpty())
+        reason = file.errorString();
+    return reason;
+}
+
+} // namespace tessary

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QIODevice;
+
+namespace tessary {
+
+// Fault injection: the save writes through the device this returns, given
+// the temporary file (a test stands a failing disk in between).
+using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
+
+// Every save of the program: the bytes go to a temporary file that replaces
+// the target only once it is completely written, so a failed save leaves the
+// old file as it was. The replacing is a rename over whatever has the name, so
+// a target that exists and is not a regular file (a FIFO, a device, a socket,
+// a folder) is refused before anything is written; a symbolic link to a
+// regular file is written through. Returns why the save failed, or nothing.
+[[nodiscard]] QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter = {});
+
+} // namespace tessary
