@@ -528,12 +528,13 @@ private slots:
 
     void newOpenAndSaveAsAskFirst()
     {
-        // With unsaved changes "New" and "Open" ask first: Cancel changes nothing; past the question a
-        // cancelled dialog leaves "New" with an empty list. "Save as" cancelled says so.
+        // With unsaved changes "New" and "Open" ask first: Cancel changes nothing, and neither does a
+        // cancelled dialog past the question, so "Save database" then writes the list as it was. "Save as"
+        // cancelled says so.
         const QString Filter = "|Configuration databases (*.cdb)|*.cdb|cdb|";
         const struct { QString command; bool cancelQuestion; int rowsAfter; QString dialog; } table[] = {
             {"Ndb", true, 5, ""}, {"Od", true, 5, ""},
-            {"Ndb", false, 0, "New configuration database" + Filter + "ask to replace|"},
+            {"Ndb", false, 5, "New configuration database" + Filter + "ask to replace|"},
             {"Od", false, 5, "Open configuration database" + Filter + "|must exist"},
             {"Sda", false, 5, "Save configuration database as..." + Filter + "ask to replace|"}};
         for (const auto &row : table) {
@@ -554,6 +555,8 @@ private slots:
             QCOMPARE(rows(rig).size(), row.rowsAfter);
             QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
             QCOMPARE(rig.status(), QString(saveAs ? "Save database canceled" : "before"));
+            rig.click("sd");
+            QCOMPARE(contents(rig.folder.filePath("default.cdb")), entries());
         }
     }
 
@@ -650,6 +653,7 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::Files), row.fault == "nowhere" ? QStringList() : row.fault == "small"
                      ? QStringList({"db.cdb", "filler"}) : QStringList{"default.cdb"});
             QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
+            QCOMPARE(rows(rig).size(), 5);
         }
     }
 
