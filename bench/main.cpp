@@ -71,7 +71,7 @@ double processCpuMs()
 // that shows one has not done what it measures.
 class CountingPrompts : public Prompts {
 public:
-    bool message(const QString &text, MessageIcon, MessageButtons) override
+    bool message(const QString &text, MessageIcon, MessageButtons, DefaultButton) override
     {
         ++shown;
         last = text;

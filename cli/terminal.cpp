@@ -8,9 +8,10 @@ namespace tessary {
 
 StreamPrompts::StreamPrompts(QTextStream &err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
 
-bool StreamPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons)
+bool StreamPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton)
 {
     Q_UNUSED(icon);
+    Q_UNUSED(defaultButton); // a script is never asked: --yes answers
     m_shown << text;
     m_err << "tessary: " << text << '\n';
     bool answer = true;

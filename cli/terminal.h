@@ -15,7 +15,7 @@ namespace tessary {
 class StreamPrompts : public Prompts {
 public:
     StreamPrompts(QTextStream &err, bool assumeYes);
-    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override;
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override;
 
     void setAssumeYes(bool yes) { m_assumeYes = yes; }
     // Every message shown, in order.

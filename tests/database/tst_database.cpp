@@ -221,6 +221,7 @@ private slots:
             rig.click("NewConfig");
             QCOMPARE(rig.prompts.texts(), QStringList{row.message});
             QCOMPARE(rig.prompts.shown[0].buttons, row.row < 0 ? MessageButtons::Ok : MessageButtons::OkCancel);
+            QCOMPARE(rig.prompts.shown[0].defaultButton, row.row < 0 ? DefaultButton::Ok : DefaultButton::Cancel);
             QCOMPARE(rig.text("ConfigName"), row.typed.left(16));
             QCOMPARE(list(rig)->currentRow(), row.row);
             QCOMPARE(rig.status(), row.row < 0 ? "New configuration not created !"
@@ -386,8 +387,10 @@ private slots:
             QCOMPARE(rig.status(), row.status);
             const QStringList messages(row.message.isEmpty() ? 0 : row.commands.count(u' ') + 1, row.message);
             QCOMPARE(rig.prompts.texts(), messages);
-            for (const auto &shown : rig.prompts.shown)
+            for (const auto &shown : rig.prompts.shown) { // Return answers the question with Cancel
                 QCOMPARE(shown.buttons, row.row >= 0 ? MessageButtons::OkCancel : MessageButtons::Ok);
+                QCOMPARE(shown.defaultButton, row.row >= 0 ? DefaultButton::Cancel : DefaultButton::Ok);
+            }
             QVERIFY(rig.window->database().isModified() == (row.row >= 0) && rig.text("ConfigName").isEmpty());
         }
     }
@@ -546,6 +549,8 @@ private slots:
             rig.click(qPrintable(row.command));
             const bool saveAs = row.command == "Sda";
             QCOMPARE(rig.prompts.texts().join(u'|'), saveAs ? "" : "Database has been modified ! Continue anyway ?");
+            for (const auto &shown : rig.prompts.shown)
+                QVERIFY(shown.buttons == MessageButtons::OkCancel && shown.defaultButton == DefaultButton::Cancel);
             QString asked;
             for (const FileDialogOptions &o : rig.files.asked)
                 asked += QStringList{o.title, o.filter, o.defaultSuffix, o.confirmOverwrite ? "ask to replace" : "",
@@ -690,8 +695,9 @@ private slots:
                 row.way == "Exit" ? rig.click("Exit") : void(rig.window->close());
             }
             QCOMPARE(rig.prompts.texts().join(u'|'), row.modified ? "Database has been modified ! Quit anyway ?" : "");
-            for (const auto &shown : rig.prompts.shown) // a warning with OK and Cancel
-                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::OkCancel);
+            for (const auto &shown : rig.prompts.shown) // a warning with OK and Cancel, Cancel the default
+                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::OkCancel
+                        && shown.defaultButton == DefaultButton::Cancel);
             QVERIFY(quit.count() == (ends ? 1 : 0) && rig.window->isVisible() == !ends);
             QCOMPARE(rig.window->database().isModified(), row.modified);
             if (!ends) {

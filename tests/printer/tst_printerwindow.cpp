@@ -32,13 +32,17 @@ QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 template <typename T = QWidget> T *in(QObject *w, const QString &name) { return w->findChild<T *>(name); }
 
-// The messages as shown: "W" warning, "E" error, "N" no icon; "?" for OK/Cancel.
+// The messages as shown: "W" warning, "E" error, "N" no icon; "?" for OK/Cancel with Cancel the default
+// ("?OK" with OK).
 QStringList shown(const ScriptedPrompts &prompts)
 {
     QStringList list;
     for (const auto &s : prompts.shown)
         list << (s.icon == MessageIcon::Warning ? u'W' : s.icon == MessageIcon::Error ? u'E' : u'N')
-                    + QLatin1String(s.buttons == MessageButtons::OkCancel ? "? " : " ") + s.text;
+                    + QLatin1String(s.buttons == MessageButtons::Ok              ? " "
+                                    : s.defaultButton == DefaultButton::Cancel ? "? "
+                                                                               : "?OK ")
+                    + s.text;
     return list;
 }
 
@@ -505,7 +509,11 @@ void TestPrinterWindow::configurePrinter()
     QCOMPARE(lastOpens(rig.line, 9), QStringList(wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : 4, open).join(u' '));
     QTEST(rig.text("Identity"), "identity");
     QVERIFY(busyPointer);
-    QCOMPARE(rig.status(), setup == OtherPolarityCancel ? "Programming cancelled !" : status);
+    // Asked, the question has the status line name both polarities.
+    QCOMPARE(rig.status(), setup == OtherPolarityCancel     ? "Programming cancelled !"
+                           : messages.contains(PolarityQuestion) ? "Strobe polarity detected by the board: Positive; "
+                                                                   "chosen: Negative"
+                                                                 : status);
     for (const auto &w : rig.line.writes()) // a parameter command goes out byte by byte
         QVERIFY(w.bytes.size() == 1 || w.bytes == hex("1d5368") || w.bytes == hex("1b40") || w.bytes == hex("1b49"));
     const bool refused = messages.value(0).startsWith(QLatin1String("W ")); // checked before anything changes

@@ -50,7 +50,9 @@ private slots:
     }
 
     // The program's message boxes: the application's title, the text as it
-    // is (never markup), the icon, and OK or OK/Cancel with Escape as Cancel.
+    // is (never markup), the icon, and OK or OK/Cancel with Escape as Cancel;
+    // Return presses the default button, Cancel for a question that loses
+    // work or writes to the board.
     void messageBoxesShowTheTextAsItIs()
     {
         MessageBoxPrompts prompts;
@@ -59,19 +61,22 @@ private slots:
             QTimer::singleShot(0, [&, key] {
                 auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
                 QVERIFY(box);
-                shown = QStringLiteral("%1|%2|%3|%4|%5").arg(box->windowTitle(), box->text()).arg(box->textFormat())
-                            .arg(box->icon()).arg(int(box->standardButtons()));
+                shown = QStringLiteral("%1|%2|%3|%4|%5|%6").arg(box->windowTitle(), box->text()).arg(box->textFormat())
+                            .arg(box->icon()).arg(int(box->standardButtons())).arg(box->standardButton(box->defaultButton()));
                 QTest::keyClick(box, Qt::Key(key));
             });
         };
         answer(Qt::Key_Return);
-        QVERIFY(prompts.message("<b>COM1</b> & more", MessageIcon::Error, MessageButtons::Ok));
-        QCOMPARE(shown, QStringLiteral("Tessary Configurator 2.3|<b>COM1</b> & more|0|3|%1").arg(int(QMessageBox::Ok)));
+        QVERIFY(prompts.message("<b>COM1</b> & more", MessageIcon::Error, MessageButtons::Ok, DefaultButton::Ok));
+        QCOMPARE(shown, QStringLiteral("Tessary Configurator 2.3|<b>COM1</b> & more|0|3|%1|%1").arg(int(QMessageBox::Ok)));
         answer(Qt::Key_Return);
-        QVERIFY(prompts.confirm("Program anyway ?"));
-        QCOMPARE(shown.section(u'|', 3), QStringLiteral("2|%1").arg(int(QMessageBox::Ok | QMessageBox::Cancel)));
-        answer(Qt::Key_Escape);
         QVERIFY(!prompts.confirm("Program anyway ?"));
+        QCOMPARE(shown.section(u'|', 3), QStringLiteral("2|%1|%2").arg(int(QMessageBox::Ok | QMessageBox::Cancel))
+                                             .arg(int(QMessageBox::Cancel)));
+        answer(Qt::Key_Return);
+        QVERIFY(prompts.message("Go on ?", MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Ok));
+        answer(Qt::Key_Escape);
+        QVERIFY(!prompts.message("Go on ?", MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Ok));
     }
 
     void aboutOpensOnceAndHandsItsLinksToTheDesktop()
