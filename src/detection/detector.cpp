@@ -130,6 +130,13 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
         m_printer.printerFound = false;
         return noReplyText(port, speed);
     }
+    // Noise (a board at another speed answers each byte with garbage) is
+    // not a board: taken for one, it would be programmed at the wrong speed.
+    if (!isIdentityText(reply)) {
+        m_link.note(QStringLiteral("not a board: the identity reply is not text"));
+        m_printer.printerFound = false;
+        return noReplyText(port, speed);
+    }
     const QString result = trimBlanks(replyText(reply.left(16))) + QStringLiteral(" found on COM ")
                          + portDigit(port) + QStringLiteral(" at ") + speed + QStringLiteral(" bauds");
     // The board has answered, but it counts as found only with its handshake

@@ -15,6 +15,17 @@ QString trimBlanks(const QString &text)
     return text.mid(first, last - first);
 }
 
+bool isIdentityText(const QByteArray &reply)
+{
+    const QString identity = trimBlanks(replyText(reply.left(16)));
+    for (QChar c : identity) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            return false;
+    }
+    return !identity.isEmpty();
+}
+
 QString printableText(const QString &text)
 {
     QString shown = text;

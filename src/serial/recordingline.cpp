@@ -103,6 +103,14 @@ void RecordingLine::flush()
     m_burst = Burst::None;
 }
 
+void RecordingLine::note(const QString &text)
+{
+    if (!recording())
+        return;
+    flush();
+    add(text, m_clock.now());
+}
+
 void RecordingLine::noteDelay(qint64 startMs, qint64 elapsedMs, qint64 waiting)
 {
     if (!recording())

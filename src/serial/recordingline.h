@@ -32,6 +32,9 @@ public:
     // The traffic that follows belongs to this command ("Check identity").
     void beginCommand(const QString &name);
 
+    // A remark of the exchange on what went over the wire, as a line of its own.
+    void note(const QString &text);
+
     // From RecordingClock: a pause of elapsedMs that began at startMs, after
     // which `waiting` bytes were waiting.
     void noteDelay(qint64 startMs, qint64 elapsedMs, qint64 waiting);

@@ -1,6 +1,7 @@
 #include "serial/seriallink.h"
 
 #include "app/prompts.h"
+#include "serial/recordingline.h"
 
 #include <QStringList>
 
@@ -135,6 +136,12 @@ void SerialLink::clearInput() { m_line.clearInput(); }
 qint64 SerialLink::bytesWaiting() { return m_line.bytesAvailable(); }
 
 QByteArray SerialLink::readWaiting() { return m_line.read(ReadLimit); }
+
+void SerialLink::note(const QString &text)
+{
+    if (auto *recording = qobject_cast<RecordingLine *>(&m_line))
+        recording->note(text);
+}
 
 void SerialLink::requestStop()
 {

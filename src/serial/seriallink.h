@@ -83,6 +83,10 @@ public:
     [[nodiscard]] qint64 bytesWaiting();
     QByteArray readWaiting(); // at most ReadLimit bytes
 
+    // A remark for the traffic record, when the line is recorded ("not a
+    // board: ..."): what the exchange made of what went over the wire.
+    void note(const QString &text);
+
     // Ask the command in progress to stop at its next wait.
     void requestStop();
     // A command starts or ends: no stop requested, nothing reported yet.
