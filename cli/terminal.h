@@ -41,7 +41,8 @@ private:
 };
 
 // The detection's progress ("Attempting to contact printer on COM 1 at
-// 115200 bauds.") on standard error, unless quiet.
+// 115200 bauds.") on standard error, unless quiet; a result that found no
+// printer is left to the command's message.
 class ProgressView : public DetectionView {
 public:
     ProgressView(QTextStream &err, bool quiet);
