@@ -56,7 +56,7 @@ void wakeupPrinter(SerialLink &link)
         if (!link.portExists(port))
             continue;
         PortCloser closer(link);
-        if (!link.line().open(port, speed.toInt(), HandshakeNone))
+        if (!link.openLine(port, speed, HandshakeNone))
             continue; // nothing to wake behind a port that cannot be opened
         link.clearInput();
         link.sendString(Command::wake());
@@ -85,7 +85,7 @@ void Detector::show(const QString &text)
 
 bool Detector::open(int port, const QString &speed, int handshake)
 {
-    if (m_link.line().open(port, speed.toInt(), handshake))
+    if (m_link.openLine(port, speed, handshake))
         return true;
     // Let the serial link put the cause on the status line, once per port:
     // a busy port would otherwise report itself at every speed.

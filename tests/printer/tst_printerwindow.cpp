@@ -112,6 +112,7 @@ class TestPrinterWindow : public QObject {
 
 private slots:
     void portSelectionOpensWithoutAFindingAndRefusesADetectionWithoutAPort();
+    void portMessagesGoWhenALaterCommandOpensThePort();
     void portCaptionsNameTheirDevices();
     void scan_data();
     void scan();
@@ -149,6 +150,33 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
     });
     QCOMPARE(mainWindow(rig), NoPrinter); // the earlier finding forgotten
+}
+
+void TestPrinterWindow::portMessagesGoWhenALaterCommandOpensThePort()
+{
+    // COM2 cannot be opened at a first detection, then it can: a later command that opens it takes the
+    // program's own message about it away, unless the status line has said something else since. Opening
+    // another port leaves it.
+    const struct { int port; bool otherText; QString after; } table[] = {
+        {2, false, ""}, {2, true, "Configuration selected : A"}, {1, false, "COM2 does not exist"}};
+    for (const auto &row : table) {
+        WindowRig rig;
+        rig.line.failOpen(2, QStringLiteral("COM2 does not exist"));
+        rig.checkIdentity([&](PortSelection &d) {
+            d.selectPort(2);
+            d.detectSerialPrinter();
+            QCOMPARE(rig.status(), "COM2 does not exist");
+            rig.line.failOpen(2, QString());
+            rig.board(row.port, {.baud = 9600});
+            if (row.otherText)
+                rig.window->showStatus("Configuration selected : A");
+            d.selectPort(row.port);
+            d.detectSerialPrinter();
+            QCOMPARE(rig.status(), row.after);
+        });
+        QCOMPARE(lastOpens(rig.line, 1), QStringLiteral("%1/9600/2").arg(row.port)); // and Check identity after it
+        QCOMPARE(rig.status(), row.after);
+    }
 }
 
 void TestPrinterWindow::portCaptionsNameTheirDevices()
