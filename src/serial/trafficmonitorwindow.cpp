@@ -103,7 +103,7 @@ TrafficMonitorWindow::TrafficMonitorWindow(TrafficRecord &record, Prompts &promp
     connect(m_clear, &QPushButton::clicked, this, &TrafficMonitorWindow::clear);
     connect(m_save, &QPushButton::clicked, this, &TrafficMonitorWindow::saveAs);
 
-    auto *note = new QLabel(QStringLiteral("Recorded while this window is open; the newest %1 lines are kept.")
+    auto *note = new QLabel(QStringLiteral("Recorded also while this window is closed; the newest %1 lines are kept.")
                                 .arg(QLocale(QLocale::English).toString(qlonglong(m_record.limit()))),
                             this);
     note->setObjectName(QStringLiteral("TrafficNote"));

@@ -14,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
@@ -150,6 +151,9 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
     });
     QCOMPARE(mainWindow(rig), NoPrinter); // the earlier finding forgotten
+    // Only the detection that touched a port is in the traffic record (tried, then tried again to report it).
+    const QString notOpened = "COM2            not opened at 9600 bauds, hardware handshake: COM2 is in use by another program.";
+    QCOMPARE(rig.record.lines(), (QStringList{"---- Detect Chipset ----", notOpened, notOpened}));
 }
 
 void TestPrinterWindow::portMessagesGoWhenALaterCommandOpensThePort()
@@ -352,7 +356,6 @@ void TestPrinterWindow::manualDetection()
     QFETCH(QByteArray, identity);
     QFETCH(int, handshake);
     WindowRig rig;
-    rig.record.startWatching();
     if (identity == "<noise>")
         rig.line.attachBoard(port, {}, OtherSpeeds::Garbage);
     else
@@ -674,12 +677,21 @@ void TestPrinterWindow::monitorKeepsFollowsClearsAndSaves()
     lines = monitorLines(monitor);
     QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ----"));
 
-    // Recorded only while it is open; opened again, it shows what it took before.
+    // Recorded also while it is closed: opened after a fault, it shows what led to it.
     monitor->close();
     QTRY_VERIFY(!rig.window->findChild<TrafficMonitorWindow *>());
-    QVERIFY(!rig.record.isRecording());
-    rig.click("Reset");
-    QCOMPARE(monitorLines(openMonitor(rig)), lines);
+    rig.line.board(1)->setFaults({.silent = true});
+    rig.click("GetSettings");
+    QCOMPARE(shown(rig.prompts), QStringList{"E Error while reading printer parameters !"});
+    const QStringList after = monitorLines(openMonitor(rig));
+    QCOMPARE(after.mid(0, lines.size()), lines);
+    QCOMPARE(after.mid(lines.size()).join(u'\n').replace(QRegularExpression(" +"), " "),
+             "---- Check configuration ----\nCOM1 0 ms opened at 115200 bauds, hardware handshake\n"
+             "COM1 0 ms waited 50 ms, nothing came\nCOM1 50 ms sent 1D 53 66 06 <GS>Sf<ACK>\n"
+             "COM1 50 ms waited 500 ms, nothing came\nCOM1 550 ms sent 1D 53 66 09 <GS>Sf<HT>\n"
+             "COM1 550 ms waited 500 ms, nothing came\nCOM1 1050 ms sent 1D 53 43 <GS>SC\n"
+             "COM1 1050 ms waited 500 ms, nothing came\nCOM1 1550 ms sent 1B 49 <ESC>I\n"
+             "COM1 1550 ms waited 500 ms, nothing came\nCOM1 2050 ms closed");
 }
 
 QTEST_MAIN(TestPrinterWindow)

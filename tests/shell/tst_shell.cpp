@@ -181,7 +181,6 @@ private slots:
         const QString page = QString::fromUtf8(file.readAll());
         for (const QString state : {"healthy", "silent", "speed", "handshake", "echo"}) {
             WindowRig rig;
-            rig.record.startWatching();
             sim::BoardOptions board;
             board.baud = 9600;
             PrinterLink printer{true, 1, "9600", HandshakeHardware, true};
