@@ -110,8 +110,13 @@ void Detector::detectSerialPrinter(int port, const QString &speed, int handshake
     }
     m_printer.printerFound = false;
     m_reportedPorts.clear();
-    BusyScope busy(m_view);
-    show(probePort(port, speed, handshakeIndex));
+    {
+        BusyScope busy(m_view);
+        show(probePort(port, speed, handshakeIndex));
+    }
+    // Found: OK is the next step.
+    if (m_printer.printerFound && m_view)
+        m_view->focusOk();
 }
 
 QString Detector::probePort(int port, const QString &speed, int handshakeIndex)

@@ -2,6 +2,7 @@
 
 #include "app/appservices.h"
 #include "app/appstate.h"
+#include "app/keyboardhabits.h"
 #include "app/prompts.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
@@ -160,6 +161,7 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
 
     formLoad();
     setFixedSize(WindowSize.expandedTo(sizeHint()));
+    applyKeyboardHabits(this);
 }
 
 PortSelection::~PortSelection() = default;

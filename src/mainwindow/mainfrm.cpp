@@ -1,5 +1,6 @@
 #include "mainwindow/mainfrm.h"
 
+#include "app/keyboardhabits.h"
 #include "configuration/editorbinding.h"
 #include "configuration/programmingbinding.h"
 #include "database/databasebinding.h"
@@ -152,6 +153,7 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     connect(findChild<QAction *>(QStringLiteral("Helphelp")), &QAction::triggered, this,
             [this] { Helpfrm::showHelp(this, m_services.state.AppDirectory); });
     connect(findChild<QAction *>(QStringLiteral("About")), &QAction::triggered, this, [this] { AboutFrm::showAbout(this); });
+    applyKeyboardHabits(this);
 }
 
 MainFrm::~MainFrm() = default;

@@ -1,5 +1,6 @@
 #include "serial/trafficmonitorwindow.h"
 
+#include "app/keyboardhabits.h"
 #include "serial/trafficrecord.h"
 
 #include <QClipboard>
@@ -124,6 +125,7 @@ TrafficMonitorWindow::TrafficMonitorWindow(TrafficRecord &record, Prompts &promp
     setTabOrder(m_copy, m_clear);
     setTabOrder(m_clear, m_save);
     setTabOrder(m_save, m_view);
+    applyKeyboardHabits(this);
 
     // Queued: the lines may come from any thread, and a burst of them is
     // shown in one go when the event loop next runs (also during a wait).

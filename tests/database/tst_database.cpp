@@ -356,6 +356,31 @@ private slots:
         QCOMPARE(rig.prompts.texts(), QStringList());
     }
 
+    void tabLandsOnTheCheckedOptionOfEachGroup()
+    {
+        // An entry analysed into the editor checks an option in each group, the first of its group or not.
+        // Tab and Backtab from the list stop once in each group, on its checked option.
+        const struct { Qt::Key key; QString chain; } table[] = {
+            {Qt::Key_Tab, "DbbAnalyse DbbDelete DbUp DbDown ConfigName MechaKEL HupInverted Steps2 StepperInverted HW832 "
+                          "HeadST StrobeRohm NewConfig GetID ConfUser IdUser List1"},
+            {Qt::Key_Backtab, "IdUser ConfUser GetID NewConfig StrobeRohm HeadST HW832 StepperInverted Steps2 HupInverted "
+                              "MechaKEL ConfigName DbDown DbUp DbbDelete DbbAnalyse List1"}};
+        for (const auto &row : table) {
+            WindowRig rig(QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("KEL", "1100110011110000"));
+            select(rig, 0);
+            rig.click("DbbAnalyse");
+            rig.window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+            list(rig)->setFocus(Qt::OtherFocusReason);
+            QStringList chain;
+            for (qsizetype i = row.chain.count(u' '); i >= 0; --i) {
+                QTest::keyClick(QApplication::focusWidget(), row.key);
+                chain << QApplication::focusWidget()->objectName();
+            }
+            QCOMPARE(chain.join(u' '), row.chain);
+        }
+    }
+
     void editingCommandsActOnTheSelectedEntry()
     {
         // Each code travels with its name. A move at an end moves nothing and Delete answered with Cancel keeps

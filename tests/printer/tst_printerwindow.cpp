@@ -372,6 +372,13 @@ void TestPrinterWindow::manualDetection()
         QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
         QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
         QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
+        if (handshake) { // found: OK has the focus; Tab from there goes round to the chosen port
+            QCOMPARE(d.focusWidget(), in(&d, "OKButton"));
+            d.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+            QCOMPARE(d.focusWidget(), in(&d, QStringLiteral("COM%1").arg(port)));
+        }
     });
     // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query after.
     const auto &open = rig.line.opens().constFirst();

@@ -4,8 +4,10 @@
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
 #include "detection/detector.h"
+#include "detection/portselection.h"
 #include "mainwindow/commandline.h"
 #include "protocol/printerqueries.h"
+#include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
@@ -17,6 +19,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -77,6 +80,27 @@ private slots:
         QVERIFY(prompts.message("Go on ?", MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Ok));
         answer(Qt::Key_Escape);
         QVERIFY(!prompts.message("Go on ?", MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Ok));
+    }
+
+    // Return and Enter press the focused button, in every window.
+    void returnPressesTheFocusedButton()
+    {
+        WindowRig rig;
+        rig.click("TrafficMonitor");
+        rig.click("Helphelp");
+        PortSelection ports(rig.services);
+        const QList<QPair<QWidget *, const char *>> table = {
+            {rig.window.get(), "DbbAnalyse"}, {rig.window.get(), "NewConfig"}, {&ports, "DetectSerialPrinter"},
+            {rig.window->findChild<TrafficMonitorWindow *>(), "CopyTraffic"}, {rig.window->findChild<Helpfrm *>(), "Index"}};
+        for (const auto &[window, name] : table) {
+            auto *button = window->findChild<QPushButton *>(name);
+            QSignalSpy clicked(button, &QAbstractButton::clicked);
+            button->setFocus();
+            QTest::keyClick(button, Qt::Key_Return);
+            QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+            QVERIFY2(clicked.count() == 2, name);
+        }
+        QCOMPARE(rig.prompts.texts().size(), 6);
     }
 
     void aboutOpensOnceAndHandsItsLinksToTheDesktop()
