@@ -154,6 +154,29 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
             [this] { Helpfrm::showHelp(this, m_services.state.AppDirectory); });
     connect(findChild<QAction *>(QStringLiteral("About")), &QAction::triggered, this, [this] { AboutFrm::showAbout(this); });
     applyKeyboardHabits(this);
+
+    // One line over each printer command and each group of the editor.
+    const QList<QPair<const char *, const char *>> toolTips = {
+        {"GetID", "Finds the board on a serial port and shows its firmware identity"},
+        {"GetSettings", "Reads the configuration the board holds into the editor"},
+        {"ConfigPrinter", "Writes the editor's configuration and identity into the board, then resets it"},
+        {"Wakeup", "Wakes a sleeping board: a wake-up byte on every port"},
+        {"SleepButton", "Puts the board to sleep until it is woken"},
+        {"Reset", "Restarts the board, which then works with the configuration it holds"},
+        {"Frame12", "Resistors: the board takes its configuration from its straps; User: from the editor"},
+        {"Frame13", "Automatic: the board names itself after its configuration; User: the identity given"},
+        {"IdEditor", "The name the board reports as its identity (User identity determination)"},
+        {"Printermode", "The printer mode of a configuration read from the board: shown, not chosen"},
+        {"Frame2", "The mechanism type: Standard or KEL"},
+        {"Frame11", "The level of the head-up sensor's signal that means the head is up"},
+        {"Frame3", "How many motor steps advance the paper by one dot line"},
+        {"Frame4", "The direction the stepper motor turns to feed the paper"},
+        {"Frame7", "The width of the print head, in dots"},
+        {"Frame5", "The resistance of the print head's dots"},
+        {"Frame6", "The polarity of the head's strobe signal (the board detects it too)"},
+    };
+    for (const auto &[name, tip] : toolTips)
+        findChild<QWidget *>(QLatin1String(name))->setToolTip(QLatin1String(tip));
 }
 
 MainFrm::~MainFrm() = default;

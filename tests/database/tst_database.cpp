@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -125,6 +126,15 @@ private slots:
             if (box) // read out by screen readers, and what tells the two "Normal" options apart
                 QCOMPARE(box->accessibleName(), box->title());
         }
+        // One line over each printer command and each group of the editor, each its own.
+        QStringList tips;
+        for (const char *name : {"GetID", "GetSettings", "ConfigPrinter", "Wakeup", "SleepButton", "Reset", "Frame12",
+                                 "Frame13", "IdEditor", "Printermode", "Frame2", "Frame11", "Frame3", "Frame4", "Frame7",
+                                 "Frame5", "Frame6"})
+            tips << rig.find<QWidget>(name)->toolTip();
+        const qsizetype oneLine = tips.filter(QRegularExpression("^[^\\n]{20,100}$")).size();
+        tips.removeDuplicates();
+        QVERIFY(oneLine == 17 && tips.size() == 17);
         QStringList checked;
         for (const QRadioButton *option : rig.window->findChildren<QRadioButton *>())
             if (option->isChecked())

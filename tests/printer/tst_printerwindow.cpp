@@ -142,6 +142,8 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         QCOMPARE(in(&d, "DetectedPrinter")->palette().color(QPalette::Window).rgb(), 0xFFFFFFC0u); // light yellow
         QCOMPARE(texts, (QStringList{"none 9600 DSR/DTR Mode", "COM 1", "COM 2", "COM 3 (off)", "COM 6 (off)",
                                      "No printer found yet, please start detection."}));
+        for (const char *name : {"DetectSerialPrinter", "Autodetect", "OKButton"}) // one line of help each
+            QVERIFY(in(&d, name)->toolTip().size() > 20 && !in(&d, name)->toolTip().contains(u'\n'));
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
         d.selectPort(4); // not on this machine
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
