@@ -23,6 +23,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
@@ -69,6 +71,18 @@ QLabel *label(QWidget *parent, const QString &name)
     l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return l;
 }
+
+// Holds the window's content and asks for all of it: the window takes the
+// size it needs, and scrolls only where the screen is smaller.
+class ContentScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override
+    {
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
 
 // A caption colour that stays readable: the disabled look keeps the style's grey.
 void colourCaption(QWidget *w, const QColor &colour)
@@ -119,7 +133,13 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     columns->addWidget(buildEditorColumn(), 45);
     m_printerColumn = buildPrinterColumn();
     columns->addWidget(m_printerColumn, 27);
-    setCentralWidget(central);
+    auto *scroll = new ContentScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ClientScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
 
     auto *bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
@@ -490,14 +510,25 @@ void MainFrm::showEvent(QShowEvent *event)
     }
     if (!m_centred) {
         m_centred = true;
-        setFixedSize(sizeHint());
-        if (QScreen *s = screen()) {
-            QRect frame = geometry();
-            frame.moveCenter(s->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        if (QScreen *s = screen())
+            fitToScreen(s->availableGeometry());
+        else
+            setFixedSize(sizeHint());
     }
     QMainWindow::showEvent(event);
+}
+
+void MainFrm::fitToScreen(const QRect &available)
+{
+    // The frame is known once the window manager has framed the window;
+    // before, allow for a title bar.
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isNull())
+        frame = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    setFixedSize(sizeHint().boundedTo(available.size() - frame));
+    QRect outer(QPoint(), size() + frame);
+    outer.moveCenter(available.center());
+    move(outer.topLeft());
 }
 
 void MainFrm::closeEvent(QCloseEvent *event)

@@ -22,6 +22,8 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -157,6 +159,29 @@ private slots:
                 && !(rig.window->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(WindowRig(WindowRig::emptyDatabase(), true).window->windowTitle(),
                  QString("Tessary Configurator - demo board on COM1"));
+    }
+
+    void windowFitsTheScreensAvailableArea()
+    {
+        // Fixed at the size it needs where that fits, centred; on a smaller area (150% on a 1280x800 screen
+        // leaves the window 853x533) fixed at the area's size, its content scrolling to every control.
+        WindowRig rig;
+        auto *scroll = rig.find<QScrollArea>("ClientScroll");
+        const struct { QRect area; bool fits; } table[] = {
+            {{0, 0, 1280, 1024}, true}, {{0, 0, 853, 533}, false}, {{200, 100, 1280, 480}, false}, {{0, 0, 1366, 768}, true}};
+        for (const auto &row : table) {
+            rig.window->fitToScreen(row.area);
+            QCoreApplication::processEvents();
+            const QRect frame = rig.window->frameGeometry();
+            QVERIFY(row.area.contains(frame) && qAbs(frame.center().x() - row.area.center().x()) <= 1);
+            QVERIFY(rig.window->minimumSize() == rig.window->maximumSize());
+            QCOMPARE(rig.window->size() == rig.window->sizeHint(), row.fits);
+            QCOMPARE(scroll->verticalScrollBar()->maximum() + scroll->horizontalScrollBar()->maximum() > 0, !row.fits);
+            for (const char *name : {"List1", "Frame7", "Reset"}) {
+                scroll->ensureWidgetVisible(rig.find<QWidget>(name));
+                QVERIFY2(!rig.find<QWidget>(name)->visibleRegion().isEmpty(), name);
+            }
+        }
     }
 
     void optionsAreSavedAsTheirCode()
