@@ -482,6 +482,18 @@ private slots:
         QVERIFY(selectedRow(rig) == -1 && rig.status() == "before");
         rig.click("DbbAnalyse");
         QCOMPARE(rig.prompts.texts(), QStringList{"Please select a database entry first !"});
+        // The list's rows bound a selection: the first and the last are taken, a row beyond either end
+        // selects nothing, in the list or for the buttons.
+        for (const int row : {0, -2, 4, 5, -1}) {
+            rig.window->showStatus("before");
+            rig.window->database().select(row);
+            const bool taken = row >= 0 && row < 5;
+            QCOMPARE(selectedRow(rig), taken ? row : -1);
+            QCOMPARE(rig.window->database().selectedIndex(), taken ? row : -1);
+            QCOMPARE(rig.status(), taken ? "Configuration selected : " + QString(QChar('A' + row)) : "before");
+        }
+        rig.click("DbbDelete");
+        QCOMPARE(rig.prompts.texts().size(), 2);
     }
 
     void modelRowBounds()
