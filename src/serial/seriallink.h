@@ -109,7 +109,8 @@ private:
     // Reports a problem with the port last tried.
     void report(const QString &problem);
     // The port is open: the link's own message about it from an earlier
-    // command goes, unless the status line has said something else since.
+    // command goes, unless the status line has said something else since
+    // (within one command it stays: the command met the problem).
     void opened();
 
     SerialLine &m_line;
