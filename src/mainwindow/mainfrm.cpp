@@ -24,9 +24,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QStyle>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
