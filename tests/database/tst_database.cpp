@@ -130,13 +130,10 @@ private slots:
         }
         // One line over each printer command and each group of the editor, each its own.
         QStringList tips;
-        for (const char *name : {"GetID", "GetSettings", "ConfigPrinter", "Wakeup", "SleepButton", "Reset", "Frame12",
-                                 "Frame13", "IdEditor", "Printermode", "Frame2", "Frame11", "Frame3", "Frame4", "Frame7",
-                                 "Frame5", "Frame6"})
-            tips << rig.find<QWidget>(name)->toolTip();
-        const qsizetype oneLine = tips.filter(QRegularExpression("^[^\\n]{20,100}$")).size();
-        tips.removeDuplicates();
-        QVERIFY(oneLine == 17 && tips.size() == 17);
+        for (const QString &name : QStringLiteral("GetID GetSettings ConfigPrinter Wakeup SleepButton Reset Frame12 Frame13 "
+                                                  "IdEditor Printermode Frame2 Frame11 Frame3 Frame4 Frame7 Frame5 Frame6").split(u' '))
+            tips << rig.find<QWidget>(qPrintable(name))->toolTip();
+        QVERIFY(tips.filter(QRegularExpression("^[^\\n]{20,100}$")).size() == 17 && tips.removeDuplicates() == 0);
         QStringList checked;
         for (const QRadioButton *option : rig.window->findChildren<QRadioButton *>())
             if (option->isChecked())
