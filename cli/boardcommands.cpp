@@ -98,7 +98,7 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
     // sent a wake-up already; a probe at one speed has not.
     m_notFound = printableText(m_progress->lastText());
     if (common.speed.isEmpty())
-        m_notFound += QStringLiteral(": no board answered on any port at any speed, after a wake-up");
+        m_notFound += QStringLiteral(": no board answered at any speed, after a wake-up");
     else if (!wakeFirst)
         m_notFound += QStringLiteral("; if the board sleeps, try tessary wake once, with the same --port");
     return false;

@@ -293,7 +293,7 @@ private slots:
     void withoutABoardEveryBoardCommandExitsOne()
     {
         const QString asleep = "; if the board sleeps, try tessary wake once, with the same --port\n";
-        const QString scanned = "tessary: No printer found: no board answered on any port at any speed, after a wake-up\n";
+        const QString scanned = "tessary: No printer found: no board answered at any speed, after a wake-up\n";
         const QStringList table[] = {
             {"detect", scanned}, {"identity", scanned}, {"read", scanned}, {"wake", scanned}, {"sleep", scanned},
             {"reset", scanned}, {"program --code 1111000101000000", scanned},
