@@ -5,7 +5,7 @@
 // runs in a child process and does not count), and the longest time the event
 // loop went unserved (a 5 ms timer recording its own lateness). Every
 // command runs three ways: on the bare serial line, through the traffic
-// record's wrappers with the monitor closed (the program's usual state), and
+// record's wrappers, recording with the monitor closed (the program's usual state), and
 // with the traffic monitor window open and recording. Then the desktop
 // program's start-up time and peak memory.
 #include "boardprocess.h"
@@ -71,7 +71,7 @@ double processCpuMs()
 // that shows one has not done what it measures.
 class CountingPrompts : public Prompts {
 public:
-    bool message(const QString &text, MessageIcon, MessageButtons) override
+    bool message(const QString &text, MessageIcon, MessageButtons, DefaultButton) override
     {
         ++shown;
         last = text;
@@ -147,7 +147,7 @@ public:
 // How the traffic is seen while the commands run.
 enum class Monitor {
     Bare,   // the serial line and clock alone, no recording wrappers
-    Closed, // through the wrappers, nobody watching: the program as it starts
+    Closed, // through the wrappers, recording, the monitor closed: the program as it starts
     Open,   // the traffic monitor window open, recording
 };
 
@@ -157,7 +157,7 @@ const char *monitorTitle(Monitor monitor)
     case Monitor::Bare:
         return "bare serial line, no recording wrappers";
     case Monitor::Closed:
-        return "through the recording wrappers, traffic monitor closed (the program as it starts)";
+        return "recording, traffic monitor closed (the program as it starts)";
     case Monitor::Open:
         return "traffic monitor open and recording";
     }
@@ -173,6 +173,9 @@ struct Program {
           link(monitor == Monitor::Bare ? static_cast<SerialLine &>(line) : recordingLine,
                monitor == Monitor::Bare ? static_cast<Clock &>(clock) : recordingClock, &status)
     {
+        // The program records always (RecordedPath), the monitor open or not.
+        if (monitor != Monitor::Bare)
+            record.startWatching();
         if (monitor == Monitor::Open) {
             window = std::make_unique<TrafficMonitorWindow>(record, prompts, files);
             window->show();

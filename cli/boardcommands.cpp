@@ -65,6 +65,7 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
                       : QStringLiteral("%1 does not exist").arg(choice.device))
               << '\n';
     }
+    m_notFound = QStringLiteral("no board found");
     if (existing.isEmpty()) {
         if (common.ports.isEmpty())
             m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
@@ -93,11 +94,13 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
     }
     if (m_printer.printerFound)
         return true;
-    // The result line is the reason; it was shown as progress unless quiet.
-    if (common.quiet)
-        m_err << "tessary: " << printableText(m_progress->lastText()) << '\n';
-    m_err << "tessary: the board did not answer\n";
-    m_err.flush();
+    // One message: the detection's result, and what to try. The scan has
+    // sent a wake-up already; a probe at one speed has not.
+    m_notFound = printableText(m_progress->lastText());
+    if (common.speed.isEmpty())
+        m_notFound += QStringLiteral(": no board answered at any speed, after a wake-up");
+    else if (!wakeFirst)
+        m_notFound += QStringLiteral("; if the board sleeps, try tessary wake once, with the same --port");
     return false;
 }
 
@@ -105,7 +108,7 @@ std::optional<int> CliApp::findBoard(const Common &common, bool wakeFirst)
 {
     openSession(common);
     if (!locate(common, wakeFirst))
-        return fail(common, QStringLiteral("no board found"));
+        return fail(common, m_notFound);
     return std::nullopt;
 }
 
@@ -264,9 +267,16 @@ int CliApp::program(const Invocation &call)
     editor.resetToStartState();
     std::optional<MechanismSettings> exact; // a code is written as given, voltage included
     QString codeText;
-    if (fromFields) {
+    if (fromFields || (userMode && !fromCode && !fromDb)) {
         if (const auto error = fieldoptions::apply(call.parser, editor))
             return usage(*error);
+        // Every field left out, by its flag, in one message.
+        if (const QStringList missing = fieldoptions::missing(editor); userMode && !missing.isEmpty())
+            return usage(QStringLiteral("the configuration leaves out %1%2")
+                             .arg(missing.size() == 1 ? missing.constFirst()
+                                                      : missing.mid(0, missing.size() - 1).join(QStringLiteral(", "))
+                                                            + QStringLiteral(" and ") + missing.constLast(),
+                                  fromFields ? QString() : QStringLiteral(" (or give --code, or --db with --entry)")));
     } else if (fromCode) {
         codeText = call.value("code").trimmed();
         if (!isBinaryCode(codeText))
@@ -346,7 +356,7 @@ int CliApp::program(const Invocation &call)
 
     if (!locate(common)) {
         writeLog(QStringLiteral("no-board"));
-        return fail(common, QStringLiteral("no board found"));
+        return fail(common, m_notFound);
     }
     row.port = m_table.device(m_printer.comPort);
     if (row.port.isEmpty())

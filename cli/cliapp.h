@@ -118,7 +118,7 @@ private:
     void openSession(const Common &common);
     // Finds the board: the manual probe with --port and --speed, else the
     // scan of the ports given with --port (every port without), all at once
-    // or one after another. False when none answered.
+    // or one after another. False when none answered, m_notFound saying so.
     [[nodiscard]] bool locate(const Common &common, bool wakeFirst = false);
     // Opens the session and locates the board; the exit code when none answered.
     [[nodiscard]] std::optional<int> findBoard(const Common &common, bool wakeFirst = false);
@@ -175,6 +175,7 @@ private:
     SerialLine *m_line = nullptr;
     std::unique_ptr<SerialLink> m_link;
     PrinterLink m_printer;
+    QString m_notFound; // why locate() found no board, in one message
 };
 
 } // namespace tessary

@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace tessary {
 
 namespace {
@@ -85,6 +87,19 @@ std::optional<QString> apply(const QCommandLineParser &parser, ConfigurationEdit
         editor.click(QLatin1String(button));
     }
     return std::nullopt;
+}
+
+QStringList missing(const ConfigurationEditor &editor)
+{
+    QStringList flags;
+    for (const Field &field : fields()) {
+        const bool chosen = std::any_of(field.choices.cbegin(), field.choices.cend(), [&editor](const Choice &choice) {
+            return editor.isChecked(QLatin1String(choice.button));
+        });
+        if (!chosen)
+            flags << QStringLiteral("--") + QLatin1String(field.option);
+    }
+    return flags;
 }
 
 } // namespace fieldoptions

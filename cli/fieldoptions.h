@@ -26,6 +26,8 @@ namespace fieldoptions {
 // Clicks the buttons the options name (after putting the editor into its
 // start state: 5 V). Returns a usage message for a value no button has.
 [[nodiscard]] std::optional<QString> apply(const QCommandLineParser &parser, ConfigurationEditor &editor);
+// The options ("--head-up") of the fields that have no option button on.
+[[nodiscard]] QStringList missing(const ConfigurationEditor &editor);
 
 } // namespace fieldoptions
 

@@ -61,10 +61,10 @@ public:
         : m_prompts(prompts), m_status(status), m_view(view), m_stop(stop)
     {
     }
-    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override
     {
         const QMutexLocker lock(&m_mutex);
-        return m_prompts.message(text, icon, buttons);
+        return m_prompts.message(text, icon, buttons, defaultButton);
     }
     void showStatus(const QString &text) override
     {

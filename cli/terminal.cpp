@@ -8,9 +8,10 @@ namespace tessary {
 
 StreamPrompts::StreamPrompts(QTextStream &err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
 
-bool StreamPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons)
+bool StreamPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton)
 {
     Q_UNUSED(icon);
+    Q_UNUSED(defaultButton); // a script is never asked: --yes answers
     m_shown << text;
     m_err << "tessary: " << text << '\n';
     bool answer = true;
@@ -39,7 +40,9 @@ ProgressView::ProgressView(QTextStream &err, bool quiet) : m_err(err), m_quiet(q
 void ProgressView::setResultText(const QString &text)
 {
     m_last = text;
-    if (m_quiet)
+    // A detection that finds nothing is told once, by the command's own
+    // message, which says what to try.
+    if (m_quiet || text.startsWith(Detector::nothingFoundText()))
         return;
     // The text carries the board's reply: no control characters to the terminal.
     m_err << printableText(text) << '\n';

@@ -15,7 +15,7 @@ namespace tessary {
 class StreamPrompts : public Prompts {
 public:
     StreamPrompts(QTextStream &err, bool assumeYes);
-    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override;
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override;
 
     void setAssumeYes(bool yes) { m_assumeYes = yes; }
     // Every message shown, in order.
@@ -41,7 +41,8 @@ private:
 };
 
 // The detection's progress ("Attempting to contact printer on COM 1 at
-// 115200 bauds.") on standard error, unless quiet.
+// 115200 bauds.") on standard error, unless quiet; a result that found no
+// printer is left to the command's message.
 class ProgressView : public DetectionView {
 public:
     ProgressView(QTextStream &err, bool quiet);

@@ -21,7 +21,7 @@ namespace {
 
 class SilentPrompts : public Prompts {
 public:
-    bool message(const QString &, MessageIcon, MessageButtons) override { return true; }
+    bool message(const QString &, MessageIcon, MessageButtons, DefaultButton) override { return true; }
 };
 
 // Each write is answered with the next piece of the input: its first byte

@@ -6,6 +6,8 @@ namespace tessary {
 
 enum class MessageIcon { None, Warning, Error };
 enum class MessageButtons { Ok, OkCancel };
+// The button that Return presses.
+enum class DefaultButton { Ok, Cancel };
 
 // The message boxes. The program shows them with the application's title;
 // tests script the answers and record every message.
@@ -13,15 +15,17 @@ class Prompts {
 public:
     virtual ~Prompts() = default;
     // Shows the message and returns true when the user answered OK.
-    virtual bool message(const QString &text, MessageIcon icon,
-                         MessageButtons buttons = MessageButtons::Ok) = 0;
+    virtual bool message(const QString &text, MessageIcon icon, MessageButtons buttons,
+                         DefaultButton defaultButton) = 0;
 
-    void warning(const QString &text) { message(text, MessageIcon::Warning); }
-    void error(const QString &text) { message(text, MessageIcon::Error); }
-    void plain(const QString &text) { message(text, MessageIcon::None); }
+    void warning(const QString &text) { message(text, MessageIcon::Warning, MessageButtons::Ok, DefaultButton::Ok); }
+    void error(const QString &text) { message(text, MessageIcon::Error, MessageButtons::Ok, DefaultButton::Ok); }
+    void plain(const QString &text) { message(text, MessageIcon::None, MessageButtons::Ok, DefaultButton::Ok); }
+    // A question whose OK loses work or writes to the board: Cancel is the
+    // default, so that a Return meant for something else does no harm.
     [[nodiscard]] bool confirm(const QString &text)
     {
-        return message(text, MessageIcon::Warning, MessageButtons::OkCancel);
+        return message(text, MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Cancel);
     }
 };
 

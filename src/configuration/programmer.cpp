@@ -179,6 +179,8 @@ bool Programmer::confirmPolarity(const ProgrammingPlan &plan)
     m_result.detectedPolarity = detected;
     if (detected == plan.settings.strobePolarity)
         return true;
+    // The question names neither; the status line does, while it is asked.
+    m_status.showStatus(polarityStatus(detected, plan.settings.strobePolarity));
     return m_prompts.confirm(polarityQuestion());
 }
 

@@ -92,6 +92,16 @@ public:
         return QStringLiteral("Hardware detected polarity doesn't match user choice !  Program anyway ?");
     }
     static QString cancelledStatus() { return QStringLiteral("Programming cancelled !"); }
+    // "Strobe polarity detected by the board: Positive; chosen: Negative"
+    static QString polarityStatus(int detected, int chosen)
+    {
+        const auto word = [](int polarity) {
+            return polarity == 0 ? QStringLiteral("Positive")
+                 : polarity == 1 ? QStringLiteral("Negative")
+                                 : QString::number(polarity);
+        };
+        return QStringLiteral("Strobe polarity detected by the board: %1; chosen: %2").arg(word(detected), word(chosen));
+    }
     static QString programmingError()
     {
         return QStringLiteral("Programming error ! Please check cables and power.");

@@ -116,14 +116,16 @@ void DatabaseFiles::newDatabase()
 {
     if (!mayDiscardChanges())
         return;
-    // The lists are emptied before the dialog: the user has already agreed
-    // to leave them, and a cancelled dialog leaves an empty database.
-    m_database.clear();
+    // The lists are emptied only once the new file is there: a cancelled
+    // dialog or a failed write leaves the database, its file name and its
+    // unsaved changes as they were, so a later "Save database" cannot write
+    // an empty list over the old file.
     const QString path = m_files.saveFile(newDatabaseDialog());
     if (path.isEmpty())
         return;
     if (!targetIsWritable(path) || !writeFile(path, cdb::newDatabaseBytes()))
         return;
+    m_database.clear();
     m_database.setModified(false);
     m_database.setFileName(path);
 }

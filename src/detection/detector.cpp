@@ -56,7 +56,7 @@ void wakeupPrinter(SerialLink &link)
         if (!link.portExists(port))
             continue;
         PortCloser closer(link);
-        if (!link.line().open(port, speed.toInt(), HandshakeNone))
+        if (!link.openLine(port, speed, HandshakeNone))
             continue; // nothing to wake behind a port that cannot be opened
         link.clearInput();
         link.sendString(Command::wake());
@@ -85,7 +85,7 @@ void Detector::show(const QString &text)
 
 bool Detector::open(int port, const QString &speed, int handshake)
 {
-    if (m_link.line().open(port, speed.toInt(), handshake))
+    if (m_link.openLine(port, speed, handshake))
         return true;
     // Let the serial link put the cause on the status line, once per port:
     // a busy port would otherwise report itself at every speed.
@@ -110,8 +110,13 @@ void Detector::detectSerialPrinter(int port, const QString &speed, int handshake
     }
     m_printer.printerFound = false;
     m_reportedPorts.clear();
-    BusyScope busy(m_view);
-    show(probePort(port, speed, handshakeIndex));
+    {
+        BusyScope busy(m_view);
+        show(probePort(port, speed, handshakeIndex));
+    }
+    // Found: OK is the next step.
+    if (m_printer.printerFound && m_view)
+        m_view->focusOk();
 }
 
 QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
@@ -127,6 +132,13 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
     m_link.delay(IdentityWaitMs);
     const QByteArray reply = m_link.readWaiting();
     if (reply.isEmpty()) {
+        m_printer.printerFound = false;
+        return noReplyText(port, speed);
+    }
+    // Noise (a board at another speed answers each byte with garbage) is
+    // not a board: taken for one, it would be programmed at the wrong speed.
+    if (!isIdentityText(reply)) {
+        m_link.note(QStringLiteral("not a board: the identity reply is not text"));
         m_printer.printerFound = false;
         return noReplyText(port, speed);
     }

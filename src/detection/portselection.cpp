@@ -2,6 +2,7 @@
 
 #include "app/appservices.h"
 #include "app/appstate.h"
+#include "app/keyboardhabits.h"
 #include "app/prompts.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
@@ -158,8 +159,13 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
     setTabOrder(m_detect, m_autodetect);
     setTabOrder(m_autodetect, m_ok);
 
+    m_detect->setToolTip(QStringLiteral("Asks for the board on the chosen port, at the chosen speed and handshake"));
+    m_autodetect->setToolTip(QStringLiteral("Wakes the board, then tries every port at every speed, the fastest first"));
+    m_ok->setToolTip(QStringLiteral("Closes this window and keeps what the detection found"));
+
     formLoad();
     setFixedSize(WindowSize.expandedTo(sizeHint()));
+    applyKeyboardHabits(this);
 }
 
 PortSelection::~PortSelection() = default;

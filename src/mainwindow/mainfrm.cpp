@@ -1,5 +1,6 @@
 #include "mainwindow/mainfrm.h"
 
+#include "app/keyboardhabits.h"
 #include "configuration/editorbinding.h"
 #include "configuration/programmingbinding.h"
 #include "database/databasebinding.h"
@@ -22,8 +23,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -68,6 +71,18 @@ QLabel *label(QWidget *parent, const QString &name)
     l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return l;
 }
+
+// Holds the window's content and asks for all of it: the window takes the
+// size it needs, and scrolls only where the screen is smaller.
+class ContentScrollArea : public QScrollArea {
+public:
+    using QScrollArea::QScrollArea;
+    QSize sizeHint() const override
+    {
+        const int frame = 2 * frameWidth();
+        return widget() ? widget()->sizeHint() + QSize(frame, frame) : QScrollArea::sizeHint();
+    }
+};
 
 // A caption colour that stays readable: the disabled look keeps the style's grey.
 void colourCaption(QWidget *w, const QColor &colour)
@@ -118,7 +133,13 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     columns->addWidget(buildEditorColumn(), 45);
     m_printerColumn = buildPrinterColumn();
     columns->addWidget(m_printerColumn, 27);
-    setCentralWidget(central);
+    auto *scroll = new ContentScrollArea(this);
+    scroll->setObjectName(QStringLiteral("ClientScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
 
     auto *bar = new QStatusBar(this);
     bar->setObjectName(QStringLiteral("StatusBar"));
@@ -152,6 +173,30 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     connect(findChild<QAction *>(QStringLiteral("Helphelp")), &QAction::triggered, this,
             [this] { Helpfrm::showHelp(this, m_services.state.AppDirectory); });
     connect(findChild<QAction *>(QStringLiteral("About")), &QAction::triggered, this, [this] { AboutFrm::showAbout(this); });
+    applyKeyboardHabits(this);
+
+    // One line over each printer command and each group of the editor.
+    const QList<QPair<const char *, const char *>> toolTips = {
+        {"GetID", "Finds the board on a serial port and shows its firmware identity"},
+        {"GetSettings", "Reads the configuration the board holds into the editor"},
+        {"ConfigPrinter", "Writes the editor's configuration and identity into the board, then resets it"},
+        {"Wakeup", "Wakes a sleeping board: a wake-up byte on every port"},
+        {"SleepButton", "Puts the board to sleep until it is woken"},
+        {"Reset", "Restarts the board, which then works with the configuration it holds"},
+        {"Frame12", "Resistors: the board takes its configuration from its straps; User: from the editor"},
+        {"Frame13", "Automatic: the board names itself after its configuration; User: the identity given"},
+        {"IdEditor", "The name the board reports as its identity (User identity determination)"},
+        {"Printermode", "The printer mode of a configuration read from the board: shown, not chosen"},
+        {"Frame2", "The mechanism type: Standard or KEL"},
+        {"Frame11", "The level of the head-up sensor's signal that means the head is up"},
+        {"Frame3", "How many motor steps advance the paper by one dot line"},
+        {"Frame4", "The direction the stepper motor turns to feed the paper"},
+        {"Frame7", "The width of the print head, in dots"},
+        {"Frame5", "The resistance of the print head's dots"},
+        {"Frame6", "The polarity of the head's strobe signal (the board detects it too)"},
+    };
+    for (const auto &[name, tip] : toolTips)
+        findChild<QWidget *>(QLatin1String(name))->setToolTip(QLatin1String(tip));
 }
 
 MainFrm::~MainFrm() = default;
@@ -465,14 +510,25 @@ void MainFrm::showEvent(QShowEvent *event)
     }
     if (!m_centred) {
         m_centred = true;
-        setFixedSize(sizeHint());
-        if (QScreen *s = screen()) {
-            QRect frame = geometry();
-            frame.moveCenter(s->availableGeometry().center());
-            move(frame.topLeft());
-        }
+        if (QScreen *s = screen())
+            fitToScreen(s->availableGeometry());
+        else
+            setFixedSize(sizeHint());
     }
     QMainWindow::showEvent(event);
+}
+
+void MainFrm::fitToScreen(const QRect &available)
+{
+    // The frame is known once the window manager has framed the window;
+    // before, allow for a title bar.
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isNull())
+        frame = QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this));
+    setFixedSize(sizeHint().boundedTo(available.size() - frame));
+    QRect outer(QPoint(), size() + frame);
+    outer.moveCenter(available.center());
+    move(outer.topLeft());
 }
 
 void MainFrm::closeEvent(QCloseEvent *event)

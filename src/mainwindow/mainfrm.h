@@ -53,6 +53,11 @@ public:
     // The Exit menu item: asks about unsaved changes, then ends the program.
     void exitProgram();
 
+    // A fixed size, the one the window needs, centred in the screen's
+    // available area; where that is smaller (a large scale factor), the
+    // area's size, the content scrolling. Runs when the window is first shown.
+    void fitToScreen(const QRect &available);
+
 signals:
     // The user chose to leave and the window has closed (or is closing once
     // the printer command in progress has stopped). The program quits on it.

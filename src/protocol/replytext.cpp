@@ -1,6 +1,19 @@
 #include "protocol/replytext.h"
 
+#include <algorithm>
+
 namespace tessary {
+
+namespace {
+
+// C0, DEL and C1.
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || (u >= 0x7F && u <= 0x9F);
+}
+
+} // namespace
 
 QString replyText(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
 
@@ -15,12 +28,17 @@ QString trimBlanks(const QString &text)
     return text.mid(first, last - first);
 }
 
+bool isIdentityText(const QByteArray &reply)
+{
+    const QString identity = trimBlanks(replyText(reply.left(16)));
+    return !identity.isEmpty() && std::none_of(identity.cbegin(), identity.cend(), isControl);
+}
+
 QString printableText(const QString &text)
 {
     QString shown = text;
     for (QChar &c : shown) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+        if (isControl(c))
             c = QChar(QChar::ReplacementCharacter);
     }
     return shown;

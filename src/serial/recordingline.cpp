@@ -2,6 +2,8 @@
 
 #include "serial/trafficrecord.h"
 
+#include <utility>
+
 namespace tessary {
 
 namespace {
@@ -47,7 +49,14 @@ void RecordingLine::beginCommand(const QString &name)
     if (!recording() || name.isEmpty())
         return;
     flush();
-    m_record.append(QStringLiteral("---- %1 ----").arg(name));
+    m_heading = QStringLiteral("---- %1 ----").arg(name);
+}
+
+void RecordingLine::put(QStringList lines)
+{
+    if (!m_heading.isEmpty())
+        lines.prepend(std::exchange(m_heading, QString()));
+    m_record.append(lines);
 }
 
 QString RecordingLine::prefix(qint64 atMs) const
@@ -57,7 +66,7 @@ QString RecordingLine::prefix(qint64 atMs) const
     return QStringLiteral("COM%1 %2 ms  ").arg(m_port).arg(atMs - m_openedAt, 6);
 }
 
-void RecordingLine::add(const QString &event, qint64 atMs) { m_record.append(prefix(atMs) + event); }
+void RecordingLine::add(const QString &event, qint64 atMs) { put({prefix(atMs) + event}); }
 
 void RecordingLine::addBytes(Burst kind, const QByteArray &bytes)
 {
@@ -98,9 +107,17 @@ void RecordingLine::flush()
                      + traffic::hex(part).leftJustified(HexColumnBytes * 3 - 1) + QStringLiteral("  ")
                      + traffic::text(part);
     }
-    m_record.append(lines);
+    put(lines);
     m_bytes.clear();
     m_burst = Burst::None;
+}
+
+void RecordingLine::note(const QString &text)
+{
+    if (!recording())
+        return;
+    flush();
+    add(text, m_clock.now());
 }
 
 void RecordingLine::noteDelay(qint64 startMs, qint64 elapsedMs, qint64 waiting)
@@ -144,8 +161,8 @@ bool RecordingLine::open(int port, qint32 baud, int handshake)
         add(QStringLiteral("opened at %1%2").arg(settings, device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)),
             m_openedAt);
     else
-        m_record.append(QStringLiteral("COM%1").arg(port).leftJustified(PrefixWidth)
-                        + QStringLiteral("not opened at %1: %2").arg(settings, m_inner.errorString()));
+        put({QStringLiteral("COM%1").arg(port).leftJustified(PrefixWidth)
+             + QStringLiteral("not opened at %1: %2").arg(settings, m_inner.errorString())});
     return opened;
 }
 

@@ -29,8 +29,13 @@ public:
     [[nodiscard]] SerialLine &inner() const { return m_inner; }
     [[nodiscard]] TrafficRecord &record() const { return m_record; }
 
-    // The traffic that follows belongs to this command ("Check identity").
+    // The traffic that follows belongs to this command ("Check identity"):
+    // its name heads the first line that follows, and nothing is recorded
+    // for a command that sends and receives nothing.
     void beginCommand(const QString &name);
+
+    // A remark of the exchange on what went over the wire, as a line of its own.
+    void note(const QString &text);
 
     // From RecordingClock: a pause of elapsedMs that began at startMs, after
     // which `waiting` bytes were waiting.
@@ -61,6 +66,8 @@ private:
     void addBytes(Burst kind, const QByteArray &bytes);
     void flush();
     void add(const QString &event, qint64 atMs);
+    // Into the record, headed by the command's name when they are its first.
+    void put(QStringList lines);
     [[nodiscard]] QString prefix(qint64 atMs) const;
     void onInputReady();
 
@@ -72,6 +79,7 @@ private:
     Burst m_burst = Burst::None;
     qint64 m_burstAt = 0;
     QByteArray m_bytes;
+    QString m_heading; // the command's name, until a line follows it
 };
 
 // A clock that passes every wait on to another and reports it to its

@@ -1,6 +1,7 @@
 #include "serial/seriallink.h"
 
 #include "app/prompts.h"
+#include "serial/recordingline.h"
 
 #include <QStringList>
 
@@ -26,12 +27,33 @@ bool SerialLink::openPort(int port, const QString &speed, int handshake)
     if (m_line.isOpen())
         return true;
     checkStop();
+    m_port = port;
     if (!m_line.open(port, speed.toInt(), handshake)) {
         report(m_line.errorString());
         return false;
     }
+    opened();
     delay(SettleMs);
     return m_line.isOpen();
+}
+
+bool SerialLink::openLine(int port, const QString &speed, int handshake)
+{
+    m_port = port;
+    if (!m_line.open(port, speed.toInt(), handshake))
+        return false;
+    opened();
+    return true;
+}
+
+void SerialLink::opened()
+{
+    if (m_problemPort != m_port || !m_problemEarlier)
+        return;
+    if (m_status && m_status->statusText() == m_lastProblem)
+        m_status->showStatus(QString());
+    m_problemPort = 0;
+    m_lastProblem.clear();
 }
 
 void SerialLink::closePort() noexcept
@@ -136,6 +158,12 @@ qint64 SerialLink::bytesWaiting() { return m_line.bytesAvailable(); }
 
 QByteArray SerialLink::readWaiting() { return m_line.read(ReadLimit); }
 
+void SerialLink::note(const QString &text)
+{
+    if (auto *recording = qobject_cast<RecordingLine *>(&m_line))
+        recording->note(text);
+}
+
 void SerialLink::requestStop()
 {
     m_stopRequested = true;
@@ -151,6 +179,8 @@ void SerialLink::checkStop() const
 void SerialLink::report(const QString &problem)
 {
     m_lastProblem = problem;
+    m_problemPort = m_port;
+    m_problemEarlier = false;
     if (m_status)
         m_status->showStatus(problem);
 }

@@ -56,6 +56,9 @@ public:
     // opened is reported once on the status line and the command goes on as
     // if the board did not answer. Returns whether the port is open.
     bool openPort(int port, const QString &speed, int handshake);
+    // Opens without OpenPort's settle pause and without reporting a failure:
+    // the detection's own waits and reports.
+    [[nodiscard]] bool openLine(int port, const QString &speed, int handshake);
     // ClosePort: bytes written before it still reach the board. Waits through
     // the clock (the windows keep working) until the output has left, for at
     // most 1 s; output that never leaves (flow control holding it) is dropped
@@ -83,6 +86,10 @@ public:
     [[nodiscard]] qint64 bytesWaiting();
     QByteArray readWaiting(); // at most ReadLimit bytes
 
+    // A remark for the traffic record, when the line is recorded ("not a
+    // board: ..."): what the exchange made of what went over the wire.
+    void note(const QString &text);
+
     // Ask the command in progress to stop at its next wait.
     void requestStop();
     // A command starts or ends: no stop requested, nothing reported yet.
@@ -90,6 +97,7 @@ public:
     {
         m_stopRequested = false;
         m_undrainedReported = false;
+        m_problemEarlier = true;
     }
     [[nodiscard]] bool stopRequested() const { return m_stopRequested; }
 
@@ -98,7 +106,12 @@ public:
 
 private:
     void checkStop() const;
+    // Reports a problem with the port last tried.
     void report(const QString &problem);
+    // The port is open: the link's own message about it from an earlier
+    // command goes, unless the status line has said something else since
+    // (within one command it stays: the command met the problem).
+    void opened();
 
     SerialLine &m_line;
     Clock &m_clock;
@@ -108,6 +121,9 @@ private:
     bool m_stopRequested = false;
     bool m_undrainedReported = false;
     QString m_lastProblem;
+    int m_port = 0;               // the port last tried
+    int m_problemPort = 0;        // the port the last problem was about
+    bool m_problemEarlier = false; // reported by an earlier command than the one running
     QMetaObject::Connection m_failConnection;
 };
 

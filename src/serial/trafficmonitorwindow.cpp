@@ -1,6 +1,7 @@
 #include "serial/trafficmonitorwindow.h"
 
 #include "app/atomicsave.h"
+#include "app/keyboardhabits.h"
 #include "serial/trafficrecord.h"
 
 #include <QClipboard>
@@ -82,7 +83,7 @@ TrafficMonitorWindow::TrafficMonitorWindow(TrafficRecord &record, Prompts &promp
     connect(m_clear, &QPushButton::clicked, this, &TrafficMonitorWindow::clear);
     connect(m_save, &QPushButton::clicked, this, &TrafficMonitorWindow::saveAs);
 
-    auto *note = new QLabel(QStringLiteral("Recorded while this window is open; the newest %1 lines are kept.")
+    auto *note = new QLabel(QStringLiteral("Recorded also while this window is closed; the newest %1 lines are kept.")
                                 .arg(QLocale(QLocale::English).toString(qlonglong(m_record.limit()))),
                             this);
     note->setObjectName(QStringLiteral("TrafficNote"));
@@ -103,6 +104,7 @@ TrafficMonitorWindow::TrafficMonitorWindow(TrafficRecord &record, Prompts &promp
     setTabOrder(m_copy, m_clear);
     setTabOrder(m_clear, m_save);
     setTabOrder(m_save, m_view);
+    applyKeyboardHabits(this);
 
     // Queued: the lines may come from any thread, and a burst of them is
     // shown in one go when the event loop next runs (also during a wait).

@@ -5,7 +5,8 @@
 
 namespace tessary {
 
-bool MessageBoxPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons)
+bool MessageBoxPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons,
+                                DefaultButton defaultButton)
 {
     QMessageBox box(m_parent);
     box.setWindowTitle(applicationTitle());
@@ -16,10 +17,11 @@ bool MessageBoxPrompts::message(const QString &text, MessageIcon icon, MessageBu
                                              : QMessageBox::NoIcon);
     if (buttons == MessageButtons::OkCancel) {
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
+        box.setDefaultButton(defaultButton == DefaultButton::Cancel ? QMessageBox::Cancel : QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Cancel);
     } else {
         box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
     }
     return box.exec() == QMessageBox::Ok;
 }

@@ -15,7 +15,7 @@ class MessageBoxPrompts : public Prompts {
 public:
     explicit MessageBoxPrompts(QWidget *parent = nullptr) : m_parent(parent) {}
     void setParent(QWidget *parent) { m_parent = parent; }
-    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override;
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override;
 
 private:
     QPointer<QWidget> m_parent;

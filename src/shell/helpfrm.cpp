@@ -1,5 +1,7 @@
 #include "shell/helpfrm.h"
 
+#include "app/keyboardhabits.h"
+
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -44,6 +46,7 @@ Helpfrm::Helpfrm(QWidget *parent)
     m_indexButton->setObjectName(QStringLiteral("Index"));
     m_indexButton->setAutoDefault(false);
     connect(m_indexButton, &QPushButton::clicked, this, &Helpfrm::showIndex);
+    applyKeyboardHabits(this);
 
     m_browser = new QTextBrowser(this);
     m_browser->setObjectName(QStringLiteral("WebBrowser"));

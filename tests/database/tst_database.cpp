@@ -23,6 +23,9 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -130,6 +133,12 @@ private slots:
             if (box) // read out by screen readers, and what tells the two "Normal" options apart
                 QCOMPARE(box->accessibleName(), box->title());
         }
+        // One line over each printer command and each group of the editor, each its own.
+        QStringList tips;
+        for (const QString &name : QStringLiteral("GetID GetSettings ConfigPrinter Wakeup SleepButton Reset Frame12 Frame13 "
+                                                  "IdEditor Printermode Frame2 Frame11 Frame3 Frame4 Frame7 Frame5 Frame6").split(u' '))
+            tips << rig.find<QWidget>(qPrintable(name))->toolTip();
+        QVERIFY(tips.filter(QRegularExpression("^[^\\n]{20,100}$")).size() == 17 && tips.removeDuplicates() == 0);
         QStringList checked;
         for (const QRadioButton *option : rig.window->findChildren<QRadioButton *>())
             if (option->isChecked())
@@ -152,6 +161,24 @@ private slots:
                 && !(rig.window->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(WindowRig(WindowRig::emptyDatabase(), true).window->windowTitle(),
                  QString("Tessary Configurator - demo board on COM1"));
+    }
+
+    void windowFitsTheScreensAvailableArea()
+    {
+        // Fixed at the size it needs where that fits; on a smaller area (150% on a 1280x800 screen leaves the
+        // window 853x533) fixed at the area's size, its content scrolling to every control.
+        WindowRig rig;
+        auto *scroll = rig.find<QScrollArea>("ClientScroll");
+        for (const QRect area : {QRect(0, 0, 1280, 1024), QRect(0, 0, 853, 533), QRect(200, 100, 1280, 480)}) {
+            rig.window->fitToScreen(area);
+            QCoreApplication::processEvents();
+            const bool fits = area.height() > 1000;
+            QVERIFY(area.contains(rig.window->frameGeometry()) && rig.window->minimumSize() == rig.window->maximumSize());
+            QCOMPARE(rig.window->size() == rig.window->sizeHint(), fits);
+            QCOMPARE(scroll->verticalScrollBar()->maximum() > 0, !fits);
+            scroll->ensureWidgetVisible(rig.find<QWidget>("Reset"));
+            QVERIFY(!rig.find<QWidget>("Reset")->visibleRegion().isEmpty());
+        }
     }
 
     void optionsAreSavedAsTheirCode()
@@ -226,6 +253,7 @@ private slots:
             rig.click("NewConfig");
             QCOMPARE(rig.prompts.texts(), QStringList{row.message});
             QCOMPARE(rig.prompts.shown[0].buttons, row.row < 0 ? MessageButtons::Ok : MessageButtons::OkCancel);
+            QCOMPARE(rig.prompts.shown[0].defaultButton, row.row < 0 ? DefaultButton::Ok : DefaultButton::Cancel);
             QCOMPARE(rig.text("ConfigName"), row.typed.left(16));
             QCOMPARE(list(rig)->currentRow(), row.row);
             QCOMPARE(rig.status(), row.row < 0 ? "New configuration not created !"
@@ -360,6 +388,30 @@ private slots:
         QCOMPARE(rig.prompts.texts(), QStringList());
     }
 
+    void tabLandsOnTheCheckedOptionOfEachGroup()
+    {
+        // An entry analysed into the editor checks an option in each group, the first of its group or not.
+        // Tab and Backtab from the list stop once in each group, on its checked option.
+        const QString tab = "DbbAnalyse DbbDelete DbUp DbDown ConfigName MechaKEL HupInverted Steps2 StepperInverted HW832 "
+                            "HeadST StrobeRohm NewConfig GetID ConfUser IdUser List1";
+        QStringList backtab = tab.split(u' ');
+        std::reverse(backtab.begin(), backtab.end() - 1);
+        WindowRig rig(QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("KEL", "1100110011110000"));
+        select(rig, 0);
+        rig.click("DbbAnalyse");
+        rig.window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        for (const auto &[key, chain] : {std::pair(Qt::Key_Tab, tab), std::pair(Qt::Key_Backtab, backtab.join(u' '))}) {
+            list(rig)->setFocus(Qt::OtherFocusReason);
+            QStringList visited;
+            while (visited.size() <= chain.count(u' ')) {
+                QTest::keyClick(QApplication::focusWidget(), key);
+                visited << QApplication::focusWidget()->objectName();
+            }
+            QCOMPARE(visited.join(u' '), chain);
+        }
+    }
+
     void editingCommandsActOnTheSelectedEntry()
     {
         // Each code travels with its name. A move at an end moves nothing and Delete answered with Cancel keeps
@@ -391,8 +443,10 @@ private slots:
             QCOMPARE(rig.status(), row.status);
             const QStringList messages(row.message.isEmpty() ? 0 : row.commands.count(u' ') + 1, row.message);
             QCOMPARE(rig.prompts.texts(), messages);
-            for (const auto &shown : rig.prompts.shown)
+            for (const auto &shown : rig.prompts.shown) { // Return answers the question with Cancel
                 QCOMPARE(shown.buttons, row.row >= 0 ? MessageButtons::OkCancel : MessageButtons::Ok);
+                QCOMPARE(shown.defaultButton, row.row >= 0 ? DefaultButton::Cancel : DefaultButton::Ok);
+            }
             QVERIFY(rig.window->database().isModified() == (row.row >= 0) && rig.text("ConfigName").isEmpty());
         }
     }
@@ -424,6 +478,18 @@ private slots:
         QVERIFY(selectedRow(rig) == -1 && rig.status() == "before");
         rig.click("DbbAnalyse");
         QCOMPARE(rig.prompts.texts(), QStringList{"Please select a database entry first !"});
+        // The list's rows bound a selection: the first and the last are taken, a row beyond either end
+        // selects nothing, in the list or for the buttons.
+        for (const int row : {0, -2, 4, 5, -1}) {
+            rig.window->showStatus("before");
+            rig.window->database().select(row);
+            const bool taken = row >= 0 && row < 5;
+            QCOMPARE(selectedRow(rig), taken ? row : -1);
+            QCOMPARE(rig.window->database().selectedIndex(), taken ? row : -1);
+            QCOMPARE(rig.status(), taken ? "Configuration selected : " + QString(QChar('A' + row)) : "before");
+        }
+        rig.click("DbbDelete");
+        QCOMPARE(rig.prompts.texts().size(), 2);
     }
 
     void modelRowBounds()
@@ -533,12 +599,13 @@ private slots:
 
     void newOpenAndSaveAsAskFirst()
     {
-        // With unsaved changes "New" and "Open" ask first: Cancel changes nothing; past the question a
-        // cancelled dialog leaves "New" with an empty list. "Save as" cancelled says so.
+        // With unsaved changes "New" and "Open" ask first: Cancel changes nothing, and neither does a
+        // cancelled dialog past the question, so "Save database" then writes the list as it was. "Save as"
+        // cancelled says so.
         const QString Filter = "|Configuration databases (*.cdb)|*.cdb|cdb|";
         const struct { QString command; bool cancelQuestion; int rowsAfter; QString dialog; } table[] = {
             {"Ndb", true, 5, ""}, {"Od", true, 5, ""},
-            {"Ndb", false, 0, "New configuration database" + Filter + "ask to replace|"},
+            {"Ndb", false, 5, "New configuration database" + Filter + "ask to replace|"},
             {"Od", false, 5, "Open configuration database" + Filter + "|must exist"},
             {"Sda", false, 5, "Save configuration database as..." + Filter + "ask to replace|"}};
         for (const auto &row : table) {
@@ -550,6 +617,8 @@ private slots:
             rig.click(qPrintable(row.command));
             const bool saveAs = row.command == "Sda";
             QCOMPARE(rig.prompts.texts().join(u'|'), saveAs ? "" : "Database has been modified ! Continue anyway ?");
+            for (const auto &shown : rig.prompts.shown)
+                QVERIFY(shown.buttons == MessageButtons::OkCancel && shown.defaultButton == DefaultButton::Cancel);
             QString asked;
             for (const FileDialogOptions &o : rig.files.asked)
                 asked += QStringList{o.title, o.filter, o.defaultSuffix, o.confirmOverwrite ? "ask to replace" : "",
@@ -559,6 +628,8 @@ private slots:
             QCOMPARE(rows(rig).size(), row.rowsAfter);
             QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
             QCOMPARE(rig.status(), QString(saveAs ? "Save database canceled" : "before"));
+            rig.click("sd");
+            QCOMPARE(contents(rig.folder.filePath("default.cdb")), entries());
         }
     }
 
@@ -660,6 +731,7 @@ private slots:
             QCOMPARE(QDir(folder).entryList(QDir::Files), !own ? QStringList{"default.cdb"} : row.fault == "small"
                      ? QStringList({"db.cdb", "filler"}) : QStringList());
             QVERIFY(rig.window->database().fileName() == "default.cdb" && rig.window->database().isModified());
+            QCOMPARE(rows(rig).size(), 5);
         }
     }
 
@@ -696,8 +768,9 @@ private slots:
                 row.way == "Exit" ? rig.click("Exit") : void(rig.window->close());
             }
             QCOMPARE(rig.prompts.texts().join(u'|'), row.modified ? "Database has been modified ! Quit anyway ?" : "");
-            for (const auto &shown : rig.prompts.shown) // a warning with OK and Cancel
-                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::OkCancel);
+            for (const auto &shown : rig.prompts.shown) // a warning with OK and Cancel, Cancel the default
+                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::OkCancel
+                        && shown.defaultButton == DefaultButton::Cancel);
             QVERIFY(quit.count() == (ends ? 1 : 0) && rig.window->isVisible() == !ends);
             QCOMPARE(rig.window->database().isModified(), row.modified);
             if (!ends) {

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
@@ -34,13 +35,17 @@ QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 template <typename T = QWidget> T *in(QObject *w, const QString &name) { return w->findChild<T *>(name); }
 
-// The messages as shown: "W" warning, "E" error, "N" no icon; "?" for OK/Cancel.
+// The messages as shown: "W" warning, "E" error, "N" no icon; "?" for OK/Cancel with Cancel the default
+// ("?OK" with OK).
 QStringList shown(const ScriptedPrompts &prompts)
 {
     QStringList list;
     for (const auto &s : prompts.shown)
         list << (s.icon == MessageIcon::Warning ? u'W' : s.icon == MessageIcon::Error ? u'E' : u'N')
-                    + QLatin1String(s.buttons == MessageButtons::OkCancel ? "? " : " ") + s.text;
+                    + QLatin1String(s.buttons == MessageButtons::Ok              ? " "
+                                    : s.defaultButton == DefaultButton::Cancel ? "? "
+                                                                               : "?OK ")
+                    + s.text;
     return list;
 }
 
@@ -98,7 +103,7 @@ QStringList monitorLines(TrafficMonitorWindow *monitor)
 const QString ProgrammingError = QStringLiteral("N Programming error ! Please check cables and power.");
 const QString PolarityQuestion = "W? Hardware detected polarity doesn't match user choice !  Program anyway ?";
 
-enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
+enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, ProbesAndNoise, Busy2 };
 enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7, EmptyPort };
 
 } // namespace
@@ -138,6 +143,8 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         QCOMPARE(in(&d, "DetectedPrinter")->palette().color(QPalette::Window).rgb(), 0xFFFFFFC0u); // light yellow
         QCOMPARE(texts, (QStringList{"none 9600 DSR/DTR Mode", "COM 1", "COM 2", "COM 3 (off)", "COM 6 (off)",
                                      "No printer found yet, please start detection."}));
+        for (const char *name : {"DetectSerialPrinter", "Autodetect", "OKButton"}) // one line of help each
+            QVERIFY(in(&d, name)->toolTip().size() > 20 && !in(&d, name)->toolTip().contains(u'\n'));
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
         d.selectPort(4); // not on this machine
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
@@ -145,6 +152,22 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         d.selectPort(2);
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
         QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
+        // Only the detection that touched a port is in the traffic record (tried, then tried again to report it).
+        const QString notOpened = "COM2            not opened at 9600 bauds, hardware handshake: COM2 is in use by another program.";
+        QCOMPARE(rig.record.lines(), (QStringList{"---- Detect Chipset ----", notOpened, notOpened}));
+        // The program's message about COM2 goes once a later command opens COM2, unless another text has
+        // taken its place; opening another port leaves it.
+        const QString busy = "COM2 is in use by another program.";
+        const struct { bool opens; int port; QString before, after; } steps[] = {
+            {false, 1, "", busy}, {true, 2, "other", "other"}, {false, 2, "", busy}, {true, 2, "", ""}};
+        for (const auto &step : steps) {
+            rig.line.failOpen(2, step.opens ? QString() : busy);
+            if (!step.before.isEmpty())
+                rig.window->showStatus(step.before);
+            d.selectPort(step.port);
+            d.detectSerialPrinter();
+            QCOMPARE(rig.status(), step.after);
+        }
     });
     QCOMPARE(mainWindow(rig), NoPrinter); // the earlier finding forgotten
 }
@@ -206,6 +229,10 @@ void TestPrinterWindow::scan_data()
         << QList<int>{3} << int(ProbesButNoIdentity) << QList<int>{0, 0, 6}
         << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2050 ms"
         << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49") << "3/9600/0 3/9600/2" << NoPrinter;
+    QTest::newRow("a device answering the probes, its identity not text")
+        << QList<int>{3} << int(ProbesAndNoise) << QList<int>{0, 0, 6}
+        << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2050 ms"
+        << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49") << "3/9600/0 3/9600/2" << NoPrinter;
     QTest::newRow("a port held by another program")
         << QList<int>{2} << int(Busy2) << QList<int>{} << none.arg(1000) << QByteArray() << "" << NoPrinter;
 }
@@ -225,6 +252,10 @@ void TestPrinterWindow::scan()
         rig.line.attachDevice(1, prober(hex("0404"), [](qint32, int) { return true; }));
     if (device == ProbesButNoIdentity)
         rig.line.attachDevice(3, prober(hex("04"), [](qint32 baud, int) { return baud == 9600; }));
+    if (device == ProbesAndNoise)
+        rig.line.attachDevice(3, std::make_shared<ScriptedDevice>([](const QByteArray &in, const LineSettings &s) {
+            return s.baud != 9600 ? QByteArray() : in == hex("1b76") ? hex("04") : in == hex("1b49") ? hex("e28d") : QByteArray();
+        }));
     if (device == Busy2)
         rig.line.failOpen(2, QStringLiteral("COM2 is in use by another program."));
     RecordingStatusLine status; // said once, not at every speed
@@ -256,7 +287,7 @@ void TestPrinterWindow::scan()
         for (int s = 0; s < tried.at(port - 1); ++s)
             attempts << QStringLiteral("Attempting to contact printer on COM %1 at %2 bauds.").arg(port).arg(speeds[s]);
     QCOMPARE(seen, attempts);
-    QTEST(rig.line.writtenBytes(device == Busy2 ? 2 : device == Board3At9600 || device == ProbesButNoIdentity ? 3 : 1),
+    QTEST(rig.line.writtenBytes(device == Busy2 ? 2 : device == Board3At9600 || device >= ProbesButNoIdentity ? 3 : 1),
           "wire");
     QTEST(lastOpens(rig.line, 2), "opens");
     QCOMPARE(status.shown, device == Busy2 ? QStringList{"COM2 is in use by another program."} : QStringList());
@@ -288,11 +319,21 @@ void TestPrinterWindow::manualDetection_data()
     QTest::newRow("the first 16 characters, trimmed, of more than one read")
         << 2 << "9600" << 1 << 0x03 << QByteArray("   Twelve chars  0123456789").append(100, '7')
         << "Twelve chars found on COM 2 at 9600 bauds" << 1;
-    QTest::newRow("shown as plain text")
-        << 2 << "9600" << 1 << -1 << QByteArray("<b>X</b>\r\nY\x07\x7f\x85\xa0!")
-        << "<b>X</b>\uFFFD\uFFFDY\uFFFD\uFFFD\uFFFD\u00A0! found on COM 2 at 9600 bauds" << 2;
+    QTest::newRow("shown as plain text, Latin-1 letters too")
+        << 2 << "9600" << 1 << -1 << QByteArray("<b>X</b> \xa0\xff!abcd\r\nY\x07\x7f\x85")
+        << "<b>X</b> \u00A0\u00FF!abcd found on COM 2 at 9600 bauds" << 2;
     QTest::newRow("no identity reply") << 2 << "9600" << 1 << 0x03 << QByteArray()
                                        << "No printer found on COM 2 at 9600 bauds" << 0;
+    // An identity is text: within its first 16 characters, blanks trimmed, none below 20, 7F to 9F none.
+    QTest::newRow("blanks only") << 2 << "9600" << 1 << 0x03 << QByteArray(16, ' ') + " FW 4.12"
+                                 << "No printer found on COM 2 at 9600 bauds" << 0;
+    for (const char *bytes : {"41 42 1b 43", "41 7f", "e2 8d", "9f"})
+        QTest::addRow("not text: %s", bytes) << 2 << "9600" << 1 << 0x03 << QByteArray::fromHex(bytes)
+                                             << "No printer found on COM 2 at 9600 bauds" << 0;
+    // The simulated board at 115200 answers bytes at other speeds with noise.
+    for (const char *speed : {"9600", "19200", "57600"})
+        QTest::addRow("noise at %s", speed) << 2 << speed << 1 << -1 << QByteArray("<noise>")
+                                            << QStringLiteral("No printer found on COM 2 at %1 bauds").arg(speed) << 0;
 }
 
 void TestPrinterWindow::manualDetection()
@@ -304,11 +345,14 @@ void TestPrinterWindow::manualDetection()
     QFETCH(QByteArray, identity);
     QFETCH(int, handshake);
     WindowRig rig;
-    rig.line.attachDevice(port, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
-        if (in == hex("1b49") || in == hex("1b76"))
-            return in == hex("1b49") ? identity : hex("04");
-        return in == hex("1d53661c") && settings >= 0 ? QByteArray(1, char(settings)) : QByteArray();
-    }));
+    if (identity == "<noise>")
+        rig.line.attachBoard(port, {}, OtherSpeeds::Garbage);
+    else
+        rig.line.attachDevice(port, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
+            if (in == hex("1b49") || in == hex("1b76"))
+                return in == hex("1b49") ? identity : hex("04");
+            return in == hex("1d53661c") && settings >= 0 ? QByteArray(1, char(settings)) : QByteArray();
+        }));
     rig.checkIdentity([&](PortSelection &d) {
         in<QRadioButton>(&d, QStringLiteral("COM%1").arg(port))->click();
         in<QComboBox>(&d, "serialspeed")->setCurrentText(speed);
@@ -317,6 +361,7 @@ void TestPrinterWindow::manualDetection()
         QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
         QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
         QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
+        QCOMPARE(d.focusWidget() == in(&d, "OKButton"), handshake != 0); // found: OK is next
     });
     // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query after.
     const auto &open = rig.line.opens().constFirst();
@@ -326,8 +371,11 @@ void TestPrinterWindow::manualDetection()
     steps << QStringLiteral("closed %1").arg(rig.line.closes().constFirst().at - open.at);
     QCOMPARE(steps.join(QLatin1String(", ")), QString::number(chosen + 1) + QLatin1String(handshake
                  ? ", 0 1b49, 250 1b76, 350 1d53661c, 450 18, closed 450" : ", 0 1b49, closed 250"));
+    // A reply that is no identity is named in the traffic record.
+    QCOMPARE(rig.record.lines().filter(QStringLiteral("   250 ms  not a board: the identity reply is not text")).size(),
+             !handshake && !identity.isEmpty() ? 1 : 0);
     if (handshake) { // the main window asks for the identity again, and shows it whole
-        const QString whole = identity.contains('<') ? "<b>X</b>\uFFFD\uFFFDY\uFFFD\uFFFD\uFFFD\u00A0!"
+        const QString whole = identity.contains('<') ? "<b>X</b> \u00A0\u00FF!abcd\uFFFD\uFFFDY\uFFFD\uFFFD\uFFFD"
                                                      : QString::fromLatin1(identity);
         QCOMPARE(mainWindow(rig), QStringLiteral("%1|Port: COM%2|Baudrate: %3|++++++").arg(whole).arg(port).arg(speed));
         QCOMPARE(rig.find<QLabel>("Identity")->textFormat(), Qt::PlainText);
@@ -507,7 +555,11 @@ void TestPrinterWindow::configurePrinter()
     QCOMPARE(lastOpens(rig.line, 9), QStringList(wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : 4, open).join(u' '));
     QTEST(rig.text("Identity"), "identity");
     QVERIFY(busyPointer);
-    QCOMPARE(rig.status(), setup == OtherPolarityCancel ? "Programming cancelled !" : status);
+    // Asked, the question has the status line name both polarities.
+    QCOMPARE(rig.status(), setup == OtherPolarityCancel     ? "Programming cancelled !"
+                           : messages.contains(PolarityQuestion) ? "Strobe polarity detected by the board: Positive; "
+                                                                   "chosen: Negative"
+                                                                 : status);
     for (const auto &w : rig.line.writes()) // a parameter command goes out byte by byte
         QVERIFY(w.bytes.size() == 1 || w.bytes == hex("1d5368") || w.bytes == hex("1b40") || w.bytes == hex("1b49"));
     const bool refused = messages.value(0).startsWith(QLatin1String("W ")); // checked before anything changes
@@ -624,12 +676,16 @@ void TestPrinterWindow::monitorKeepsFollowsClearsAndSaves()
     lines = monitorLines(monitor);
     QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ----"));
 
-    // Recorded only while it is open; opened again, it shows what it took before.
+    // Recorded also while it is closed: opened after a fault, it shows what led to it.
     monitor->close();
     QTRY_VERIFY(!rig.window->findChild<TrafficMonitorWindow *>());
-    QVERIFY(!rig.record.isRecording());
-    rig.click("Reset");
-    QCOMPARE(monitorLines(openMonitor(rig)), lines);
+    rig.line.board(1)->setFaults({.silent = true});
+    rig.click("GetSettings");
+    QCOMPARE(shown(rig.prompts), QStringList{"E Error while reading printer parameters !"});
+    const QStringList after = monitorLines(openMonitor(rig));
+    QCOMPARE(after.mid(0, lines.size()), lines);
+    QCOMPARE(after.value(lines.size()), "---- Check configuration ----");
+    QCOMPARE(after.mid(lines.size()).filter(QRegularExpression("ms  (sent|waited 500 ms, nothing came)")).size(), 8);
 }
 
 QTEST_MAIN(TestPrinterWindow)

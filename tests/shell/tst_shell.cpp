@@ -4,8 +4,10 @@
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
 #include "detection/detector.h"
+#include "detection/portselection.h"
 #include "mainwindow/commandline.h"
 #include "protocol/printerqueries.h"
+#include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
@@ -18,6 +20,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
@@ -52,7 +55,9 @@ private slots:
     }
 
     // The program's message boxes: the application's title, the text as it
-    // is (never markup), the icon, and OK or OK/Cancel with Escape as Cancel.
+    // is (never markup), the icon, and OK or OK/Cancel with Escape as Cancel;
+    // Return presses the default button, Cancel for a question that loses
+    // work or writes to the board.
     void messageBoxesShowTheTextAsItIs()
     {
         MessageBoxPrompts prompts;
@@ -61,19 +66,40 @@ private slots:
             QTimer::singleShot(0, [&, key] {
                 auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
                 QVERIFY(box);
-                shown = QStringLiteral("%1|%2|%3|%4|%5").arg(box->windowTitle(), box->text()).arg(box->textFormat())
-                            .arg(box->icon()).arg(int(box->standardButtons()));
+                shown = QStringLiteral("%1|%2|%3|%4|%5|%6").arg(box->windowTitle(), box->text()).arg(box->textFormat())
+                            .arg(box->icon()).arg(int(box->standardButtons())).arg(box->standardButton(box->defaultButton()));
                 QTest::keyClick(box, Qt::Key(key));
             });
         };
         answer(Qt::Key_Return);
-        QVERIFY(prompts.message("<b>COM1</b> & more", MessageIcon::Error, MessageButtons::Ok));
-        QCOMPARE(shown, QStringLiteral("Tessary Configurator 2.3|<b>COM1</b> & more|0|3|%1").arg(int(QMessageBox::Ok)));
+        QVERIFY(prompts.message("<b>COM1</b> & more", MessageIcon::Error, MessageButtons::Ok, DefaultButton::Ok));
+        QCOMPARE(shown, QStringLiteral("Tessary Configurator 2.3|<b>COM1</b> & more|0|3|%1|%1").arg(int(QMessageBox::Ok)));
         answer(Qt::Key_Return);
-        QVERIFY(prompts.confirm("Program anyway ?"));
-        QCOMPARE(shown.section(u'|', 3), QStringLiteral("2|%1").arg(int(QMessageBox::Ok | QMessageBox::Cancel)));
-        answer(Qt::Key_Escape);
         QVERIFY(!prompts.confirm("Program anyway ?"));
+        QCOMPARE(shown.section(u'|', 3), QStringLiteral("2|%1|%2").arg(int(QMessageBox::Ok | QMessageBox::Cancel))
+                                             .arg(int(QMessageBox::Cancel)));
+        answer(Qt::Key_Escape);
+        QVERIFY(!prompts.message("Go on ?", MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Ok));
+    }
+
+    // Return and Enter press the focused button, in every window.
+    void returnPressesTheFocusedButton()
+    {
+        WindowRig rig;
+        rig.click("TrafficMonitor");
+        rig.click("Helphelp");
+        PortSelection ports(rig.services);
+        const QList<QPair<QWidget *, const char *>> table = {
+            {rig.window.get(), "DbbAnalyse"}, {rig.window.get(), "NewConfig"}, {&ports, "DetectSerialPrinter"},
+            {rig.window->findChild<TrafficMonitorWindow *>(), "CopyTraffic"}, {rig.window->findChild<Helpfrm *>(), "Index"}};
+        for (const auto &[window, name] : table) {
+            auto *button = window->findChild<QPushButton *>(name);
+            QSignalSpy clicked(button, &QAbstractButton::clicked);
+            button->setFocus();
+            QTest::keyClick(button, Qt::Key_Return);
+            QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
+            QVERIFY2(clicked.count() == 2, name);
+        }
     }
 
     void aboutOpensOnceAndHandsItsLinksToTheDesktop()
@@ -178,7 +204,6 @@ private slots:
         const QString page = QString::fromUtf8(file.readAll());
         for (const QString state : {"healthy", "silent", "speed", "handshake", "echo"}) {
             WindowRig rig;
-            rig.record.startWatching();
             sim::BoardOptions board;
             board.baud = 9600;
             PrinterLink printer{true, 1, "9600", HandshakeHardware, true};

@@ -2,9 +2,10 @@
 
 namespace tessary::test {
 
-bool ScriptedPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons)
+bool ScriptedPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons,
+                              DefaultButton defaultButton)
 {
-    shown.append({text, icon, buttons});
+    shown.append({text, icon, buttons, defaultButton});
     if (buttons == MessageButtons::Ok)
         return true;
     if (m_answers.isEmpty())

@@ -14,9 +14,10 @@ public:
         QString text;
         MessageIcon icon;
         MessageButtons buttons;
+        DefaultButton defaultButton;
     };
 
-    bool message(const QString &text, MessageIcon icon, MessageButtons buttons) override;
+    bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override;
 
     // Answers for the coming OK/Cancel questions, in order; when the script
     // runs out, questions are answered with defaultAnswer.
