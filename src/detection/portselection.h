@@ -51,6 +51,8 @@ public:
 
 private:
     void formLoad();
+    // Enables the options whose devices are there, with their captions.
+    void showPorts();
     // Runs a detection through the gate; closes the window when it was stopped.
     void runDetection(const QString &name, const std::function<void()> &detection);
     [[nodiscard]] int selectedPort() const;

@@ -50,6 +50,14 @@ void RecordingLine::beginCommand(const QString &name)
     m_record.append(QStringLiteral("---- %1 ----").arg(name));
 }
 
+void RecordingLine::note(const QString &event)
+{
+    if (!recording())
+        return;
+    flush();
+    m_record.append(event);
+}
+
 QString RecordingLine::prefix(qint64 atMs) const
 {
     if (m_port == 0)

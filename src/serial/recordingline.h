@@ -31,6 +31,8 @@ public:
 
     // The traffic that follows belongs to this command ("Check identity").
     void beginCommand(const QString &name);
+    // A line of its own between the traffic ("COM3: ttyUSB0 unplugged").
+    void note(const QString &event);
 
     // From RecordingClock: a pause of elapsedMs that began at startMs, after
     // which `waiting` bytes were waiting.

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace tessary {
@@ -63,6 +64,9 @@ public:
     // requested meanwhile just ends the wait. It runs as a command unwinds.
     void closePort() noexcept;
     [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
+    // Says why COMn cannot be opened where it knows better than the line
+    // (the slot's adapter is gone); an empty text leaves the line's reason.
+    void setOpenFailureNote(std::function<QString(int port)> note) { m_openFailureNote = std::move(note); }
 
     void sendString(const QByteArray &bytes);
     // One write per byte, without pause between them.
@@ -108,6 +112,7 @@ private:
     bool m_stopRequested = false;
     bool m_undrainedReported = false;
     QString m_lastProblem;
+    std::function<QString(int port)> m_openFailureNote;
     QMetaObject::Connection m_failConnection;
 };
 

@@ -111,6 +111,7 @@ class TestPrinterWindow : public QObject {
 private slots:
     void portSelectionOpensWithoutAFindingAndRefusesADetectionWithoutAPort();
     void portCaptionsNameTheirDevices();
+    void portsFollowDevicesWhileTheWindowIsOpen();
     void scan_data();
     void scan();
     void manualDetection_data();
@@ -172,6 +173,70 @@ void TestPrinterWindow::portCaptionsNameTheirDevices()
     QCOMPARE(QStringList({in(&d, "COM1")->property("text").toString(), in(&d, "COM2")->property("text").toString(),
                           in(&d, "COM3")->property("text").toString(), in(&d, "COM4")->property("text").toString()}),
              (QStringList{"COM 1", "COM 2 (ttyUSB1)", "COM 3 " + pts, "COM 4 " + pts}));
+}
+
+// Adapters come and go: the port options follow them at once while the window is open (the list's
+// word, even during a scan's wait), nothing watches once it is closed, and the main window's next
+// command finds the printer's adapter where it was or says that it is gone.
+void TestPrinterWindow::portsFollowDevicesWhileTheWindowIsOpen()
+{
+    WindowRig rig;
+    rig.board(2);
+    const SerialPortInfo usb{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1", quint16(0x0403), quint16(0x6001), {}};
+    rig.ports.setDevices({"/dev/ttyS0"});
+    rig.followPorts();
+    const auto options = [](PortSelection &d) {
+        QStringList texts;
+        for (const char *name : {"COM1", "COM2", "COM3"})
+            texts << in<QRadioButton>(&d, name)->text() + (in(&d, name)->isEnabled() ? "" : " (off)")
+                         + (in<QRadioButton>(&d, name)->isChecked() ? " (chosen)" : "");
+        return texts.join(", ");
+    };
+    rig.checkIdentity([&](PortSelection &d) {
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), COM 3 (off)");
+        rig.ports.plug(usb);
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (ttyUSB0), COM 3 (off)");
+        d.selectPort(2);
+        rig.ports.unplug(usb.device); // the chosen one goes
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), COM 3 (off)");
+        rig.ports.plug(usb);
+        d.selectPort(2);
+        rig.ports.unplug(usb.device, false); // between two looks: the detection finds it gone
+        in<QPushButton>(&d, "DetectSerialPrinter")->click();
+        QCOMPARE(shown(rig.prompts), QStringList{"E This port does not exist"});
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), COM 3 (off)");
+        // Back as another device while the scan tries COM1: shown at the same virtual millisecond,
+        // in its slot, and scanned.
+        qint64 plugged = -1, shown = -1;
+        rig.clock.onWait = [&](int) {
+            if (plugged < 0 && rig.clock.now() >= 500) {
+                plugged = rig.clock.now();
+                rig.ports.plug({"/dev/ttyUSB3", "FT232R USB UART", "FTDI", "A1", quint16(0x0403), quint16(0x6001), {}});
+            }
+            if (shown < 0 && in(&d, "COM2")->isEnabled())
+                shown = rig.clock.now();
+        };
+        d.autodetect();
+        rig.clock.onWait = {};
+        QVERIFY(plugged >= 500 && shown == plugged);
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (ttyUSB3) (chosen), COM 3 (off)");
+        QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "TH432 1K5 STD found on COM 2 at 115200 bauds");
+        QCOMPARE(rig.ports.watchers(), 1);
+    });
+    QCOMPARE(rig.ports.watchers(), 0); // nothing watches while the window is closed
+    openMonitor(rig);
+    rig.ports.unplug("/dev/ttyUSB3");
+    rig.clearWire();
+    rig.click("Reset");
+    rig.click("Reset");
+    QCOMPARE(rig.status(), "The adapter of COM2 (ttyUSB3) is gone: plug it back in or run a detection");
+    rig.ports.plug(usb); // back as ttyUSB0: COM2 again, where the printer was found
+    rig.click("Reset");
+    QCOMPARE(rig.wire(), hex("1b40"));
+    const QStringList lines = monitorLines(rig.window->findChild<TrafficMonitorWindow *>());
+    QCOMPARE(lines.filter(QRegularExpression("^(----|COM2: )")),
+             (QStringList{"---- Reset ----", "COM2: ttyUSB3 unplugged", "---- Reset ----", "---- Reset ----",
+                          "COM2: ttyUSB0 plugged in"}));
 }
 
 void TestPrinterWindow::scan_data()
