@@ -54,11 +54,12 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text)
 
 PortCaption portCaptions(const AppServices &services)
 {
-    // The live slots, or the line, name the devices behind the COM slots.
-    const SerialLine &line = services.link.line();
+    // The live slots name the devices behind the COM slots. A slot's device
+    // that went keeps the name it had ("pts/3", not its link's).
     const ComSlots *comSlots = services.ports;
-    PortCaption caption = [&line, comSlots](int port) {
-        return PortNames::caption(port, comSlots ? comSlots->slot(port).device : line.deviceName(port));
+    PortCaption caption = [comSlots](int port) {
+        const QString name = comSlots ? comSlots->slot(port).name : QString();
+        return name.isEmpty() ? plainCaption(port) : QStringLiteral("%1 (%2)").arg(plainCaption(port), name);
     };
     // The demo board's pseudo-terminal says nothing to the user: its slot says what it is.
     if (services.demo) {

@@ -296,6 +296,11 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(rig.out.toUtf8())["ports"][0]["keptFor"].toObject(),
                  QJsonObject({{"device", "/dev/ttyUSB7"}, {"description", "FT232R USB UART"}, {"manufacturer", "FTDI"},
                               {"serialNumber", "A1"}, {"vendorId", "0403"}, {"productId", "6001"}}));
+        QTimer::singleShot(0, [&] { rig.env.ports.plug(adapter('N', "/dev/ttyUSB3")), ::raise(SIGTERM); });
+        QCOMPARE(rig.run({"ports", "--watch", "--json", "--quiet"}), 143);
+        QCOMPARE(rig.out + rig.err, R"({"byId":"usb-Prolific_USB-Serial_Controller-if00-port0","description":"USB-Serial Controller",)"
+                                    R"("device":"/dev/ttyUSB3","event":"plugged","manufacturer":"Prolific","port":"COM5",)"
+                                    R"("productId":"2303","vendorId":"067b"})" "\n");
         // A relative path is the current folder's, a bare name found only in /dev the one there; a device
         // mapped through a link keeps one slot, and a link and its target are never two.
         Rig here;

@@ -6,9 +6,9 @@
 
 namespace tessary::test {
 
-// The system's serial ports as a test scripts them: devices appear and go
-// (telling the watchers at once, as udev does) or change unseen (between two
-// looks of a poll). A path not listed exists when the file does.
+// The system's serial ports as a test scripts them: devices appear and go,
+// telling the watchers at once (as udev does) or unseen (between two looks
+// of a poll). A path not listed exists when the file does.
 class ScriptedPorts : public SerialPorts {
 public:
     QList<SerialPortInfo> list() const override { return ports; }
@@ -17,27 +17,21 @@ public:
         return std::any_of(ports.cbegin(), ports.cend(), [&](const auto &p) { return p.device == device; })
             || QFileInfo::exists(device);
     }
-
-    // Devices with nothing known of them but their paths.
+    // Devices that tell nothing but their paths.
     void setDevices(const QStringList &devices)
     {
         ports.clear();
         for (const QString &device : devices)
             ports.append({device, {}, {}, {}, {}, {}, {}});
     }
-    void plug(const SerialPortInfo &port, bool told = true)
-    {
-        ports.append(port);
-        if (told)
-            tell();
-    }
+    void plug(const SerialPortInfo &port) { ports.append(port), tell(); }
     void unplug(const QString &device, bool told = true)
     {
         ports.removeIf([&](const SerialPortInfo &p) { return p.device == device; });
         if (told)
             tell();
     }
-    // The word a watcher gets of a change (none while nobody watches).
+    // The word of a change, while somebody watches.
     void tell()
     {
         if (watchers() > 0)
