@@ -25,16 +25,21 @@ QString hex4(quint16 value) { return QStringLiteral("%1").arg(value, 4, 16, QLat
 #ifdef Q_OS_UNIX
 const QString ByIdFolder = QStringLiteral("/dev/serial/by-id");
 
-// A file's identity and, for a folder, its time stamp to the nanosecond
-// (a device's own changes as it is used); "" when it is not there.
+// A file's identity; "" when it is not there. For a folder also its size (on
+// tmpfs it counts the entries) and its time stamp, which change as entries
+// come and go. A device's own time stamp changes as it is used: left out.
 QString stamp(const QString &path)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return {};
     QString text = QStringLiteral("%1:%2").arg(st.st_dev).arg(st.st_ino);
-    if (S_ISDIR(st.st_mode))
-        text += QStringLiteral(":%1.%2").arg(qint64(st.st_mtim.tv_sec)).arg(qint64(st.st_mtim.tv_nsec));
+    if (S_ISDIR(st.st_mode)) {
+        text += QStringLiteral(":%1:%2").arg(qint64(st.st_size)).arg(qint64(st.st_mtime));
+#ifdef Q_OS_LINUX
+        text += QStringLiteral(".%1").arg(qint64(st.st_mtim.tv_nsec));
+#endif
+    }
     return text;
 }
 #endif
