@@ -5,11 +5,14 @@
 #include "configuration/configurationeditor.h"
 #include "fieldoptions.h"
 #include "recordingenvironment.h"
+#include "serial/comslots.h"
 #include "serial/seriallink.h"
 #include "serial/serialline.h"
 #include "serial/trafficrecord.h"
+#include "stopsignals.h"
 
 #include <QCommandLineParser>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,7 +32,7 @@ QString overview()
         "Configures the controller board of a Tessary thermal printer from scripts and production lines.\n"
         "\n"
         "Commands:\n"
-        "  ports              COM1 to COM6 with their devices and whether they exist\n"
+        "  ports              COM1 to COM6 with their devices and adapters; --watch follows them\n"
         "  detect             find the board, its identity and its line settings\n"
         "  identity           the board's firmware identity\n"
         "  read               the configuration the board holds, in words\n"
@@ -124,9 +127,14 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
 {
     static const QList<Subcommand> table = {
         {QStringLiteral("ports"),
-         QStringLiteral("Lists COM1 to COM6 with their devices and whether they exist. "
-                        "--port COMn=PATH (or a PATH, repeatable) shows the table with that mapping."),
-         {}, 0, NoArguments, {}, &CliApp::ports, Reach::Ports},
+         QStringLiteral("Lists COM1 to COM6 with their devices, whether each is present, and what is known of "
+                        "its adapter (description, manufacturer, serial number, USB ids); a free slot kept for an "
+                        "adapter names it. An adapter keeps its COM number across plugs and runs, shared with "
+                        "the desktop program. --port COMn=PATH (or a PATH, repeatable) shows the table with that "
+                        "mapping."),
+         {}, 0, NoArguments,
+         {option("watch", "Prints one line for each device that comes or goes, until stopped (Ctrl+C).")},
+         &CliApp::ports, Reach::Ports},
         {QStringLiteral("detect"),
          QStringLiteral("Finds the board: scans every port (or each --port) at every speed after waking "
                         "them, all ports at once unless --sequential, or probes --port at --speed with "
@@ -364,7 +372,8 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
 {
     static const QRegularExpression comName(QStringLiteral("^COM(\\d+)$"),
                                             QRegularExpression::CaseInsensitiveOption);
-    const PortNames system({}, m_environment.systemDevices());
+    // The numbers the slots would give, without the mappings being parsed: nothing kept.
+    const PortNames system = systemTable(false);
     QMap<int, QString> named; // port: device
     QStringList unlisted;
     for (const QString &text : values) {
@@ -478,28 +487,104 @@ void CliApp::printDone(const Common &common, const QJsonObject &json, const QStr
 
 // ---- ports -----------------------------------------------------------------
 
+namespace {
+
+QJsonObject adapterJson(const SerialPortInfo &adapter)
+{
+    QJsonObject json;
+    for (const auto &[name, value] : {std::pair{"description", adapter.description},
+                                      std::pair{"manufacturer", adapter.manufacturer},
+                                      std::pair{"serialNumber", adapter.serialNumber}, std::pair{"byId", adapter.byId}})
+        if (!value.isEmpty())
+            json.insert(QLatin1String(name), value);
+    for (const auto &[name, id] : {std::pair{"vendorId", adapter.vendorId}, std::pair{"productId", adapter.productId}})
+        if (id)
+            json.insert(QLatin1String(name), QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0')));
+    return json;
+}
+
+QString inParentheses(const QString &text) { return text.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(text); }
+
+} // namespace
+
+PortNames CliApp::systemTable(bool keep) const
+{
+    return ComSlots(m_environment.serialPorts(), m_environment.settings(), {}, keep).table();
+}
+
 int CliApp::ports(const Invocation &call)
 {
     const Common &common = call.common;
-    m_table = common.table(m_environment.systemDevices());
-    SerialLine &line = environment().line(m_table);
+    QMap<int, QString> mappings;
+    for (const PortChoice &choice : common.ports)
+        if (!choice.device.isEmpty())
+            mappings.insert(choice.port, choice.device);
+    ComSlots comSlots(m_environment.serialPorts(), m_environment.settings(), mappings);
+    if (call.has("watch"))
+        return watchPorts(common, comSlots);
 
     QJsonArray array;
     QString text;
     for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
-        const QString device = m_table.device(port);
-        const bool exists = line.portExists(port);
-        array.append(QJsonObject{{QStringLiteral("port"), QStringLiteral("COM%1").arg(port)},
-                                 {QStringLiteral("device"), device},
-                                 {QStringLiteral("exists"), exists}});
-        text += QStringLiteral("COM%1  %2  %3\n")
+        const ComSlot slot = comSlots.slot(port);
+        QJsonObject json = adapterJson(slot.adapter);
+        json.insert(QStringLiteral("port"), QStringLiteral("COM%1").arg(port));
+        json.insert(QStringLiteral("device"), slot.device);
+        json.insert(QStringLiteral("present"), slot.present);
+        json.insert(QStringLiteral("mapped"), slot.mapped);
+        QString details = slot.adapter.details();
+        if (slot.mapped)
+            details = QStringLiteral("given with --port") + (details.isEmpty() ? QString() : QStringLiteral(", ") + details);
+        if (!slot.remembered.device.isEmpty()) {
+            QJsonObject kept = adapterJson(slot.remembered);
+            kept.insert(QStringLiteral("device"), slot.remembered.device);
+            json.insert(QStringLiteral("keptFor"), kept);
+            details = QStringLiteral("kept for ") + PortNames::shownName(slot.remembered.device)
+                    + inParentheses(slot.remembered.details());
+        }
+        array.append(json);
+        const QString state = slot.present           ? QStringLiteral("present")
+                              : slot.device.isEmpty() ? QStringLiteral("free")
+                                                      : QStringLiteral("missing");
+        text += QStringLiteral("COM%1  %2  %3  %4")
                     .arg(port)
-                    .arg(device.isEmpty() ? QStringLiteral("-") : device, -20)
-                    .arg(device.isEmpty() ? QStringLiteral("no device")
-                                          : exists ? QStringLiteral("exists") : QStringLiteral("missing"));
+                    .arg(slot.device.isEmpty() ? QStringLiteral("-") : slot.device, -20)
+                    .arg(state, -7)
+                    .arg(details)
+                    .trimmed()
+              + u'\n';
     }
     print(common, QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("ports"), array}}, text);
     return Success;
+}
+
+int CliApp::watchPorts(const Common &common, ComSlots &comSlots)
+{
+    StopSignals stop;
+    QEventLoop loop;
+    QObject::connect(&stop, &StopSignals::stopped, &loop, &QEventLoop::exit);
+    QObject::connect(&comSlots, &ComSlots::changed, &loop, [&](const QList<SlotEvent> &events) {
+        for (const SlotEvent &event : events) {
+            if (common.json) {
+                QJsonObject json = adapterJson(event.adapter);
+                json.insert(QStringLiteral("port"), QStringLiteral("COM%1").arg(event.port));
+                json.insert(QStringLiteral("device"), event.device);
+                json.insert(QStringLiteral("event"), event.plugged ? QStringLiteral("plugged") : QStringLiteral("unplugged"));
+                m_out << QJsonDocument(json).toJson(QJsonDocument::Compact) << '\n';
+            } else {
+                m_out << event.text() << (event.plugged ? inParentheses(event.adapter.details()) : QString()) << '\n';
+            }
+        }
+        m_out.flush();
+    });
+    if (!common.quiet) {
+        m_err << "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n";
+        m_err.flush();
+    }
+    comSlots.watch();
+    const int status = loop.exec();
+    comSlots.unwatch();
+    return status;
 }
 
 // ---- code ------------------------------------------------------------------

@@ -20,6 +20,7 @@ class QTextStream;
 namespace tessary {
 
 class CliEnvironment;
+class ComSlots;
 class MechanismDatabase;
 class RecordingEnvironment;
 class TrafficRecord;
@@ -127,6 +128,8 @@ private:
     [[nodiscard]] QString locationText() const;
 
     int ports(const Invocation &call);
+    // Prints each device that comes or goes until a signal stops it: 128 + its number.
+    int watchPorts(const Common &common, ComSlots &comSlots);
     int detect(const Invocation &call);
     int identity(const Invocation &call);
     int read(const Invocation &call);
@@ -155,6 +158,10 @@ private:
 
     int codeDecode(const Invocation &call);
     int codeEncode(const Invocation &call);
+
+    // COM1 to COM6 as the system's ports and the remembered slots fill them
+    // (the desktop program's numbers); keep: the slots given are remembered.
+    [[nodiscard]] PortNames systemTable(bool keep = true) const;
 
     // The machine, through the recording wrappers of --trace when given.
     [[nodiscard]] CliEnvironment &environment();

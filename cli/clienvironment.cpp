@@ -1,23 +1,26 @@
 #include "clienvironment.h"
 
+#include "serial/comslots.h"
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
+#include "serial/serialports.h"
 
-#include <QSerialPortInfo>
+#include <QSettings>
 
 namespace tessary {
 
-SystemEnvironment::SystemEnvironment() : m_clock(std::make_unique<EventLoopClock>()) {}
+SystemEnvironment::SystemEnvironment()
+    : m_ports(std::make_unique<SystemSerialPorts>()),
+      m_settings(ComSlots::userSettings()),
+      m_clock(std::make_unique<EventLoopClock>())
+{
+}
 
 SystemEnvironment::~SystemEnvironment() = default;
 
-QStringList SystemEnvironment::systemDevices() const
-{
-    QStringList devices;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        devices << info.systemLocation();
-    return devices;
-}
+SerialPorts &SystemEnvironment::serialPorts() { return *m_ports; }
+
+QSettings &SystemEnvironment::settings() { return *m_settings; }
 
 SerialLine &SystemEnvironment::line(const PortNames &table)
 {

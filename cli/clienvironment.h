@@ -6,12 +6,15 @@
 
 #include <memory>
 
+class QSettings;
+
 namespace tessary {
 
 class Clock;
 class EventLoopClock;
 class QtSerialLine;
 class SerialLine;
+class SerialPorts;
 
 // What the command-line tool runs on: the serial ports the system lists, the
 // serial lines over a port table, and the clocks of the waits. The program
@@ -27,8 +30,10 @@ public:
     };
 
     virtual ~CliEnvironment() = default;
-    // The devices the system lists as serial ports.
-    [[nodiscard]] virtual QStringList systemDevices() const = 0;
+    // The serial ports the system lists.
+    [[nodiscard]] virtual SerialPorts &serialPorts() = 0;
+    // Where the COM slots are remembered, shared with the desktop program.
+    [[nodiscard]] virtual QSettings &settings() = 0;
     // A serial line whose COM1 to COM6 are the devices of the table. The
     // environment owns it; a later call may replace it.
     virtual SerialLine &line(const PortNames &table) = 0;
@@ -43,17 +48,20 @@ public:
     virtual void portSessionsEnded(qint64 time) { Q_UNUSED(time); }
 };
 
-// The real machine: QSerialPortInfo, QSerialPort and the event loop.
+// The real machine: QSerialPortInfo, the user's settings, QSerialPort and the event loop.
 class SystemEnvironment : public CliEnvironment {
 public:
     SystemEnvironment();
     ~SystemEnvironment() override;
-    QStringList systemDevices() const override;
+    SerialPorts &serialPorts() override;
+    QSettings &settings() override;
     SerialLine &line(const PortNames &table) override;
     Clock &clock() override;
     PortSession portSession(const PortNames &table, int port) override;
 
 private:
+    std::unique_ptr<SerialPorts> m_ports;
+    std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<EventLoopClock> m_clock;
     std::unique_ptr<QtSerialLine> m_line;
 };

@@ -21,7 +21,8 @@ public:
     RecordingEnvironment(CliEnvironment &inner, TrafficRecord &record, QString command);
     ~RecordingEnvironment() override;
 
-    QStringList systemDevices() const override { return m_inner.systemDevices(); }
+    SerialPorts &serialPorts() override { return m_inner.serialPorts(); }
+    QSettings &settings() override { return m_inner.settings(); }
     SerialLine &line(const PortNames &table) override;
     Clock &clock() override;
     PortSession portSession(const PortNames &table, int port) override;

@@ -3,6 +3,7 @@
 namespace tessary {
 
 class AppState;
+class ComSlots;
 class CommandGate;
 class FileChooser;
 class Prompts;
@@ -23,6 +24,9 @@ struct AppServices {
     // What went over the serial line, shown by the traffic monitor; null
     // when the line is not recorded.
     TrafficRecord *traffic = nullptr;
+    // COM1 to COM6 as they follow the system's serial ports; null when the
+    // slots are fixed (the tests that put boards on ports by number).
+    ComSlots *ports = nullptr;
 };
 
 } // namespace tessary

@@ -5,6 +5,7 @@
 #include "app/keyboardhabits.h"
 #include "app/prompts.h"
 #include "protocol/replytext.h"
+#include "serial/comslots.h"
 #include "serial/commandgate.h"
 #include "serial/portnames.h"
 
@@ -54,9 +55,13 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text)
 
 PortCaption portCaptions(const AppServices &services)
 {
-    // Only the real serial line names the devices behind the COM slots.
-    const SerialLine &line = services.link.line();
-    PortCaption caption = [&line](int port) { return PortNames::caption(port, line.deviceName(port)); };
+    // The live slots name the devices behind the COM slots. A slot's device
+    // that went keeps the name it had ("pts/3", not its link's).
+    const ComSlots *comSlots = services.ports;
+    PortCaption caption = [comSlots](int port) {
+        const QString name = comSlots ? comSlots->slot(port).name : QString();
+        return name.isEmpty() ? plainCaption(port) : QStringLiteral("%1 (%2)").arg(plainCaption(port), name);
+    };
     // The demo board's pseudo-terminal says nothing to the user: its slot says what it is.
     if (services.demo) {
         return [caption](int port) {
@@ -168,13 +173,21 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
     applyKeyboardHabits(this);
 }
 
-PortSelection::~PortSelection() = default;
+PortSelection::~PortSelection()
+{
+    if (m_services.ports)
+        m_services.ports->unwatch();
+}
 
 void PortSelection::formLoad()
 {
     m_detector.begin();
-    for (QRadioButton *option : std::as_const(m_portButtons))
-        option->setEnabled(m_services.link.portExists(m_ports->id(option)));
+    // The options follow the devices while the window is open.
+    if (m_services.ports) {
+        m_services.ports->watch();
+        connect(m_services.ports, &ComSlots::changed, this, &PortSelection::showPorts);
+    }
+    showPorts();
     m_speed->addItems(speedTexts());
     m_handshake->addItems({QStringLiteral("Xon-Xoff"), QStringLiteral("DSR/DTR Mode")});
     m_speed->setCurrentIndex(3);
@@ -185,6 +198,22 @@ void PortSelection::formLoad()
     for (QRadioButton *option : std::as_const(m_portButtons))
         option->setChecked(false);
     m_ports->setExclusive(true);
+}
+
+void PortSelection::showPorts()
+{
+    for (QRadioButton *option : std::as_const(m_portButtons)) {
+        const int port = m_ports->id(option);
+        const bool exists = m_services.link.portExists(port);
+        option->setText(m_caption(port));
+        if (!exists && option->isChecked()) {
+            // A chosen port whose device went is chosen no more.
+            m_ports->setExclusive(false);
+            option->setChecked(false);
+            m_ports->setExclusive(true);
+        }
+        option->setEnabled(exists);
+    }
 }
 
 int PortSelection::selectedPort() const
@@ -199,8 +228,10 @@ int PortSelection::selectedPort() const
 
 void PortSelection::detectSerialPrinter()
 {
-    runDetection(m_detect->text(), [this] {
-        m_detector.detectSerialPrinter(selectedPort(), m_speed->currentText(), m_handshake->currentIndex());
+    // The port chosen now: one whose device has just gone is refused as not there.
+    const int port = selectedPort();
+    runDetection(m_detect->text(), [this, port] {
+        m_detector.detectSerialPrinter(port, m_speed->currentText(), m_handshake->currentIndex());
     });
 }
 

@@ -19,8 +19,8 @@ struct AppServices;
 // The caption of COMn's option: "COM 1 (ttyUSB0)" when a device stands
 // behind the slot, "COM 1" otherwise.
 using PortCaption = std::function<QString(int port)>;
-// The captions the services' serial line knows ("COM n" when it maps no
-// device); the demo board's slot reads "COM 1 (demo board)".
+// The captions of the services' live COM slots ("COM n" without them); the
+// demo board's slot reads "COM 1 (demo board)".
 [[nodiscard]] PortCaption portCaptions(const AppServices &services);
 
 // "Communication Port Selection": finds the printer on COM1 to COM6 by a
@@ -51,6 +51,8 @@ public:
 
 private:
     void formLoad();
+    // Enables the options whose devices are there, with their captions.
+    void showPorts();
     // Runs a detection through the gate; closes the window when it was stopped.
     void runDetection(const QString &name, const std::function<void()> &detection);
     [[nodiscard]] int selectedPort() const;

@@ -9,9 +9,8 @@
 
 namespace tessary {
 
-namespace {
 // Natural order: runs of digits compare by value, so ttyUSB2 < ttyUSB10.
-bool naturalLess(const QString &a, const QString &b)
+bool PortNames::naturalLess(const QString &a, const QString &b)
 {
     int i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
@@ -39,7 +38,7 @@ bool naturalLess(const QString &a, const QString &b)
 
 // The device itself, however the path reaches it: a symbolic link (a udev
 // name, the simulator's --link) or a roundabout path.
-QString realDevice(const QString &path)
+QString PortNames::realDevice(const QString &path)
 {
 #ifdef Q_OS_UNIX
     const QFileInfo info(path);
@@ -49,7 +48,6 @@ QString realDevice(const QString &path)
     return path.toUpper(); // "COM3"
 #endif
 }
-} // namespace
 
 PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices)
     : m_devices(explicitMappings)
@@ -70,14 +68,6 @@ PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringLi
             break;
         m_devices.insert(port, *next++);
     }
-}
-
-PortNames PortNames::fromSystem(const QMap<int, QString> &explicitMappings)
-{
-    QStringList devices;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        devices << info.systemLocation();
-    return PortNames(explicitMappings, devices);
 }
 
 QString PortNames::device(int port) const { return m_devices.value(port); }
@@ -105,14 +95,18 @@ QString PortNames::caption(int port, const QString &path)
     const QString base = QStringLiteral("COM %1").arg(port);
     if (path.isEmpty())
         return base;
+    return QStringLiteral("%1 (%2)").arg(base, shownName(path));
+}
+
+QString PortNames::shownName(const QString &path)
+{
 #ifdef Q_OS_UNIX
     const QString real = realDevice(path);
     // Devices under /dev keep their sub-folder (a pseudo-terminal is "pts/3").
-    const QString shown = real.startsWith(QLatin1String("/dev/")) ? real.mid(5) : QFileInfo(real).fileName();
+    return real.startsWith(QLatin1String("/dev/")) ? real.mid(5) : QFileInfo(real).fileName();
 #else
-    const QString shown = QFileInfo(path).fileName(); // "COM3"
+    return QFileInfo(path).fileName(); // "COM3"
 #endif
-    return QStringLiteral("%1 (%2)").arg(base, shown);
 }
 
 std::optional<std::pair<int, QString>> PortNames::parseMapping(const QString &text, QString *error)

@@ -20,8 +20,6 @@ public:
     PortNames() = default;
     // Builds the table from explicit mappings and the system's device list.
     PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices);
-    // The table for this machine: the mappings plus what QSerialPortInfo lists.
-    static PortNames fromSystem(const QMap<int, QString> &explicitMappings = {});
 
     // The device path of COMn, empty when the slot is free.
     [[nodiscard]] QString device(int port) const;
@@ -34,6 +32,12 @@ public:
     [[nodiscard]] QString caption(int port) const;
     // The same for a device path (empty: the slot is free).
     [[nodiscard]] static QString caption(int port, const QString &device);
+    // How a device is shown: "ttyUSB0", "pts/3"; a link shows where it leads.
+    [[nodiscard]] static QString shownName(const QString &device);
+    // The device itself, however the path reaches it (a link, a roundabout path).
+    [[nodiscard]] static QString realDevice(const QString &path);
+    // Natural order: runs of digits compare by value, so ttyUSB2 < ttyUSB10.
+    [[nodiscard]] static bool naturalLess(const QString &a, const QString &b);
 
     // Parses one --port value, "COMn=PATH" with n from 1 to 6, the path made
     // absolute (absoluteDevice). On failure returns nothing and sets *error

@@ -31,6 +31,8 @@ public:
     QString deviceName(int port) const override { return m_names.device(port); }
 
     [[nodiscard]] const PortNames &portNames() const { return m_names; }
+    // The slots follow the system's devices; an open port stays open.
+    void setPortNames(const PortNames &names) { m_names = names; }
 
     // Explains in plain words why a device could not be opened.
     static QString describeOpenFailure(const QString &device, QSerialPort::SerialPortError error,

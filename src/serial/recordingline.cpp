@@ -59,6 +59,14 @@ void RecordingLine::put(QStringList lines)
     m_record.append(lines);
 }
 
+void RecordingLine::noteDevice(const QString &event)
+{
+    if (!recording())
+        return;
+    flush();
+    m_record.append(event);
+}
+
 QString RecordingLine::prefix(qint64 atMs) const
 {
     if (m_port == 0)

@@ -33,6 +33,8 @@ public:
     // its name heads the first line that follows, and nothing is recorded
     // for a command that sends and receives nothing.
     void beginCommand(const QString &name);
+    // A line of its own between the traffic ("COM3: ttyUSB0 unplugged").
+    void noteDevice(const QString &event);
 
     // A remark of the exchange on what went over the wire, as a line of its own.
     void note(const QString &text);

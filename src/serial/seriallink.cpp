@@ -29,7 +29,8 @@ bool SerialLink::openPort(int port, const QString &speed, int handshake)
     checkStop();
     m_port = port;
     if (!m_line.open(port, speed.toInt(), handshake)) {
-        report(m_line.errorString());
+        const QString note = m_openFailureNote ? m_openFailureNote(port) : QString();
+        report(note.isEmpty() ? m_line.errorString() : note);
         return false;
     }
     opened();

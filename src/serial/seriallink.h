@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace tessary {
@@ -66,6 +67,9 @@ public:
     // requested meanwhile just ends the wait. It runs as a command unwinds.
     void closePort() noexcept;
     [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
+    // Says why COMn cannot be opened where it knows better than the line
+    // (the slot's adapter is gone); an empty text leaves the line's reason.
+    void setOpenFailureNote(std::function<QString(int port)> note) { m_openFailureNote = std::move(note); }
 
     void sendString(const QByteArray &bytes);
     // One write per byte, without pause between them.
@@ -124,6 +128,7 @@ private:
     int m_port = 0;               // the port last tried
     int m_problemPort = 0;        // the port the last problem was about
     bool m_problemEarlier = false; // reported by an earlier command than the one running
+    std::function<QString(int port)> m_openFailureNote;
     QMetaObject::Connection m_failConnection;
 };
 

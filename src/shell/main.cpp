@@ -6,14 +6,17 @@
 #endif
 #include "mainwindow/commandline.h"
 #include "mainwindow/mainfrm.h"
+#include "serial/comslots.h"
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
+#include "serial/serialports.h"
 #include "shell/dialogprompts.h"
 #include "shell/splashscreen.h"
 
 #include <QApplication>
+#include <QSettings>
 
 #include <cstdio>
 #include <memory>
@@ -57,13 +60,20 @@ int main(int argc, char *argv[])
 
     AppState state;
     EventLoopClock clock;
-    QtSerialLine serialPort(PortNames::fromSystem(mappings));
+    // COM1 to COM6 follow the system's serial ports; an adapter keeps its
+    // number across runs in the user's settings.
+    SystemSerialPorts systemPorts;
+    const std::unique_ptr<QSettings> settings = ComSlots::userSettings();
+    ComSlots comSlots(systemPorts, *settings, mappings);
+    QtSerialLine serialPort(comSlots.table());
+    QObject::connect(&comSlots, &ComSlots::changed, &serialPort, [&] { serialPort.setPortNames(comSlots.table()); });
     // Every exchange goes through the recording wrappers; they only pass
     // calls on until the traffic monitor is opened.
     RecordedPath path(serialPort, clock);
+    comSlots.serve(path);
     MessageBoxPrompts prompts;
     DialogFileChooser files;
-    AppServices services{state, path.link, path.gate, prompts, files, options.demo, &path.record};
+    AppServices services{state, path.link, path.gate, prompts, files, options.demo, &path.record, &comSlots};
 
     MainFrm window(services);
     prompts.setParent(&window);

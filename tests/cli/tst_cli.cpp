@@ -7,6 +7,7 @@
 #include "database/databasefiles.h"
 #include "database/mechanismdatabase.h"
 #include "productionlog.h"
+#include "scriptedports.h"
 #include "scriptedprompts.h"
 #include "serial/virtualclock.h"
 
@@ -17,11 +18,14 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QTimer>
 
 #include <algorithm>
+#include <csignal>
 #include <condition_variable>
 #include <mutex>
 
@@ -34,6 +38,7 @@
 
 using namespace tessary;
 using namespace tessary::sim;
+using tessary::test::ScriptedPorts;
 
 namespace {
 
@@ -55,7 +60,9 @@ private:
 // clock per port, sharing the port's device with the main line.
 class SimEnvironment : public CliEnvironment {
 public:
-    QStringList systemDevices() const override { return devices; }
+    SimEnvironment() { ports.setDevices({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5"}); }
+    SerialPorts &serialPorts() override { return ports; }
+    QSettings &settings() override { return memory; }
     SerialLine &line(const PortNames &table) override
     {
         QSet<int> existing;
@@ -90,7 +97,9 @@ public:
     }
     void portSessionsEnded(qint64 time) override { virtualClock.advance(qMax<qint64>(0, time - virtualClock.now())); }
 
-    QStringList devices = {"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5"};
+    ScriptedPorts ports;
+    QTemporaryDir settingsFolder; // the COM slots' memory, of this environment alone
+    QSettings memory{settingsFolder.filePath("slots.ini"), QSettings::IniFormat};
     QSet<int> present = {1, 2, 3, 4, 5, 6};
     VirtualClock virtualClock;
     SimulatedLine simLine{virtualClock};
@@ -155,6 +164,20 @@ struct Rig {
 };
 
 QByteArray record(const QByteArray &name, const QByteArray &code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
+
+// An adapter of the plug tables: A to G and X are FTDI adapters with serial
+// numbers, S has A's serial number under other USB ids, N no serial number
+// (its by-id name), P tells nothing of itself (its path).
+SerialPortInfo adapter(QChar name, const QString &device)
+{
+    if (name == u'P')
+        return {device, {}, {}, {}, {}, {}, {}};
+    if (name == u'N')
+        return {device, "USB-Serial Controller", "Prolific", {}, 0x067b, 0x2303, "usb-Prolific_USB-Serial_Controller-if00-port0"};
+    const bool s = name == u'S';
+    return {device, "FT232R USB UART", "FTDI", s ? "A1" : QString(name) + u'1', quint16(s ? 0x067b : 0x0403),
+            quint16(s ? 0x2303 : 0x6001), {}};
+}
 
 const QStringList Fields576 = {"--head-width", "576", "--head-type", "1500", "--mechanism", "standard", "--steps", "1",
                                "--rotation", "normal", "--strobe", "positive", "--head-up", "normal"};
@@ -253,37 +276,139 @@ private slots:
     }
 
     // The listed devices fill the slots in natural order, around the ports
-    // a --port takes; the seventh has no slot.
+    // a --port takes; the seventh has no slot. A slot is kept for the device
+    // it had.
     void portsListsTheSlotsWithTheirDevices()
     {
         Rig rig;
-        rig.env.devices = {"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyACM0"};
-        rig.env.present = {1, 2, 3, 5};
+        rig.env.ports.setDevices({"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyACM0"});
         QCOMPARE(rig.run({"ports", "--port", "COM2=/dev/ttyUSB0"}), 0);
-        QCOMPARE(rig.out, "COM1  /dev/ttyACM0          exists\nCOM2  /dev/ttyUSB0          exists\n"
-                          "COM3  /dev/ttyS1            exists\nCOM4  /dev/ttyS10           missing\n"
-                          "COM5  /dev/ttyUSB2          exists\nCOM6  /dev/ttyUSB9          missing\n");
-        QCOMPARE(rig.run({"ports", "--json"}), 0);
-        QVERIFY(rig.out.contains("\"device\": \"/dev/ttyUSB0\",\n            \"exists\": false,"));
+        QCOMPARE(rig.out, "COM1  /dev/ttyACM0          present\nCOM2  /dev/ttyUSB0          present  given with --port\n"
+                          "COM3  /dev/ttyS1            present\nCOM4  /dev/ttyS10           present\n"
+                          "COM5  /dev/ttyUSB2          present\nCOM6  /dev/ttyUSB9          present\n");
+        QCOMPARE(rig.run({"ports", "--json"}), 0); // ttyUSB0 takes the slot no device was kept for
+        QCOMPARE(QJsonDocument::fromJson(rig.out.toUtf8())["ports"][1].toObject(),
+                 QJsonObject({{"port", "COM2"}, {"device", "/dev/ttyUSB0"}, {"present", true}, {"mapped", false}}));
         // A device path keeps the slot the system gives it; one it does not list takes the first free one.
-        QCOMPARE(rig.run({"ports", "--port", "/dev/ttyUSB2", "--port", "/dev/pts/9"}), 0);
-        QVERIFY2(rig.out.startsWith("COM1  /dev/pts/9 ") && rig.out.contains("\nCOM5  /dev/ttyUSB2 "), qPrintable(rig.out));
-        rig.env.devices = {};
+        QCOMPARE(rig.run({"ports", "--port", "/dev/ttyUSB2", "--port", "/dev/pts/99"}), 0);
+        QVERIFY2(rig.out.startsWith("COM1  /dev/pts/99 ") && rig.out.contains("\nCOM5  /dev/ttyUSB2 "), qPrintable(rig.out));
+        // What is known of an adapter, there or kept for. Every slot is kept for a device: the new one
+        // takes the slot of the one seen longest ago (ttyACM0, whose COM1 the last run gave to pts/99).
+        rig.env.ports.ports = {adapter('A', "/dev/ttyUSB7")};
         QCOMPARE(rig.run({"ports"}), 0);
-        QVERIFY(rig.out.endsWith("COM6  -                     no device\n"));
+        QVERIFY2(rig.out.startsWith("COM1  /dev/ttyUSB7          present  FT232R USB UART, FTDI, serial A1, USB 0403:6001\n"
+                                    "COM2  -                     free     kept for ttyUSB0\n"), qPrintable(rig.out));
+        rig.env.ports.ports = {};
+        QCOMPARE(rig.run({"ports", "--json"}), 0);
+        QCOMPARE(QJsonDocument::fromJson(rig.out.toUtf8())["ports"][0]["keptFor"].toObject(),
+                 QJsonObject({{"device", "/dev/ttyUSB7"}, {"description", "FT232R USB UART"}, {"manufacturer", "FTDI"},
+                              {"serialNumber", "A1"}, {"vendorId", "0403"}, {"productId", "6001"}}));
+        QTimer::singleShot(0, [&] { rig.env.ports.plug(adapter('N', "/dev/ttyUSB3")), ::raise(SIGTERM); });
+        QCOMPARE(rig.run({"ports", "--watch", "--json", "--quiet"}), 143);
+        QCOMPARE(rig.out + rig.err, R"({"byId":"usb-Prolific_USB-Serial_Controller-if00-port0","description":"USB-Serial Controller",)"
+                                    R"("device":"/dev/ttyUSB3","event":"plugged","manufacturer":"Prolific","port":"COM5",)"
+                                    R"("productId":"2303","vendorId":"067b"})" "\n");
         // A relative path is the current folder's, a bare name found only in /dev the one there; a device
         // mapped through a link keeps one slot, and a link and its target are never two.
-        QVERIFY(QFile::link("/dev/null", rig.path("nul")));
+        Rig here;
+        QVERIFY(QFile::link("/dev/null", here.path("nul")));
         const QString folder = QDir::currentPath();
         const auto back = qScopeGuard([&] { QDir::setCurrent(folder); });
-        QVERIFY(QDir::setCurrent(rig.dir.path()));
-        rig.env.devices = {"/dev/null", "/dev/full"};
-        QCOMPARE(rig.run({"ports", "--port", "COM2=nul", "--port", "zero"}), 0);
-        QCOMPARE(rig.out.simplified(), "COM1 /dev/zero exists COM2 " + rig.path("nul") + " exists COM3 /dev/full exists "
-                                       "COM4 - no device COM5 - no device COM6 - no device");
-        QCOMPARE(rig.run({"ports", "--port", "COM1=nul", "--port", "COM3=/dev/null"}), 2);
-        QCOMPARE(rig.err, "tessary ports: --port: COM1 (" + rig.path("nul") + ") and COM3 (/dev/null) are one device; "
-                          "give each device one slot\n");
+        QVERIFY(QDir::setCurrent(here.dir.path()));
+        here.env.ports.setDevices({"/dev/null", "/dev/full"});
+        QCOMPARE(here.run({"ports", "--port", "COM2=nul", "--port", "zero"}), 0);
+        QCOMPARE(here.out.simplified(), "COM1 /dev/zero present given with --port COM2 " + here.path("nul")
+                                        + " present given with --port COM3 /dev/full present COM4 - free COM5 - free COM6 - free");
+        QCOMPARE(here.run({"ports", "--port", "COM1=nul", "--port", "COM3=/dev/null"}), 2);
+        QCOMPARE(here.err, "tessary ports: --port: COM1 (" + here.path("nul") + ") and COM3 (/dev/null) are one device; "
+                           "give each device one slot\n");
+    }
+
+    // The slot each adapter gets as adapters come and go, each step seen by a
+    // run of its own (the slots remembered in between) and all in one run
+    // (`ports --watch`, stopped by SIGINT): the two agree.
+    void slotsFollowAdaptersAcrossPlugsAndRuns_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("steps"); // "+A:ttyUSB0" plugs A in as /dev/ttyUSB0, "+A:x,B:y" two at once, "-A" unplugs it
+        QTest::addColumn<QString>("expected"); // after each step: the adapters present, in their slots
+        QTest::newRow("back as another device") << QStringList() << "+A:ttyUSB0 +B:ttyUSB1 -A +A:ttyUSB2" << "A1|A1 B2|B2|A1 B2";
+        QTest::newRow("a new adapter leaves a kept slot") << QStringList() << "+A:ttyUSB0 -A +B:ttyUSB1 +A:ttyUSB0" << "A1||B2|A1 B2";
+        QTest::newRow("by-id name without a serial number") << QStringList() << "+N:ttyUSB0 -N +A:ttyUSB1 +N:ttyUSB3" << "N1||A2|N1 A2";
+        QTest::newRow("path alone: another path is another device")
+            << QStringList() << "+P:ttyS0 +A:ttyUSB0 -P +P:ttyS0 -P +P:ttyS4" << "P1|P1 A2|A2|P1 A2|A2|A2 P3";
+        QTest::newRow("same serial number, other USB ids") << QStringList() << "+A:ttyUSB0 -A +S:ttyUSB0" << "A1||S2";
+        QTest::newRow("two at once, in natural order") << QStringList() << "+B:ttyUSB10,A:ttyUSB2" << "A1 B2";
+        QTest::newRow("slots full: the one seen longest ago gives way")
+            << QStringList() << "+A:ttyUSB0,B:ttyUSB1,C:ttyUSB2,D:ttyUSB3,E:ttyUSB4,F:ttyUSB5 -B -A,C,D,E,F +G:ttyUSB6 +B:ttyUSB1"
+            << "A1 B2 C3 D4 E5 F6|A1 C3 D4 E5 F6||G2|B1 G2";
+        QTest::newRow("--port holds its slot") << QStringList{"--port", "COM2=/dev/ttyUSB9"}
+                                               << "+A:ttyUSB0 +X:ttyUSB9 +B:ttyUSB1 -X" << "A1|A1 X2|A1 X2 B3|A1 B3";
+    }
+
+    void slotsFollowAdaptersAcrossPlugsAndRuns()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, steps);
+        QFETCH(QString, expected);
+        QHash<QString, QChar> names; // "ttyUSB0": the adapter plugged in as it
+        const auto apply = [&](ScriptedPorts &ports, const QString &step) {
+            for (const QString &item : step.mid(1).split(u',')) {
+                ports.ports.removeIf([&](const SerialPortInfo &p) { return names.value(p.device.mid(5)) == item[0]; });
+                if (step[0] == u'+') {
+                    names.insert(item.mid(2), item[0]);
+                    ports.ports.append(adapter(item[0], "/dev/" + item.mid(2)));
+                }
+            }
+            ports.tell();
+        };
+        const auto shown = [](const QMap<int, QChar> &table) {
+            QStringList words;
+            for (auto it = table.cbegin(); it != table.cend(); ++it)
+                words << it.value() + QString::number(it.key());
+            return words.join(u' ');
+        };
+        // A run for each step.
+        Rig runs;
+        runs.env.ports.ports.clear();
+        QStringList seen;
+        for (const QString &step : steps.split(u' ')) {
+            apply(runs.env.ports, step);
+            QCOMPARE(runs.run(QStringList{"ports"} + options), 0);
+            QMap<int, QChar> table;
+            static const QRegularExpression present("^COM(\\d)  /dev/(\\S+) +present", QRegularExpression::MultilineOption);
+            for (auto match = present.globalMatch(runs.out); match.hasNext();) {
+                const auto line = match.next();
+                table.insert(line.captured(1).toInt(), names.value(line.captured(2)));
+            }
+            seen << shown(table);
+        }
+        QCOMPARE(seen.join(u'|'), expected);
+        // One run that watches every step.
+        Rig watch;
+        watch.env.ports.ports.clear();
+        seen.clear();
+        QTimer::singleShot(0, [&] {
+            QMap<int, QChar> table;
+            for (const QString &step : steps.split(u' ')) {
+                const qsizetype from = watch.out.size();
+                apply(watch.env.ports, step);
+                static const QRegularExpression event("^COM(\\d): (\\S+) (plugged in|unplugged)", QRegularExpression::MultilineOption);
+                for (auto match = event.globalMatch(watch.out.mid(from)); match.hasNext();) {
+                    const auto line = match.next();
+                    if (line.captured(3) == "unplugged")
+                        table.remove(line.captured(1).toInt());
+                    else
+                        table.insert(line.captured(1).toInt(), names.value(line.captured(2)));
+                }
+                seen << shown(table);
+            }
+            ::raise(SIGINT);
+        });
+        QCOMPARE(watch.run(QStringList{"ports", "--watch"} + options), 130);
+        QCOMPARE(seen.join(u'|'), expected);
+        QCOMPARE(watch.err, "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
+        QCOMPARE(watch.env.ports.watchers(), 0); // nothing watches once it has ended
     }
 
     // The scan reports where the board is. --port alone scans that port; with
@@ -344,7 +469,7 @@ private slots:
         rig.env.present = {};
         QCOMPARE(rig.run({"detect", "--port", "/dev/ttyUSB7"}), 1);
         QVERIFY2(rig.err.contains("tessary: /dev/ttyUSB7 does not exist\n"), qPrintable(rig.err));
-        rig.env.devices = {};
+        rig.env.ports.setDevices({});
         QCOMPARE(rig.run({"detect"}), 1);
         QVERIFY2(rig.err.contains("lists no serial port"), qPrintable(rig.err));
     }

@@ -83,6 +83,9 @@ class TestCliPty : public QObject {
     Q_OBJECT
 
 private slots:
+    // The programs remember COM slots in the user's settings: here, in a folder of this test's own.
+    void initTestCase() { QVERIFY(m_settings.isValid() && qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_settings.path()))); }
+
     // The line carries every byte value, XON/XOFF takes its two; the close
     // waits for output that flow control holds (a board's XOFF, a low CTS)
     // through the event loop, then drops it and says so; the first read error
@@ -210,6 +213,27 @@ private slots:
         QCOMPARE(heard, 0);
     }
 
+    // `tessary ports --watch` follows a --port device that comes and goes (a link to a pseudo-terminal,
+    // which the poll looks at) until SIGTERM ends it with the status a shell gives for it.
+    void portsWatchFollowsADeviceUntilStopped()
+    {
+        QTemporaryDir dir;
+        PtyEnd device;
+        QProcess watch;
+        watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
+        QString out, err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), 5000);
+        QVERIFY(QFile::link(device.path, dir.filePath("adapter")));
+        const QString name = device.path.mid(5); // "pts/3"
+        QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(), "COM3: " + name + " plugged in\n", 5000);
+        QVERIFY(QFile::remove(dir.filePath("adapter")));
+        QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(),
+                                  "COM3: " + name + " plugged in\nCOM3: " + name + " unplugged\n", 5000);
+        watch.terminate();
+        QVERIFY(watch.waitForFinished(5000) && watch.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(watch.exitCode(), 143);
+    }
+
     // A port another program holds is named and left alone. One the user may
     // not open names the dialout group; as root the permission bits are not
     // looked at, so the tool runs as an unprivileged user on a mode-000 node.
@@ -235,6 +259,9 @@ private slots:
                                                            "(sudo usermod -aG dialout $USER) and log in again"),
                  qPrintable(denied.err));
     }
+
+private:
+    QTemporaryDir m_settings;
 };
 
 QTEST_GUILESS_MAIN(TestCliPty)

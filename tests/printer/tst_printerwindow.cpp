@@ -2,7 +2,6 @@
 // the simulated board on the virtual clock, checked by the bytes on the wire,
 // the texts shown, the buttons' states and the traffic monitor's lines.
 #include "detection/portselection.h"
-#include "serial/qtserialline.h"
 #include "serial/trafficmonitorwindow.h"
 #include "windowrig.h"
 
@@ -115,7 +114,7 @@ class TestPrinterWindow : public QObject {
 
 private slots:
     void portSelectionOpensWithoutAFindingAndRefusesADetectionWithoutAPort();
-    void portCaptionsNameTheirDevices();
+    void portOptionsNameAndFollowTheirDevices();
     void scan_data();
     void scan();
     void manualDetection_data();
@@ -146,9 +145,7 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
         for (const char *name : {"DetectSerialPrinter", "Autodetect", "OKButton"}) // one line of help each
             QVERIFY(in(&d, name)->toolTip().size() > 20 && !in(&d, name)->toolTip().contains(u'\n'));
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
-        d.selectPort(4); // not on this machine
-        in<QPushButton>(&d, "DetectSerialPrinter")->click();
-        QCOMPARE(shown(rig.prompts), (QStringList{"E You must select a serial port", "E This port does not exist"}));
+        QCOMPARE(shown(rig.prompts), QStringList{"E You must select a serial port"});
         d.selectPort(2);
         in<QPushButton>(&d, "DetectSerialPrinter")->click();
         QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
@@ -172,29 +169,78 @@ void TestPrinterWindow::portSelectionOpensWithoutAFindingAndRefusesADetectionWit
     QCOMPARE(mainWindow(rig), NoPrinter); // the earlier finding forgotten
 }
 
-void TestPrinterWindow::portCaptionsNameTheirDevices()
+// The options name their devices ("COM 3 (pts/4)" also for a link to it) and follow adapters that
+// come and go at once while the window is open (the list's word, even during a scan's wait); nothing
+// watches once it is closed, and the main window's next command finds the printer's adapter where it
+// was or says that it is gone.
+void TestPrinterWindow::portOptionsNameAndFollowTheirDevices()
 {
     WindowRig demo(WindowRig::emptyDatabase(), true);
     demo.checkIdentity([](PortSelection &d) { QCOMPARE(in<QRadioButton>(&d, "COM1")->text(), "COM 1 (demo board)"); });
 
-    // The program's own line with --port COM3=<a pseudo-terminal> --port COM4=<a link to it> and a
-    // USB adapter on COM2, through the traffic record's wrapper.
     const int master = posix_openpt(O_RDWR | O_NOCTTY); // as the board simulator makes one
     QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
     const auto closeMaster = qScopeGuard([master] { ::close(master); });
-    const QString pty = QString::fromLocal8Bit(ptsname(master));
     WindowRig rig;
-    QVERIFY(QFile::link(pty, rig.folder.filePath(QStringLiteral("board"))));
-    QtSerialLine serial(PortNames(
-        {{2, QStringLiteral("/dev/ttyUSB1")}, {3, pty}, {4, rig.folder.filePath(QStringLiteral("board"))}}, {}));
-    RecordingLine recorded(serial, rig.clock, rig.record);
-    SerialLink link(recorded, rig.clock);
-    AppServices services{rig.state, link, rig.gate, rig.prompts, rig.files};
-    PortSelection d(services, portCaptions(services));
-    const QString pts = QStringLiteral("(pts/%1)").arg(pty.section(u'/', -1));
-    QCOMPARE(QStringList({in(&d, "COM1")->property("text").toString(), in(&d, "COM2")->property("text").toString(),
-                          in(&d, "COM3")->property("text").toString(), in(&d, "COM4")->property("text").toString()}),
-             (QStringList{"COM 1", "COM 2 (ttyUSB1)", "COM 3 " + pts, "COM 4 " + pts}));
+    QVERIFY(QFile::link(QString::fromLocal8Bit(ptsname(master)), rig.folder.filePath("board")));
+    rig.board(2);
+    const SerialPortInfo usb{"/dev/ttyUSB0", "FT232R USB UART", "FTDI", "A1", quint16(0x0403), quint16(0x6001), {}};
+    rig.ports.setDevices({"/dev/ttyS0"});
+    rig.followPorts({{3, rig.folder.filePath("board")}}); // --port COM3=<a link to a pseudo-terminal>
+    const QString com3 = QStringLiteral("COM 3 (pts/%1)").arg(QString::fromLocal8Bit(ptsname(master)).section(u'/', -1));
+    const auto options = [](PortSelection &d) {
+        QStringList texts;
+        for (const char *name : {"COM1", "COM2", "COM3", "COM4"})
+            texts << in<QRadioButton>(&d, name)->text() + (in(&d, name)->isEnabled() ? "" : " (off)")
+                         + (in<QRadioButton>(&d, name)->isChecked() ? " (chosen)" : "");
+        return texts.join(", ");
+    };
+    rig.checkIdentity([&](PortSelection &d) {
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), " + com3 + ", COM 4 (off)");
+        rig.ports.plug(usb);
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (ttyUSB0), " + com3 + ", COM 4 (off)");
+        d.selectPort(2);
+        rig.ports.unplug(usb.device); // the chosen one goes
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), " + com3 + ", COM 4 (off)");
+        rig.ports.plug(usb);
+        d.selectPort(2);
+        rig.ports.unplug(usb.device, false); // between two looks: the detection finds it gone
+        in<QPushButton>(&d, "DetectSerialPrinter")->click();
+        QCOMPARE(shown(rig.prompts), QStringList{"E This port does not exist"});
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), " + com3 + ", COM 4 (off)");
+        // Back as another device while the scan tries COM1: shown at the same virtual millisecond,
+        // in its slot, and scanned.
+        qint64 plugged = -1, shown = -1;
+        rig.clock.onWait = [&](int) {
+            if (plugged < 0 && rig.clock.now() >= 500) {
+                plugged = rig.clock.now();
+                rig.ports.plug({"/dev/ttyUSB3", "FT232R USB UART", "FTDI", "A1", quint16(0x0403), quint16(0x6001), {}});
+            }
+            if (shown < 0 && in(&d, "COM2")->isEnabled())
+                shown = rig.clock.now();
+        };
+        d.autodetect();
+        rig.clock.onWait = {};
+        QVERIFY(plugged >= 500 && shown == plugged);
+        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (ttyUSB3) (chosen), " + com3 + ", COM 4 (off)");
+        QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "TH432 1K5 STD found on COM 2 at 115200 bauds");
+        QCOMPARE(rig.ports.watchers(), 1);
+    });
+    QCOMPARE(rig.ports.watchers(), 0); // nothing watches while the window is closed
+    openMonitor(rig);
+    rig.record.clear(); // the record keeps the detection's lines: only what follows counts here
+    rig.ports.unplug("/dev/ttyUSB3");
+    rig.clearWire();
+    rig.click("Reset");
+    rig.click("Reset");
+    QCOMPARE(rig.status(), "The adapter of COM2 (ttyUSB3) is gone: plug it back in or run a detection");
+    rig.ports.plug(usb); // back as ttyUSB0: COM2 again, where the printer was found
+    rig.click("Reset");
+    QCOMPARE(rig.wire(), hex("1b40"));
+    const QStringList lines = monitorLines(rig.window->findChild<TrafficMonitorWindow *>());
+    QCOMPARE(lines.filter(QRegularExpression("^(----|COM2: )")),
+             (QStringList{"COM2: ttyUSB3 unplugged", "---- Reset ----", "---- Reset ----", "COM2: ttyUSB0 plugged in",
+                          "---- Reset ----"}));
 }
 
 void TestPrinterWindow::scan_data()

@@ -52,6 +52,24 @@ sim::Board &WindowRig::board(int port, const sim::BoardOptions &options)
     return line.attachBoard(port, options);
 }
 
+ComSlots &WindowRig::followPorts(const QMap<int, QString> &mappings)
+{
+    settings = std::make_unique<QSettings>(folder.filePath(QStringLiteral("slots.ini")), QSettings::IniFormat);
+    comSlots = std::make_unique<ComSlots>(ports, *settings, mappings);
+    const auto present = [this] {
+        QSet<int> there;
+        for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
+            if (comSlots->slot(port).present)
+                there.insert(port);
+        line.setExistingPorts(there);
+    };
+    QObject::connect(comSlots.get(), &ComSlots::changed, &line, present);
+    present();
+    comSlots->serve(path);
+    services.ports = comSlots.get();
+    return *comSlots;
+}
+
 void WindowRig::click(const char *name)
 {
     if (auto *action = window->findChild<QAction *>(QLatin1String(name))) {

@@ -5,9 +5,12 @@
 #include "boardsim/simulatedline.h"
 #include "hookedclock.h"
 #include "mainwindow/mainfrm.h"
+#include "scriptedports.h"
 #include "scriptedprompts.h"
+#include "serial/comslots.h"
 #include "serial/recordedpath.h"
 
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -61,6 +64,11 @@ public:
     // `inWindow` (an automatic scan when none), then closed with OK if still open.
     void checkIdentity(const std::function<void(PortSelection &)> &inWindow = {});
 
+    // COM1 to COM6 follow `ports` from now on, wired as main() wires them
+    // (the memory in a settings file of the rig's own): a port of the
+    // simulated line exists while its slot's device is there.
+    ComSlots &followPorts(const QMap<int, QString> &mappings = {});
+
     // Everything written to the ports, joined, and the writes one by one.
     [[nodiscard]] QByteArray wire() const { return line.writtenBytes(); }
     void clearWire() { line.clearRecords(); }
@@ -77,6 +85,9 @@ public:
     ScriptedPrompts prompts;
     ScriptedFileChooser files;
     AppServices services;
+    ScriptedPorts ports;
+    std::unique_ptr<QSettings> settings;
+    std::unique_ptr<ComSlots> comSlots;
     std::unique_ptr<MainFrm> window;
 
 private:
