@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 namespace tessary {
@@ -32,6 +33,11 @@ public:
     // How long a close waits for the output to leave, and how often it looks.
     static constexpr int DrainLimitMs = 1000;
     static constexpr int DrainPollMs = 5;
+    // After the output queue reads empty, the close waits until the last
+    // bytes written have had their time on the line (10 bits a byte at the
+    // port's speed) and this margin: closing restores the port's old settings
+    // at once, and a byte still in the UART would leave at the old speed.
+    static constexpr int LineMarginMs = 2;
 
     static QString undrainedMessage()
     {
@@ -58,10 +64,13 @@ public:
     bool openPort(int port, const QString &speed, int handshake);
     // ClosePort: bytes written before it still reach the board. Waits through
     // the clock (the windows keep working) until the output has left, for at
-    // most 1 s; output that never leaves (flow control holding it) is dropped
-    // and reported on the status line once per command. Never throws: a stop
-    // requested meanwhile just ends the wait. It runs as a command unwinds.
-    void closePort() noexcept;
+    // most 1 s, then until the last bytes' time on the line has passed; output
+    // that never leaves (flow control holding it) is dropped and reported on
+    // the status line once per command. Never throws: a stop requested
+    // meanwhile just ends the wait. It runs as a command unwinds. Returns
+    // whether everything written since the port was opened went out: false
+    // when the port was not open, the line failed or the output was dropped.
+    bool closePort() noexcept;
     [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
 
     void sendString(const QByteArray &bytes);
@@ -83,8 +92,11 @@ public:
     [[nodiscard]] qint64 bytesWaiting();
     QByteArray readWaiting(); // at most ReadLimit bytes
 
-    // Ask the command in progress to stop at its next wait.
+    // Ask the command in progress to stop at its next wait. Called on the
+    // link's own thread (the flag itself may be read from any).
     void requestStop();
+    // Throws CommandStopped once a stop has been requested.
+    void checkStop() const;
     // A command starts or ends: no stop requested, nothing reported yet.
     void clearStop()
     {
@@ -97,16 +109,19 @@ public:
     [[nodiscard]] QString lastProblem() const { return m_lastProblem; }
 
 private:
-    void checkStop() const;
     void report(const QString &problem);
+    // The transmitter: when the bytes written so far will have left the line.
+    void noteWritten(qsizetype bytes);
+    [[nodiscard]] qint64 lineTimeUs(qint64 bytes) const;
 
     SerialLine &m_line;
     Clock &m_clock;
     StatusLine *m_status = nullptr;
     [[nodiscard]] bool drainOutput() noexcept;
 
-    bool m_stopRequested = false;
+    std::atomic_bool m_stopRequested = false;
     bool m_undrainedReported = false;
+    qint64 m_lineBusyUntilUs = 0; // clock microseconds
     QString m_lastProblem;
     QMetaObject::Connection m_failConnection;
 };
