@@ -34,7 +34,7 @@ bool ProductionLog::append(const Row &row, QString *reason)
 
 QString ProductionLog::header()
 {
-    return QStringLiteral("time,port,speed,identity_before,identity_after,code,result");
+    return QStringLiteral("time,port,speed,identity_before,identity_after,code,result,parameters");
 }
 
 QString ProductionLog::field(const QString &text)
@@ -52,7 +52,7 @@ QString ProductionLog::line(const Row &row)
 {
     const QStringList fields = {
         row.time.toUTC().toString(Qt::ISODate), row.port, row.speed, row.identityBefore,
-        row.identityAfter, row.code, row.result,
+        row.identityAfter, row.code, row.result, QString::number(row.parameters),
     };
     QStringList out;
     for (const QString &f : fields)
