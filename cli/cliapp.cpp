@@ -4,10 +4,10 @@
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
 #include "fieldoptions.h"
+#include "parallelscan.h"
 #include "recordingenvironment.h"
 #include "serial/seriallink.h"
 #include "serial/serialline.h"
-#include "parallelscan.h"
 #include "serial/trafficrecord.h"
 
 #include <QCommandLineParser>

@@ -129,13 +129,16 @@ void RecordingLine::noteDelay(qint64 startMs, qint64 elapsedMs, qint64 waiting)
     if (!recording())
         return;
     flush();
-    if (m_port != 0 && (m_heldBytes = m_inner.bytesToWrite()) > 0) {
+    if (const qint64 held = m_port != 0 ? m_inner.bytesToWrite() : 0; held > 0) {
+        m_heldBytes = held;
         if (m_heldSince < 0)
             m_heldSince = startMs;
         return;
     }
-    if (m_heldSince >= 0) // the output left during this wait
-        return noteHeldOutput(HeldEnd::Left);
+    if (m_heldSince >= 0) { // the output left during this wait
+        noteHeldOutput(HeldEnd::Left);
+        return;
+    }
     QString event = QStringLiteral("waited %1 ms").arg(elapsedMs);
     if (m_port != 0)
         event += waiting > 0 ? QStringLiteral(", %1 waiting").arg(bytesWord(waiting)) : QStringLiteral(", nothing came");
