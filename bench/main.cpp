@@ -23,6 +23,7 @@
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"
+#include "serial/recordedpath.h"
 #include "serial/recordingline.h"
 #include "serial/seriallink.h"
 #include "serial/trafficmonitorwindow.h"
@@ -350,21 +351,25 @@ QList<Row> commandRows(int runs, Monitor monitor, QString &error)
     rows.append(measure(QStringLiteral("Configure: User + User (16 chars)"), programFloor(3 + 16, 3 + 1), runs, {},
                         [&] { result = programmer.program(user); }, programmed(19)));
 
+    // The board control commands say whether their bytes went out.
+    bool sent = false;
+    const auto wentOut = [&]() -> QString { return sent ? portClosed() : QStringLiteral("the bytes did not go out"); };
+
     // Wake up: a NUL on every port at 57600, the 1000 ms pause, CAN to the board.
     rows.append(measure(QStringLiteral("Wake up"),
                         Floor().pause(Detector::WakeupPauseMs, 1, 57600).pause(SerialLink::SettleMs), runs, {},
-                        [&] { queries.wakeUp(); }, portClosed));
+                        [&] { sent = queries.wakeUp(); }, wentOut));
 
     // Sleep, woken again (untimed) before each run.
     rows.append(measure(QStringLiteral("Sleep"),
                         Floor().pause(SerialLink::SettleMs).pause(PrinterQueries::SleepDelayMs, 3), runs,
-                        [&] { queries.wakeUp(); }, [&] { queries.sleep(); }, portClosed));
+                        [&] { queries.wakeUp(); }, [&] { sent = queries.sleep(); }, wentOut));
     queries.wakeUp();
 
-    // Reset: the two bytes reach the board after the port is closed.
+    // Reset: the port is closed once the two bytes have had their time on the line.
     rows.append(measure(QStringLiteral("Reset"), Floor().pause(SerialLink::SettleMs).exchange(2), runs,
-                        [&] { pause(400); /* the board's restart silence */ }, [&] { queries.reset(); },
-                        portClosed));
+                        [&] { pause(400); /* the board's restart silence */ }, [&] { sent = queries.reset(); },
+                        wentOut));
     pause(400);
 
     // The automatic scan with the board on COM1 at 115200: found at the first speed.
@@ -454,16 +459,23 @@ Row heldOutputRow(int runs, QString &error)
         error = QStringLiteral("cannot stop the output of %1").arg(board.path());
         return {};
     }
-    Program p({{1, board.path()}}, Monitor::Closed);
-    p.printer = PrinterLink{true, 1, QStringLiteral("115200"), HandshakeHardware, true};
-    PrinterQueries queries(p.link, p.printer);
+    // The path the program's windows take: the recording wrappers, the link
+    // and the command gate over the real line.
+    QtSerialLine line(PortNames({{1, board.path()}}, {}));
+    EventLoopClock clock;
+    RecordedPath path(line, clock);
+    PlainStatusLine status;
+    path.link.setStatusLine(&status);
+    const PrinterLink printer{true, 1, QStringLiteral("115200"), HandshakeHardware, true};
+    PrinterQueries queries(path.link, printer);
+    bool sent = true;
     Row row = measure(QStringLiteral("Reset, output held by flow control"),
                       Floor().pause(SerialLink::SettleMs).pause(1000 /* the close's bounded wait */), runs, {},
-                      [&] { queries.reset(); },
+                      [&] { path.gate.run(QStringLiteral("Reset"), [&] { sent = queries.reset(); }); },
                       [&]() -> QString {
-                          if (p.status.statusText() != SerialLink::undrainedMessage())
+                          if (status.statusText() != SerialLink::undrainedMessage() || sent)
                               return QStringLiteral("the held output was not reported");
-                          return p.line.isOpen() ? QStringLiteral("port left open") : QString();
+                          return line.isOpen() ? QStringLiteral("port left open") : QString();
                       });
     ::tcflow(programEnd, TCOON);
     ::close(programEnd);

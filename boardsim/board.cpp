@@ -50,14 +50,17 @@ void Board::setParameter(int address, quint8 value)
 
 void Board::receive(const QByteArray &bytes, qint64 atUs, qint64 spacingUs)
 {
-    if (bytes.isEmpty())
-        return;
-    if (m_log)
-        m_log(Direction::In, atUs, bytes);
+    const qint64 firstUs = atUs;
+    qsizetype taken = 0; // a hang-up takes nothing more
     for (char byte : bytes) {
+        if (m_hungUp)
+            break;
         processByte(byte, atUs);
         atUs += spacingUs;
+        ++taken;
     }
+    if (m_log && taken > 0)
+        m_log(Direction::In, firstUs, bytes.left(taken));
 }
 
 void Board::receiveAtOtherSpeed(const QByteArray &bytes, qint64 atUs)

@@ -1,6 +1,7 @@
 #include "boardsim/simulatedline.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tessary::sim {
 
@@ -195,6 +196,14 @@ void SimulatedLine::setWakeups(bool on)
         m_wakeup.stop();
 }
 
+void SimulatedLine::holdOutputUntil(qint64 until)
+{
+    pump(); // what an earlier hold kept leaves at its end
+    m_holdUntil = until;
+}
+
+qint64 SimulatedLine::bytesToWrite() const { return holding() ? m_held.size() : 0; }
+
 QByteArray SimulatedLine::writtenBytes() const
 {
     QByteArray all;
@@ -254,6 +263,7 @@ void SimulatedLine::close()
     if (!m_open)
         return;
     pump();
+    m_held.clear(); // as a real close drops what flow control holds
     m_open = false;
     m_input.clear();
     m_wakeup.stop();
@@ -266,20 +276,32 @@ void SimulatedLine::write(const QByteArray &bytes)
     if (!m_open || bytes.isEmpty())
         return;
     pump();
+    if (!m_open)
+        return;
     m_writes.append({m_clock.now(), m_port, m_settings.baud, m_settings.handshake, bytes});
+    if (holding()) {
+        m_held += bytes;
+        return;
+    }
+    if (transmit(bytes, nowUs()))
+        armWakeup();
+}
+
+bool SimulatedLine::transmit(const QByteArray &bytes, qint64 startUs)
+{
     // The bytes leave one after another at the program's speed; a write
     // while earlier bytes are still leaving queues behind them.
     const qint64 byteUs = byteTimeUs(m_settings.baud);
-    const qint64 start = qMax(nowUs(), m_txBusyUntilUs);
+    const qint64 start = qMax(startUs, m_txBusyUntilUs);
     m_txBusyUntilUs = start + bytes.size() * byteUs;
     if (const auto device = m_devices.value(m_port)) {
         device->receive(bytes, start + byteUs, byteUs, m_settings);
         if (device->isHungUp()) {
             hangUp();
-            return;
+            return false;
         }
     }
-    armWakeup();
+    return true;
 }
 
 void SimulatedLine::hangUp()
@@ -330,6 +352,9 @@ std::optional<qint64> SimulatedLine::nextInputAt() const
         return std::nullopt;
     if (!m_input.isEmpty())
         return m_clock.now();
+    // Held output that leaves within the wait may bring an answer: look then.
+    if (!m_held.isEmpty() && m_holdUntil >= 0)
+        return qMax(m_holdUntil, m_clock.now());
     const auto device = m_devices.value(m_port);
     if (!device)
         return std::nullopt;
@@ -341,6 +366,11 @@ std::optional<qint64> SimulatedLine::nextInputAt() const
 
 void SimulatedLine::pump()
 {
+    if (m_open && !m_held.isEmpty() && !holding()) {
+        const QByteArray released = std::exchange(m_held, {});
+        if (!transmit(released, m_holdUntil * 1000))
+            return;
+    }
     const qint64 now = nowUs();
     for (auto it = m_devices.cbegin(); it != m_devices.cend(); ++it) {
         const bool heard = m_open && it.key() == m_port;

@@ -125,6 +125,11 @@ public:
     // Whether the line emits inputReady() from a timer when a byte is due (for
     // clocks that wait in an event loop). On by default.
     void setWakeups(bool on);
+    // Flow control holds the program's output from now until the clock
+    // reaches `until` (-1: for ever, a board that sent XOFF and died). What
+    // is written meanwhile waits, counted by bytesToWrite(), and leaves when
+    // the hold ends; a close drops it.
+    void holdOutputUntil(qint64 until);
 
     // What the program did.
     [[nodiscard]] const QList<Open> &opens() const { return m_opens; }
@@ -141,17 +146,25 @@ public:
     void close() override;
     bool isOpen() const override { return m_open; }
     QString errorString() const override { return m_error; }
+    qint32 baud() const override { return m_open ? m_settings.baud : 0; }
     void write(const QByteArray &bytes) override;
+    qint64 bytesToWrite() const override;
+    void discardOutput() override { m_held.clear(); }
     qint64 bytesAvailable() override;
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;
     std::optional<qint64> nextInputAt() const override;
+    QString deviceName(int) const override { return {}; }
 
     static constexpr qsizetype InputBufferLimit = 1 << 20;
     [[nodiscard]] static qint64 byteTimeUs(qint32 baud);
 
 private:
     [[nodiscard]] qint64 nowUs() const { return m_clock.now() * 1000; }
+    [[nodiscard]] bool holding() const { return m_holdUntil < 0 || m_clock.now() < m_holdUntil; }
+    // Puts bytes on the line, the first leaving at startUs or once the
+    // earlier ones have left; false when the device hung up.
+    bool transmit(const QByteArray &bytes, qint64 startUs);
     void pump();
     void hangUp();
     void armWakeup();
@@ -171,6 +184,8 @@ private:
     QString m_error;
     QByteArray m_input;
     qint64 m_txBusyUntilUs = 0;
+    qint64 m_holdUntil = 0; // clock milliseconds; -1 for ever
+    QByteArray m_held;      // written while flow control held the output
 
     QTimer m_wakeup;
     bool m_wakeups = true;

@@ -47,6 +47,8 @@ void CliApp::openSession(const Common &common)
     m_link.reset();
     m_line = &environment().line(m_table);
     m_link = std::make_unique<SerialLink>(*m_line, environment().clock(), &m_status);
+    if (m_signal)
+        m_link->requestStop();
     m_printer = {};
 }
 
@@ -89,7 +91,10 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
         // answered.
         detector.beginScan();
         ParallelScan scan(environment(), m_table, m_prompts, m_status, *m_progress);
+        m_scan = &scan;
         const ParallelScan::Answer answer = scan.run(existing);
+        m_scan = nullptr;
+        m_link->checkStop(); // a signal ended the scan early
         detector.finishScan(answer.port, answer.speed);
     }
     if (m_printer.printerFound)
@@ -122,6 +127,7 @@ QString CliApp::portText() const
 QJsonObject CliApp::locationJson() const
 {
     return {
+        {QStringLiteral("command"), m_command},
         {QStringLiteral("port"), QStringLiteral("COM%1").arg(m_printer.comPort)},
         {QStringLiteral("device"), m_table.device(m_printer.comPort)},
         {QStringLiteral("speed"), m_printer.baudRate},
@@ -143,6 +149,9 @@ int CliApp::detect(const Invocation &call)
     if (const auto exit = findBoard(common))
         return *exit;
     const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
+    // Found a moment ago is not found now: the line may have gone since.
+    if (identity.isEmpty())
+        return fail(common, QStringLiteral("the board did not answer the identity query"), locationJson());
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), true);
     json.insert(QStringLiteral("identity"), replyText(identity));
@@ -216,20 +225,31 @@ int CliApp::boardControl(const Invocation &call)
 
     PrinterQueries queries(*m_link, m_printer);
     QString done;
+    bool sent = false;
     if (wake) {
         // Finding the board has woken every port; one wake-up round is enough.
-        queries.cancelAfterWakeup();
+        sent = queries.cancelAfterWakeup();
         done = QStringLiteral("Woke the board on %1.\n");
     } else if (sleep) {
-        queries.sleep();
+        sent = queries.sleep();
         done = QStringLiteral("The board on %1 sleeps; tessary wake wakes it.\n");
     } else {
-        queries.reset();
+        sent = queries.reset();
         done = QStringLiteral("Reset the board on %1.\n");
+    }
+    // Done only once the bytes went out; the link has said why not.
+    if (!sent) {
+        QJsonObject json = locationJson();
+        json.insert(QStringLiteral("reason"), m_link->lastProblem());
+        return fail(common,
+                    QStringLiteral("the board on %1 was not %2")
+                        .arg(portText(), wake    ? QStringLiteral("woken")
+                                         : sleep ? QStringLiteral("put to sleep")
+                                                 : QStringLiteral("reset")),
+                    json);
     }
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), true);
-    json.insert(QStringLiteral("command"), command);
     printDone(common, json, done.arg(portText()));
     return Success;
 }
@@ -354,52 +374,75 @@ int CliApp::program(const Invocation &call)
         return false;
     };
 
-    if (!locate(common)) {
-        writeLog(QStringLiteral("no-board"));
-        return fail(common, m_notFound);
-    }
-    row.port = m_table.device(m_printer.comPort);
-    if (row.port.isEmpty())
-        row.port = QStringLiteral("COM%1").arg(m_printer.comPort);
-    row.speed = m_printer.baudRate;
-
-    PrinterQueries queries(*m_link, m_printer);
-    const QByteArray before = queries.identity();
-    row.identityBefore = replyText(before);
-
-    const ProgrammingResult result = programmer.program(plan);
-    row.identityAfter = replyText(result.identity);
-
+    ProgrammingResult result;
+    QByteArray before;
     // Read back what the board now holds.
     std::optional<bool> verified;
     QStringList differences;
-    if (result.completed() && call.has("verify")) {
-        ConfigurationEditor scratch;
-        const ReadBackResult back = queries.readSettings(scratch, m_prompts);
-        if (back.configurationModeUser != userMode)
-            differences << QStringLiteral("configuration mode: wrote %1, the board holds %2")
-                               .arg(userMode ? QStringLiteral("User") : QStringLiteral("Resistors"),
-                                    back.configurationModeUser ? QStringLiteral("User")
-                                                               : QStringLiteral("Resistors"));
-        if (!back.code)
-            differences << QStringLiteral("configuration bytes: the board's reply was unusable (%1 bytes)")
-                               .arg(back.configurationReply.size());
-        else if (userMode && *back.code != planCode)
-            differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2")
-                               .arg(planCode, *back.code);
-        if (back.identityUser != userId)
-            differences << QStringLiteral("identity mode: wrote %1, the board holds %2")
-                               .arg(userId ? QStringLiteral("User") : QStringLiteral("Automatic"),
-                                    back.identityUser ? QStringLiteral("User") : QStringLiteral("Automatic"));
-        verified = differences.isEmpty();
-        for (const QString &difference : differences)
-            m_err << "tessary: verification failed: " << difference << '\n';
+    try {
+        if (!locate(common)) {
+            writeLog(QStringLiteral("no-board"));
+            return fail(common, m_notFound, {{QStringLiteral("result"), QStringLiteral("no-board")}});
+        }
+        row.port = m_table.device(m_printer.comPort);
+        if (row.port.isEmpty())
+            row.port = QStringLiteral("COM%1").arg(m_printer.comPort);
+        row.speed = m_printer.baudRate;
+
+        PrinterQueries queries(*m_link, m_printer);
+        before = queries.identity();
+        row.identityBefore = replyText(before);
+
+        result = programmer.program(plan);
+        row.identityAfter = replyText(result.identity);
+
+        if (result.completed() && call.has("verify")) {
+            ConfigurationEditor scratch;
+            const ReadBackResult back = queries.readSettings(scratch, m_prompts);
+            if (back.configurationModeUser != userMode)
+                differences << QStringLiteral("configuration mode: wrote %1, the board holds %2")
+                                   .arg(userMode ? QStringLiteral("User") : QStringLiteral("Resistors"),
+                                        back.configurationModeUser ? QStringLiteral("User")
+                                                                   : QStringLiteral("Resistors"));
+            if (!back.code)
+                differences << QStringLiteral("configuration bytes: the board's reply was unusable (%1 bytes)")
+                                   .arg(back.configurationReply.size());
+            else if (userMode && *back.code != planCode)
+                differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2")
+                                   .arg(planCode, *back.code);
+            if (back.identityUser != userId)
+                differences << QStringLiteral("identity mode: wrote %1, the board holds %2")
+                                   .arg(userId ? QStringLiteral("User") : QStringLiteral("Automatic"),
+                                        back.identityUser ? QStringLiteral("User") : QStringLiteral("Automatic"));
+            // The name the board reports after its reset is the one it holds.
+            const QString wrote = trimBlanks(plan.name.left(ConfigurationEditor::MaxNameLength));
+            const QString reports = trimBlanks(replyText(result.identity.left(ConfigurationEditor::MaxNameLength)));
+            if (userId && reports != wrote)
+                differences << QStringLiteral("identity: wrote \"%1\", the board reports \"%2\"")
+                                   .arg(wrote, printableText(reports));
+            verified = differences.isEmpty();
+            for (const QString &difference : differences)
+                m_err << "tessary: verification failed: " << difference << '\n';
+        }
+    } catch (const CommandStopped &) {
+        const ProgrammingResult &done = programmer.progress();
+        row.parameters = int(done.writes.size());
+        writeLog(QStringLiteral("interrupted"));
+        const QString note = done.completed()
+                                 ? QStringLiteral("the board was programmed and reset; the verification did not end")
+                                 : QStringLiteral("%1 parameter writes sent; the board may hold a partial "
+                                                  "configuration and should be programmed again")
+                                       .arg(row.parameters);
+        return interrupted(common, note, {{QStringLiteral("parameters"), row.parameters}});
     }
+    row.parameters = int(result.writes.size());
 
     const int echoFailures = result.echoFailures();
     QString outcome;
     if (result.outcome == ProgrammingResult::Outcome::Cancelled)
         outcome = QStringLiteral("cancelled");
+    else if (result.outcome == ProgrammingResult::Outcome::NotReset)
+        outcome = QStringLiteral("reset-not-sent");
     else if (!result.completed())
         outcome = QStringLiteral("stopped");
     else if (echoFailures > 0)
@@ -452,6 +495,8 @@ int CliApp::program(const Invocation &call)
     } else if (result.outcome == ProgrammingResult::Outcome::Cancelled) {
         text += QStringLiteral("Not programmed: the board's strobe polarity differs (give --yes to "
                                "program anyway).\n");
+    } else if (result.outcome == ProgrammingResult::Outcome::NotReset) {
+        text += QStringLiteral("Parameters sent: %1; the board was not reset.\n").arg(result.writes.size());
     }
     text += QStringLiteral("Result: %1\n").arg(outcome);
     if (common.json || !common.quiet || outcome != QLatin1String("ok"))

@@ -4,6 +4,7 @@
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
 #include "fieldoptions.h"
+#include "parallelscan.h"
 #include "recordingenvironment.h"
 #include "serial/comslots.h"
 #include "serial/seriallink.h"
@@ -18,6 +19,8 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTextStream>
+
+#include <csignal>
 
 namespace tessary {
 
@@ -47,7 +50,7 @@ QString overview()
         "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
-        "refused; 2 a usage error.\n");
+        "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n");
 }
 
 } // namespace
@@ -304,7 +307,58 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
         m_recording = std::make_unique<RecordingEnvironment>(m_environment, *m_record,
                                                              QStringLiteral("tessary ") + m_command);
     }
-    return (this->*command.run)(call);
+    int status = Failure;
+    try {
+        status = (this->*command.run)(call);
+    } catch (const CommandStopped &) {
+        status = interrupted(call.common, QStringLiteral("the port was closed"));
+    }
+    return finish(status);
+}
+
+void CliApp::interrupt(int signal)
+{
+    if (m_signal == 0)
+        m_signal = signal;
+    if (m_link)
+        m_link->requestStop();
+    if (m_scan)
+        m_scan->requestStop();
+}
+
+int CliApp::interrupted(const Common &common, const QString &note, const QJsonObject &extra)
+{
+    if (m_link)
+        m_link->closePort();
+    const QString name = m_signal == SIGINT    ? QStringLiteral("SIGINT")
+                         : m_signal == SIGTERM ? QStringLiteral("SIGTERM")
+                                               : QStringLiteral("signal %1").arg(m_signal);
+    QJsonObject json = extra;
+    json.insert(QStringLiteral("result"), QStringLiteral("interrupted"));
+    fail(common, QStringLiteral("stopped by %1: %2").arg(name, note), json);
+    return m_signal > 0 ? 128 + m_signal : int(Failure);
+}
+
+int CliApp::finish(int status)
+{
+    const auto failed = [&status] {
+        if (status == Success)
+            status = Failure;
+    };
+    if (m_trace && !m_trace->errorString().isEmpty()) {
+        m_err << "tessary: writing the trace failed (" << m_trace->errorString() << "); the trace is incomplete\n";
+        failed();
+    }
+    m_out.flush();
+    if (m_out.status() != QTextStream::Ok) {
+        m_err << "tessary: writing the output failed ("
+              << (m_out.device() ? m_out.device()->errorString() : QStringLiteral("unknown error")) << ")\n";
+        failed();
+    }
+    m_err.flush();
+    if (m_err.status() != QTextStream::Ok)
+        failed(); // nowhere left to say it
+    return status;
 }
 
 bool CliApp::Invocation::has(const char *option) const { return parser.isSet(QLatin1String(option)); }
@@ -458,13 +512,16 @@ int CliApp::usage(const QString &message)
     return UsageError;
 }
 
-int CliApp::fail(const Common &common, const QString &message)
+int CliApp::fail(const Common &common, const QString &message, const QJsonObject &extra)
 {
     m_err << "tessary: " << message << '\n';
     m_err.flush();
     if (common.json) {
-        m_out << QJsonDocument(QJsonObject{{QStringLiteral("ok"), false}, {QStringLiteral("error"), message}})
-                     .toJson(QJsonDocument::Indented);
+        QJsonObject json = extra;
+        json.insert(QStringLiteral("ok"), false);
+        json.insert(QStringLiteral("command"), m_command);
+        json.insert(QStringLiteral("error"), message);
+        m_out << QJsonDocument(json).toJson(QJsonDocument::Indented);
         m_out.flush();
     }
     return Failure;

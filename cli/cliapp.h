@@ -22,6 +22,7 @@ namespace tessary {
 class CliEnvironment;
 class ComSlots;
 class MechanismDatabase;
+class ParallelScan;
 class RecordingEnvironment;
 class TrafficRecord;
 class TrafficWriter;
@@ -38,6 +39,7 @@ public:
         Success = 0,
         Failure = 1,    // the board did not answer, an echo or a check failed, a file was refused
         UsageError = 2, // the command line is wrong
+        // Stopped by a signal: 128 + its number (130 SIGINT, 143 SIGTERM).
     };
 
     CliApp(CliEnvironment &environment, QTextStream &out, QTextStream &err);
@@ -50,6 +52,12 @@ public:
 
     // The clock of the production log's time column (tests fix it).
     void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
+
+    // A signal (SIGINT, SIGTERM) asks the command to stop at its next wait:
+    // the port is closed as usual, a program run logs `interrupted`, and the
+    // exit status is 128 + the signal's number. Called on the command's
+    // thread (from the event loop the waits run).
+    void interrupt(int signal);
 
 private:
     // Where a command was told the board is.
@@ -110,7 +118,14 @@ private:
     // The --port values as ports; nothing after saying why in *error.
     [[nodiscard]] std::optional<QList<PortChoice>> parsePorts(const QStringList &values, QString *error) const;
     int usage(const QString &message);
-    int fail(const Common &common, const QString &message);
+    // The message on standard error and, with --json, {"ok": false, "command",
+    // "error"} and the extra fields on standard output.
+    int fail(const Common &common, const QString &message, const QJsonObject &extra = {});
+    // A command that a signal stopped: the port closed, the note, 128 + signal.
+    int interrupted(const Common &common, const QString &note, const QJsonObject &extra = {});
+    // What could not be written (the trace, the output) makes the exit
+    // status non-zero, said once.
+    [[nodiscard]] int finish(int status);
     void print(const Common &common, const QJsonObject &json, const QString &text);
     // What a command has done: JSON with --json, else the text unless --quiet.
     void printDone(const Common &common, const QJsonObject &json, const QString &text);
@@ -183,6 +198,8 @@ private:
     std::unique_ptr<SerialLink> m_link;
     PrinterLink m_printer;
     QString m_notFound; // why locate() found no board, in one message
+    int m_signal = 0;               // the signal that stopped the command, 0 none
+    ParallelScan *m_scan = nullptr; // the scan in progress
 };
 
 } // namespace tessary

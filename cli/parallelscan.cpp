@@ -21,38 +21,6 @@ namespace tessary {
 
 namespace {
 
-// A port's clock once the answer is known: every wait throws CommandStopped,
-// and the wait in progress is cut short by interrupt().
-class StoppableClock : public Clock {
-public:
-    StoppableClock(Clock &inner, const std::atomic_bool &stop) : m_inner(inner), m_stop(stop) {}
-    void delay(int ms) override
-    {
-        check();
-        m_inner.delay(ms);
-        check();
-    }
-    bool waitForInput(SerialLine &line, int ms) override
-    {
-        check();
-        const bool arrived = m_inner.waitForInput(line, ms);
-        check();
-        return arrived;
-    }
-    qint64 now() const override { return m_inner.now(); }
-    void interrupt() override { m_inner.interrupt(); }
-
-private:
-    void check() const
-    {
-        if (m_stop.load())
-            throw CommandStopped{};
-    }
-
-    Clock &m_inner;
-    const std::atomic_bool &m_stop;
-};
-
 // What the ports' threads show and report, one at a time. Progress ends with
 // the answer: a stopped port's last attempt is of no interest.
 class SharedOutput : public Prompts, public StatusLine, public DetectionView {
@@ -97,11 +65,12 @@ private:
     const std::atomic_bool &m_stop;
 };
 
-// Lives on a port's thread, so that a stop posted to it runs there and ends
-// the wait in progress.
+// Lives on a port's thread, so that a stop posted to it runs there: the
+// link's stop flag, which ends the wait in progress. A wait inside a close
+// just ends; the next wait of the scan throws CommandStopped.
 class PortStopper : public QObject {
 public:
-    Clock *clock = nullptr; // set and cleared on the port's thread
+    SerialLink *link = nullptr; // set and cleared on the port's thread
 };
 
 struct PortRun {
@@ -138,7 +107,7 @@ ParallelScan::ParallelScan(CliEnvironment &environment, const PortNames &table, 
 
 ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
 {
-    std::atomic_bool stop = false;
+    std::atomic_bool &stop = m_stop;
     SharedOutput output(m_prompts, m_status, m_view, stop);
     std::vector<PortRun> runs(ports.size());
     QEventLoop loop;
@@ -152,19 +121,20 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
         run.thread.reset(QThread::create([this, &run, &stop, &output, stopper] {
             // The line and the clock belong to this thread from the start.
             const CliEnvironment::PortSession session = m_environment.portSession(m_table, run.port);
-            StoppableClock clock(*session.clock, stop);
-            stopper->clock = &clock;
             {
-                SerialLink link(*session.line, clock, &output);
+                SerialLink link(*session.line, *session.clock, &output);
+                stopper->link = &link;
+                if (stop.load())
+                    link.requestStop();
                 PrinterLink unused; // the per-port steps write no printer-link state
                 Detector detector(link, unused, output, &output);
                 try {
                     run.speed = detector.scanPort(run.port);
                 } catch (const CommandStopped &) {
                 }
+                stopper->link = nullptr;
             }
-            stopper->clock = nullptr;
-            run.endTime = clock.now();
+            run.endTime = session.clock->now();
         }));
         stopper->moveToThread(run.thread.get());
         QObject::connect(run.thread.get(), &QThread::finished, &loop, [&runs, &run, &result, &loop] {
@@ -176,8 +146,10 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
     }
     for (PortRun &run : runs)
         run.thread->start();
-    if (!result)
+    m_loop = &loop;
+    if (!result && !stop.load())
         loop.exec();
+    m_loop = nullptr;
 
     // The ports above the answer are of no more use.
     stop = true;
@@ -187,8 +159,8 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
         QMetaObject::invokeMethod(
             run.stopper.get(),
             [stopper = run.stopper.get()] {
-                if (stopper->clock)
-                    stopper->clock->interrupt();
+                if (stopper->link)
+                    stopper->link->requestStop();
             },
             Qt::QueuedConnection);
     }
@@ -198,7 +170,14 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
         endTime = std::max(endTime, run.endTime);
     }
     m_environment.portSessionsEnded(endTime);
-    return *result;
+    return result.value_or(Answer{});
+}
+
+void ParallelScan::requestStop()
+{
+    m_stop = true;
+    if (m_loop)
+        m_loop->quit();
 }
 
 } // namespace tessary

@@ -5,6 +5,10 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
+class QEventLoop;
+
 namespace tessary {
 
 class CliEnvironment;
@@ -35,6 +39,9 @@ public:
     // Scans the ports given (existing ones, in ascending order). Returns when
     // every port's thread has ended.
     [[nodiscard]] Answer run(const QList<int> &ports);
+    // Stops every port at its next wait through its link's stop flag (a
+    // signal); run() then returns no answer. Called on run()'s thread.
+    void requestStop();
 
 private:
     CliEnvironment &m_environment;
@@ -42,6 +49,8 @@ private:
     Prompts &m_prompts;
     StatusLine &m_status;
     DetectionView &m_view;
+    std::atomic_bool m_stop = false;
+    QEventLoop *m_loop = nullptr;
 };
 
 } // namespace tessary

@@ -2,6 +2,7 @@
 
 #include "protocol/replytext.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace tessary {
@@ -10,7 +11,11 @@ ProductionLog::ProductionLog(const QString &path) : m_file(path) {}
 
 bool ProductionLog::open(QString *reason)
 {
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // A file is appended to; a device or a pipe takes the rows as they come
+    // (appending would seek, which it cannot, and Qt would warn).
+    const QFileInfo info(m_file.fileName());
+    if (!m_file.open(!info.exists() || info.isFile() ? QIODevice::WriteOnly | QIODevice::Append
+                                                     : QIODevice::WriteOnly)) {
         *reason = m_file.errorString();
         return false;
     }
@@ -34,7 +39,7 @@ bool ProductionLog::append(const Row &row, QString *reason)
 
 QString ProductionLog::header()
 {
-    return QStringLiteral("time,port,speed,identity_before,identity_after,code,result");
+    return QStringLiteral("time,port,speed,identity_before,identity_after,code,result,parameters");
 }
 
 QString ProductionLog::field(const QString &text)
@@ -52,7 +57,7 @@ QString ProductionLog::line(const Row &row)
 {
     const QStringList fields = {
         row.time.toUTC().toString(Qt::ISODate), row.port, row.speed, row.identityBefore,
-        row.identityAfter, row.code, row.result,
+        row.identityAfter, row.code, row.result, QString::number(row.parameters),
     };
     QStringList out;
     for (const QString &f : fields)

@@ -19,6 +19,7 @@ public:
         QString identityAfter;
         QString code;
         QString result;
+        int parameters = 0; // the parameter writes sent to the board
     };
 
     explicit ProductionLog(const QString &path);

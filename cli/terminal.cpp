@@ -29,8 +29,9 @@ StreamStatusLine::StreamStatusLine(QTextStream &err) : m_err(err) {}
 void StreamStatusLine::showStatus(const QString &text)
 {
     m_text = text;
-    if (text.isEmpty())
+    if (text.isEmpty() || m_shown.contains(text))
         return;
+    m_shown << text;
     m_err << "tessary: " << text << '\n';
     m_err.flush();
 }

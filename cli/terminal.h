@@ -28,7 +28,9 @@ private:
 };
 
 // The status line as lines on standard error: what lands there is a problem
-// with a port or the note of a cancelled command.
+// with a port or the note of a cancelled command. Each text once: the same
+// problem met again (the same held port at every speed, on every thread of
+// a scan) is one line.
 class StreamStatusLine : public StatusLine {
 public:
     explicit StreamStatusLine(QTextStream &err);
@@ -38,6 +40,7 @@ public:
 private:
     QTextStream &m_err;
     QString m_text;
+    QStringList m_shown;
 };
 
 // The detection's progress ("Attempting to contact printer on COM 1 at

@@ -105,12 +105,12 @@ ProgrammingResult Programmer::programPrinter(const ConfigurationEditor &editor)
 
 ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
 {
-    m_lineFailureShown = false;
     m_result = {};
     // Until it has run to its end, what is done so far reads as stopped.
     m_result.outcome = ProgrammingResult::Outcome::Stopped;
     if (plan.mode == ProgrammingPlan::Mode::User) {
-        openPort();
+        if (!openPort())
+            return notReset();
         if (!confirmPolarity(plan)) {
             m_link.closePort();
             m_status.showStatus(cancelledStatus());
@@ -118,21 +118,25 @@ ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
             return m_result;
         }
         // The port is still open from the polarity query.
-        writeAll(plan.configurationWrites());
+        if (!writeAll(plan.configurationWrites()))
+            return notReset();
     } else if (plan.mode == ProgrammingPlan::Mode::Resistors) {
-        openPort();
-        writeAll(plan.configurationWrites());
+        if (!openPort() || !writeAll(plan.configurationWrites()))
+            return notReset();
     }
 
     if (plan.identity != ProgrammingPlan::Identity::None) {
-        openPort();
-        writeAll(plan.identityWrites());
+        if (!openPort() || !writeAll(plan.identityWrites()))
+            return notReset();
     }
 
-    openPort();
+    if (!openPort())
+        return notReset();
     m_link.sendString(Command::reset());
-    m_link.closePort();
-    m_result.resetSent = true;
+    // Sent only once the two bytes have left: the close says so.
+    m_result.resetSent = m_link.closePort();
+    if (!m_result.resetSent)
+        return notReset();
 
     // The board restarts; it hears nothing until it is back.
     m_link.delay(ResetPauseMs);
@@ -144,38 +148,44 @@ ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
     return m_result;
 }
 
+ProgrammingResult Programmer::notReset()
+{
+    m_link.closePort();
+    m_prompts.error(notResetMessage());
+    m_result.outcome = ProgrammingResult::Outcome::NotReset;
+    return m_result;
+}
+
 ProgrammingResult::Write Programmer::writeParameter(quint8 address, quint8 value)
 {
     // Byte by byte with no wait between them: a stop can only land at the
-    // echo wait, after the whole command has gone out.
+    // echo wait, after the whole command has gone out, so it counts as sent.
     m_link.sendCharByChar(Command::writeParameter(address, value));
-    const ProgrammingResult::Write write{address, value, m_link.getValue()};
-    m_result.writes.append(write);
-    if (!write.verified()) {
-        // A board that is there but does not echo gets one message per
-        // parameter. A port that is closed (it could not be opened, or the
-        // line hung up) cannot carry any of the writes: one message for the
-        // run, not one box per write.
-        const bool lineDown = !m_link.isOpen();
-        if (!lineDown || !m_lineFailureShown)
-            m_prompts.plain(programmingError());
-        if (lineDown)
-            m_lineFailureShown = true;
-    }
+    m_result.writes.append({address, value, std::nullopt});
+    m_result.writes.last().echo = m_link.getValue();
+    const ProgrammingResult::Write write = m_result.writes.last();
+    // A board that is there but does not echo gets one message per
+    // parameter. A line that is gone (it failed during the write or its echo
+    // wait) gets the run's one message instead.
+    if (!write.verified() && m_link.isOpen())
+        m_prompts.plain(programmingError());
     return write;
 }
 
-void Programmer::openPort()
+bool Programmer::openPort()
 {
     // A port that cannot be opened has been reported on the status line by
-    // the link; the writes then meet silence, as with a board that is off.
-    m_link.openPort(m_printer.comPort, m_printer.baudRate, m_printer.handshake);
+    // the link.
+    return m_link.openPort(m_printer.comPort, m_printer.baudRate, m_printer.handshake);
 }
 
 bool Programmer::confirmPolarity(const ProgrammingPlan &plan)
 {
     m_link.sendString(Command::strobePolarity());
     const quint8 detected = m_link.readByte();
+    // A line that failed meanwhile is not asked about: the writes end the run.
+    if (!m_link.isOpen())
+        return true;
     m_result.detectedPolarity = detected;
     if (detected == plan.settings.strobePolarity)
         return true;
@@ -184,11 +194,16 @@ bool Programmer::confirmPolarity(const ProgrammingPlan &plan)
     return m_prompts.confirm(polarityQuestion());
 }
 
-void Programmer::writeAll(const QList<ProgrammingPlan::Write> &writes)
+bool Programmer::writeAll(const QList<ProgrammingPlan::Write> &writes)
 {
-    for (const ProgrammingPlan::Write &w : writes)
+    for (const ProgrammingPlan::Write &w : writes) {
+        if (!m_link.isOpen())
+            return false;
         writeParameter(w.address, w.value);
+    }
+    const bool open = m_link.isOpen();
     m_link.closePort();
+    return open;
 }
 
 } // namespace tessary

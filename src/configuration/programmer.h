@@ -51,6 +51,8 @@ struct ProgrammingResult {
         Cancelled, // the polarity question was answered Cancel; nothing was written
         Completed, // every write was sent, the board reset and its identity read
         Stopped,   // a stop (a window closing) ended it at a wait; see progress()
+        NotReset,  // the line failed (or the port could not be opened, or held
+                   // its output): the run ended there and the reset did not go out
     };
     struct Write {
         quint8 address = 0;
@@ -61,6 +63,8 @@ struct ProgrammingResult {
     };
 
     Outcome outcome = Outcome::Refused;
+    // Every parameter write sent, in order; one a stop cut short at its echo
+    // wait has no echo.
     QList<Write> writes;
     // The polarity the board's hardware reported to GS "Sh" (User mode only;
     // 0 when it did not answer).
@@ -106,6 +110,11 @@ public:
     {
         return QStringLiteral("Programming error ! Please check cables and power.");
     }
+    static QString notResetMessage()
+    {
+        return QStringLiteral("The serial line failed: the board was not reset and may hold part of the "
+                              "configuration. Please check cables and power, then configure it again.");
+    }
 
     static constexpr int ResetPauseMs = 1000; // the board restarts after ESC "@"
 
@@ -122,7 +131,9 @@ public:
     // a board whose detected strobe polarity differs from the plan's asks
     // first; Cancel closes the port and writes nothing. A stop requested
     // meanwhile (a window closing) ends it at its next wait by CommandStopped;
-    // progress() then tells how far it got.
+    // progress() then tells how far it got. A line that fails (or a port that
+    // cannot be opened) ends the run at its next step with one message and
+    // the outcome NotReset: nothing further is sent on a line that is gone.
     [[nodiscard]] ProgrammingResult program(const ProgrammingPlan &plan);
 
     // The whole command: the checks, then program() with the editor's plan.
@@ -130,24 +141,26 @@ public:
 
     // One parameter: GS "SF" address value, byte by byte, then the echo
     // within 500 ms. A wrong or missing echo (also for a value of 0) shows
-    // the programming error message once; the caller goes on. The port must
-    // be open.
+    // the programming error message once while the line is up; the caller
+    // goes on. The port must be open.
     ProgrammingResult::Write writeParameter(quint8 address, quint8 value);
 
     // What the run in progress (or the last one) has done so far.
     [[nodiscard]] const ProgrammingResult &progress() const { return m_result; }
 
 private:
-    void openPort();
+    [[nodiscard]] bool openPort();
     [[nodiscard]] bool confirmPolarity(const ProgrammingPlan &plan);
-    void writeAll(const QList<ProgrammingPlan::Write> &writes);
+    // False when the line failed: the writes after it are not attempted.
+    [[nodiscard]] bool writeAll(const QList<ProgrammingPlan::Write> &writes);
+    // The run ends because the line is gone: one message, no reset.
+    ProgrammingResult notReset();
 
     SerialLink &m_link;
     const PrinterLink &m_printer;
     Prompts &m_prompts;
     StatusLine &m_status;
     ProgrammingResult m_result;
-    bool m_lineFailureShown = false;
 };
 
 } // namespace tessary

@@ -168,7 +168,10 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
     if (m_view)
         m_view->selectHandshake(handshake - 1);
 
-    // The finding, in one step.
+    // The finding, in one step, once the port is closed: a stop while the
+    // close waits for the last byte to leave must not leave it either.
+    m_link.closePort();
+    m_link.checkStop();
     m_printer = PrinterLink{true, qint16(port), speed, qint16(handshake), true};
     return result;
 }

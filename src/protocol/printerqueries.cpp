@@ -53,22 +53,23 @@ ReadBackResult PrinterQueries::readSettings(ConfigurationEditor &editor, Prompts
 {
     ReadBackResult result;
     PortCloser closer(m_link);
-    // A port that cannot be opened reads as a board that does not answer.
-    const bool open = openPrinterPort();
+    // A port that cannot be opened reads as a board that does not answer; so
+    // does a line that fails on the way: nothing more is sent on it.
+    openPrinterPort();
 
-    if (open) {
+    if (m_link.isOpen()) {
         m_link.sendString(Command::readParameter(Parameter::ConfigurationMode));
         result.configurationModeUser = m_link.readByte() != 0;
     }
     editor.setConfigurationMode(result.configurationModeUser);
 
-    if (open) {
+    if (m_link.isOpen()) {
         m_link.sendString(Command::readParameter(Parameter::IdentityFirst));
         result.identityUser = m_link.readByte() != 0;
     }
     editor.setIdentityMode(result.identityUser);
 
-    if (open) {
+    if (m_link.isOpen()) {
         m_link.sendString(Command::readConfiguration());
         result.configurationReply = m_link.readReply();
     }
@@ -81,7 +82,7 @@ ReadBackResult PrinterQueries::readSettings(ConfigurationEditor &editor, Prompts
             onReadError();
     }
 
-    if (open) {
+    if (m_link.isOpen()) {
         m_link.sendString(Command::identity());
         result.identityReply = m_link.readReply();
     }
@@ -90,41 +91,52 @@ ReadBackResult PrinterQueries::readSettings(ConfigurationEditor &editor, Prompts
     return result;
 }
 
-void PrinterQueries::wakeUp()
+bool PrinterQueries::wakeUp()
 {
     wakeupPrinter(m_link);
-    cancelAfterWakeup();
+    return cancelAfterWakeup();
 }
 
-void PrinterQueries::cancelAfterWakeup()
+bool PrinterQueries::cancelAfterWakeup()
 {
     if (!m_printer.printerFound)
-        return;
-    PortCloser closer(m_link);
-    if (openPrinterPort())
-        m_link.sendString(Command::cancel());
-}
-
-void PrinterQueries::sleep()
-{
-    if (!m_printer.printerFound)
-        return;
+        return false;
     PortCloser closer(m_link);
     if (!openPrinterPort())
-        return;
+        return false;
     m_link.sendString(Command::cancel());
-    m_link.sendString(Command::sleep());
-    m_link.delay(SleepDelayMs);
-    m_link.sendString(Command::cancel());
+    return m_link.closePort();
 }
 
-void PrinterQueries::reset()
+bool PrinterQueries::sleep()
 {
     if (!m_printer.printerFound)
-        return;
+        return false;
     PortCloser closer(m_link);
-    if (openPrinterPort())
-        m_link.sendString(Command::reset());
+    if (!openPrinterPort())
+        return false;
+    // A line that fails on the way stops the command: nothing more is sent.
+    for (const QByteArray &bytes : {Command::cancel(), Command::sleep()}) {
+        if (!m_link.isOpen())
+            return false;
+        m_link.sendString(bytes);
+    }
+    m_link.delay(SleepDelayMs);
+    if (!m_link.isOpen())
+        return false;
+    m_link.sendString(Command::cancel());
+    return m_link.closePort();
+}
+
+bool PrinterQueries::reset()
+{
+    if (!m_printer.printerFound)
+        return false;
+    PortCloser closer(m_link);
+    if (!openPrinterPort())
+        return false;
+    m_link.sendString(Command::reset());
+    return m_link.closePort();
 }
 
 } // namespace tessary

@@ -56,15 +56,21 @@ public:
     // the board appends).
     [[nodiscard]] static QString nameFromIdentity(const QByteArray &reply);
 
+    // The board control commands return whether their bytes went out: false
+    // without a printer, when the port could not be opened, the line failed or
+    // flow control held the output until it was dropped (the serial link has
+    // said why on the status line).
+
     // "Wake up": wakes every port (WakeupPrinter), then CAN to the printer.
-    void wakeUp();
+    bool wakeUp();
     // Its last step alone, for a caller whose detection has just woken every
     // port: CAN to the printer. Nothing without a printer.
-    void cancelAfterWakeup();
+    bool cancelAfterWakeup();
     // "Sleep": CAN, ESC "S", 10 ms, CAN. Nothing without a printer.
-    void sleep();
-    // "Reset": ESC "@", and the port closed at once. Nothing without a printer.
-    void reset();
+    bool sleep();
+    // "Reset": ESC "@", and the port closed as soon as the two bytes have
+    // left. Nothing without a printer.
+    bool reset();
 
 private:
     // Opens the port with the printer-link state; false when it cannot be

@@ -22,12 +22,14 @@ public:
     void close() override;
     bool isOpen() const override;
     QString errorString() const override { return m_error; }
+    qint32 baud() const override { return m_port.isOpen() ? m_port.baudRate() : 0; }
     void write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
     void discardOutput() override;
     qint64 bytesAvailable() override;
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;
+    std::optional<qint64> nextInputAt() const override { return std::nullopt; } // real time: unknown
     QString deviceName(int port) const override { return m_names.device(port); }
 
     [[nodiscard]] const PortNames &portNames() const { return m_names; }

@@ -49,6 +49,7 @@ void RecordingLine::beginCommand(const QString &name)
     if (!recording() || name.isEmpty())
         return;
     flush();
+    noteHeldOutput(HeldEnd::StillHeld);
     m_heading = QStringLiteral("---- %1 ----").arg(name);
 }
 
@@ -78,6 +79,7 @@ void RecordingLine::add(const QString &event, qint64 atMs) { put({prefix(atMs) +
 
 void RecordingLine::addBytes(Burst kind, const QByteArray &bytes)
 {
+    noteHeldOutput(HeldEnd::StillHeld);
     if (kind != m_burst)
         flush();
     if (m_bytes.isEmpty())
@@ -97,6 +99,9 @@ void RecordingLine::flush()
     case Burst::Sent:
         word = QStringLiteral("sent");
         break;
+    case Burst::NotSent: // written on a line that had failed or was never opened
+        word = QStringLiteral("not sent (port closed)");
+        break;
     case Burst::Received:
         word = QStringLiteral("received");
         break;
@@ -108,10 +113,11 @@ void RecordingLine::flush()
     }
     QStringList lines;
     const QString start = prefix(m_burstAt);
+    const qsizetype wordWidth = m_burst == Burst::NotSent ? word.size() + 2 : 10;
     for (qsizetype at = 0; at < m_bytes.size(); at += BytesPerLine) {
         const QByteArray part = m_bytes.mid(at, BytesPerLine);
         // Further lines of a long burst leave the word out.
-        lines << start + (at == 0 ? word : QString()).leftJustified(10)
+        lines << start + (at == 0 ? word : QString()).leftJustified(wordWidth)
                      + traffic::hex(part).leftJustified(HexColumnBytes * 3 - 1) + QStringLiteral("  ")
                      + traffic::text(part);
     }
@@ -128,11 +134,36 @@ void RecordingLine::note(const QString &text)
     add(text, m_clock.now());
 }
 
+void RecordingLine::noteHeldOutput(HeldEnd end)
+{
+    if (m_heldSince < 0)
+        return;
+    const qint64 since = std::exchange(m_heldSince, -1);
+    QString event = QStringLiteral("waited %1 ms").arg(m_clock.now() - since);
+    if (end == HeldEnd::Left)
+        event += QStringLiteral(" for the output to leave");
+    else if (end == HeldEnd::StillHeld)
+        event += QStringLiteral(", %1 held back by flow control").arg(bytesWord(m_heldBytes));
+    else
+        event += QStringLiteral(", the output did not leave: %1 dropped").arg(bytesWord(m_heldBytes));
+    add(event, since);
+}
+
 void RecordingLine::noteDelay(qint64 startMs, qint64 elapsedMs, qint64 waiting)
 {
     if (!recording())
         return;
     flush();
+    if (const qint64 held = m_port != 0 ? m_inner.bytesToWrite() : 0; held > 0) {
+        m_heldBytes = held;
+        if (m_heldSince < 0)
+            m_heldSince = startMs;
+        return;
+    }
+    if (m_heldSince >= 0) { // the output left during this wait
+        noteHeldOutput(HeldEnd::Left);
+        return;
+    }
     QString event = QStringLiteral("waited %1 ms").arg(elapsedMs);
     if (m_port != 0)
         event += waiting > 0 ? QStringLiteral(", %1 waiting").arg(bytesWord(waiting)) : QStringLiteral(", nothing came");
@@ -144,6 +175,7 @@ void RecordingLine::noteSilence(qint64 startMs, qint64 elapsedMs)
     if (!recording())
         return;
     flush();
+    noteHeldOutput(HeldEnd::StillHeld);
     add(QStringLiteral("waited %1 ms, nothing came").arg(elapsedMs), startMs);
 }
 
@@ -178,10 +210,12 @@ void RecordingLine::close()
 {
     if (m_port != 0 && recording()) {
         flush();
+        noteHeldOutput(HeldEnd::StillHeld);
         add(QStringLiteral("closed"), m_clock.now());
     }
     m_bytes.clear();
     m_burst = Burst::None;
+    m_heldSince = -1;
     m_port = 0;
     m_inner.close();
 }
@@ -192,8 +226,10 @@ void RecordingLine::onInputReady()
     if (m_port != 0 && !m_inner.isOpen()) {
         if (recording()) {
             flush();
+            noteHeldOutput(HeldEnd::StillHeld);
             add(QStringLiteral("closed by the line: %1").arg(m_inner.errorString()), m_clock.now());
         }
+        m_heldSince = -1;
         m_port = 0;
     }
     emit inputReady();
@@ -203,11 +239,24 @@ bool RecordingLine::isOpen() const { return m_inner.isOpen(); }
 
 QString RecordingLine::errorString() const { return m_inner.errorString(); }
 
+qint32 RecordingLine::baud() const { return m_inner.baud(); }
+
 void RecordingLine::write(const QByteArray &bytes)
 {
     if (recording() && !bytes.isEmpty())
-        addBytes(Burst::Sent, bytes);
+        addBytes(m_inner.isOpen() ? Burst::Sent : Burst::NotSent, bytes);
     m_inner.write(bytes);
+}
+
+qint64 RecordingLine::bytesToWrite() const { return m_inner.bytesToWrite(); }
+
+void RecordingLine::discardOutput()
+{
+    if (recording()) {
+        m_heldBytes = m_inner.bytesToWrite();
+        noteHeldOutput(HeldEnd::Dropped);
+    }
+    m_inner.discardOutput();
 }
 
 qint64 RecordingLine::bytesAvailable() { return m_inner.bytesAvailable(); }

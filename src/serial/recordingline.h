@@ -51,7 +51,10 @@ public:
     void close() override;
     bool isOpen() const override;
     QString errorString() const override;
+    qint32 baud() const override;
     void write(const QByteArray &bytes) override;
+    qint64 bytesToWrite() const override;
+    void discardOutput() override;
     qint64 bytesAvailable() override;
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;
@@ -62,9 +65,14 @@ public:
     static constexpr int BytesPerLine = 32;
 
 private:
-    enum class Burst { None, Sent, Received, Cleared };
+    enum class Burst { None, Sent, NotSent, Received, Cleared };
 
     [[nodiscard]] bool recording() const;
+    // Waits while flow control holds output back (the close looks every few
+    // ms) make one line, written when they end: the output left, something
+    // else happened with it still held, or it was dropped.
+    enum class HeldEnd { Left, StillHeld, Dropped };
+    void noteHeldOutput(HeldEnd end);
     void addBytes(Burst kind, const QByteArray &bytes);
     void flush();
     void add(const QString &event, qint64 atMs);
@@ -82,6 +90,8 @@ private:
     qint64 m_burstAt = 0;
     QByteArray m_bytes;
     QString m_heading; // the command's name, until a line follows it
+    qint64 m_heldSince = -1; // clock milliseconds; -1: no output held
+    qint64 m_heldBytes = 0;
 };
 
 // A clock that passes every wait on to another and reports it to its

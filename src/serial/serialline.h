@@ -13,7 +13,9 @@ enum HandshakeCode : int { HandshakeNone = 0, HandshakeXonXoff = 1, HandshakeHar
 
 // The transport that the protocol never looks behind: one serial port,
 // addressed as COM1 to COM6. Implementations: QSerialPort (QtSerialLine) and
-// the in-process simulated board (SimulatedLine).
+// the in-process simulated board (SimulatedLine); RecordingLine wraps another.
+// No call has a default body: a wrapper that forgets to pass one on does not
+// compile.
 class SerialLine : public QObject {
     Q_OBJECT
 public:
@@ -30,13 +32,16 @@ public:
     virtual void close() = 0;
     [[nodiscard]] virtual bool isOpen() const = 0;
     [[nodiscard]] virtual QString errorString() const = 0;
+    // The speed the port is open at, in bauds; 0 while it is closed.
+    [[nodiscard]] virtual qint32 baud() const = 0;
 
     virtual void write(const QByteArray &bytes) = 0;
-    // Output written but not yet sent on the line (held back by flow
-    // control, or still leaving); 0 where the line cannot tell.
-    [[nodiscard]] virtual qint64 bytesToWrite() const { return 0; }
+    // Output written but not yet handed to the line's transmitter (held back
+    // by flow control); 0 where the line cannot tell. The last bytes may
+    // still be leaving when it reads 0 (a UART's FIFO, a USB adapter's buffer).
+    [[nodiscard]] virtual qint64 bytesToWrite() const = 0;
     // Drops the output not yet sent, so that closing does not wait for it.
-    virtual void discardOutput() {}
+    virtual void discardOutput() = 0;
     [[nodiscard]] virtual qint64 bytesAvailable() = 0;
     // Removes and returns at most maxBytes of what is waiting.
     virtual QByteArray read(qint64 maxBytes) = 0;
@@ -44,15 +49,11 @@ public:
 
     // For lines driven by a virtual clock: when the next byte will arrive, in
     // the clock's milliseconds. Real lines do not know and return nothing.
-    [[nodiscard]] virtual std::optional<qint64> nextInputAt() const { return std::nullopt; }
+    [[nodiscard]] virtual std::optional<qint64> nextInputAt() const = 0;
 
     // The device behind COMn ("/dev/ttyUSB0"); empty when the line does not
     // name devices (the simulated board) or the slot is free.
-    [[nodiscard]] virtual QString deviceName(int port) const
-    {
-        Q_UNUSED(port);
-        return {};
-    }
+    [[nodiscard]] virtual QString deviceName(int port) const = 0;
 
 signals:
     // New bytes are waiting, or the line failed; a waiting clock wakes up.

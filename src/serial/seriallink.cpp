@@ -57,11 +57,12 @@ void SerialLink::opened()
     m_lastProblem.clear();
 }
 
-void SerialLink::closePort() noexcept
+bool SerialLink::closePort() noexcept
 {
     if (!m_line.isOpen())
-        return;
-    if (!drainOutput() && m_line.isOpen()) {
+        return false;
+    const bool drained = drainOutput();
+    if (!drained && m_line.isOpen()) {
         m_line.discardOutput();
         // A stop (a window closing) cut the wait short: nothing to tell.
         if (!m_stopRequested && !m_undrainedReported) {
@@ -69,13 +70,29 @@ void SerialLink::closePort() noexcept
             report(undrainedMessage());
         }
     }
+    // The output queue reads empty while the last bytes are still in the
+    // UART: they must leave before the close puts the old settings back. A
+    // last write long ago needs no wait; a stop needs none either.
+    const qint64 leftAtMs = (m_lineBusyUntilUs + LineMarginMs * 1000 + 999) / 1000;
+    if (drained && !m_stopRequested && leftAtMs > m_clock.now())
+        m_clock.delay(int(leftAtMs - m_clock.now())); // the clock's own wait, which never throws
+    const bool sent = drained && m_line.isOpen();
     m_line.close();
+    return sent;
 }
 
 bool SerialLink::drainOutput() noexcept
 {
     const qint64 start = m_clock.now();
-    while (m_line.isOpen() && m_line.bytesToWrite() > 0) {
+    qint64 held = 0; // what flow control held at the last look
+    while (m_line.isOpen()) {
+        const qint64 pending = m_line.bytesToWrite();
+        // Held back so far: these bytes have their time on the line from now.
+        if (const qint64 leaving = qMax(held, pending); leaving > 0)
+            m_lineBusyUntilUs = qMax(m_lineBusyUntilUs, m_clock.now() * 1000 + lineTimeUs(leaving));
+        if (pending <= 0)
+            return true;
+        held = pending;
         const qint64 waited = m_clock.now() - start;
         if (m_stopRequested || waited >= DrainLimitMs)
             return false;
@@ -85,15 +102,29 @@ bool SerialLink::drainOutput() noexcept
     return true;
 }
 
+qint64 SerialLink::lineTimeUs(qint64 bytes) const
+{
+    const qint32 baud = m_line.baud();
+    return baud > 0 ? bytes * 10'000'000 / baud : 0; // 10 bits a byte
+}
+
+void SerialLink::noteWritten(qsizetype bytes)
+{
+    m_lineBusyUntilUs = qMax(m_lineBusyUntilUs, m_clock.now() * 1000) + lineTimeUs(bytes);
+}
+
 void SerialLink::sendString(const QByteArray &bytes)
 {
     m_line.write(bytes);
+    noteWritten(bytes.size());
 }
 
 void SerialLink::sendCharByChar(const QByteArray &bytes)
 {
-    for (char c : bytes)
+    for (char c : bytes) {
         m_line.write(QByteArray(1, c));
+        noteWritten(1);
+    }
 }
 
 QByteArray SerialLink::readReply()

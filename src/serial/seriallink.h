@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <optional>
 
@@ -33,6 +34,11 @@ public:
     // How long a close waits for the output to leave, and how often it looks.
     static constexpr int DrainLimitMs = 1000;
     static constexpr int DrainPollMs = 5;
+    // After the output queue reads empty, the close waits until the last
+    // bytes written have had their time on the line (10 bits a byte at the
+    // port's speed) and this margin: closing restores the port's old settings
+    // at once, and a byte still in the UART would leave at the old speed.
+    static constexpr int LineMarginMs = 2;
 
     static QString undrainedMessage()
     {
@@ -62,10 +68,13 @@ public:
     [[nodiscard]] bool openLine(int port, const QString &speed, int handshake);
     // ClosePort: bytes written before it still reach the board. Waits through
     // the clock (the windows keep working) until the output has left, for at
-    // most 1 s; output that never leaves (flow control holding it) is dropped
-    // and reported on the status line once per command. Never throws: a stop
-    // requested meanwhile just ends the wait. It runs as a command unwinds.
-    void closePort() noexcept;
+    // most 1 s, then until the last bytes' time on the line has passed; output
+    // that never leaves (flow control holding it) is dropped and reported on
+    // the status line once per command. Never throws: a stop requested
+    // meanwhile just ends the wait. It runs as a command unwinds. Returns
+    // whether everything written since the port was opened went out: false
+    // when the port was not open, the line failed or the output was dropped.
+    bool closePort() noexcept;
     [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
     // Says why COMn cannot be opened where it knows better than the line
     // (the slot's adapter is gone); an empty text leaves the line's reason.
@@ -94,8 +103,11 @@ public:
     // board: ..."): what the exchange made of what went over the wire.
     void note(const QString &text);
 
-    // Ask the command in progress to stop at its next wait.
+    // Ask the command in progress to stop at its next wait. Called on the
+    // link's own thread (the flag itself may be read from any).
     void requestStop();
+    // Throws CommandStopped once a stop has been requested.
+    void checkStop() const;
     // A command starts or ends: no stop requested, nothing reported yet.
     void clearStop()
     {
@@ -109,21 +121,24 @@ public:
     [[nodiscard]] QString lastProblem() const { return m_lastProblem; }
 
 private:
-    void checkStop() const;
     // Reports a problem with the port last tried.
     void report(const QString &problem);
     // The port is open: the link's own message about it from an earlier
     // command goes, unless the status line has said something else since
     // (within one command it stays: the command met the problem).
     void opened();
+    // The transmitter: when the bytes written so far will have left the line.
+    void noteWritten(qsizetype bytes);
+    [[nodiscard]] qint64 lineTimeUs(qint64 bytes) const;
 
     SerialLine &m_line;
     Clock &m_clock;
     StatusLine *m_status = nullptr;
     [[nodiscard]] bool drainOutput() noexcept;
 
-    bool m_stopRequested = false;
+    std::atomic_bool m_stopRequested = false;
     bool m_undrainedReported = false;
+    qint64 m_lineBusyUntilUs = 0; // clock microseconds
     QString m_lastProblem;
     int m_port = 0;               // the port last tried
     int m_problemPort = 0;        // the port the last problem was about

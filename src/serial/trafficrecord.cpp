@@ -141,11 +141,26 @@ std::unique_ptr<TrafficWriter> TrafficWriter::open(TrafficRecord &record, const 
 
 void TrafficWriter::lineAdded(const QString &line)
 {
-    m_device.write((line + QLatin1Char('\n')).toUtf8());
+    if (!errorString().isEmpty())
+        return;
+    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
+    bool written = m_device.write(bytes) == bytes.size();
     // As it happens: a trace must hold what went over the line even when
     // the program is stopped right after.
     if (auto *file = qobject_cast<QFileDevice *>(&m_device))
-        file->flush();
+        written = file->flush() && written;
+    if (!written) {
+        const QMutexLocker lock(&m_errorMutex);
+        m_error = m_device.errorString();
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("the write failed");
+    }
+}
+
+QString TrafficWriter::errorString() const
+{
+    const QMutexLocker lock(&m_errorMutex);
+    return m_error;
 }
 
 // --- how bytes are shown -------------------------------------------------

@@ -96,10 +96,16 @@ public:
 
     void lineAdded(const QString &line) override;
 
+    // Why a line could not be written (a full disk, a closed pipe); empty
+    // while every line was. The lines after the first failure are dropped.
+    [[nodiscard]] QString errorString() const;
+
 private:
     TrafficRecord &m_record;
     QIODevice &m_device;
     std::unique_ptr<QIODevice> m_owned;
+    mutable QMutex m_errorMutex;
+    QString m_error;
 };
 
 // How bytes are shown in the record.

@@ -6,6 +6,7 @@
 #include "clienvironment.h"
 #include "database/databasefiles.h"
 #include "database/mechanismdatabase.h"
+#include "hookedclock.h"
 #include "productionlog.h"
 #include "scriptedports.h"
 #include "scriptedprompts.h"
@@ -25,8 +26,8 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <csignal>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 
 #include <fcntl.h>
@@ -101,7 +102,7 @@ public:
     QTemporaryDir settingsFolder; // the COM slots' memory, of this environment alone
     QSettings memory{settingsFolder.filePath("slots.ini"), QSettings::IniFormat};
     QSet<int> present = {1, 2, 3, 4, 5, 6};
-    VirtualClock virtualClock;
+    test::HookedClock virtualClock; // its hand: a signal, flow control, as the command waits
     SimulatedLine simLine{virtualClock};
     std::mutex mutex;
     QList<SimulatedLine::Write> portWrites;
@@ -114,15 +115,18 @@ struct Rig {
     SimEnvironment env;
     QString out, err;
     QTemporaryDir dir;
+    CliApp *app = nullptr; // while a command runs
 
     int run(const QStringList &arguments)
     {
         out.clear();
         err.clear();
         QTextStream outStream(&out), errStream(&err);
-        CliApp app(env, outStream, errStream);
-        app.setNow([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC); });
-        const int status = app.run(QStringList{"tessary"} + arguments);
+        CliApp cli(env, outStream, errStream);
+        cli.setNow([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC); });
+        app = &cli;
+        const int status = cli.run(QStringList{"tessary"} + arguments);
+        app = nullptr;
         outStream.flush();
         errStream.flush();
         return status;
@@ -474,6 +478,76 @@ private slots:
         QVERIFY2(rig.err.contains("lists no serial port"), qPrintable(rig.err));
     }
 
+    // The promise of every board command: success only when the board's own record shows that it got
+    // the command's bytes, whatever the line does. Run through the trace (the recording wrappers); the
+    // JSON and the log row say the same.
+    void successOnlyWhenTheBoardGotItsBytes_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("lead");      // bytes the board gets before the command's own (finding it)
+        QTest::addColumn<QByteArray>("own"); // the last bytes the board must get, hex
+        QTest::addColumn<int>("fault");
+        const QString at = " --port COM1 --speed 115200", program = "program --code 1111000101000000 --id ABCDE --yes" + at;
+        const QList<std::tuple<const char *, QString, int, QByteArray>> commands = {
+            {"identity", "identity" + at, 9, "1b49"}, {"read", "read" + at, 9, "1d5366061d5366091d53431b49"},
+            {"wake", "wake" + at, 10, "18"}, {"sleep", "sleep" + at, 9, "181b5318"}, {"reset", "reset" + at, 9, "1b40"},
+            {"program", program, 59, "1b401b49"}, // the reset, the identity
+            {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"},
+            {"detect --sequential", "detect --port COM1 --sequential", 15, "1b49"}, {"detect", "detect --port COM1", 15, "1b49"}};
+        const char *const faults[] = {"none", "silent", "no echo", "hang-up once found", "port that cannot be opened",
+                                      "output held 300 ms", "output held for ever", "a signal"};
+        for (const auto &[name, command, lead, own] : commands)
+            for (int fault = 0; fault < 8; ++fault)
+                QTest::addRow("%s, %s", name, faults[fault]) << command << lead << own << fault;
+    }
+
+    void successOnlyWhenTheBoardGotItsBytes()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, lead);
+        QFETCH(QByteArray, own);
+        QFETCH(int, fault);
+        enum { None, Silent, NoEcho, HangUp, CannotOpen, Held, HeldForEver, Signal };
+        Rig rig;
+        Board &board = rig.board(1);
+        QByteArray heard; // the board's own record of what it took in
+        board.setTrafficLog([&](Board::Direction way, qint64, const QByteArray &bytes) { heard += way == Board::Direction::In ? bytes : ""; });
+        const bool programs = command.startsWith("program");
+        // Hung up once found; in programming, amid the identity writes (after the second letter).
+        board.setFaults({.silent = fault == Silent, .noEcho = fault == NoEcho,
+                         .hangUpAfter = fault != HangUp ? -1 : programs ? lead - 20 : lead});
+        rig.env.simLine.failOpen(1, fault == CannotOpen ? "/dev/ttyS0 is in use by another program" : "");
+        rig.env.virtualClock.onWait = [&, struck = false](int) mutable { // at the first wait once the board is found
+            if (struck || board.bytesReceived() < lead)
+                return;
+            struck = true;
+            rig.env.simLine.holdOutputUntil(fault == Held ? rig.env.virtualClock.now() + 300 : fault == HeldForEver ? -1 : 0);
+            if (fault == Signal)
+                rig.app->interrupt(programs ? SIGTERM : SIGINT);
+        };
+        const int status = rig.run(command.split(u' ') + QStringList{"--json", "--trace", rig.path("trace")}
+                                   + (programs ? QStringList{"--log", rig.path("log")} : QStringList()));
+        const bool ok = fault == None || fault == Held || (fault == NoEcho && !programs);
+        QCOMPARE(status, fault == Signal ? (programs ? 143 : 130) : ok ? 0 : 1);
+        QCOMPARE(board.bytesReceived() >= lead + own.size() / 2 && heard.toHex().endsWith(own), // what the board got
+                 ok || (fault == NoEcho && programs)); // an echo that never came fails what arrived
+        QCOMPARE(rig.err.contains("tessary: No printer found"), fault == Silent || fault == CannotOpen);
+        QCOMPARE(rig.json({"ok", "command"}), QStringLiteral("%1 %2").arg(ok ? "true" : "false", command.section(u' ', 0, 0)));
+        if (programs) {
+            const char *const results[] = {"ok", "no-board", "echo-error", "reset-not-sent", "no-board", "ok", "reset-not-sent", "interrupted"};
+            const int sent = fault == Silent || fault == CannotOpen ? 0 : fault == HangUp ? 5 : 9;
+            QCOMPARE(rig.json({"result", "identityMode"}), // the full result once the board was found and the run ended
+                     results[fault] + QString(fault == Silent || fault == CannotOpen || fault == Signal ? " " : " user"));
+            QVERIFY2(rig.read("log").endsWith(QStringLiteral(",%1,%2\n").arg(results[fault]).arg(sent).toUtf8()), rig.read("log"));
+            QCOMPARE(rig.err.count("the board was not reset"), int(QString(results[fault]) == "reset-not-sent"));
+            QCOMPARE(rig.err.count("may hold a partial configuration"), int(fault == Signal));
+        }
+        // Through the recording wrappers: a line that went stops the command, nothing more is written.
+        QVERIFY(rig.read("trace").startsWith("---- tessary ") && !rig.read("trace").contains("not sent") && !rig.env.simLine.isOpen());
+        QCOMPARE(rig.read("trace").contains("closed by the line"), fault == HangUp);
+        QVERIFY(rig.read("trace").count("waited 5 ms") <= 1); // the close's looks at held output: one line
+    }
+
     void parallelScanAnswersAsTheSequentialScan_data()
     {
         QTest::addColumn<QString>("placement");
@@ -560,6 +634,10 @@ private slots:
             QCOMPARE(rig.run({"identity", "--port", "COM4", "--speed", "9600", "--trace", trace}), 0);
         char piped[4096] = {};
         QVERIFY(::read(reader, piped, sizeof piped - 1) > 0 && QByteArray(piped).startsWith("---- tessary identity ----\n"));
+        // A line that hangs up in the probe: what the probe writes after it is not sent, and the trace says so.
+        rig.env.simLine.board(4)->setFaults({.hangUpAfter = int(rig.env.simLine.board(4)->bytesReceived()) + 3});
+        QCOMPARE(rig.run({"identity", "--port", "COM4", "--speed", "9600", "--trace", rig.path("hung.txt")}), 1);
+        QVERIFY(rig.read("hung.txt").contains("closed by the line") && rig.read("hung.txt").contains("not sent (port closed)  1D 53 66 1C"));
     }
 
     void readReportsModesCodeFieldsAndName()
@@ -583,28 +661,23 @@ private slots:
         QCOMPARE(rig.json({"ok", "code", "name"}), "false  P");
     }
 
-    // Sleep, then wake: finding the board wakes every port already, so only
-    // the CAN to the board follows; then reset.
-    void sleepWakeAndResetSendTheirBytes()
+    // Sleep, then wake: finding the board wakes every port it scans already,
+    // so only the CAN to the board follows (what each sends: the table above).
+    void sleepThenWakeWakesEachPortOnce()
     {
         for (const auto &[wake, portsWoken] : QList<QPair<QString, int>>{
                  {"wake --port COM2 --speed 115200", 1}, {"wake --port COM2", 1}, {"wake", 6}}) {
             Rig rig;
             Board &board = rig.board(2);
-            QCOMPARE(rig.run({"sleep", "--port", "COM2", "--speed", "115200"}), 0);
-            QVERIFY(board.isAsleep() && rig.wire(2).endsWith("181b5318"));
-            QCOMPARE(rig.out, "The board on COM2 (/dev/ttyS1) sleeps; tessary wake wakes it.\n");
+            QCOMPARE(rig.run({"sleep", "--port", "COM2", "--speed", "115200", "--quiet"}), 0);
+            QVERIFY(board.isAsleep() && rig.out.isEmpty());
             rig.env.simLine.clearRecords();
             QCOMPARE(rig.run(wake.split(u' ')), 0);
-            QVERIFY(!board.isAsleep());
-            QCOMPARE(rig.out, "Woke the board on COM2 (/dev/ttyS1).\n");
+            QVERIFY(!board.isAsleep() && rig.out == "Woke the board on COM2 (/dev/ttyS1).\n");
             const QList<SimulatedLine::Write> writes = rig.writes();
             QCOMPARE(std::count_if(writes.begin(), writes.end(),
                                    [](const auto &w) { return w.bytes == QByteArray(1, '\0') && w.baud == 57600; }),
                      portsWoken);
-            QCOMPARE(rig.env.simLine.writes().constLast().bytes.toHex(), "18");
-            QCOMPARE(rig.run({"reset", "--port", "COM2", "--speed", "115200", "--quiet"}), 0);
-            QVERIFY(board.resetCount() == 1 && rig.wire(2).endsWith("1b40") && rig.out.isEmpty());
         }
     }
 
@@ -624,17 +697,33 @@ private slots:
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "Seventeen chars!!", "--log", log}), 0);
         QVERIFY(rig.err.contains("the identity is cut to its first 16 characters: \"Seventeen chars!\""));
         QVERIFY(rig.out.contains("Identity after: Seventeen chars! FW 4.12\n"));
-        QCOMPARE(rig.read("line.csv"), "time,port,speed,identity_before,identity_after,code,result\n"
+        QCOMPARE(rig.read("line.csv"), "time,port,speed,identity_before,identity_after,code,result,parameters\n"
                                        "2024-05-06T07:08:09Z,/dev/ttyS1,115200,TH432 1K5 STD    FW 4.12,"
-                                       "\"LINE,7           FW 4.12\",1111000101000000,ok\n"
+                                       "\"LINE,7           FW 4.12\",1111000101000000,ok,10\n"
                                        "2024-05-06T07:08:09Z,/dev/ttyS1,115200,\"LINE,7           FW 4.12\","
-                                       "TH576 1K5 STD    FW 4.12,1111000001100000,ok\n"
+                                       "TH576 1K5 STD    FW 4.12,1111000001100000,ok,4\n"
                                        "2024-05-06T07:08:09Z,/dev/ttyS1,115200,TH576 1K5 STD    FW 4.12,"
-                                       "Seventeen chars! FW 4.12,1111000101000000,ok\n");
-        // The log must take a row before the board is touched.
+                                       "Seventeen chars! FW 4.12,1111000101000000,ok,19\n");
+        // The log must take a row before the board is touched, and a row it cannot take fails the run.
         rig.env.simLine.clearRecords();
         QCOMPARE(rig.run(QStringList{"program", "--log", rig.path("no/such/line.csv")} + Fields576), 1);
         QVERIFY(rig.err.contains("cannot write the log file") && rig.env.simLine.opens().isEmpty());
+        QCOMPARE(rig.run(QStringList{"program", "--log", "/dev/full", "--json", "--yes"} + Fields576), 1);
+        QVERIFY2(rig.err.contains("cannot write the log file: No space left on device") && rig.json({"ok", "result"}) == "false ok", qPrintable(rig.err + rig.out));
+        // A trace that cannot be written is said once and fails the run; the command itself went through.
+        QCOMPARE(rig.run({"reset", "--trace", "/dev/full"}), 1);
+        QVERIFY2(rig.err.count("writing the trace failed (No space left on device); the trace is incomplete\n") == 1
+                     && rig.out.startsWith("Reset the board on COM2"), qPrintable(rig.err));
+        // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
+        // a 16-character identity is not what it reports.
+        BoardOptions mrs;
+        mrs.straps1 = 0x61;
+        rig.env.simLine.attachBoard(3, mrs);
+        rig.env.present = {3};
+        QCOMPARE(rig.run({"program", "--mode", "resistors", "--id", "SIXTEEN CHARS ID", "--verify", "--json"}), 1);
+        QVERIFY2(rig.err.contains("verification failed: identity: wrote \"SIXTEEN CHARS ID\", the board reports "
+                                  "\"SIXTEEN CHARSMRS\"\n"), qPrintable(rig.err));
+        QCOMPARE(rig.json({"result", "verified"}), "verify-failed false");
     }
 
     void programFromADatabaseEntryOrInResistorsMode()
@@ -668,7 +757,7 @@ private slots:
         QCOMPARE(rig.run({"program", "--mode", "resistors", "--log", rig.path("line.csv"), "--json"}), 1);
         QCOMPARE(rig.err.count("Programming error ! Please check cables and power."), 2);
         QCOMPARE(rig.json({"result", "echoFailures"}), "echo-error 2");
-        QVERIFY(rig.out.contains(R"("echo": null)") && rig.read("line.csv").endsWith(",resistors,echo-error\n"));
+        QVERIFY(rig.out.contains(R"("echo": null)") && rig.read("line.csv").endsWith(",resistors,echo-error,2\n"));
         // A wrong echo: the echo as it came.
         rig.env.simLine.board(1)->setFaults({.wrongEchoAddress = 8});
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--json"}), 1);
@@ -678,11 +767,7 @@ private slots:
         rig.env.simLine.board(1)->setFaults({.threeByteConfiguration = true});
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--verify", "--log", rig.path("line.csv")}), 1);
         QVERIFY(rig.err.contains("tessary: verification failed: configuration bytes: the board's reply was unusable (3 bytes)\n"));
-        QVERIFY(rig.read("line.csv").endsWith(",1111000101000000,verify-failed\n"));
-        // No board: the row says so.
-        rig.env.present = {};
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", rig.path("line.csv")}), 1);
-        QVERIFY(rig.read("line.csv").endsWith("\n2024-05-06T07:08:09Z,,,,,1111000101000000,no-board\n"));
+        QVERIFY(rig.read("line.csv").endsWith(",1111000101000000,verify-failed,4\n"));
         // Fields that could break a row.
         for (const auto &[text, field] : QList<QPair<QString, QString>>{
                  {"A,B", "\"A,B\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {" X", "\" X\""}, {"A\r\nB", "A\uFFFD\uFFFDB"}})

@@ -6,6 +6,7 @@
 #include "scriptedprompts.h"
 #include "serial/commandgate.h"
 #include "serial/eventloopclock.h"
+#include "serial/recordedpath.h"
 #include "serial/trafficrecord.h"
 
 #include <QBuffer>
@@ -21,13 +22,19 @@ using namespace tessary::test;
 
 namespace {
 
-// A scripted line, opened, on the virtual clock with a hand on it.
+// A scripted line, opened, on the virtual clock with a hand on it, through
+// the recording wrappers as the program runs every command.
 struct Rig {
-    Rig() { QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeHardware)); }
+    explicit Rig(const char *speed = "9600")
+    {
+        link.setStatusLine(&status);
+        QVERIFY(link.openPort(1, QLatin1String(speed), HandshakeHardware));
+    }
     HookedClock clock;
     ScriptedLine line{clock};
+    RecordedPath path{line, clock};
+    SerialLink &link = path.link;
     RecordingStatusLine status;
-    SerialLink link{line, clock, &status};
     const qint64 t0 = 50; // after the settle pause
 };
 
@@ -80,43 +87,55 @@ void TestLink::readReply()
 
 void TestLink::closeWaitsForTheOutputThroughTheClock_data()
 {
+    QTest::addColumn<QString>("speed");
     QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
+    QTest::addColumn<int>("pauseMs");  // between the write and the close
     QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
     QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
     QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
-    QTest::newRow("leaves at once") << 0 << 0 << 0 << false;
-    QTest::newRow("leaves after 30 ms") << 30 << 0 << 2 * 30 << false;
-    QTest::newRow("held for ever: 1 s each, told once") << -1 << 0 << 2000 << true;
-    QTest::newRow("held, a stop at the third look") << -1 << 3 << 3 * 5 << true;
+    // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
+    // waits that long after the write, and 2 ms more, before the port's settings go back.
+    QTest::newRow("leaves at once") << "9600" << 0 << 0 << 0 << 2 * 5 << false;
+    QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 0 << 2 * 19 << false;
+    QTest::newRow("written long before the close") << "1200" << 0 << 30 << 0 << 0 << false;
+    QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 0 << 2 * 35 << false;
+    QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 0 << 2000 << true;
+    QTest::newRow("held, a stop at the third look") << "9600" << -1 << 0 << 3 << 3 * 5 << true;
 }
 
 void TestLink::closeWaitsForTheOutputThroughTheClock()
 {
+    QFETCH(QString, speed);
     QFETCH(int, heldMs);
+    QFETCH(int, pauseMs);
     QFETCH(int, stopAt);
     QFETCH(bool, dropped);
-    Rig rig;
+    Rig rig(qPrintable(speed));
     rig.link.clearStop(); // a command starts
     qint64 waited = 0;
     for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
-        QVERIFY(rig.link.openPort(1, QStringLiteral("9600"), HandshakeHardware));
+        QVERIFY(rig.link.openPort(1, speed, HandshakeHardware));
         rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
-        rig.link.sendString(QByteArray::fromHex("18")); // one byte: the last CAN of Sleep
+        rig.link.sendString(QByteArray::fromHex("1b40"));
+        rig.clock.advance(pauseMs);
         const qint64 before = rig.clock.now();
         const int waitsBefore = rig.clock.waits;
         rig.clock.onWait = [&](int wait) {
             if (wait - waitsBefore == stopAt)
                 rig.link.requestStop();
         };
-        rig.link.closePort(); // never throws, a stop included
+        QCOMPARE(rig.link.closePort(), !dropped); // never throws, a stop included
         rig.clock.onWait = nullptr;
         waited += rig.clock.now() - before;
-        QVERIFY(!rig.line.isOpen() && rig.line.closedWithPending == 0); // so the driver's close waits for nothing
+        QVERIFY(!rig.line.isOpen());
         if (stopAt)
             break; // the command has ended
     }
     QTEST(int(waited), "waitedMs");
-    QCOMPARE(rig.line.discards, dropped ? (stopAt ? 1 : 2) : 0);
+    // What was not dropped (so that the driver's close waits for nothing) reached the far end whole,
+    // none of it at the settings the close puts back.
+    QCOMPARE(rig.line.arrived.toHex(), dropped ? "" : "1b401b40");
+    QCOMPARE(rig.line.garbled.toHex(), "");
     // Told once per command; nothing to tell when a window closing cut the wait short.
     const char *const told = "The serial port's output did not leave within 1 s and was dropped: flow control holds "
                              "it back (check the cable's handshake lines and that the printer is on)";

@@ -18,6 +18,7 @@
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
+#include <QtMath>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -252,32 +253,33 @@ void TestPrinterWindow::scan_data()
     QTest::addColumn<QByteArray>("wire");  // to the device's port
     QTest::addColumn<QString>("opens");    // the last two: the scan's, the main window's
     QTest::addColumn<QString>("after");    // the main window
+    // A close right after a write waits for its bytes to leave and 2 ms: 3 ms after a wake-up NUL.
     const QString none = QStringLiteral("No printer found; none 9600 DSR/DTR Mode; %1 ms");
     QTest::newRow("no port at all") << QList<int>{} << int(Nothing) << QList<int>{} << none.arg(1000) << QByteArray()
                                     << "" << NoPrinter;
-    QTest::newRow("nothing on COM1 and COM2") << QList<int>{1, 2} << int(Nothing) << QList<int>{9, 9} << none.arg(2800)
+    QTest::newRow("nothing on COM1 and COM2") << QList<int>{1, 2} << int(Nothing) << QList<int>{9, 9} << none.arg(2806)
                                               << hex("00") + hex("1b76").repeated(9) << "2/2400/0 2/1200/0"
                                               << NoPrinter;
     // The wake-up NUL, a probe at the five faster speeds, two with CAN between at 9600; the identity,
     // probe and settings queries with hardware handshake; the main window's identity query.
     QTest::newRow("a board on COM3 at 9600")
         << QList<int>{1, 2, 3, 4, 5, 6} << int(Board3At9600) << QList<int>{9, 9, 6}
-        << "PRINTER ONE found on COM 3 at 9600 bauds; COM3 9600 Xon-Xoff; 4050 ms"
+        << "PRINTER ONE found on COM 3 at 9600 bauds; COM3 9600 Xon-Xoff; 4072 ms"
         << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49 1b76 1d53661c 18 1b49") << "3/9600/2 3/9600/1"
         << "PRINTER ONE      FW 4.12|Port: COM3|Baudrate: 9600|++++++";
     QTest::newRow("a device answering the first probe only")
-        << QList<int>{1} << int(FirstProbeOnly) << QList<int>{9} << none.arg(2100)
+        << QList<int>{1} << int(FirstProbeOnly) << QList<int>{9} << none.arg(2103)
         << hex("00 1b76 18 1b76") + hex("1b76").repeated(8) << "1/2400/0 1/1200/0" << NoPrinter;
     QTest::newRow("a device answering the probe with two bytes")
-        << QList<int>{1} << int(TwoByteProbe) << QList<int>{9} << none.arg(1900) << hex("00") + hex("1b76").repeated(9)
+        << QList<int>{1} << int(TwoByteProbe) << QList<int>{9} << none.arg(1903) << hex("00") + hex("1b76").repeated(9)
         << "1/2400/0 1/1200/0" << NoPrinter;
     QTest::newRow("a device answering the probes but not the identity query")
         << QList<int>{3} << int(ProbesButNoIdentity) << QList<int>{0, 0, 6}
-        << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2050 ms"
+        << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2053 ms"
         << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49") << "3/9600/0 3/9600/2" << NoPrinter;
     QTest::newRow("a device answering the probes, its identity not text")
         << QList<int>{3} << int(ProbesAndNoise) << QList<int>{0, 0, 6}
-        << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2050 ms"
+        << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2053 ms"
         << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49") << "3/9600/0 3/9600/2" << NoPrinter;
     QTest::newRow("a port held by another program")
         << QList<int>{2} << int(Busy2) << QList<int>{} << none.arg(1000) << QByteArray() << "" << NoPrinter;
@@ -409,14 +411,16 @@ void TestPrinterWindow::manualDetection()
         QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
         QCOMPARE(d.focusWidget() == in(&d, "OKButton"), handshake != 0); // found: OK is next
     });
-    // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query after.
+    // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query
+    // after; the close waits for the CAN's 10 bits on the line and 2 ms.
     const auto &open = rig.line.opens().constFirst();
     QStringList steps{QString::number(open.handshake)};
     for (const auto &w : rig.line.writes().mid(0, handshake ? 4 : 1))
         steps << QStringLiteral("%1 %2").arg(w.at - open.at).arg(QString::fromLatin1(w.bytes.toHex()));
     steps << QStringLiteral("closed %1").arg(rig.line.closes().constFirst().at - open.at);
-    QCOMPARE(steps.join(QLatin1String(", ")), QString::number(chosen + 1) + QLatin1String(handshake
-                 ? ", 0 1b49, 250 1b76, 350 1d53661c, 450 18, closed 450" : ", 0 1b49, closed 250"));
+    QCOMPARE(steps.join(QLatin1String(", ")), QString::number(chosen + 1) + (handshake
+                 ? QStringLiteral(", 0 1b49, 250 1b76, 350 1d53661c, 450 18, closed %1").arg(450 + qCeil(10e3 / speed.toInt() + 2))
+                 : QStringLiteral(", 0 1b49, closed 250")));
     // A reply that is no identity is named in the traffic record.
     QCOMPARE(rig.record.lines().filter(QStringLiteral("   250 ms  not a board: the identity reply is not text")).size(),
              !handshake && !identity.isEmpty() ? 1 : 0);
@@ -507,9 +511,9 @@ void TestPrinterWindow::sleepWakeAndReset()
     QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")) && rig.window->cursor().shape() == Qt::ArrowCursor);
     rig.clearWire();
 
-    rig.click("Reset"); // the two bytes, and the port closed at once
+    rig.click("Reset"); // the two bytes, and the port closed once they have had their 1.04 ms on the line, and 2 ms
     QCOMPARE(rig.wire(), hex("1b40"));
-    QCOMPARE(rig.line.closes().constLast().at, w.at(0).at);
+    QCOMPARE(rig.line.closes().constLast().at - w.at(0).at, 4);
     QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
 }
 

@@ -17,31 +17,49 @@ void ScriptedLine::streamForever(qint64 at, int everyMs)
     m_streamReleasedUpTo = at - everyMs;
 }
 
+bool ScriptedLine::open(int, qint32 baud, int)
+{
+    m_baud = baud;
+    return m_open = true;
+}
+
 void ScriptedLine::close()
 {
-    if (m_open)
-        closedWithPending = bytesToWrite();
+    transmit();
+    garbled += std::exchange(m_sending, {});
     m_open = false;
-    m_held = 0;
 }
+
+bool ScriptedLine::holding() const { return m_holdUntil < 0 || m_clock.now() < m_holdUntil; }
 
 void ScriptedLine::write(const QByteArray &bytes)
 {
-    if (m_open && (m_holdUntil < 0 || m_clock.now() < m_holdUntil))
-        m_held += bytes.size();
+    if (!m_open)
+        return;
+    transmit();
+    if (m_sending.isEmpty())
+        m_sendFromUs = qMax(m_clock.now(), m_holdUntil) * 1000;
+    m_sending += bytes;
 }
 
-qint64 ScriptedLine::bytesToWrite() const
+void ScriptedLine::transmit()
 {
-    const bool holding = m_holdUntil < 0 || m_clock.now() < m_holdUntil;
-    return m_open && holding ? m_held : 0;
+    if (m_holdUntil < 0)
+        return; // held for ever
+    const qint64 byteUs = 10'000'000 / qMax(1, m_baud);
+    const qint64 left = (m_clock.now() * 1000 - m_sendFromUs) / byteUs;
+    const qsizetype n = qsizetype(qBound<qint64>(0, left, m_sending.size()));
+    arrived += m_sending.left(n);
+    m_sending.remove(0, n);
+    m_sendFromUs += n * byteUs;
 }
+
+qint64 ScriptedLine::bytesToWrite() const { return m_open && holding() ? m_sending.size() : 0; }
 
 void ScriptedLine::discardOutput()
 {
-    if (m_held > 0)
-        ++discards;
-    m_held = 0;
+    if (holding())
+        m_sending.clear();
 }
 
 void ScriptedLine::release()

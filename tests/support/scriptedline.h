@@ -9,6 +9,10 @@ namespace tessary::test {
 
 // A serial line for tests of the primitives: incoming bytes arrive at set
 // times of the (virtual) clock, and flow control may hold the output back.
+// Its transmitter sends the output at the line's speed (10 bits a byte) once
+// flow control lets it go, and bytesToWrite() counts only what is held, as
+// TIOCOUTQ does while a UART's FIFO still sends; a close (the settings put
+// back) garbles what has not yet left.
 class ScriptedLine : public SerialLine {
     Q_OBJECT
 public:
@@ -23,10 +27,11 @@ public:
     void holdOutputUntil(qint64 until) { m_holdUntil = until; }
 
     bool portExists(int port) const override { return port >= 1 && port <= 6; }
-    bool open(int, qint32, int) override { return m_open = true; }
+    bool open(int, qint32 baud, int) override;
     void close() override;
     bool isOpen() const override { return m_open; }
     QString errorString() const override { return {}; }
+    qint32 baud() const override { return m_open ? m_baud : 0; }
     void write(const QByteArray &bytes) override;
     qint64 bytesToWrite() const override;
     void discardOutput() override;
@@ -34,12 +39,15 @@ public:
     QByteArray read(qint64 maxBytes) override;
     void clearInput() override;
     std::optional<qint64> nextInputAt() const override;
+    QString deviceName(int) const override { return {}; }
 
-    int discards = 0;             // discardOutput() calls that dropped something
-    qint64 closedWithPending = 0; // output still held at the last close
+    QByteArray arrived; // what reached the far end whole, in order
+    QByteArray garbled; // what a close caught on its way out (output not dropped before it)
 
 private:
     void release();
+    [[nodiscard]] bool holding() const;
+    void transmit(); // what has left the transmitter by now arrives
 
     const Clock &m_clock;
     QList<QPair<qint64, QByteArray>> m_pending; // ordered by time
@@ -49,7 +57,9 @@ private:
     int m_streamEvery = 0;
     qint64 m_streamReleasedUpTo = -1;
     qint64 m_holdUntil = 0;
-    qint64 m_held = 0; // bytes written while the output was held
+    qint32 m_baud = 0;
+    QByteArray m_sending;     // written, not yet arrived
+    qint64 m_sendFromUs = 0;  // when the first of them starts to leave
 };
 
 } // namespace tessary::test
