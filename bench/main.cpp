@@ -19,7 +19,7 @@
 #include "configuration/configurationeditor.h"
 #include "configuration/programmer.h"
 #include "detection/detector.h"
-#include "protocol/printerqueries.h"
+#include "printer/printerqueries.h"
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
 #include "serial/qtserialline.h"

@@ -5,7 +5,7 @@
 #include "app/appstate.h"
 #include "boardsim/demoboard.h"
 #include "detection/detector.h"
-#include "protocol/printerqueries.h"
+#include "printer/printerqueries.h"
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"

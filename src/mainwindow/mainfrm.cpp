@@ -4,7 +4,7 @@
 #include "configuration/editorbinding.h"
 #include "configuration/programmingbinding.h"
 #include "database/databasebinding.h"
-#include "protocol/printerbinding.h"
+#include "printer/printerbinding.h"
 #include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/helpfrm.h"

@@ -6,7 +6,7 @@
 #include "detection/detector.h"
 #include "detection/portselection.h"
 #include "mainwindow/commandline.h"
-#include "protocol/printerqueries.h"
+#include "printer/printerqueries.h"
 #include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/dialogprompts.h"
