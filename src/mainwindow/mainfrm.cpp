@@ -2,9 +2,9 @@
 
 #include "app/keyboardhabits.h"
 #include "configuration/editorbinding.h"
-#include "configuration/programmingbinding.h"
 #include "database/databasebinding.h"
 #include "printer/printerbinding.h"
+#include "printer/programmingbinding.h"
 #include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/helpfrm.h"

@@ -2,11 +2,11 @@
 // window's menus open them, the help pages delivered with the program, and
 // the desktop program's command line.
 #include "configuration/configurationeditor.h"
-#include "configuration/programmer.h"
 #include "detection/detector.h"
 #include "detection/portselection.h"
 #include "mainwindow/commandline.h"
 #include "printer/printerqueries.h"
+#include "printer/programmer.h"
 #include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
 #include "shell/dialogprompts.h"

@@ -1,4 +1,4 @@
-#include "configuration/programmer.h"
+#include "printer/programmer.h"
 
 #include "app/appstate.h"
 #include "app/prompts.h"
