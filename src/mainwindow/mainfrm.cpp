@@ -2,7 +2,7 @@
 
 #include "app/keyboardhabits.h"
 #include "configuration/editorbinding.h"
-#include "database/databasebinding.h"
+#include "databaseframe/databasebinding.h"
 #include "printer/printerbinding.h"
 #include "printer/programmingbinding.h"
 #include "serial/trafficmonitorwindow.h"
