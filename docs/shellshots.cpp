@@ -11,9 +11,9 @@
 #include "serial/recordedpath.h"
 #include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
-#include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
-#include "shell/splashscreen.h"
+#include "startup/dialogprompts.h"
+#include "startup/splashscreen.h"
 
 #include <QApplication>
 #include <QDir>

@@ -4,14 +4,14 @@
 #include "configuration/configurationeditor.h"
 #include "detection/detector.h"
 #include "detection/portselection.h"
-#include "mainwindow/commandline.h"
 #include "printer/printerqueries.h"
 #include "printer/programmer.h"
 #include "serial/trafficmonitorwindow.h"
 #include "shell/aboutfrm.h"
-#include "shell/dialogprompts.h"
 #include "shell/helpfrm.h"
-#include "shell/splashscreen.h"
+#include "startup/commandline.h"
+#include "startup/dialogprompts.h"
+#include "startup/splashscreen.h"
 #include "windowrig.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/splashscreen.h"
+#include "startup/splashscreen.h"
 
 #include "shell/artwork.h"
 
