@@ -3,11 +3,11 @@
 #include "app/keyboardhabits.h"
 #include "configuration/editorbinding.h"
 #include "databaseframe/databasebinding.h"
+#include "help/aboutfrm.h"
+#include "help/helpfrm.h"
 #include "printer/printerbinding.h"
 #include "printer/programmingbinding.h"
 #include "serial/trafficmonitorwindow.h"
-#include "shell/aboutfrm.h"
-#include "shell/helpfrm.h"
 
 #include <QAction>
 #include <QButtonGroup>
