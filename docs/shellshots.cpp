@@ -5,15 +5,15 @@
 #include "app/appstate.h"
 #include "boardsim/demoboard.h"
 #include "detection/detector.h"
-#include "protocol/printerqueries.h"
+#include "help/aboutfrm.h"
+#include "help/helpfrm.h"
+#include "printer/printerqueries.h"
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
 #include "serial/trafficmonitorwindow.h"
-#include "shell/aboutfrm.h"
-#include "shell/dialogprompts.h"
-#include "shell/helpfrm.h"
-#include "shell/splashscreen.h"
+#include "startup/dialogprompts.h"
+#include "startup/splashscreen.h"
 
 #include <QApplication>
 #include <QDir>

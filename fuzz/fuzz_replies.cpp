@@ -6,7 +6,7 @@
 #include "boardsim/simulatedline.h"
 #include "configuration/configurationeditor.h"
 #include "detection/detector.h"
-#include "protocol/printerqueries.h"
+#include "printer/printerqueries.h"
 #include "serial/seriallink.h"
 #include "serial/virtualclock.h"
 

@@ -2,6 +2,7 @@
 
 #include "app/appservices.h"
 #include "app/appstate.h"
+#include "app/controls.h"
 #include "app/keyboardhabits.h"
 #include "app/prompts.h"
 #include "protocol/replytext.h"
@@ -27,22 +28,6 @@ constexpr QSize WindowSize{315, 257};
 constexpr int DemoPort = 1; // the slot the demo board takes
 
 QString plainCaption(int port) { return QStringLiteral("COM ") + QString::number(port); }
-
-QGroupBox *groupBox(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *box = new QGroupBox(caption, parent);
-    box->setObjectName(name);
-    box->setAccessibleName(caption);
-    return box;
-}
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
 
 QLabel *label(QWidget *parent, const QString &name, const QString &text)
 {
@@ -87,7 +72,7 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
     layout->setContentsMargins(8, 6, 8, 8);
     layout->setSpacing(4);
 
-    QGroupBox *frame1 = groupBox(this, QStringLiteral("Frame1"), QStringLiteral("Serial Port"));
+    QGroupBox *frame1 = makeGroupBox(this, QStringLiteral("Frame1"), QStringLiteral("Serial Port"));
     auto *grid = new QGridLayout(frame1);
     grid->setContentsMargins(8, 4, 8, 6);
     grid->setVerticalSpacing(2);
@@ -119,13 +104,13 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
     // find its caption through the label's buddy.
     speedCaption->setBuddy(m_speed);
     handshakeCaption->setBuddy(m_handshake);
-    m_detect = button(frame1, QStringLiteral("DetectSerialPrinter"), QStringLiteral("Detect Chipset"));
+    m_detect = makeButton(frame1, QStringLiteral("DetectSerialPrinter"), QStringLiteral("Detect Chipset"));
     grid->addWidget(m_detect, 3, 2, 2, 2, Qt::AlignVCenter);
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(3, 1);
     layout->addWidget(frame1);
 
-    QGroupBox *frame2 = groupBox(this, QStringLiteral("Frame2"), QStringLiteral("Current Chipset"));
+    QGroupBox *frame2 = makeGroupBox(this, QStringLiteral("Frame2"), QStringLiteral("Current Chipset"));
     auto *frame2Layout = new QVBoxLayout(frame2);
     frame2Layout->setContentsMargins(8, 4, 8, 6);
     m_result = new QLabel(frame2);
@@ -147,8 +132,8 @@ PortSelection::PortSelection(AppServices &services, const PortCaption &caption, 
     layout->addWidget(frame2);
 
     auto *buttons = new QHBoxLayout;
-    m_autodetect = button(this, QStringLiteral("Autodetect"), QStringLiteral("Autodetect Chipset"));
-    m_ok = button(this, QStringLiteral("OKButton"), QStringLiteral("OK"));
+    m_autodetect = makeButton(this, QStringLiteral("Autodetect"), QStringLiteral("Autodetect Chipset"));
+    m_ok = makeButton(this, QStringLiteral("OKButton"), QStringLiteral("OK"));
     buttons->addWidget(m_autodetect);
     buttons->addStretch(1);
     buttons->addWidget(m_ok);

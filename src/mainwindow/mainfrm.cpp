@@ -1,13 +1,14 @@
 #include "mainwindow/mainfrm.h"
 
+#include "app/controls.h"
 #include "app/keyboardhabits.h"
 #include "configuration/editorbinding.h"
-#include "configuration/programmingbinding.h"
-#include "database/databasebinding.h"
-#include "protocol/printerbinding.h"
+#include "databaseframe/databasebinding.h"
+#include "help/aboutfrm.h"
+#include "help/helpfrm.h"
+#include "printer/printerbinding.h"
+#include "printer/programmingbinding.h"
 #include "serial/trafficmonitorwindow.h"
-#include "shell/aboutfrm.h"
-#include "shell/helpfrm.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -37,31 +38,6 @@ namespace {
 // The client area the three columns fill, below the menu bar and above the
 // status bar.
 constexpr QSize ClientSize{726, 509};
-constexpr QSize ButtonIconSize{20, 20};
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption,
-                    const QString &iconName = {})
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    if (!iconName.isEmpty()) {
-        b->setIcon(QIcon(QStringLiteral(":/icons/%1").arg(iconName)));
-        b->setIconSize(ButtonIconSize);
-    }
-    b->setAutoDefault(false);
-    return b;
-}
-
-QGroupBox *groupBox(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *box = new QGroupBox(caption, parent);
-    box->setObjectName(name);
-    // Options nested in a group otherwise take the outer group's name, and
-    // the two "Normal" or "User" options could not be told apart.
-    box->setAccessibleName(caption);
-    return box;
-}
-
 QLabel *label(QWidget *parent, const QString &name)
 {
     auto *l = new QLabel(parent);
@@ -264,7 +240,7 @@ void MainFrm::buildMenus()
 
 QGroupBox *MainFrm::buildDatabaseColumn()
 {
-    QGroupBox *column = groupBox(nullptr, QStringLiteral("Frame9"), QStringLiteral("Mechanism database"));
+    QGroupBox *column = makeGroupBox(nullptr, QStringLiteral("Frame9"), QStringLiteral("Mechanism database"));
     auto *layout = new QVBoxLayout(column);
 
     auto *list1 = new QListWidget(column);
@@ -273,13 +249,13 @@ QGroupBox *MainFrm::buildDatabaseColumn()
     list1->setSelectionMode(QAbstractItemView::SingleSelection);
     layout->addWidget(list1, 1);
 
-    layout->addWidget(button(column, QStringLiteral("DbbAnalyse"), QStringLiteral("Analyse current entry"),
+    layout->addWidget(makeButton(column, QStringLiteral("DbbAnalyse"), QStringLiteral("Analyse current entry"),
                              QStringLiteral("analyse.svg")));
-    layout->addWidget(button(column, QStringLiteral("DbbDelete"), QStringLiteral("Delete current entry")));
+    layout->addWidget(makeButton(column, QStringLiteral("DbbDelete"), QStringLiteral("Delete current entry")));
     auto *moves = new QHBoxLayout;
-    moves->addWidget(button(column, QStringLiteral("DbUp"), QStringLiteral("Move up"), QStringLiteral("move-up.svg")));
+    moves->addWidget(makeButton(column, QStringLiteral("DbUp"), QStringLiteral("Move up"), QStringLiteral("move-up.svg")));
     moves->addWidget(
-        button(column, QStringLiteral("DbDown"), QStringLiteral("Move down"), QStringLiteral("move-down.svg")));
+        makeButton(column, QStringLiteral("DbDown"), QStringLiteral("Move down"), QStringLiteral("move-down.svg")));
     layout->addLayout(moves);
 
     // The configuration codes, parallel to List1; never shown.
@@ -297,7 +273,7 @@ QGroupBox *MainFrm::buildDatabaseColumn()
 QGroupBox *MainFrm::optionGroup(QWidget *parent, const QString &name, const QString &caption,
                                 const QList<QPair<QString, QString>> &options)
 {
-    QGroupBox *box = groupBox(parent, name, caption);
+    QGroupBox *box = makeGroupBox(parent, name, caption);
     auto *layout = new QVBoxLayout(box);
     auto *group = new QButtonGroup(box);
     group->setObjectName(name + QStringLiteral("Options"));
@@ -315,12 +291,12 @@ QGroupBox *MainFrm::optionGroup(QWidget *parent, const QString &name, const QStr
 
 QGroupBox *MainFrm::buildEditorColumn()
 {
-    QGroupBox *column = groupBox(nullptr, QStringLiteral("Frame8"), QStringLiteral("Configuration editor"));
+    QGroupBox *column = makeGroupBox(nullptr, QStringLiteral("Frame8"), QStringLiteral("Configuration editor"));
     auto *rows = new QVBoxLayout(column);
 
     // Row 1: the identity, and the logic voltage that is never shown.
     auto *row1 = new QHBoxLayout;
-    QGroupBox *idEditor = groupBox(column, QStringLiteral("IdEditor"), QStringLiteral("Mechanism identity"));
+    QGroupBox *idEditor = makeGroupBox(column, QStringLiteral("IdEditor"), QStringLiteral("Mechanism identity"));
     auto *idLayout = new QVBoxLayout(idEditor);
     auto *configName = new QLineEdit(idEditor);
     configName->setObjectName(QStringLiteral("ConfigName"));
@@ -388,7 +364,7 @@ QGroupBox *MainFrm::buildEditorColumn()
     row4->addLayout(row4right, 1);
     rows->addLayout(row4, 1);
 
-    rows->addWidget(button(column, QStringLiteral("NewConfig"), QStringLiteral("Save configuration to database"),
+    rows->addWidget(makeButton(column, QStringLiteral("NewConfig"), QStringLiteral("Save configuration to database"),
                            QStringLiteral("save-config.svg")));
 
     makeColumnCaptionBold(column);
@@ -397,15 +373,15 @@ QGroupBox *MainFrm::buildEditorColumn()
 
 QGroupBox *MainFrm::buildPrinterColumn()
 {
-    QGroupBox *column = groupBox(nullptr, QStringLiteral("Frame10"), QStringLiteral("Printer"));
+    QGroupBox *column = makeGroupBox(nullptr, QStringLiteral("Frame10"), QStringLiteral("Printer"));
     auto *layout = new QVBoxLayout(column);
 
-    QGroupBox *identityf = groupBox(column, QStringLiteral("Identityf"), QStringLiteral("Firmware Identity"));
+    QGroupBox *identityf = makeGroupBox(column, QStringLiteral("Identityf"), QStringLiteral("Firmware Identity"));
     auto *identityLayout = new QVBoxLayout(identityf);
     identityLayout->addWidget(label(identityf, QStringLiteral("Identity")));
     layout->addWidget(identityf);
 
-    layout->addWidget(button(column, QStringLiteral("GetID"), QStringLiteral("Check identity")));
+    layout->addWidget(makeButton(column, QStringLiteral("GetID"), QStringLiteral("Check identity")));
 
     const QColor red(0xC0, 0x00, 0x00);
     const QColor green(0x00, 0x80, 0x00);
@@ -423,22 +399,22 @@ QGroupBox *MainFrm::buildPrinterColumn()
     colourCaption(frame13->findChild<QRadioButton *>(QStringLiteral("IdUser")), green);
     layout->addWidget(frame13);
 
-    layout->addWidget(button(column, QStringLiteral("GetSettings"), QStringLiteral("Check configuration"),
+    layout->addWidget(makeButton(column, QStringLiteral("GetSettings"), QStringLiteral("Check configuration"),
                              QStringLiteral("check-config.svg")));
-    layout->addWidget(button(column, QStringLiteral("ConfigPrinter"), QStringLiteral("Configure printer"),
+    layout->addWidget(makeButton(column, QStringLiteral("ConfigPrinter"), QStringLiteral("Configure printer"),
                              QStringLiteral("configure-printer.svg")));
 
-    QGroupBox *frame14 = groupBox(column, QStringLiteral("Frame14"), QStringLiteral("Communication"));
+    QGroupBox *frame14 = makeGroupBox(column, QStringLiteral("Frame14"), QStringLiteral("Communication"));
     auto *commLayout = new QVBoxLayout(frame14);
     commLayout->addWidget(label(frame14, QStringLiteral("LabelCom")));
     commLayout->addWidget(label(frame14, QStringLiteral("LabelBauds")));
     layout->addWidget(frame14);
 
     auto *wakeSleep = new QHBoxLayout;
-    wakeSleep->addWidget(button(column, QStringLiteral("Wakeup"), QStringLiteral("Wake up")));
-    wakeSleep->addWidget(button(column, QStringLiteral("SleepButton"), QStringLiteral("Sleep")));
+    wakeSleep->addWidget(makeButton(column, QStringLiteral("Wakeup"), QStringLiteral("Wake up")));
+    wakeSleep->addWidget(makeButton(column, QStringLiteral("SleepButton"), QStringLiteral("Sleep")));
     layout->addLayout(wakeSleep);
-    layout->addWidget(button(column, QStringLiteral("Reset"), QStringLiteral("Reset")));
+    layout->addWidget(makeButton(column, QStringLiteral("Reset"), QStringLiteral("Reset")));
     layout->addStretch(1);
 
     makeColumnCaptionBold(column);

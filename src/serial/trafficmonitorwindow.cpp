@@ -1,6 +1,7 @@
 #include "serial/trafficmonitorwindow.h"
 
 #include "app/atomicsave.h"
+#include "app/controls.h"
 #include "app/keyboardhabits.h"
 #include "serial/trafficrecord.h"
 
@@ -17,18 +18,6 @@
 #include <QVBoxLayout>
 
 namespace tessary {
-
-namespace {
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
 
 TrafficMonitorWindow *TrafficMonitorWindow::showMonitor(QWidget *mainWindow, TrafficRecord &record, Prompts &prompts,
                                                         FileChooser &files)
@@ -76,9 +65,9 @@ TrafficMonitorWindow::TrafficMonitorWindow(TrafficRecord &record, Prompts &promp
     // Text selection by keyboard too, so the user can copy part of it.
     m_view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    m_copy = button(this, QStringLiteral("CopyTraffic"), QStringLiteral("Copy"));
-    m_clear = button(this, QStringLiteral("ClearTraffic"), QStringLiteral("Clear"));
-    m_save = button(this, QStringLiteral("SaveTraffic"), QStringLiteral("Save as..."));
+    m_copy = makeButton(this, QStringLiteral("CopyTraffic"), QStringLiteral("Copy"));
+    m_clear = makeButton(this, QStringLiteral("ClearTraffic"), QStringLiteral("Clear"));
+    m_save = makeButton(this, QStringLiteral("SaveTraffic"), QStringLiteral("Save as..."));
     connect(m_copy, &QPushButton::clicked, this, &TrafficMonitorWindow::copy);
     connect(m_clear, &QPushButton::clicked, this, &TrafficMonitorWindow::clear);
     connect(m_save, &QPushButton::clicked, this, &TrafficMonitorWindow::saveAs);

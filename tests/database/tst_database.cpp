@@ -5,7 +5,7 @@
 // cannot be written, and the ways out of the window, which ask before unsaved changes are lost. Checked by
 // the texts and states shown, the list rows, the messages, the status text, the bytes of the files and the
 // bytes on the wire.
-#include "database/databasebinding.h"
+#include "databaseframe/databasebinding.h"
 #include "windowrig.h"
 
 #include <QAccessible>

@@ -2,16 +2,16 @@
 // window's menus open them, the help pages delivered with the program, and
 // the desktop program's command line.
 #include "configuration/configurationeditor.h"
-#include "configuration/programmer.h"
 #include "detection/detector.h"
 #include "detection/portselection.h"
-#include "mainwindow/commandline.h"
-#include "protocol/printerqueries.h"
+#include "help/aboutfrm.h"
+#include "help/helpfrm.h"
+#include "printer/printerqueries.h"
+#include "printer/programmer.h"
 #include "serial/trafficmonitorwindow.h"
-#include "shell/aboutfrm.h"
-#include "shell/dialogprompts.h"
-#include "shell/helpfrm.h"
-#include "shell/splashscreen.h"
+#include "startup/commandline.h"
+#include "startup/dialogprompts.h"
+#include "startup/splashscreen.h"
 #include "windowrig.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "windowrig.h"
 
 #include "detection/portselection.h"
-#include "protocol/printerbinding.h"
+#include "printer/printerbinding.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -1,10 +1,10 @@
-#include "configuration/programmer.h"
+#include "printer/programmer.h"
 
 #include "app/appstate.h"
 #include "app/prompts.h"
 #include "configuration/configurationeditor.h"
+#include "printer/printerqueries.h"
 #include "protocol/commands.h"
-#include "protocol/printerqueries.h"
 #include "serial/seriallink.h"
 
 namespace tessary {

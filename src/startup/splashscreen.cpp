@@ -1,6 +1,6 @@
-#include "shell/splashscreen.h"
+#include "startup/splashscreen.h"
 
-#include "shell/artwork.h"
+#include "help/artwork.h"
 
 #include <QFont>
 #include <QLabel>

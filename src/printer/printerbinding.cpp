@@ -1,4 +1,4 @@
-#include "protocol/printerbinding.h"
+#include "printer/printerbinding.h"
 
 #include "app/appservices.h"
 #include "app/appstate.h"

@@ -1,4 +1,4 @@
-#include "shell/dialogprompts.h"
+#include "startup/dialogprompts.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

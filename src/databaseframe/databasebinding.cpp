@@ -1,4 +1,4 @@
-#include "database/databasebinding.h"
+#include "databaseframe/databasebinding.h"
 
 #include "database/mechanismdatabase.h"
 

@@ -4,7 +4,6 @@
 #ifdef Q_OS_UNIX
 #include "boardsim/demoboard.h"
 #endif
-#include "mainwindow/commandline.h"
 #include "mainwindow/mainfrm.h"
 #include "serial/comslots.h"
 #include "serial/eventloopclock.h"
@@ -12,8 +11,9 @@
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
 #include "serial/serialports.h"
-#include "shell/dialogprompts.h"
-#include "shell/splashscreen.h"
+#include "startup/commandline.h"
+#include "startup/dialogprompts.h"
+#include "startup/splashscreen.h"
 
 #include <QApplication>
 #include <QSettings>

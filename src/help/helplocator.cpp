@@ -1,4 +1,4 @@
-#include "shell/helplocator.h"
+#include "help/helplocator.h"
 
 #include "tessary_helpdirs.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "shell/artwork.h"
-#include "shell/helplocator.h"
+#include "help/artwork.h"
+#include "help/helplocator.h"
 
 #include <QDialog>
 #include <QUrl>

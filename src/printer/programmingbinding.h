@@ -1,6 +1,6 @@
 #pragma once
 
-#include "configuration/programmer.h"
+#include "printer/programmer.h"
 
 #include <QObject>
 #include <QPointer>

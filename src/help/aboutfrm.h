@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/artwork.h"
+#include "help/artwork.h"
 
 #include <QDialog>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "protocol/printerqueries.h"
+#include "printer/printerqueries.h"
 
 #include "app/appstate.h"
 #include "app/prompts.h"

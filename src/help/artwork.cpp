@@ -1,4 +1,4 @@
-#include "shell/artwork.h"
+#include "help/artwork.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>

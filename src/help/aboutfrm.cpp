@@ -1,4 +1,4 @@
-#include "shell/aboutfrm.h"
+#include "help/aboutfrm.h"
 
 #include <QApplication>
 #include <QGridLayout>

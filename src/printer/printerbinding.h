@@ -1,6 +1,6 @@
 #pragma once
 
-#include "protocol/printerqueries.h"
+#include "printer/printerqueries.h"
 
 #include <QObject>
 

@@ -1,4 +1,4 @@
-#include "database/listediting.h"
+#include "databaseframe/listediting.h"
 
 #include "app/prompts.h"
 #include "configuration/configurationeditor.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "database/databasefiles.h"
-#include "database/listediting.h"
+#include "databaseframe/listediting.h"
 
 #include <QObject>
 #include <QPointer>

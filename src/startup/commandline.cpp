@@ -1,4 +1,4 @@
-#include "mainwindow/commandline.h"
+#include "startup/commandline.h"
 
 #include "serial/portnames.h"
 

@@ -1,4 +1,4 @@
-#include "configuration/programmingbinding.h"
+#include "printer/programmingbinding.h"
 
 #include "app/appservices.h"
 #include "app/appstate.h"

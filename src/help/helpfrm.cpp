@@ -1,4 +1,4 @@
-#include "shell/helpfrm.h"
+#include "help/helpfrm.h"
 
 #include "app/keyboardhabits.h"
 
