@@ -18,6 +18,7 @@
 
 #include <QCommandLineParser>
 #include <QJsonArray>
+#include <QScopeGuard>
 #include <QTextStream>
 
 namespace tessary {
@@ -77,6 +78,8 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
 
     Detector detector(*m_link, m_printer, m_prompts, m_progress.get());
     detector.begin();
+    // The identity the probe read; asking again would cost another query.
+    const auto keepIdentity = qScopeGuard([this, &detector] { m_identity = detector.identityReply(); });
     if (!common.speed.isEmpty()) {
         // A sleeping board hears nothing but the wake-up; the scan sends it
         // itself.
@@ -148,14 +151,10 @@ int CliApp::detect(const Invocation &call)
     const Common &common = call.common;
     if (const auto exit = findBoard(common))
         return *exit;
-    const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
-    // Found a moment ago is not found now: the line may have gone since.
-    if (identity.isEmpty())
-        return fail(common, QStringLiteral("the board did not answer the identity query"), locationJson());
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), true);
-    json.insert(QStringLiteral("identity"), replyText(identity));
-    print(common, json, locationText() + QStringLiteral("Identity: %1\n").arg(shown(identity)));
+    json.insert(QStringLiteral("identity"), replyText(m_identity));
+    print(common, json, locationText() + QStringLiteral("Identity: %1\n").arg(shown(m_identity)));
     return Success;
 }
 

@@ -198,6 +198,7 @@ private:
     std::unique_ptr<SerialLink> m_link;
     PrinterLink m_printer;
     QString m_notFound; // why locate() found no board, in one message
+    QByteArray m_identity; // the identity reply of the probe that found the board
     int m_signal = 0;               // the signal that stopped the command, 0 none
     ParallelScan *m_scan = nullptr; // the scan in progress
 };

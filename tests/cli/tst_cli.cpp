@@ -424,6 +424,7 @@ private slots:
         place(rig, "3:xon@9600 4:19200");
         QCOMPARE(rig.run({"detect"}), 0);
         QCOMPARE(rig.out, "Port: COM3 (/dev/ttyS2)\nBaudrate: 9600\nHandshake: Xon-Xoff\nIdentity: TH432 1K5 STD    FW 4.12\n");
+        QCOMPARE(rig.env.simLine.writtenBytes(3).count("\x1bI"), 1); // the identity the probe read: asked once
         // Progress on standard error: each port's speeds, then the finding.
         for (const char *line : {"Attempting to contact printer on COM 1 at 115200 bauds.\n",
                                  "Attempting to contact printer on COM 1 at 1200 bauds.\n",
@@ -492,8 +493,7 @@ private slots:
             {"identity", "identity" + at, 9, "1b49"}, {"read", "read" + at, 9, "1d5366061d5366091d53431b49"},
             {"wake", "wake" + at, 10, "18"}, {"sleep", "sleep" + at, 9, "181b5318"}, {"reset", "reset" + at, 9, "1b40"},
             {"program", program, 59, "1b401b49"}, // the reset, the identity
-            {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"},
-            {"detect --sequential", "detect --port COM1 --sequential", 15, "1b49"}, {"detect", "detect --port COM1", 15, "1b49"}};
+            {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"}};
         const char *const faults[] = {"none", "silent", "no echo", "hang-up once found", "port that cannot be opened",
                                       "output held 300 ms", "output held for ever", "a signal"};
         for (const auto &[name, command, lead, own] : commands)
