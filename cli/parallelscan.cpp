@@ -94,11 +94,16 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
     for (qsizetype i = 0; i < ports.size(); ++i) {
         PortRun &run = runs[i];
         run.port = ports[i];
-        jobs.push_back({m_table, run.port, &output, {}, [&run, &output](SerialLink &link) {
-                            PrinterLink unused; // the per-port steps write no printer-link state
-                            Detector detector(link, unused, output, &output);
-                            run.speed = detector.scanPort(run.port);
-                        }, {}});
+        PortThreads::Job job;
+        job.table = m_table;
+        job.port = run.port;
+        job.status = &output;
+        job.work = [&run, &output](SerialLink &link) {
+            PrinterLink unused; // the per-port steps write no printer-link state
+            Detector detector(link, unused, output, &output);
+            run.speed = detector.scanPort(run.port);
+        };
+        jobs.push_back(std::move(job));
     }
     std::optional<Answer> result = answer(runs);
     // The ports above the answer are of no more use.

@@ -87,8 +87,10 @@ void PortThreads::run(std::vector<Job> &jobs, const std::function<bool(std::size
         run.thread.reset(QThread::create([this, &job, &run, stopper] {
             // The line and the clock belong to this thread from the start.
             const CliEnvironment::PortSession session = m_environment.portSession(job.table, job.port);
-            if (auto *recording = qobject_cast<RecordingLine *>(session.line.get()))
+            if (auto *recording = qobject_cast<RecordingLine *>(session.line.get())) {
                 recording->beginCommand(job.heading);
+                recording->setPortName(job.name);
+            }
             {
                 PortClock clock(*session.clock, m_stop, job.beforeWait);
                 SerialLink link(*session.line, clock, job.status);

@@ -28,6 +28,7 @@ public:
         int port = 0;    // the job's port on that table
         StatusLine *status = nullptr; // where its link reports problems with the port
         QString heading; // heads its exchanges in the trace; empty: the environment's own
+        QString name;    // the port's name in the trace's lines; empty: COMn
         // Runs on the port's thread with the port's own link. A stop ends it
         // by CommandStopped, which the runner catches.
         std::function<void(SerialLink &link)> work;
