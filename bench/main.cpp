@@ -196,22 +196,25 @@ struct Program {
 };
 
 // Runs one command `runs` times; `setup` before each run is not timed,
-// `check` after it says what went wrong (empty: nothing).
+// `check` after it says what went wrong (empty: nothing). probe false: no
+// stall probe (its 200 wakeups a second would count in the CPU of a
+// command that has no window to stall).
 Row measure(const QString &command, const Floor &floor, int runs, const std::function<void()> &setup,
-            const std::function<void()> &run, const std::function<QString()> &check)
+            const std::function<void()> &run, const std::function<QString()> &check, bool probe = true)
 {
     Row row{command, floor.ms(), floor.boardMs(), {}, {}, 1.03};
     StallProbe stall;
     for (int i = 0; i < runs; ++i) {
         if (setup)
             setup();
-        stall.start();
+        if (probe)
+            stall.start();
         const double cpu0 = processCpuMs();
         const qint64 t0 = monotonicNs();
         run();
         const qint64 t1 = monotonicNs();
         const double cpu1 = processCpuMs();
-        Sample s{(t1 - t0) / 1e6, cpu1 - cpu0, stall.stop()};
+        Sample s{(t1 - t0) / 1e6, cpu1 - cpu0, probe ? stall.stop() : 0.0};
         row.samples.append(s);
         const QString problem = check();
         if (!problem.isEmpty() && row.failure.isEmpty())
@@ -512,12 +515,8 @@ QList<Row> scanRows(int runs, QString &error)
             .pause(Detector::WakeupPauseMs, 1, 57600)
             .pause((portsBefore * speeds + speeds - 1) * Detector::QueryWaitMs) // one probe per port and speed
             .pause(3 * Detector::QueryWaitMs, 2 + 1 + 1 + 2 + 1, 1200)
-            .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes, 1200)
-            .pause(2 * Detector::QueryWaitMs)
-            // detect then prints the whole identity: the query of "Check identity"
-            .pause(SerialLink::SettleMs)
-            .pause(PrinterQueries::IdentityDelayMs, 2 + IdentityReplyBytes, 1200)
-            .pause(SerialLink::PollLimit * SerialLink::PollMs);
+            .pause(Detector::IdentityWaitMs, 2 + IdentityReplyBytes, 1200) // the identity detect prints
+            .pause(2 * Detector::QueryWaitMs);
     };
     CliRun cli;
     const QString found = QStringLiteral("\"port\": \"COM6\"");
@@ -532,6 +531,57 @@ QList<Row> scanRows(int runs, QString &error)
                         [&] { return cli.problem(found); }));
     rows.last().goal = 1.10;
     return rows;
+}
+
+// tessary program --all-boards against boards on pseudo-terminals, each a
+// tessary-boardsim process of its own, and the slowest of them programmed
+// alone in the same run: every board at once should take little more than
+// the slowest board alone.
+struct GangRow {
+    QString boards;
+    Row alone;
+    Row all;
+};
+
+GangRow gangRow(int runs, const QList<qint32> &speeds, QString &error)
+{
+    std::vector<std::unique_ptr<BoardProcess>> boards;
+    QStringList ports;
+    for (const qint32 speed : speeds) {
+        boards.push_back(std::make_unique<BoardProcess>(
+            QStringList{QStringLiteral("--speed"), QString::number(speed), QStringLiteral("--handshake"), QStringLiteral("hw")}));
+        if (!boards.back()->isReady()) {
+            error = boards.back()->errorString();
+            return {};
+        }
+        ports << QStringLiteral("--port") << boards.back()->path();
+    }
+    const qsizetype slowest = std::min_element(speeds.cbegin(), speeds.cend()) - speeds.cbegin();
+    const QStringList program = {QStringLiteral("program"), QStringLiteral("--code"), QStringLiteral("1111000101000000"),
+                                 QStringLiteral("--id"), QStringLiteral("BENCH-0001"), QStringLiteral("--verify"),
+                                 QStringLiteral("--json")};
+    CliRun cli;
+    const auto allOk = [&cli](qsizetype boards) {
+        return [&cli, boards]() -> QString {
+            if (cli.status == 0 && cli.out.count(QStringLiteral("\"result\": \"ok\"")) == boards)
+                return {};
+            return QStringLiteral("exit %1: %2").arg(cli.status).arg(cli.err.trimmed().section(u'\n', -1));
+        };
+    };
+    GangRow row;
+    QStringList texts;
+    for (const qint32 speed : speeds)
+        texts << QString::number(speed);
+    row.boards = texts.count(texts.first()) == texts.size()
+                     ? QStringLiteral("%1 boards at %2").arg(speeds.size()).arg(texts.first())
+                     : QStringLiteral("%1 boards at %2").arg(speeds.size()).arg(texts.join(QStringLiteral(", ")));
+    row.alone = measure(QStringLiteral("alone: the board at %1").arg(speeds.at(slowest)), Floor(), runs, {},
+                        [&] { cli(program + QStringList{QStringLiteral("--port"), boards.at(slowest)->path()}); },
+                        allOk(1), false);
+    row.all = measure(QStringLiteral("--all-boards: ") + row.boards, Floor(), runs, {},
+                      [&] { cli(program + ports + QStringList{QStringLiteral("--all-boards")}); }, allOk(speeds.size()),
+                      false);
+    return row;
 }
 
 struct StartUp {
@@ -612,6 +662,31 @@ bool printRows(const QList<Row> &rows)
     return allOk;
 }
 
+bool printGangRows(const QList<GangRow> &rows)
+{
+    std::printf("| Boards | Slowest alone, median ms | All at once, median ms | All, worst ms | Worst / slowest alone | "
+                "CPU ms alone (median) | CPU ms all (median) | CPU %% of wall, all | Within 10%% |\n");
+    std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---|\n");
+    bool allOk = true;
+    for (const GangRow &row : rows) {
+        const double alone = medianOf(row.alone, &Sample::wallMs);
+        const double all = medianOf(row.all, &Sample::wallMs);
+        double worst = 0;
+        for (const Sample &s : row.all.samples)
+            worst = std::max(worst, s.wallMs);
+        const double cpu = medianOf(row.all, &Sample::cpuMs);
+        std::printf("| %s | %.1f | %.1f | %.1f | %.3f | %.1f | %.1f | %.2f | %s |\n", qPrintable(row.boards), alone, all,
+                    worst, worst / alone, medianOf(row.alone, &Sample::cpuMs), cpu, 100.0 * cpu / all,
+                    qPrintable(goal(worst / alone <= 1.10)));
+        for (const Row *measured : {&row.alone, &row.all})
+            if (!measured->failure.isEmpty()) {
+                std::printf("|   failed (%s): %s |\n", qPrintable(measured->command), qPrintable(measured->failure));
+                allOk = false;
+            }
+    }
+    return allOk;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -623,9 +698,23 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const int runs = qMax(1, qEnvironmentVariableIntValue("TESSARY_BENCH_RUNS") ?: 5);
+    // The groups of rows to run, named on the command line; none named: all.
+    const QStringList groups = {QStringLiteral("commands"), QStringLiteral("cli"), QStringLiteral("boards"),
+                                QStringLiteral("startup")};
+    QStringList chosen = app.arguments().mid(1);
+    for (const QString &group : std::as_const(chosen))
+        if (!groups.contains(group)) {
+            std::fprintf(stderr, "Usage: tessary-bench [%s]...\n", qPrintable(groups.join(u'|')));
+            return 2;
+        }
+    if (chosen.isEmpty())
+        chosen = groups;
+    bool allOk = true;
 
     QMap<Monitor, QList<Row>> byMonitor;
     for (const Monitor monitor : {Monitor::Bare, Monitor::Closed, Monitor::Open}) {
+        if (!chosen.contains(QStringLiteral("commands")))
+            break;
         QString error;
         QList<Row> rows = commandRows(runs, monitor, error);
         if (error.isEmpty())
@@ -637,8 +726,7 @@ int main(int argc, char *argv[])
         byMonitor.insert(monitor, rows);
     }
 
-    bool allOk = true;
-    for (const Monitor monitor : {Monitor::Closed, Monitor::Open, Monitor::Bare}) {
+    for (const Monitor monitor : byMonitor.isEmpty() ? QList<Monitor>() : QList<Monitor>{Monitor::Closed, Monitor::Open, Monitor::Bare}) {
         std::printf("Printer commands against tessary-boardsim over a pseudo-terminal, %d runs each, %s\n"
                     "(QtSerialLine + EventLoopClock, real time; CPU = this process only)\n\n",
                     runs, monitorTitle(monitor));
@@ -647,7 +735,7 @@ int main(int argc, char *argv[])
     }
 
     // The rows measured once: the held output, and the command-line tool.
-    {
+    if (chosen.contains(QStringLiteral("cli"))) {
         QString error;
         QList<Row> rows;
         rows.append(heldOutputRow(runs, error));
@@ -666,21 +754,45 @@ int main(int argc, char *argv[])
     }
 
     // What the wrappers cost with the monitor closed, and what it costs open.
-    std::printf("Medians against the bare line (wall and CPU ms)\n\n");
-    std::printf("| Command | Bare wall | Closed - bare | Open - bare | Bare CPU | Closed CPU | Open CPU |\n");
-    std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
-    const QList<Row> &bare = byMonitor[Monitor::Bare];
-    for (qsizetype i = 0; i < bare.size(); ++i) {
-        const Row &closed = byMonitor[Monitor::Closed].at(i);
-        const Row &open = byMonitor[Monitor::Open].at(i);
-        const double wall = medianOf(bare.at(i), &Sample::wallMs);
-        std::printf("| %s | %.1f | %+.1f | %+.1f | %.2f | %.2f | %.2f |\n", qPrintable(bare.at(i).command), wall,
-                    medianOf(closed, &Sample::wallMs) - wall, medianOf(open, &Sample::wallMs) - wall,
-                    medianOf(bare.at(i), &Sample::cpuMs), medianOf(closed, &Sample::cpuMs),
-                    medianOf(open, &Sample::cpuMs));
+    if (!byMonitor.isEmpty()) {
+        std::printf("Medians against the bare line (wall and CPU ms)\n\n");
+        std::printf("| Command | Bare wall | Closed - bare | Open - bare | Bare CPU | Closed CPU | Open CPU |\n");
+        std::printf("|---|---:|---:|---:|---:|---:|---:|\n");
+        const QList<Row> &bare = byMonitor[Monitor::Bare];
+        for (qsizetype i = 0; i < bare.size(); ++i) {
+            const Row &closed = byMonitor[Monitor::Closed].at(i);
+            const Row &open = byMonitor[Monitor::Open].at(i);
+            const double wall = medianOf(bare.at(i), &Sample::wallMs);
+            std::printf("| %s | %.1f | %+.1f | %+.1f | %.2f | %.2f | %.2f |\n", qPrintable(bare.at(i).command), wall,
+                        medianOf(closed, &Sample::wallMs) - wall, medianOf(open, &Sample::wallMs) - wall,
+                        medianOf(bare.at(i), &Sample::cpuMs), medianOf(closed, &Sample::cpuMs),
+                        medianOf(open, &Sample::cpuMs));
+        }
+        std::printf("\n");
     }
 
-    std::printf("\nStart-up of tessary-configurator (%s), 3 runs each\n\n",
+    // Every board at once against the slowest board alone.
+    if (chosen.contains(QStringLiteral("boards"))) {
+        QString error;
+        QList<GangRow> rows;
+        rows.append(gangRow(runs, {115200, 57600, 19200, 9600, 4800, 2400, 1200, 1200}, error));
+        if (error.isEmpty())
+            rows.append(gangRow(runs, QList<qint32>(16, 115200), error));
+        if (!error.isEmpty()) {
+            std::fprintf(stderr, "tessary-bench: %s\n", qPrintable(error));
+            return 1;
+        }
+        std::printf("tessary program --all-boards --verify against the slowest board alone, %d runs each "
+                    "(CPU = this process only)\n\n", runs);
+        allOk = printGangRows(rows) && allOk;
+        std::printf("\n");
+    }
+
+    if (!chosen.contains(QStringLiteral("startup"))) {
+        std::fflush(stdout);
+        return allOk ? 0 : 1;
+    }
+    std::printf("Start-up of tessary-configurator (%s), 3 runs each\n\n",
                 qEnvironmentVariableIsSet("DISPLAY") ? "X display" : "offscreen");
     std::printf("| Start | Main window shown ms (median) | Worst ms | Peak memory MB (VmHWM, median) |\n|---|---:|---:|---:|\n");
     for (const QStringList &args : {QStringList{}, QStringList{QStringLiteral("--demo")}}) {

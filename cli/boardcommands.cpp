@@ -2,6 +2,8 @@
 // reset and program.
 #include "cliapp.h"
 
+#include "allboards.h"
+#include "boardprogram.h"
 #include "clienvironment.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -18,7 +20,11 @@
 
 #include <QCommandLineParser>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QScopeGuard>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace tessary {
 
@@ -33,7 +39,39 @@ QString handshakeCaption(int code)
     return code == HandshakeXonXoff ? QStringLiteral("Xon-Xoff") : QStringLiteral("DSR/DTR Mode");
 }
 
-QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QChar(u'0')).toUpper(); }
+// Where a board is, as every result object of the board commands begins.
+QJsonObject locationJson(const QString &command, int com, const QString &device, const PrinterLink &printer)
+{
+    return {
+        {QStringLiteral("command"), command},
+        {QStringLiteral("port"), com ? QJsonValue(QStringLiteral("COM%1").arg(com)) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("device"), device},
+        {QStringLiteral("speed"), printer.baudRate},
+        {QStringLiteral("handshake"), handshakeWord(printer.handshake)},
+    };
+}
+
+// Rows under a header, each column as wide as its widest entry.
+QString table(const QList<QStringList> &rows)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &row : rows)
+        for (qsizetype column = 0; column < row.size(); ++column) {
+            if (widths.size() <= column)
+                widths.append(0);
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    QString text;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (qsizetype column = 0; column < row.size(); ++column)
+            line += row[column].leftJustified(column + 1 < row.size() ? widths[column] + 2 : 0);
+        text += line + u'\n';
+    }
+    return text;
+}
+
+QString comText(int com) { return com ? QStringLiteral("COM%1").arg(com) : QStringLiteral("-"); }
 
 } // namespace
 
@@ -43,7 +81,7 @@ void CliApp::openSession(const Common &common)
 {
     // With --port only the ports named are used: the scan and the wake-up
     // touch no other device.
-    m_table = common.ports.isEmpty() ? systemTable() : common.table({});
+    m_table = common.ports.isEmpty() && !common.allBoards ? systemTable() : common.table({});
     m_link.reset();
     m_line = &environment().line(m_table);
     m_link = std::make_unique<SerialLink>(*m_line, environment().clock(), &m_status);
@@ -77,6 +115,8 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
 
     Detector detector(*m_link, m_printer, m_prompts, m_progress.get());
     detector.begin();
+    // The identity the probe read; asking again would cost another query.
+    const auto keepIdentity = qScopeGuard([this, &detector] { m_identity = detector.identityReply(); });
     if (!common.speed.isEmpty()) {
         // A sleeping board hears nothing but the wake-up; the scan sends it
         // itself.
@@ -126,13 +166,7 @@ QString CliApp::portText() const
 
 QJsonObject CliApp::locationJson() const
 {
-    return {
-        {QStringLiteral("command"), m_command},
-        {QStringLiteral("port"), QStringLiteral("COM%1").arg(m_printer.comPort)},
-        {QStringLiteral("device"), m_table.device(m_printer.comPort)},
-        {QStringLiteral("speed"), m_printer.baudRate},
-        {QStringLiteral("handshake"), handshakeWord(m_printer.handshake)},
-    };
+    return tessary::locationJson(m_command, m_printer.comPort, m_table.device(m_printer.comPort), m_printer);
 }
 
 QString CliApp::locationText() const
@@ -146,17 +180,91 @@ QString CliApp::locationText() const
 int CliApp::detect(const Invocation &call)
 {
     const Common &common = call.common;
+    if (common.allBoards) {
+        const std::vector<AllBoards::Board> boards = runAllBoards(common, nullptr, {});
+        QJsonArray json;
+        QList<QStringList> rows = {{"Port", "Device", "Speed", "Handshake", "Identity"}};
+        for (const AllBoards::Board &board : boards) {
+            if (!board.found())
+                continue;
+            QJsonObject object = tessary::locationJson(m_command, board.port.com, board.port.device, board.printer);
+            object.insert(QStringLiteral("ok"), true);
+            object.insert(QStringLiteral("identity"), replyText(board.identity));
+            json.append(object);
+            rows.append({comText(board.port.com), board.port.device, board.printer.baudRate,
+                         handshakeCaption(board.printer.handshake), shown(board.identity)});
+        }
+        if (const auto exit = allBoardsEnd(common, boards, json, table(rows), false))
+            return *exit;
+        return Success;
+    }
     if (const auto exit = findBoard(common))
         return *exit;
-    const QByteArray identity = PrinterQueries(*m_link, m_printer).identity();
-    // Found a moment ago is not found now: the line may have gone since.
-    if (identity.isEmpty())
-        return fail(common, QStringLiteral("the board did not answer the identity query"), locationJson());
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), true);
-    json.insert(QStringLiteral("identity"), replyText(identity));
-    print(common, json, locationText() + QStringLiteral("Identity: %1\n").arg(shown(identity)));
+    json.insert(QStringLiteral("identity"), replyText(m_identity));
+    print(common, json, locationText() + QStringLiteral("Identity: %1\n").arg(shown(m_identity)));
     return Success;
+}
+
+std::vector<AllBoards::Board> CliApp::runAllBoards(const Common &common, const ProgramOrder *order,
+                                                   const std::function<QString(const AllBoards::Board &)> &ended)
+{
+    BoardLines lines(m_err, isTerminal(m_err), common.quiet);
+    AllBoards all(environment(), lines, QStringLiteral("tessary ") + m_command, m_prompts.assumeYes());
+    m_allBoards = &all;
+    if (m_signal)
+        all.requestStop();
+    std::vector<AllBoards::Board> boards = all.run(common.boards, order, ended ? ended : [](const AllBoards::Board &) { return QString(); });
+    m_allBoards = nullptr;
+    return boards;
+}
+
+std::optional<int> CliApp::allBoardsEnd(const Common &common, const std::vector<AllBoards::Board> &boards,
+                                        const QJsonArray &json, const QString &text, bool quietHides)
+{
+    QStringList missing, empty;
+    for (const AllBoards::Board &board : boards) {
+        if (board.missing)
+            missing << board.port.device;
+        else if (!board.found() && !board.stopped)
+            empty << board.port.name();
+    }
+    for (const QString &device : std::as_const(missing))
+        m_err << "tessary: " << device << " does not exist\n";
+    if (!empty.isEmpty())
+        m_err << "tessary: no board answered on " << empty.join(QStringLiteral(", ")) << '\n';
+    if (json.isEmpty() && !m_signal) {
+        if (common.json)
+            m_out << "[]\n";
+        if (boards.empty())
+            m_err << "tessary: this machine lists no serial port; name the boards' devices with --port PATH\n";
+        else
+            m_err << "tessary: no board found on any of the " << boards.size() << " ports\n";
+        m_err.flush();
+        return Failure;
+    }
+    m_err.flush();
+    const bool allOk = std::all_of(json.begin(), json.end(), [](const QJsonValue &board) {
+        return board[QStringLiteral("ok")].toBool();
+    });
+    if (common.json)
+        m_out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+    else if (!common.quiet || !quietHides || m_signal || !allOk)
+        m_out << text;
+    m_out.flush();
+    if (m_signal) {
+        int stopped = 0;
+        for (const AllBoards::Board &board : boards)
+            stopped += board.stopped ? 1 : 0;
+        return interrupted(common, QStringLiteral("%1 of %2 ports stopped before their end; a board stopped while "
+                                                  "being programmed may hold a partial configuration and should be "
+                                                  "programmed again")
+                                       .arg(stopped)
+                                       .arg(boards.size()),
+                           {}, false);
+    }
+    return std::nullopt;
 }
 
 int CliApp::identity(const Invocation &call)
@@ -256,7 +364,7 @@ int CliApp::boardControl(const Invocation &call)
 
 // ---- program ---------------------------------------------------------------
 
-int CliApp::program(const Invocation &call)
+std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &order)
 {
     const Common &common = call.common;
 
@@ -283,6 +391,9 @@ int CliApp::program(const Invocation &call)
         return usage(QStringLiteral("--id: the board stores one byte per character; use printable Latin-1 "
                                     "characters only"));
 
+    order.userMode = userMode;
+    order.userId = userId;
+    order.verify = call.has("verify");
     ConfigurationEditor editor;
     editor.resetToStartState();
     std::optional<MechanismSettings> exact; // a code is written as given, voltage included
@@ -341,15 +452,24 @@ int CliApp::program(const Invocation &call)
     Programmer programmer(*m_link, m_printer, m_prompts, m_status);
     if (!programmer.checkChoices(editor))
         return UsageError;
-    ProgrammingPlan plan = ProgrammingPlan::fromEditor(editor);
+    order.plan = ProgrammingPlan::fromEditor(editor);
     if (exact)
-        plan.settings = *exact;
-    if (plan.identity == ProgrammingPlan::Identity::User && plan.name.size() > ConfigurationEditor::MaxNameLength)
+        order.plan.settings = *exact;
+    if (order.plan.identity == ProgrammingPlan::Identity::User
+        && order.plan.name.size() > ConfigurationEditor::MaxNameLength)
         m_err << "tessary: the identity is cut to its first 16 characters: \""
-              << plan.name.left(ConfigurationEditor::MaxNameLength) << "\"\n";
-    const QString planCode = userMode ? codeFromBytes(configurationByte1(plan.settings),
-                                                      configurationByte2(plan.settings))
-                                      : QString();
+              << order.plan.name.left(ConfigurationEditor::MaxNameLength) << "\"\n";
+    if (userMode)
+        order.planCode = codeFromBytes(configurationByte1(order.plan.settings), configurationByte2(order.plan.settings));
+    return std::nullopt;
+}
+
+int CliApp::program(const Invocation &call)
+{
+    const Common &common = call.common;
+    ProgramOrder order;
+    if (const auto exit = programOrder(call, order))
+        return *exit;
 
     // The log must take the row before the board is touched.
     std::unique_ptr<ProductionLog> log;
@@ -360,9 +480,12 @@ int CliApp::program(const Invocation &call)
         if (!log->open(&reason))
             return fail(common, QStringLiteral("cannot write the log file %1: %2").arg(path, reason));
     }
+    if (common.allBoards)
+        return programAllBoards(common, order, log.get());
+
     ProductionLog::Row row;
     row.time = m_now();
-    row.code = userMode ? planCode : QStringLiteral("resistors");
+    row.code = order.logCode();
     const auto writeLog = [&](const QString &result) {
         if (!log)
             return true;
@@ -374,11 +497,8 @@ int CliApp::program(const Invocation &call)
         return false;
     };
 
-    ProgrammingResult result;
-    QByteArray before;
-    // Read back what the board now holds.
-    std::optional<bool> verified;
-    QStringList differences;
+    Programmer programmer(*m_link, m_printer, m_prompts, m_status);
+    BoardProgram done;
     try {
         if (!locate(common)) {
             writeLog(QStringLiteral("no-board"));
@@ -388,120 +508,84 @@ int CliApp::program(const Invocation &call)
         if (row.port.isEmpty())
             row.port = QStringLiteral("COM%1").arg(m_printer.comPort);
         row.speed = m_printer.baudRate;
-
-        PrinterQueries queries(*m_link, m_printer);
-        before = queries.identity();
-        row.identityBefore = replyText(before);
-
-        result = programmer.program(plan);
-        row.identityAfter = replyText(result.identity);
-
-        if (result.completed() && call.has("verify")) {
-            ConfigurationEditor scratch;
-            const ReadBackResult back = queries.readSettings(scratch, m_prompts);
-            if (back.configurationModeUser != userMode)
-                differences << QStringLiteral("configuration mode: wrote %1, the board holds %2")
-                                   .arg(userMode ? QStringLiteral("User") : QStringLiteral("Resistors"),
-                                        back.configurationModeUser ? QStringLiteral("User")
-                                                                   : QStringLiteral("Resistors"));
-            if (!back.code)
-                differences << QStringLiteral("configuration bytes: the board's reply was unusable (%1 bytes)")
-                                   .arg(back.configurationReply.size());
-            else if (userMode && *back.code != planCode)
-                differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2")
-                                   .arg(planCode, *back.code);
-            if (back.identityUser != userId)
-                differences << QStringLiteral("identity mode: wrote %1, the board holds %2")
-                                   .arg(userId ? QStringLiteral("User") : QStringLiteral("Automatic"),
-                                        back.identityUser ? QStringLiteral("User") : QStringLiteral("Automatic"));
-            // The name the board reports after its reset is the one it holds.
-            const QString wrote = trimBlanks(plan.name.left(ConfigurationEditor::MaxNameLength));
-            const QString reports = trimBlanks(replyText(result.identity.left(ConfigurationEditor::MaxNameLength)));
-            if (userId && reports != wrote)
-                differences << QStringLiteral("identity: wrote \"%1\", the board reports \"%2\"")
-                                   .arg(wrote, printableText(reports));
-            verified = differences.isEmpty();
-            for (const QString &difference : differences)
-                m_err << "tessary: verification failed: " << difference << '\n';
-        }
+        programBoard(*m_link, m_printer, m_prompts, programmer, order, done);
     } catch (const CommandStopped &) {
-        const ProgrammingResult &done = programmer.progress();
-        row.parameters = int(done.writes.size());
+        const ProgrammingResult &progress = programmer.progress();
+        row.identityBefore = replyText(done.before);
+        row.parameters = int(progress.writes.size());
         writeLog(QStringLiteral("interrupted"));
-        const QString note = done.completed()
+        const QString note = progress.completed()
                                  ? QStringLiteral("the board was programmed and reset; the verification did not end")
                                  : QStringLiteral("%1 parameter writes sent; the board may hold a partial "
                                                   "configuration and should be programmed again")
                                        .arg(row.parameters);
         return interrupted(common, note, {{QStringLiteral("parameters"), row.parameters}});
     }
-    row.parameters = int(result.writes.size());
+    for (const QString &difference : std::as_const(done.differences))
+        m_err << "tessary: verification failed: " << difference << '\n';
+    row.identityBefore = replyText(done.before);
+    row.identityAfter = replyText(done.result.identity);
+    row.parameters = int(done.result.writes.size());
+    const bool logged = writeLog(done.outcome);
 
-    const int echoFailures = result.echoFailures();
-    QString outcome;
-    if (result.outcome == ProgrammingResult::Outcome::Cancelled)
-        outcome = QStringLiteral("cancelled");
-    else if (result.outcome == ProgrammingResult::Outcome::NotReset)
-        outcome = QStringLiteral("reset-not-sent");
-    else if (!result.completed())
-        outcome = QStringLiteral("stopped");
-    else if (echoFailures > 0)
-        outcome = QStringLiteral("echo-error");
-    else if (verified == false)
-        outcome = QStringLiteral("verify-failed");
-    else
-        outcome = QStringLiteral("ok");
-    const bool logged = writeLog(outcome);
+    QJsonObject json = programJson(locationJson(), order, done);
+    if (!logged)
+        json.insert(QStringLiteral("ok"), false);
+    if (common.json || !common.quiet || !done.ok())
+        print(common, json, locationText() + programText(order, done));
+    return done.ok() && logged ? Success : Failure;
+}
 
-    QJsonObject json = locationJson();
-    json.insert(QStringLiteral("ok"), outcome == QLatin1String("ok") && logged);
-    json.insert(QStringLiteral("result"), outcome);
-    json.insert(QStringLiteral("mode"), userMode ? QStringLiteral("user") : QStringLiteral("resistors"));
-    json.insert(QStringLiteral("code"), userMode ? QJsonValue(planCode) : QJsonValue(QJsonValue::Null));
-    json.insert(QStringLiteral("identityMode"), userId ? QStringLiteral("user") : QStringLiteral("automatic"));
-    if (userId)
-        json.insert(QStringLiteral("id"), plan.name.left(ConfigurationEditor::MaxNameLength));
-    json.insert(QStringLiteral("identityBefore"), replyText(before));
-    json.insert(QStringLiteral("identityAfter"), replyText(result.identity));
-    json.insert(QStringLiteral("detectedPolarity"), result.detectedPolarity ? QJsonValue(int(*result.detectedPolarity))
-                                                                            : QJsonValue(QJsonValue::Null));
-    QJsonArray writes;
-    for (const ProgrammingResult::Write &w : result.writes)
-        writes.append(QJsonObject{{QStringLiteral("address"), w.address},
-                                  {QStringLiteral("value"), w.value},
-                                  {QStringLiteral("echo"), w.echo ? QJsonValue(int(*w.echo)) : QJsonValue(QJsonValue::Null)}});
-    json.insert(QStringLiteral("writes"), writes);
-    json.insert(QStringLiteral("echoFailures"), echoFailures);
-    json.insert(QStringLiteral("verified"), verified ? QJsonValue(*verified) : QJsonValue(QJsonValue::Null));
-    json.insert(QStringLiteral("differences"), QJsonArray::fromStringList(differences));
+int CliApp::programAllBoards(const Common &common, const ProgramOrder &order, ProductionLog *log)
+{
+    // A row for each board as it ends, so a run stopped half-way keeps the
+    // rows of the boards already done; a row that cannot be written fails
+    // that board, said once.
+    QSet<QString> unlogged;
+    QString logProblem;
+    const QDateTime time = m_now();
+    const auto ended = [&](const AllBoards::Board &board) -> QString {
+        if (!log || !board.found())
+            return {};
+        ProductionLog::Row row{time, board.port.device, board.printer.baudRate, replyText(board.program.before),
+                               replyText(board.program.result.identity), order.logCode(), board.result(),
+                               board.parameters};
+        QString reason;
+        if (log->append(row, &reason))
+            return {};
+        unlogged.insert(board.port.device);
+        if (std::exchange(logProblem, reason).isEmpty())
+            return QStringLiteral("tessary: cannot write the log file: ") + reason;
+        return {};
+    };
+    const std::vector<AllBoards::Board> boards = runAllBoards(common, &order, ended);
 
-    QString text = locationText();
-    text += QStringLiteral("Identity before: %1\n").arg(shown(before));
-    if (userMode)
-        text += QStringLiteral("Configuration mode: User, code %1 (bytes %2 %3)\n")
-                    .arg(planCode, hexByte(configurationByte1(plan.settings)),
-                         hexByte(configurationByte2(plan.settings)));
-    else
-        text += QStringLiteral("Configuration mode: Resistors\n");
-    text += userId ? QStringLiteral("Identity determination: User, \"%1\"\n")
-                         .arg(plan.name.left(ConfigurationEditor::MaxNameLength))
-                   : QStringLiteral("Identity determination: Automatic\n");
-    if (result.completed()) {
-        text += QStringLiteral("Parameters written: %1, echo errors: %2\n").arg(result.writes.size()).arg(echoFailures);
-        text += QStringLiteral("Identity after: %1\n").arg(shown(result.identity));
-        if (verified)
-            text += *verified ? QStringLiteral("Verified: the board holds what was written.\n")
-                              : QStringLiteral("Verification failed.\n");
-    } else if (result.outcome == ProgrammingResult::Outcome::Cancelled) {
-        text += QStringLiteral("Not programmed: the board's strobe polarity differs (give --yes to "
-                               "program anyway).\n");
-    } else if (result.outcome == ProgrammingResult::Outcome::NotReset) {
-        text += QStringLiteral("Parameters sent: %1; the board was not reset.\n").arg(result.writes.size());
+    QJsonArray json;
+    QList<QStringList> rows = {{"Port", "Device", "Speed", "Identity before", "Identity after", "Result"}};
+    int ok = 0, failed = 0;
+    for (const AllBoards::Board &board : boards) {
+        if (!board.found())
+            continue;
+        const bool logged = !unlogged.contains(board.port.device);
+        QJsonObject location = tessary::locationJson(m_command, board.port.com, board.port.device, board.printer);
+        QJsonObject object = board.stopped ? location : programJson(location, order, board.program);
+        if (board.stopped) {
+            object.insert(QStringLiteral("ok"), false);
+            object.insert(QStringLiteral("result"), board.result());
+            object.insert(QStringLiteral("parameters"), board.parameters);
+        }
+        if (!logged)
+            object.insert(QStringLiteral("ok"), false);
+        json.append(object);
+        const bool good = object[QStringLiteral("ok")].toBool();
+        (good ? ok : failed) += 1;
+        rows.append({comText(board.port.com), board.port.device, board.printer.baudRate, shown(board.program.before),
+                     shown(board.program.result.identity), board.result() + (logged ? QString() : QStringLiteral(", not logged"))});
     }
-    text += QStringLiteral("Result: %1\n").arg(outcome);
-    if (common.json || !common.quiet || outcome != QLatin1String("ok"))
-        print(common, json, text);
-    return outcome == QLatin1String("ok") && logged ? Success : Failure;
+    const QString text = table(rows) + QStringLiteral("%1 ok, %2 failed\n").arg(ok).arg(failed);
+    if (const auto exit = allBoardsEnd(common, boards, json, text, true))
+        return *exit;
+    return failed == 0 ? Success : Failure;
 }
 
 } // namespace tessary

@@ -49,6 +49,7 @@ QString overview()
         "--trace FILE|-; ports takes --port.\n"
         "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
+        "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
         "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n");
 }
@@ -119,6 +120,13 @@ QCommandLineOption option(const char *name, const char *description, const char 
                      : QCommandLineOption(QLatin1String(name), QLatin1String(description));
 }
 
+QCommandLineOption allBoardsOption()
+{
+    return {QStringLiteral("all-boards"),
+            QStringLiteral("Every board on every port at once: each --port (a device PATH, or COMn for its device; "
+                           "up to 32) or, without --port, every serial port the system lists.")};
+}
+
 const QString NoArguments = QStringLiteral("takes no arguments");
 const QString OneFile = QStringLiteral("needs one FILE");
 const QString FileAndEntrySyntax = QStringLiteral("FILE NAME | FILE --index N");
@@ -141,8 +149,9 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
         {QStringLiteral("detect"),
          QStringLiteral("Finds the board: scans every port (or each --port) at every speed after waking "
                         "them, all ports at once unless --sequential, or probes --port at --speed with "
-                        "--handshake; then reads its identity."),
-         {}, 0, NoArguments, {}, &CliApp::detect, Reach::Board},
+                        "--handshake; prints where it is and the identity it answered with. --all-boards "
+                        "finds every board on every port."),
+         {}, 0, NoArguments, {allBoardsOption()}, &CliApp::detect, Reach::Board},
         {QStringLiteral("identity"), QStringLiteral("Prints the board's firmware identity (ESC \"I\")."),
          {}, 0, NoArguments, {}, &CliApp::identity, Reach::Board},
         {QStringLiteral("read"),
@@ -161,7 +170,15 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
         {QStringLiteral("program"),
          QStringLiteral("Writes a configuration and a mechanism identity into the board, each byte checked by "
                         "the board's echo, then resets it and reads its identity. The configuration comes from "
-                        "--code, from --db and --entry, or from the field options."),
+                        "--code, from --db and --entry, or from the field options.\n"
+                        "With --all-boards it programs every board on every port at once (each --port PATH, up "
+                        "to 32, or every serial port the system lists): each port is scanned until its own "
+                        "board answers, and each board found is programmed on its own port with the same "
+                        "options; one that fails stops no other. Standard error shows a line per board as it "
+                        "goes; standard output gets a table (device, speed, identity before and after, result) "
+                        "and the count (\"7 ok, 1 failed\"), or a JSON array with --json; --log takes a row "
+                        "per board as each ends. Exit status 0 only when every board found was programmed (and "
+                        "verified, with --verify)."),
          {}, 0, QStringLiteral("takes options, not arguments"),
          QList<QCommandLineOption>{codeOption(),
                                    option("db", "A .cdb database holding the configuration.", "file"),
@@ -177,7 +194,8 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                  yesOption(QStringLiteral("Program even when the board's strobe polarity differs.")),
                  option("verify", "After the reset, read back the configuration mode, the configuration "
                                   "bytes and the identity mode; any difference fails."),
-                 option("log", "Append a CSV row for this board to the file (header when new).", "file")},
+                 option("log", "Append a CSV row for this board to the file (header when new).", "file"),
+                 allBoardsOption()},
          &CliApp::program, Reach::Board},
 
         {QStringLiteral("db list"), QStringLiteral("Lists the entries of a .cdb database."),
@@ -324,9 +342,11 @@ void CliApp::interrupt(int signal)
         m_link->requestStop();
     if (m_scan)
         m_scan->requestStop();
+    if (m_allBoards)
+        m_allBoards->requestStop();
 }
 
-int CliApp::interrupted(const Common &common, const QString &note, const QJsonObject &extra)
+int CliApp::interrupted(const Common &common, const QString &note, const QJsonObject &extra, bool printJson)
 {
     if (m_link)
         m_link->closePort();
@@ -335,7 +355,9 @@ int CliApp::interrupted(const Common &common, const QString &note, const QJsonOb
                                                : QStringLiteral("signal %1").arg(m_signal);
     QJsonObject json = extra;
     json.insert(QStringLiteral("result"), QStringLiteral("interrupted"));
-    fail(common, QStringLiteral("stopped by %1: %2").arg(name, note), json);
+    Common said = common;
+    said.json = common.json && printJson;
+    fail(said, QStringLiteral("stopped by %1: %2").arg(name, note), json);
     return m_signal > 0 ? 128 + m_signal : int(Failure);
 }
 
@@ -388,6 +410,20 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     if (reach == Reach::Files)
         return std::nullopt;
 
+    // The option is the command's own: asked only where it is defined.
+    common.allBoards = parser.optionNames().contains(QStringLiteral("all-boards"));
+    if (common.allBoards) {
+        for (const QString &single : {QStringLiteral("speed"), QStringLiteral("handshake"), QStringLiteral("sequential")})
+            if (parser.isSet(single))
+                return usage(QStringLiteral("--%1 does not go with --all-boards, which scans every port at every "
+                                            "speed, all at once").arg(single));
+        QString error;
+        const auto boards = parseBoardPorts(parser.values(QStringLiteral("port")), &error);
+        if (!boards)
+            return usage(error);
+        common.boards = *boards;
+        return std::nullopt;
+    }
     if (parser.isSet(QStringLiteral("port"))) {
         QString error;
         const auto ports = parsePorts(parser.values(QStringLiteral("port")), &error);
@@ -422,10 +458,32 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &
     return std::nullopt;
 }
 
+namespace {
+
+const QRegularExpression &comName()
+{
+    static const QRegularExpression pattern(QStringLiteral("^COM(\\d+)$"), QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
+
+// The COM number the table gives a device (a link and its target being one);
+// 0 when none.
+int slotOf(const PortNames &table, const QString &device)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort; ++slot) {
+        const QString listed = table.device(slot);
+        if (!listed.isEmpty()
+            && (listed == device || (!canonical.isEmpty() && QFileInfo(listed).canonicalFilePath() == canonical)))
+            return slot;
+    }
+    return 0;
+}
+
+} // namespace
+
 std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &values, QString *error) const
 {
-    static const QRegularExpression comName(QStringLiteral("^COM(\\d+)$"),
-                                            QRegularExpression::CaseInsensitiveOption);
     // The numbers the slots would give, without the mappings being parsed: nothing kept.
     const PortNames system = systemTable(false);
     QMap<int, QString> named; // port: device
@@ -434,7 +492,7 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
         const QString value = text.trimmed();
         int port = 0;
         QString device;
-        if (const QRegularExpressionMatch match = comName.match(value); match.hasMatch()) {
+        if (const QRegularExpressionMatch match = comName().match(value); match.hasMatch()) {
             port = match.captured(1).toInt();
             if (port < PortNames::FirstPort || port > PortNames::LastPort) {
                 *error = QStringLiteral("--port: the ports are COM1 to COM6, not %1").arg(value);
@@ -454,14 +512,7 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
             // A device path keeps the COM number the system gives it, so the
             // texts match `tessary ports`.
             device = PortNames::absoluteDevice(value);
-            const QString canonical = QFileInfo(device).canonicalFilePath();
-            for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort && port == 0; ++slot) {
-                const QString listed = system.device(slot);
-                if (!listed.isEmpty()
-                    && (listed == device
-                        || (!canonical.isEmpty() && QFileInfo(listed).canonicalFilePath() == canonical)))
-                    port = slot;
-            }
+            port = slotOf(system, device);
             if (port == 0) {
                 unlisted << device;
                 continue;
@@ -494,6 +545,59 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
     for (auto it = named.cbegin(); it != named.cend(); ++it)
         choices.append({it.key(), it.value()});
     return choices;
+}
+
+std::optional<QList<AllBoards::Port>> CliApp::parseBoardPorts(const QStringList &values, QString *error) const
+{
+    // Without --port the ports are the system's, numbered as the scan numbers them.
+    const PortNames system = systemTable(values.isEmpty());
+    QMap<int, QString> devices; // in the order given
+    if (values.isEmpty()) {
+        // The COM slots first, then the ports beyond them in natural order.
+        QStringList rest;
+        for (const SerialPortInfo &port : m_environment.serialPorts().list())
+            if (slotOf(system, port.device) == 0)
+                rest << port.device;
+        std::sort(rest.begin(), rest.end(), PortNames::naturalLess);
+        for (int slot = PortNames::FirstPort; slot <= PortNames::LastPort; ++slot)
+            if (!system.device(slot).isEmpty())
+                devices.insert(int(devices.size()), system.device(slot));
+        for (const QString &device : std::as_const(rest))
+            devices.insert(int(devices.size()), device);
+    }
+    for (const QString &text : values) {
+        const QString value = text.trimmed();
+        if (const QRegularExpressionMatch match = comName().match(value); match.hasMatch()) {
+            const int port = match.captured(1).toInt();
+            if (system.device(port).isEmpty()) {
+                *error = QStringLiteral("--port: %1 names no device on this machine (see tessary ports)").arg(value);
+                return std::nullopt;
+            }
+            devices.insert(int(devices.size()), system.device(port));
+        } else if (value.isEmpty() || value.contains(u'=')) {
+            *error = QStringLiteral("--port with --all-boards takes a device PATH (or COMn for its device), not "
+                                    "\"%1\": the boards are named by their devices").arg(value);
+            return std::nullopt;
+        } else {
+            devices.insert(int(devices.size()), PortNames::absoluteDevice(value));
+        }
+    }
+    if (devices.size() > AllBoards::MaxPorts) {
+        *error = values.isEmpty() ? QStringLiteral("the system lists %1 serial ports; name at most %2 with --port")
+                                        .arg(devices.size()).arg(AllBoards::MaxPorts)
+                                  : QStringLiteral("--all-boards takes --port at most %1 times").arg(AllBoards::MaxPorts);
+        return std::nullopt;
+    }
+    // Two boards must never share a device: the threads would open it twice at once.
+    if (const auto same = PortNames::sameDevice(devices)) {
+        *error = QStringLiteral("--port: %1 and %2 are one device; name each board's device once")
+                     .arg(devices.value(same->first), devices.value(same->second));
+        return std::nullopt;
+    }
+    QList<AllBoards::Port> ports;
+    for (const QString &device : std::as_const(devices))
+        ports.append({slotOf(system, device), device});
+    return ports;
 }
 
 PortNames CliApp::Common::table(const QStringList &systemDevices) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "allboards.h"
 #include "app/appstate.h"
 #include "serial/portnames.h"
 #include "terminal.h"
@@ -7,12 +8,14 @@
 #include <QCommandLineOption>
 #include <QDateTime>
 #include <QList>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QCommandLineParser;
 class QTextStream;
@@ -23,6 +26,8 @@ class CliEnvironment;
 class ComSlots;
 class MechanismDatabase;
 class ParallelScan;
+class ProductionLog;
+struct ProgramOrder;
 class RecordingEnvironment;
 class TrafficRecord;
 class TrafficWriter;
@@ -73,6 +78,8 @@ private:
         QString speed;           // empty: scan every speed
         int handshakeIndex = 1;  // 0 "Xon-Xoff", 1 "DSR/DTR Mode"
         bool sequential = false; // scan one port after another, as the window does
+        bool allBoards = false;  // every board on every port at once, each port named by its device
+        QList<AllBoards::Port> boards; // with allBoards: the ports, in the order given
         // The port table these ports make, the system's devices filling the
         // free slots when asked.
         [[nodiscard]] PortNames table(const QStringList &systemDevices) const;
@@ -117,12 +124,16 @@ private:
                                            Common &common, Reach reach);
     // The --port values as ports; nothing after saying why in *error.
     [[nodiscard]] std::optional<QList<PortChoice>> parsePorts(const QStringList &values, QString *error) const;
+    // The --port values of --all-boards as devices (every serial port the
+    // system lists without one); nothing after saying why in *error.
+    [[nodiscard]] std::optional<QList<AllBoards::Port>> parseBoardPorts(const QStringList &values, QString *error) const;
     int usage(const QString &message);
     // The message on standard error and, with --json, {"ok": false, "command",
     // "error"} and the extra fields on standard output.
     int fail(const Common &common, const QString &message, const QJsonObject &extra = {});
     // A command that a signal stopped: the port closed, the note, 128 + signal.
-    int interrupted(const Common &common, const QString &note, const QJsonObject &extra = {});
+    // printJson false: the command has printed its JSON already.
+    int interrupted(const Common &common, const QString &note, const QJsonObject &extra = {}, bool printJson = true);
     // What could not be written (the trace, the output) makes the exit
     // status non-zero, said once.
     [[nodiscard]] int finish(int status);
@@ -141,6 +152,16 @@ private:
     [[nodiscard]] QString portText() const;
     [[nodiscard]] QJsonObject locationJson() const;
     [[nodiscard]] QString locationText() const;
+    // Runs every port of --all-boards at once (order null: the scan alone),
+    // each port's live line on standard error; ended() as each board ends.
+    [[nodiscard]] std::vector<AllBoards::Board> runAllBoards(const Common &common, const ProgramOrder *order,
+                                                             const std::function<QString(const AllBoards::Board &)> &ended);
+    // After runAllBoards: the ports without a board said on standard error,
+    // the boards' JSON or text printed (quietHides: the text not with --quiet
+    // when every board is ok), and the exit status when the run must end
+    // here (none found, a signal).
+    [[nodiscard]] std::optional<int> allBoardsEnd(const Common &common, const std::vector<AllBoards::Board> &boards,
+                                                  const QJsonArray &json, const QString &text, bool quietHides);
 
     int ports(const Invocation &call);
     // Prints each device that comes or goes until a signal stops it: 128 + its number.
@@ -150,6 +171,9 @@ private:
     int read(const Invocation &call);
     int boardControl(const Invocation &call);
     int program(const Invocation &call);
+    // What program writes, from its options; the exit code when they are wrong.
+    [[nodiscard]] std::optional<int> programOrder(const Invocation &call, ProgramOrder &order);
+    int programAllBoards(const Common &common, const ProgramOrder &order, ProductionLog *log);
 
     // Files.
     int dbList(const Invocation &call);
@@ -198,8 +222,10 @@ private:
     std::unique_ptr<SerialLink> m_link;
     PrinterLink m_printer;
     QString m_notFound; // why locate() found no board, in one message
+    QByteArray m_identity; // the identity reply of the probe that found the board
     int m_signal = 0;               // the signal that stopped the command, 0 none
     ParallelScan *m_scan = nullptr; // the scan in progress
+    AllBoards *m_allBoards = nullptr; // the boards in progress
 };
 
 } // namespace tessary

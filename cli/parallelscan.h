@@ -2,12 +2,10 @@
 
 #include "serial/portnames.h"
 
+#include "portthreads.h"
+
 #include <QList>
 #include <QString>
-
-#include <atomic>
-
-class QEventLoop;
 
 namespace tessary {
 
@@ -18,7 +16,8 @@ class StatusLine;
 
 // The scan's per-port steps on every port at once: one Detector per port,
 // each on a thread of its own with its own line and clock from the
-// environment, running the steps of the window's scan (Detector::scanPort).
+// environment (PortThreads), running the steps of the window's scan
+// (Detector::scanPort).
 // The answers are taken in port order, so the result is the one-port-after-
 // another scan's: the lowest port where a board answers, at the first speed
 // that answers there. A higher port's board counts only once every lower port
@@ -44,13 +43,11 @@ public:
     void requestStop();
 
 private:
-    CliEnvironment &m_environment;
+    PortThreads m_threads;
     PortNames m_table;
     Prompts &m_prompts;
     StatusLine &m_status;
     DetectionView &m_view;
-    std::atomic_bool m_stop = false;
-    QEventLoop *m_loop = nullptr;
 };
 
 } // namespace tessary

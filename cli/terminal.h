@@ -4,6 +4,7 @@
 #include "detection/detector.h"
 
 #include <QStringList>
+#include <QTimer>
 
 class QTextStream;
 
@@ -18,6 +19,7 @@ public:
     bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override;
 
     void setAssumeYes(bool yes) { m_assumeYes = yes; }
+    [[nodiscard]] bool assumeYes() const { return m_assumeYes; }
     // Every message shown, in order.
     [[nodiscard]] const QStringList &shown() const { return m_shown; }
 
@@ -62,6 +64,34 @@ private:
     QTextStream &m_err;
     bool m_quiet = false;
     QString m_last;
+};
+
+// Whether the stream writes to a terminal (where lines can be redrawn).
+[[nodiscard]] bool isTerminal(const QTextStream &stream);
+
+// One live line per board while many run at once, on standard error ("COM3
+// (ttyUSB2) 1200 bauds: writing 11/25"). On a terminal the lines stand one
+// under the other and are redrawn in place (at most every 100 ms; a board's
+// messages go above them); elsewhere each change is a plain line of its own.
+// Quiet: the messages alone.
+class BoardLines {
+public:
+    BoardLines(QTextStream &err, bool terminal, bool quiet);
+    void show(int board, const QString &text);
+    // A line of its own ("tessary: COM3 (ttyUSB2): Programming error ! ...").
+    void message(const QString &text);
+    // The lines as they stand now, drawn at once.
+    void flush();
+
+private:
+    void draw();
+
+    QTextStream &m_err;
+    bool m_terminal = false;
+    bool m_quiet = false;
+    QStringList m_lines;
+    qsizetype m_drawn = 0; // lines on the screen below the cursor's line
+    QTimer m_redraw;
 };
 
 } // namespace tessary

@@ -2,6 +2,8 @@
 # Builds and runs tessary-bench: every printer command against the simulated
 # board over a pseudo-terminal in real time, and the desktop program's
 # start-up. Prints a table. TESSARY_BENCH_RUNS sets the runs per command (5).
+# Arguments name the groups of rows to run (commands, cli, boards, startup);
+# none: all of them.
 # Under an X server (xvfb-run when there is no display) the start-up is
 # measured on xcb, otherwise offscreen.
 set -euo pipefail

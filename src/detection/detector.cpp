@@ -121,6 +121,7 @@ void Detector::detectSerialPrinter(int port, const QString &speed, int handshake
 
 QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
 {
+    m_identity.clear();
     PortCloser closer(m_link);
     if (!open(port, speed, handshakeIndex + 1)) {
         m_printer.printerFound = false;
@@ -173,6 +174,7 @@ QString Detector::probePort(int port, const QString &speed, int handshakeIndex)
     m_link.closePort();
     m_link.checkStop();
     m_printer = PrinterLink{true, qint16(port), speed, qint16(handshake), true};
+    m_identity = reply;
     return result;
 }
 

@@ -69,6 +69,9 @@ public:
     // The identity query, the probe and the settings query on one port at one
     // speed; returns the text for the result label.
     QString probePort(int port, const QString &speed, int handshakeIndex);
+    // The board's reply to the identity query of the probe that found it
+    // (empty until one has): whoever wants the identity need not ask again.
+    [[nodiscard]] QByteArray identityReply() const { return m_identity; }
 
     // The automatic scan: wake every port, then every existing port at every
     // speed from the fastest down, then the identity query where the board
@@ -101,6 +104,7 @@ private:
     Prompts &m_prompts;
     DetectionView *m_view = nullptr;
     QSet<int> m_reportedPorts;
+    QByteArray m_identity;
 };
 
 } // namespace tessary

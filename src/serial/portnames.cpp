@@ -139,7 +139,7 @@ QString PortNames::absoluteDevice(const QString &path)
 #endif
 }
 
-QString PortNames::sharedDevice(const QMap<int, QString> &devices)
+std::optional<std::pair<int, int>> PortNames::sameDevice(const QMap<int, QString> &devices)
 {
     QMap<QString, int> seen; // the device itself: its first slot
     for (auto it = devices.cbegin(); it != devices.cend(); ++it) {
@@ -147,14 +147,22 @@ QString PortNames::sharedDevice(const QMap<int, QString> &devices)
             continue; // a slot without a device
         const QString real = realDevice(it.value());
         if (const auto first = seen.constFind(real); first != seen.cend())
-            return QStringLiteral("COM%1 (%2) and COM%3 (%4) are one device")
-                .arg(*first)
-                .arg(devices.value(*first))
-                .arg(it.key())
-                .arg(it.value());
+            return std::make_pair(*first, it.key());
         seen.insert(real, it.key());
     }
-    return {};
+    return std::nullopt;
+}
+
+QString PortNames::sharedDevice(const QMap<int, QString> &devices)
+{
+    const auto same = sameDevice(devices);
+    if (!same)
+        return {};
+    return QStringLiteral("COM%1 (%2) and COM%3 (%4) are one device")
+        .arg(same->first)
+        .arg(devices.value(same->first))
+        .arg(same->second)
+        .arg(devices.value(same->second));
 }
 
 } // namespace tessary

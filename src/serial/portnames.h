@@ -47,8 +47,11 @@ public:
     // relative name found only under /dev ("ttyUSB0", "pts/3") is the one
     // there. Unchanged where ports are no files.
     [[nodiscard]] static QString absoluteDevice(const QString &path);
-    // Why two of these slots name one device (the same path, or a link and
-    // its target), naming both; empty when each names its own.
+    // The first two of these slots (or places) that name one device: the
+    // same path, or a link and its target; nothing when each names its own.
+    [[nodiscard]] static std::optional<std::pair<int, int>> sameDevice(const QMap<int, QString> &devices);
+    // Why two of these slots name one device, naming both; empty when each
+    // names its own.
     [[nodiscard]] static QString sharedDevice(const QMap<int, QString> &devices);
 
 private:

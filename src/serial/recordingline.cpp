@@ -72,7 +72,12 @@ QString RecordingLine::prefix(qint64 atMs) const
 {
     if (m_port == 0)
         return QString(PrefixWidth, QLatin1Char(' '));
-    return QStringLiteral("COM%1 %2 ms  ").arg(m_port).arg(atMs - m_openedAt, 6);
+    return QStringLiteral("%1 %2 ms  ").arg(portName(m_port)).arg(atMs - m_openedAt, 6);
+}
+
+QString RecordingLine::portName(int port) const
+{
+    return m_portName.isEmpty() ? QStringLiteral("COM%1").arg(port) : m_portName;
 }
 
 void RecordingLine::add(const QString &event, qint64 atMs) { put({prefix(atMs) + event}); }
@@ -201,7 +206,7 @@ bool RecordingLine::open(int port, qint32 baud, int handshake)
         add(QStringLiteral("opened at %1%2").arg(settings, device.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(device)),
             m_openedAt);
     else
-        put({QStringLiteral("COM%1").arg(port).leftJustified(PrefixWidth)
+        put({portName(port).leftJustified(PrefixWidth)
              + QStringLiteral("not opened at %1: %2").arg(settings, m_inner.errorString())});
     return opened;
 }

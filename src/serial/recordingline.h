@@ -33,6 +33,9 @@ public:
     // its name heads the first line that follows, and nothing is recorded
     // for a command that sends and receives nothing.
     void beginCommand(const QString &name);
+    // How the lines name the port: a device that has no COM number of its
+    // own is named by itself; empty (the default): COMn.
+    void setPortName(const QString &name) { m_portName = name; }
     // A line of its own between the traffic ("COM3: ttyUSB0 unplugged").
     void noteDevice(const QString &event);
 
@@ -79,12 +82,14 @@ private:
     // Into the record, headed by the command's name when they are its first.
     void put(QStringList lines);
     [[nodiscard]] QString prefix(qint64 atMs) const;
+    [[nodiscard]] QString portName(int port) const;
     void onInputReady();
 
     SerialLine &m_inner;
     const Clock &m_clock;
     TrafficRecord &m_record;
     int m_port = 0;          // the port this line has open, 0 when none
+    QString m_portName;
     qint64 m_openedAt = 0;   // clock milliseconds
     Burst m_burst = Burst::None;
     qint64 m_burstAt = 0;

@@ -11,6 +11,7 @@
 #include "scriptedports.h"
 #include "scriptedprompts.h"
 #include "serial/virtualclock.h"
+#include "terminal.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,6 +27,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <barrier>
 #include <condition_variable>
 #include <csignal>
 #include <mutex>
@@ -74,10 +76,14 @@ public:
         return simLine;
     }
     Clock &clock() override { return virtualClock; }
-    PortSession portSession(const PortNames &, int port) override
+    PortSession portSession(const PortNames &table, int port) override
     {
-        auto clock = std::make_unique<VirtualClock>();
+        auto clock = std::make_unique<test::HookedClock>();
         clock->advance(virtualClock.now());
+        clock->onWait = [this, port](int) {
+            if (portWait)
+                portWait(port);
+        };
         auto line = std::make_unique<PortLine>(*clock, [this, port](const QList<SimulatedLine::Write> &writes) {
             const std::lock_guard lock(mutex);
             portWrites += writes;
@@ -88,6 +94,7 @@ public:
         line->setExistingPorts({});
         std::unique_lock lock(mutex);
         simLine.sharePort(port, *line);
+        line->setPortExists(port, !table.device(port).isEmpty() && present.contains(port));
         // The threads run as fast as they can: let them end from the highest
         // port down, the order a wrong merge would trip on.
         for (int higher = port + 1; lowestPortLast && higher <= 6; ++higher)
@@ -107,6 +114,7 @@ public:
     std::mutex mutex;
     QList<SimulatedLine::Write> portWrites;
     bool lowestPortLast = false;
+    std::function<void(int port)> portWait; // on a port's own thread, at each of its waits
     QSet<int> ended;
     std::condition_variable portEnded;
 };
@@ -188,7 +196,8 @@ const QStringList Fields576 = {"--head-width", "576", "--head-type", "1500", "--
 
 // Puts what the words name on the ports: "2:9600" a board at 9600 bauds,
 // "4:xon@38400" one with XON/XOFF, "5:noisy@4800" one that answers other
-// speeds with noise, "1:once" a device that answers a probe but not the probe
+// speeds with noise, "6:noecho@2400" one that echoes no parameter write,
+// "3:hangup@19200" one that hangs up amid the writes, "1:once" a device that answers a probe but not the probe
 // after CAN, "2:double" one that answers a probe with two bytes, "3:probes"
 // one that answers every probe and nothing else, "1:locked" a port that
 // cannot be opened.
@@ -212,7 +221,8 @@ void place(Rig &rig, const QString &spec)
             options.baud = what.section(u'@', -1).toInt();
             if (what.startsWith(u"xon@"))
                 options.handshake = BoardHandshake::XonXoff;
-            rig.env.simLine.attachBoard(port, options, what.startsWith(u"noisy@") ? OtherSpeeds::Garbage : OtherSpeeds::Silence);
+            rig.env.simLine.attachBoard(port, options, what.startsWith(u"noisy@") ? OtherSpeeds::Garbage : OtherSpeeds::Silence)
+                .setFaults({.noEcho = what.startsWith(u"noecho@"), .hangUpAfter = what.startsWith(u"hangup@") ? 40 : -1});
         }
     }
 }
@@ -253,6 +263,10 @@ private slots:
             {"code decode 1010", "16 characters 0 or 1"}, {"db move x.cdb A --up --down", "one of --up, --down or --to"},
             {"db add x.cdb ␣␣␣ --code 1111000101000000", "Please enter a configuration name !"}, // blanks alone
             {"db add x.cdb tab\there --code 1111000101000000", "printable Latin-1"},
+            // Every board at once: two boards never share a device; a board is named by its device.
+            {"program --all-boards --code 1111000101000000 --port /dev/ttyS0 --port COM1", "--port: /dev/ttyS0 and /dev/ttyS0 are one device"},
+            {"detect --all-boards --port COM2=/dev/ttyS1", "takes a device PATH"}, {"detect --all-boards --sequential", "--sequential does not go"},
+            {"detect --all-boards" + QString(" --port /dev/ttyUSB%1").repeated(33).arg(1), "--all-boards takes --port at most 32 times"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;
@@ -272,6 +286,7 @@ private slots:
             QCOMPARE(rig.run(command.split(u' ') << "--help"), 0);
             QVERIFY2(rig.out.startsWith("Usage: tessary " + command), qPrintable(rig.out));
             QCOMPARE(rig.out.count(portOption), command == "ports" ? 1 : command.contains(u' ') ? 0 : 5);
+            QCOMPARE(rig.out.contains("\n  --all-boards "), command == "detect" || command == "program");
         }
         Rig rig;
         QVERIFY(rig.run({"--help"}) == 0 && rig.out.startsWith("Usage: tessary <command>")); // the overview
@@ -424,6 +439,7 @@ private slots:
         place(rig, "3:xon@9600 4:19200");
         QCOMPARE(rig.run({"detect"}), 0);
         QCOMPARE(rig.out, "Port: COM3 (/dev/ttyS2)\nBaudrate: 9600\nHandshake: Xon-Xoff\nIdentity: TH432 1K5 STD    FW 4.12\n");
+        QCOMPARE(rig.env.simLine.writtenBytes(3).count("\x1bI"), 1); // the identity the probe read: asked once
         // Progress on standard error: each port's speeds, then the finding.
         for (const char *line : {"Attempting to contact printer on COM 1 at 115200 bauds.\n",
                                  "Attempting to contact printer on COM 1 at 1200 bauds.\n",
@@ -492,8 +508,7 @@ private slots:
             {"identity", "identity" + at, 9, "1b49"}, {"read", "read" + at, 9, "1d5366061d5366091d53431b49"},
             {"wake", "wake" + at, 10, "18"}, {"sleep", "sleep" + at, 9, "181b5318"}, {"reset", "reset" + at, 9, "1b40"},
             {"program", program, 59, "1b401b49"}, // the reset, the identity
-            {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"},
-            {"detect --sequential", "detect --port COM1 --sequential", 15, "1b49"}, {"detect", "detect --port COM1", 15, "1b49"}};
+            {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"}};
         const char *const faults[] = {"none", "silent", "no echo", "hang-up once found", "port that cannot be opened",
                                       "output held 300 ms", "output held for ever", "a signal"};
         for (const auto &[name, command, lead, own] : commands)
@@ -563,11 +578,13 @@ private slots:
         QTest::newRow("probes answered, identity not") << "2:probes 5:9600" << "";
         QTest::newRow("port in use") << "1:locked 2:28800" << "COM2 28800 hw";
         QTest::newRow("noise at other speeds") << "1:noisy@2400 3:noisy@9600" << "COM1 2400 hw";
+        QTest::newRow("no echo, a hang-up amid the writes") << "1:noecho@9600 2:57600 3:hangup@19200 5:1200" << "COM1 9600 hw";
     }
 
     // The same answer, from the same steps on every port the one-port-after-
     // another scan reaches, at the same speeds in the same order, whatever
-    // order the ports' threads end in.
+    // order the ports' threads end in. Every board at once: each port gets
+    // the bytes `program` on that port alone sends it, and the same result.
     void parallelScanAnswersAsTheSequentialScan()
     {
         QFETCH(QString, placement);
@@ -595,6 +612,80 @@ private slots:
                 if (wirePerPort(sequential).value(port).size() > 1) // reached by the scan: more than the wake-up
                     QCOMPARE(wirePerPort(parallel).value(port), wirePerPort(sequential).value(port));
         }
+        const QStringList program = {"program", "--code", "1111000101000000", "--id", "GANG", "--json"};
+        Rig all;
+        place(all, placement);
+        const int allStatus = all.run(program + QStringList{"--all-boards"});
+        QStringList found, alone; // "port result speed handshake" of each board found
+        for (const QJsonValue board : QJsonDocument::fromJson(all.out.toUtf8()).array())
+            found << QStringList{board["port"].toString(), board["result"].toString(), board["speed"].toString(), board["handshake"].toString()}.join(u' ');
+        for (int port = 1; port <= 6; ++port) {
+            Rig single;
+            place(single, placement);
+            (void)single.run(program + QStringList{"--port", QStringLiteral("COM%1").arg(port)});
+            if (single.json({"result"}) != "no-board")
+                alone << single.json({"port", "result", "speed", "handshake"});
+            QCOMPARE(wirePerPort(all).value(port), wirePerPort(single).value(port));
+        }
+        QCOMPARE(found, alone);
+        QCOMPARE(allStatus, alone.isEmpty() || alone.filter(" ok ").size() < alone.size() ? 1 : 0);
+        Rig scan;
+        place(scan, placement);
+        QCOMPARE(scan.run({"detect", "--all-boards", "--json"}), alone.isEmpty() ? 1 : 0);
+        QCOMPARE(QJsonDocument::fromJson(scan.out.toUtf8()).array().size(), alone.size());
+    }
+
+    // Every board at once: a line per board as it goes, the table and the count, a log row per board as
+    // each ends; a signal stops every board at its next wait, each logged as interrupted.
+    void allBoardsReportLogAndStopTogether()
+    {
+        Rig rig;
+        place(rig, "1:115200 3:noecho@9600 5:1200");
+        const QStringList program = {"program", "--all-boards", "--code", "1111000101000000", "--id", "GANG", "--log", rig.path("line.csv")};
+        QCOMPARE(rig.run(program), 1);
+        QCOMPARE(rig.out, "Port  Device      Speed   Identity before           Identity after            Result\n"
+                          "COM1  /dev/ttyS0  115200  TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n"
+                          "COM3  /dev/ttyS2  9600    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  echo-error\n"
+                          "COM5  /dev/ttyS4  1200    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n2 ok, 1 failed\n");
+        for (const char *line : {"COM5 (ttyS4): trying 2400 bauds\n", "COM5 (ttyS4) 1200 bauds: writing 8/8\n", "COM5 (ttyS4) 1200 bauds: ok\n",
+                                 "tessary: COM3 (ttyS2): Programming error ! Please check cables and power.\n",
+                                 "tessary: no board answered on COM2 (ttyS1), COM4 (ttyS3), COM6 (ttyS5)\n"})
+            QVERIFY2(rig.err.contains(line), line);
+        QStringList rows = QString::fromUtf8(rig.read("line.csv")).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.takeFirst(), "time,port,speed,identity_before,identity_after,code,result,parameters");
+        rows.sort(); // in the order the boards ended
+        QCOMPARE(rows.join(u'\n'), "2024-05-06T07:08:09Z,/dev/ttyS0,115200,TH432 1K5 STD    FW 4.12,GANG             FW 4.12,1111000101000000,ok,8\n"
+                                   "2024-05-06T07:08:09Z,/dev/ttyS2,9600,TH432 1K5 STD    FW 4.12,GANG             FW 4.12,1111000101000000,echo-error,8\n"
+                                   "2024-05-06T07:08:09Z,/dev/ttyS4,1200,TH432 1K5 STD    FW 4.12,GANG             FW 4.12,1111000101000000,ok,8");
+        // A signal once every board holds part of the identity: each stops at its next wait.
+        std::array<bool, 7> met{};
+        std::barrier together(3, [&]() noexcept {
+            QMetaObject::invokeMethod(qApp, [&] { rig.app->interrupt(SIGTERM); }, Qt::BlockingQueuedConnection);
+        });
+        rig.env.portWait = [&](int port) {
+            if (const Board *board = rig.env.simLine.board(port); board && !met[port] && board->parameter(10) == 'T')
+                met[port] = true, together.arrive_and_wait();
+        };
+        QCOMPARE(rig.run(program + QStringList{"--id", "STOP", "--json", "--port", "COM1", "--port", "COM3", "--port", "COM5"}), 143);
+        const QJsonArray boards = QJsonDocument::fromJson(rig.out.toUtf8()).array();
+        QCOMPARE(boards.size(), 3);
+        for (const QJsonValue board : boards)
+            QCOMPARE(board["result"].toString() + QString::number(board["parameters"].toInt()), "interrupted6"); // the sixth write went out; the stop met its echo wait
+        QCOMPARE(QString::fromUtf8(rig.read("line.csv")).count(",interrupted,6\n"), 3);
+        QVERIFY2(rig.err.endsWith("tessary: stopped by SIGTERM: 3 of 3 ports stopped before their end; a board stopped while "
+                                  "being programmed may hold a partial configuration and should be programmed again\n"), qPrintable(rig.err));
+        // On a terminal the lines are redrawn in place, a board's message above them.
+        QString screen;
+        QTextStream terminal(&screen);
+        BoardLines lines(terminal, true, false);
+        lines.show(0, "COM1: waking");
+        lines.show(1, "COM2: waking");
+        lines.flush();
+        lines.show(1, "COM2 9600 bauds: ok");
+        lines.message("tessary: COM2: a note");
+        terminal.flush();
+        QCOMPARE(screen, "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2: waking\n\x1b[2A\r\x1b[Jtessary: COM2: a note\n"
+                         "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
     }
 
     // Each --port takes its slot; the scan wakes and tries those ports alone,
