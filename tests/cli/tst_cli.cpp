@@ -483,7 +483,7 @@ private slots:
             place(rig, row.value(2));
             QCOMPARE(rig.run(row[0].split(u' ') << "--json"), 1);
             QCOMPARE(rig.err.split(u'\n').filter(QRegularExpression("^(?!Attempting)")).join(u'\n'), row[1]);
-            QVERIFY(rig.json({"ok"}) == "false" && !rig.env.simLine.isOpen());
+            QVERIFY("tessary: " + rig.json({"error"}) + '\n' == row[1] && rig.json({"ok"}) == "false" && !rig.env.simLine.isOpen());
         }
         Rig rig;
         rig.env.present = {};
@@ -837,7 +837,7 @@ private slots:
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "X", "--json"}), 1);
         QVERIFY(rig.err.contains("Hardware detected polarity doesn't match user choice !  Program anyway ?\n"
                                  "tessary: answered Cancel (give --yes to answer OK)\ntessary: Programming cancelled !"));
-        QVERIFY(rig.json({"result"}) == "cancelled" && !rig.wire(1).contains("1d5346"));
+        QVERIFY(rig.json({"result"}) == "cancelled" && !rig.wire(1).contains("1d5346") && !rig.env.simLine.isOpen());
     }
 
     void failuresAreReportedAndLogged()
@@ -870,6 +870,7 @@ private slots:
         Rig rig;
         const QString file = rig.path("new.cdb");
         QCOMPARE(rig.run({"db", "add", file, "Mechanism 01", "--code", "1111000101000000"}), 0); // created
+        QCOMPARE(rig.out, "Added entry 1 \"Mechanism 01\" 1111000101000000\n");
         // Sixteen characters are a whole name; a longer one is cut to sixteen,
         // as the window's field takes no more.
         QCOMPARE(rig.run(QStringList{"db", "add", file, "Sixteen chars ok"} + Fields576), 0);
@@ -879,10 +880,10 @@ private slots:
         QCOMPARE(rig.read("new.cdb"), QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
                                           + record("Sixteen chars ok", "1111000001100000")
                                           + record("A name of twenty", "1101001100100000"));
-        QCOMPARE(rig.run({"db", "move", file, "A name of twenty", "--up"}), 0);
-        QCOMPARE(rig.run({"db", "show", file, "--index", "2"}), 0);
+        for (const QStringList &move : {QStringList{"A name of twenty", "--to", "1"}, {"--index", "1", "--to", "2"}, {"--index", "2", "--up"}})
+            QCOMPARE(rig.run(QStringList{"db", "move", file} + move), 0);
+        QCOMPARE(rig.run({"db", "show", file, "--index", "1"}), 0);
         QVERIFY(rig.out.startsWith("Name: A name of twenty\nCode: 1101001100100000\n"));
-        QCOMPARE(rig.run({"db", "move", file, "--index", "1", "--to", "2"}), 0);
         QCOMPARE(rig.run({"db", "list", file, "--json"}), 0);
         QCOMPARE(rig.json({"ok", "count"}), "true 3");
         QCOMPARE(rig.run({"db", "move", file, "--index", "3", "--down"}), 1);

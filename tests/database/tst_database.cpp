@@ -157,7 +157,8 @@ private slots:
                  "Detect a Printer|-|Traffic monitor|Help|Contents|-|About|Database Edition|Analyse|Delete|Move up|"
                  "Move down");
         // A fixed size: no maximise button, no size grip.
-        QVERIFY(rig.window->minimumSize() == rig.window->maximumSize() && !rig.window->statusBar()->isSizeGripEnabled()
+        QVERIFY(rig.window->minimumSize() == rig.window->maximumSize() && rig.find<QStatusBar>("StatusBar") == rig.window->statusBar()
+                && !rig.window->statusBar()->isSizeGripEnabled()
                 && !(rig.window->windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(WindowRig(WindowRig::emptyDatabase(), true).window->windowTitle(),
                  QString("Tessary Configurator - demo board on COM1"));
