@@ -198,8 +198,9 @@ void TestPrinterWindow::portOptionsNameAndFollowTheirDevices()
     };
     rig.checkIdentity([&](PortSelection &d) {
         QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), " + com3 + ", COM 4 (off)");
-        rig.ports.plug(usb);
-        QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (ttyUSB0), " + com3 + ", COM 4 (off)");
+        d.selectPort(1);
+        rig.ports.plug(usb); // the chosen one stays chosen
+        QCOMPARE(options(d), "COM 1 (ttyS0) (chosen), COM 2 (ttyUSB0), " + com3 + ", COM 4 (off)");
         d.selectPort(2);
         rig.ports.unplug(usb.device); // the chosen one goes
         QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), " + com3 + ", COM 4 (off)");

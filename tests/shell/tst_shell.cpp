@@ -127,6 +127,8 @@ private slots:
         QCOMPARE(opened, QList<QUrl>({QUrl("https://www.tessary.example.com"), QUrl("mailto:support@tessary.example.com")}));
         rig.click("About");
         QCOMPARE(rig.window->findChildren<AboutFrm *>(), QList<AboutFrm *>{about});
+        QTest::keyClick(mail, Qt::Key_Escape); // other keys go on to the window: Escape closes it
+        QVERIFY(about->isHidden());
     }
 
     // The pages in the program's folder come first; local links stay in the
