@@ -139,6 +139,12 @@ struct Rig {
         errStream.flush();
         return status;
     }
+    // Runs the command: "" when it exits with `status` and says `said` on standard error, else what it did.
+    [[nodiscard]] QString expect(const QStringList &arguments, int status, const QString &said)
+    {
+        const int got = run(arguments);
+        return got == status && err.contains(said) ? QString() : QStringLiteral("exit %1: %2%3").arg(got).arg(out, err);
+    }
     // The values of these keys of the JSON printed, joined by blanks.
     [[nodiscard]] QString json(const QStringList &keys) const
     {
@@ -147,13 +153,7 @@ struct Rig {
             values << QJsonDocument::fromJson(out.toUtf8())[key].toVariant().toString();
         return values.join(u' ');
     }
-    Board &board(int port, int baud = 115200, int strobePolarity = 1)
-    {
-        BoardOptions options;
-        options.baud = baud;
-        options.strobePolarity = strobePolarity;
-        return env.simLine.attachBoard(port, options);
-    }
+    Board &board(int port, const BoardOptions &options = {}) { return env.simLine.attachBoard(port, options); }
     [[nodiscard]] QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
     [[nodiscard]] QByteArray read(const char *name) const
     {
@@ -217,10 +217,8 @@ void place(Rig &rig, const QString &spec)
         } else if (what == u"locked") {
             rig.env.simLine.failOpen(port, QStringLiteral("/dev/ttyS%1 is in use by another program").arg(port - 1));
         } else {
-            BoardOptions options;
-            options.baud = what.section(u'@', -1).toInt();
-            if (what.startsWith(u"xon@"))
-                options.handshake = BoardHandshake::XonXoff;
+            const BoardOptions options{.baud = what.section(u'@', -1).toInt(),
+                                       .handshake = what.startsWith(u"xon@") ? BoardHandshake::XonXoff : BoardHandshake::Hardware};
             rig.env.simLine.attachBoard(port, options, what.startsWith(u"noisy@") ? OtherSpeeds::Garbage : OtherSpeeds::Silence)
                 .setFaults({.noEcho = what.startsWith(u"noecho@"), .hangUpAfter = what.startsWith(u"hangup@") ? 40 : -1});
         }
@@ -255,8 +253,6 @@ private slots:
             // Every field option left out, by its flag, in one line.
             {"program --head-width 576 --head-type 1500 --mechanism standard --steps 1 --rotation normal --strobe positive",
              "tessary program: the configuration leaves out --head-up\n"},
-            {"program --head-width 576 --strobe positive", "tessary program: the configuration leaves out --head-type, "
-             "--mechanism, --steps, --rotation and --head-up\n"},
             {"program --auto-id", "tessary program: the configuration leaves out --head-width, --head-type, --mechanism, "
              "--steps, --rotation, --strobe and --head-up (or give --code, or --db with --entry)\n"},
             {"code encode --head-width 500", "--head-width takes"}, {"code", "needs decode or encode"},
@@ -327,20 +323,17 @@ private slots:
         QCOMPARE(rig.out + rig.err, R"({"byId":"usb-Prolific_USB-Serial_Controller-if00-port0","description":"USB-Serial Controller",)"
                                     R"("device":"/dev/ttyUSB3","event":"plugged","manufacturer":"Prolific","port":"COM5",)"
                                     R"("productId":"2303","vendorId":"067b"})" "\n");
-        // A relative path is the current folder's, a bare name found only in /dev the one there; a device
-        // mapped through a link keeps one slot, and a link and its target are never two.
+        // A bare name found only in /dev is the one there (a relative path is the current folder's, as the
+        // desktop program's); a device mapped through a link keeps one slot, and a link and its target are never two.
         Rig here;
-        QVERIFY(QFile::link("/dev/null", here.path("nul")));
-        const QString folder = QDir::currentPath();
-        const auto back = qScopeGuard([&] { QDir::setCurrent(folder); });
-        QVERIFY(QDir::setCurrent(here.dir.path()));
+        const QString nul = here.path("nul");
+        QVERIFY(QFile::link("/dev/null", nul));
         here.env.ports.setDevices({"/dev/null", "/dev/full"});
-        QCOMPARE(here.run({"ports", "--port", "COM2=nul", "--port", "zero"}), 0);
-        QCOMPARE(here.out.simplified(), "COM1 /dev/zero present given with --port COM2 " + here.path("nul")
+        QCOMPARE(here.run({"ports", "--port", "COM2=" + nul, "--port", "zero"}), 0);
+        QCOMPARE(here.out.simplified(), "COM1 /dev/zero present given with --port COM2 " + nul
                                         + " present given with --port COM3 /dev/full present COM4 - free COM5 - free COM6 - free");
-        QCOMPARE(here.run({"ports", "--port", "COM1=nul", "--port", "COM3=/dev/null"}), 2);
-        QCOMPARE(here.err, "tessary ports: --port: COM1 (" + here.path("nul") + ") and COM3 (/dev/null) are one device; "
-                           "give each device one slot\n");
+        QCOMPARE(here.expect({"ports", "--port", "COM1=" + nul, "--port", "COM3=/dev/null"}, 2,
+                             "--port: COM1 (" + nul + ") and COM3 (/dev/null) are one device; give each device one slot\n"), "");
     }
 
     // The slot each adapter gets as adapters come and go, each step seen by a
@@ -457,9 +450,7 @@ private slots:
             QVERIFY(open.port == 4 && open.baud == 19200);
         // The board's identity reaches the terminal without control characters (after its first 16
         // characters: those are text, or it is no board).
-        BoardOptions escape;
-        escape.firmware = " FW\x1b[2J";
-        rig.env.simLine.attachBoard(5, escape);
+        rig.board(5, {.firmware = " FW\x1b[2J"});
         QCOMPARE(rig.run({"identity", "--port", "COM5"}), 0);
         QVERIFY2(rig.out == "TH432 1K5 STD    FW\uFFFD[2J\n" && !rig.err.contains(QChar(0x1b)), qPrintable(rig.out));
     }
@@ -475,9 +466,7 @@ private slots:
             {"reset", scanned}, {"program --code 1111000101000000", scanned},
             {"read --port COM2 --speed 9600", "tessary: No printer found on COM 2 at 9600 bauds" + asleep},
             {"wake --port COM2 --speed 9600", "tessary: No printer found on COM 2 at 9600 bauds\n"},
-            {"identity --port COM1 --speed 9600 --quiet", "tessary: No printer found on COM 1 at 9600 bauds" + asleep, "1:noisy@115200"},
-            {"identity --port COM1 --speed 19200", "tessary: No printer found on COM 1 at 19200 bauds" + asleep, "1:noisy@115200"},
-            {"identity --port COM1 --speed 57600", "tessary: No printer found on COM 1 at 57600 bauds" + asleep, "1:noisy@115200"}};
+            {"identity --port COM1 --speed 9600 --quiet", "tessary: No printer found on COM 1 at 9600 bauds" + asleep, "1:noisy@115200"}};
         for (const QStringList &row : table) {
             Rig rig;
             place(rig, row.value(2));
@@ -487,11 +476,9 @@ private slots:
         }
         Rig rig;
         rig.env.present = {};
-        QCOMPARE(rig.run({"detect", "--port", "/dev/ttyUSB7"}), 1);
-        QVERIFY2(rig.err.contains("tessary: /dev/ttyUSB7 does not exist\n"), qPrintable(rig.err));
+        QCOMPARE(rig.expect({"detect", "--port", "/dev/ttyUSB7"}, 1, "tessary: /dev/ttyUSB7 does not exist\n"), "");
         rig.env.ports.setDevices({});
-        QCOMPARE(rig.run({"detect"}), 1);
-        QVERIFY2(rig.err.contains("lists no serial port"), qPrintable(rig.err));
+        QCOMPARE(rig.expect({"detect"}, 1, "lists no serial port"), "");
     }
 
     // The promise of every board command: success only when the board's own record shows that it got
@@ -734,11 +721,8 @@ private slots:
     void readReportsModesCodeFieldsAndName()
     {
         Rig rig;
-        Board &board = rig.board(1);
-        board.setParameter(7, 0xD1); // KEL, 1 step, normal, 1500 Ohms, negative
-        board.setParameter(8, 0x90); // 864 dots, head-up inverted
-        board.setParameter(9, 'P');
-        QCOMPARE(rig.run({"reset", "--port", "COM1", "--speed", "115200"}), 0);
+        // KEL, 1 step, normal, 1500 Ohms, negative; 864 dots, head-up inverted
+        Board &board = rig.board(1, {.configuration1 = 0xD1, .configuration2 = 0x90, .identity = "P"});
         QCOMPARE(rig.run({"read", "--quiet"}), 0);
         QVERIFY2(rig.out.startsWith("Port: COM1 (/dev/ttyS0)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\n"
                                     "Configuration mode: User\nIdentity determination: User\n"
@@ -785,8 +769,8 @@ private slots:
         QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet", "--yes"} + Fields576), 0);
         QVERIFY(rig.out.isEmpty() && board.parameter(9) == 0);
         QCOMPARE(board.effectiveConfiguration(), std::make_pair(quint8(0xF0), quint8(0x60)));
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "Seventeen chars!!", "--log", log}), 0);
-        QVERIFY(rig.err.contains("the identity is cut to its first 16 characters: \"Seventeen chars!\""));
+        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "Seventeen chars!!", "--log", log}, 0,
+                            "the identity is cut to its first 16 characters: \"Seventeen chars!\""), "");
         QVERIFY(rig.out.contains("Identity after: Seventeen chars! FW 4.12\n"));
         QCOMPARE(rig.read("line.csv"), "time,port,speed,identity_before,identity_after,code,result,parameters\n"
                                        "2024-05-06T07:08:09Z,/dev/ttyS1,115200,TH432 1K5 STD    FW 4.12,"
@@ -807,25 +791,21 @@ private slots:
                      && rig.out.startsWith("Reset the board on COM2"), qPrintable(rig.err));
         // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
         // a 16-character identity is not what it reports.
-        BoardOptions mrs;
-        mrs.straps1 = 0x61;
-        rig.env.simLine.attachBoard(3, mrs);
+        rig.board(3, {.straps1 = 0x61});
         rig.env.present = {3};
-        QCOMPARE(rig.run({"program", "--mode", "resistors", "--id", "SIXTEEN CHARS ID", "--verify", "--json"}), 1);
-        QVERIFY2(rig.err.contains("verification failed: identity: wrote \"SIXTEEN CHARS ID\", the board reports "
-                                  "\"SIXTEEN CHARSMRS\"\n"), qPrintable(rig.err));
+        QCOMPARE(rig.expect({"program", "--mode", "resistors", "--id", "SIXTEEN CHARS ID", "--verify", "--json"}, 1,
+                            "verification failed: identity: wrote \"SIXTEEN CHARS ID\", the board reports \"SIXTEEN CHARSMRS\"\n"), "");
         QCOMPARE(rig.json({"result", "verified"}), "verify-failed false");
     }
 
     void programFromADatabaseEntryOrInResistorsMode()
     {
         Rig rig;
-        Board &board = rig.board(1, 115200, 0); // Mechanism 11 has a positive strobe
+        Board &board = rig.board(1, {.strobePolarity = 0}); // Mechanism 11 has a positive strobe
         QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb")}), 0);
         QCOMPARE(rig.run({"program", "--db", rig.path("f.cdb"), "--entry", "Mechanism 11", "--json"}), 0);
         QCOMPARE(board.effectiveConfiguration(), std::make_pair(quint8(0xF4), quint8(0xA0))); // 1111010010100000
-        QCOMPARE(rig.run({"program", "--db", rig.path("f.cdb"), "--entry", "Mechanism 99"}), 1);
-        QVERIFY(rig.err.contains("has no entry named \"Mechanism 99\""));
+        QCOMPARE(rig.expect({"program", "--db", rig.path("f.cdb"), "--entry", "Mechanism 99"}, 1, "no entry named \"Mechanism 99\""), "");
         // Resistors mode writes the mode and the automatic identity alone,
         // without asking the board's polarity.
         rig.env.simLine.clearRecords();
@@ -834,9 +814,9 @@ private slots:
         QVERIFY(rig.out.contains("Verified: the board holds what was written.\n"));
         // The board detects another strobe polarity than the code's: asked, and cancelled without --yes.
         rig.env.simLine.clearRecords();
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "X", "--json"}), 1);
-        QVERIFY(rig.err.contains("Hardware detected polarity doesn't match user choice !  Program anyway ?\n"
-                                 "tessary: answered Cancel (give --yes to answer OK)\ntessary: Programming cancelled !"));
+        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "X", "--json"}, 1,
+                            "Hardware detected polarity doesn't match user choice !  Program anyway ?\n"
+                            "tessary: answered Cancel (give --yes to answer OK)\ntessary: Programming cancelled !"), "");
         QVERIFY(rig.json({"result"}) == "cancelled" && !rig.wire(1).contains("1d5346") && !rig.env.simLine.isOpen());
     }
 
@@ -856,8 +836,8 @@ private slots:
                  QJsonObject({{"address", 8}, {"value", 0x40}, {"echo", 0x41}}));
         // A configuration that cannot be read back.
         rig.env.simLine.board(1)->setFaults({.threeByteConfiguration = true});
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--verify", "--log", rig.path("line.csv")}), 1);
-        QVERIFY(rig.err.contains("tessary: verification failed: configuration bytes: the board's reply was unusable (3 bytes)\n"));
+        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--verify", "--log", rig.path("line.csv")}, 1,
+                            "tessary: verification failed: configuration bytes: the board's reply was unusable (3 bytes)\n"), "");
         QVERIFY(rig.read("line.csv").endsWith(",1111000101000000,verify-failed,4\n"));
         // Fields that could break a row.
         for (const auto &[text, field] : QList<QPair<QString, QString>>{
@@ -875,8 +855,8 @@ private slots:
         // as the window's field takes no more.
         QCOMPARE(rig.run(QStringList{"db", "add", file, "Sixteen chars ok"} + Fields576), 0);
         QCOMPARE(rig.err, QString());
-        QCOMPARE(rig.run({"db", "add", file, "A name of twenty chars", "--code", "1101001100100000"}), 0);
-        QVERIFY(rig.err.contains("the name is cut to its first 16 characters: \"A name of twenty\""));
+        QCOMPARE(rig.expect({"db", "add", file, "A name of twenty chars", "--code", "1101001100100000"}, 0,
+                            "the name is cut to its first 16 characters: \"A name of twenty\""), "");
         QCOMPARE(rig.read("new.cdb"), QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
                                           + record("Sixteen chars ok", "1111000001100000")
                                           + record("A name of twenty", "1101001100100000"));
@@ -888,8 +868,7 @@ private slots:
         QCOMPARE(rig.json({"ok", "count"}), "true 3");
         QCOMPARE(rig.run({"db", "move", file, "--index", "3", "--down"}), 1);
         QCOMPARE(rig.run({"db", "remove", file, "Sixteen chars ok"}), 0);
-        QCOMPARE(rig.run({"db", "remove", file, "--index", "3"}), 1);
-        QVERIFY(rig.err.contains("has no entry 3 (it holds 2)"));
+        QCOMPARE(rig.expect({"db", "remove", file, "--index", "3"}, 1, "has no entry 3 (it holds 2)"), "");
         QCOMPARE(rig.run({"db", "list", file}), 0);
         QCOMPARE(rig.out, "  1  A name of twenty  1101001100100000\n  2  Mechanism 01      1111000101000000\n");
         // An entry of the same name is overwritten only with --yes.
@@ -906,8 +885,7 @@ private slots:
         for (const QStringList &arguments : QList<QStringList>{{"db", "remove", file, "Mechanism 01"},
                                                               {"db", "factory", file, "--yes"},
                                                               {"db", "export", file, "--output", file}}) {
-            QCOMPARE(rig.run(arguments), 1);
-            QVERIFY2(rig.err.contains("This file is Read-Only !"), qPrintable(rig.err));
+            QCOMPARE(rig.expect(arguments, 1, "This file is Read-Only !"), "");
         }
         QCOMPARE(rig.read("new.cdb"), two);
         QCOMPARE(rig.run({"db", "list", file}), 0);
@@ -937,13 +915,11 @@ private slots:
         QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb")}), 0);
         QCOMPARE(rig.run({"db", "show", rig.path("f.cdb"), "Mechanism 29", "--json"}), 0);
         QCOMPARE(rig.json({"index", "code"}), "29 1111110011000000");
-        QCOMPARE(rig.run({"db", "factory", rig.path("f.cdb")}), 1);
-        QVERIFY(rig.err.contains("give --yes"));
+        QCOMPARE(rig.expect({"db", "factory", rig.path("f.cdb")}, 1, "give --yes"), "");
         QVERIFY(QFile::link(rig.path("f.cdb"), rig.path("link.cdb"))); // a link to a file is written through
         QCOMPARE(rig.run({"db", "factory", rig.path("link.cdb"), "--yes"}), 0);
         QVERIFY(QFileInfo(rig.path("link.cdb")).isSymLink() && rig.read("f.cdb").size() == 18 + 29 * 34);
-        QCOMPARE(rig.run({"db", "list", rig.path("missing.cdb")}), 1);
-        QVERIFY(rig.err.contains("Couldn't open the database file"));
+        QCOMPARE(rig.expect({"db", "list", rig.path("missing.cdb")}, 1, "Couldn't open the database file"), "");
     }
 
     void importAndExportAsJson()
@@ -1027,8 +1003,8 @@ private slots:
         QCOMPARE(rig.run({"db", "export", path, "--output", rig.path("export.json")}), opens ? 0 : 1);
         if (!opens)
             return;
-        QCOMPARE(rig.run({"db", "import", rig.path("export.json"), rig.path("imported.cdb")}), refused.isEmpty() ? 0 : 1);
-        QVERIFY2(rig.err.contains(refused), qPrintable(rig.err));
+        QCOMPARE(rig.expect({"db", "import", rig.path("export.json"), rig.path("imported.cdb")}, refused.isEmpty() ? 0 : 1, refused),
+                 "");
         QCOMPARE(rig.read("imported.cdb"), refused.isEmpty() ? rig.read("resaved.cdb") : QByteArray());
     }
 

@@ -323,11 +323,6 @@ private slots:
         QVERIFY(busy.status == 1 && busy.err.count(": the port is in use by another program") == 1 && holder.isOpen());
         holder.close();
         QCOMPARE(run(identity).status, 0);
-        // A relative path is the current folder's, not /dev's: the link there is the device opened.
-        QTemporaryDir folder;
-        QVERIFY(QFile::link(board.path(), folder.filePath("boardlink")));
-        const Result viaLink = run({"identity", "--port", "boardlink", "--speed", "115200"}, {"env", "-C", folder.path()});
-        QVERIFY2(viaLink.status == 0 && viaLink.out == "TH432 1K5 STD    FW 4.12\n", qPrintable(viaLink.err));
         QVERIFY(::chmod(QFile::encodeName(board.path()).constData(), 0) == 0);
         const QStringList unprivileged = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
         const Result denied = run(identity, ::geteuid() ? QStringList() : unprivileged);

@@ -1,7 +1,6 @@
 // The configuration code's arithmetic, over every combination the editor can make. What the window does
-// with it (options, saving, programming) is tested through the window in tst_editor.
+// with it (options, saving, programming) is tested through the window in tst_database.
 #include "configuration/configurationcode.h"
-#include "configuration/configurationeditor.h"
 
 #include <QTest>
 
@@ -70,16 +69,6 @@ private slots:
         for (int value = 0; value <= 8; ++value)
             widths += headWidthText(value) + u'|';
         QCOMPARE(widths, "not defined|384 dots|432 dots|576 dots|864 dots|448 dots|640 dots|832 dots|not defined|");
-    }
-
-    void disabledOptionsTakeNoClick()
-    {
-        // The window never sends such a click; the command-line tool drives the same editor.
-        ConfigurationEditor editor;
-        QVERIFY(!editor.click("ModeChipset"));
-        QVERIFY(editor.click("ConfRes"));
-        QVERIFY(!editor.click("HW384") && !editor.isChecked("HW384") && !editor.isChecked("ModeChipset"));
-        QCOMPARE(editor.settings(), MechanismSettings{});
     }
 };
 

@@ -44,158 +44,151 @@ class TestLink : public QObject {
     Q_OBJECT
 
 private slots:
-    void readReply_data();
-    void readReply();
-    void closeWaitsForTheOutputThroughTheClock_data();
-    void closeWaitsForTheOutputThroughTheClock();
-    void gateRunsOneCommandAndStopsItAtItsWait();
-    void recordTakesLinesFromSeveralThreads();
-};
-
-void TestLink::readReply_data()
-{
-    QTest::addColumn<QList<int>>("times"); // when each piece arrives, ms after the read starts; -1 a stream
-    QTest::addColumn<QList<int>>("sizes"); // bytes in each piece; for a stream, ms between its bytes
-    QTest::addColumn<int>("size");         // returned
-    QTest::addColumn<int>("ms");           // taken
-    QTest::newRow("nothing: 50 polls of 10 ms") << QList<int>{} << QList<int>{} << 0 << 500;
-    QTest::newRow("20 bytes in three pieces") << QList<int>{5, 25, 45} << QList<int>{7, 6, 7} << 20 << 545;
-    QTest::newRow("250 bytes at once, read 100 at a time") << QList<int>{3} << QList<int>{250} << 250 << 503;
-    QTest::newRow("a gap just short of the quiet time") << QList<int>{1, 491} << QList<int>{4, 4} << 8 << 991;
-    QTest::newRow("a gap of the quiet time ends it") << QList<int>{1, 502} << QList<int>{4, 4} << 4 << 501;
-    QTest::newRow("a flood: capped at 4096 bytes") << QList<int>{1} << QList<int>{10000} << 4096 << 1;
-    QTest::newRow("a byte every 2 ms for ever: capped at 5 s") << QList<int>{-1} << QList<int>{2} << 2501 << 5000;
-}
-
-void TestLink::readReply()
-{
-    QFETCH(QList<int>, times);
-    QFETCH(QList<int>, sizes);
-    QFETCH(int, size);
-    Rig rig;
-    QByteArray sent; // each piece of its own letter; a stream of x
-    for (int i = 0; i < times.size(); ++i) {
-        if (times[i] < 0)
-            rig.line.streamForever(rig.t0, sizes[i]);
-        else
-            rig.line.schedule(rig.t0 + times[i], QByteArray(sizes[i], char('a' + i)));
-        sent += times[i] < 0 ? QByteArray(size, 'x') : QByteArray(sizes[i], char('a' + i));
-    }
-    QCOMPARE(rig.link.readReply(), sent.left(size));
-    QTEST(int(rig.clock.now() - rig.t0), "ms");
-}
-
-void TestLink::closeWaitsForTheOutputThroughTheClock_data()
-{
-    QTest::addColumn<QString>("speed");
-    QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
-    QTest::addColumn<int>("pauseMs");  // between the write and the close
-    QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
-    QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
-    QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
-    // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
-    // waits that long after the write, and 2 ms more, before the port's settings go back.
-    QTest::newRow("leaves at once") << "9600" << 0 << 0 << 0 << 2 * 5 << false;
-    QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 0 << 2 * 19 << false;
-    QTest::newRow("written long before the close") << "1200" << 0 << 30 << 0 << 0 << false;
-    QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 0 << 2 * 35 << false;
-    QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 0 << 2000 << true;
-    QTest::newRow("held, a stop at the third look") << "9600" << -1 << 0 << 3 << 3 * 5 << true;
-}
-
-void TestLink::closeWaitsForTheOutputThroughTheClock()
-{
-    QFETCH(QString, speed);
-    QFETCH(int, heldMs);
-    QFETCH(int, pauseMs);
-    QFETCH(int, stopAt);
-    QFETCH(bool, dropped);
-    Rig rig(qPrintable(speed));
-    rig.link.clearStop(); // a command starts
-    qint64 waited = 0;
-    for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
-        QVERIFY(rig.link.openPort(1, speed, HandshakeHardware));
-        rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
-        rig.link.sendString(QByteArray::fromHex("1b40"));
-        rig.clock.advance(pauseMs);
-        const qint64 before = rig.clock.now();
-        const int waitsBefore = rig.clock.waits;
-        rig.clock.onWait = [&](int wait) {
-            if (wait - waitsBefore == stopAt)
-                rig.link.requestStop();
-        };
-        QCOMPARE(rig.link.closePort(), !dropped); // never throws, a stop included
-        rig.clock.onWait = nullptr;
-        waited += rig.clock.now() - before;
-        QVERIFY(!rig.line.isOpen());
-        if (stopAt)
-            break; // the command has ended
-    }
-    QTEST(int(waited), "waitedMs");
-    // What was not dropped (so that the driver's close waits for nothing) reached the far end whole,
-    // none of it at the settings the close puts back.
-    QCOMPARE(rig.line.arrived.toHex(), dropped ? "" : "1b401b40");
-    QCOMPARE(rig.line.garbled.toHex(), "");
-    // Told once per command; nothing to tell when a window closing cut the wait short.
-    const char *const told = "The serial port's output did not leave within 1 s and was dropped: flow control holds "
-                             "it back (check the cable's handshake lines and that the printer is on)";
-    QCOMPARE(rig.status.shown.join(u'|'), dropped && !stopAt ? told : "");
-}
-
-void TestLink::gateRunsOneCommandAndStopsItAtItsWait()
-{
-    EventLoopClock clock; // the program's: the stop arrives from the event loop during a wait
-    ScriptedLine line(clock);
-    SerialLink link(line, clock);
-    CommandGate gate(link);
-    QVERIFY(gate.run([&] { QVERIFY(!gate.run([] {})); })); // one at a time
-
-    QTimer::singleShot(30, &gate, &CommandGate::requestStop);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    QVERIFY(!gate.run([&] { // stopped: the wait throws, and nothing after it runs
-        QVERIFY(line.open(1, 9600, HandshakeHardware)); // no settle pause: the stop lands in the first wait
-        link.delay(5000);
-    }));
-    QVERIFY(elapsed.elapsed() < 4000); // the first wait ended early
-    QVERIFY(!line.isOpen() && !gate.isBusy());
-}
-
-void TestLink::recordTakesLinesFromSeveralThreads()
-{
-    // One port per thread, as the parallel scan runs, and a writer taking the lines as they come:
-    // every line whole, each port's lines in their order, bursts of two lines together.
-    TrafficRecord record;
-    QBuffer trace;
-    QVERIFY(trace.open(QIODevice::WriteOnly));
+    void readReply_data()
     {
-        TrafficWriter writer(record, trace);
-        std::vector<std::unique_ptr<QThread>> threads;
-        for (int port = 1; port <= 6; ++port)
-            threads.emplace_back(QThread::create([&record, port] {
-                const auto line = [port](int i) { return QStringLiteral("COM%1 %2").arg(port).arg(i); };
-                for (int i = 0; i < 3000; i += 3) {
-                    record.append(line(i));
-                    record.append({line(i + 1), line(i + 2)});
-                }
-            }));
-        for (auto &t : threads)
-            t->start();
-        for (auto &t : threads)
-            QVERIFY(t->wait(30000));
+        QTest::addColumn<QList<int>>("times"); // when each piece arrives, ms after the read starts; -1 a stream
+        QTest::addColumn<QList<int>>("sizes"); // bytes in each piece; for a stream, ms between its bytes
+        QTest::addColumn<int>("size");         // returned
+        QTest::addColumn<int>("ms");           // taken
+        QTest::newRow("nothing: 50 polls of 10 ms") << QList<int>{} << QList<int>{} << 0 << 500;
+        QTest::newRow("20 bytes in three pieces") << QList<int>{5, 25, 45} << QList<int>{7, 6, 7} << 20 << 545;
+        QTest::newRow("250 bytes at once, read 100 at a time") << QList<int>{3} << QList<int>{250} << 250 << 503;
+        QTest::newRow("a gap just short of the quiet time") << QList<int>{1, 491} << QList<int>{4, 4} << 8 << 991;
+        QTest::newRow("a gap of the quiet time ends it") << QList<int>{1, 502} << QList<int>{4, 4} << 4 << 501;
+        QTest::newRow("a flood: capped at 4096 bytes") << QList<int>{1} << QList<int>{10000} << 4096 << 1;
+        QTest::newRow("a byte every 2 ms for ever: capped at 5 s") << QList<int>{-1} << QList<int>{2} << 2501 << 5000;
     }
-    QVERIFY(!record.isRecording());
-    const QStringList lines = record.lines();
-    QCOMPARE(QString::fromUtf8(trace.data()), lines.join(u'\n') + u'\n');
-    int next[10] = {}; // for each port, the number its next line has
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const int port = lines[i].mid(3, 1).toInt();
-        QCOMPARE(lines[i], QStringLiteral("COM%1 %2").arg(port).arg(next[port]));
-        if (next[port]++ % 3 == 1) // the first of a burst: the second follows at once
-            QCOMPARE(lines.value(i + 1), QStringLiteral("COM%1 %2").arg(port).arg(next[port]));
+
+    void readReply()
+    {
+        QFETCH(QList<int>, times);
+        QFETCH(QList<int>, sizes);
+        QFETCH(int, size);
+        Rig rig;
+        QByteArray sent; // each piece of its own letter; a stream of x
+        for (int i = 0; i < times.size(); ++i) {
+            if (times[i] < 0)
+                rig.line.streamForever(rig.t0, sizes[i]);
+            else
+                rig.line.schedule(rig.t0 + times[i], QByteArray(sizes[i], char('a' + i)));
+            sent += times[i] < 0 ? QByteArray(size, 'x') : QByteArray(sizes[i], char('a' + i));
+        }
+        QCOMPARE(rig.link.readReply(), sent.left(size));
+        QTEST(int(rig.clock.now() - rig.t0), "ms");
     }
-    QCOMPARE(QList<int>(next, next + 7), QList<int>({0, 3000, 3000, 3000, 3000, 3000, 3000}));
-}
+
+    void closeWaitsForTheOutputThroughTheClock_data()
+    {
+        QTest::addColumn<QString>("speed");
+        QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
+        QTest::addColumn<int>("pauseMs");  // between the write and the close
+        QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
+        QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
+        QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
+        // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
+        // waits that long after the write, and 2 ms more, before the port's settings go back.
+        QTest::newRow("leaves at once") << "9600" << 0 << 0 << 0 << 2 * 5 << false;
+        QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 0 << 2 * 19 << false;
+        QTest::newRow("written long before the close") << "1200" << 0 << 30 << 0 << 0 << false;
+        QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 0 << 2 * 35 << false;
+        QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 0 << 2000 << true;
+        QTest::newRow("held, a stop at the third look") << "9600" << -1 << 0 << 3 << 3 * 5 << true;
+    }
+
+    void closeWaitsForTheOutputThroughTheClock()
+    {
+        QFETCH(QString, speed);
+        QFETCH(int, heldMs);
+        QFETCH(int, pauseMs);
+        QFETCH(int, stopAt);
+        QFETCH(bool, dropped);
+        Rig rig(qPrintable(speed));
+        rig.link.clearStop(); // a command starts
+        qint64 waited = 0;
+        for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
+            QVERIFY(rig.link.openPort(1, speed, HandshakeHardware));
+            rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
+            rig.link.sendString(QByteArray::fromHex("1b40"));
+            rig.clock.advance(pauseMs);
+            const qint64 before = rig.clock.now();
+            const int waitsBefore = rig.clock.waits;
+            rig.clock.onWait = [&](int wait) {
+                if (wait - waitsBefore == stopAt)
+                    rig.link.requestStop();
+            };
+            QCOMPARE(rig.link.closePort(), !dropped); // never throws, a stop included
+            rig.clock.onWait = nullptr;
+            waited += rig.clock.now() - before;
+            QVERIFY(!rig.line.isOpen());
+            if (stopAt)
+                break; // the command has ended
+        }
+        QTEST(int(waited), "waitedMs");
+        // What was not dropped (so that the driver's close waits for nothing) reached the far end whole,
+        // none of it at the settings the close puts back.
+        QCOMPARE(rig.line.arrived.toHex(), dropped ? "" : "1b401b40");
+        QCOMPARE(rig.line.garbled.toHex(), "");
+        // Told once per command; nothing to tell when a window closing cut the wait short.
+        const char *const told = "The serial port's output did not leave within 1 s and was dropped: flow control holds "
+                                 "it back (check the cable's handshake lines and that the printer is on)";
+        QCOMPARE(rig.status.shown.join(u'|'), dropped && !stopAt ? told : "");
+    }
+
+    void gateRunsOneCommandAndStopsItAtItsWait()
+    {
+        EventLoopClock clock; // the program's: the stop arrives from the event loop during a wait
+        ScriptedLine line(clock);
+        SerialLink link(line, clock);
+        CommandGate gate(link);
+        QVERIFY(gate.run([&] { QVERIFY(!gate.run([] {})); })); // one at a time
+
+        QTimer::singleShot(30, &gate, &CommandGate::requestStop);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QVERIFY(!gate.run([&] { // stopped: the wait throws, and nothing after it runs
+            QVERIFY(line.open(1, 9600, HandshakeHardware)); // no settle pause: the stop lands in the first wait
+            link.delay(5000);
+        }));
+        QVERIFY(elapsed.elapsed() < 4000); // the first wait ended early
+        QVERIFY(!line.isOpen() && !gate.isBusy());
+    }
+
+    void recordTakesLinesFromSeveralThreads()
+    {
+        // One port per thread, as the parallel scan runs, and a writer taking the lines as they come:
+        // every line whole, each port's lines in their order, bursts of two lines together.
+        TrafficRecord record;
+        QBuffer trace;
+        QVERIFY(trace.open(QIODevice::WriteOnly));
+        {
+            TrafficWriter writer(record, trace);
+            std::vector<std::unique_ptr<QThread>> threads;
+            for (int port = 1; port <= 6; ++port)
+                threads.emplace_back(QThread::create([&record, port] {
+                    const auto line = [port](int i) { return QStringLiteral("COM%1 %2").arg(port).arg(i); };
+                    for (int i = 0; i < 3000; i += 3) {
+                        record.append(line(i));
+                        record.append({line(i + 1), line(i + 2)});
+                    }
+                }));
+            for (auto &t : threads)
+                t->start();
+            for (auto &t : threads)
+                QVERIFY(t->wait(30000));
+        }
+        QVERIFY(!record.isRecording());
+        const QStringList lines = record.lines();
+        QCOMPARE(QString::fromUtf8(trace.data()), lines.join(u'\n') + u'\n');
+        int next[10] = {}; // for each port, the number its next line has
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const int port = lines[i].mid(3, 1).toInt();
+            QCOMPARE(lines[i], QStringLiteral("COM%1 %2").arg(port).arg(next[port]));
+            if (next[port]++ % 3 == 1) // the first of a burst: the second follows at once
+                QCOMPARE(lines.value(i + 1), QStringLiteral("COM%1 %2").arg(port).arg(next[port]));
+        }
+        QCOMPARE(QList<int>(next, next + 7), QList<int>({0, 3000, 3000, 3000, 3000, 3000, 3000}));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestLink)
 #include "tst_link.moc"

@@ -20,9 +20,8 @@ public:
     bool message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton) override;
 
     // Answers for the coming OK/Cancel questions, in order; when the script
-    // runs out, questions are answered with defaultAnswer.
+    // runs out, questions are answered OK.
     void answer(std::initializer_list<bool> answers);
-    bool defaultAnswer = true;
 
     QList<Shown> shown;
     [[nodiscard]] QStringList texts() const;
@@ -43,12 +42,20 @@ public:
 
 class ScriptedFileChooser : public FileChooser {
 public:
-    QString openFile(const FileDialogOptions &options) override;
-    QString saveFile(const FileDialogOptions &options) override;
+    QString openFile(const FileDialogOptions &options) override { return take(options, false); }
+    QString saveFile(const FileDialogOptions &options) override { return take(options, true); }
 
     QStringList paths; // returned in order; empty string = cancel; none left = cancel
     QList<FileDialogOptions> asked;
     QList<bool> askedWasSave;
+
+private:
+    QString take(const FileDialogOptions &options, bool save)
+    {
+        asked.append(options);
+        askedWasSave.append(save);
+        return paths.isEmpty() ? QString() : paths.takeFirst();
+    }
 };
 
 } // namespace tessary::test

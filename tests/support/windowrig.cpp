@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTest>
 
@@ -84,12 +83,6 @@ void WindowRig::click(const char *name)
 QString WindowRig::text(const char *name) const
 {
     const QObject *control = find<QObject>(name);
-    if (const auto *label = qobject_cast<const QLabel *>(control))
-        return label->text();
-    if (const auto *field = qobject_cast<const QLineEdit *>(control))
-        return field->text();
-    if (const auto *button = qobject_cast<const QAbstractButton *>(control))
-        return button->text();
     return control ? control->property("text").toString() : QString();
 }
 

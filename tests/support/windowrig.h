@@ -52,7 +52,7 @@ public:
     // A click as the user's: a button, an option button or a menu item. A
     // disabled control takes no click.
     void click(const char *name);
-    // The text of a label, text field or button.
+    // The text of a label, text field or button (its "text" property).
     [[nodiscard]] QString text(const char *name) const;
     [[nodiscard]] bool isEnabled(const char *name) const;
     [[nodiscard]] bool isChecked(const char *name) const;
