@@ -185,7 +185,7 @@ private slots:
     {
         // Each row clicks through a group to its last option. The hidden 5 V option is on from the start; an
         // unset head-up polarity is saved as "1". The new entry is appended and selected. (864 dots: see
-        // configurePrinterChecksEveryFieldFirst.)
+        // saveAndConfigureCheckEveryFieldFirst.)
         const struct { QString clicks, code; } table[] = {
             {"MechaKEL MechaStd Steps2 Step1 StepperInverted StepperNormal HeadLV StrobeKyo HW432", "1111000101010000"},
             {"MechaKEL Steps2 StepperInverted HeadST HeadHS StrobeKyo StrobeRohm HW864 HW384 HupInverted",
