@@ -168,7 +168,7 @@ const char *monitorTitle(Monitor monitor)
 // The program's side: the real serial line on the given COM mapping.
 struct Program {
     Program(const QMap<int, QString> &mapping, Monitor monitor)
-        : line(PortNames(mapping, {})),
+        : line(PortNames(mapping)),
           recordingLine(line, clock, record),
           recordingClock(clock, recordingLine),
           link(monitor == Monitor::Bare ? static_cast<SerialLine &>(line) : recordingLine,
@@ -464,7 +464,7 @@ Row heldOutputRow(int runs, QString &error)
     }
     // The path the program's windows take: the recording wrappers, the link
     // and the command gate over the real line.
-    QtSerialLine line(PortNames({{1, board.path()}}, {}));
+    QtSerialLine line(PortNames({{1, board.path()}}));
     EventLoopClock clock;
     RecordedPath path(line, clock);
     PlainStatusLine status;

@@ -167,7 +167,7 @@ std::vector<AllBoards::Board> AllBoards::run(const QList<Port> &ports, const Pro
         const std::size_t index = std::size_t(i);
         auto serial = std::make_shared<SerialLine *>(nullptr);
         PortThreads::Job job;
-        job.table = PortNames({{slot, board.port.device}}, {});
+        job.table = PortNames({{slot, board.port.device}});
         job.port = slot;
         job.status = &output;
         job.heading = QStringLiteral("%1: %2").arg(m_command, board.port.name());

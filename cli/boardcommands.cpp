@@ -81,7 +81,7 @@ void CliApp::openSession(const Common &common)
 {
     // With --port only the ports named are used: the scan and the wake-up
     // touch no other device.
-    m_table = common.ports.isEmpty() && !common.allBoards ? systemTable() : common.table({});
+    m_table = common.ports.isEmpty() && !common.allBoards ? systemTable() : common.table();
     m_link.reset();
     m_line = &environment().line(m_table);
     m_link = std::make_unique<SerialLink>(*m_line, environment().clock(), &m_status);

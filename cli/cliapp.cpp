@@ -600,13 +600,13 @@ std::optional<QList<AllBoards::Port>> CliApp::parseBoardPorts(const QStringList 
     return ports;
 }
 
-PortNames CliApp::Common::table(const QStringList &systemDevices) const
+PortNames CliApp::Common::table() const
 {
     QMap<int, QString> mappings;
     for (const PortChoice &choice : ports)
         if (!choice.device.isEmpty())
             mappings.insert(choice.port, choice.device);
-    return PortNames(mappings, systemDevices);
+    return PortNames(mappings);
 }
 
 int CliApp::usage(const QString &message)

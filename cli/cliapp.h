@@ -80,9 +80,8 @@ private:
         bool sequential = false; // scan one port after another, as the window does
         bool allBoards = false;  // every board on every port at once, each port named by its device
         QList<AllBoards::Port> boards; // with allBoards: the ports, in the order given
-        // The port table these ports make, the system's devices filling the
-        // free slots when asked.
-        [[nodiscard]] PortNames table(const QStringList &systemDevices) const;
+        // The port table the --port mappings make.
+        [[nodiscard]] PortNames table() const;
     };
     // A parsed command line, as a command's run function gets it.
     struct Invocation {

@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     // The program's serial path, recorded, to the demo board on COM1.
     sim::DemoBoard board;
     EventLoopClock clock;
-    QtSerialLine port(PortNames({{1, board.devicePath()}}, {}));
+    QtSerialLine port(PortNames({{1, board.devicePath()}}));
     RecordedPath path(port, clock);
     MessageBoxPrompts prompts;
     DialogFileChooser files;

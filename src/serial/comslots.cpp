@@ -249,7 +249,7 @@ PortNames ComSlots::table() const
         if (!m_slots[port].device.isEmpty())
             devices.insert(port, m_slots[port].device);
     }
-    return PortNames(devices, {});
+    return PortNames(devices);
 }
 
 QString ComSlots::goneMessage(int port) const

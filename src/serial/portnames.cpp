@@ -49,27 +49,6 @@ QString PortNames::realDevice(const QString &path)
 #endif
 }
 
-PortNames::PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices)
-    : m_devices(explicitMappings)
-{
-    QStringList free = systemDevices;
-    free.removeDuplicates();
-    std::sort(free.begin(), free.end(), naturalLess);
-    QStringList mapped; // a device mapped through a link keeps one slot
-    for (const QString &device : explicitMappings)
-        mapped << realDevice(device);
-    auto next = free.cbegin();
-    for (int port = FirstPort; port <= LastPort; ++port) {
-        if (m_devices.contains(port))
-            continue;
-        while (next != free.cend() && mapped.contains(realDevice(*next)))
-            ++next;
-        if (next == free.cend())
-            break;
-        m_devices.insert(port, *next++);
-    }
-}
-
 QString PortNames::device(int port) const { return m_devices.value(port); }
 
 bool PortNames::exists(int port) const

@@ -9,17 +9,15 @@
 
 namespace tessary {
 
-// Which device is COM1 to COM6. Explicit mappings ("COM3=/dev/ttyUSB0") take
-// their slot; the free slots are filled with the serial ports the system
-// lists, in natural order of device name, skipping those already mapped.
+// Which device is COM1 to COM6: a slot's device path, or none. ComSlots fills
+// the table from the system's serial ports and the --port mappings.
 class PortNames {
 public:
     static constexpr int FirstPort = 1;
     static constexpr int LastPort = 6;
 
     PortNames() = default;
-    // Builds the table from explicit mappings and the system's device list.
-    PortNames(const QMap<int, QString> &explicitMappings, const QStringList &systemDevices);
+    explicit PortNames(const QMap<int, QString> &devices) : m_devices(devices) {}
 
     // The device path of COMn, empty when the slot is free.
     [[nodiscard]] QString device(int port) const;

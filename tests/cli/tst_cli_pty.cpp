@@ -106,7 +106,7 @@ private slots:
         // A second handle on the program's end, opened before the port
         // (exclusive once open), stops its output.
         const int programEnd = ::open(QFile::encodeName(board.path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        QtSerialLine line(PortNames({{1, board.path}, {2, simulated.path()}}, {}));
+        QtSerialLine line(PortNames({{1, board.path}, {2, simulated.path()}}));
         EventLoopClock clock;
         PlainStatusLine status;
         RecordedPath path(line, clock);
