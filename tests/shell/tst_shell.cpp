@@ -26,6 +26,8 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 
+#include <algorithm>
+
 using namespace tessary;
 using namespace tessary::test;
 
@@ -99,6 +101,36 @@ private slots:
             QTest::keyClick(button, Qt::Key_Return);
             QTest::keyClick(button, Qt::Key_Enter, Qt::KeypadModifier);
             QVERIFY2(clicked.count() == 2, name);
+        }
+    }
+
+    // Tab walks each window's controls in reading order and comes back round; Backtab walks back.
+    void tabWalksEachWindowInReadingOrder()
+    {
+        WindowRig rig;
+        rig.line.setExistingPorts({1, 2});
+        rig.click("TrafficMonitor");
+        PortSelection ports(rig.services);
+        ports.selectPort(2);
+        const struct { QWidget *window; QString chain; } table[] = {
+            {&ports, "COM2 serialspeed serialhandshakeconf DetectSerialPrinter Autodetect OKButton COM2"},
+            {rig.window->findChild<TrafficMonitorWindow *>(), "CopyTraffic ClearTraffic SaveTraffic TrafficView CopyTraffic"}};
+        for (const auto &row : table) {
+            row.window->show();
+            row.window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(row.window));
+            const QStringList names = row.chain.split(u' ');
+            QStringList backwards = names;
+            std::reverse(backwards.begin(), backwards.end());
+            for (const auto &[key, chain] : {std::pair(Qt::Key_Tab, names), std::pair(Qt::Key_Backtab, backwards)}) {
+                row.window->findChild<QWidget *>(chain.first())->setFocus(Qt::TabFocusReason);
+                QStringList visited{QApplication::focusWidget()->objectName()};
+                while (visited.size() < chain.size()) {
+                    QTest::keyClick(QApplication::focusWidget(), key);
+                    visited << QApplication::focusWidget()->objectName();
+                }
+                QCOMPARE(visited, chain);
+            }
         }
     }
 
