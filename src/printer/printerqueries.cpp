@@ -97,14 +97,16 @@ bool PrinterQueries::wakeUp()
     return cancelAfterWakeup();
 }
 
-bool PrinterQueries::cancelAfterWakeup()
+bool PrinterQueries::cancelAfterWakeup() { return sendAlone(Command::cancel()); }
+
+bool PrinterQueries::sendAlone(const QByteArray &bytes)
 {
     if (!m_printer.printerFound)
         return false;
     PortCloser closer(m_link);
     if (!openPrinterPort())
         return false;
-    m_link.sendString(Command::cancel());
+    m_link.sendString(bytes);
     return m_link.closePort();
 }
 
@@ -128,15 +130,6 @@ bool PrinterQueries::sleep()
     return m_link.closePort();
 }
 
-bool PrinterQueries::reset()
-{
-    if (!m_printer.printerFound)
-        return false;
-    PortCloser closer(m_link);
-    if (!openPrinterPort())
-        return false;
-    m_link.sendString(Command::reset());
-    return m_link.closePort();
-}
+bool PrinterQueries::reset() { return sendAlone(Command::reset()); }
 
 } // namespace tessary

@@ -76,6 +76,9 @@ private:
     // Opens the port with the printer-link state; false when it cannot be
     // opened (the serial link has said why on the status line).
     bool openPrinterPort();
+    // One command on its own: the port opened, the bytes sent, the port
+    // closed once they have left. Nothing without a printer.
+    bool sendAlone(const QByteArray &bytes);
 
     SerialLink &m_link;
     const PrinterLink &m_printer;
