@@ -1,5 +1,7 @@
 #include "help/aboutfrm.h"
 
+#include "app/shownwindow.h"
+
 #include <QApplication>
 #include <QGridLayout>
 #include <QKeyEvent>
@@ -64,14 +66,7 @@ void LinkLabel::paintEvent(QPaintEvent *event)
 
 AboutFrm *AboutFrm::showAbout(QWidget *mainWindow)
 {
-    AboutFrm *about = nullptr;
-    const auto candidates = mainWindow ? mainWindow->findChildren<AboutFrm *>(Qt::FindDirectChildrenOnly)
-                                       : QList<AboutFrm *>();
-    for (AboutFrm *open : candidates) {
-        // A closed one is only waiting to be deleted.
-        if (!open->isHidden())
-            about = open;
-    }
+    AboutFrm *about = shownWindow<AboutFrm>(mainWindow);
     if (!about) {
         about = new AboutFrm(mainWindow);
         about->setAttribute(Qt::WA_DeleteOnClose);

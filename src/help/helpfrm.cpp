@@ -1,6 +1,7 @@
 #include "help/helpfrm.h"
 
 #include "app/keyboardhabits.h"
+#include "app/shownwindow.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -11,14 +12,7 @@ namespace tessary {
 
 Helpfrm *Helpfrm::showHelp(QWidget *mainWindow, const HelpLocator &locator)
 {
-    Helpfrm *help = nullptr;
-    const auto candidates = mainWindow ? mainWindow->findChildren<Helpfrm *>(Qt::FindDirectChildrenOnly)
-                                       : QList<Helpfrm *>();
-    for (Helpfrm *open : candidates) {
-        // A closed one is only waiting to be deleted.
-        if (!open->isHidden())
-            help = open;
-    }
+    Helpfrm *help = shownWindow<Helpfrm>(mainWindow);
     const bool created = !help;
     if (created) {
         help = new Helpfrm(mainWindow);

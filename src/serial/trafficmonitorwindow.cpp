@@ -3,6 +3,7 @@
 #include "app/atomicsave.h"
 #include "app/controls.h"
 #include "app/keyboardhabits.h"
+#include "app/shownwindow.h"
 #include "serial/trafficrecord.h"
 
 #include <QClipboard>
@@ -22,14 +23,7 @@ namespace tessary {
 TrafficMonitorWindow *TrafficMonitorWindow::showMonitor(QWidget *mainWindow, TrafficRecord &record, Prompts &prompts,
                                                         FileChooser &files)
 {
-    TrafficMonitorWindow *monitor = nullptr;
-    const auto open = mainWindow ? mainWindow->findChildren<TrafficMonitorWindow *>(Qt::FindDirectChildrenOnly)
-                                 : QList<TrafficMonitorWindow *>();
-    for (TrafficMonitorWindow *candidate : open) {
-        // A closed one is only waiting to be deleted.
-        if (!candidate->isHidden())
-            monitor = candidate;
-    }
+    TrafficMonitorWindow *monitor = shownWindow<TrafficMonitorWindow>(mainWindow);
     if (!monitor) {
         monitor = new TrafficMonitorWindow(record, prompts, files, mainWindow);
         monitor->setAttribute(Qt::WA_DeleteOnClose);
