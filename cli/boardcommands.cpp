@@ -96,22 +96,20 @@ bool CliApp::locate(const Common &common, bool wakeFirst)
     for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
         if (m_line->portExists(port))
             existing << port;
-    for (const PortChoice &choice : common.ports) {
-        if (existing.contains(choice.port))
-            continue;
-        m_err << "tessary: "
-              << (choice.device.isEmpty()
-                      ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)").arg(choice.port)
-                      : QStringLiteral("%1 does not exist").arg(choice.device))
-              << '\n';
-    }
-    m_notFound = QStringLiteral("no board found");
-    if (existing.isEmpty()) {
-        if (common.ports.isEmpty())
-            m_err << "tessary: this machine lists no serial port; name the board's device with --port PATH\n";
-        m_err.flush();
+    QStringList missing;
+    for (const PortChoice &choice : common.ports)
+        if (!existing.contains(choice.port))
+            missing << (choice.device.isEmpty()
+                            ? QStringLiteral("COM%1 names no device on this machine (see tessary ports)").arg(choice.port)
+                            : QStringLiteral("%1 does not exist").arg(choice.device));
+    if (existing.isEmpty()) { // nothing to ask: the reason is the one message
+        m_notFound = missing.isEmpty()
+                         ? QStringLiteral("this machine lists no serial port; name the board's device with --port PATH")
+                         : missing.join(QStringLiteral("; "));
         return false;
     }
+    for (const QString &reason : std::as_const(missing)) // the ports that remain are asked
+        m_err << "tessary: " << reason << '\n';
 
     Detector detector(*m_link, m_printer, m_prompts, m_progress.get());
     detector.begin();

@@ -474,11 +474,21 @@ private slots:
             QCOMPARE(rig.err.split(u'\n').filter(QRegularExpression("^(?!Attempting)")).join(u'\n'), row[1]);
             QVERIFY("tessary: " + rig.json({"error"}) + '\n' == row[1] && rig.json({"ok"}) == "false" && !rig.env.simLine.isOpen());
         }
+        // Nothing to ask: the reason is the one line, and the JSON's error.
         Rig rig;
         rig.env.present = {};
-        QCOMPARE(rig.expect({"detect", "--port", "/dev/ttyUSB7"}, 1, "tessary: /dev/ttyUSB7 does not exist\n"), "");
-        rig.env.ports.setDevices({});
-        QCOMPARE(rig.expect({"detect"}, 1, "lists no serial port"), "");
+        const QString none = "this machine lists no serial port; name the board's device with --port PATH";
+        const struct { QStringList ports; QString said; } missing[] = {
+            {{"--port", "/dev/ttyUSB7"}, "/dev/ttyUSB7 does not exist"},
+            {{"--port", "/dev/ttyUSB7", "--port", "COM2=/dev/ttyUSB9"}, "/dev/ttyUSB7 does not exist; /dev/ttyUSB9 does not exist"},
+            {{}, none}};
+        for (const auto &row : missing) {
+            if (row.ports.isEmpty())
+                rig.env.ports.setDevices({});
+            QCOMPARE(rig.run(QStringList{"detect", "--json"} + row.ports), 1);
+            QCOMPARE(rig.err, "tessary: " + row.said + '\n');
+            QCOMPARE(rig.json({"error"}), row.said);
+        }
     }
 
     // The promise of every board command: success only when the board's own record shows that it got
