@@ -299,17 +299,15 @@ QList<Row> commandRows(int runs, Monitor monitor, QString &error)
                         }));
 
     // Check configuration: two parameter reads, the configuration, the identity.
-    ConfigurationEditor editor;
     ReadBackResult readBack;
-    CountingPrompts readPrompts;
     rows.append(measure(QStringLiteral("Check configuration"),
                         Floor().pause(SerialLink::SettleMs)
                             .exchange(4 + 1).exchange(4 + 1).board(4 * QueryLatencyMs)
                             .exchange(3 + 2).pause(SerialLink::PollLimit * SerialLink::PollMs)
                             .exchange(2 + IdentityReplyBytes).pause(SerialLink::PollLimit * SerialLink::PollMs),
-                        runs, {}, [&] { readBack = queries.readSettings(editor, readPrompts); },
+                        runs, {}, [&] { readBack = queries.readSettings(); },
                         [&]() -> QString {
-                            if (!readBack.code || readPrompts.shown)
+                            if (!readBack.code)
                                 return QStringLiteral("read-back failed");
                             return portClosed();
                         }));

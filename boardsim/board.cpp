@@ -84,8 +84,10 @@ void Board::processByte(char byte, qint64 atUs)
     if (m_hungUp)
         return;
     ++m_received;
+    const int resets = m_resets;
     interpret(byte, atUs);
-    if (m_options.faults.hangUpAfter >= 0 && m_received >= m_options.faults.hangUpAfter) {
+    if ((m_options.faults.hangUpAfter >= 0 && m_received >= m_options.faults.hangUpAfter)
+        || (m_options.faults.hangUpAfterReset && m_resets != resets)) {
         // The line goes dead in the middle of whatever was being exchanged.
         m_hungUp = true;
         m_output.clear();

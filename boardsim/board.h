@@ -26,6 +26,7 @@ struct BoardFaults {
     bool threeByteConfiguration = false; // GS "SC" answers "C" B1 B2
     bool endlessStream = false;        // once a command arrives, sends without pause for ever
     int hangUpAfter = -1;              // the line is hung up once this many bytes (>= 1) were received
+    bool hangUpAfterReset = false;     // the line is hung up once the board has taken ESC "@"
 };
 
 struct BoardOptions {

@@ -72,10 +72,11 @@ int main(int argc, char *argv[])
     const QCommandLineOption fourByte(QStringLiteral("four-byte-config"), QStringLiteral("Variant: the configuration reply is \"SC\" and the two bytes."));
     const QCommandLineOption stream(QStringLiteral("endless-stream"), QStringLiteral("Fault: once a command arrives, send without pause."));
     const QCommandLineOption hangUp(QStringLiteral("hang-up-after"), QStringLiteral("Fault: close the line after N received bytes."), QStringLiteral("N"));
+    const QCommandLineOption hangUpReset(QStringLiteral("hang-up-after-reset"), QStringLiteral("Fault: close the line once ESC \"@\" has been taken."));
     const QCommandLineOption garbage(QStringLiteral("garbage"), QStringLiteral("Answer bytes sent at another speed with noise instead of silence."));
     const QCommandLineOption logFile(QStringLiteral("log"), QStringLiteral("Write the traffic log to FILE (default: stderr)."), QStringLiteral("FILE"));
     parser.addOptions({link, identity, firmware, speed, handshake, polarity, mrs, config, straps, mode, silent,
-                       noEcho, wrongEcho, lateEcho, threeByte, fourByte, stream, hangUp, garbage, logFile});
+                       noEcho, wrongEcho, lateEcho, threeByte, fourByte, stream, hangUp, hangUpReset, garbage, logFile});
     parser.process(app);
     if (!parser.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(parser.positionalArguments().first()));
@@ -138,6 +139,7 @@ int main(int argc, char *argv[])
     options.faults.threeByteConfiguration = parser.isSet(threeByte);
     options.fourByteConfiguration = parser.isSet(fourByte);
     options.faults.endlessStream = parser.isSet(stream);
+    options.faults.hangUpAfterReset = parser.isSet(hangUpReset);
     if (parser.isSet(hangUp))
         options.faults.hangUpAfter = parseNumber(parser.value(hangUp), QStringLiteral("hang-up-after"), 1, 1 << 30);
 

@@ -204,7 +204,7 @@ std::vector<AllBoards::Board> AllBoards::run(const QList<Port> &ports, const Pro
                 programmers[index] = &*programmer;
                 steps[index] = Step::Programming;
                 board.programming = true;
-                programBoard(link, board.printer, output, *programmer, *order, board.program);
+                programBoard(link, board.printer, *programmer, *order, board.program);
                 for (const QString &difference : std::as_const(board.program.differences))
                     output.say(QStringLiteral("verification failed: ") + difference);
             } catch (const CommandStopped &) {

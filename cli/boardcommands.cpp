@@ -286,22 +286,28 @@ int CliApp::read(const Invocation &call)
     if (const auto exit = findBoard(common))
         return *exit;
 
-    ConfigurationEditor editor;
-    const ReadBackResult result = PrinterQueries(*m_link, m_printer).readSettings(editor, m_prompts);
+    const ReadBackResult result = PrinterQueries(*m_link, m_printer).readSettings();
+    if (result.answeredNothing())
+        return fail(common, QStringLiteral("the board did not answer the read-back"), locationJson());
 
+    if (!result.code)
+        m_prompts.error(PrinterQueries::readErrorMessage());
+    // A mode the board did not answer is not guessed.
+    const auto modeJson = [](const std::optional<quint8> &mode, const char *nonzero, const char *zero) {
+        return mode ? QJsonValue(QLatin1String(*mode ? nonzero : zero)) : QJsonValue(QJsonValue::Null);
+    };
+    const auto modeText = [](const std::optional<quint8> &mode, const char *nonzero, const char *zero) {
+        return mode ? QString::fromLatin1(*mode ? nonzero : zero) : QStringLiteral("no reply");
+    };
     QJsonObject json = locationJson();
     json.insert(QStringLiteral("ok"), result.code.has_value());
-    json.insert(QStringLiteral("configurationMode"), result.configurationModeUser ? QStringLiteral("user")
-                                                                                  : QStringLiteral("resistors"));
-    json.insert(QStringLiteral("identityMode"), result.identityUser ? QStringLiteral("user")
-                                                                    : QStringLiteral("automatic"));
+    json.insert(QStringLiteral("configurationMode"), modeJson(result.configurationMode, "user", "resistors"));
+    json.insert(QStringLiteral("identityMode"), modeJson(result.identityMode, "user", "automatic"));
     json.insert(QStringLiteral("name"), result.name);
     json.insert(QStringLiteral("identity"), replyText(result.identityReply));
     QString text = locationText();
-    text += QStringLiteral("Configuration mode: %1\n")
-                .arg(result.configurationModeUser ? QStringLiteral("User") : QStringLiteral("Resistors"));
-    text += QStringLiteral("Identity determination: %1\n")
-                .arg(result.identityUser ? QStringLiteral("User") : QStringLiteral("Automatic"));
+    text += QStringLiteral("Configuration mode: %1\n").arg(modeText(result.configurationMode, "User", "Resistors"));
+    text += QStringLiteral("Identity determination: %1\n").arg(modeText(result.identityMode, "User", "Automatic"));
     if (result.code) {
         json.insert(QStringLiteral("code"), *result.code);
         json.insert(QStringLiteral("fields"), describeJson(decodeConfigurationCode(*result.code)));
@@ -506,7 +512,7 @@ int CliApp::program(const Invocation &call)
         if (row.port.isEmpty())
             row.port = QStringLiteral("COM%1").arg(m_printer.comPort);
         row.speed = m_printer.baudRate;
-        programBoard(*m_link, m_printer, m_prompts, programmer, order, done);
+        programBoard(*m_link, m_printer, programmer, order, done);
     } catch (const CommandStopped &) {
         const ProgrammingResult &progress = programmer.progress();
         row.identityBefore = replyText(done.before);

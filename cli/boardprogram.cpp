@@ -18,6 +18,37 @@ QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QC
 QString modeWord(bool user) { return user ? QStringLiteral("User") : QStringLiteral("Resistors"); }
 QString identityWord(bool user) { return user ? QStringLiteral("User") : QStringLiteral("Automatic"); }
 
+// What the read-back found other than written; only what it read is named.
+QStringList readBackDifferences(const ReadBackResult &back, const ProgramOrder &order, const QByteArray &identityAfter)
+{
+    if (back.answeredNothing())
+        return {QStringLiteral("the board did not answer the read-back")};
+    QStringList differences;
+    const auto mode = [&differences](const char *what, const std::optional<quint8> &held, bool wrote,
+                                     QString (*word)(bool)) {
+        if (!held)
+            differences << QStringLiteral("%1: the board did not answer").arg(QLatin1String(what));
+        else if ((*held != 0) != wrote)
+            differences << QStringLiteral("%1: wrote %2, the board holds %3")
+                               .arg(QLatin1String(what), word(wrote), word(*held != 0));
+    };
+    mode("configuration mode", back.configurationMode, order.userMode, modeWord);
+    if (back.configurationReply.isEmpty())
+        differences << QStringLiteral("configuration bytes: the board did not answer");
+    else if (!back.code)
+        differences << QStringLiteral("configuration bytes: the board's reply was unusable (%1 bytes)")
+                           .arg(back.configurationReply.size());
+    else if (order.userMode && *back.code != order.planCode)
+        differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2").arg(order.planCode, *back.code);
+    mode("identity mode", back.identityMode, order.userId, identityWord);
+    // The name the board reports after its reset is the one it holds.
+    const QString wrote = trimBlanks(order.plan.name.left(ConfigurationEditor::MaxNameLength));
+    const QString reports = trimBlanks(replyText(identityAfter.left(ConfigurationEditor::MaxNameLength)));
+    if (order.userId && reports != wrote)
+        differences << QStringLiteral("identity: wrote \"%1\", the board reports \"%2\"").arg(wrote, printableText(reports));
+    return differences;
+}
+
 } // namespace
 
 QString ProgramOrder::logCode() const { return userMode ? planCode : QStringLiteral("resistors"); }
@@ -27,7 +58,7 @@ int ProgramOrder::writeCount() const
     return int(plan.configurationWrites().size() + plan.identityWrites().size());
 }
 
-void programBoard(SerialLink &link, const PrinterLink &printer, Prompts &prompts, Programmer &programmer,
+void programBoard(SerialLink &link, const PrinterLink &printer, Programmer &programmer,
                   const ProgramOrder &order, BoardProgram &done)
 {
     PrinterQueries queries(link, printer);
@@ -35,26 +66,7 @@ void programBoard(SerialLink &link, const PrinterLink &printer, Prompts &prompts
     done.result = programmer.program(order.plan);
 
     if (done.result.completed() && order.verify) {
-        ConfigurationEditor scratch;
-        const ReadBackResult back = queries.readSettings(scratch, prompts);
-        if (back.configurationModeUser != order.userMode)
-            done.differences << QStringLiteral("configuration mode: wrote %1, the board holds %2")
-                                    .arg(modeWord(order.userMode), modeWord(back.configurationModeUser));
-        if (!back.code)
-            done.differences << QStringLiteral("configuration bytes: the board's reply was unusable (%1 bytes)")
-                                    .arg(back.configurationReply.size());
-        else if (order.userMode && *back.code != order.planCode)
-            done.differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2")
-                                    .arg(order.planCode, *back.code);
-        if (back.identityUser != order.userId)
-            done.differences << QStringLiteral("identity mode: wrote %1, the board holds %2")
-                                    .arg(identityWord(order.userId), identityWord(back.identityUser));
-        // The name the board reports after its reset is the one it holds.
-        const QString wrote = trimBlanks(order.plan.name.left(ConfigurationEditor::MaxNameLength));
-        const QString reports = trimBlanks(replyText(done.result.identity.left(ConfigurationEditor::MaxNameLength)));
-        if (order.userId && reports != wrote)
-            done.differences << QStringLiteral("identity: wrote \"%1\", the board reports \"%2\"")
-                                    .arg(wrote, printableText(reports));
+        done.differences = readBackDifferences(queries.readSettings(), order, done.result.identity);
         done.verified = done.differences.isEmpty();
     }
 

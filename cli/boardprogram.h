@@ -45,7 +45,7 @@ struct BoardProgram {
 // The steps of `program` on a board found, on its link: the identity, the
 // programming, and with --verify the read-back after the reset. A stop
 // throws CommandStopped; programmer.progress() then tells how far it got.
-void programBoard(SerialLink &link, const PrinterLink &printer, Prompts &prompts, Programmer &programmer,
+void programBoard(SerialLink &link, const PrinterLink &printer, Programmer &programmer,
                   const ProgramOrder &order, BoardProgram &done);
 
 // One board's result as JSON, `location` saying where it is.

@@ -59,9 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     SilentPrompts prompts;
     PrinterLink printer{true, 2, QStringLiteral("9600"), HandshakeHardware, true};
 
-    ConfigurationEditor editor;
     PrinterQueries queries(link, printer);
-    (void)queries.readSettings(editor, prompts);
+    (void)queries.readSettings();
     (void)queries.identity();
     Detector detector(link, printer, prompts);
     (void)detector.probePort(2, QStringLiteral("9600"), Detector::HandshakeIndexHardware);

@@ -3,6 +3,7 @@
 #include "app/appservices.h"
 #include "app/appstate.h"
 #include "app/prompts.h"
+#include "configuration/configurationeditor.h"
 #include "detection/portselection.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
@@ -137,20 +138,34 @@ void PrinterBinding::readSettings()
     setBusyCursor(true);
     if (m_getSettings)
         m_getSettings->setEnabled(false);
-    m_services.gate.run(QStringLiteral("Check configuration"), [this] {
-        m_queries.readSettings(m_editor, m_services.prompts, [this] {
-            // A bad configuration reply gives the button back at once; the
-            // name is read all the same.
-            if (m_getSettings)
-                m_getSettings->setEnabled(true);
-            setBusyCursor(false);
-        });
+    ReadBackResult back;
+    const bool ran = m_services.gate.run(QStringLiteral("Check configuration"), [this, &back] {
+        back = m_queries.readSettings([this](const ReadBackResult &read) { showConfiguration(read); });
     });
+    if (ran)
+        m_editor.setName(back.name);
     if (m_getSettings) {
         m_getSettings->setEnabled(true);
         m_getSettings->setFocus(Qt::OtherFocusReason);
     }
     setBusyCursor(false);
+}
+
+void PrinterBinding::showConfiguration(const ReadBackResult &read)
+{
+    // Each mode as a click on its option would set it.
+    m_editor.setConfigurationMode(read.configurationModeUser());
+    m_editor.setIdentityMode(read.identityUser());
+    if (read.code) {
+        m_editor.applyConfigurationCode(*read.code);
+        return;
+    }
+    // The option groups keep their state; the window is given back at once
+    // and the name is read all the same.
+    if (m_getSettings)
+        m_getSettings->setEnabled(true);
+    setBusyCursor(false);
+    m_services.prompts.error(PrinterQueries::readErrorMessage());
 }
 
 void PrinterBinding::wakeUp()

@@ -45,6 +45,9 @@ private:
     void setAwakeButtonsEnabled(bool enabled);   // Sleep, Reset, Check and Configure
     void setBusyCursor(bool busy);
     void setLabel(QLabel *label, const QString &text);
+    // The modes and the configuration "Check configuration" read, put into
+    // the editor as they come (the name follows once it is read).
+    void showConfiguration(const ReadBackResult &read);
 
     QWidget *m_window;
     AppServices &m_services;

@@ -1,9 +1,7 @@
 #include "printer/printerqueries.h"
 
 #include "app/appstate.h"
-#include "app/prompts.h"
 #include "configuration/configurationcode.h"
-#include "configuration/configurationeditor.h"
 #include "detection/detector.h"
 #include "protocol/commands.h"
 #include "protocol/replytext.h"
@@ -48,46 +46,31 @@ QString PrinterQueries::nameFromIdentity(const QByteArray &reply)
     return name;
 }
 
-ReadBackResult PrinterQueries::readSettings(ConfigurationEditor &editor, Prompts &prompts,
-                                            const std::function<void()> &onReadError)
+ReadBackResult PrinterQueries::readSettings(const std::function<void(const ReadBackResult &)> &configurationRead)
 {
     ReadBackResult result;
     PortCloser closer(m_link);
-    // A port that cannot be opened reads as a board that does not answer; so
-    // does a line that fails on the way: nothing more is sent on it.
     openPrinterPort();
-
     if (m_link.isOpen()) {
         m_link.sendString(Command::readParameter(Parameter::ConfigurationMode));
-        result.configurationModeUser = m_link.readByte() != 0;
+        result.configurationMode = m_link.readByte();
     }
-    editor.setConfigurationMode(result.configurationModeUser);
-
     if (m_link.isOpen()) {
         m_link.sendString(Command::readParameter(Parameter::IdentityFirst));
-        result.identityUser = m_link.readByte() != 0;
+        result.identityMode = m_link.readByte();
     }
-    editor.setIdentityMode(result.identityUser);
-
     if (m_link.isOpen()) {
         m_link.sendString(Command::readConfiguration());
         result.configurationReply = m_link.readReply();
     }
     result.code = codeFromReply(result.configurationReply);
-    if (result.code) {
-        editor.applyConfigurationCode(*result.code);
-    } else {
-        prompts.error(readErrorMessage());
-        if (onReadError)
-            onReadError();
-    }
-
+    if (configurationRead)
+        configurationRead(result);
     if (m_link.isOpen()) {
         m_link.sendString(Command::identity());
         result.identityReply = m_link.readReply();
     }
     result.name = nameFromIdentity(result.identityReply);
-    editor.setName(result.name);
     return result;
 }
 

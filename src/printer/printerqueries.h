@@ -8,19 +8,29 @@
 
 namespace tessary {
 
-class ConfigurationEditor;
-class Prompts;
 class SerialLink;
 struct PrinterLink;
 
-// What the settings read-back found on the board.
+// What the settings read-back read from the board: each reply as it came,
+// nothing where the board said nothing. Plain data: the window and the
+// command line decide what to make of it.
 struct ReadBackResult {
-    bool configurationModeUser = false; // parameter 6 nonzero
-    bool identityUser = false;          // parameter 9 nonzero
-    QByteArray configurationReply;      // the GS "SC" reply as received
-    std::optional<QString> code;        // the 16-character code; none when the reply was unusable
-    QString name;                       // the identity name as put into the editor
-    QByteArray identityReply;           // the ESC "I" reply as received
+    std::optional<quint8> configurationMode; // parameter 6; none: no reply
+    std::optional<quint8> identityMode;      // parameter 9; none: no reply
+    QByteArray configurationReply;           // the GS "SC" reply as received
+    std::optional<QString> code;             // the 16-character code; none when the reply was unusable
+    QByteArray identityReply;                // the ESC "I" reply as received
+    QString name;                            // the identity name in it
+
+    // The modes as the window shows them: a mode query without a reply
+    // reads as 0 (Resistors, Automatic).
+    [[nodiscard]] bool configurationModeUser() const { return configurationMode.value_or(0) != 0; }
+    [[nodiscard]] bool identityUser() const { return identityMode.value_or(0) != 0; }
+    // Not one byte came back for any of the four queries: nothing was read.
+    [[nodiscard]] bool answeredNothing() const
+    {
+        return !configurationMode && !identityMode && configurationReply.isEmpty() && identityReply.isEmpty();
+    }
 };
 
 // The exchanges of the main window's printer commands, each opening the port
@@ -40,13 +50,13 @@ public:
     [[nodiscard]] QByteArray identity();
 
     // Reads the configuration mode, the identity mode, the configuration
-    // bytes and the identity name into the editor, each as its option click
-    // would. A configuration reply of other than two or four bytes shows the
-    // read error (error icon), calls onReadError (the window gives its button
-    // back) and leaves the editor's options as they were; the name is still
-    // read.
-    ReadBackResult readSettings(ConfigurationEditor &editor, Prompts &prompts,
-                                const std::function<void()> &onReadError = {});
+    // bytes and the identity: GS "Sf" 6, GS "Sf" 9, GS "SC", ESC "I". A port
+    // that cannot be opened, or a line that fails on the way, reads as a
+    // board that does not answer: nothing more is sent on it.
+    // configurationRead, when given, is told what has been read as soon as
+    // the configuration reply is in, before the identity is asked (the
+    // window gives its button back at once after an unusable reply).
+    [[nodiscard]] ReadBackResult readSettings(const std::function<void(const ReadBackResult &)> &configurationRead = {});
 
     // The configuration code in a GS "SC" reply: two bytes, or four counted
     // by their last two. None for any other length.

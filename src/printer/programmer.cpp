@@ -182,7 +182,8 @@ bool Programmer::openPort()
 bool Programmer::confirmPolarity(const ProgrammingPlan &plan)
 {
     m_link.sendString(Command::strobePolarity());
-    const quint8 detected = m_link.readByte();
+    // No reply reads as polarity 0.
+    const quint8 detected = m_link.readByte().value_or(0);
     // A line that failed meanwhile is not asked about: the writes end the run.
     if (!m_link.isOpen())
         return true;

@@ -153,15 +153,17 @@ QByteArray SerialLink::readReply()
     return reply.left(ReplyByteCap);
 }
 
-quint8 SerialLink::readByte()
+std::optional<quint8> SerialLink::readByte()
 {
     checkStop();
     const bool arrived = m_clock.waitForInput(m_line, PollLimit * PollMs);
     checkStop();
     if (!arrived)
-        return 0;
+        return std::nullopt;
     const QByteArray chunk = m_line.read(ReadLimit);
-    return chunk.isEmpty() ? 0 : quint8(chunk.at(0));
+    if (chunk.isEmpty())
+        return std::nullopt;
+    return quint8(chunk.at(0));
 }
 
 std::optional<quint8> SerialLink::getValue()

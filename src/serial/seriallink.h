@@ -86,8 +86,9 @@ public:
 
     // Everything until the line has been quiet for 50 polls (capped).
     QByteArray readReply();
-    // The first byte within 50 polls, 0 when none; the rest of that read is dropped.
-    quint8 readByte();
+    // The first byte within 50 polls, nothing when none came; the rest of
+    // that read is dropped.
+    std::optional<quint8> readByte();
     // The first byte within 500 ms; nothing when none came (a received 0 is
     // a byte like any other).
     std::optional<quint8> getValue();

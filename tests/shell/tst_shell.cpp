@@ -257,9 +257,7 @@ private slots:
                 board.configuration2 = 0x13; // the byte the line takes for XOFF
                 rig.board(1, board);
                 printer.handshake = HandshakeXonXoff;
-                ConfigurationEditor editor;
-                rig.gate.run("Check configuration",
-                             [&] { (void)PrinterQueries(rig.link, printer).readSettings(editor, rig.prompts); });
+                rig.gate.run("Check configuration", [&] { (void)PrinterQueries(rig.link, printer).readSettings(); });
             } else {
                 board.faults.noEcho = true;
                 rig.board(1, board);
