@@ -136,7 +136,7 @@ private slots:
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
             // Only the detection that touched a port is in the traffic record (tried, then tried again to report it).
             const QString notOpened = "COM2            not opened at 9600 bauds, hardware handshake: COM2 is in use by another program.";
-            QCOMPARE(rig.record.lines(), (QStringList{"---- Detect Chipset ----", notOpened, notOpened}));
+            QCOMPARE(rig.record.lines(), (QStringList{"---- Detect Chipset ---- 2026-03-02 14:05:00.000 +01:00", notOpened, notOpened}));
             // The program's message about COM2 goes once a later command opens COM2, unless another text has
             // taken its place; opening another port leaves it.
             const QString busy = "COM2 is in use by another program.";
@@ -225,8 +225,9 @@ private slots:
         QCOMPARE(rig.wire(), hex("1b40"));
         const QStringList lines = monitorLines(rig.window->findChild<TrafficMonitorWindow *>());
         QCOMPARE(lines.filter(QRegularExpression("^(----|COM2: )")),
-                 (QStringList{"COM2: ttyUSB3 unplugged", "---- Reset ----", "---- Reset ----", "COM2: ttyUSB0 plugged in",
-                              "---- Reset ----"}));
+                 (QStringList{"COM2: ttyUSB3 unplugged", "---- Reset ---- 2026-03-02 14:05:03.309 +01:00",
+                              "---- Reset ---- 2026-03-02 14:05:03.309 +01:00", "COM2: ttyUSB0 plugged in",
+                              "---- Reset ---- 2026-03-02 14:05:03.309 +01:00"})); // two failed at once
     }
 
     void scan_data()
@@ -609,7 +610,7 @@ private slots:
         QCOMPARE(openMonitor(rig), monitor); // one at a time
         const QStringList lines = monitorLines(monitor);
         const QStringList expected = { // these among others, in this order (the help page's excerpts show the rest)
-            "---- Autodetect Chipset ----",
+            "---- Autodetect Chipset ---- 2026-03-02 14:05:00.000 +01:00",
             "COM2            not opened at 57600 bauds, no handshake: COM2 is in use by another program.",
             "                waited 1000 ms",
             "COM1    100 ms  cleared   04                                               <EOT>",
@@ -619,11 +620,11 @@ private slots:
             "COM1    250 ms  received  54 48 34 33 32 20 31 4B 35 20 53 54 44 20 20 20 20 46 57 20 34 2E 31 32 20 28 62 "
             "75 69 6C 64 20  TH432 1K5 STD    FW 4.12 (build ",
             "COM1    250 ms            32 30 32 36 2D 31 32 2D 30 36 29                 2026-12-06)",
-            "---- Check identity ----",
+            "---- Check identity ---- 2026-03-02 14:05:01.756 +01:00",
             "COM1      0 ms  opened at 115200 bauds, XON/XOFF handshake",
-            "---- Check configuration ----",
+            "---- Check configuration ---- 2026-03-02 14:05:02.406 +01:00",
             "COM1     59 ms  received  F1 40                                            .@",
-            "---- Configure printer ----",
+            "---- Configure printer ---- 2026-03-02 14:05:03.471 +01:00",
             "COM1     53 ms  sent      1D 53 46 06 01                                   <GS>SF<ACK><SOH>",
             "                waited 1000 ms", // after the reset, then the identity query after the settle pause
             "COM1     50 ms  sent      1B 49                                            <ESC>I",
@@ -695,7 +696,7 @@ private slots:
         QVERIFY(monitor->text().isEmpty() && rig.record.lines().isEmpty());
         rig.click("DetectPrinter"); // the menu item runs the identity check
         lines = monitorLines(monitor);
-        QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ----"));
+        QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ---- 2026-03-02 14:05:00.000 +01:00"));
 
         // Recorded also while it is closed: opened after a fault, it shows what led to it.
         monitor->close();
@@ -705,7 +706,7 @@ private slots:
         QCOMPARE(shown(rig.prompts), QStringList{"E Error while reading printer parameters !"});
         const QStringList after = monitorLines(openMonitor(rig));
         QCOMPARE(after.mid(0, lines.size()), lines);
-        QCOMPARE(after.value(lines.size()), "---- Check configuration ----");
+        QCOMPARE(after.value(lines.size()), "---- Check configuration ---- 2026-03-02 14:05:02.421 +01:00");
         QCOMPARE(after.mid(lines.size()).filter(QRegularExpression("ms  (sent|waited 500 ms, nothing came)")).size(), 8);
     }
 };
