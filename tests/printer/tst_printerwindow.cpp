@@ -105,6 +105,20 @@ const QString PolarityQuestion = "W? Hardware detected polarity doesn't match us
 
 enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
 enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7 };
+// After the detection, what answers "Check configuration": the board, or a device answering only some queries.
+enum Answering { TheBoard, AllButTheModes, TheIdentityOnly };
+enum Fault { NoFault, HeldOutput, PortBusy };
+
+// Every option of the editor and the printer column, on (*) or off, greyed (-) or not, and the name field.
+QString editorControls(const WindowRig &rig)
+{
+    QStringList states;
+    for (const char *column : {"Frame8", "Frame10"})
+        for (const QRadioButton *b : rig.find<QWidget>(column)->findChildren<QRadioButton *>())
+            states << b->objectName() + (b->isChecked() ? "*" : "") + (b->isEnabled() ? "" : "-");
+    const auto *name = rig.find<QLineEdit>("ConfigName");
+    return states.join(u' ') + " [" + name->text() + (name->isEnabled() ? "]" : "]-");
+}
 
 } // namespace
 
@@ -417,40 +431,68 @@ private slots:
     void checkConfiguration_data()
     {
         QTest::addColumn<BoardOptions>("options"); // its faults switched on once the board was found
-        QTest::addColumn<QString>("editor");       // the options on, the code (1110010000100000 before) and the name
+        QTest::addColumn<int>("answering");
+        QTest::addColumn<QString>("editor"); // the options on, the code (1110010000100000 before) and the name
         QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("status"); // over the factory list's "default.cdb file error, default list created."
         const QStringList readError = {"E Error while reading printer parameters !"};
+        const QString unchanged = QStringLiteral("default.cdb file error, default list created.");
+        const QString read = QStringLiteral("Configuration read from COM3 at 115200 bauds: ");
         QTest::newRow("user mode and identity") << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80,
                                                                 .identity = "MY PRINTER"}
-                                                << "ConfUser IdUser 1101000110000000 MY PRINTER" << QStringList();
+                                                << int(TheBoard) << "ConfUser IdUser 1101000110000000 MY PRINTER"
+                                                << QStringList() << read + "Mechanism 04's configuration";
         QTest::newRow("a four-byte reply counts by its last two")
-            << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true}
-            << "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL" << QStringList();
+            << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true} << int(TheBoard)
+            << "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL" << QStringList() << read + "Mechanism 04's configuration";
         QTest::newRow("resistors mode: the straps")
-            << BoardOptions{.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"}
-            << "ConfRes IdUser 1101000110000000 STRAPS" << QStringList();
+            << BoardOptions{.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"} << int(TheBoard)
+            << "ConfRes IdUser 1101000110000000 STRAPS" << QStringList() << read + "Mechanism 04's configuration";
         QTest::newRow("a three-byte reply: the name still read")
-            << BoardOptions{.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}}
-            << "ConfUser IdUser 1110010000100000 KEPT NAME" << readError;
-        QTest::newRow("a silent board") << BoardOptions{.identity = "GONE", .faults = {.silent = true}}
-                                        << "ConfRes IdAuto 1110010000100000 " << readError;
+            << BoardOptions{.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}} << int(TheBoard)
+            << "ConfUser IdUser 1110010000100000 KEPT NAME" << readError << unchanged;
+        // Not one byte back: nothing is shown as read, the editor stays exactly as it was.
+        QTest::newRow("a silent board") << BoardOptions{.identity = "GONE", .faults = {.silent = true}} << int(TheBoard)
+                                        << "ConfRes IdUser 1110010000100000 BEFORE"
+                                        << QStringList{"E The board did not answer on COM3 at 115200 bauds. Please check "
+                                                       "cables and power."}
+                                        << unchanged;
+        // A board that answered something: a missing mode reply reads as 0, as it always has.
+        QTest::newRow("silent to the mode queries only")
+            << BoardOptions{} << int(AllButTheModes) << "ConfRes IdAuto 1101000110000000 KEPT NAME" << QStringList()
+            << read + "Mechanism 04's configuration";
+        QTest::newRow("answering the identity only") << BoardOptions{} << int(TheIdentityOnly)
+                                                     << "ConfRes IdAuto 1110010000100000 KEPT NAME" << readError << unchanged;
         QTest::newRow("MRS after the name, blanks around it")
-            << BoardOptions{.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"}
-            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJ" << QStringList();
-        QTest::newRow("MRS beyond 16 characters") << BoardOptions{.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"}
-                                                  << "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP" << QStringList();
+            << BoardOptions{.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"} << int(TheBoard)
+            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJ" << QStringList() << read + "matches no entry of the list";
+        QTest::newRow("MRS beyond 16 characters")
+            << BoardOptions{.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"} << int(TheBoard)
+            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP" << QStringList()
+            << read + "Mechanism 01's configuration and 3 more"; // 01, 08, 26 and 28 of the factory list
     }
 
     void checkConfiguration()
     {
         QFETCH(BoardOptions, options);
-        WindowRig rig;
+        QFETCH(int, answering);
+        WindowRig rig(std::nullopt); // no default.cdb: the factory list
         rig.line.setExistingPorts({3});
         const BoardFaults faults = std::exchange(options.faults, {});
         Board &board = rig.board(3, options);
         rig.checkIdentity();
         board.setFaults(faults);
+        if (answering != TheBoard)
+            rig.line.attachDevice(3, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
+                if (in == hex("1d5343") && answering == AllButTheModes)
+                    return hex("d180");
+                return in == hex("1b49") ? QByteArray("KEPT NAME        FW 4.12") : QByteArray();
+            }));
         rig.window->editor().applyConfigurationCode(QStringLiteral("1110010000100000"));
+        rig.click("ConfRes");
+        rig.click("IdUser");
+        rig.type("ConfigName", QStringLiteral("BEFORE"));
+        const QString before = editorControls(rig);
         rig.clearWire();
         QString pointer; // at each wait: B the busy pointer, else A; an unusable reply gives the window back at once
         rig.clock.onWait = [&](int) { pointer += rig.window->cursor().shape() == Qt::WaitCursor ? u'B' : u'A'; };
@@ -459,11 +501,14 @@ private slots:
 
         QCOMPARE(rig.wire(), hex("1d536606 1d536609 1d5343 1b49"));
         QTEST(shown(rig.prompts), "messages");
-        QVERIFY2(pointer.contains(QRegularExpression(shown(rig.prompts).isEmpty() ? "^B+$" : "^B+A+$")), qPrintable(pointer));
+        const bool givenBackEarly = shown(rig.prompts).value(0).startsWith("E Error") && answering == TheBoard;
+        QVERIFY2(pointer.contains(QRegularExpression(givenBackEarly ? "^B+A+$" : "^B+$")), qPrintable(pointer));
         QString editor;
         for (const char *option : {"ConfRes", "ConfUser", "IdAuto", "IdUser"})
             editor += rig.isChecked(option) ? QLatin1String(option) + u' ' : QString();
         QTEST(editor + rig.window->editor().buildConfigurationCode() + u' ' + rig.text("ConfigName"), "editor");
+        QCOMPARE(editorControls(rig) == before, options.faults.silent || faults.silent);
+        QTEST(rig.status(), "status");
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("GetSettings")); // enabled again
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
     }
@@ -703,7 +748,8 @@ private slots:
         QTRY_VERIFY(!rig.window->findChild<TrafficMonitorWindow *>());
         rig.line.board(1)->setFaults({.silent = true});
         rig.click("GetSettings");
-        QCOMPARE(shown(rig.prompts), QStringList{"E Error while reading printer parameters !"});
+        QCOMPARE(shown(rig.prompts),
+                 QStringList{"E The board did not answer on COM1 at 115200 bauds. Please check cables and power."});
         const QStringList after = monitorLines(openMonitor(rig));
         QCOMPARE(after.mid(0, lines.size()), lines);
         QCOMPARE(after.value(lines.size()), "---- Check configuration ---- 2026-03-02 14:05:02.421 +01:00");
