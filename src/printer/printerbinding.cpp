@@ -225,9 +225,12 @@ void PrinterBinding::wakeUp()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run(QStringLiteral("Wake up"), [this] { m_queries.wakeUp(); });
+    bool sent = false;
+    m_services.gate.run(QStringLiteral("Wake up"), [this, &sent] { sent = m_queries.wakeUp(); });
     setBusyCursor(false);
     setAwakeButtonsEnabled(true);
+    if (sent)
+        m_status.showStatus(QStringLiteral("Wake-up sent to %1").arg(printerPort()));
 }
 
 void PrinterBinding::sleep()
@@ -235,11 +238,14 @@ void PrinterBinding::sleep()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run(QStringLiteral("Sleep"), [this] { m_queries.sleep(); });
+    bool sent = false;
+    m_services.gate.run(QStringLiteral("Sleep"), [this, &sent] { sent = m_queries.sleep(); });
     setBusyCursor(false);
     setAwakeButtonsEnabled(false);
     if (m_wakeup)
         m_wakeup->setFocus(Qt::OtherFocusReason);
+    if (sent)
+        m_status.showStatus(QStringLiteral("Sleep sent to %1").arg(printerPort()));
 }
 
 void PrinterBinding::reset()
@@ -247,8 +253,11 @@ void PrinterBinding::reset()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run(QStringLiteral("Reset"), [this] { m_queries.reset(); });
+    bool sent = false;
+    m_services.gate.run(QStringLiteral("Reset"), [this, &sent] { sent = m_queries.reset(); });
     setBusyCursor(false);
+    if (sent)
+        m_status.showStatus(QStringLiteral("Reset sent to %1").arg(printerPort()));
 }
 
 } // namespace tessary

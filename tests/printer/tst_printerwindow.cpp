@@ -555,35 +555,43 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("identity"); // shown afterwards
+        QTest::addColumn<QString>("status");   // "" the line before, or what the question had it say
         const auto row = [](const char *row, const char *code, const char *clicks, const QString &name, Setup setup,
-                            const QByteArray &wire, const QStringList &messages, const QString &identity) {
-            QTest::newRow(row) << code << clicks << name << int(setup) << wire << messages << identity;
+                            const QByteArray &wire, const QStringList &messages, const QString &identity,
+                            const QString &status = {}) {
+            QTest::newRow(row) << code << clicks << name << int(setup) << wire << messages << identity << status;
         };
+        const QString programmed = QStringLiteral("Configuration programmed on COM3 at 115200 bauds: %1 parameters, "
+                                                  "each echoed by the board");
+        const QString notEchoed = QStringLiteral("Configuration sent to COM3 at 115200 bauds: %1 parameters, %2 of them "
+                                                 "not echoed as written");
         const char *const factory = "1111000101000000"; // Negative strobe, as the board detects
         const QString old = QStringLiteral("OLD NAME         FW 4.12");
         const QByteArray tail = hex("1b40 1b49");
         const QByteArray userAuto = hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460900") + tail;
         row("resistors, automatic identity", factory, "ConfRes IdAuto", "", Ready, hex("1d53460600 1d53460900") + tail, {},
-            "TH576 1K5 STD    FW 4.12");
-        row("user mode, the factory code", factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12");
+            "TH576 1K5 STD    FW 4.12", programmed.arg(2));
+        row("user mode, the factory code", factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12",
+            programmed.arg(4));
         row("the other polarity, Cancel", factory, "ConfUser IdUser", "NEW", OtherPolarityCancel, hex("1d5368"),
-            {PolarityQuestion}, old);
+            {PolarityQuestion}, old, "Programming cancelled !");
         // No answer to "Sh" reads as Positive; a missing echo is a failed one, for a written 0 too.
         row("a silent board, negative strobe", factory, "ConfUser IdAuto", "", SilentBoard, userAuto,
-            QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "");
+            QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "", notEchoed.arg(4).arg(4));
         row("a silent board, User and User \"ABCDE\"", "1111000001000000", "ConfUser IdUser", "ABCDE", SilentBoard,
             hex("1d5368 1d53460601 1d534607f0 1d53460840 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 "
-                "1d53460e00") + tail, QStringList(9, ProgrammingError), "");
+                "1d53460e00") + tail, QStringList(9, ProgrammingError), "", notEchoed.arg(9).arg(9));
         row("a wrong echo: one message, the rest written; a Latin-1 name", factory, "ConfUser IdUser", "Caf\u00e9!",
             WrongEcho7, hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460943 1d53460a61 1d53460b66 1d53460ce9 "
-                            "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12");
+                            "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12",
+        notEchoed.arg(9).arg(1));
         row("no configuration mode", factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old);
         row("no identity method", factory, "ConfUser", "", Ready, {},
             {"W Please select an identity determination method !"}, old);
         // The choices are taken once, before the first byte: a change made meanwhile is for the next run.
         row("the editor changed during the run", factory, "ConfUser IdUser", "FIRST", Ready,
             hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460946 1d53460a49 1d53460b52 1d53460c53 1d53460d54 "
-                "1d53460e00") + tail, {}, "FIRST            FW 4.12");
+                "1d53460e00") + tail, {}, "FIRST            FW 4.12", programmed.arg(9));
     }
 
     void configurePrinter()
@@ -605,10 +613,13 @@ private slots:
             rig.click(qPrintable(option));
         rig.find<QLineEdit>("ConfigName")->setText(name);
         rig.prompts.answer({setup != OtherPolarityCancel});
-        const QString status = rig.status();
+        const QString before = rig.status();
         rig.clearWire();
         bool busyPointer = true;
+        bool polarityShown = false;
         rig.clock.onWait = [&](int) {
+            polarityShown = polarityShown
+                         || rig.status() == "Strobe polarity detected by the board: Positive; chosen: Negative";
             busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor // and the button off
                           && !rig.find<QWidget>("ConfigPrinter")->isEnabledTo(rig.find<QWidget>("Frame10"));
             if (name == QLatin1String("FIRST") && rig.wire() == hex("1d5368 1d53460601")) { // the first parameter out
@@ -626,17 +637,59 @@ private slots:
         QCOMPARE(lastOpens(rig.line, 9), QStringList(wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : 4, open).join(u' '));
         QTEST(rig.text("Identity"), "identity");
         QVERIFY(busyPointer);
-        // Asked, the question has the status line name both polarities.
-        QCOMPARE(rig.status(), setup == OtherPolarityCancel     ? "Programming cancelled !"
-                               : messages.contains(PolarityQuestion) ? "Strobe polarity detected by the board: Positive; "
-                                                                       "chosen: Negative"
-                                                                     : status);
+        // Asked, the question has the status line name both polarities, until the run says what it did.
+        QCOMPARE(polarityShown, messages.contains(PolarityQuestion) && setup != OtherPolarityCancel);
+        QFETCH(QString, status);
+        QCOMPARE(rig.status(), status.isEmpty() ? before : status);
         for (const auto &w : rig.line.writes()) // a parameter command goes out byte by byte
             QVERIFY(w.bytes.size() == 1 || w.bytes == hex("1d5368") || w.bytes == hex("1b40") || w.bytes == hex("1b49"));
         const bool refused = messages.value(0).startsWith(QLatin1String("W ")); // checked before anything changes
         QVERIFY(rig.isEnabled("ConfigPrinter"));
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(refused ? "GetSettings" : "ConfigPrinter"));
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
+    }
+
+    // Each printer command that did its work says so on the status bar, in place of the line before; one
+    // whose bytes never left (held by flow control, or a port that cannot be opened) leaves the reason there.
+    void eachCommandSaysWhatItDid_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("status");
+        const QString held = QStringLiteral("The serial port's output did not leave within 1 s and was dropped: flow "
+                                            "control holds it back (check the cable's handshake lines and that the "
+                                            "printer is on)");
+        const QList<QPair<const char *, const char *>> done = {
+            {"GetSettings", "Configuration read from COM3 at 19200 bauds: matches no entry of the list"},
+            {"ConfigPrinter", "Configuration programmed on COM3 at 19200 bauds: 2 parameters, each echoed by the board"},
+            {"Wakeup", "Wake-up sent to COM3"},
+            {"SleepButton", "Sleep sent to COM3"},
+            {"Reset", "Reset sent to COM3"}};
+        for (const auto &[command, status] : done) {
+            QTest::addRow("%s", command) << command << int(NoFault) << status;
+            QTest::addRow("%s, output held", command) << command << int(HeldOutput) << held;
+            QTest::addRow("%s, port busy", command) << command << int(PortBusy) << "COM3 is in use by another program.";
+        }
+    }
+
+    void eachCommandSaysWhatItDid()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, fault);
+        WindowRig rig; // an empty list
+        rig.line.setExistingPorts({3});
+        rig.board(3, {.baud = 19200});
+        rig.checkIdentity();
+        rig.window->editor().applyConfigurationCode(QStringLiteral("1111000101000000"));
+        rig.click("ConfRes");
+        rig.click("IdAuto");
+        rig.window->showStatus(QStringLiteral("the line before"));
+        if (fault == HeldOutput)
+            rig.line.holdOutputUntil(-1);
+        if (fault == PortBusy)
+            rig.line.failOpen(3, QStringLiteral("COM3 is in use by another program."));
+        rig.click(qPrintable(command));
+        QTEST(rig.status(), "status");
     }
 
     void monitorShowsAScanAReadBackAndAProgrammingRun()
