@@ -303,6 +303,8 @@ QGroupBox *MainFrm::buildEditorColumn()
     auto *configName = new QLineEdit(idEditor);
     configName->setObjectName(QStringLiteral("ConfigName"));
     configName->setAccessibleName(QStringLiteral("Mechanism identity"));
+    // What the field shows is what the board and the database get.
+    configName->setMaxLength(ConfigurationEditor::MaxNameLength);
     idLayout->addWidget(configName);
     row1->addWidget(idEditor, 1);
     QGroupBox *frame1 = optionGroup(column, QStringLiteral("Frame1"), QStringLiteral("Logic voltage"),

@@ -692,6 +692,44 @@ private slots:
         QTEST(rig.status(), "status");
     }
 
+    // What the identity field shows, typed or pasted, is what the board and the list get: 16 characters.
+    void identityFieldHoldsSixteenCharacters_data()
+    {
+        QTest::addColumn<bool>("pasted");
+        QTest::newRow("typed") << false;
+        QTest::newRow("pasted") << true;
+    }
+
+    void identityFieldHoldsSixteenCharacters()
+    {
+        QFETCH(bool, pasted);
+        WindowRig rig;
+        rig.line.setExistingPorts({3});
+        rig.board(3);
+        rig.checkIdentity();
+        rig.window->editor().applyConfigurationCode(QStringLiteral("1111000101000000"));
+        rig.click("ConfRes");
+        rig.click("IdUser");
+        auto *field = rig.find<QLineEdit>("ConfigName");
+        if (pasted) {
+            QGuiApplication::clipboard()->setText(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUV"));
+            field->setFocus();
+            QTest::keySequence(field, QKeySequence::Paste);
+        } else {
+            rig.type("ConfigName", QStringLiteral("ABCDEFGHIJKLMNOPQRSTUV"));
+        }
+        QCOMPARE(field->text(), "ABCDEFGHIJKLMNOP");
+        QCOMPARE(rig.window->editor().name(), "ABCDEFGHIJKLMNOP");
+        rig.clearWire();
+        rig.click("ConfigPrinter");
+        QByteArray identity; // addresses 9 to 24, no end mark
+        for (const char c : QByteArray("ABCDEFGHIJKLMNOP"))
+            identity += hex("1d5346") + char(9 + identity.size() / 5) + c;
+        QCOMPARE(rig.wire(), hex("1d53460600") + identity + hex("1b40 1b49"));
+        rig.click("NewConfig");
+        QCOMPARE(rig.window->database().entries().constLast().name, "ABCDEFGHIJKLMNOP");
+    }
+
     void monitorShowsAScanAReadBackAndAProgrammingRun()
     {
         // The board on COM1 at 115200 with XON/XOFF and a long firmware text; COM2 held by another program.
