@@ -106,6 +106,13 @@ void PrinterBinding::setPrinterButtonsEnabled(bool enabled)
         m_wakeup->setEnabled(enabled);
 }
 
+void PrinterBinding::setCommunicationToolTip(const QString &text)
+{
+    // The labels keep their captions; the group names the handshake in use.
+    if (auto *frame = m_window->findChild<QWidget *>(QStringLiteral("Frame14")))
+        frame->setToolTip(text);
+}
+
 void PrinterBinding::setBusyCursor(bool busy)
 {
     if (busy)
@@ -136,6 +143,7 @@ void PrinterBinding::identityCheck()
         setLabel(m_identity, replyText(identity));
         setLabel(m_labelCom, QStringLiteral("Port: COM") + QChar(48 + printer.comPort));
         setLabel(m_labelBauds, QStringLiteral("Baudrate: ") + printer.baudRate);
+        setCommunicationToolTip(handshakeToolTip(printer.handshake));
         if (m_getId)
             m_getId->setEnabled(true);
         // After the gate: the printer column is enabled again and can take focus.
@@ -145,6 +153,7 @@ void PrinterBinding::identityCheck()
         setLabel(m_identity, QStringLiteral("No chipset found"));
         setLabel(m_labelCom, QStringLiteral("No chipset found, please"));
         setLabel(m_labelBauds, QStringLiteral("Perform a chipset detection"));
+        setCommunicationToolTip(QString());
         setPrinterButtonsEnabled(false);
         if (m_getId) {
             m_getId->setEnabled(true);

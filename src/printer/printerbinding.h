@@ -56,6 +56,7 @@ private:
     void setAwakeButtonsEnabled(bool enabled);   // Sleep, Reset, Check and Configure
     void setBusyCursor(bool busy);
     void setLabel(QLabel *label, const QString &text);
+    void setCommunicationToolTip(const QString &text);
     // The modes and the configuration "Check configuration" read, put into
     // the editor as they come (the name follows once it is read).
     void showConfiguration(const ReadBackResult &read);

@@ -402,6 +402,13 @@ private slots:
             QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
             QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
+            // The captions stay; the tooltips name what each handshake uses, the list's own its current one.
+            const QStringList lines = {"Software flow control: XON and XOFF characters",
+                                       "Hardware flow control: the RTS and CTS lines"};
+            auto *handshakes = in<QComboBox>(&d, "serialhandshakeconf");
+            QCOMPARE(QStringList({handshakes->itemData(0, Qt::ToolTipRole).toString(),
+                                  handshakes->itemData(1, Qt::ToolTipRole).toString()}), lines);
+            QCOMPARE(handshakes->toolTip(), lines.at(handshakes->currentIndex()));
             QCOMPARE(d.focusWidget() == in(&d, "OKButton"), handshake != 0); // found: OK is next
         });
         // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query
@@ -426,6 +433,10 @@ private slots:
         } else {
             QCOMPARE(mainWindow(rig), NoPrinter);
         }
+        // The main window's "Communication" names the handshake the board was found with.
+        QCOMPARE(rig.find<QWidget>("Frame14")->toolTip(), handshake == 1   ? "Software flow control: XON and XOFF characters"
+                                                          : handshake == 2 ? "Hardware flow control: the RTS and CTS lines"
+                                                                           : "");
     }
 
     void checkConfiguration_data()
