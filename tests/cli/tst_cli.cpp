@@ -696,18 +696,14 @@ private slots:
         const QDateTime ended = QDateTime::currentDateTime();
         const QStringList lines = QString::fromUtf8(rig.read("trace.txt")).split(u'\n');
         // Each port's scan under a heading of its own (a port below the answer runs to its end), then the
-        // identity on the command's line; each dated when it began, local time to the millisecond and its
-        // offset from UTC.
-        const int offset = started.offsetFromUtc() / 60;
-        const QString zone = QStringLiteral("%1%2:%3").arg(offset < 0 ? "-" : "+").arg(qAbs(offset) / 60, 2, 10, QChar(u'0'))
-                                 .arg(qAbs(offset) % 60, 2, 10, QChar(u'0'));
+        // identity on the command's line; each dated when it began: local time to the millisecond, offset from UTC.
         QStringList headings;
         for (const QString &line : lines.filter(QRegularExpression("^----"))) {
             const QRegularExpressionMatch dated = QRegularExpression(
-                "^(---- .* ----) (\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}) (\\S+)$").match(line);
-            QVERIFY2(dated.hasMatch() && dated.captured(3) == zone, qPrintable(line));
-            const QDateTime at = QDateTime::fromString(dated.captured(2), "yyyy-MM-dd HH:mm:ss.zzz");
-            QVERIFY2(at >= started.addMSecs(-1) && at <= ended, qPrintable(line));
+                "^(---- .* ----) (\\d{4}-\\d\\d-\\d\\d) (\\d\\d:\\d\\d:\\d\\d\\.\\d{3}) ([+-]\\d\\d:\\d\\d)$").match(line);
+            const QDateTime at = QDateTime::fromString(dated.captured(2) + 'T' + dated.captured(3) + dated.captured(4),
+                                                       Qt::ISODateWithMs);
+            QVERIFY2(dated.hasMatch() && at >= started.addMSecs(-1) && at <= ended, qPrintable(line));
             headings << dated.captured(1);
         }
         headings.sort();
