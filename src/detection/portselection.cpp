@@ -38,6 +38,18 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text)
 
 } // namespace
 
+QString handshakeToolTip(int handshake)
+{
+    switch (handshake) {
+    case HandshakeXonXoff:
+        return QStringLiteral("Software flow control: XON and XOFF characters");
+    case HandshakeHardware:
+        return QStringLiteral("Hardware flow control: the RTS and CTS lines");
+    default:
+        return {};
+    }
+}
+
 PortCaption portCaptions(const AppServices &services)
 {
     // The live slots name the devices behind the COM slots. A slot's device
@@ -174,7 +186,12 @@ void PortSelection::formLoad()
     }
     showPorts();
     m_speed->addItems(speedTexts());
+    // The captions stay as they always were; the tooltips name the lines.
+    connect(m_handshake, &QComboBox::currentIndexChanged, this,
+            [this](int index) { m_handshake->setToolTip(handshakeToolTip(index + 1)); });
     m_handshake->addItems({QStringLiteral("Xon-Xoff"), QStringLiteral("DSR/DTR Mode")});
+    for (int index = 0; index < m_handshake->count(); ++index)
+        m_handshake->setItemData(index, handshakeToolTip(index + 1), Qt::ToolTipRole);
     m_speed->setCurrentIndex(3);
     m_handshake->setCurrentIndex(1);
     setResultText(Detector::initialText());

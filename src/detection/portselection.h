@@ -22,6 +22,9 @@ using PortCaption = std::function<QString(int port)>;
 // The captions of the services' live COM slots ("COM n" without them); the
 // demo board's slot reads "COM 1 (demo board)".
 [[nodiscard]] PortCaption portCaptions(const AppServices &services);
+// What a handshake code (1 or 2) uses on the wire, for the tooltips that
+// name it: "Hardware flow control: the RTS and CTS lines". Empty for none.
+[[nodiscard]] QString handshakeToolTip(int handshake);
 
 // "Communication Port Selection": finds the printer on COM1 to COM6 by a
 // manual probe or an automatic scan and records it in the printer-link

@@ -124,6 +124,8 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     // status bar's own message is not.
     m_statusLabel = new QLabel(QStringLiteral("Status bar"), bar);
     m_statusLabel->setObjectName(QStringLiteral("StatusText"));
+    // Entry names and file names are shown as they are, never as markup.
+    m_statusLabel->setTextFormat(Qt::PlainText);
     m_statusLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addWidget(m_statusLabel, 1);
     setStatusBar(bar);
@@ -142,7 +144,7 @@ MainFrm::MainFrm(AppServices &services, QWidget *parent)
     // hook: database binding
     new DatabaseBinding(this, m_database, m_editor, m_services.prompts, m_services.files, *this, m_dbOps, this);
     // hook: printer commands
-    new PrinterBinding(this, m_services, m_editor, this);
+    new PrinterBinding(this, m_services, m_editor, m_database, *this, this);
     // hook: programming
     new ProgrammingBinding(this, m_editor, m_services, *this, this);
     // hook: help and about
@@ -301,6 +303,8 @@ QGroupBox *MainFrm::buildEditorColumn()
     auto *configName = new QLineEdit(idEditor);
     configName->setObjectName(QStringLiteral("ConfigName"));
     configName->setAccessibleName(QStringLiteral("Mechanism identity"));
+    // What the field shows is what the board and the database get.
+    configName->setMaxLength(ConfigurationEditor::MaxNameLength);
     idLayout->addWidget(configName);
     row1->addWidget(idEditor, 1);
     QGroupBox *frame1 = optionGroup(column, QStringLiteral("Frame1"), QStringLiteral("Logic voltage"),

@@ -4,6 +4,7 @@
 #include "app/appstate.h"
 #include "app/prompts.h"
 #include "configuration/configurationeditor.h"
+#include "database/mechanismdatabase.h"
 #include "detection/portselection.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
@@ -17,11 +18,13 @@
 namespace tessary {
 
 PrinterBinding::PrinterBinding(QWidget *window, AppServices &services, ConfigurationEditor &editor,
-                               QObject *parent)
+                               const MechanismDatabase &database, StatusLine &status, QObject *parent)
     : QObject(parent),
       m_window(window),
       m_services(services),
       m_editor(editor),
+      m_database(database),
+      m_status(status),
       m_queries(services.link, services.state.link),
       m_runPortSelection([](PortSelection &dialog) { dialog.exec(); })
 {
@@ -58,6 +61,30 @@ QPushButton *PrinterBinding::findButton(const char *name) const
     return m_window->findChild<QPushButton *>(QLatin1String(name));
 }
 
+QString PrinterBinding::silentBoardMessage(const PrinterLink &printer)
+{
+    return QStringLiteral("The board did not answer on COM%1 at %2 bauds. Please check cables and power.")
+        .arg(printer.comPort)
+        .arg(printer.baudRate);
+}
+
+QString PrinterBinding::entriesWithCode(const MechanismDatabase &database, const QString &code)
+{
+    QStringList names;
+    for (const DatabaseEntry &entry : database.entries()) {
+        if (entry.code == code)
+            names << entry.name;
+    }
+    if (names.isEmpty())
+        return QStringLiteral("matches no entry of the list");
+    QString text = names.constFirst() + QStringLiteral("'s configuration");
+    if (names.size() > 1)
+        text += QStringLiteral(" and %1 more").arg(names.size() - 1);
+    return text;
+}
+
+QString PrinterBinding::printerPort() const { return QStringLiteral("COM%1").arg(m_services.state.link.comPort); }
+
 void PrinterBinding::setLabel(QLabel *label, const QString &text)
 {
     if (label)
@@ -77,6 +104,13 @@ void PrinterBinding::setPrinterButtonsEnabled(bool enabled)
     setAwakeButtonsEnabled(enabled);
     if (m_wakeup)
         m_wakeup->setEnabled(enabled);
+}
+
+void PrinterBinding::setCommunicationToolTip(const QString &text)
+{
+    // The labels keep their captions; the group names the handshake in use.
+    if (auto *frame = m_window->findChild<QWidget *>(QStringLiteral("Frame14")))
+        frame->setToolTip(text);
 }
 
 void PrinterBinding::setBusyCursor(bool busy)
@@ -109,6 +143,7 @@ void PrinterBinding::identityCheck()
         setLabel(m_identity, replyText(identity));
         setLabel(m_labelCom, QStringLiteral("Port: COM") + QChar(48 + printer.comPort));
         setLabel(m_labelBauds, QStringLiteral("Baudrate: ") + printer.baudRate);
+        setCommunicationToolTip(handshakeToolTip(printer.handshake));
         if (m_getId)
             m_getId->setEnabled(true);
         // After the gate: the printer column is enabled again and can take focus.
@@ -118,6 +153,7 @@ void PrinterBinding::identityCheck()
         setLabel(m_identity, QStringLiteral("No chipset found"));
         setLabel(m_labelCom, QStringLiteral("No chipset found, please"));
         setLabel(m_labelBauds, QStringLiteral("Perform a chipset detection"));
+        setCommunicationToolTip(QString());
         setPrinterButtonsEnabled(false);
         if (m_getId) {
             m_getId->setEnabled(true);
@@ -139,15 +175,42 @@ void PrinterBinding::readSettings()
     if (m_getSettings)
         m_getSettings->setEnabled(false);
     ReadBackResult back;
-    const bool ran = m_services.gate.run(QStringLiteral("Check configuration"), [this, &back] {
-        back = m_queries.readSettings([this](const ReadBackResult &read) { showConfiguration(read); });
+    bool shown = false; // the configuration went into the editor as it came
+    const bool ran = m_services.gate.run(QStringLiteral("Check configuration"), [this, &back, &shown] {
+        back = m_queries.readSettings([this, &shown](const ReadBackResult &read) {
+            // Nothing came yet: whether the board is silent is known only
+            // once the identity has been asked.
+            if (read.answeredNothing())
+                return;
+            shown = true;
+            showConfiguration(read);
+        });
     });
-    if (ran)
+    if (ran && back.answeredNothing()) {
+        // Nothing was read, so nothing is shown as read: the editor stays
+        // as it was.
+        giveBackReadButton();
+        m_services.prompts.error(silentBoardMessage(m_services.state.link));
+    } else if (ran) {
+        // Only the identity answered: the configuration as it always was.
+        if (!shown)
+            showConfiguration(back);
         m_editor.setName(back.name);
-    if (m_getSettings) {
-        m_getSettings->setEnabled(true);
-        m_getSettings->setFocus(Qt::OtherFocusReason);
+        if (back.code) {
+            m_status.showStatus(QStringLiteral("Configuration read from %1 at %2 bauds: %3")
+                                    .arg(printerPort(), m_services.state.link.baudRate,
+                                         entriesWithCode(m_database, *back.code)));
+        }
     }
+    giveBackReadButton();
+    if (m_getSettings)
+        m_getSettings->setFocus(Qt::OtherFocusReason);
+}
+
+void PrinterBinding::giveBackReadButton()
+{
+    if (m_getSettings)
+        m_getSettings->setEnabled(true);
     setBusyCursor(false);
 }
 
@@ -162,9 +225,7 @@ void PrinterBinding::showConfiguration(const ReadBackResult &read)
     }
     // The option groups keep their state; the window is given back at once
     // and the name is read all the same.
-    if (m_getSettings)
-        m_getSettings->setEnabled(true);
-    setBusyCursor(false);
+    giveBackReadButton();
     m_services.prompts.error(PrinterQueries::readErrorMessage());
 }
 
@@ -173,9 +234,12 @@ void PrinterBinding::wakeUp()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run(QStringLiteral("Wake up"), [this] { m_queries.wakeUp(); });
+    bool sent = false;
+    m_services.gate.run(QStringLiteral("Wake up"), [this, &sent] { sent = m_queries.wakeUp(); });
     setBusyCursor(false);
     setAwakeButtonsEnabled(true);
+    if (sent)
+        m_status.showStatus(QStringLiteral("Wake-up sent to %1").arg(printerPort()));
 }
 
 void PrinterBinding::sleep()
@@ -183,11 +247,14 @@ void PrinterBinding::sleep()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run(QStringLiteral("Sleep"), [this] { m_queries.sleep(); });
+    bool sent = false;
+    m_services.gate.run(QStringLiteral("Sleep"), [this, &sent] { sent = m_queries.sleep(); });
     setBusyCursor(false);
     setAwakeButtonsEnabled(false);
     if (m_wakeup)
         m_wakeup->setFocus(Qt::OtherFocusReason);
+    if (sent)
+        m_status.showStatus(QStringLiteral("Sleep sent to %1").arg(printerPort()));
 }
 
 void PrinterBinding::reset()
@@ -195,8 +262,11 @@ void PrinterBinding::reset()
     if (m_services.gate.isBusy())
         return;
     setBusyCursor(true);
-    m_services.gate.run(QStringLiteral("Reset"), [this] { m_queries.reset(); });
+    bool sent = false;
+    m_services.gate.run(QStringLiteral("Reset"), [this, &sent] { sent = m_queries.reset(); });
     setBusyCursor(false);
+    if (sent)
+        m_status.showStatus(QStringLiteral("Reset sent to %1").arg(printerPort()));
 }
 
 } // namespace tessary

@@ -13,6 +13,27 @@
 
 namespace tessary {
 
+namespace {
+
+// What a run that went to its end did: every parameter confirmed by its
+// echo, or how many were not.
+QString finishedStatus(const PrinterLink &printer, const ProgrammingResult &result)
+{
+    const qsizetype sent = result.writes.size();
+    if (const int failures = result.echoFailures(); failures > 0)
+        return QStringLiteral("Configuration sent to COM%1 at %2 bauds: %3 parameters, %4 of them not echoed as written")
+            .arg(printer.comPort)
+            .arg(printer.baudRate)
+            .arg(sent)
+            .arg(failures);
+    return QStringLiteral("Configuration programmed on COM%1 at %2 bauds: %3 parameters, each echoed by the board")
+        .arg(printer.comPort)
+        .arg(printer.baudRate)
+        .arg(sent);
+}
+
+} // namespace
+
 ProgrammingBinding::ProgrammingBinding(QWidget *root, ConfigurationEditor &editor, AppServices &services,
                                        StatusLine &status, QObject *parent)
     : QObject(parent), m_root(root), m_editor(editor), m_services(services), m_status(status)
@@ -51,6 +72,8 @@ void ProgrammingBinding::configurePrinter()
     const ProgrammingResult &result = programmer.progress();
     if (m_identity && result.identityRead)
         m_identity->setText(printableText(replyText(result.identity)));
+    if (result.completed())
+        m_status.showStatus(finishedStatus(m_services.state.link, result));
 
     // After gate.run: the printer column was disabled while the gate was
     // busy, and a disabled button cannot take the focus.

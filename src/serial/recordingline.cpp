@@ -50,7 +50,18 @@ void RecordingLine::beginCommand(const QString &name)
         return;
     flush();
     noteHeldOutput(HeldEnd::StillHeld);
-    m_heading = QStringLiteral("---- %1 ----").arg(name);
+    m_heading = QStringLiteral("---- %1 ---- %2").arg(name, timeStamp(m_wallClock()));
+}
+
+QString RecordingLine::timeStamp(const QDateTime &time)
+{
+    const int offsetMinutes = time.offsetFromUtc() / 60;
+    const int minutes = qAbs(offsetMinutes);
+    return time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "))
+         + QStringLiteral("%1%2:%3")
+               .arg(QChar(offsetMinutes < 0 ? u'-' : u'+'))
+               .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+               .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 void RecordingLine::put(QStringList lines)

@@ -3,6 +3,10 @@
 #include "serial/clock.h"
 #include "serial/serialline.h"
 
+#include <QDateTime>
+
+#include <functional>
+
 namespace tessary {
 
 class TrafficRecord;
@@ -30,9 +34,17 @@ public:
     [[nodiscard]] TrafficRecord &record() const { return m_record; }
 
     // The traffic that follows belongs to this command ("Check identity"):
-    // its name heads the first line that follows, and nothing is recorded
-    // for a command that sends and receives nothing.
+    // its name and the date and time it began head the first line that
+    // follows, and nothing is recorded for a command that sends and receives
+    // nothing.
     void beginCommand(const QString &name);
+    // Where the headings take the date and time from: the system's local
+    // time unless told.
+    void setWallClock(std::function<QDateTime()> wallClock) { m_wallClock = std::move(wallClock); }
+    // "2026-03-02 14:05:00.250 +01:00": the local time to the millisecond and
+    // its offset from UTC, so that the record can be matched with a log kept
+    // in UTC as well as with the system's own.
+    [[nodiscard]] static QString timeStamp(const QDateTime &time);
     // How the lines name the port: a device that has no COM number of its
     // own is named by itself; empty (the default): COMn.
     void setPortName(const QString &name) { m_portName = name; }
@@ -95,6 +107,7 @@ private:
     qint64 m_burstAt = 0;
     QByteArray m_bytes;
     QString m_heading; // the command's name, until a line follows it
+    std::function<QDateTime()> m_wallClock = [] { return QDateTime::currentDateTime(); };
     qint64 m_heldSince = -1; // clock milliseconds; -1: no output held
     qint64 m_heldBytes = 0;
 };

@@ -691,13 +691,25 @@ private slots:
     {
         Rig rig;
         place(rig, "4:9600");
+        const QDateTime started = QDateTime::currentDateTime();
         QCOMPARE(rig.run({"identity", "--port", "COM2", "--port", "COM4", "--trace", rig.path("trace.txt")}), 0);
+        const QDateTime ended = QDateTime::currentDateTime();
         const QStringList lines = QString::fromUtf8(rig.read("trace.txt")).split(u'\n');
-        // Each port's scan under a heading of its own (a port below the
-        // answer runs to its end), then the identity on the command's line.
-        for (const char *line : {"---- tessary identity ----", "---- tessary identity: COM2 of the scan ----",
-                                 "---- tessary identity: COM4 of the scan ----",
-                                 "COM2      0 ms  sent      1B 76                                            <ESC>v",
+        // Each port's scan under a heading of its own (a port below the answer runs to its end), then the
+        // identity on the command's line; each dated when it began: local time to the millisecond, offset from UTC.
+        QStringList headings;
+        for (const QString &line : lines.filter(QRegularExpression("^----"))) {
+            const QRegularExpressionMatch dated = QRegularExpression(
+                "^(---- .* ----) (\\d{4}-\\d\\d-\\d\\d) (\\d\\d:\\d\\d:\\d\\d\\.\\d{3}) ([+-]\\d\\d:\\d\\d)$").match(line);
+            const QDateTime at = QDateTime::fromString(dated.captured(2) + 'T' + dated.captured(3) + dated.captured(4),
+                                                       Qt::ISODateWithMs);
+            QVERIFY2(dated.hasMatch() && at >= started.addMSecs(-1) && at <= ended, qPrintable(line));
+            headings << dated.captured(1);
+        }
+        headings.sort();
+        QCOMPARE(headings, (QStringList{"---- tessary identity ----", "---- tessary identity: COM2 of the scan ----",
+                                        "---- tessary identity: COM4 of the scan ----"}));
+        for (const char *line : {"COM2      0 ms  sent      1B 76                                            <ESC>v",
                                  "COM2      0 ms  waited 100 ms, nothing came", "COM4      0 ms  waited 100 ms, 1 byte waiting",
                                  "COM4     50 ms  sent      1B 49                                            <ESC>I"})
             QVERIFY2(lines.contains(line), line);
@@ -721,7 +733,7 @@ private slots:
         for (const QString &trace : {QStringLiteral("/dev/null"), rig.path("pipe")})
             QCOMPARE(rig.run({"identity", "--port", "COM4", "--speed", "9600", "--trace", trace}), 0);
         char piped[4096] = {};
-        QVERIFY(::read(reader, piped, sizeof piped - 1) > 0 && QByteArray(piped).startsWith("---- tessary identity ----\n"));
+        QVERIFY(::read(reader, piped, sizeof piped - 1) > 0 && QByteArray(piped).startsWith("---- tessary identity ---- 20"));
         // A line that hangs up in the probe: what the probe writes after it is not sent, and the trace says so.
         rig.env.simLine.board(4)->setFaults({.hangUpAfter = int(rig.env.simLine.board(4)->bytesReceived()) + 3});
         QCOMPARE(rig.run({"identity", "--port", "COM4", "--speed", "9600", "--trace", rig.path("hung.txt")}), 1);

@@ -105,6 +105,18 @@ const QString PolarityQuestion = "W? Hardware detected polarity doesn't match us
 
 enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
 enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7 };
+// After the detection, what answers "Check configuration": the board, or a device answering only some queries.
+enum Answering { TheBoard, AllButTheModes, TheIdentityOnly };
+enum Fault { NoFault, HeldOutput, PortBusy };
+
+// Every option button of the window, on (*) or greyed (-), and the name field as shown.
+QString editorControls(const WindowRig &rig)
+{
+    QString states;
+    for (const QRadioButton *b : rig.window->findChildren<QRadioButton *>())
+        states += b->objectName() + (b->isChecked() ? "* " : " ") + (b->isEnabled() ? "" : "- ");
+    return states + rig.text("ConfigName") + (rig.isEnabled("ConfigName") ? "" : "-");
+}
 
 } // namespace
 
@@ -136,7 +148,7 @@ private slots:
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
             // Only the detection that touched a port is in the traffic record (tried, then tried again to report it).
             const QString notOpened = "COM2            not opened at 9600 bauds, hardware handshake: COM2 is in use by another program.";
-            QCOMPARE(rig.record.lines(), (QStringList{"---- Detect Chipset ----", notOpened, notOpened}));
+            QCOMPARE(rig.record.lines(), (QStringList{"---- Detect Chipset ---- 2026-03-02 14:05:00.000 +01:00", notOpened, notOpened}));
             // The program's message about COM2 goes once a later command opens COM2, unless another text has
             // taken its place; opening another port leaves it.
             const QString busy = "COM2 is in use by another program.";
@@ -225,8 +237,9 @@ private slots:
         QCOMPARE(rig.wire(), hex("1b40"));
         const QStringList lines = monitorLines(rig.window->findChild<TrafficMonitorWindow *>());
         QCOMPARE(lines.filter(QRegularExpression("^(----|COM2: )")),
-                 (QStringList{"COM2: ttyUSB3 unplugged", "---- Reset ----", "---- Reset ----", "COM2: ttyUSB0 plugged in",
-                              "---- Reset ----"}));
+                 (QStringList{"COM2: ttyUSB3 unplugged", "---- Reset ---- 2026-03-02 14:05:03.309 +01:00",
+                              "---- Reset ---- 2026-03-02 14:05:03.309 +01:00", "COM2: ttyUSB0 plugged in",
+                              "---- Reset ---- 2026-03-02 14:05:03.309 +01:00"})); // two failed at once
     }
 
     void scan_data()
@@ -387,6 +400,13 @@ private slots:
             QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
             QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
+            // The captions stay; the tooltips name what each handshake uses, the list's own its current one.
+            const QStringList lines = {"Software flow control: XON and XOFF characters",
+                                       "Hardware flow control: the RTS and CTS lines"};
+            auto *handshakes = in<QComboBox>(&d, "serialhandshakeconf");
+            QCOMPARE(QStringList({handshakes->itemData(0, Qt::ToolTipRole).toString(),
+                                  handshakes->itemData(1, Qt::ToolTipRole).toString()}), lines);
+            QCOMPARE(handshakes->toolTip(), lines.at(handshakes->currentIndex()));
             QCOMPARE(d.focusWidget() == in(&d, "OKButton"), handshake != 0); // found: OK is next
         });
         // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query
@@ -411,45 +431,77 @@ private slots:
         } else {
             QCOMPARE(mainWindow(rig), NoPrinter);
         }
+        // The main window's "Communication" names the handshake the board was found with.
+        QCOMPARE(rig.find<QWidget>("Frame14")->toolTip(), handshake == 1   ? "Software flow control: XON and XOFF characters"
+                                                          : handshake == 2 ? "Hardware flow control: the RTS and CTS lines"
+                                                                           : "");
     }
 
     void checkConfiguration_data()
     {
         QTest::addColumn<BoardOptions>("options"); // its faults switched on once the board was found
-        QTest::addColumn<QString>("editor");       // the options on, the code (1110010000100000 before) and the name
+        QTest::addColumn<int>("answering");
+        QTest::addColumn<QString>("editor"); // the options on, the code (1110010000100000 before) and the name
         QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QString>("status"); // over the factory list's "default.cdb file error, default list created."
         const QStringList readError = {"E Error while reading printer parameters !"};
+        const QString unchanged = QStringLiteral("default.cdb file error, default list created.");
+        const QString read = QStringLiteral("Configuration read from COM3 at 115200 bauds: ");
         QTest::newRow("user mode and identity") << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80,
                                                                 .identity = "MY PRINTER"}
-                                                << "ConfUser IdUser 1101000110000000 MY PRINTER" << QStringList();
+                                                << int(TheBoard) << "ConfUser IdUser 1101000110000000 MY PRINTER"
+                                                << QStringList() << read + "Mechanism 04's configuration";
         QTest::newRow("a four-byte reply counts by its last two")
-            << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true}
-            << "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL" << QStringList();
+            << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true} << int(TheBoard)
+            << "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL" << QStringList() << read + "Mechanism 04's configuration";
         QTest::newRow("resistors mode: the straps")
-            << BoardOptions{.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"}
-            << "ConfRes IdUser 1101000110000000 STRAPS" << QStringList();
+            << BoardOptions{.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"} << int(TheBoard)
+            << "ConfRes IdUser 1101000110000000 STRAPS" << QStringList() << read + "Mechanism 04's configuration";
         QTest::newRow("a three-byte reply: the name still read")
-            << BoardOptions{.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}}
-            << "ConfUser IdUser 1110010000100000 KEPT NAME" << readError;
-        QTest::newRow("a silent board") << BoardOptions{.identity = "GONE", .faults = {.silent = true}}
-                                        << "ConfRes IdAuto 1110010000100000 " << readError;
+            << BoardOptions{.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}} << int(TheBoard)
+            << "ConfUser IdUser 1110010000100000 KEPT NAME" << readError << unchanged;
+        // Not one byte back: nothing is shown as read, the editor stays exactly as it was.
+        QTest::newRow("a silent board") << BoardOptions{.identity = "GONE", .faults = {.silent = true}} << int(TheBoard)
+                                        << "ConfRes IdUser 1110010000100000 BEFORE"
+                                        << QStringList{"E The board did not answer on COM3 at 115200 bauds. Please check "
+                                                       "cables and power."}
+                                        << unchanged;
+        // A board that answered something: a missing mode reply reads as 0, as it always has.
+        QTest::newRow("silent to the mode queries only")
+            << BoardOptions{} << int(AllButTheModes) << "ConfRes IdAuto 1101000110000000 KEPT NAME" << QStringList()
+            << read + "Mechanism 04's configuration";
+        QTest::newRow("answering the identity only") << BoardOptions{} << int(TheIdentityOnly)
+                                                     << "ConfRes IdAuto 1110010000100000 KEPT NAME" << readError << unchanged;
         QTest::newRow("MRS after the name, blanks around it")
-            << BoardOptions{.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"}
-            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJ" << QStringList();
-        QTest::newRow("MRS beyond 16 characters") << BoardOptions{.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"}
-                                                  << "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP" << QStringList();
+            << BoardOptions{.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"} << int(TheBoard)
+            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJ" << QStringList() << read + "matches no entry of the list";
+        QTest::newRow("MRS beyond 16 characters")
+            << BoardOptions{.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"} << int(TheBoard)
+            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP" << QStringList()
+            << read + "Mechanism 01's configuration and 3 more"; // 01, 08, 26 and 28 of the factory list
     }
 
     void checkConfiguration()
     {
         QFETCH(BoardOptions, options);
-        WindowRig rig;
+        QFETCH(int, answering);
+        WindowRig rig(std::nullopt); // no default.cdb: the factory list
         rig.line.setExistingPorts({3});
         const BoardFaults faults = std::exchange(options.faults, {});
         Board &board = rig.board(3, options);
         rig.checkIdentity();
         board.setFaults(faults);
+        if (answering != TheBoard)
+            rig.line.attachDevice(3, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
+                if (in == hex("1d5343") && answering == AllButTheModes)
+                    return hex("d180");
+                return in == hex("1b49") ? QByteArray("KEPT NAME        FW 4.12") : QByteArray();
+            }));
         rig.window->editor().applyConfigurationCode(QStringLiteral("1110010000100000"));
+        rig.click("ConfRes");
+        rig.click("IdUser");
+        rig.type("ConfigName", QStringLiteral("BEFORE"));
+        const QString before = editorControls(rig);
         rig.clearWire();
         QString pointer; // at each wait: B the busy pointer, else A; an unusable reply gives the window back at once
         rig.clock.onWait = [&](int) { pointer += rig.window->cursor().shape() == Qt::WaitCursor ? u'B' : u'A'; };
@@ -458,11 +510,14 @@ private slots:
 
         QCOMPARE(rig.wire(), hex("1d536606 1d536609 1d5343 1b49"));
         QTEST(shown(rig.prompts), "messages");
-        QVERIFY2(pointer.contains(QRegularExpression(shown(rig.prompts).isEmpty() ? "^B+$" : "^B+A+$")), qPrintable(pointer));
+        const bool givenBackEarly = shown(rig.prompts).value(0).startsWith("E Error") && answering == TheBoard;
+        QVERIFY2(pointer.contains(QRegularExpression(givenBackEarly ? "^B+A+$" : "^B+$")), qPrintable(pointer));
         QString editor;
         for (const char *option : {"ConfRes", "ConfUser", "IdAuto", "IdUser"})
             editor += rig.isChecked(option) ? QLatin1String(option) + u' ' : QString();
         QTEST(editor + rig.window->editor().buildConfigurationCode() + u' ' + rig.text("ConfigName"), "editor");
+        QCOMPARE(editorControls(rig) == before, faults.silent); // only a board that said nothing leaves it so
+        QTEST(rig.status(), "status");
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("GetSettings")); // enabled again
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
     }
@@ -509,35 +564,48 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("identity"); // shown afterwards
+        QTest::addColumn<QString>("status");   // "" the line before, or what the question had it say
         const auto row = [](const char *row, const char *code, const char *clicks, const QString &name, Setup setup,
-                            const QByteArray &wire, const QStringList &messages, const QString &identity) {
-            QTest::newRow(row) << code << clicks << name << int(setup) << wire << messages << identity;
+                            const QByteArray &wire, const QStringList &messages, const QString &identity,
+                            const QString &status = {}) {
+            QTest::newRow(row) << code << clicks << name << int(setup) << wire << messages << identity << status;
         };
+        const QString programmed = QStringLiteral("Configuration programmed on COM3 at 115200 bauds: %1 parameters, "
+                                                  "each echoed by the board");
+        const QString notEchoed = QStringLiteral("Configuration sent to COM3 at 115200 bauds: %1 parameters, %2 of them "
+                                                 "not echoed as written");
         const char *const factory = "1111000101000000"; // Negative strobe, as the board detects
         const QString old = QStringLiteral("OLD NAME         FW 4.12");
         const QByteArray tail = hex("1b40 1b49");
         const QByteArray userAuto = hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460900") + tail;
         row("resistors, automatic identity", factory, "ConfRes IdAuto", "", Ready, hex("1d53460600 1d53460900") + tail, {},
-            "TH576 1K5 STD    FW 4.12");
-        row("user mode, the factory code", factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12");
+            "TH576 1K5 STD    FW 4.12", programmed.arg(2));
+        row("user mode, the factory code", factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12",
+            programmed.arg(4));
         row("the other polarity, Cancel", factory, "ConfUser IdUser", "NEW", OtherPolarityCancel, hex("1d5368"),
-            {PolarityQuestion}, old);
+            {PolarityQuestion}, old, "Programming cancelled !");
         // No answer to "Sh" reads as Positive; a missing echo is a failed one, for a written 0 too.
         row("a silent board, negative strobe", factory, "ConfUser IdAuto", "", SilentBoard, userAuto,
-            QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "");
+            QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "", notEchoed.arg(4).arg(4));
         row("a silent board, User and User \"ABCDE\"", "1111000001000000", "ConfUser IdUser", "ABCDE", SilentBoard,
             hex("1d5368 1d53460601 1d534607f0 1d53460840 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 "
-                "1d53460e00") + tail, QStringList(9, ProgrammingError), "");
+                "1d53460e00") + tail, QStringList(9, ProgrammingError), "", notEchoed.arg(9).arg(9));
         row("a wrong echo: one message, the rest written; a Latin-1 name", factory, "ConfUser IdUser", "Caf\u00e9!",
             WrongEcho7, hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460943 1d53460a61 1d53460b66 1d53460ce9 "
-                            "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12");
+                            "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12",
+        notEchoed.arg(9).arg(1));
+        // The name field holds 16 characters (also when set as an assistive tool sets it): all of them go out.
+        row("a name of 22 characters", factory, "ConfRes IdUser", "ABCDEFGHIJKLMNOPQRSTUV", Ready,
+            hex("1d53460600 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 1d53460e46 1d53460f47 1d53461048 "
+                "1d53461149 1d5346124a 1d5346134b 1d5346144c 1d5346154d 1d5346164e 1d5346174f 1d53461850") + tail, {},
+            "ABCDEFGHIJKLMNOP FW 4.12", programmed.arg(17));
         row("no configuration mode", factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old);
         row("no identity method", factory, "ConfUser", "", Ready, {},
             {"W Please select an identity determination method !"}, old);
         // The choices are taken once, before the first byte: a change made meanwhile is for the next run.
         row("the editor changed during the run", factory, "ConfUser IdUser", "FIRST", Ready,
             hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460946 1d53460a49 1d53460b52 1d53460c53 1d53460d54 "
-                "1d53460e00") + tail, {}, "FIRST            FW 4.12");
+                "1d53460e00") + tail, {}, "FIRST            FW 4.12", programmed.arg(9));
     }
 
     void configurePrinter()
@@ -558,11 +626,15 @@ private slots:
         for (const QString &option : clicks.split(u' '))
             rig.click(qPrintable(option));
         rig.find<QLineEdit>("ConfigName")->setText(name);
+        QCOMPARE(rig.text("ConfigName"), name.left(16));
         rig.prompts.answer({setup != OtherPolarityCancel});
-        const QString status = rig.status();
+        const QString before = rig.status();
         rig.clearWire();
         bool busyPointer = true;
+        bool polarityShown = false;
         rig.clock.onWait = [&](int) {
+            polarityShown = polarityShown
+                         || rig.status() == "Strobe polarity detected by the board: Positive; chosen: Negative";
             busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor // and the button off
                           && !rig.find<QWidget>("ConfigPrinter")->isEnabledTo(rig.find<QWidget>("Frame10"));
             if (name == QLatin1String("FIRST") && rig.wire() == hex("1d5368 1d53460601")) { // the first parameter out
@@ -580,17 +652,59 @@ private slots:
         QCOMPARE(lastOpens(rig.line, 9), QStringList(wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : 4, open).join(u' '));
         QTEST(rig.text("Identity"), "identity");
         QVERIFY(busyPointer);
-        // Asked, the question has the status line name both polarities.
-        QCOMPARE(rig.status(), setup == OtherPolarityCancel     ? "Programming cancelled !"
-                               : messages.contains(PolarityQuestion) ? "Strobe polarity detected by the board: Positive; "
-                                                                       "chosen: Negative"
-                                                                     : status);
+        // Asked, the question has the status line name both polarities, until the run says what it did.
+        QCOMPARE(polarityShown, messages.contains(PolarityQuestion) && setup != OtherPolarityCancel);
+        QFETCH(QString, status);
+        QCOMPARE(rig.status(), status.isEmpty() ? before : status);
         for (const auto &w : rig.line.writes()) // a parameter command goes out byte by byte
             QVERIFY(w.bytes.size() == 1 || w.bytes == hex("1d5368") || w.bytes == hex("1b40") || w.bytes == hex("1b49"));
         const bool refused = messages.value(0).startsWith(QLatin1String("W ")); // checked before anything changes
         QVERIFY(rig.isEnabled("ConfigPrinter"));
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(refused ? "GetSettings" : "ConfigPrinter"));
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
+    }
+
+    // Each printer command that did its work says so on the status bar, in place of the line before; one
+    // whose bytes never left (held by flow control, or a port that cannot be opened) leaves the reason there.
+    void eachCommandSaysWhatItDid_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("status");
+        const QString held = QStringLiteral("The serial port's output did not leave within 1 s and was dropped: flow "
+                                            "control holds it back (check the cable's handshake lines and that the "
+                                            "printer is on)");
+        const QList<QPair<const char *, const char *>> done = {
+            {"GetSettings", "Configuration read from COM3 at 19200 bauds: matches no entry of the list"},
+            {"ConfigPrinter", "Configuration programmed on COM3 at 19200 bauds: 2 parameters, each echoed by the board"},
+            {"Wakeup", "Wake-up sent to COM3"},
+            {"SleepButton", "Sleep sent to COM3"},
+            {"Reset", "Reset sent to COM3"}};
+        for (const auto &[command, status] : done) {
+            QTest::addRow("%s", command) << command << int(NoFault) << status;
+            QTest::addRow("%s, output held", command) << command << int(HeldOutput) << held;
+            QTest::addRow("%s, port busy", command) << command << int(PortBusy) << "COM3 is in use by another program.";
+        }
+    }
+
+    void eachCommandSaysWhatItDid()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, fault);
+        WindowRig rig; // an empty list
+        rig.line.setExistingPorts({3});
+        rig.board(3, {.baud = 19200});
+        rig.checkIdentity();
+        rig.window->editor().applyConfigurationCode(QStringLiteral("1111000101000000"));
+        rig.click("ConfRes");
+        rig.click("IdAuto");
+        rig.window->showStatus(QStringLiteral("the line before"));
+        if (fault == HeldOutput)
+            rig.line.holdOutputUntil(-1);
+        if (fault == PortBusy)
+            rig.line.failOpen(3, QStringLiteral("COM3 is in use by another program."));
+        rig.click(qPrintable(command));
+        QTEST(rig.status(), "status");
     }
 
     void monitorShowsAScanAReadBackAndAProgrammingRun()
@@ -609,7 +723,7 @@ private slots:
         QCOMPARE(openMonitor(rig), monitor); // one at a time
         const QStringList lines = monitorLines(monitor);
         const QStringList expected = { // these among others, in this order (the help page's excerpts show the rest)
-            "---- Autodetect Chipset ----",
+            "---- Autodetect Chipset ---- 2026-03-02 14:05:00.000 +01:00",
             "COM2            not opened at 57600 bauds, no handshake: COM2 is in use by another program.",
             "                waited 1000 ms",
             "COM1    100 ms  cleared   04                                               <EOT>",
@@ -619,11 +733,11 @@ private slots:
             "COM1    250 ms  received  54 48 34 33 32 20 31 4B 35 20 53 54 44 20 20 20 20 46 57 20 34 2E 31 32 20 28 62 "
             "75 69 6C 64 20  TH432 1K5 STD    FW 4.12 (build ",
             "COM1    250 ms            32 30 32 36 2D 31 32 2D 30 36 29                 2026-12-06)",
-            "---- Check identity ----",
+            "---- Check identity ---- 2026-03-02 14:05:01.756 +01:00",
             "COM1      0 ms  opened at 115200 bauds, XON/XOFF handshake",
-            "---- Check configuration ----",
+            "---- Check configuration ---- 2026-03-02 14:05:02.406 +01:00",
             "COM1     59 ms  received  F1 40                                            .@",
-            "---- Configure printer ----",
+            "---- Configure printer ---- 2026-03-02 14:05:03.471 +01:00",
             "COM1     53 ms  sent      1D 53 46 06 01                                   <GS>SF<ACK><SOH>",
             "                waited 1000 ms", // after the reset, then the identity query after the settle pause
             "COM1     50 ms  sent      1B 49                                            <ESC>I",
@@ -695,17 +809,18 @@ private slots:
         QVERIFY(monitor->text().isEmpty() && rig.record.lines().isEmpty());
         rig.click("DetectPrinter"); // the menu item runs the identity check
         lines = monitorLines(monitor);
-        QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ----"));
+        QCOMPARE(lines.constFirst(), QStringLiteral("---- Autodetect Chipset ---- 2026-03-02 14:05:00.000 +01:00"));
 
         // Recorded also while it is closed: opened after a fault, it shows what led to it.
         monitor->close();
         QTRY_VERIFY(!rig.window->findChild<TrafficMonitorWindow *>());
         rig.line.board(1)->setFaults({.silent = true});
         rig.click("GetSettings");
-        QCOMPARE(shown(rig.prompts), QStringList{"E Error while reading printer parameters !"});
+        QCOMPARE(shown(rig.prompts),
+                 QStringList{"E The board did not answer on COM1 at 115200 bauds. Please check cables and power."});
         const QStringList after = monitorLines(openMonitor(rig));
         QCOMPARE(after.mid(0, lines.size()), lines);
-        QCOMPARE(after.value(lines.size()), "---- Check configuration ----");
+        QCOMPARE(after.value(lines.size()), "---- Check configuration ---- 2026-03-02 14:05:02.421 +01:00");
         QCOMPARE(after.mid(lines.size()).filter(QRegularExpression("ms  (sent|waited 500 ms, nothing came)")).size(), 8);
     }
 };

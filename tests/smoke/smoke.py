@@ -125,8 +125,9 @@ def session(program, workdir):
     if "Hardware detected polarity doesn't match user choice !  Program anyway ?" not in labels(box):
         raise Failure(f"asked {labels(box)}")
     press(one(box, "push button", "OK"))
-    wait("the programmed identity", lambda: not window(app, BOX, ("dialog", "alert")) and has(configure, SENSITIVE)
-         and " ".join(labels(identity)).startswith(ENTRY + " "))
+    wait("the programmed identity, and the status bar saying so", lambda: not window(app, BOX, ("dialog", "alert"))
+         and has(configure, SENSITIVE) and " ".join(labels(identity)).startswith(ENTRY + " ")
+         and labels(one(main, "status bar"))[0].startswith("Configuration programmed on COM1 at 115200 bauds: "))
 
     target = os.path.join(workdir, "saved.cdb")
     choose(main, "Database", "Save database as...")

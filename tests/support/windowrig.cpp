@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimeZone>
 
 namespace tessary::test {
 
@@ -25,6 +26,9 @@ WindowRig::WindowRig(const std::optional<QByteArray> &defaultCdb, bool demo)
             file.write(*defaultCdb);
     }
     line.setWakeups(false);
+    // The record's headings are dated 2 March 2026, 14:05 at UTC+1, when the virtual clock starts.
+    path.line.setWallClock(
+        [this] { return QDateTime(QDate(2026, 3, 2), QTime(14, 5), QTimeZone(3600)).addMSecs(clock.now()); });
     window = std::make_unique<MainFrm>(services);
     link.setStatusLine(window.get());
     window->findChild<PrinterBinding *>()->setPortSelectionRunner([this](PortSelection &dialog) {

@@ -26,7 +26,8 @@ namespace tessary::test {
 // The program in process, wired as main() wires it: the main window over the
 // simulated line (COM1 to COM6 exist, boards where a test puts them) through
 // the recording wrappers, the virtual clock, and scripted message boxes and
-// file dialogs. It starts shown, in a temporary folder of its own that holds
+// file dialogs; the record's headings dated from 2026-03-02 14:05:00.000 +01:00 on the
+// virtual clock. It starts shown, in a temporary folder of its own that holds
 // default.cdb when one is given.
 class WindowRig {
 public:
