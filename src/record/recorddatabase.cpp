@@ -516,28 +516,37 @@ QString RecordDatabase::timeText(const QString &column) const
 
 QString RecordDatabase::where(const RecordFilter &filter, QVariantList &values) const
 {
+    // An identity names a board or a handful: its two indexes answer first.
+    // SQLite's planner, once it has statistics, would rather walk the index
+    // of times (the identity before is the same factory name on most boards),
+    // so there the identity is asked as a union of both lookups and the other
+    // columns are kept from their indexes with a unary plus.
+    const bool byIdentity = !filter.identity.isEmpty();
+    const QString plain = byIdentity && !postgres() ? QStringLiteral("+") : QString();
     QStringList conditions;
+    if (byIdentity) {
+        conditions << (postgres() ? QStringLiteral("(identity_after = ? OR identity_before = ?)")
+                                  : QStringLiteral("id IN (SELECT id FROM boards WHERE identity_after = ? UNION "
+                                                   "SELECT id FROM boards WHERE identity_before = ?)"));
+        values << filter.identity << filter.identity;
+    }
     if (filter.since.isValid()) {
-        conditions << QStringLiteral("started >= ?");
+        conditions << plain + QStringLiteral("started >= ?");
         values << utcText(filter.since);
     }
     if (filter.until.isValid()) {
-        conditions << QStringLiteral("started < ?");
+        conditions << plain + QStringLiteral("started < ?");
         values << utcText(filter.until);
     }
     for (const auto &[column, value] : {std::pair{QStringLiteral("station"), filter.station},
                                         std::pair{QStringLiteral("code"), filter.code}})
         if (!value.isEmpty()) {
-            conditions << column + QStringLiteral(" = ?");
+            conditions << plain + column + QStringLiteral(" = ?");
             values << value;
         }
     if (filter.result) {
-        conditions << QStringLiteral("result = ?");
+        conditions << plain + QStringLiteral("result = ?");
         values << outcomeWord(*filter.result);
-    }
-    if (!filter.identity.isEmpty()) {
-        conditions << QStringLiteral("(identity_after = ? OR identity_before = ?)");
-        values << filter.identity << filter.identity;
     }
     return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
 }
@@ -550,8 +559,9 @@ bool RecordDatabase::boards(const RecordFilter &filter, Order order,
     columns[0] = timeText(columns[0]);
     columns[1] = timeText(columns[1]);
     const QString direction = order == Order::OldestFirst ? QStringLiteral("ASC") : QStringLiteral("DESC");
-    const QString sql = QStringLiteral("SELECT run, %1 FROM boards%2 ORDER BY started %3, id %3")
-                            .arg(columns.join(QStringLiteral(", ")), where(filter, values), direction);
+    const QString byTime = !filter.identity.isEmpty() && !postgres() ? QStringLiteral("+started") : QStringLiteral("started");
+    const QString sql = QStringLiteral("SELECT run, %1 FROM boards%2 ORDER BY %4 %3, id %3")
+                            .arg(columns.join(QStringLiteral(", ")), where(filter, values), direction, byTime);
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     QString why;
