@@ -29,6 +29,7 @@ class ParallelScan;
 class ProductionLog;
 struct ProgramOrder;
 class RecordingEnvironment;
+class RecordDatabase;
 struct RecordFilter;
 struct RecordLocation;
 class TrafficRecord;
@@ -210,6 +211,8 @@ private:
     int listBoards(const Invocation &call, const RecordFilter &filter, bool oneBoard);
     // --record, else the record of the settings; nothing with *status set when neither is usable.
     [[nodiscard]] std::optional<RecordLocation> chosenRecord(const Invocation &call, int *status);
+    // The chosen record opened for questions; null with *status set when it cannot be.
+    [[nodiscard]] std::unique_ptr<RecordDatabase> recordToAsk(const Invocation &call, int *status);
     [[nodiscard]] std::optional<int> parseRecordFilter(const Invocation &call, RecordFilter &filter);
 
     // COM1 to COM6 as the system's ports and the remembered slots fill them

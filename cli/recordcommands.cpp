@@ -170,6 +170,17 @@ int CliApp::runRecordGroup(const QStringList &arguments)
     return usage(QStringLiteral("unknown action \"%1\": the actions are use, flush, list, board and summary").arg(action));
 }
 
+std::unique_ptr<RecordDatabase> CliApp::recordToAsk(const Invocation &call, int *status)
+{
+    const auto location = chosenRecord(call, status);
+    if (!location)
+        return nullptr;
+    RecordDatabase::Opened opened = RecordDatabase::open(*location, RecordDatabase::Use::Read);
+    if (!opened.database)
+        *status = fail(call.common, opened.error);
+    return std::move(opened.database);
+}
+
 std::optional<RecordLocation> CliApp::chosenRecord(const Invocation &call, int *status)
 {
     QString error;
@@ -326,12 +337,10 @@ int CliApp::listBoards(const Invocation &call, const RecordFilter &filter, bool 
     if (csv && common.json)
         return usage(QStringLiteral("--csv and --json are two answers: give one"));
     int status = Success;
-    const auto location = chosenRecord(call, &status);
-    if (!location)
+    const std::unique_ptr<RecordDatabase> record = recordToAsk(call, &status);
+    if (!record)
         return status;
-    const RecordDatabase::Opened opened = RecordDatabase::open(*location, RecordDatabase::Use::Read);
-    if (!opened.database)
-        return fail(common, opened.error);
+    const RecordLocation &location = record->location();
 
     // CSV and JSON go out row by row, however many; the table needs its
     // widths first. One board's history that is empty is a failure, said
@@ -342,13 +351,13 @@ int CliApp::listBoards(const Invocation &call, const RecordFilter &filter, bool 
         if (csv)
             m_out << BoardRow::columns().join(u',') << '\n';
         else if (common.json)
-            m_out << QJsonDocument(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("record"), location->shown()}})
+            m_out << QJsonDocument(QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("record"), location.shown()}})
                          .toJson(QJsonDocument::Compact)
                          .chopped(1)
                   << ",\"boards\":[";
     };
     QString error;
-    const bool asked = opened.database->boards(
+    const bool asked = record->boards(
         filter, oneBoard ? RecordDatabase::Order::NewestFirst : RecordDatabase::Order::OldestFirst,
         [&](const RecordedBoard &board) {
             if (count == 0)
@@ -370,7 +379,7 @@ int CliApp::listBoards(const Invocation &call, const RecordFilter &filter, bool 
     if (!asked)
         return fail(common, error);
     if (count == 0 && oneBoard)
-        return fail(common, QStringLiteral("no board \"%1\" in the record %2").arg(filter.identity, location->shown()));
+        return fail(common, QStringLiteral("no board \"%1\" in the record %2").arg(filter.identity, location.shown()));
     if (count == 0)
         head();
     if (common.json)
@@ -400,15 +409,13 @@ int CliApp::recordSummary(const Invocation &call)
         return usage(QStringLiteral("--by takes day, station, result or reason, not \"%1\"").arg(by));
     const auto groupBy = static_cast<RecordDatabase::GroupBy>(index);
     int status = Success;
-    const auto location = chosenRecord(call, &status);
-    if (!location)
+    const std::unique_ptr<RecordDatabase> record = recordToAsk(call, &status);
+    if (!record)
         return status;
-    const RecordDatabase::Opened opened = RecordDatabase::open(*location, RecordDatabase::Use::Read);
-    if (!opened.database)
-        return fail(common, opened.error);
+    const RecordLocation &location = record->location();
     QString error;
-    const auto groups = opened.database->summary(filter, groupBy, &error);
-    const auto results = groups ? opened.database->summary(filter, RecordDatabase::GroupBy::Result, &error)
+    const auto groups = record->summary(filter, groupBy, &error);
+    const auto results = groups ? record->summary(filter, RecordDatabase::GroupBy::Result, &error)
                                 : std::nullopt;
     if (!groups || !results)
         return fail(common, error);
@@ -446,7 +453,7 @@ int CliApp::recordSummary(const Invocation &call)
                 .arg(total.failed);
     print(common,
           {{QStringLiteral("ok"), true},
-           {QStringLiteral("record"), location->shown()},
+           {QStringLiteral("record"), location.shown()},
            {QStringLiteral("by"), by},
            {QStringLiteral("groups"), array},
            {QStringLiteral("total"),

@@ -396,115 +396,114 @@ bool RecordDatabase::upsertRun(QSqlQuery &query, const RunRow &run, qint64 *id, 
     return true;
 }
 
-bool RecordDatabase::addRun(const RunRow &run, QString *error)
+bool RecordDatabase::transact(const QString &what, const std::function<bool(QSqlQuery &, QString *)> &steps,
+                              QString *error)
 {
     if (!writable(error))
         return false;
     QElapsedTimer timer;
     timer.start();
     QString why;
-    qint64 id = 0;
     // One query for the transaction, gone only after its end: PostgreSQL
     // cannot free a prepared statement inside a failed transaction.
     QSqlQuery query(m_db);
-    if (begin(&why) && upsertRun(query, run, &id, &why) && commit(&why))
+    if (begin(&why) && steps(query, &why) && commit(&why))
         return true;
     rollback();
     m_lost = m_lost || timer.elapsed() >= SlowFailureMs;
-    *error = failed(QStringLiteral("the run"), why);
+    *error = failed(what, why);
     return false;
+}
+
+bool RecordDatabase::addRun(const RunRow &run, QString *error)
+{
+    return transact(
+        QStringLiteral("the run"),
+        [&](QSqlQuery &query, QString *why) {
+            qint64 id = 0;
+            return upsertRun(query, run, &id, why);
+        },
+        error);
 }
 
 bool RecordDatabase::addBoard(const RunRow &run, const QString &key, const BoardRow &row, QString *error)
 {
-    if (!writable(error))
-        return false;
-    QElapsedTimer timer;
-    timer.start();
-    QString why;
-    qint64 id = 0;
-    QSqlQuery query(m_db); // gone after the transaction's end, as in addRun
-    const auto insert = [&] {
-        QStringList marks(boardColumns().size() + 2, QStringLiteral("?"));
-        return exec(query,
-                    QStringLiteral("INSERT INTO boards (key, run, %1) VALUES (%2) ON CONFLICT (key) DO NOTHING")
-                        .arg(boardColumns().join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-                    {key, id, timeValue(row.started), timeValue(row.ended), row.station, row.tool, row.command,
-                     row.port, row.device, row.adapterSerial, row.speed, row.handshake, row.firmware,
-                     row.identityBefore, row.identityAfter, row.database, row.entry, row.code, row.mode,
-                     verifiedText(row.verified), outcomeWord(row.result), row.reason, row.writes, row.plannedWrites},
-                    &why);
-    };
-    if (begin(&why) && upsertRun(query, run, &id, &why) && insert() && commit(&why))
-        return true;
-    rollback();
-    m_lost = m_lost || timer.elapsed() >= SlowFailureMs;
-    *error = failed(QStringLiteral("the row of %1").arg(row.device.isEmpty() ? QStringLiteral("a board") : row.device),
-                    why);
-    return false;
+    const QStringList marks(boardColumns().size() + 2, QStringLiteral("?"));
+    return transact(
+        QStringLiteral("the row of %1").arg(row.device.isEmpty() ? QStringLiteral("a board") : row.device),
+        [&](QSqlQuery &query, QString *why) {
+            qint64 id = 0;
+            return upsertRun(query, run, &id, why)
+                && exec(query,
+                        QStringLiteral("INSERT INTO boards (key, run, %1) VALUES (%2) ON CONFLICT (key) DO NOTHING")
+                            .arg(boardColumns().join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
+                        {key, id, timeValue(row.started), timeValue(row.ended), row.station, row.tool, row.command,
+                         row.port, row.device, row.adapterSerial, row.speed, row.handshake, row.firmware,
+                         row.identityBefore, row.identityAfter, row.database, row.entry, row.code, row.mode,
+                         verifiedText(row.verified), outcomeWord(row.result), row.reason, row.writes,
+                         row.plannedWrites},
+                        why);
+        },
+        error);
 }
 
 std::optional<QList<qint64>> RecordDatabase::takeNumbers(const QString &counter, std::optional<qint64> start,
                                                          const RunRow &run, const QStringList &boards, QString *error)
 {
-    if (!writable(error))
-        return std::nullopt;
-    QElapsedTimer timer;
-    timer.start();
-    QString why;
-    QSqlQuery query(m_db); // gone after the transaction's end, as in addRun
-    const auto fail = [&]() -> std::optional<QList<qint64>> {
-        rollback();
-        m_lost = m_lost || timer.elapsed() >= SlowFailureMs;
-        *error = failed(QStringLiteral("the numbers of the counter \"%1\"").arg(counter), why);
-        return std::nullopt;
-    };
-    qint64 runId = 0;
-    if (!begin(&why) || !upsertRun(query, run, &runId, &why))
-        return fail();
-    // PostgreSQL: a missing counter is created by whoever comes first; the
-    // row is then locked until this transaction ends. SQLite: the whole
-    // file is locked from BEGIN IMMEDIATE on.
-    if (postgres() && start
-        && !exec(query, QStringLiteral("INSERT INTO counters (name, next) VALUES (?, ?) ON CONFLICT (name) DO NOTHING"),
-                 {counter, *start}, &why))
-        return fail();
-    if (!exec(query,
-              postgres() ? QStringLiteral("SELECT next FROM counters WHERE name = ? FOR UPDATE")
-                         : QStringLiteral("SELECT next FROM counters WHERE name = ?"),
-              {counter}, &why))
-        return fail();
-    qint64 first = 0;
-    if (query.next()) {
-        first = query.value(0).toLongLong();
-    } else if (start && !postgres()) {
-        first = *start;
-        query.finish();
-        if (!exec(query, QStringLiteral("INSERT INTO counters (name, next) VALUES (?, ?)"), {counter, first}, &why))
-            return fail();
-    } else {
-        rollback();
+    QList<qint64> numbers;
+    bool missing = false;
+    const bool taken = transact(
+        QStringLiteral("the numbers of the counter \"%1\"").arg(counter),
+        [&](QSqlQuery &query, QString *why) {
+            qint64 runId = 0;
+            if (!upsertRun(query, run, &runId, why))
+                return false;
+            // PostgreSQL: a missing counter is created by whoever comes
+            // first; its row is then locked until this transaction ends.
+            // SQLite: the whole file is locked from BEGIN IMMEDIATE on.
+            if (postgres() && start
+                && !exec(query,
+                         QStringLiteral("INSERT INTO counters (name, next) VALUES (?, ?) ON CONFLICT (name) DO NOTHING"),
+                         {counter, *start}, why))
+                return false;
+            if (!exec(query,
+                      postgres() ? QStringLiteral("SELECT next FROM counters WHERE name = ? FOR UPDATE")
+                                 : QStringLiteral("SELECT next FROM counters WHERE name = ?"),
+                      {counter}, why))
+                return false;
+            qint64 first = 0;
+            if (query.next()) {
+                first = query.value(0).toLongLong();
+            } else if (start && !postgres()) {
+                first = *start;
+                query.finish();
+                if (!exec(query, QStringLiteral("INSERT INTO counters (name, next) VALUES (?, ?)"), {counter, first}, why))
+                    return false;
+            } else {
+                missing = true;
+                return false;
+            }
+            query.finish();
+            if (!exec(query, QStringLiteral("UPDATE counters SET next = ? WHERE name = ?"),
+                      {first + qint64(boards.size()), counter}, why))
+                return false;
+            const QString now = utcText(QDateTime::currentDateTimeUtc());
+            for (const QString &board : boards) {
+                if (!exec(query,
+                          QStringLiteral("INSERT INTO serials (counter, number, run, station, device, taken) "
+                                         "VALUES (?, ?, ?, ?, ?, ?)"),
+                          {counter, first + numbers.size(), runId, run.station, board, now}, why))
+                    return false;
+                numbers << first + numbers.size();
+            }
+            return true;
+        },
+        error);
+    if (missing)
         *error = QStringLiteral("the record %1 has no counter \"%2\"; a start value creates it")
                      .arg(m_location.shown(), counter);
+    if (!taken)
         return std::nullopt;
-    }
-    query.finish();
-    const qint64 count = boards.size();
-    if (!exec(query, QStringLiteral("UPDATE counters SET next = ? WHERE name = ?"), {first + count, counter}, &why))
-        return fail();
-    QList<qint64> numbers;
-    const QString taken = utcText(QDateTime::currentDateTimeUtc());
-    for (qint64 i = 0; i < count; ++i) {
-        if (!exec(query,
-                  QStringLiteral("INSERT INTO serials (counter, number, run, station, device, taken) "
-                                 "VALUES (?, ?, ?, ?, ?, ?)"),
-                  {counter, first + i, runId, run.station, boards.at(i), taken}, &why))
-            return fail();
-        numbers << first + i;
-    }
-    query.finish();
-    if (!commit(&why))
-        return fail();
     return numbers;
 }
 

@@ -123,6 +123,10 @@ private:
     void rollback();
     // A failed statement: its reason, and whether the database is gone.
     QString failed(const QString &what, const QString &reason);
+    // One write transaction: the steps, then the commit; on failure the
+    // rollback, and the reason (whether the record refused `what` or was lost).
+    [[nodiscard]] bool transact(const QString &what, const std::function<bool(QSqlQuery &, QString *)> &steps,
+                                QString *error);
     // False, with the reason, when the record may not be written.
     [[nodiscard]] bool writable(QString *error);
     [[nodiscard]] bool upsertRun(QSqlQuery &query, const RunRow &run, qint64 *id, QString *error);

@@ -498,6 +498,8 @@ private slots:
             {"an identity, before or after", {"--identity", "L7-0002"}, "S1:L7-0002 S2:L7-0002"},
             {"a code", {"--code", "0000111100000000"}, "S2:L7-0003"},
             {"all must hold", {"--station", "S1", "--result", "ok"}, "S1:L7-0001"},
+            {"an identity on a station, since a day", {"--identity", "L7-0002", "--station", "S2", "--since", "2024-05-07"},
+             "S2:L7-0002"},
             {"none holds", {"--station", "S9"}, ""},
             {"a day that is none", {"--since", "2024-13-01"}, "exit 2: tessary record list: --since takes a date"},
             {"a result that is none", {"--result", "fine"}, "exit 2: tessary record list: --result takes ok, found"},
