@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlQuery>
 #include <QTimeZone>
 #include <QVariant>
@@ -168,6 +170,27 @@ bool withoutWriteBit(const QString &path)
     return !(QFileInfo(path).permissions() & anyWrite);
 }
 
+// The statement with its values written in, as the driver quotes them: one
+// round trip to a PostgreSQL server where a prepared statement takes three
+// (prepare, execute, free). The marks are those of the program's own SQL,
+// never inside its literals.
+QString withValues(const QSqlDatabase &db, const QString &sql, const QVariantList &values)
+{
+    QString text;
+    qsizetype next = 0;
+    for (const QChar c : sql) {
+        if (c != u'?' || next >= values.size()) {
+            text += c;
+            continue;
+        }
+        const QVariant &value = values.at(next++);
+        QSqlField field(QString(), value.metaType());
+        field.setValue(value);
+        text += db.driver()->formatValue(field);
+    }
+    return text;
+}
+
 QString connectionName()
 {
     static QAtomicInteger<int> next = 0;
@@ -254,8 +277,20 @@ RecordDatabase::Opened RecordDatabase::open(const RecordLocation &location, Use 
 RecordDatabase::Failure RecordDatabase::setUp(Use use, QString *error)
 {
     const QString shown = m_location.shown();
-    const auto version = [this](QString *why) -> std::optional<int> {
+    // The version the record holds, 0 without tables. Outside a transaction
+    // PostgreSQL is asked once (a missing table is an error of its own code);
+    // inside one an error would end the transaction, so the catalog first.
+    const auto version = [this](bool inTransaction, QString *why) -> std::optional<int> {
         QSqlQuery query(m_db);
+        const QString max = QStringLiteral("SELECT max(version) FROM schema_version");
+        if (postgres() && !inTransaction) {
+            if (query.exec(max) && query.next())
+                return query.value(0).toInt();
+            if (query.lastError().nativeErrorCode() == QLatin1String("42P01")) // undefined_table
+                return 0;
+            *why = errorText(query.lastError());
+            return std::nullopt;
+        }
         const QString exists = postgres() ? QStringLiteral("SELECT to_regclass('schema_version') IS NOT NULL")
                                           : QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' "
                                                            "AND name = 'schema_version'");
@@ -263,12 +298,12 @@ RecordDatabase::Failure RecordDatabase::setUp(Use use, QString *error)
             return std::nullopt;
         if (!query.value(0).toBool())
             return 0;
-        if (!exec(query, QStringLiteral("SELECT max(version) FROM schema_version"), {}, why) || !query.next())
+        if (!exec(query, max, {}, why) || !query.next())
             return std::nullopt;
         return query.value(0).toInt();
     };
     QString why;
-    std::optional<int> found = version(&why);
+    std::optional<int> found = version(false, &why);
     if (!found) {
         *error = QStringLiteral("cannot read the record %1: %2").arg(shown, why);
         return Failure::Unreachable;
@@ -296,7 +331,7 @@ RecordDatabase::Failure RecordDatabase::setUp(Use use, QString *error)
         *error = QStringLiteral("cannot set up the record %1: %2").arg(shown, why);
         return Failure::Unreachable;
     }
-    found = version(&why);
+    found = version(true, &why);
     if (found && *found > SchemaVersion) {
         rollback();
         return newer(*found);
@@ -564,7 +599,7 @@ bool RecordDatabase::boards(const RecordFilter &filter, Order order,
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     QString why;
-    if (!exec(query, sql, values, &why)) {
+    if (!(postgres() ? exec(query, withValues(m_db, sql, values), {}, &why) : exec(query, sql, values, &why))) {
         *error = QStringLiteral("cannot read the record %1: %2").arg(m_location.shown(), why);
         return false;
     }
@@ -647,7 +682,7 @@ std::optional<QList<SummaryGroup>> RecordDatabase::summary(const RecordFilter &f
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     QString why;
-    if (!exec(query, sql, values, &why)) {
+    if (!(postgres() ? exec(query, withValues(m_db, sql, values), {}, &why) : exec(query, sql, values, &why))) {
         *error = QStringLiteral("cannot read the record %1: %2").arg(m_location.shown(), why);
         return std::nullopt;
     }

@@ -501,6 +501,7 @@ private slots:
             {"an identity on a station, since a day", {"--identity", "L7-0002", "--station", "S2", "--since", "2024-05-07"},
              "S2:L7-0002"},
             {"none holds", {"--station", "S9"}, ""},
+            {"a quote in a value is a value", {"--station", "S1' OR station <> '"}, ""},
             {"a day that is none", {"--since", "2024-13-01"}, "exit 2: tessary record list: --since takes a date"},
             {"a result that is none", {"--result", "fine"}, "exit 2: tessary record list: --result takes ok, found"},
         };
