@@ -10,6 +10,7 @@
 // program's start-up time and peak memory.
 #include "boardprocess.h"
 #include "floor.h"
+#include "recordbench.h"
 
 #include "app/appstate.h"
 #include "cliapp.h"
@@ -698,7 +699,7 @@ int main(int argc, char *argv[])
     const int runs = qMax(1, qEnvironmentVariableIntValue("TESSARY_BENCH_RUNS") ?: 5);
     // The groups of rows to run, named on the command line; none named: all.
     const QStringList groups = {QStringLiteral("commands"), QStringLiteral("cli"), QStringLiteral("boards"),
-                                QStringLiteral("startup")};
+                                QStringLiteral("record"), QStringLiteral("startup")};
     QStringList chosen = app.arguments().mid(1);
     for (const QString &group : std::as_const(chosen))
         if (!groups.contains(group)) {
@@ -785,6 +786,9 @@ int main(int argc, char *argv[])
         allOk = printGangRows(rows) && allOk;
         std::printf("\n");
     }
+
+    if (chosen.contains(QStringLiteral("record")))
+        allOk = recordRows(runs) && allOk;
 
     if (!chosen.contains(QStringLiteral("startup"))) {
         std::fflush(stdout);

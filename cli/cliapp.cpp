@@ -43,6 +43,7 @@ QString overview()
         "  program            write a configuration and an identity into the board\n"
         "  db <action>        list, show, add, remove, move, factory, export, import on .cdb files\n"
         "  code <action>      decode a configuration code, or encode one from field options\n"
+        "  record <action>    use, flush, list, board, summary: the production record of every station\n"
         "\n"
         "Every command takes --help, --json and --quiet. The commands that talk to the board also take\n"
         "--port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw, --sequential and\n"
@@ -89,6 +90,8 @@ int CliApp::run(const QStringList &arguments)
     m_command = command;
     if (command == QLatin1String("db") || command == QLatin1String("code"))
         return runGroup(command, rest);
+    if (command == QLatin1String("record"))
+        return runRecordGroup(rest);
     // The parsers see the command in the place of the program's name.
     if (const Subcommand *subcommand = findSubcommand(command))
         return runSubcommand(*subcommand, rest);
@@ -136,7 +139,7 @@ const QString FileAndEntryError = QStringLiteral("needs FILE and either NAME or 
 
 const QList<CliApp::Subcommand> &CliApp::subcommands()
 {
-    static const QList<Subcommand> table = {
+    static const QList<Subcommand> table = QList<Subcommand>{
         {QStringLiteral("ports"),
          QStringLiteral("Lists COM1 to COM6 with their devices, whether each is present, and what is known of "
                         "its adapter (description, manufacturer, serial number, USB ids); a free slot kept for an "
@@ -240,7 +243,7 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
          QStringLiteral("Builds the 16-character configuration code from field options; every field "
                         "but the voltage (5 V unless --voltage 3.3) must be given."),
          {}, 0, QStringLiteral("takes field options, not arguments"), fieldoptions::options(), &CliApp::codeEncode},
-    };
+    } + recordSubcommands();
     return table;
 }
 

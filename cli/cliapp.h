@@ -29,6 +29,9 @@ class ParallelScan;
 class ProductionLog;
 struct ProgramOrder;
 class RecordingEnvironment;
+class RecordDatabase;
+struct RecordFilter;
+struct RecordLocation;
 class TrafficRecord;
 class TrafficWriter;
 class SerialLine;
@@ -196,6 +199,21 @@ private:
 
     int codeDecode(const Invocation &call);
     int codeEncode(const Invocation &call);
+
+    // The production record (recordcommands.cpp).
+    static QList<Subcommand> recordSubcommands();
+    int runRecordGroup(const QStringList &arguments);
+    int recordUse(const Invocation &call);
+    int recordFlush(const Invocation &call);
+    int recordList(const Invocation &call);
+    int recordBoard(const Invocation &call);
+    int recordSummary(const Invocation &call);
+    int listBoards(const Invocation &call, const RecordFilter &filter, bool oneBoard);
+    // --record, else the record of the settings; nothing with *status set when neither is usable.
+    [[nodiscard]] std::optional<RecordLocation> chosenRecord(const Invocation &call, int *status);
+    // The chosen record opened for questions; null with *status set when it cannot be.
+    [[nodiscard]] std::unique_ptr<RecordDatabase> recordToAsk(const Invocation &call, int *status);
+    [[nodiscard]] std::optional<int> parseRecordFilter(const Invocation &call, RecordFilter &filter);
 
     // COM1 to COM6 as the system's ports and the remembered slots fill them
     // (the desktop program's numbers); keep: the slots given are remembered.

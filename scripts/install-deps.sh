@@ -6,6 +6,9 @@ set -euo pipefail
 packages=(
   build-essential cmake
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6
+  # the production record: Qt SQL's SQLite and PostgreSQL drivers, and a
+  # PostgreSQL server for the tests (scripts/with-postgres.sh)
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
   # desktop smoke test and screenshots
   xvfb xauth dbus at-spi2-core python3-pyatspi
 )

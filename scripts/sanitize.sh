@@ -13,4 +13,4 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:detect_stack_use_after_return=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cd "$BUILD_DIR"
-ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"
+exec "$here/scripts/with-postgres.sh" ctest --output-on-failure -j"$(nproc)" --timeout 300 "$@"

@@ -1,0 +1,839 @@
+// The production record against a real SQLite file and a real PostgreSQL
+// server (scripts/with-postgres.sh starts one for the suite; without it the
+// PostgreSQL rows say they were skipped and why): a run's rows going in and
+// coming back out through `tessary record`, the questions, the schema, the
+// spool when the record is gone or refuses a row, and the counters shared by
+// processes at once. The clock of the tables is Berlin's, summer time.
+#include "cliapp.h"
+#include "clienvironment.h"
+#include "record/recorddatabase.h"
+#include "record/recordlocation.h"
+#include "record/recordrun.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdio>
+#include <ctime>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace tessary;
+
+namespace {
+
+const QString Sqlite = QStringLiteral("sqlite");
+const QString Postgres = QStringLiteral("postgresql");
+
+// The record commands reach no port: a call here fails the test.
+class NoPorts : public CliEnvironment {
+public:
+    SerialPorts &serialPorts() override { qFatal("a record command asked for the serial ports"); }
+    QSettings &settings() override { return m_settings; }
+    SerialLine &line(const PortNames &) override { qFatal("a record command opened a serial line"); }
+    Clock &clock() override { qFatal("a record command asked for a clock"); }
+    PortSession portSession(const PortNames &, int) override { qFatal("a record command opened a port"); }
+
+private:
+    QTemporaryDir m_folder;
+    QSettings m_settings{m_folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+};
+
+QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs); }
+
+// A board's row with the fields a case names; the rest as a board that was programmed.
+BoardRow board(const char *started, const QString &station, BoardOutcome result, const QString &before,
+               const QString &after, const QString &code = QStringLiteral("1111000101000000"),
+               const QString &reason = {})
+{
+    BoardRow row;
+    row.started = utc(started);
+    row.ended = row.started.addSecs(6);
+    row.station = station;
+    row.tool = QStringLiteral("tessary 2.3");
+    row.command = QStringLiteral("program");
+    row.device = QStringLiteral("/dev/ttyUSB0");
+    row.speed = QStringLiteral("115200");
+    row.handshake = QStringLiteral("hw");
+    row.firmware = QStringLiteral("FW 4.12");
+    row.identityBefore = before;
+    row.identityAfter = after;
+    row.code = code;
+    row.mode = QStringLiteral("user");
+    row.result = result;
+    row.reason = reason;
+    row.writes = result == BoardOutcome::Ok ? 9 : 3;
+    row.plannedWrites = 9;
+    return row;
+}
+
+RecordRun::Start start(const QString &station = QStringLiteral("LINE7-A"))
+{
+    return {station, QStringLiteral("tessary 2.3"), QStringLiteral("program"),
+            QStringLiteral("program --all-boards --verify"), utc("2024-05-06T07:00:00.000Z")};
+}
+
+RecordLocation location(const QString &url)
+{
+    QString error;
+    const auto parsed = RecordLocation::parse(url, &error);
+    if (!parsed)
+        qFatal("not a record URL: %s: %s", qPrintable(url), qPrintable(error));
+    return *parsed;
+}
+
+// The child of the counter case: takes numbers in batches and prints them.
+// TST_RECORD_TAKE = "URL|STATION|BATCHES|GO-FILE".
+int takeNumbersChild()
+{
+    const QStringList parts = qEnvironmentVariable("TST_RECORD_TAKE").split(u'|');
+    while (!QFile::exists(parts.at(3)))
+        QThread::msleep(1);
+    QString error;
+    auto run = RecordRun::begin(location(parts.at(0)), start(parts.at(1)), &error);
+    if (!run || !run->online()) {
+        std::fprintf(stderr, "cannot begin: %s %s\n", qPrintable(error), run ? qPrintable(run->offlineReason()) : "");
+        return 1;
+    }
+    const int batches = parts.at(2).toInt();
+    for (int batch = 0; batch < batches; ++batch) {
+        QStringList boards;
+        for (int i = 0; i <= batch % 3; ++i)
+            boards << QStringLiteral("/dev/ttyUSB%1").arg(i);
+        const auto numbers = run->takeNumbers(QStringLiteral("L7"), 1000, boards, &error);
+        if (!numbers) {
+            std::fprintf(stderr, "cannot take: %s\n", qPrintable(error));
+            return 1;
+        }
+        for (const qint64 number : *numbers)
+            std::printf("%lld\n", number);
+    }
+    std::fflush(stdout);
+    return run->end(QDateTime::currentDateTimeUtc()).complete() ? 0 : 1;
+}
+
+} // namespace
+
+class TestRecord : public QObject {
+    Q_OBJECT
+
+private:
+    // The PostgreSQL server of the suite; empty when there is none, with why.
+    QString m_server = qEnvironmentVariable("TESSARY_TEST_POSTGRES");
+    QString m_database = QStringLiteral("tst_record_%1").arg(QCoreApplication::applicationPid());
+    std::unique_ptr<QTemporaryDir> m_folder; // the case's files and data folder
+    QTemporaryDir m_lasting;                 // what outlives a case: the fixture's SQLite file
+    QMap<QString, QString> m_fixture;        // backend: the URL of a record holding fixture()
+    NoPorts m_environment;
+    QString m_out, m_err;
+
+    // The URL of an empty record of the backend, or a skip saying why there is none.
+    QString freshRecord(const QString &backend)
+    {
+        m_fixture.remove(backend);
+        if (backend == Sqlite)
+            return QStringLiteral("sqlite:") + m_folder->filePath(QStringLiteral("record.sqlite"));
+        QString url = m_server;
+        url.replace(QStringLiteral("/postgres"), u'/' + m_database);
+        QSqlDatabase db = admin(url);
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("DROP TABLE IF EXISTS serials, counters, boards, runs, schema_version CASCADE")))
+            qWarning("%s", qPrintable(query.lastError().text()));
+        return url;
+    }
+    // Runs `tessary ARGUMENTS` in process; its output in m_out and m_err.
+    int tessary(const QStringList &arguments)
+    {
+        m_out.clear();
+        m_err.clear();
+        QTextStream out(&m_out), err(&m_err);
+        CliApp cli(m_environment, out, err);
+        cli.setNow([] { return utc("2024-05-08T12:00:00.000Z"); });
+        const int status = cli.run(QStringList{QStringLiteral("tessary")} + arguments);
+        out.flush();
+        err.flush();
+        return status;
+    }
+    // A connection of the test's own to a record's database, beside the program.
+    static QSqlDatabase admin(const QString &url)
+    {
+        const RecordLocation where = location(url);
+        const QString name = QStringLiteral("admin ") + url;
+        if (QSqlDatabase::contains(name))
+            return QSqlDatabase::database(name);
+        QSqlDatabase db = QSqlDatabase::addDatabase(where.kind == RecordLocation::Kind::Sqlite ? "QSQLITE" : "QPSQL", name);
+        db.setDatabaseName(where.kind == RecordLocation::Kind::Sqlite ? where.path : where.database);
+        db.setHostName(where.host);
+        db.setUserName(where.user);
+        if (!db.open())
+            qFatal("cannot open %s: %s", qPrintable(url), qPrintable(db.lastError().text()));
+        if (where.kind == RecordLocation::Kind::Postgres)
+            QSqlQuery(db).exec(QStringLiteral("SET client_min_messages TO warning"));
+        return db;
+    }
+    static QVariant one(const QString &url, const QString &sql)
+    {
+        QSqlQuery query(admin(url));
+        if (!query.exec(sql) || !query.next())
+            qFatal("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+        return query.value(0);
+    }
+    static void execute(const QString &url, const QString &sql)
+    {
+        QSqlQuery query(admin(url));
+        if (!query.exec(sql))
+            qFatal("%s: %s", qPrintable(sql), qPrintable(query.lastError().text()));
+    }
+    // Why a case of the backend cannot run here; empty when it can.
+    [[nodiscard]] QString unavailable(const QString &backend) const
+    {
+        if (backend != Postgres || !m_server.isEmpty())
+            return {};
+        return QStringLiteral("PostgreSQL case skipped: ")
+             + qEnvironmentVariable("TESSARY_TEST_POSTGRES_SKIPPED",
+                                    QStringLiteral("TESSARY_TEST_POSTGRES is not set: run the suite with "
+                                                   "scripts/test.sh, which starts a server"));
+    }
+    static void backends()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::newRow("sqlite") << Sqlite;
+        QTest::newRow("postgresql") << Postgres;
+    }
+    // Records the boards in one run; the run's end as the command sees it.
+    static RecordRun::End recordRun(const QString &url, const QList<BoardRow> &rows)
+    {
+        QString error;
+        auto run = RecordRun::begin(location(url), start(), &error);
+        if (!run)
+            qFatal("cannot begin: %s", qPrintable(error));
+        for (const BoardRow &row : rows)
+            if (!run->record(row, &error))
+                qFatal("cannot record: %s", qPrintable(error));
+        return run->end(utc("2024-05-06T08:00:00.000Z"));
+    }
+    // Five boards over three local days and three stations.
+    static QList<BoardRow> fixture()
+    {
+        return {
+            board("2024-05-06T06:00:00.000Z", "S1", BoardOutcome::Ok, "TH432 1K5 STD", "L7-0001"),
+            // 23:59:59.999 in Berlin, 21:59:59.999 in UTC
+            board("2024-05-06T21:59:59.999Z", "S1", BoardOutcome::EchoError, "TH432 1K5 STD", "L7-0002",
+                  "1111000101000000", "parameter 7 echoed 0x40, not 0x41"),
+            // midnight in Berlin
+            board("2024-05-06T22:00:00.000Z", "S2", BoardOutcome::Ok, "TH432 1K5 STD", "L7-0003", "0000111100000000"),
+            board("2024-05-07T10:00:00.000Z", "S2", BoardOutcome::VerifyFailed, "L7-0002", "L7-0002",
+                  "1111000101000000", "the board holds head width 384 dots"),
+            board("2024-05-08T08:00:00.000Z", "S3", BoardOutcome::NoBoard, "", "", ""),
+        };
+    }
+    // A record holding fixture(), made once for the cases in a row that only read it.
+    QString fixtureRecord(const QString &backend)
+    {
+        if (m_fixture.contains(backend))
+            return m_fixture.value(backend);
+        QString url = freshRecord(backend);
+        if (backend == Sqlite) {
+            url = QStringLiteral("sqlite:") + m_lasting.filePath(QStringLiteral("fixture.sqlite"));
+            QFile::remove(location(url).path);
+        }
+        if (!recordRun(url, fixture()).complete())
+            qFatal("the fixture was not recorded");
+        m_fixture.insert(backend, url);
+        return url;
+    }
+    // "station:identity after" of each board `tessary ARGUMENTS --json` lists, in order.
+    QString listed(const QStringList &arguments)
+    {
+        if (const int status = tessary(arguments + QStringList{QStringLiteral("--json")}); status != 0)
+            return QStringLiteral("exit %1: %2").arg(status).arg(m_err);
+        QStringList identities;
+        for (const QJsonValue &row : QJsonDocument::fromJson(m_out.toUtf8())[QStringLiteral("boards")].toArray())
+            identities << row[QStringLiteral("station")].toString() + u':' + row[QStringLiteral("identity_after")].toString();
+        return identities.join(u' ');
+    }
+    [[nodiscard]] QString spoolOf(const QString &url) const
+    {
+        return recordDataFolder() + QStringLiteral("/spool/") + location(url).spoolName();
+    }
+    static QByteArray read(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    static void write(const QString &path, const QByteArray &bytes)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    // Starts (or starts again) a server of the case's own, for a case that stops it.
+    QString ownServer(const char *command)
+    {
+        QProcess script;
+        script.setWorkingDirectory(QDir::tempPath());
+        script.start(QStringLiteral(TESSARY_PGSERVER_SCRIPT),
+                     {QLatin1String(command), qEnvironmentVariable("TESSARY_TEST_PGSERVERS"),
+                      QStringLiteral("stopped-%1").arg(QCoreApplication::applicationPid())});
+        if (!script.waitForFinished(60000) || script.exitCode() != 0)
+            qFatal("pgserver.sh %s: %s", command, script.readAllStandardError().constData());
+        return QString::fromUtf8(script.readAllStandardOutput()).trimmed();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (m_server.isEmpty())
+            return;
+        execute(m_server, QStringLiteral("DROP DATABASE IF EXISTS ") + m_database);
+        execute(m_server, QStringLiteral("CREATE DATABASE ") + m_database);
+    }
+    void cleanupTestCase()
+    {
+        if (m_server.isEmpty())
+            return;
+        for (const QString &name : QSqlDatabase::connectionNames())
+            if (name.contains(m_database)) {
+                QSqlDatabase::database(name).close();
+                QSqlDatabase::removeDatabase(name);
+            }
+        execute(m_server, QStringLiteral("DROP DATABASE IF EXISTS ") + m_database);
+    }
+    void init()
+    {
+        m_folder = std::make_unique<QTemporaryDir>();
+        // The built-in record and the spools: the case's own data folder.
+        qputenv("XDG_DATA_HOME", m_folder->filePath(QStringLiteral("data")).toUtf8());
+        RecordLocation::keep(m_environment.settings(), {});
+        for (const QString &name : QSqlDatabase::connectionNames())
+            if (name.contains(QLatin1String("record.sqlite"))) {
+                QSqlDatabase::database(name).close();
+                QSqlDatabase::removeDatabase(name);
+            }
+    }
+
+    void recordUseKeepsTheRecordAndReachesIt_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("kept"); // "-": the setting untouched; "~/": the case's folder
+        QTest::addColumn<QString>("said");
+        const QString noServer = QStringLiteral("postgresql://line7:s3cret@%2Fnonexistent%2Fsocket/factory");
+        QTest::newRow("an SQLite file, made whole") << "sqlite:records/line7.sqlite" << 0
+                                                    << "sqlite:~/records/line7.sqlite"
+                                                    << "Recording to sqlite:~/records/line7.sqlite (schema version 1), "
+                                                       "kept in the settings.";
+        QTest::newRow("the built-in one") << "default" << 0 << ""
+                                          << "Recording to sqlite:~/data/Tessary/Tessary Configurator/record.sqlite "
+                                             "(schema version 1), kept in the settings.";
+        QTest::newRow("a server not there, password masked")
+            << noServer << 1 << noServer
+            << "tessary: cannot reach the record postgresql://line7:***@%2Fnonexistent%2Fsocket/factory: ";
+        QTest::newRow("a service the service file lacks")
+            << "line7" << 1 << "line7" << "tessary: cannot reach the record service=line7: ";
+        QTest::newRow("a file named as a service") << "line7.sqlite" << 2 << "-"
+                                                   << "tessary record use: \"line7.sqlite\" looks like a file: write "
+                                                      "sqlite:line7.sqlite for an SQLite file, or service=line7.sqlite "
+                                                      "for a PostgreSQL service";
+        QTest::newRow("another kind of database") << "mysql://db/factory" << 2 << "-"
+                                                  << "tessary record use: \"mysql://db/factory\" is not a record";
+        QTest::newRow("a port out of range") << "postgresql://db:99999/factory" << 2 << "-"
+                                             << "the port of \"postgresql://db:99999/factory\" is not a number from 1 "
+                                                "to 65535";
+        QTest::newRow("the program's own timeout")
+            << "postgresql://db/factory?connect_timeout=60" << 2 << "-"
+            << "a record URL takes the settings host, port, user, password, dbname, service, sslmode";
+        QTest::newRow("an SQLite file without its path") << "sqlite:" << 2 << "-" << "sqlite: needs the file's path";
+    }
+    void recordUseKeepsTheRecordAndReachesIt()
+    {
+        QFETCH(QString, given);
+        QFETCH(int, status);
+        QFETCH(QString, kept);
+        QFETCH(QString, said);
+        const QString home = m_folder->path();
+        RecordLocation::keep(m_environment.settings(), QStringLiteral("sqlite:/before"));
+        const QString current = QDir::currentPath();
+        const auto back = qScopeGuard([current] { QDir::setCurrent(current); });
+        QDir::setCurrent(home);
+        QCOMPARE(tessary({QStringLiteral("record"), QStringLiteral("use"), given}), status);
+        said.replace(QStringLiteral("~/"), home + u'/');
+        QVERIFY2((status == 0 ? m_out : m_err).contains(said), qPrintable(m_out + m_err));
+        QVERIFY2(!(m_out + m_err).contains(QLatin1String("s3cret")), qPrintable(m_err));
+        const QString setting = m_environment.settings().value(RecordLocation::settingsKey()).toString();
+        QCOMPARE(setting, kept == u"-" ? QStringLiteral("sqlite:/before") : kept.replace(QStringLiteral("~/"), home + u'/'));
+        if (status == 0) {
+            // Made on first use, with its tables; the questions now go there.
+            QCOMPARE(tessary({QStringLiteral("record"), QStringLiteral("list")}), 0);
+            QCOMPARE(m_out, QStringLiteral("0 boards\n"));
+        }
+    }
+
+    void theBuiltInRecordNeedsNothing()
+    {
+        const QString file = recordDataFolder() + QStringLiteral("/record.sqlite");
+        QCOMPARE(tessary({QStringLiteral("record"), QStringLiteral("list")}), 1);
+        QCOMPARE(m_err, QStringLiteral("tessary: there is no record at %1 yet: nothing has been recorded there\n").arg(file));
+        QVERIFY(!QFile::exists(file));
+        const RecordRun::End end = recordRun(QStringLiteral("sqlite:") + file, fixture().mid(0, 1));
+        QVERIFY2(end.complete(), qPrintable(end.message + read(end.spool)));
+        QCOMPARE(listed({QStringLiteral("record"), QStringLiteral("list")}), QStringLiteral("S1:L7-0001"));
+    }
+
+    void rowsGoInAndComeBackOut_data() { backends(); }
+    void rowsGoInAndComeBackOut()
+    {
+        QFETCH(QString, backend);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = freshRecord(backend);
+        BoardRow programmed = board("2024-05-06T07:08:09.123Z", "LINE7-A", BoardOutcome::Ok, "TH432 1K5 STD", "L7-00412");
+        programmed.ended = utc("2024-05-06T07:08:15.456Z");
+        programmed.port = "COM3";
+        programmed.device = "/dev/ttyUSB2";
+        programmed.adapterSerial = "A10K3Z2Q";
+        programmed.speed = "19200";
+        programmed.database = "/srv/factory.cdb";
+        programmed.entry = "Mechanism 01";
+        programmed.verified = true;
+        BoardRow echo = board("2024-05-06T07:08:09.200Z", "LINE7-A", BoardOutcome::EchoError, "TH432 1K5 STD",
+                              "TH432 1K5 STD", "1111000101000000", "the board echoed 0x40, not 0x41 (\"A\")");
+        echo.device = "/dev/ttyUSB3";
+        echo.verified = false;
+        BoardRow busy = board("2024-05-06T07:08:09.000Z", "LINE7-A", BoardOutcome::PortError, "", "", "1111000101000000",
+                              "/dev/ttyUSB4 is in use by another program");
+        busy.device = "/dev/ttyUSB4";
+        busy.speed.clear();
+        busy.handshake.clear();
+        busy.firmware.clear();
+        busy.writes = 0;
+        QString error;
+        RecordRun::Start begun = start();
+        begun.options = maskedOptions({"program", "--record", "postgresql://line7:s3cret@db/factory", "--id", "L7 {n:05}"});
+        auto run = RecordRun::begin(location(url), begun, &error);
+        QVERIFY2(run && run->online(), qPrintable(error + (run ? run->offlineReason() : QString())));
+        for (const BoardRow &row : {programmed, echo, busy})
+            QVERIFY2(run->record(row, &error), qPrintable(error));
+        const RecordRun::End end = run->end(utc("2024-05-06T07:08:20.000Z"));
+        QVERIFY2(end.complete(), qPrintable(end.message));
+        QCOMPARE(end.recorded, 3);
+        QVERIFY(!QFile::exists(run->spoolPath()));
+
+        QCOMPARE(tessary({"record", "list", "--record", url, "--csv"}), 0);
+        QCOMPARE(m_out,
+                 "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,identity_before,"
+                 "identity_after,database,entry,code,mode,verified,result,reason,writes\n"
+                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:15.000Z,LINE7-A,tessary 2.3,program,,/dev/ttyUSB4,,,,,,,,,"
+                 "1111000101000000,user,,port-error,/dev/ttyUSB4 is in use by another program,0/9\n"
+                 "2024-05-06T07:08:09.123Z,2024-05-06T07:08:15.456Z,LINE7-A,tessary 2.3,program,COM3,/dev/ttyUSB2,"
+                 "A10K3Z2Q,19200,hw,FW 4.12,TH432 1K5 STD,L7-00412,/srv/factory.cdb,Mechanism 01,1111000101000000,user,"
+                 "yes,ok,,9/9\n"
+                 "2024-05-06T07:08:09.200Z,2024-05-06T07:08:15.200Z,LINE7-A,tessary 2.3,program,,/dev/ttyUSB3,,115200,"
+                 "hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,no,echo-error,"
+                 "\"the board echoed 0x40, not 0x41 (\"\"A\"\")\",3/9\n");
+
+        QCOMPARE(tessary({"record", "list", "--record", url}), 0);
+        QCOMPARE(m_out,
+                 "Started              Station  Command  Port     Identity before  Identity after  Code              "
+                 "Result      Reason\n"
+                 "2024-05-06 09:08:09  LINE7-A  program  ttyUSB4  -                -               1111000101000000  "
+                 "port-error  /dev/ttyUSB4 is in use by another program\n"
+                 "2024-05-06 09:08:09  LINE7-A  program  COM3     TH432 1K5 STD    L7-00412        1111000101000000  "
+                 "ok\n"
+                 "2024-05-06 09:08:09  LINE7-A  program  ttyUSB3  TH432 1K5 STD    TH432 1K5 STD   1111000101000000  "
+                 "echo-error  the board echoed 0x40, not 0x41 (\"A\")\n"
+                 "3 boards\n");
+
+        QCOMPARE(tessary({"record", "list", "--record", url, "--json"}), 0);
+        const QJsonArray rows = QJsonDocument::fromJson(m_out.toUtf8())["boards"].toArray();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1]["verified"], QJsonValue(true));
+        QCOMPARE(rows[2]["verified"], QJsonValue(false));
+        QCOMPARE(rows[0]["verified"], QJsonValue());
+        QCOMPARE(rows[1]["writes"], QJsonValue(9));
+        QCOMPARE(rows[2]["writes"], QJsonValue(3));
+        QCOMPARE(rows[0]["run"], rows[2]["run"]);
+
+        // The run: who ran what, a password never kept.
+        QCOMPARE(one(url, "SELECT count(*) FROM runs").toInt(), 1);
+        QCOMPARE(one(url, "SELECT options FROM runs").toString(),
+                 "program --record 'postgresql://line7:***@db/factory' --id 'L7 {n:05}'");
+        QCOMPARE(one(url, "SELECT station || ' ' || tool || ' ' || command FROM runs").toString(),
+                 "LINE7-A tessary 2.3 program");
+        QCOMPARE(one(url, "SELECT version FROM schema_version").toInt(), 1);
+        QCOMPARE(one(url, "SELECT count(*) FROM runs WHERE ended IS NOT NULL").toInt(), 1);
+    }
+
+    void filtersNarrowTheList_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("identities"); // or "exit 2: " and the message
+        const QList<std::tuple<const char *, QStringList, QString>> cases = {
+            {"everything", {}, "S1:L7-0001 S1:L7-0002 S2:L7-0003 S2:L7-0002 S3:"},
+            {"since a day: from its local midnight", {"--since", "2024-05-07"}, "S2:L7-0003 S2:L7-0002 S3:"},
+            {"until a day: the day whole", {"--until", "2024-05-06"}, "S1:L7-0001 S1:L7-0002"},
+            {"a local time range, its end included",
+             {"--since", "2024-05-06T23:59:59", "--until", "2024-05-07T00:00"}, "S1:L7-0002 S2:L7-0003"},
+            {"a time in UTC", {"--since", "2024-05-07T10:00:00Z"}, "S2:L7-0002 S3:"},
+            {"today, as the station's clock says", {"--since", "today"}, "S3:"},
+            {"yesterday on", {"--since", "yesterday"}, "S2:L7-0003 S2:L7-0002 S3:"},
+            {"a station", {"--station", "S2"}, "S2:L7-0003 S2:L7-0002"},
+            {"a result", {"--result", "echo-error"}, "S1:L7-0002"},
+            {"an identity, before or after", {"--identity", "L7-0002"}, "S1:L7-0002 S2:L7-0002"},
+            {"a code", {"--code", "0000111100000000"}, "S2:L7-0003"},
+            {"all must hold", {"--station", "S1", "--result", "ok"}, "S1:L7-0001"},
+            {"an identity on a station, since a day", {"--identity", "L7-0002", "--station", "S2", "--since", "2024-05-07"},
+             "S2:L7-0002"},
+            {"none holds", {"--station", "S9"}, ""},
+            {"a quote in a value is a value", {"--station", "S1' OR station <> '"}, ""},
+            {"a day that is none", {"--since", "2024-13-01"}, "exit 2: tessary record list: --since takes a date"},
+            {"a result that is none", {"--result", "fine"}, "exit 2: tessary record list: --result takes ok, found"},
+        };
+        for (const QString &backend : {Sqlite, Postgres})
+            for (const auto &[name, options, identities] : cases)
+                QTest::addRow("%s: %s", qPrintable(backend), name) << backend << options << identities;
+    }
+    void filtersNarrowTheList()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QStringList, options);
+        QFETCH(QString, identities);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = fixtureRecord(backend);
+        const QString got = listed(QStringList{"record", "list", "--record", url} + options);
+        if (identities.startsWith(QLatin1String("exit")))
+            QVERIFY2(got.startsWith(identities), qPrintable(got));
+        else
+            QCOMPARE(got, identities);
+    }
+
+    void aBoardsHistoryIsNewestFirst_data() { backends(); }
+    void aBoardsHistoryIsNewestFirst()
+    {
+        QFETCH(QString, backend);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = fixtureRecord(backend);
+        QCOMPARE(tessary({"record", "board", "L7-0002", "--record", url}), 0);
+        QCOMPARE(m_out,
+                 "Started              Station  Command  Port     Identity before  Identity after  Code              "
+                 "Result         Reason\n"
+                 "2024-05-07 12:00:00  S2       program  ttyUSB0  L7-0002          L7-0002         1111000101000000  "
+                 "verify-failed  the board holds head width 384 dots\n"
+                 "2024-05-06 23:59:59  S1       program  ttyUSB0  TH432 1K5 STD    L7-0002         1111000101000000  "
+                 "echo-error     parameter 7 echoed 0x40, not 0x41\n"
+                 "2 boards\n");
+        QCOMPARE(tessary({"record", "board", "L7-9999", "--record", url, "--json"}), 1);
+        QCOMPARE(m_err, "tessary: no board \"L7-9999\" in the record " + location(url).shown() + "\n");
+        QCOMPARE(QJsonDocument::fromJson(m_out.toUtf8())["ok"], QJsonValue(false));
+    }
+
+    void summaryCounts_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("printed");
+        const QString total = QStringLiteral("5 boards: 2 ok, 2 failed\n");
+        const QList<std::tuple<const char *, QStringList, QString>> cases = {
+            {"by local day",
+             {"--by", "day"},
+             "Day         Boards  OK  Failed\n"
+             "2024-05-06       2   1       1\n"
+             "2024-05-07       2   1       1\n"
+             "2024-05-08       1   0       0\n"
+                 + total},
+            {"by station",
+             {"--by", "station"},
+             "Station  Boards  OK  Failed\n"
+             "S1            2   1       1\n"
+             "S2            2   1       1\n"
+             "S3            1   0       0\n"
+                 + total},
+            {"by result, the default",
+             {},
+             "Result         Boards\n"
+             "ok                  2\n"
+             "echo-error          1\n"
+             "no-board            1\n"
+             "verify-failed       1\n"
+                 + total},
+            {"the failed by reason",
+             {"--by", "reason"},
+             "Reason                               Boards\n"
+             "parameter 7 echoed 0x40, not 0x41         1\n"
+             "the board holds head width 384 dots       1\n"
+                 + total},
+            {"one station today",
+             {"--by", "result", "--station", "S3", "--since", "today"},
+             "Result    Boards\nno-board       1\n1 board: 0 ok, 0 failed\n"},
+            {"nothing", {"--station", "S9"}, "0 boards: 0 ok, 0 failed\n"},
+        };
+        for (const QString &backend : {Sqlite, Postgres})
+            for (const auto &[name, options, printed] : cases)
+                QTest::addRow("%s: %s", qPrintable(backend), name) << backend << options << printed;
+    }
+    void summaryCounts()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QStringList, options);
+        QFETCH(QString, printed);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = fixtureRecord(backend);
+        QCOMPARE(tessary(QStringList{"record", "summary", "--record", url} + options), 0);
+        QCOMPARE(m_out, printed);
+    }
+
+    void aNewerSchemaIsRefusedBeforeAnything_data() { backends(); }
+    void aNewerSchemaIsRefusedBeforeAnything()
+    {
+        QFETCH(QString, backend);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = freshRecord(backend);
+        QVERIFY(recordRun(url, fixture().mid(0, 1)).complete());
+        execute(url, "UPDATE schema_version SET version = 7");
+        const QString refusal = "the record " + location(url).shown()
+                              + " has schema version 7, newer than this program's 1: update tessary before using it";
+        QString error;
+        QVERIFY(!RecordRun::begin(location(url), start(), &error));
+        QCOMPARE(error, refusal);
+        QCOMPARE(one(url, "SELECT count(*) FROM runs").toInt(), 1);
+        QVERIFY(!QFile::exists(spoolOf(url)));
+        for (const QStringList &command : {QStringList{"record", "list"}, QStringList{"record", "summary"}}) {
+            QCOMPARE(tessary(command + QStringList{"--record", url}), 1);
+            QCOMPARE(m_err, "tessary: " + refusal + "\n");
+        }
+    }
+
+    // The record goes away in the middle of a run (the server stopped, the
+    // file made read-only): the rest of the run waits in the spool, goes in
+    // on the next run, and goes in once even when sent again.
+    void rowsWaitInTheSpoolAndGoInOnce_data() { backends(); }
+    void rowsWaitInTheSpoolAndGoInOnce()
+    {
+        QFETCH(QString, backend);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QString url;
+        std::function<void()> away, back;
+        if (backend == Sqlite) {
+            url = freshRecord(backend);
+            const QString file = location(url).path;
+            away = [file] { QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther); };
+            back = [file] { QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup); };
+        } else {
+            url = ownServer("start");
+            away = [this] { ownServer("stop"); };
+            back = [this] { ownServer("start"); };
+        }
+        const auto cleanup = qScopeGuard([&] {
+            if (backend == Postgres) {
+                for (const QString &name : QSqlDatabase::connectionNames())
+                    if (name.startsWith(QLatin1String("admin ")) && name.contains(QLatin1String("stopped-")))
+                        QSqlDatabase::removeDatabase(name);
+                ownServer("stop");
+            }
+        });
+        const QList<BoardRow> rows = fixture().mid(0, 4);
+        QString error;
+        auto run = RecordRun::begin(location(url), start(), &error);
+        QVERIFY2(run && run->online(), qPrintable(error));
+        QVERIFY(run->record(rows[0], &error));
+        QVERIFY(run->record(rows[1], &error));
+        away();
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY2(run->record(rows[2], &error), qPrintable(error));
+        QVERIFY2(run->record(rows[3], &error), qPrintable(error));
+        RecordRun::End end = run->end(utc("2024-05-07T11:00:00.000Z"));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(end.recorded, 2);
+        QCOMPARE(end.waiting, 2);
+        QCOMPARE(end.message, "2 rows not recorded yet, kept in " + spoolOf(url));
+        run.reset();
+        const QByteArray spooled = read(spoolOf(url));
+        QCOMPARE(spooled.count('\n'), 3); // two boards and the run's end
+        QVERIFY2(spooled.contains(backend == Sqlite ? "is read-only" : "lost the record"), spooled.constData());
+
+        // Still away: the next run spools too, and sends nothing.
+        QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
+        QVERIFY2(m_err.contains("2 rows not recorded yet, kept in " + spoolOf(url)), qPrintable(m_err));
+
+        back();
+        run = RecordRun::begin(location(url), start(QStringLiteral("LINE7-B")), &error);
+        QVERIFY2(run && run->online(), qPrintable(error + (run ? run->offlineReason() : QString())));
+        QCOMPARE(run->sentFromSpool(), 2);
+        QVERIFY(run->end(utc("2024-05-08T08:00:00.000Z")).complete());
+        run.reset();
+        QVERIFY(!QFile::exists(spoolOf(url)));
+        QCOMPARE(one(url, "SELECT count(*) FROM boards").toInt(), 4);
+        QCOMPARE(one(url, "SELECT count(DISTINCT started) FROM boards").toInt(), 4);
+        QCOMPARE(one(url, "SELECT count(*) FROM runs WHERE ended IS NOT NULL").toInt(), 2);
+
+        // A send cut short after the record took the rows sends them again: taken once.
+        write(spoolOf(url), spooled);
+        QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
+        QCOMPARE(m_out, "Sent 2 rows to " + location(url).shown() + "; nothing waits.\n");
+        QCOMPARE(one(url, "SELECT count(*) FROM boards").toInt(), 4);
+        QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
+        QCOMPARE(m_out, "Nothing waits for " + location(url).shown() + ".\n");
+    }
+
+    void aRowTheRecordRefusesWaitsAlone_data() { backends(); }
+    void aRowTheRecordRefusesWaitsAlone()
+    {
+        QFETCH(QString, backend);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = freshRecord(backend);
+        QVERIFY(recordRun(url, {}).complete()); // the tables
+        const QString refusal = backend == Sqlite ? "CREATE TRIGGER refuse BEFORE INSERT ON boards WHEN "
+                                                    "NEW.identity_after = 'REFUSED' BEGIN SELECT RAISE(ABORT, "
+                                                    "'identity not allowed here'); END"
+                                                  : "ALTER TABLE boards ADD CONSTRAINT identity_not_allowed_here "
+                                                    "CHECK (identity_after <> 'REFUSED')";
+        execute(url, refusal);
+        QList<BoardRow> rows = fixture().mid(0, 3);
+        rows[1].identityAfter = "REFUSED";
+        rows[1].device = "/dev/ttyUSB1";
+        const RecordRun::End end = recordRun(url, rows);
+        QCOMPARE(end.recorded, 2); // the row after it went in: the record was not given up
+        QCOMPARE(end.message, "1 row not recorded yet, kept in " + spoolOf(url));
+
+        QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
+        QVERIFY2(m_err.startsWith("tessary: sent 0 rows to " + location(url).shown() + "; 1 row not recorded yet, kept in "
+                                  + spoolOf(url) + ": the record " + location(url).shown()
+                                  + " refused the row of /dev/ttyUSB1: "),
+                 qPrintable(m_err));
+        QVERIFY2(m_err.contains("identity_not_allowed_here") || m_err.contains("identity not allowed here"), qPrintable(m_err));
+
+        execute(url, backend == Sqlite ? "DROP TRIGGER refuse" : "ALTER TABLE boards DROP CONSTRAINT identity_not_allowed_here");
+        QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
+        QCOMPARE(m_out, "Sent 1 row to " + location(url).shown() + "; nothing waits.\n");
+        QCOMPARE(listed({"record", "list", "--record", url}), "S1:L7-0001 S1:REFUSED S2:L7-0003");
+    }
+
+    void anUnreachableServerCostsARunAtMostFiveSeconds_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::newRow("no server on the socket") << "nothing";
+        QTest::newRow("a server that never answers") << "silent";
+    }
+    void anUnreachableServerCostsARunAtMostFiveSeconds()
+    {
+        QFETCH(QString, server);
+        // Connections wait in the listen queue of a port on the loopback; nobody answers them.
+        const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto closeSilent = qScopeGuard([silent] { ::close(silent); });
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), length) == 0);
+        QVERIFY(::listen(silent, 8) == 0);
+        QVERIFY(::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+        const QString url = server == u"silent"
+                                ? QStringLiteral("postgresql://line7@127.0.0.1:%1/factory").arg(ntohs(address.sin_port))
+                                : QStringLiteral("postgresql://line7@%1/factory?host=%1")
+                                      .arg(m_folder->filePath(QStringLiteral("nosocket")));
+        QElapsedTimer timer;
+        timer.start();
+        QString error;
+        auto run = RecordRun::begin(location(url), start(), &error);
+        QVERIFY2(run, qPrintable(error));
+        QVERIFY(!run->online());
+        QVERIFY2(run->offlineReason().startsWith("cannot reach the record " + location(url).shown() + ": "),
+                 qPrintable(run->offlineReason()));
+        for (const BoardRow &row : fixture())
+            QVERIFY(run->record(row, &error));
+        QVERIFY(!run->takeNumbers("L7", 1, {"/dev/ttyUSB0"}, &error));
+        QCOMPARE(error, "no serial numbers: " + run->offlineReason());
+        const RecordRun::End end = run->end(utc("2024-05-08T09:00:00.000Z"));
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(end.message, "5 rows not recorded yet, kept in " + spoolOf(url));
+        QCOMPARE(read(spoolOf(url)).count('\n'), 7); // the run begun, five boards, the run ended
+    }
+
+    // Four processes take numbers from one counter at once: none twice, none skipped.
+    void countersNeverHandOutANumberTwice_data() { backends(); }
+    void countersNeverHandOutANumberTwice()
+    {
+        QFETCH(QString, backend);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = freshRecord(backend);
+        QVERIFY(recordRun(url, {}).complete()); // the tables, so the processes race for numbers alone
+        QString error;
+        {
+            auto run = RecordRun::begin(location(url), start(), &error);
+            QVERIFY(run);
+            QVERIFY(!run->takeNumbers("L7", std::nullopt, {"/dev/ttyUSB0"}, &error));
+            QCOMPARE(error, "the record " + location(url).shown() + " has no counter \"L7\"; a start value creates it");
+            QVERIFY(run->end(utc("2024-05-06T07:00:01.000Z")).complete());
+        }
+        const QString go = m_folder->filePath("go");
+        constexpr int Batches = 15; // 1, 2, 3 boards by turns: 30 numbers a process
+        std::vector<std::unique_ptr<QProcess>> children;
+        for (int child = 1; child <= 4; ++child) {
+            auto &process = children.emplace_back(std::make_unique<QProcess>());
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert("TST_RECORD_TAKE", QStringList{url, QStringLiteral("P%1").arg(child),
+                                                              QString::number(Batches), go}.join(u'|'));
+            process->setProcessEnvironment(environment);
+            process->start(QCoreApplication::applicationFilePath(), {});
+        }
+        for (const auto &process : children)
+            QVERIFY(process->waitForStarted());
+        write(go, {});
+        QList<qint64> numbers;
+        for (const auto &process : children) {
+            QVERIFY(process->waitForFinished(30000));
+            QVERIFY2(process->exitCode() == 0, process->readAllStandardError().constData());
+            for (const QByteArray &line : process->readAllStandardOutput().split('\n'))
+                if (!line.isEmpty())
+                    numbers << line.toLongLong();
+        }
+        std::sort(numbers.begin(), numbers.end());
+        QCOMPARE(numbers.size(), 4 * 30);
+        for (qsizetype i = 0; i < numbers.size(); ++i)
+            QCOMPARE(numbers[i], 1000 + i);
+        QCOMPARE(one(url, "SELECT next FROM counters WHERE name = 'L7'").toLongLong(), 1120);
+        QCOMPARE(one(url, "SELECT count(DISTINCT number) FROM serials").toInt(), 120);
+        // Each number names who took it.
+        QCOMPARE(one(url, "SELECT count(*) FROM serials s JOIN runs r ON r.id = s.run WHERE s.station = r.station "
+                          "AND s.device LIKE '/dev/ttyUSB%'").toInt(), 120);
+        QCOMPARE(one(url, "SELECT count(DISTINCT station) FROM serials").toInt(), 4);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    // Berlin in summer: two hours from UTC, so a day in UTC is not the station's day.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("TST_RECORD_TAKE"))
+        return takeNumbersChild();
+    TestRecord test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_record.moc"
