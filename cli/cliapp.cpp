@@ -1,5 +1,7 @@
 #include "cliapp.h"
 
+#include "app/commandlinehelp.h"
+#include "app/version.h"
 #include "clienvironment.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -25,8 +27,6 @@
 namespace tessary {
 
 namespace {
-
-const QString Version = QStringLiteral("2.3");
 
 QString overview()
 {
@@ -82,8 +82,8 @@ int CliApp::run(const QStringList &arguments)
         m_out << overview();
         return Success;
     }
-    if (command == QLatin1String("--version")) {
-        m_out << "tessary " << Version << '\n';
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        m_out << versionText(QStringLiteral("tessary"));
         return Success;
     }
     m_command = command;
@@ -92,7 +92,9 @@ int CliApp::run(const QStringList &arguments)
     // The parsers see the command in the place of the program's name.
     if (const Subcommand *subcommand = findSubcommand(command))
         return runSubcommand(*subcommand, rest);
-    return usage(QStringLiteral("unknown command \"%1\"; see tessary --help").arg(command));
+    m_err << "tessary: " << unknownWord(command) << '\n';
+    m_err.flush();
+    return UsageError;
 }
 
 // ---- the commands ----------------------------------------------------------
@@ -252,6 +254,28 @@ const CliApp::Subcommand *CliApp::findSubcommand(const QString &name)
     return nullptr;
 }
 
+QString CliApp::unknownWord(const QString &word, const QString &group)
+{
+    // The words the table knows at this place: the program's own options,
+    // the commands (a group by its first word), or the actions of a group.
+    const bool option = word.startsWith(u'-');
+    QStringList known;
+    if (option)
+        known = {QStringLiteral("--help"), QStringLiteral("--version")};
+    for (const Subcommand &subcommand : subcommands()) {
+        const QString first = subcommand.name.section(u' ', 0, 0);
+        const QString candidate = group.isEmpty() ? first : subcommand.name.section(u' ', 1);
+        if (!option && (group.isEmpty() || first == group) && !known.contains(candidate))
+            known << candidate;
+    }
+    const QString what = option ? QStringLiteral("option") : group.isEmpty() ? QStringLiteral("command")
+                                                                            : QStringLiteral("action");
+    const QString near = nearestWord(word, known);
+    return QStringLiteral("unknown %1 %2; ").arg(what, word)
+         + (near.isEmpty() ? QStringLiteral("see tessary %1--help").arg(group.isEmpty() ? QString() : group + u' ')
+                           : QStringLiteral("did you mean %1?").arg(near));
+}
+
 int CliApp::runGroup(const QString &group, const QStringList &arguments)
 {
     const bool db = group == QLatin1String("db");
@@ -268,8 +292,32 @@ int CliApp::runGroup(const QString &group, const QStringList &arguments)
     if (action.isEmpty())
         return usage(db ? QStringLiteral("needs an action: list, show, add, remove, move, factory, export or import")
                         : QStringLiteral("needs decode or encode"));
-    return usage(db ? QStringLiteral("unknown action \"%1\"").arg(action)
-                    : QStringLiteral("unknown action \"%1\"; use decode or encode").arg(action));
+    return usage(unknownWord(action, group));
+}
+
+QList<QCommandLineOption> CliApp::commonOptions(Reach reach)
+{
+    QList<QCommandLineOption> list = {{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")}};
+    if (reach != Reach::Files)
+        list.append({QStringLiteral("port"),
+                     QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
+                                    "to scan several ports."),
+                     QStringLiteral("port")});
+    if (reach == Reach::Board)
+        list += {{QStringLiteral("speed"), QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
+                  QStringLiteral("bauds")},
+                 {QStringLiteral("handshake"), QStringLiteral("With --speed: xon or hw (the default) for the probe."),
+                  QStringLiteral("xon|hw")},
+                 {QStringLiteral("sequential"),
+                  QStringLiteral("Scan one port after another, as the window does, instead of every port at once.")},
+                 {QStringLiteral("trace"),
+                  QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to the "
+                                 "file, appended, or to standard error for -."),
+                  QStringLiteral("file")}};
+    list += {{QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")},
+             {{QStringLiteral("q"), QStringLiteral("quiet")},
+              QStringLiteral("No progress, and no output beyond what was asked for.")}};
+    return list;
 }
 
 int CliApp::runSubcommand(const Subcommand &command, const QStringList &arguments)
@@ -277,36 +325,13 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     m_command = command.name;
     QCommandLineParser parser;
     parser.setApplicationDescription(command.description);
-    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
-    if (command.reach != Reach::Files)
-        parser.addOption({QStringLiteral("port"),
-                          QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
-                                         "to scan several ports."),
-                          QStringLiteral("port")});
-    if (command.reach == Reach::Board) {
-        parser.addOption({QStringLiteral("speed"),
-                          QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
-                          QStringLiteral("bauds")});
-        parser.addOption({QStringLiteral("handshake"),
-                          QStringLiteral("With --speed: xon or hw (the default) for the probe."),
-                          QStringLiteral("xon|hw")});
-        parser.addOption({QStringLiteral("sequential"),
-                          QStringLiteral("Scan one port after another, as the window does, instead of every port "
-                                         "at once.")});
-        parser.addOption({QStringLiteral("trace"),
-                          QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to "
-                                         "the file, appended, or to standard error for -."),
-                          QStringLiteral("file")});
-    }
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")});
-    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
-                      QStringLiteral("No progress, and no output beyond what was asked for.")});
+    const QList<QCommandLineOption> options = commonOptions(command.reach) + command.options;
+    parser.addOptions(options);
     if (!command.syntax.isEmpty())
         parser.addPositionalArgument(QStringLiteral("arguments"), QString(), command.syntax);
-    parser.addOptions(command.options);
 
     Invocation call{parser, {}, {}};
-    if (const auto exit = parse(parser, arguments, call.common, command.reach))
+    if (const auto exit = parse(parser, options, arguments, call.common, command.reach))
         return *exit;
     call.arguments = parser.positionalArguments();
     const qsizetype expected = command.arguments == Subcommand::FileAndEntry ? (call.has("index") ? 1 : 2)
@@ -389,11 +414,11 @@ QString CliApp::Invocation::value(const char *option) const { return parser.valu
 
 // ---- parsing ---------------------------------------------------------------
 
-std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &arguments, Common &common,
-                                 Reach reach)
+std::optional<int> CliApp::parse(QCommandLineParser &parser, const QList<QCommandLineOption> &options,
+                                 const QStringList &arguments, Common &common, Reach reach)
 {
     if (!parser.parse(arguments))
-        return usage(parser.errorText());
+        return usage(parseErrorLine(parser, options));
     if (parser.isSet(QStringLiteral("help"))) {
         QString help = parser.helpText();
         // Qt names the executable in the first line; name the command instead.

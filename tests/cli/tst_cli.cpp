@@ -235,7 +235,7 @@ private slots:
     void usageErrorsAndHelp()
     {
         const QList<QPair<QString, QString>> table = { // the arguments, a part of the message; "" an empty argument
-            {"", "Usage: tessary <command>"}, {"frobnicate", "unknown command"}, {"detect --fast", "Unknown option"},
+            {"", "Usage: tessary <command>"}, {"frobnicate", "unknown command"}, {"detect --fast", "unknown option --fast"},
             {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
             {"detect --port COM0=/dev/ttyS0", "--port takes COMn=DEVICE"}, {"read --port COM1 --speed 9601", "--speed takes"},
             {"detect --port COM2 --port COM2=/dev/pts/1", "COM2 is named twice"}, {"db", "needs an action"},
