@@ -244,7 +244,7 @@ private slots:
             {"detect --port COM1 --port COM2 --speed 9600", "--speed probes one port"}, {"db list", "needs one FILE"},
             {"read --port COM1 --handshake xon", "--handshake needs --speed"},
             {"read --port COM1 --speed 9600 --handshake rts", "--handshake takes xon or hw"},
-            {"program --code 11110001", "16 characters 0 or 1"}, {"program --db x.cdb", "--db and --entry go together"},
+            {"program --code 11110001", "16 characters 0 or 1"}, {"program --db x.cdb", "--db needs --entry NAME"},
             {"program --code 1111000101000000 --head-width 576", "one way"}, {"program --mode auto", "--mode takes user or resistors"},
             {"program --mode resistors --code 1111000101000000", "straps"}, {"program --id A --auto-id", "not both"},
             {"program --mode resistors --id Ω-1", "Latin-1"}, {"program --mode resistors --id \"\"", "Please specify a mechanism identity !"},
