@@ -242,6 +242,13 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
          QStringLiteral("Builds the 16-character configuration code from field options; every field "
                         "but the voltage (5 V unless --voltage 3.3) must be given."),
          {}, 0, QStringLiteral("takes field options, not arguments"), fieldoptions::options(), &CliApp::codeEncode},
+
+        {QStringLiteral("completion"),
+         QStringLiteral("Prints the completion script of a shell: commands, options, their values, file names, "
+                        "ports and the entries of a --db file as you press Tab. The package installs one for each "
+                        "shell where it looks; to try one at once: source <(tessary completion bash)."),
+         QStringLiteral("bash|zsh|fish"), 1, QStringLiteral("needs the shell: bash, zsh or fish"), {},
+         &CliApp::completion},
     };
     return table;
 }

@@ -208,6 +208,8 @@ private:
 
     int codeDecode(const Invocation &call);
     int codeEncode(const Invocation &call);
+    // Prints the completion script of the shell named.
+    int completion(const Invocation &call);
 
     // COM1 to COM6 as the system's ports and the remembered slots fill them
     // (the desktop program's numbers); keep: the slots given are remembered.
