@@ -8,6 +8,9 @@ packages=(
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libqt6svg6
   # desktop smoke test and screenshots
   xvfb xauth dbus at-spi2-core python3-pyatspi
+  # the package test (lintian, dpkg-deb, the manual pages through man) and
+  # the completions run in the shells they are for
+  lintian man-db zsh fish
 )
 if [[ "${1:-}" == "--with-clang" ]]; then
   packages+=(clang libclang-rt-14-dev)
