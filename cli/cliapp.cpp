@@ -43,6 +43,7 @@ QString overview()
         "  program            write a configuration and an identity into the board\n"
         "  db <action>        list, show, add, remove, move, factory, export, import on .cdb files\n"
         "  code <action>      decode a configuration code, or encode one from field options\n"
+        "  completion <shell> the completion script of bash, zsh or fish\n"
         "\n"
         "Every command takes --help, --json and --quiet. The commands that talk to the board also take\n"
         "--port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw, --sequential and\n"
@@ -51,7 +52,8 @@ QString overview()
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
-        "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n");
+        "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n"
+        "See man tessary.\n");
 }
 
 } // namespace
