@@ -271,12 +271,13 @@ QString CliApp::unknownWord(const QString &word, const QString &group)
     QStringList known;
     if (option)
         known = {QStringLiteral("--help"), QStringLiteral("--version")};
-    for (const Subcommand &subcommand : subcommands()) {
-        const QString first = subcommand.name.section(u' ', 0, 0);
-        const QString candidate = group.isEmpty() ? first : subcommand.name.section(u' ', 1);
-        if (!option && (group.isEmpty() || first == group) && !known.contains(candidate))
-            known << candidate;
-    }
+    else
+        for (const Subcommand &subcommand : subcommands()) {
+            const QString first = subcommand.name.section(u' ', 0, 0);
+            const QString candidate = group.isEmpty() ? first : subcommand.name.section(u' ', 1);
+            if ((group.isEmpty() || first == group) && !known.contains(candidate))
+                known << candidate;
+        }
     const QString what = option ? QStringLiteral("option") : group.isEmpty() ? QStringLiteral("command")
                                                                             : QStringLiteral("action");
     const QString near = nearestWord(word, known);

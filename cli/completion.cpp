@@ -81,9 +81,20 @@ QMap<QString, QStringList> groups(const QList<Command> &list)
     return map;
 }
 
-QString summaryOfGroup(const QString &group, const QStringList &actions)
+// The first words with what each does: a command's summary, or a group's
+// actions ("db commands: list, show, ...").
+QList<std::pair<QString, QString>> topEntries(const QList<Command> &list)
 {
-    return QStringLiteral("%1 commands: %2").arg(group, actions.join(QStringLiteral(", ")));
+    const QMap<QString, QStringList> map = groups(list);
+    QList<std::pair<QString, QString>> entries;
+    for (const QString &word : topWords(list)) {
+        QString summary = QStringLiteral("%1 commands: %2").arg(word, map.value(word).join(QStringLiteral(", ")));
+        for (const Command &command : list)
+            if (command.name == word)
+                summary = command.summary;
+        entries.append({word, summary});
+    }
+    return entries;
 }
 
 // 'text' for bash and zsh.
@@ -308,15 +319,8 @@ QString zshScript()
     const QList<Command> list = commands();
     const auto map = groups(list);
     QString commandItems, options, actions;
-    for (const QString &word : topWords(list)) {
-        QString summary;
-        for (const Command &command : list)
-            if (command.name == word)
-                summary = command.summary;
-        if (map.contains(word))
-            summary = summaryOfGroup(word, map.value(word));
+    for (const auto &[word, summary] : topEntries(list))
         commandItems += QStringLiteral("        %1\n").arg(quoted(word + u':' + summary));
-    }
     for (const Command &command : list) {
         QStringList items;
         for (const Option &option : command.options)
@@ -496,15 +500,8 @@ QString fishScript()
         }
         return QStringLiteral("-x");
     };
-    for (const QString &word : topWords(list)) {
-        QString summary;
-        for (const Command &command : list)
-            if (command.name == word)
-                summary = command.summary;
-        if (map.contains(word))
-            summary = summaryOfGroup(word, map.value(word));
+    for (const auto &[word, summary] : topEntries(list))
         line(QStringLiteral("__tessary_is \"\""), QStringLiteral("-a %1").arg(fishQuoted(word)), summary);
-    }
     line(QStringLiteral("__tessary_is \"\""), QStringLiteral("-l help"), QStringLiteral("Shows the commands"));
     line(QStringLiteral("__tessary_is \"\""), QStringLiteral("-l version"),
          QStringLiteral("Shows the version and the Qt it runs on"));
