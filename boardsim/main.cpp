@@ -56,7 +56,7 @@ int main(int argc, char *argv[])
 
     QCommandLineParser parser;
     parser.setApplicationDescription(simulatorDescription());
-    const QList<QCommandLineOption> all = simulatorOptions();
+    const QList<QCommandLineOption> all = helpAndVersionOptions() + simulatorOptions();
     parser.addOptions(all);
     const auto named = [&all](const char *name) -> const QCommandLineOption & {
         return *std::find_if(all.cbegin(), all.cend(),

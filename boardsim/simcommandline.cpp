@@ -12,9 +12,6 @@ QString simulatorDescription()
 QList<QCommandLineOption> simulatorOptions()
 {
     return {
-        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays help on commandline options.")},
-        {{QStringLiteral("v"), QStringLiteral("version")},
-         QStringLiteral("Displays the version and the version of Qt the program runs on.")},
         {QStringLiteral("link"),
          QStringLiteral("Also make a symbolic link PATH to the device."), QStringLiteral("PATH")},
         {QStringLiteral("identity"),

@@ -6,8 +6,10 @@
 
 namespace tessary::sim {
 
-// What tessary-boardsim is and the options it takes, as its --help, its
-// parser and its manual page give them.
+// What tessary-boardsim is and the options it takes beside -h/--help and
+// -v/--version (helpAndVersionOptions(), of the programs' ground, which the
+// simulator's library does not link), as its --help, its parser and its
+// manual page give them.
 [[nodiscard]] QString simulatorDescription();
 [[nodiscard]] QList<QCommandLineOption> simulatorOptions();
 

@@ -5,6 +5,8 @@
 #include "optionvalues.h"
 
 #include <QMap>
+
+#include <functional>
 #include <QRegularExpression>
 
 namespace tessary {
@@ -135,6 +137,21 @@ QMap<QString, std::pair<ValueSet, QStringList>> valuePlaces(const QList<Command>
     return places;
 }
 
+// The value cases of a script's case statement: the places of each kind of
+// value as one pattern, and what the shell does there.
+QString valueCases(const QList<Command> &list, const QString &format, const QString &separator,
+                   const std::function<QString(const ValueSet &)> &action)
+{
+    QString text;
+    for (const auto &[set, places] : valuePlaces(list)) {
+        QStringList patterns;
+        for (const QString &place : places)
+            patterns << quoted(place);
+        text += format.arg(patterns.join(separator), action(set));
+    }
+    return text;
+}
+
 const char *const Heading = "made by `tessary completion %1` from the program's table of commands:\n"
                             "# its commands, each one's options, the values of those with a known set, file names,\n"
                             "# serial ports, and the entries of the .cdb file named earlier on the line.\n";
@@ -155,23 +172,20 @@ QString bashScript()
     const auto map = groups(list);
     for (auto it = map.cbegin(); it != map.cend(); ++it)
         actions += QStringLiteral("        %1) echo %2 ;;\n").arg(quoted(it.key()), quoted(it.value().join(u' ')));
-    for (const auto &[set, places] : valuePlaces(list)) {
-        QStringList patterns;
-        for (const QString &place : places)
-            patterns << quoted(place);
-        QString action;
-        switch (set.kind) {
-        case ValueSet::Choices:
-            action = QStringLiteral("COMPREPLY=($(compgen -W %1 -- \"$cur\"))").arg(quoted(set.choices.join(u' ')));
-            break;
-        case ValueSet::Files: action = QStringLiteral("_tessary_files \"$cur\""); break;
-        case ValueSet::Databases: action = QStringLiteral("_tessary_files \"$cur\" cdb"); break;
-        case ValueSet::Ports: action = QStringLiteral("_tessary_ports \"$cur\""); break;
-        case ValueSet::Entries: action = QStringLiteral("_tessary_names \"$cur\" \"$4\""); break;
-        case ValueSet::Free: break;
-        }
-        values += QStringLiteral("        %1)\n            %2 ;;\n").arg(patterns.join(QStringLiteral(" | ")), action);
-    }
+    values = valueCases(list, QStringLiteral("        %1)\n            %2 ;;\n"), QStringLiteral(" | "),
+                        [](const ValueSet &set) -> QString {
+                            switch (set.kind) {
+                            case ValueSet::Choices:
+                                return QStringLiteral("COMPREPLY=($(compgen -W %1 -- \"$cur\"))")
+                                    .arg(quoted(set.choices.join(u' ')));
+                            case ValueSet::Files: return QStringLiteral("_tessary_files \"$cur\"");
+                            case ValueSet::Databases: return QStringLiteral("_tessary_files \"$cur\" cdb");
+                            case ValueSet::Ports: return QStringLiteral("_tessary_ports \"$cur\"");
+                            case ValueSet::Entries: return QStringLiteral("_tessary_names \"$cur\" \"$4\"");
+                            case ValueSet::Free: break;
+                            }
+                            return {};
+                        });
 
     QStringList globs;
     for (const QString &pattern : serialDevicePatterns())
@@ -338,28 +352,23 @@ QString zshScript()
         actions += QStringLiteral("        (%1) items=(\n            %2\n        ) ;;\n")
                        .arg(quoted(it.key()), items.join(QStringLiteral("\n            ")));
     }
-    QString values;
-    for (const auto &[set, places] : valuePlaces(list)) {
-        QStringList patterns;
-        for (const QString &place : places)
-            patterns << quoted(place);
-        QString action;
-        switch (set.kind) {
-        case ValueSet::Choices: {
-            QStringList words;
-            for (const QString &choice : set.choices)
-                words << quoted(choice);
-            action = QStringLiteral("compadd -- %1").arg(words.join(u' '));
-            break;
-        }
-        case ValueSet::Files: action = QStringLiteral("_files"); break;
-        case ValueSet::Databases: action = QStringLiteral("_files -g '*.cdb'"); break;
-        case ValueSet::Ports: action = QStringLiteral("_tessary_ports"); break;
-        case ValueSet::Entries: action = QStringLiteral("_tessary_names \"$3\""); break;
-        case ValueSet::Free: break;
-        }
-        values += QStringLiteral("        (%1)\n            %2 ;;\n").arg(patterns.join(u'|'), action);
-    }
+    const QString values = valueCases(list, QStringLiteral("        (%1)\n            %2 ;;\n"), QStringLiteral("|"),
+                                      [](const ValueSet &set) -> QString {
+                                          switch (set.kind) {
+                                          case ValueSet::Choices: {
+                                              QStringList words;
+                                              for (const QString &choice : set.choices)
+                                                  words << quoted(choice);
+                                              return QStringLiteral("compadd -- %1").arg(words.join(u' '));
+                                          }
+                                          case ValueSet::Files: return QStringLiteral("_files");
+                                          case ValueSet::Databases: return QStringLiteral("_files -g '*.cdb'");
+                                          case ValueSet::Ports: return QStringLiteral("_tessary_ports");
+                                          case ValueSet::Entries: return QStringLiteral("_tessary_names \"$3\"");
+                                          case ValueSet::Free: break;
+                                          }
+                                          return {};
+                                      });
     QStringList globs;
     for (const QString &pattern : serialDevicePatterns())
         globs << pattern + QStringLiteral("(N)");

@@ -3,6 +3,7 @@
 // programs' own command-line definitions, so they say what --help says.
 // Run by the build; not installed.
 
+#include "app/commandlinehelp.h"
 #include "app/manwriter.h"
 #include "boardsim/simcommandline.h"
 #include "completion.h"
@@ -105,7 +106,7 @@ QString simulatorPage()
                         "program and tessary can be tried without a printer. The fault options make it misbehave "
                         "as a failing board would. Every byte each way is logged in hex with a timestamp."));
     page.section(QStringLiteral("OPTIONS"));
-    page.options(sim::simulatorOptions());
+    page.options(helpAndVersionOptions() + sim::simulatorOptions());
     page.section(QStringLiteral("EXIT STATUS"));
     page.item(QStringLiteral("0"), QStringLiteral("Stopped by SIGTERM or SIGINT, or the line hung up as asked."));
     page.item(QStringLiteral("2"), QStringLiteral("A usage error, or the pseudo-terminal could not be made."));

@@ -44,6 +44,13 @@ const QCommandLineOption *findOption(const QList<QCommandLineOption> &options, c
 
 } // namespace
 
+QList<QCommandLineOption> helpAndVersionOptions()
+{
+    return {{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays help on commandline options.")},
+            {{QStringLiteral("v"), QStringLiteral("version")},
+             QStringLiteral("Displays the version and the version of Qt the program runs on.")}};
+}
+
 QString nearestWord(const QString &word, const QStringList &known)
 {
     const QString typed = word.toLower();

@@ -9,6 +9,10 @@ class QCommandLineParser;
 
 namespace tessary {
 
+// -h, --help and -v, --version as every program gives them (their parser
+// answers them before anything else).
+[[nodiscard]] QList<QCommandLineOption> helpAndVersionOptions();
+
 // The known word nearest to a mistyped one, for "did you mean ...?": the
 // only one that begins with it, else the closest within about a third of its
 // length in edits (a letter added, dropped, changed, or two swapped), ties to

@@ -32,10 +32,7 @@ QString commandLineDescription()
 
 QList<QCommandLineOption> commandLineOptions()
 {
-    return {
-        {{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Displays help on commandline options.")},
-        {{QStringLiteral("v"), QStringLiteral("version")},
-         QStringLiteral("Displays the version and the version of Qt the program runs on.")},
+    return helpAndVersionOptions() + QList<QCommandLineOption>{
         {QStringLiteral("port"),
          QStringLiteral("Puts the serial device PATH in slot COMn (n from 1 to 6); may be given once per slot."),
          QStringLiteral("COMn=PATH")},
