@@ -221,7 +221,8 @@ _tessary_files()
     fi
 }
 
-# COM1 to COM6 and the serial adapters present; any device once a path is begun.
+# COM1 to COM6 and the serial adapters present; any device once a path is
+# begun (also the PATH of COMn=PATH, which bash gives as a word of its own).
 _tessary_ports()
 {
     local IFS=$'\n' candidates
@@ -263,17 +264,22 @@ _tessary_value()
 
 _tessary()
 {
-    local cur=${COMP_WORDS[COMP_CWORD]} command="" expect="" db="" first="" word i n=0
+    local cur=${COMP_WORDS[COMP_CWORD]} command="" expect="" valued="" db="" first="" word i n=0
     COMPREPLY=()
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
-        # bash splits --db=FILE and COM3=PATH at "=".
+        # bash splits --db=FILE and COM3=PATH at "=": the word after it is
+        # the option's value, or the rest of the value before it.
         if [[ $word == = ]]; then
-            [[ -n $expect ]] || ((i++))
+            if [[ -z $expect ]]; then
+                ((i + 1 == COMP_CWORD)) && expect=$valued || ((i++))
+            fi
             continue
         fi
+        valued=""
         if [[ -n $expect ]]; then
             [[ $expect == --db ]] && db=$word
+            valued=$expect
             expect=""
         elif [[ $word == -* ]]; then
             [[ " $(_tessary_options "$command") " == *" $word= "* ]] && expect=$word
@@ -401,9 +407,11 @@ _tessary_valued() {
 %4    esac
 }
 
-# COM1 to COM6 and the serial adapters present; any device once a path is begun.
+# COM1 to COM6 and the serial adapters present; any device once a path is
+# begun, also after COMn=.
 _tessary_ports() {
-    if [[ $PREFIX == /* ]]; then
+    [[ $PREFIX == COM[0-9]=* ]] && compset -P '*='
+    if [[ $PREFIX == /* || -n $IPREFIX ]]; then
         _files
     else
         compadd -- %5 %6
@@ -583,12 +591,18 @@ function __tessary_is
     test (count $argv) -lt 2; or test (math $__tessary_count + 1) = $argv[2]
 end
 
-# COM1 to COM6 and the serial adapters present; any device once a path is begun.
+# COM1 to COM6 and the serial adapters present; any device once a path is
+# begun, also after COMn=.
 function __tessary_ports
+    set -l typed (commandline -ct)
+    if string match -qr -- '^COM[0-9]=' $typed
+        set -l slot (string sub -l 5 -- $typed)
+        __fish_complete_path (string sub -s 6 -- $typed) | string replace -r -- '^' $slot
+        return
+    end
     printf '%s\n' %3
     set -l devices %4
     printf '%s\n' $devices
-    set -l typed (commandline -ct)
     string match -q -- '/*' $typed; and __fish_complete_path $typed
 end
 

@@ -222,6 +222,7 @@ private slots:
         QTest::newRow("handshakes") << "read --port COM2 --speed 9600 --handshake ''" << QStringList{"xon", "hw"};
         QTest::newRow("head widths") << "program --head-width ''" << QString("384 432 448 576 640 832 864").split(u' ');
         QTest::newRow("modes") << "program --mode ''" << QStringList{"user", "resistors"};
+        QTest::newRow("the PATH of COMn=PATH") << "detect --port COM3 = /dev/nul" << QStringList{"/dev/null"};
         QTest::newRow("--db=, split at =") << "program --port COM3 = /dev/null --db = DB --en" << QStringList{"--entry"};
         QTest::newRow("entries") << "program --db DB --entry 'Mechanism\\ 2'" << entries(20, 29);
         QTest::newRow("entries of --db=") << "program --db = DB --entry Mechanism\\ 0" << entries(1, 9);
@@ -331,6 +332,7 @@ private slots:
         QCOMPARE(offered("tessary code "), "decode|encode");
         QCOMPARE(offered("tessary detect --spe"), "--speed");
         QCOMPARE(offered("tessary program --handshake "), "hw|xon");
+        QCOMPARE(offered("tessary detect --port COM3=/dev/nul"), "COM3=/dev/null");
         QCOMPARE(offered("tessary program --db " + database + " --entry Mechanism\\ 2"),
                  "Mechanism 20|Mechanism 21|Mechanism 22|Mechanism 23|Mechanism 24|Mechanism 25|Mechanism 26|"
                  "Mechanism 27|Mechanism 28|Mechanism 29");
