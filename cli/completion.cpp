@@ -4,6 +4,7 @@
 #include "cliapp.h"
 #include "optionvalues.h"
 
+#include <QJsonObject>
 #include <QMap>
 
 #include <functional>
@@ -640,7 +641,10 @@ int CliApp::completion(const Invocation &call)
         return usage(QStringLiteral("completes bash, zsh or fish, not \"%1\"%2")
                          .arg(shell, near.isEmpty() ? QString() : QStringLiteral("; did you mean %1?").arg(near)));
     }
-    m_out << completionScript(shell);
+    const QString script = completionScript(shell);
+    print(call.common,
+          {{QStringLiteral("ok"), true}, {QStringLiteral("shell"), shell}, {QStringLiteral("script"), script}},
+          script);
     return Success;
 }
 
