@@ -193,7 +193,7 @@ QString bashScript()
         globs << QStringLiteral("compgen -G %1").arg(quoted(pattern));
     const QString devices = globs.join(QStringLiteral("; "));
 
-    QString script = QStringLiteral("# bash completion for tessary(1)                           -*- shell-script -*-\n# ")
+    QString script = QStringLiteral("# bash completion for tessary(1), ")
                    + QString::fromLatin1(Heading).arg(QStringLiteral("bash"));
     script += QStringLiteral(R"SH(
 # The options of a command; those that take a value end in "=".
