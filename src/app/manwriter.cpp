@@ -31,8 +31,9 @@ ManWriter::ManWriter(const QString &program, int section, const QString &summary
                  .arg(escaped(program.toUpper()))
                  .arg(section)
                  .arg(programVersion());
-    // No hyphenation: a name such as tessary-configurator stays whole.
-    m_text += QStringLiteral(".nh\n.SH NAME\n%1 \\- %2\n").arg(escaped(program), escaped(summary));
+    // No hyphenation, so a name such as tessary-configurator stays whole, and
+    // a ragged right edge, so a line of long names keeps its spaces even.
+    m_text += QStringLiteral(".nh\n.ad l\n.SH NAME\n%1 \\- %2\n").arg(escaped(program), escaped(summary));
 }
 
 QString ManWriter::escaped(const QString &text)
