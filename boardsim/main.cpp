@@ -4,17 +4,22 @@
 // there until SIGTERM or SIGINT, or until a hang-up fault closes the line.
 // Every byte each way is logged in hex with a millisecond timestamp.
 
+#include "app/commandlinehelp.h"
+#include "app/version.h"
 #include "boardsim/ptyboard.h"
+#include "boardsim/simcommandline.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
 
+using namespace tessary;
 using namespace tessary::sim;
 
 namespace {
@@ -50,34 +55,45 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("tessary-boardsim"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "The Tessary controller board on a pseudo-terminal. Prints the device path on stdout and "
-        "answers there at its own speed until SIGTERM or SIGINT."));
-    parser.addHelpOption();
-    const QCommandLineOption link(QStringLiteral("link"), QStringLiteral("Also make a symbolic link PATH to the device."), QStringLiteral("PATH"));
-    const QCommandLineOption identity(QStringLiteral("identity"), QStringLiteral("User identity (up to 16 characters); default: derived from the configuration."), QStringLiteral("TEXT"));
-    const QCommandLineOption firmware(QStringLiteral("firmware"), QStringLiteral("Firmware text after the identity (default \" FW 4.12\")."), QStringLiteral("TEXT"));
-    const QCommandLineOption speed(QStringLiteral("speed"), QStringLiteral("Line speed: 1200, 2400, 4800, 9600, 19200, 28800, 38400, 57600 or 115200 (default)."), QStringLiteral("N"));
-    const QCommandLineOption handshake(QStringLiteral("handshake"), QStringLiteral("xon or hw (default)."), QStringLiteral("MODE"));
-    const QCommandLineOption polarity(QStringLiteral("polarity"), QStringLiteral("Strobe polarity the hardware detects, 0 or 1 (default 1)."), QStringLiteral("P"));
-    const QCommandLineOption mrs(QStringLiteral("mrs"), QStringLiteral("MRS printer mode (clears the printer-mode bit of the configuration and straps)."));
-    const QCommandLineOption config(QStringLiteral("config"), QStringLiteral("Configuration code, 16 binary digits (default 1111000101000000)."), QStringLiteral("CODE16"));
-    const QCommandLineOption straps(QStringLiteral("straps"), QStringLiteral("Resistor straps for resistors mode, 16 binary digits (default 1110000101100000)."), QStringLiteral("CODE16"));
-    const QCommandLineOption mode(QStringLiteral("mode"), QStringLiteral("Configuration mode: user (default) or resistors."), QStringLiteral("MODE"));
-    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Fault: never reply."));
-    const QCommandLineOption noEcho(QStringLiteral("no-echo"), QStringLiteral("Fault: no echo to parameter writes."));
-    const QCommandLineOption wrongEcho(QStringLiteral("wrong-echo"), QStringLiteral("Fault: parameter writes to ADDRESS (or all) are corrupted and echoed wrong."), QStringLiteral("ADDRESS"));
-    const QCommandLineOption lateEcho(QStringLiteral("late-echo"), QStringLiteral("Fault: echoes come after 700 ms."));
-    const QCommandLineOption threeByte(QStringLiteral("three-byte-config"), QStringLiteral("Fault: the configuration reply has three bytes."));
-    const QCommandLineOption fourByte(QStringLiteral("four-byte-config"), QStringLiteral("Variant: the configuration reply is \"SC\" and the two bytes."));
-    const QCommandLineOption stream(QStringLiteral("endless-stream"), QStringLiteral("Fault: once a command arrives, send without pause."));
-    const QCommandLineOption hangUp(QStringLiteral("hang-up-after"), QStringLiteral("Fault: close the line after N received bytes."), QStringLiteral("N"));
-    const QCommandLineOption hangUpReset(QStringLiteral("hang-up-after-reset"), QStringLiteral("Fault: close the line once ESC \"@\" has been taken."));
-    const QCommandLineOption garbage(QStringLiteral("garbage"), QStringLiteral("Answer bytes sent at another speed with noise instead of silence."));
-    const QCommandLineOption logFile(QStringLiteral("log"), QStringLiteral("Write the traffic log to FILE (default: stderr)."), QStringLiteral("FILE"));
-    parser.addOptions({link, identity, firmware, speed, handshake, polarity, mrs, config, straps, mode, silent,
-                       noEcho, wrongEcho, lateEcho, threeByte, fourByte, stream, hangUp, hangUpReset, garbage, logFile});
-    parser.process(app);
+    parser.setApplicationDescription(simulatorDescription());
+    const QList<QCommandLineOption> all = helpAndVersionOptions() + simulatorOptions();
+    parser.addOptions(all);
+    const auto named = [&all](const char *name) -> const QCommandLineOption & {
+        return *std::find_if(all.cbegin(), all.cend(),
+                             [name](const QCommandLineOption &option) { return option.names().contains(QLatin1String(name)); });
+    };
+    const QCommandLineOption &link = named("link");
+    const QCommandLineOption &identity = named("identity");
+    const QCommandLineOption &firmware = named("firmware");
+    const QCommandLineOption &speed = named("speed");
+    const QCommandLineOption &handshake = named("handshake");
+    const QCommandLineOption &polarity = named("polarity");
+    const QCommandLineOption &mrs = named("mrs");
+    const QCommandLineOption &config = named("config");
+    const QCommandLineOption &straps = named("straps");
+    const QCommandLineOption &mode = named("mode");
+    const QCommandLineOption &silent = named("silent");
+    const QCommandLineOption &noEcho = named("no-echo");
+    const QCommandLineOption &wrongEcho = named("wrong-echo");
+    const QCommandLineOption &lateEcho = named("late-echo");
+    const QCommandLineOption &threeByte = named("three-byte-config");
+    const QCommandLineOption &fourByte = named("four-byte-config");
+    const QCommandLineOption &stream = named("endless-stream");
+    const QCommandLineOption &hangUp = named("hang-up-after");
+    const QCommandLineOption &hangUpReset = named("hang-up-after-reset");
+    const QCommandLineOption &garbage = named("garbage");
+    const QCommandLineOption &logFile = named("log");
+    const bool parsed = parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(helpTextFor(parser, QStringLiteral("tessary-boardsim"))), stdout);
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::fputs(qPrintable(versionText(QStringLiteral("tessary-boardsim"))), stdout);
+        return 0;
+    }
+    if (!parsed)
+        fail(parseErrorLine(parser, all));
     if (!parser.positionalArguments().isEmpty())
         fail(QStringLiteral("unexpected argument \"%1\" (see --help)").arg(parser.positionalArguments().first()));
 

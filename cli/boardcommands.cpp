@@ -378,8 +378,11 @@ std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &or
     const bool fromFields = fieldoptions::anySet(call.parser);
     if (int(fromCode) + int(fromDb) + int(fromFields) > 1)
         return usage(QStringLiteral("give the configuration one way: --code, --db with --entry, or field options"));
-    if (fromDb && !(call.has("db") && call.has("entry")))
-        return usage(QStringLiteral("--db and --entry go together"));
+    // Said as what is missing: the entry to write, or the file that holds it.
+    if (fromDb && !call.has("entry"))
+        return usage(QStringLiteral("--db needs --entry NAME, the entry to write"));
+    if (fromDb && !call.has("db"))
+        return usage(QStringLiteral("--entry needs --db FILE, the database that holds it"));
     const QString mode = call.value("mode").trimmed().toLower();
     if (!mode.isEmpty() && mode != QLatin1String("user") && mode != QLatin1String("resistors"))
         return usage(QStringLiteral("--mode takes user or resistors, not \"%1\"").arg(mode));

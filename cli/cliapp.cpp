@@ -1,5 +1,7 @@
 #include "cliapp.h"
 
+#include "app/commandlinehelp.h"
+#include "app/version.h"
 #include "clienvironment.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -26,8 +28,6 @@ namespace tessary {
 
 namespace {
 
-const QString Version = QStringLiteral("2.3");
-
 QString overview()
 {
     return QStringLiteral(
@@ -44,6 +44,7 @@ QString overview()
         "  db <action>        list, show, add, remove, move, factory, export, import on .cdb files\n"
         "  code <action>      decode a configuration code, or encode one from field options\n"
         "  record <action>    use, flush, list, board, summary: the production record of every station\n"
+        "  completion <shell> the completion script of bash, zsh or fish\n"
         "\n"
         "Every command takes --help, --json and --quiet. The commands that talk to the board also take\n"
         "--port COMn|COMn=PATH|PATH (repeatable), --speed, --handshake xon|hw, --sequential and\n"
@@ -52,7 +53,8 @@ QString overview()
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own.\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
-        "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n");
+        "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n"
+        "See man tessary.\n");
 }
 
 } // namespace
@@ -83,8 +85,8 @@ int CliApp::run(const QStringList &arguments)
         m_out << overview();
         return Success;
     }
-    if (command == QLatin1String("--version")) {
-        m_out << "tessary " << Version << '\n';
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        m_out << versionText(QStringLiteral("tessary"));
         return Success;
     }
     m_command = command;
@@ -95,7 +97,9 @@ int CliApp::run(const QStringList &arguments)
     // The parsers see the command in the place of the program's name.
     if (const Subcommand *subcommand = findSubcommand(command))
         return runSubcommand(*subcommand, rest);
-    return usage(QStringLiteral("unknown command \"%1\"; see tessary --help").arg(command));
+    m_err << "tessary: " << unknownWord(command) << '\n';
+    m_err.flush();
+    return UsageError;
 }
 
 // ---- the commands ----------------------------------------------------------
@@ -243,6 +247,13 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
          QStringLiteral("Builds the 16-character configuration code from field options; every field "
                         "but the voltage (5 V unless --voltage 3.3) must be given."),
          {}, 0, QStringLiteral("takes field options, not arguments"), fieldoptions::options(), &CliApp::codeEncode},
+
+        {QStringLiteral("completion"),
+         QStringLiteral("Prints the completion script of a shell: commands, options, their values, file names, "
+                        "ports and the entries of a --db file as you press Tab. The package installs one for each "
+                        "shell where it looks; to try one at once: source <(tessary completion bash)."),
+         QStringLiteral("bash|zsh|fish"), 1, QStringLiteral("needs the shell: bash, zsh or fish"), {},
+         &CliApp::completion},
     } + recordSubcommands();
     return table;
 }
@@ -253,6 +264,29 @@ const CliApp::Subcommand *CliApp::findSubcommand(const QString &name)
         if (subcommand.name == name)
             return &subcommand;
     return nullptr;
+}
+
+QString CliApp::unknownWord(const QString &word, const QString &group)
+{
+    // The words the table knows at this place: the program's own options,
+    // the commands (a group by its first word), or the actions of a group.
+    const bool option = word.startsWith(u'-');
+    QStringList known;
+    if (option)
+        known = {QStringLiteral("--help"), QStringLiteral("--version")};
+    else
+        for (const Subcommand &subcommand : subcommands()) {
+            const QString first = subcommand.name.section(u' ', 0, 0);
+            const QString candidate = group.isEmpty() ? first : subcommand.name.section(u' ', 1);
+            if ((group.isEmpty() || first == group) && !known.contains(candidate))
+                known << candidate;
+        }
+    const QString what = option ? QStringLiteral("option") : group.isEmpty() ? QStringLiteral("command")
+                                                                            : QStringLiteral("action");
+    const QString near = nearestWord(word, known);
+    return QStringLiteral("unknown %1 %2; ").arg(what, word)
+         + (near.isEmpty() ? QStringLiteral("see tessary %1--help").arg(group.isEmpty() ? QString() : group + u' ')
+                           : QStringLiteral("did you mean %1?").arg(near));
 }
 
 int CliApp::runGroup(const QString &group, const QStringList &arguments)
@@ -271,8 +305,32 @@ int CliApp::runGroup(const QString &group, const QStringList &arguments)
     if (action.isEmpty())
         return usage(db ? QStringLiteral("needs an action: list, show, add, remove, move, factory, export or import")
                         : QStringLiteral("needs decode or encode"));
-    return usage(db ? QStringLiteral("unknown action \"%1\"").arg(action)
-                    : QStringLiteral("unknown action \"%1\"; use decode or encode").arg(action));
+    return usage(unknownWord(action, group));
+}
+
+QList<QCommandLineOption> CliApp::commonOptions(Reach reach)
+{
+    QList<QCommandLineOption> list = {{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")}};
+    if (reach != Reach::Files)
+        list.append({QStringLiteral("port"),
+                     QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
+                                    "to scan several ports."),
+                     QStringLiteral("port")});
+    if (reach == Reach::Board)
+        list += {{QStringLiteral("speed"), QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
+                  QStringLiteral("bauds")},
+                 {QStringLiteral("handshake"), QStringLiteral("With --speed: xon or hw (the default) for the probe."),
+                  QStringLiteral("xon|hw")},
+                 {QStringLiteral("sequential"),
+                  QStringLiteral("Scan one port after another, as the window does, instead of every port at once.")},
+                 {QStringLiteral("trace"),
+                  QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to the "
+                                 "file, appended, or to standard error for -."),
+                  QStringLiteral("file")}};
+    list += {{QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")},
+             {{QStringLiteral("q"), QStringLiteral("quiet")},
+              QStringLiteral("No progress, and no output beyond what was asked for.")}};
+    return list;
 }
 
 int CliApp::runSubcommand(const Subcommand &command, const QStringList &arguments)
@@ -280,36 +338,13 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     m_command = command.name;
     QCommandLineParser parser;
     parser.setApplicationDescription(command.description);
-    parser.addOption({{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help.")});
-    if (command.reach != Reach::Files)
-        parser.addOption({QStringLiteral("port"),
-                          QStringLiteral("The board's port: COM1 to COM6, COMn=PATH, or a device PATH. Repeat it "
-                                         "to scan several ports."),
-                          QStringLiteral("port")});
-    if (command.reach == Reach::Board) {
-        parser.addOption({QStringLiteral("speed"),
-                          QStringLiteral("With --port: probe at this speed only (1200 ... 115200)."),
-                          QStringLiteral("bauds")});
-        parser.addOption({QStringLiteral("handshake"),
-                          QStringLiteral("With --speed: xon or hw (the default) for the probe."),
-                          QStringLiteral("xon|hw")});
-        parser.addOption({QStringLiteral("sequential"),
-                          QStringLiteral("Scan one port after another, as the window does, instead of every port "
-                                         "at once.")});
-        parser.addOption({QStringLiteral("trace"),
-                          QStringLiteral("Writes every exchange with the board (openings, bytes both ways, waits) to "
-                                         "the file, appended, or to standard error for -."),
-                          QStringLiteral("file")});
-    }
-    parser.addOption({QStringLiteral("json"), QStringLiteral("Machine-readable output on standard output.")});
-    parser.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
-                      QStringLiteral("No progress, and no output beyond what was asked for.")});
+    const QList<QCommandLineOption> options = commonOptions(command.reach) + command.options;
+    parser.addOptions(options);
     if (!command.syntax.isEmpty())
         parser.addPositionalArgument(QStringLiteral("arguments"), QString(), command.syntax);
-    parser.addOptions(command.options);
 
     Invocation call{parser, {}, {}};
-    if (const auto exit = parse(parser, arguments, call.common, command.reach))
+    if (const auto exit = parse(parser, options, arguments, call.common, command.reach))
         return *exit;
     call.arguments = parser.positionalArguments();
     const qsizetype expected = command.arguments == Subcommand::FileAndEntry ? (call.has("index") ? 1 : 2)
@@ -392,11 +427,11 @@ QString CliApp::Invocation::value(const char *option) const { return parser.valu
 
 // ---- parsing ---------------------------------------------------------------
 
-std::optional<int> CliApp::parse(QCommandLineParser &parser, const QStringList &arguments, Common &common,
-                                 Reach reach)
+std::optional<int> CliApp::parse(QCommandLineParser &parser, const QList<QCommandLineOption> &options,
+                                 const QStringList &arguments, Common &common, Reach reach)
 {
     if (!parser.parse(arguments))
-        return usage(parser.errorText());
+        return usage(parseErrorLine(parser, options));
     if (parser.isSet(QStringLiteral("help"))) {
         QString help = parser.helpText();
         // Qt names the executable in the first line; name the command instead.

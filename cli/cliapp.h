@@ -68,6 +68,38 @@ public:
     void interrupt(int signal);
 
 private:
+    struct Invocation;
+
+public:
+    // What a command reaches beyond files: which of --port, --speed,
+    // --handshake, --sequential and --trace it takes.
+    enum class Reach {
+        Files, // none of them
+        Ports, // --port: the port table
+        Board, // all of them
+    };
+    // One command: its help, the options it takes beyond the common ones, the
+    // arguments it takes, what it runs, and what it reaches.
+    struct Subcommand {
+        static constexpr int FileAndEntry = -1; // FILE NAME, or FILE with --index N
+        QString name; // "detect", "db add"
+        QString description;
+        QString syntax; // the arguments in the help; empty: none
+        int arguments = 0;
+        QString argumentsError; // the usage message for another number of them
+        QList<QCommandLineOption> options;
+        int (CliApp::*run)(const Invocation &) = nullptr;
+        Reach reach = Reach::Files;
+    };
+    // The commands, and the groups of them named by a word and an action.
+    // The help, the manual page and the shell completions all walk it.
+    static const QList<Subcommand> &subcommands();
+    [[nodiscard]] static const Subcommand *findSubcommand(const QString &name);
+    // The options a command takes beside its own, by what it reaches:
+    // --help, --json and --quiet for all; --port; the board's line options.
+    [[nodiscard]] static QList<QCommandLineOption> commonOptions(Reach reach);
+
+private:
     // Where a command was told the board is.
     struct PortChoice {
         int port = 0;    // 1 to 6
@@ -94,36 +126,16 @@ private:
         [[nodiscard]] bool has(const char *option) const;
         [[nodiscard]] QString value(const char *option) const;
     };
-    // What a command reaches beyond files: which of --port, --speed,
-    // --handshake, --sequential and --trace it takes.
-    enum class Reach {
-        Files, // none of them
-        Ports, // --port: the port table
-        Board, // all of them
-    };
-    // One command: its help, the options it takes beyond the common ones, the
-    // arguments it takes, what it runs, and what it reaches.
-    struct Subcommand {
-        static constexpr int FileAndEntry = -1; // FILE NAME, or FILE with --index N
-        QString name; // "detect", "db add"
-        QString description;
-        QString syntax; // the arguments in the help; empty: none
-        int arguments = 0;
-        QString argumentsError; // the usage message for another number of them
-        QList<QCommandLineOption> options;
-        int (CliApp::*run)(const Invocation &) = nullptr;
-        Reach reach = Reach::Files;
-    };
-    // The commands, and the groups of them named by a word and an action.
-    static const QList<Subcommand> &subcommands();
-    [[nodiscard]] static const Subcommand *findSubcommand(const QString &name);
     int runGroup(const QString &group, const QStringList &arguments);
+    // "unknown command prgram; did you mean program?": a word the table does
+    // not know at its place (a command, or an action of the group).
+    [[nodiscard]] static QString unknownWord(const QString &word, const QString &group = {});
     int runSubcommand(const Subcommand &command, const QStringList &arguments);
 
     // Parsing.
     // Parses, answers --help; an exit code when the command must end here.
-    [[nodiscard]] std::optional<int> parse(QCommandLineParser &parser, const QStringList &arguments,
-                                           Common &common, Reach reach);
+    [[nodiscard]] std::optional<int> parse(QCommandLineParser &parser, const QList<QCommandLineOption> &options,
+                                           const QStringList &arguments, Common &common, Reach reach);
     // The --port values as ports; nothing after saying why in *error.
     [[nodiscard]] std::optional<QList<PortChoice>> parsePorts(const QStringList &values, QString *error) const;
     // The --port values of --all-boards as devices (every serial port the
@@ -199,6 +211,8 @@ private:
 
     int codeDecode(const Invocation &call);
     int codeEncode(const Invocation &call);
+    // Prints the completion script of the shell named.
+    int completion(const Invocation &call);
 
     // The production record (recordcommands.cpp).
     static QList<Subcommand> recordSubcommands();

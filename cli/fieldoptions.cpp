@@ -58,6 +58,16 @@ QList<QCommandLineOption> options()
     return list;
 }
 
+QStringList choices(const QString &option)
+{
+    QStringList values;
+    for (const Field &field : fields())
+        if (option == QLatin1String(field.option))
+            for (const Choice &choice : field.choices)
+                values << QLatin1String(choice.value);
+    return values;
+}
+
 bool anySet(const QCommandLineParser &parser)
 {
     for (const Field &field : fields())

@@ -22,6 +22,8 @@ class ConfigurationEditor;
 namespace fieldoptions {
 
 [[nodiscard]] QList<QCommandLineOption> options();
+// The values a field option takes ("384", "432", ...); empty for another option.
+[[nodiscard]] QStringList choices(const QString &option);
 [[nodiscard]] bool anySet(const QCommandLineParser &parser);
 // Clicks the buttons the options name (after putting the editor into its
 // start state: 5 V). Returns a usage message for a value no button has.

@@ -11,6 +11,9 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql postgresql
   # desktop smoke test and screenshots
   xvfb xauth dbus at-spi2-core python3-pyatspi
+  # the package test (lintian, dpkg-deb, the manual pages through man) and
+  # the completions run in the shells they are for
+  lintian man-db zsh fish
 )
 if [[ "${1:-}" == "--with-clang" ]]; then
   packages+=(clang libclang-rt-14-dev)

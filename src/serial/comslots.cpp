@@ -226,9 +226,11 @@ void ComSlots::refresh()
 
 void ComSlots::watch()
 {
+    // Read first, then the system takes the state its polls compare with: a
+    // device that comes while this reads and goes again is still seen to go.
+    refresh();
     if (m_watching++ == 0)
         m_system.watch();
-    refresh();
 }
 
 void ComSlots::unwatch()

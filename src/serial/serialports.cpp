@@ -200,11 +200,12 @@ QString SystemSerialPorts::snapshot() const
 
 void SystemSerialPorts::poll()
 {
-    QString now = snapshot();
-    if (now == m_last)
+    if (snapshot() == m_last)
         return;
-    m_last = std::move(now);
     emit changed();
+    // Compared from now on with what the listeners have just read: a device
+    // that came while they read and goes again is still seen to go.
+    m_last = snapshot();
 }
 
 void SystemSerialPorts::onUevent()

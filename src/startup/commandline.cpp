@@ -1,5 +1,7 @@
 #include "startup/commandline.h"
 
+#include "app/commandlinehelp.h"
+#include "app/version.h"
 #include "serial/portnames.h"
 
 #include <QCommandLineParser>
@@ -23,40 +25,51 @@ CommandLine usageError(const QString &reason)
 
 } // namespace
 
+QString commandLineDescription()
+{
+    return QStringLiteral("Configures the controller board of a thermal printer over a serial port.");
+}
+
+QList<QCommandLineOption> commandLineOptions()
+{
+    return helpAndVersionOptions() + QList<QCommandLineOption>{
+        {QStringLiteral("port"),
+         QStringLiteral("Puts the serial device PATH in slot COMn (n from 1 to 6); may be given once per slot."),
+         QStringLiteral("COMn=PATH")},
+        {QStringLiteral("demo"), QStringLiteral("Puts a simulated printer board behind COM1.")},
+    };
+}
+
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Configures the controller board of a thermal printer over a serial port."));
-    const QCommandLineOption help = parser.addHelpOption();
-    const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Puts the serial device PATH in slot COMn (n from 1 to 6); "
-                                                 "may be given once per slot."),
-                                  QStringLiteral("COMn=PATH"));
-    parser.addOption(port);
-    const QCommandLineOption demo(QStringLiteral("demo"),
-                                  QStringLiteral("Puts a simulated printer board behind COM1."));
-    parser.addOption(demo);
-
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
+    parser.setApplicationDescription(commandLineDescription());
+    const QList<QCommandLineOption> options = commandLineOptions();
+    parser.addOptions(options);
+    const bool parsed = parser.parse(arguments);
+    // Asked for help or the version, the program answers whatever else is there.
+    if (parser.isSet(QStringLiteral("help"))) {
+        CommandLine result;
+        result.exit = true;
+        result.output = helpTextFor(parser, QStringLiteral("tessary-configurator"));
+        return result;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        CommandLine result;
+        result.exit = true;
+        result.output = versionText(QCoreApplication::applicationName());
+        return result;
+    }
+    if (!parsed) {
+        CommandLine result = usageError(parseErrorLine(parser, options));
+        result.askAgainWithApplication = !parser.unknownOptionNames().isEmpty();
+        return result;
+    }
     if (!parser.positionalArguments().isEmpty())
         return usageError(QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst()));
 
     CommandLine result;
-    if (parser.isSet(help)) {
-        result.exit = true;
-        result.output = parser.helpText();
-        return result;
-    }
-    if (parser.isSet(version)) {
-        result.exit = true;
-        result.output = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                                      QCoreApplication::applicationVersion());
-        return result;
-    }
-
+    const QString port = QStringLiteral("port");
     for (const QString &value : parser.values(port)) {
         QString reason;
         const auto mapping = PortNames::parseMapping(value, &reason);
@@ -69,7 +82,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (const QString shared = PortNames::sharedDevice(result.portMappings); !shared.isEmpty())
         return usageError(QStringLiteral("--port: %1; give each device one slot").arg(shared));
-    result.demo = parser.isSet(demo);
+    result.demo = parser.isSet(QStringLiteral("demo"));
     if (result.demo && result.portMappings.contains(1))
         return usageError(QStringLiteral("--demo puts the simulated board on COM1: map other slots with --port"));
     return result;

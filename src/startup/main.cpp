@@ -1,6 +1,7 @@
 #include "app/appservices.h"
 #include "app/appstate.h"
 #include "app/prompts.h"
+#include "app/version.h"
 #ifdef Q_OS_UNIX
 #include "boardsim/demoboard.h"
 #endif
@@ -23,19 +24,37 @@
 
 using namespace tessary;
 
-int main(int argc, char *argv[])
-{
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tessary Configurator"));
-    QApplication::setApplicationVersion(QStringLiteral("2.3"));
-    QApplication::setDesktopFileName(QStringLiteral("tessary-configurator"));
+namespace {
 
-    const CommandLine options = parseCommandLine(QApplication::arguments());
+// Says what the command line asked for, or why it is refused; true when the program ends here.
+bool answered(const CommandLine &options)
+{
     if (!options.output.isEmpty())
         std::fputs(qPrintable(options.output), stdout);
     if (!options.error.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(options.error));
-    if (options.exit)
+    return options.exit;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication::setApplicationName(QStringLiteral("Tessary Configurator"));
+    QApplication::setApplicationVersion(programVersion());
+    QApplication::setDesktopFileName(QStringLiteral("tessary-configurator"));
+
+    // Read before the application object, which needs a display: --help,
+    // --version and a wrong command line are answered on any terminal.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    CommandLine options = parseCommandLine(arguments);
+    if (!options.askAgainWithApplication && answered(options))
+        return options.exitCode;
+
+    QApplication app(argc, argv);
+    if (options.askAgainWithApplication && answered(options = parseCommandLine(QApplication::arguments())))
         return options.exitCode;
 
     QMap<int, QString> mappings = options.portMappings;

@@ -235,7 +235,7 @@ private slots:
     void usageErrorsAndHelp()
     {
         const QList<QPair<QString, QString>> table = { // the arguments, a part of the message; "" an empty argument
-            {"", "Usage: tessary <command>"}, {"frobnicate", "unknown command"}, {"detect --fast", "Unknown option"},
+            {"", "Usage: tessary <command>"}, {"frobnicate", "unknown command"}, {"detect --fast", "unknown option --fast"},
             {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
             {"detect --port COM0=/dev/ttyS0", "--port takes COMn=DEVICE"}, {"read --port COM1 --speed 9601", "--speed takes"},
             {"detect --port COM2 --port COM2=/dev/pts/1", "COM2 is named twice"}, {"db", "needs an action"},
@@ -244,7 +244,7 @@ private slots:
             {"detect --port COM1 --port COM2 --speed 9600", "--speed probes one port"}, {"db list", "needs one FILE"},
             {"read --port COM1 --handshake xon", "--handshake needs --speed"},
             {"read --port COM1 --speed 9600 --handshake rts", "--handshake takes xon or hw"},
-            {"program --code 11110001", "16 characters 0 or 1"}, {"program --db x.cdb", "--db and --entry go together"},
+            {"program --code 11110001", "16 characters 0 or 1"}, {"program --db x.cdb", "--db needs --entry NAME"},
             {"program --code 1111000101000000 --head-width 576", "one way"}, {"program --mode auto", "--mode takes user or resistors"},
             {"program --mode resistors --code 1111000101000000", "straps"}, {"program --id A --auto-id", "not both"},
             {"program --mode resistors --id Ω-1", "Latin-1"}, {"program --mode resistors --id \"\"", "Please specify a mechanism identity !"},

@@ -323,7 +323,7 @@ private slots:
                  qPrintable(error));
         program.start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/src/tessary-configurator", {"--version"});
         QVERIFY(program.waitForFinished(20000) && program.exitCode() == 0);
-        QCOMPARE(program.readAllStandardOutput(), "Tessary Configurator 2.3\n");
+        QCOMPARE(program.readAllStandardOutput(), QByteArray("Tessary Configurator 2.3 (Qt ") + qVersion() + ")\n");
     }
 };
 
