@@ -90,10 +90,8 @@ int CliApp::run(const QStringList &arguments)
         return Success;
     }
     m_command = command;
-    if (command == QLatin1String("db") || command == QLatin1String("code"))
+    if (command == QLatin1String("db") || command == QLatin1String("code") || command == QLatin1String("record"))
         return runGroup(command, rest);
-    if (command == QLatin1String("record"))
-        return runRecordGroup(rest);
     // The parsers see the command in the place of the program's name.
     if (const Subcommand *subcommand = findSubcommand(command))
         return runSubcommand(*subcommand, rest);
@@ -291,20 +289,28 @@ QString CliApp::unknownWord(const QString &word, const QString &group)
 
 int CliApp::runGroup(const QString &group, const QStringList &arguments)
 {
-    const bool db = group == QLatin1String("db");
     const QString action = arguments.value(1);
+    QStringList actions; // as the table lists them
+    for (const Subcommand &subcommand : subcommands()) {
+        if (subcommand.name.section(u' ', 0, 0) == group)
+            actions << subcommand.name.section(u' ', 1);
+    }
     if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        m_out << (db ? "Usage: tessary db list|show|add|remove|move|factory|export|import FILE ...\n"
-                       "See tessary db <action> --help.\n"
-                     : "Usage: tessary code decode CODE | tessary code encode <field options>\n"
-                       "See tessary code decode --help and tessary code encode --help.\n");
+        if (group == QLatin1String("db"))
+            m_out << "Usage: tessary db list|show|add|remove|move|factory|export|import FILE ...\n";
+        else if (group == QLatin1String("code"))
+            m_out << "Usage: tessary code decode CODE | tessary code encode <field options>\n";
+        else if (group == QLatin1String("record"))
+            m_out << "Usage: tessary record use URL | flush | list [filters] | board IDENTITY | summary [--by ...]\n";
+        m_out << "See tessary " << group << " <action> --help.\n";
         return Success;
     }
     if (const Subcommand *subcommand = findSubcommand(group + u' ' + action); subcommand)
         return runSubcommand(*subcommand, arguments.mid(1));
-    if (action.isEmpty())
-        return usage(db ? QStringLiteral("needs an action: list, show, add, remove, move, factory, export or import")
-                        : QStringLiteral("needs decode or encode"));
+    if (action.isEmpty()) {
+        const QString last = actions.takeLast();
+        return usage(QStringLiteral("needs an action: %1 or %2").arg(actions.join(QStringLiteral(", ")), last));
+    }
     return usage(unknownWord(action, group));
 }
 

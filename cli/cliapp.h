@@ -216,7 +216,6 @@ private:
 
     // The production record (recordcommands.cpp).
     static QList<Subcommand> recordSubcommands();
-    int runRecordGroup(const QStringList &arguments);
     int recordUse(const Invocation &call);
     int recordFlush(const Invocation &call);
     int recordList(const Invocation &call);

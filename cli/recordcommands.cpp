@@ -155,21 +155,6 @@ QList<CliApp::Subcommand> CliApp::recordSubcommands()
     };
 }
 
-int CliApp::runRecordGroup(const QStringList &arguments)
-{
-    const QString action = arguments.value(1);
-    if (action == QLatin1String("--help") || action == QLatin1String("-h")) {
-        m_out << "Usage: tessary record use URL | flush | list [filters] | board IDENTITY | summary [--by ...]\n"
-                 "See tessary record <action> --help.\n";
-        return Success;
-    }
-    if (const Subcommand *subcommand = findSubcommand(QStringLiteral("record ") + action))
-        return runSubcommand(*subcommand, arguments.mid(1));
-    if (action.isEmpty())
-        return usage(QStringLiteral("needs an action: use, flush, list, board or summary"));
-    return usage(QStringLiteral("unknown action \"%1\": the actions are use, flush, list, board and summary").arg(action));
-}
-
 std::unique_ptr<RecordDatabase> CliApp::recordToAsk(const Invocation &call, int *status)
 {
     const auto location = chosenRecord(call, status);

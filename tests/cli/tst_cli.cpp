@@ -255,7 +255,7 @@ private slots:
              "tessary program: the configuration leaves out --head-up\n"},
             {"program --auto-id", "tessary program: the configuration leaves out --head-width, --head-type, --mechanism, "
              "--steps, --rotation, --strobe and --head-up (or give --code, or --db with --entry)\n"},
-            {"code encode --head-width 500", "--head-width takes"}, {"code", "needs decode or encode"},
+            {"code encode --head-width 500", "--head-width takes"}, {"code", "needs an action: decode or encode"}, {"record", "needs an action: use, flush, list, board or summary"},
             {"code decode 1010", "16 characters 0 or 1"}, {"db move x.cdb A --up --down", "one of --up, --down or --to"},
             {"db add x.cdb ␣␣␣ --code 1111000101000000", "Please enter a configuration name !"}, // blanks alone
             {"db add x.cdb tab\there --code 1111000101000000", "printable Latin-1"},

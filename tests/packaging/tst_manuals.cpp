@@ -214,7 +214,7 @@ private slots:
             return names;
         };
         QTest::newRow("commands") << "''" << QString("ports detect identity read wake sleep reset program db code "
-                                                     "completion --help --version").split(u' ');
+                                                     "completion record --help --version").split(u' ');
         QTest::newRow("actions") << "db ''" << QString("list show add remove move factory export import").split(u' ');
         QTest::newRow("an option") << "program --sp" << QStringList{"--speed"};
         QTest::newRow("speeds") << "detect --speed ''"
@@ -299,7 +299,7 @@ private slots:
         QCOMPARE(shell.err, QString());
         QCOMPARE(shell.out.split(u'\n').mid(0, 6),
                  QStringList({"compdef _tessary tessary",
-                              "ports|detect|identity|read|wake|sleep|reset|program|db|code|completion|--help|--version",
+                              "ports|detect|identity|read|wake|sleep|reset|program|db|code|completion|record|--help|--version",
                               "list|show|add|remove|move|factory|export|import",
                               "1200|2400|4800|9600|19200|28800|38400|57600|115200", "384|432|448|576|640|832|864",
                               "Mechanism 01|Mechanism 02|Mechanism 03|Mechanism 04|Mechanism 05|Mechanism 06|Mechanism 07|"
