@@ -138,13 +138,19 @@ ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
     if (!m_result.resetSent)
         return notReset();
 
-    // The board restarts; it hears nothing until it is back.
-    m_link.delay(ResetPauseMs);
-
+    // The board restarts; it hears nothing until it is back. A line that
+    // hung up meanwhile (or the port gone with it) is asked nothing more:
+    // the reset left, the board did not answer.
+    m_result.outcome = ProgrammingResult::Outcome::Completed;
+    if (!m_link.lineFailed())
+        m_link.delay(ResetPauseMs);
+    if (m_link.lineFailed() || !openPort()) {
+        m_result.lineLostAfterReset = true;
+        m_prompts.error(lineLostAfterResetMessage());
+        return m_result;
+    }
     m_result.identity = PrinterQueries(m_link, m_printer).identity();
     m_result.identityRead = true;
-
-    m_result.outcome = ProgrammingResult::Outcome::Completed;
     return m_result;
 }
 

@@ -507,9 +507,9 @@ private slots:
             {"program", program, 59, "1b401b49"}, // the reset, the identity
             {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"}};
         const char *const faults[] = {"none", "silent", "no echo", "hang-up once found", "port that cannot be opened",
-                                      "output held 300 ms", "output held for ever", "a signal"};
+                                      "output held 300 ms", "output held for ever", "a signal", "hang-up after the reset"};
         for (const auto &[name, command, lead, own] : commands)
-            for (int fault = 0; fault < 8; ++fault)
+            for (int fault = 0; fault < 9; ++fault)
                 QTest::addRow("%s, %s", name, faults[fault]) << command << lead << own << fault;
     }
 
@@ -519,7 +519,7 @@ private slots:
         QFETCH(int, lead);
         QFETCH(QByteArray, own);
         QFETCH(int, fault);
-        enum { None, Silent, NoEcho, HangUp, CannotOpen, Held, HeldForEver, Signal };
+        enum { None, Silent, NoEcho, HangUp, CannotOpen, Held, HeldForEver, Signal, HangUpAfterReset };
         Rig rig;
         Board &board = rig.board(1);
         QByteArray heard; // the board's own record of what it took in
@@ -527,7 +527,8 @@ private slots:
         const bool programs = command.startsWith("program");
         // Hung up once found; in programming, amid the identity writes (after the second letter).
         board.setFaults({.silent = fault == Silent, .noEcho = fault == NoEcho,
-                         .hangUpAfter = fault != HangUp ? -1 : programs ? lead - 20 : lead});
+                         .hangUpAfter = fault != HangUp ? -1 : programs ? lead - 20 : lead,
+                         .hangUpAfterReset = fault == HangUpAfterReset});
         rig.env.simLine.failOpen(1, fault == CannotOpen ? "/dev/ttyS0 is in use by another program" : "");
         rig.env.virtualClock.onWait = [&, struck = false](int) mutable { // at the first wait once the board is found
             if (struck || board.bytesReceived() < lead)
@@ -539,24 +540,36 @@ private slots:
         };
         const int status = rig.run(command.split(u' ') + QStringList{"--json", "--trace", rig.path("trace")}
                                    + (programs ? QStringList{"--log", rig.path("log")} : QStringList()));
-        const bool ok = fault == None || fault == Held || (fault == NoEcho && !programs);
+        // A hang-up once the reset has left: the board holds what was written; only a read-back after it fails.
+        const bool verifies = command.contains("--verify");
+        const bool ok = fault == None || fault == Held || (fault == NoEcho && !programs) || (fault == HangUpAfterReset && !verifies);
         QCOMPARE(status, fault == Signal ? (programs ? 143 : 130) : ok ? 0 : 1);
-        QCOMPARE(board.bytesReceived() >= lead + own.size() / 2 && heard.toHex().endsWith(own), // what the board got
-                 ok || (fault == NoEcho && programs)); // an echo that never came fails what arrived
+        const QByteArray reached = fault == HangUpAfterReset && programs ? QByteArray("1b40") : own; // nothing after the reset
+        QCOMPARE(board.bytesReceived() >= lead + reached.size() / 2 && heard.toHex().endsWith(reached), // what the board got
+                 ok || (fault == NoEcho && programs) || fault == HangUpAfterReset); // an echo that never came fails what arrived
         QCOMPARE(rig.err.contains("tessary: No printer found"), fault == Silent || fault == CannotOpen);
         QCOMPARE(rig.json({"ok", "command"}), QStringLiteral("%1 %2").arg(ok ? "true" : "false", command.section(u' ', 0, 0)));
         if (programs) {
-            const char *const results[] = {"ok", "no-board", "echo-error", "reset-not-sent", "no-board", "ok", "reset-not-sent", "interrupted"};
+            const char *const results[] = {"ok", "no-board", "echo-error", "reset-not-sent", "no-board", "ok", "reset-not-sent", "interrupted",
+                                           verifies ? "verify-failed" : "ok"};
             const int sent = fault == Silent || fault == CannotOpen ? 0 : fault == HangUp ? 5 : 9;
             QCOMPARE(rig.json({"result", "identityMode"}), // the full result once the board was found and the run ended
                      results[fault] + QString(fault == Silent || fault == CannotOpen || fault == Signal ? " " : " user"));
             QVERIFY2(rig.read("log").endsWith(QStringLiteral(",%1,%2\n").arg(results[fault]).arg(sent).toUtf8()), rig.read("log"));
             QCOMPARE(rig.err.count("the board was not reset"), int(QString(results[fault]) == "reset-not-sent"));
             QCOMPARE(rig.err.count("may hold a partial configuration"), int(fault == Signal));
+            // What is known: the reset left, the line hung up before the board answered; no contents the
+            // read-back never read.
+            QCOMPARE(rig.err.count("The reset left the port, then the serial line hung up before the board answered."),
+                     int(fault == HangUpAfterReset));
+            QCOMPARE(rig.err.count("tessary: verification failed: the board did not answer the read-back\n"),
+                     int(fault == HangUpAfterReset && verifies));
+            QVERIFY2(!rig.err.contains("the board holds"), qPrintable(rig.err));
         }
         // Through the recording wrappers: a line that went stops the command, nothing more is written.
         QVERIFY(rig.read("trace").startsWith("---- tessary ") && !rig.read("trace").contains("not sent") && !rig.env.simLine.isOpen());
-        QCOMPARE(rig.read("trace").contains("closed by the line"), fault == HangUp);
+        QCOMPARE(rig.read("trace").contains("closed by the line"),
+                 fault == HangUp || (fault == HangUpAfterReset && (programs || command.startsWith("reset"))));
         QVERIFY(rig.read("trace").count("waited 5 ms") <= 1); // the close's looks at held output: one line
     }
 
