@@ -10,6 +10,7 @@
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
+#include "serial/serialports.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -295,10 +296,22 @@ private slots:
     {
         QTemporaryDir dir;
         PtyEnd device;
+        {
+            // The link comes after the watch's first look and goes before its next one, while the watcher
+            // saw it there: its going is told all the same.
+            SystemSerialPorts ports;
+            ports.setWatchedPaths({dir.filePath("adapter")});
+            QSignalSpy changed(&ports, &SerialPorts::changed);
+            ports.watch();
+            QVERIFY(QFile::link(device.path, dir.filePath("adapter")) && ports.exists(dir.filePath("adapter")));
+            QVERIFY(QFile::remove(dir.filePath("adapter")));
+            QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 5000);
+            ports.unwatch();
+        }
         QProcess watch;
         watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
         QString out, err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), qPrintable(err + watch.errorString()), 5000);
         QVERIFY(QFile::link(device.path, dir.filePath("adapter")));
         const QString name = device.path.mid(5); // "pts/3"
         QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(), "COM3: " + name + " plugged in\n", 5000);
