@@ -202,7 +202,14 @@ void SimulatedLine::holdOutputUntil(qint64 until)
     m_holdUntil = until;
 }
 
-qint64 SimulatedLine::bytesToWrite() const { return holding() ? m_held.size() : 0; }
+qint64 SimulatedLine::bytesToWrite() const
+{
+    if (hangUpDue())
+        return m_held.size() + m_inFlightAtHangUp;
+    if (!m_open)
+        return m_lost;
+    return holding() ? m_held.size() : 0;
+}
 
 QByteArray SimulatedLine::writtenBytes() const
 {
@@ -251,6 +258,7 @@ bool SimulatedLine::open(int port, qint32 baud, int handshake)
     m_port = port;
     m_settings = {baud, handshake};
     m_error.clear();
+    m_lost = 0;
     m_input.clear();
     m_txBusyUntilUs = nowUs();
     m_opens.append({m_clock.now(), port, baud, handshake});
@@ -298,10 +306,12 @@ void SimulatedLine::transmit(const QByteArray &bytes, qint64 startUs)
     m_txBusyUntilUs = start + bytes.size() * byteUs;
     if (const auto device = m_devices.value(m_port)) {
         device->receive(bytes, start + byteUs, byteUs, m_settings);
-        // The device takes the port away once these bytes have reached it,
-        // not while the program is still handing them over.
-        if (device->isHungUp() && !m_hangUpAtUs)
-            m_hangUpAtUs = m_txBusyUntilUs;
+        // The device takes the port away once the byte that made it hang up
+        // has reached it; the bytes behind that one never do.
+        if (device->isHungUp() && !m_hangUpAtUs) {
+            m_hangUpAtUs = qMin(device->hungUpAtUs().value_or(m_txBusyUntilUs), m_txBusyUntilUs);
+            m_inFlightAtHangUp = (m_txBusyUntilUs - *m_hangUpAtUs) / byteUs;
+        }
     }
 }
 
@@ -309,7 +319,9 @@ bool SimulatedLine::hangUpDue() const { return m_open && m_hangUpAtUs && nowUs()
 
 void SimulatedLine::hangUp()
 {
+    m_lost = m_held.size() + m_inFlightAtHangUp;
     m_hangUpAtUs.reset();
+    m_inFlightAtHangUp = 0;
     m_held.clear();
     m_gone.insert(m_port);
     m_error = QStringLiteral("COM%1: the line was hung up; the port was closed").arg(m_port);

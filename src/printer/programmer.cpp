@@ -75,20 +75,22 @@ Programmer::Programmer(SerialLink &link, const PrinterLink &printer, Prompts &pr
 {
 }
 
-bool Programmer::checkChoices(const ConfigurationEditor &editor)
+bool Programmer::checkChoices(const ConfigurationEditor &editor) { return checkChoices(editor, m_prompts); }
+
+bool Programmer::checkChoices(const ConfigurationEditor &editor, Prompts &prompts)
 {
     if (!editor.configurationModeResistors() && !editor.configurationModeUser()) {
-        m_prompts.warning(configurationModeMissing());
+        prompts.warning(configurationModeMissing());
         return false;
     }
     if (!editor.identityAuto() && !editor.identityUser()) {
-        m_prompts.warning(identityMethodMissing());
+        prompts.warning(identityMethodMissing());
         return false;
     }
-    if (editor.configurationModeUser() && !editor.checkSettingsComplete(m_prompts))
+    if (editor.configurationModeUser() && !editor.checkSettingsComplete(prompts))
         return false;
     if (editor.identityUser() && editor.name().isEmpty()) {
-        m_prompts.warning(identityMissing());
+        prompts.warning(identityMissing());
         return false;
     }
     return true;

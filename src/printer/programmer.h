@@ -134,6 +134,9 @@ public:
     // identity method, every setting in User mode, a name for a user
     // identity. The first that fails shows its message and gives false.
     [[nodiscard]] bool checkChoices(const ConfigurationEditor &editor);
+    // The same checks where no board is reached yet (the command line's
+    // options), their message on the prompts given.
+    [[nodiscard]] static bool checkChoices(const ConfigurationEditor &editor, Prompts &prompts);
 
     // Writes the plan, resets the board and reads its identity. In User mode
     // a board whose detected strobe polarity differs from the plan's asks

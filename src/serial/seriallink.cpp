@@ -80,9 +80,10 @@ bool SerialLink::closePort() noexcept
     if (drained && !m_stopRequested && leftAtMs > m_clock.now())
         m_clock.delay(int(leftAtMs - m_clock.now())); // the clock's own wait, which never throws
     // A line that hangs up once its output has left (the board restarting
-    // after the reset) has still sent it.
+    // after the reset) has still sent it; what the hang-up dropped has not.
+    const bool sent = drained && (m_line.isOpen() || m_line.bytesToWrite() <= 0);
     m_line.close();
-    return drained;
+    return sent;
 }
 
 bool SerialLink::drainOutput() noexcept
@@ -90,9 +91,9 @@ bool SerialLink::drainOutput() noexcept
     const qint64 start = m_clock.now();
     qint64 held = 0; // what flow control held at the last look
     for (;;) {
-        // Gone with output still waiting: it never left.
+        // Gone meanwhile: what it dropped never left.
         if (!m_line.isOpen())
-            return false;
+            return m_line.bytesToWrite() <= 0;
         const qint64 pending = m_line.bytesToWrite();
         // Held back so far: these bytes have their time on the line from now.
         if (const qint64 leaving = qMax(held, pending); leaving > 0)
