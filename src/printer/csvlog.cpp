@@ -29,7 +29,7 @@ CsvLog::Opened CsvLog::open(QString *reason)
         }
         const QByteArray first = existing.readLine(4096).trimmed();
         if (first != header().toUtf8()) {
-            *reason = QStringLiteral("it holds rows under another header (\"%1\"); give a new file")
+            *reason = QStringLiteral("holds rows under another header (\"%1\"); give a new file")
                           .arg(printableText(QString::fromUtf8(first)));
             return Opened::OtherHeader;
         }

@@ -23,7 +23,8 @@ public:
 
     // Opens the file for appending (creating it, with the header); a file of
     // rows under another header is left as it is. Done before any board is
-    // touched. The reason says why it did not open.
+    // touched. The reason says why it did not open ("holds rows under
+    // another header (...)", or the system's words).
     [[nodiscard]] Opened open(QString *reason);
     [[nodiscard]] bool record(const BoardRow &row, QString *reason) override;
 

@@ -290,6 +290,8 @@ private slots:
             {"program --all-boards --code 1111000101000000 --port /dev/ttyS0 --port COM1", "--port: /dev/ttyS0 and /dev/ttyS0 are one device"},
             {"detect --all-boards --port COM2=/dev/ttyS1", "takes a device PATH"}, {"detect --all-boards --sequential", "--sequential does not go"},
             {"detect --all-boards" + QString(" --port /dev/ttyUSB%1").repeated(33).arg(1), "--all-boards takes --port at most 32 times"},
+            {"detect --expect 2", "--expect goes with --all-boards"}, {"detect --all-boards --expect 0", "--expect takes a number of boards from 1"},
+            {"program --code 1111000101000000 --station \"\"", "--station needs a name"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;
@@ -312,6 +314,16 @@ private slots:
             QCOMPARE(rig.out.contains("\n  --all-boards "), command == "detect" || command == "program");
         }
         Rig rig;
+        // A log whose rows have another shape (the old header included) is never appended to.
+        for (const QByteArray &header : {QByteArray("time,port,speed,identity_before,identity_after,code,result,parameters"),
+                                         QByteArray("started,ended,station")}) {
+            rig.write("old.csv", header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
+            rig.board(1);
+            QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", rig.path("old.csv")}), 2);
+            QCOMPARE(rig.err, "tessary program: the log file " + rig.path("old.csv") + " holds rows under another header (\""
+                                  + header + "\"); give a new file\n");
+            QVERIFY(rig.env.simLine.opens().isEmpty() && rig.read("old.csv") == header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
+        }
         QVERIFY(rig.run({"--help"}) == 0 && rig.out.startsWith("Usage: tessary <command>")); // the overview
         QVERIFY(rig.run({"db", "--help"}) == 0 && rig.out.startsWith("Usage: tessary db list|show|add"));
         QVERIFY(rig.run({"code", "-h"}) == 0 && rig.out.startsWith("Usage: tessary code decode CODE"));
@@ -808,6 +820,13 @@ private slots:
                  "no echo; parameter 8: wrote 40, no echo; 5 more\",0/8\n"
                  "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM5,/dev/ttyS4,,1200,hw,FW 4.12,"
                  "TH432 1K5 STD,GANG,,,1111000101000000,user,,ok,,8/8");
+        // Each named port has its row, a port without a board too; --expect counts the boards found.
+        QCOMPARE(rig.run({"detect", "--all-boards", "--port", "COM1", "--port", "/dev/ttyS1", "--expect", "2"}), 1);
+        QCOMPARE(rig.out, "Port  Device      Speed   Handshake     Identity                  Result\n"
+                          "COM1  /dev/ttyS0  115200  DSR/DTR Mode  GANG             FW 4.12  found\n"
+                          "COM2  /dev/ttyS1  -       -             -                         no-board\n");
+        QVERIFY2(rig.err.endsWith("tessary: no board answered on COM2 (ttyS1)\ntessary: found 1 board, expected 2\n"), qPrintable(rig.err));
+        QCOMPARE(rig.run({"detect", "--all-boards", "--expect", "3", "--quiet"}), 0);
         // A signal once every board holds part of the identity: each stops at its next wait.
         std::array<bool, 7> met{};
         std::barrier together(3, [&]() noexcept {

@@ -338,6 +338,37 @@ private slots:
         QCOMPARE(watch.exitCode(), 143);
     }
 
+    // Every board at once over pseudo-terminals: a board, a port another program holds and a device that
+    // is not there each end with one row, in the table, the list of failures and the log. Devices without
+    // a COM number show their short names in the Port column.
+    void allBoardsAccountForEveryNamedPort()
+    {
+        PtyBoardThread board, held;
+        QSerialPort holder(held.path());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        QTemporaryDir dir;
+        const QString gone = dir.filePath("gone"), log = dir.filePath("line.csv");
+        const Result result = run({"program", "--all-boards", "--port", board.path(), "--port", held.path(), "--port", gone,
+                                   "--code", "1111000101000000", "--yes", "--log", log, "--station", "S1"});
+        QCOMPARE(result.status, 1);
+        QStringList lines = result.out.split(u'\n');
+        for (QString &line : lines)
+            line = line.simplified();
+        QCOMPARE(lines, QStringList({"Port Device Speed Identity before Identity after Result",
+                                     board.path().mid(5) + ' ' + board.path() + " 115200 TH432 1K5 STD FW 4.12 TH432 1K5 STD FW 4.12 ok",
+                                     held.path().mid(5) + ' ' + held.path() + " - - - port-error", "gone " + gone + " - - - port-error",
+                                     "1 ok, 2 failed", "Failed:", held.path() + ": port-error: the port is in use by another program",
+                                     gone + ": port-error: " + gone + " does not exist", ""}));
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList rows = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(1);
+        rows.sort();
+        QCOMPARE(rows.size(), 3);
+        for (const QString &row : std::as_const(rows))
+            QVERIFY2(row.contains(",S1,tessary 2.3,program,,"), qPrintable(row));
+        QVERIFY(rows.filter(",ok,,4/4").size() == 1 && rows.filter(",port-error,").size() == 2);
+    }
+
     // `tessary ports --watch | head -1`: once standard output's reader has gone, the watch ends (exit
     // status 1, nothing more said), also when no device comes or goes meanwhile.
     void portsWatchEndsWithItsReader()
