@@ -249,7 +249,8 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
     QStringList arguments = {QStringLiteral("program"), QStringLiteral("--code"), Code, QStringLiteral("--yes"),
                              QStringLiteral("--json"), QStringLiteral("--station"), QStringLiteral("soak"),
                              QStringLiteral("--log"), folder + QStringLiteral("/log.csv")};
-    const QString id = QStringLiteral("SOAK-%1").arg(number, 6, 10, QChar(u'0'));
+    // A short identity: the faults cost a wait per write (late echo, held output).
+    const QString id = QStringLiteral("S%1").arg(number % 1000, 3, 10, QChar(u'0'));
     arguments << QStringLiteral("--id") << id;
     if (cycle.verify)
         arguments << QStringLiteral("--verify");
@@ -298,6 +299,8 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
         arguments << QStringLiteral("--port") << path;
     }
 
+    QElapsedTimer took;
+    took.start();
     QProcess tessary;
     QEventLoop loop;
     QObject::connect(&tessary, &QProcess::finished, &loop, &QEventLoop::quit);
@@ -374,14 +377,14 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
                                        .arg(device, QLatin1String(faultName(cycle.boards[std::size_t(i)].fault))));
         }
     }
-    std::fprintf(stderr, "cycle %d: %s, %zu board%s%s: %s (exit %d)\n", number,
+    std::fprintf(stderr, "cycle %d: %s, %zu board%s%s: %s (exit %d, %.1f s)\n", number,
                  cycle.allBoards ? "every board at once" : "one board", cycle.boards.size(),
                  cycle.boards.size() == 1 ? "" : "s",
                  cycle.signal ? qPrintable(QStringLiteral(", %1 after %2 ms")
                                                .arg(cycle.signal == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM"))
                                                .arg(cycle.signalAfterMs))
                               : "",
-                 qPrintable(words.join(QStringLiteral(", "))), status);
+                 qPrintable(words.join(QStringLiteral(", "))), status, took.elapsed() / 1000.0);
 }
 
 int soak(int cycles, quint32 seed, const QString &self)

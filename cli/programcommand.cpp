@@ -295,10 +295,7 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
             m_err << "tessary: cannot write the log file: " << reason << '\n';
     }
     if (run.stopped)
-        return interrupted(common, run.reason,
-                           {{QStringLiteral("reason"), run.reason},
-                            {QStringLiteral("writesEchoed"), run.program ? run.program->echoed() : 0},
-                            {QStringLiteral("writesPlanned"), order.writeCount()}});
+        return interrupted(common, run.reason, programJson(boardtext::runJson(m_command, run), order, run));
     if (!run.found())
         return fail(common, location.notFound, boardtext::runJson(m_command, run), location.said);
 

@@ -682,6 +682,15 @@ private slots:
         // refuses the run before any port is opened.)
         if (fault != OutputClosed && fault != LogUnwritable) {
             const QJsonDocument json = QJsonDocument::fromJson(rig.out.toUtf8());
+            QFETCH(int, status);
+            const QJsonArray objects = all ? json.array() : QJsonArray{json.object()};
+            for (const QJsonValue object : objects) {
+                QCOMPARE(object["command"].toString(), command.section(u' ', 0, 0)); // the JSON names its command
+                if (object["writesPlanned"].isDouble()) // what programming was asked
+                    QCOMPARE(object["identityMode"].toString() + ' ' + object["mode"].toString(), "user user");
+                if (status != 0 && fault != TraceUnwritable && !all) // a failed run is no ok run
+                    QVERIFY(!object["ok"].toBool());
+            }
             if (all) {
                 QStringList devices;
                 for (const QJsonValue object : json.array()) {
@@ -695,7 +704,7 @@ private slots:
             } else {
                 QVERIFY2(json.isObject(), qPrintable(rig.out));
                 QVERIFY2(!claimsOk(json.object()) || got, qPrintable("called ok without its bytes: " + QString::fromLatin1(heard.toHex())));
-                QFETCH(int, status); // programming, and a stop, say how it ended
+                // Programming, and a stop, say how it ended.
                 QCOMPARE(json["result"].isString(), programs || status > 128);
             }
         }
@@ -710,6 +719,9 @@ private slots:
         }
         if (fault != TraceUnwritable && fault != LogUnwritable && fault != Vanished) // nothing opened: nothing to trace
             QVERIFY(rig.read("trace").startsWith("---- tessary "));
+        // A line that went stops the command: nothing is written on it after, and nothing is called sent.
+        QVERIFY2(!rig.read("trace").contains("not sent"), rig.read("trace"));
+        QVERIFY(rig.read("trace").count("waited 5 ms") <= 1); // the close's looks at held output: one line
         QVERIFY(!rig.env.simLine.isOpen());
         QVERIFY(rig.env.portLines.isEmpty());
     }
