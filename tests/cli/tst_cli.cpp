@@ -2,6 +2,7 @@
 // virtual clock: exit status, what it prints, the bytes on the wire and the
 // files it writes.
 #include "boardsim/simulatedline.h"
+#include "allboards.h"
 #include "cliapp.h"
 #include "clienvironment.h"
 #include "database/databasefiles.h"
@@ -875,6 +876,52 @@ private slots:
         terminal.flush();
         QCOMPARE(screen, "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2: waking\n\x1b[2A\r\x1b[Jtessary: COM2: a note\n"
                          "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
+    }
+
+    // Every board at once runs each board's task only once every port's scan has ended: the moment
+    // before the first write, where the run sees the boards found in port order and may still refuse.
+    void allBoardsRunTheTasksOnceEveryScanHasEnded()
+    {
+        struct Task : BoardTask {
+            explicit Task(std::atomic_int &ran) : ran(ran) {}
+            void run(BoardRun &board, SerialLink &, Prompts &, StatusLine &) override
+            {
+                ++ran;
+                board.program.emplace(); // its steps began
+            }
+            QString step() const override { return QStringLiteral("working"); }
+            std::atomic_int &ran;
+        };
+        for (const bool go : {false, true}) {
+            Rig rig;
+            place(rig, "2:1200 4:115200 6:9600");
+            QString text;
+            QTextStream err(&text);
+            BoardLines lines(err, false, true);
+            AllBoards all(rig.env, lines, "tessary test", false);
+            std::atomic_int ran = 0;
+            QStringList found;
+            AllBoards::Hooks hooks;
+            hooks.makeTask = [&ran] { return std::make_unique<Task>(ran); };
+            hooks.beforeTasks = [&](const std::vector<BoardRun *> &boards) {
+                for (const BoardRun *board : boards)
+                    found << board->portName() + ' ' + board->printer.baudRate;
+                return ran == 0 && go;
+            };
+            QList<AllBoards::Port> ports;
+            for (int com = 1; com <= 6; ++com)
+                ports.append({com, QStringLiteral("/dev/ttyS%1").arg(com - 1)});
+            const std::vector<BoardRun> runs = all.run(ports, hooks);
+            QCOMPARE(found, QStringList({"COM2 1200", "COM4 115200", "COM6 9600"}));
+            QCOMPARE(ran.load(), go ? 3 : 0);
+            QStringList outcomes;
+            for (const BoardRun &run : runs)
+                outcomes << outcomeWord(run.outcome);
+            // A refused run leaves each board as found; a task that began decides by what it did (here:
+            // programming that wrote nothing).
+            QCOMPARE(outcomes.join(u' '), go ? "no-board cancelled no-board cancelled no-board cancelled"
+                                              : "no-board found no-board found no-board found");
+        }
     }
 
     // Each --port takes its slot; the scan wakes and tries those ports alone,
