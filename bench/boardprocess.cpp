@@ -2,11 +2,11 @@
 
 namespace tessary::bench {
 
-BoardProcess::BoardProcess(const QStringList &options)
+BoardProcess::BoardProcess(const QStringList &options, const QString &log)
 {
     m_process.setProcessChannelMode(QProcess::SeparateChannels);
     m_process.setStandardErrorFile(QProcess::nullDevice());
-    m_process.start(QStringLiteral(TESSARY_BOARDSIM_PATH), options + QStringList{QStringLiteral("--log"), QStringLiteral("/dev/null")});
+    m_process.start(QStringLiteral(TESSARY_BOARDSIM_PATH), options + QStringList{QStringLiteral("--log"), log});
     if (!m_process.waitForStarted(5000)) {
         m_error = m_process.errorString();
         return;

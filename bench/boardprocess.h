@@ -10,7 +10,8 @@ namespace tessary::bench {
 // in the CPU time of the program being measured.
 class BoardProcess {
 public:
-    explicit BoardProcess(const QStringList &options);
+    // log: where the board's traffic log goes.
+    explicit BoardProcess(const QStringList &options, const QString &log = QStringLiteral("/dev/null"));
     ~BoardProcess();
     BoardProcess(const BoardProcess &) = delete;
     BoardProcess &operator=(const BoardProcess &) = delete;
@@ -18,6 +19,7 @@ public:
     [[nodiscard]] bool isReady() const { return !m_path.isEmpty(); }
     [[nodiscard]] QString path() const { return m_path; }
     [[nodiscard]] QString errorString() const { return m_error; }
+    [[nodiscard]] qint64 processId() const { return m_process.processId(); }
 
 private:
     QProcess m_process;

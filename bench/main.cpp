@@ -10,6 +10,7 @@
 // program's start-up time and peak memory.
 #include "boardprocess.h"
 #include "floor.h"
+#include "programpath.h"
 #include "recordbench.h"
 
 #include "app/appstate.h"
@@ -69,20 +70,6 @@ double processCpuMs()
     return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
 }
 
-// Answers every question with OK and counts the messages: a benchmark run
-// that shows one has not done what it measures.
-class CountingPrompts : public Prompts {
-public:
-    bool message(const QString &text, MessageIcon, MessageButtons, DefaultButton) override
-    {
-        ++shown;
-        last = text;
-        return true;
-    }
-    int shown = 0;
-    QString last;
-};
-
 // A 5 ms timer on the event loop: how late it fires is how long the user
 // interface would have gone without handling its events.
 class StallProbe {
@@ -139,62 +126,6 @@ void pause(int ms)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-class NoFiles : public FileChooser {
-public:
-    QString openFile(const FileDialogOptions &) override { return {}; }
-    QString saveFile(const FileDialogOptions &) override { return {}; }
-};
-
-// How the traffic is seen while the commands run.
-enum class Monitor {
-    Bare,   // the serial line and clock alone, no recording wrappers
-    Closed, // through the wrappers, recording, the monitor closed: the program as it starts
-    Open,   // the traffic monitor window open, recording
-};
-
-const char *monitorTitle(Monitor monitor)
-{
-    switch (monitor) {
-    case Monitor::Bare:
-        return "bare serial line, no recording wrappers";
-    case Monitor::Closed:
-        return "recording, traffic monitor closed (the program as it starts)";
-    case Monitor::Open:
-        return "traffic monitor open and recording";
-    }
-    return "";
-}
-
-// The program's side: the real serial line on the given COM mapping.
-struct Program {
-    Program(const QMap<int, QString> &mapping, Monitor monitor)
-        : line(PortNames(mapping)),
-          recordingLine(line, clock, record),
-          recordingClock(clock, recordingLine),
-          link(monitor == Monitor::Bare ? static_cast<SerialLine &>(line) : recordingLine,
-               monitor == Monitor::Bare ? static_cast<Clock &>(clock) : recordingClock, &status)
-    {
-        // The program records always (RecordedPath), the monitor open or not.
-        if (monitor != Monitor::Bare)
-            record.startWatching();
-        if (monitor == Monitor::Open) {
-            window = std::make_unique<TrafficMonitorWindow>(record, prompts, files);
-            window->show();
-        }
-    }
-    QtSerialLine line;
-    EventLoopClock clock;
-    TrafficRecord record;
-    RecordingLine recordingLine;
-    RecordingClock recordingClock;
-    PlainStatusLine status;
-    SerialLink link;
-    PrinterLink printer;
-    CountingPrompts prompts;
-    NoFiles files;
-    std::unique_ptr<TrafficMonitorWindow> window;
-};
 
 // Runs one command `runs` times; `setup` before each run is not timed,
 // `check` after it says what went wrong (empty: nothing). probe false: no

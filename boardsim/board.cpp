@@ -73,6 +73,7 @@ void Board::receiveAtOtherSpeed(const QByteArray &bytes, qint64 atUs)
             m_asleep = false;
         if (m_options.faults.hangUpAfter >= 0 && m_received >= m_options.faults.hangUpAfter) {
             m_hungUp = true;
+            m_hungUpAtUs = atUs;
             m_output.clear();
             m_streamNextUs.reset();
         }
@@ -90,6 +91,7 @@ void Board::processByte(char byte, qint64 atUs)
         || (m_options.faults.hangUpAfterReset && m_resets != resets)) {
         // The line goes dead in the middle of whatever was being exchanged.
         m_hungUp = true;
+        m_hungUpAtUs = atUs;
         m_output.clear();
         m_streamNextUs.reset();
     }

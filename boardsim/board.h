@@ -95,6 +95,8 @@ public:
     [[nodiscard]] bool isReady(qint64 atUs) const { return atUs >= m_readyAtUs; }
     [[nodiscard]] int resetCount() const { return m_resets; }
     [[nodiscard]] bool isHungUp() const { return m_hungUp; }
+    // When the byte that made it hang up arrived.
+    [[nodiscard]] std::optional<qint64> hungUpAtUs() const { return m_hungUpAtUs; }
     [[nodiscard]] qint64 bytesReceived() const { return m_received; }
     // The configuration in force since the last reset (what GS "SC" reports).
     [[nodiscard]] std::pair<quint8, quint8> effectiveConfiguration() const;
@@ -145,6 +147,7 @@ private:
     qint64 m_readyAtUs = 0;
     int m_resets = 0;
     bool m_hungUp = false;
+    std::optional<qint64> m_hungUpAtUs;
     qint64 m_received = 0;
     QList<Scheduled> m_output;        // in time order
     qint64 m_txBusyUntilUs = 0;

@@ -202,7 +202,14 @@ void SimulatedLine::holdOutputUntil(qint64 until)
     m_holdUntil = until;
 }
 
-qint64 SimulatedLine::bytesToWrite() const { return holding() ? m_held.size() : 0; }
+qint64 SimulatedLine::bytesToWrite() const
+{
+    if (hangUpDue())
+        return m_held.size() + m_inFlightAtHangUp;
+    if (!m_open)
+        return m_lost;
+    return holding() ? m_held.size() : 0;
+}
 
 QByteArray SimulatedLine::writtenBytes() const
 {
@@ -251,6 +258,7 @@ bool SimulatedLine::open(int port, qint32 baud, int handshake)
     m_port = port;
     m_settings = {baud, handshake};
     m_error.clear();
+    m_lost = 0;
     m_input.clear();
     m_txBusyUntilUs = nowUs();
     m_opens.append({m_clock.now(), port, baud, handshake});
@@ -263,6 +271,8 @@ void SimulatedLine::close()
     if (!m_open)
         return;
     pump();
+    if (!m_open)
+        return; // the device hung up first
     m_held.clear(); // as a real close drops what flow control holds
     m_open = false;
     m_input.clear();
@@ -283,11 +293,11 @@ void SimulatedLine::write(const QByteArray &bytes)
         m_held += bytes;
         return;
     }
-    if (transmit(bytes, nowUs()))
-        armWakeup();
+    transmit(bytes, nowUs());
+    armWakeup();
 }
 
-bool SimulatedLine::transmit(const QByteArray &bytes, qint64 startUs)
+void SimulatedLine::transmit(const QByteArray &bytes, qint64 startUs)
 {
     // The bytes leave one after another at the program's speed; a write
     // while earlier bytes are still leaving queues behind them.
@@ -296,16 +306,23 @@ bool SimulatedLine::transmit(const QByteArray &bytes, qint64 startUs)
     m_txBusyUntilUs = start + bytes.size() * byteUs;
     if (const auto device = m_devices.value(m_port)) {
         device->receive(bytes, start + byteUs, byteUs, m_settings);
-        if (device->isHungUp()) {
-            hangUp();
-            return false;
+        // The device takes the port away once the byte that made it hang up
+        // has reached it; the bytes behind that one never do.
+        if (device->isHungUp() && !m_hangUpAtUs) {
+            m_hangUpAtUs = qMin(device->hungUpAtUs().value_or(m_txBusyUntilUs), m_txBusyUntilUs);
+            m_inFlightAtHangUp = (m_txBusyUntilUs - *m_hangUpAtUs) / byteUs;
         }
     }
-    return true;
 }
+
+bool SimulatedLine::hangUpDue() const { return m_open && m_hangUpAtUs && nowUs() >= *m_hangUpAtUs; }
 
 void SimulatedLine::hangUp()
 {
+    m_lost = m_held.size() + m_inFlightAtHangUp;
+    m_hangUpAtUs.reset();
+    m_inFlightAtHangUp = 0;
+    m_held.clear();
     m_gone.insert(m_port);
     m_error = QStringLiteral("COM%1: the line was hung up; the port was closed").arg(m_port);
     m_open = false;
@@ -352,6 +369,9 @@ std::optional<qint64> SimulatedLine::nextInputAt() const
         return std::nullopt;
     if (!m_input.isEmpty())
         return m_clock.now();
+    // A hang-up on its way wakes a wait as a byte would.
+    if (m_hangUpAtUs)
+        return (*m_hangUpAtUs + 999) / 1000;
     // Held output that leaves within the wait may bring an answer: look then.
     if (!m_held.isEmpty() && m_holdUntil >= 0)
         return qMax(m_holdUntil, m_clock.now());
@@ -366,10 +386,11 @@ std::optional<qint64> SimulatedLine::nextInputAt() const
 
 void SimulatedLine::pump()
 {
-    if (m_open && !m_held.isEmpty() && !holding()) {
-        const QByteArray released = std::exchange(m_held, {});
-        if (!transmit(released, m_holdUntil * 1000))
-            return;
+    if (m_open && !m_held.isEmpty() && !holding())
+        transmit(std::exchange(m_held, {}), m_holdUntil * 1000);
+    if (hangUpDue()) {
+        hangUp();
+        return;
     }
     const qint64 now = nowUs();
     for (auto it = m_devices.cbegin(); it != m_devices.cend(); ++it) {

@@ -35,8 +35,10 @@ public:
     virtual QByteArray takeDue(qint64 nowUs, const LineSettings *listening) = 0;
     // When the next byte the program's end would hear arrives.
     [[nodiscard]] virtual std::optional<qint64> nextOutputAtUs(const LineSettings &listening) const = 0;
-    // A hung-up device takes its port away.
+    // A hung-up device takes its port away, from the moment the byte that
+    // made it hang up arrived (none known: once the bytes written reached it).
     [[nodiscard]] virtual bool isHungUp() const { return false; }
+    [[nodiscard]] virtual std::optional<qint64> hungUpAtUs() const { return std::nullopt; }
 };
 
 // What a board does with bytes sent at a speed other than its own.
@@ -52,6 +54,7 @@ public:
     QByteArray takeDue(qint64 nowUs, const LineSettings *listening) override;
     [[nodiscard]] std::optional<qint64> nextOutputAtUs(const LineSettings &listening) const override;
     [[nodiscard]] bool isHungUp() const override { return m_board.isHungUp(); }
+    [[nodiscard]] std::optional<qint64> hungUpAtUs() const override { return m_board.hungUpAtUs(); }
 
 private:
     Board m_board;
@@ -144,7 +147,7 @@ public:
     bool portExists(int port) const override;
     bool open(int port, qint32 baud, int handshake) override;
     void close() override;
-    bool isOpen() const override { return m_open; }
+    bool isOpen() const override { return m_open && !hangUpDue(); }
     QString errorString() const override { return m_error; }
     qint32 baud() const override { return m_open ? m_settings.baud : 0; }
     void write(const QByteArray &bytes) override;
@@ -163,8 +166,10 @@ private:
     [[nodiscard]] qint64 nowUs() const { return m_clock.now() * 1000; }
     [[nodiscard]] bool holding() const { return m_holdUntil < 0 || m_clock.now() < m_holdUntil; }
     // Puts bytes on the line, the first leaving at startUs or once the
-    // earlier ones have left; false when the device hung up.
-    bool transmit(const QByteArray &bytes, qint64 startUs);
+    // earlier ones have left.
+    void transmit(const QByteArray &bytes, qint64 startUs);
+    // The device hung up and the bytes that made it have reached it.
+    [[nodiscard]] bool hangUpDue() const;
     void pump();
     void hangUp();
     void armWakeup();
@@ -184,6 +189,9 @@ private:
     QString m_error;
     QByteArray m_input;
     qint64 m_txBusyUntilUs = 0;
+    std::optional<qint64> m_hangUpAtUs; // the device has hung up: the port goes then
+    qint64 m_inFlightAtHangUp = 0;      // bytes written that were still to reach it then
+    qint64 m_lost = 0;                  // what the hang-up dropped, told by bytesToWrite() until the next open
     qint64 m_holdUntil = 0; // clock milliseconds; -1 for ever
     QByteArray m_held;      // written while flow control held the output
 

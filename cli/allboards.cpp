@@ -13,9 +13,6 @@
 #include <QScopeGuard>
 #include <QTextStream>
 
-#include <memory>
-#include <optional>
-
 namespace tessary {
 
 namespace {
@@ -42,12 +39,6 @@ public:
         pass();
     }
     [[nodiscard]] QString statusText() const override { return m_status.statusText(); }
-    // A line of the board's own.
-    void say(const QString &text)
-    {
-        m_stream << "tessary: " << text << '\n';
-        pass();
-    }
 
 private:
     void pass()
@@ -75,49 +66,80 @@ private:
     StreamStatusLine m_status;
 };
 
-enum class Step { Waking, Scanning, Identity, Programming, Ending };
+enum class Step { Waking, Scanning, Identity, Waiting, Task, Ending };
+
+// A port's problem without the line's own name for the port: the record
+// names the port and the device in columns of their own.
+QString withoutPortName(QString problem)
+{
+    static const QRegularExpression prefix(QStringLiteral("^COM\\d+( \\([^)]*\\))?: "));
+    return problem.remove(prefix);
+}
 
 } // namespace
 
-QString AllBoards::Port::name() const
-{
-    const QString shown = device.startsWith(QLatin1String("/dev/")) ? PortNames::shownName(device) : device;
-    return com ? QStringLiteral("COM%1 (%2)").arg(com).arg(shown) : shown;
-}
-
-QString AllBoards::Board::result() const
-{
-    if (stopped)
-        return QStringLiteral("interrupted");
-    if (missing || !found())
-        return QStringLiteral("no-board");
-    return programming ? program.outcome : QStringLiteral("found");
-}
+struct AllBoards::Board {
+    BoardRun run;
+    std::unique_ptr<BoardTask> task;
+    std::unique_ptr<BoardOutput> output;
+    Step step = Step::Waking; // the board's thread's until it ends
+    QString shown;            // its live line as last shown, on its thread
+};
 
 AllBoards::AllBoards(CliEnvironment &environment, BoardLines &lines, QString command, bool assumeYes)
     : m_threads(environment), m_lines(lines), m_command(std::move(command)), m_assumeYes(assumeYes)
 {
 }
 
-std::vector<AllBoards::Board> AllBoards::run(const QList<Port> &ports, const ProgramOrder *order,
-                                             const std::function<QString(const Board &)> &ended)
+AllBoards::~AllBoards() = default;
+
+void AllBoards::requestStop()
+{
+    m_threads.requestStop();
+    const std::lock_guard lock(m_mutex);
+    m_stop = true;
+    m_decided.notify_all();
+}
+
+bool AllBoards::waitForTasks()
+{
+    std::unique_lock lock(m_mutex);
+    m_decided.wait(lock, [this] { return m_gate != Gate::Waiting || m_stop; });
+    if (m_stop)
+        throw CommandStopped{};
+    return m_gate == Gate::Go;
+}
+
+void AllBoards::scanEnded(const Hooks &hooks)
+{
+    if (++m_scansEnded < m_boards.size())
+        return;
+    // Every scan has ended: the moment before the first write.
+    std::vector<BoardRun *> found;
+    for (const auto &board : m_boards)
+        if (board->task && board->run.found())
+            found.push_back(&board->run);
+    const bool go = !hooks.beforeTasks || found.empty() || hooks.beforeTasks(found);
+    const std::lock_guard lock(m_mutex);
+    m_gate = go ? Gate::Go : Gate::NoGo;
+    m_decided.notify_all();
+}
+
+std::vector<BoardRun> AllBoards::run(const QList<Port> &ports, const Hooks &hooks)
 {
     QObject main; // what the boards' threads post to
-    std::vector<Board> boards(ports.size());
-    std::vector<std::unique_ptr<BoardOutput>> outputs;
-    std::vector<Step> steps(ports.size(), Step::Waking);
-    std::vector<const Programmer *> programmers(ports.size(), nullptr);
-    std::vector<QString> shown(ports.size()); // each thread's: its live line as last shown
+    m_boards.clear();
+    m_scansEnded = 0;
+    m_gate = Gate::Waiting;
     std::vector<PortThreads::Job> jobs;
-    const int writes = order ? order->writeCount() : 0;
 
     // The live line: the board's name, its speed once found, and its step.
-    const auto line = [&boards, &steps, &programmers, writes](std::size_t i, SerialLine *serial) {
-        const Board &board = boards[i];
-        const QString where = board.port.name() + (board.printer.baudRate.isEmpty() ? QString()
-                                                  : QStringLiteral(" %1 bauds").arg(board.printer.baudRate));
+    const auto line = [](const Board &board, SerialLine *serial) {
+        const BoardRun &run = board.run;
+        const QString where = run.name() + (run.printer.baudRate.isEmpty() ? QString()
+                                            : QStringLiteral(" %1 bauds").arg(run.printer.baudRate));
         QString step;
-        switch (steps[i]) {
+        switch (board.step) {
         case Step::Waking:
             step = QStringLiteral("waking");
             break;
@@ -128,87 +150,91 @@ std::vector<AllBoards::Board> AllBoards::run(const QList<Port> &ports, const Pro
         case Step::Identity:
             step = QStringLiteral("reading the identity");
             break;
-        case Step::Programming: {
-            const ProgrammingResult &progress = programmers[i]->progress(); // set while programming
-            if (progress.outcome == ProgrammingResult::Outcome::Refused) // not begun: the identity before
-                step = QStringLiteral("reading the identity");
-            else if (progress.outcome != ProgrammingResult::Outcome::Stopped) // done: the read-back
-                step = QStringLiteral("reading back");
-            else if (progress.resetSent)
-                step = QStringLiteral("resetting");
-            else
-                step = QStringLiteral("writing %1/%2").arg(progress.writes.size()).arg(writes);
+        case Step::Waiting:
+            step = QStringLiteral("found, waiting for the other ports' scans");
             break;
-        }
+        case Step::Task:
+            step = board.task->step();
+            break;
         case Step::Ending:
-            step = board.missing                       ? QStringLiteral("does not exist")
-                   : !board.found() && !board.stopped ? QStringLiteral("no board answered")
-                                                      : board.result();
-            if (board.found() && !board.programming)
-                step += QStringLiteral(", ") + trimBlanks(replyText(board.identity.left(16)));
+            step = outcomeWord(run.outcome);
+            if (run.outcome == BoardOutcome::Found)
+                step += QStringLiteral(", ") + identityPart(run.identity);
+            else if (run.outcome == BoardOutcome::PortError)
+                step += QStringLiteral(": ") + run.reason;
             break;
         }
         return where + QStringLiteral(": ") + step;
     };
-    const auto show = [&main, &lines = m_lines, &shown](std::size_t i, const QString &text) {
-        if (std::exchange(shown[i], text) == text)
+    const auto show = [&main, &lines = m_lines](Board &board, std::size_t i, const QString &text) {
+        if (std::exchange(board.shown, text) == text)
             return;
         QMetaObject::invokeMethod(&main, [&lines, i, text] { lines.show(int(i), text); }, Qt::QueuedConnection);
     };
 
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        Board &board = boards[i];
-        board.port = ports[i];
+        m_boards.push_back(std::make_unique<Board>());
+        Board &board = *m_boards.back();
+        board.run.com = ports[i].com;
+        board.run.device = ports[i].device;
+        if (hooks.makeTask)
+            board.task = hooks.makeTask();
         // A line of its own that reaches this device alone, so the wake-up
         // and the scan touch no other; as COMn when the device has a number.
-        const int slot = board.port.com ? board.port.com : PortNames::FirstPort;
-        outputs.push_back(std::make_unique<BoardOutput>(main, m_lines, board.port.name(), m_assumeYes));
-        BoardOutput &output = *outputs.back();
+        const int slot = board.run.com ? board.run.com : PortNames::FirstPort;
+        board.output = std::make_unique<BoardOutput>(main, m_lines, board.run.name(), m_assumeYes);
         const std::size_t index = std::size_t(i);
         auto serial = std::make_shared<SerialLine *>(nullptr);
         PortThreads::Job job;
-        job.table = PortNames({{slot, board.port.device}});
+        job.table = PortNames({{slot, board.run.device}});
         job.port = slot;
-        job.status = &output;
-        job.heading = QStringLiteral("%1: %2").arg(m_command, board.port.name());
-        if (!board.port.com)
-            job.name = board.port.name();
-        job.beforeWait = [&line, &show, serial, index] { show(index, line(index, *serial)); };
-        job.work = [&board, &steps, &programmers, &output, serial, slot, order, index](SerialLink &link) {
+        job.status = board.output.get();
+        job.heading = QStringLiteral("%1: %2").arg(m_command, board.run.name());
+        if (!board.run.com)
+            job.name = board.run.name();
+        job.beforeWait = [&line, &show, &board, serial, index] { show(board, index, line(board, *serial)); };
+        job.work = [this, &board, &main, &hooks, serial, slot](SerialLink &link) {
             *serial = &link.line();
-            std::optional<Programmer> programmer;
+            BoardRun &run = board.run;
+            run.started = hooks.now();
+            bool scanEnd = false; // told to the calling thread
+            const auto endScan = [&] {
+                if (!std::exchange(scanEnd, true))
+                    QMetaObject::invokeMethod(&main, [this, &hooks] { scanEnded(hooks); }, Qt::QueuedConnection);
+            };
             const auto end = qScopeGuard([&] {
-                if (programmer)
-                    board.parameters = int(programmer->progress().writes.size());
-                programmers[index] = nullptr;
-                steps[index] = Step::Ending;
+                endScan();
+                board.step = Step::Ending;
+                run.ended = hooks.now();
             });
             try {
                 if (!link.portExists(slot)) {
-                    board.missing = true;
+                    run.portError = QStringLiteral("%1 does not exist").arg(run.device);
                     return;
                 }
-                Detector detector(link, board.printer, output);
+                Detector detector(link, run.printer, *board.output);
                 detector.beginScan();
-                steps[index] = Step::Scanning;
+                board.step = Step::Scanning;
                 const std::optional<QString> speed = detector.scanPort(slot);
-                if (!speed)
+                if (!speed) {
+                    if (const auto why = detector.unopenedReason(slot))
+                        run.portError = withoutPortName(*why);
                     return;
-                board.printer.baudRate = *speed; // shown from now on, found or not
-                steps[index] = Step::Identity;
+                }
+                run.printer.baudRate = *speed; // shown from now on, found or not
+                board.step = Step::Identity;
                 detector.finishScan(slot, *speed);
-                board.identity = detector.identityReply();
-                if (!board.found() || !order)
+                run.identity = detector.identityReply();
+                if (!run.found() || !board.task)
                     return;
-                programmer.emplace(link, board.printer, output, output);
-                programmers[index] = &*programmer;
-                steps[index] = Step::Programming;
-                board.programming = true;
-                programBoard(link, board.printer, *programmer, *order, board.program);
-                for (const QString &difference : std::as_const(board.program.differences))
-                    output.say(QStringLiteral("verification failed: ") + difference);
+                board.step = Step::Waiting;
+                endScan();
+                if (!waitForTasks())
+                    return;
+                board.step = Step::Task;
+                board.task->run(run, link, *board.output, *board.output);
             } catch (const CommandStopped &) {
-                board.stopped = true;
+                run.stopped = true;
             }
         };
         jobs.push_back(std::move(job));
@@ -216,14 +242,21 @@ std::vector<AllBoards::Board> AllBoards::run(const QList<Port> &ports, const Pro
 
     m_threads.run(jobs, [&](std::size_t i) {
         QCoreApplication::sendPostedEvents(&main); // what the thread said before it ended comes first
-        m_lines.show(int(i), line(i, nullptr));
-        if (const QString message = ended(boards[i]); !message.isEmpty())
-            m_lines.message(message);
+        Board &board = *m_boards[i];
+        board.run.decide();
+        m_lines.show(int(i), line(board, nullptr));
+        if (hooks.ended)
+            if (const QString message = hooks.ended(board.run); !message.isEmpty())
+                m_lines.message(message);
         return true;
     });
     QCoreApplication::sendPostedEvents(&main);
     m_lines.flush();
-    return boards;
+    std::vector<BoardRun> runs;
+    for (auto &board : m_boards)
+        runs.push_back(std::move(board->run));
+    m_boards.clear();
+    return runs;
 }
 
 } // namespace tessary

@@ -3,20 +3,19 @@
 #include "app/commandlinehelp.h"
 #include "app/version.h"
 #include "clienvironment.h"
-#include "configuration/configurationcode.h"
-#include "configuration/configurationeditor.h"
 #include "fieldoptions.h"
 #include "parallelscan.h"
+#include "printer/boardprogramming.h"
+#include "protocol/replytext.h"
 #include "recordingenvironment.h"
 #include "serial/comslots.h"
 #include "serial/seriallink.h"
 #include "serial/serialline.h"
 #include "serial/trafficrecord.h"
-#include "stopsignals.h"
 
 #include <QCommandLineParser>
-#include <QEventLoop>
 #include <QFileInfo>
+#include <QSysInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -51,9 +50,11 @@ QString overview()
         "--trace FILE|-; ports takes --port.\n"
         "A command that talks to the board scans for it first: every port (or each --port) at once, or one\n"
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
-        "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own.\n"
-        "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, or a file was\n"
-        "refused; 2 a usage error; 130 or 143 stopped by SIGINT or SIGTERM.\n"
+        "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own,\n"
+        "every port named with --port ending with one result; --expect N fails a run that finds fewer boards.\n"
+        "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, a port could not be\n"
+        "opened, or a file was refused; 2 a usage error (also a log of another shape); 130 or 143 stopped by\n"
+        "SIGINT or SIGTERM.\n"
         "See man tessary.\n");
 }
 
@@ -132,6 +133,12 @@ QCommandLineOption allBoardsOption()
                            "up to 32) or, without --port, every serial port the system lists.")};
 }
 
+QCommandLineOption expectOption()
+{
+    return {QStringLiteral("expect"),
+            QStringLiteral("With --all-boards: fail unless at least N boards are found."), QStringLiteral("n")};
+}
+
 const QString NoArguments = QStringLiteral("takes no arguments");
 const QString OneFile = QStringLiteral("needs one FILE");
 const QString FileAndEntrySyntax = QStringLiteral("FILE NAME | FILE --index N");
@@ -156,7 +163,7 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                         "them, all ports at once unless --sequential, or probes --port at --speed with "
                         "--handshake; prints where it is and the identity it answered with. --all-boards "
                         "finds every board on every port."),
-         {}, 0, NoArguments, {allBoardsOption()}, &CliApp::detect, Reach::Board},
+         {}, 0, NoArguments, {allBoardsOption(), expectOption()}, &CliApp::detect, Reach::Board},
         {QStringLiteral("identity"), QStringLiteral("Prints the board's firmware identity (ESC \"I\")."),
          {}, 0, NoArguments, {}, &CliApp::identity, Reach::Board},
         {QStringLiteral("read"),
@@ -180,10 +187,11 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                         "to 32, or every serial port the system lists): each port is scanned until its own "
                         "board answers, and each board found is programmed on its own port with the same "
                         "options; one that fails stops no other. Standard error shows a line per board as it "
-                        "goes; standard output gets a table (device, speed, identity before and after, result) "
-                        "and the count (\"7 ok, 1 failed\"), or a JSON array with --json; --log takes a row "
+                        "goes; standard output gets a table (port, device, speed, identity before and after, "
+                        "result), the count (\"7 ok, 1 failed\") and the boards that failed with the reason, or a "
+                        "JSON array with --json; every port named with --port has its row, and --log takes a row "
                         "per board as each ends. Exit status 0 only when every board found was programmed (and "
-                        "verified, with --verify)."),
+                        "verified, with --verify), no port failed to open and --expect's boards were found."),
          {}, 0, QStringLiteral("takes options, not arguments"),
          QList<QCommandLineOption>{codeOption(),
                                    option("db", "A .cdb database holding the configuration.", "file"),
@@ -199,8 +207,11 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                  yesOption(QStringLiteral("Program even when the board's strobe polarity differs.")),
                  option("verify", "After the reset, read back the configuration mode, the configuration "
                                   "bytes and the identity mode; any difference fails."),
-                 option("log", "Append a CSV row for this board to the file (header when new).", "file"),
-                 allBoardsOption()},
+                 option("log", "Append a CSV row for each board to the file (the header when new), synced to "
+                               "the disk as each board ends; a file of rows under another header is refused.",
+                        "file"),
+                 option("station", "The station named in the log's rows (the host name by default).", "name"),
+                 allBoardsOption(), expectOption()},
          &CliApp::program, Reach::Board},
 
         {QStringLiteral("db list"), QStringLiteral("Lists the entries of a .cdb database."),
@@ -382,8 +393,8 @@ void CliApp::interrupt(int signal)
 {
     if (m_signal == 0)
         m_signal = signal;
-    if (m_link)
-        m_link->requestStop();
+    if (m_session.link)
+        m_session.link->requestStop();
     if (m_scan)
         m_scan->requestStop();
     if (m_allBoards)
@@ -392,8 +403,8 @@ void CliApp::interrupt(int signal)
 
 int CliApp::interrupted(const Common &common, const QString &note, const QJsonObject &extra, bool printJson)
 {
-    if (m_link)
-        m_link->closePort();
+    if (m_session.link)
+        m_session.link->closePort();
     const QString name = m_signal == SIGINT    ? QStringLiteral("SIGINT")
                          : m_signal == SIGTERM ? QStringLiteral("SIGTERM")
                                                : QStringLiteral("signal %1").arg(m_signal);
@@ -416,7 +427,9 @@ int CliApp::finish(int status)
         failed();
     }
     m_out.flush();
-    if (m_out.status() != QTextStream::Ok) {
+    if (m_outputGone) {
+        failed(); // a closed pipe: nobody to tell
+    } else if (m_out.status() != QTextStream::Ok) {
         m_err << "tessary: writing the output failed ("
               << (m_out.device() ? m_out.device()->errorString() : QStringLiteral("unknown error")) << ")\n";
         failed();
@@ -466,8 +479,17 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QList<QComman
         if (!boards)
             return usage(error);
         common.boards = *boards;
+        common.portsNamed = parser.isSet(QStringLiteral("port"));
+        if (parser.isSet(QStringLiteral("expect"))) {
+            bool ok = false;
+            if (parser.value(QStringLiteral("expect")).toInt(&ok) < 1 || !ok)
+                return usage(QStringLiteral("--expect takes a number of boards from 1, not \"%1\"")
+                                 .arg(parser.value(QStringLiteral("expect"))));
+        }
         return std::nullopt;
     }
+    if (parser.optionNames().contains(QStringLiteral("expect")))
+        return usage(QStringLiteral("--expect goes with --all-boards"));
     if (parser.isSet(QStringLiteral("port"))) {
         QString error;
         const auto ports = parsePorts(parser.values(QStringLiteral("port")), &error);
@@ -660,9 +682,10 @@ int CliApp::usage(const QString &message)
     return UsageError;
 }
 
-int CliApp::fail(const Common &common, const QString &message, const QJsonObject &extra)
+int CliApp::fail(const Common &common, const QString &message, const QJsonObject &extra, bool said)
 {
-    m_err << "tessary: " << message << '\n';
+    if (!said)
+        m_err << "tessary: " << message << '\n';
     m_err.flush();
     if (common.json) {
         QJsonObject json = extra;
@@ -690,150 +713,170 @@ void CliApp::printDone(const Common &common, const QJsonObject &json, const QStr
         print(common, json, text);
 }
 
-// ---- ports -----------------------------------------------------------------
-
-namespace {
-
-QJsonObject adapterJson(const SerialPortInfo &adapter)
-{
-    QJsonObject json;
-    for (const auto &[name, value] : {std::pair{"description", adapter.description},
-                                      std::pair{"manufacturer", adapter.manufacturer},
-                                      std::pair{"serialNumber", adapter.serialNumber}, std::pair{"byId", adapter.byId}})
-        if (!value.isEmpty())
-            json.insert(QLatin1String(name), value);
-    for (const auto &[name, id] : {std::pair{"vendorId", adapter.vendorId}, std::pair{"productId", adapter.productId}})
-        if (id)
-            json.insert(QLatin1String(name), QStringLiteral("%1").arg(*id, 4, 16, QLatin1Char('0')));
-    return json;
-}
-
-QString inParentheses(const QString &text) { return text.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(text); }
-
-} // namespace
+// ---- what the commands share -------------------------------------------------
 
 PortNames CliApp::systemTable(bool keep) const
 {
-    return ComSlots(m_environment.serialPorts(), m_environment.settings(), {}, keep).table();
+    return ComSlots(m_environment.serialPorts(), slotMemory(), {}, keep).table();
 }
 
-int CliApp::ports(const Invocation &call)
+QSettings *CliApp::slotMemory() const
 {
-    const Common &common = call.common;
-    QMap<int, QString> mappings;
-    for (const PortChoice &choice : common.ports)
-        if (!choice.device.isEmpty())
-            mappings.insert(choice.port, choice.device);
-    ComSlots comSlots(m_environment.serialPorts(), m_environment.settings(), mappings);
-    if (call.has("watch"))
-        return watchPorts(common, comSlots);
-
-    QJsonArray array;
-    QString text;
-    for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
-        const ComSlot slot = comSlots.slot(port);
-        QJsonObject json = adapterJson(slot.adapter);
-        json.insert(QStringLiteral("port"), QStringLiteral("COM%1").arg(port));
-        json.insert(QStringLiteral("device"), slot.device);
-        json.insert(QStringLiteral("present"), slot.present);
-        json.insert(QStringLiteral("mapped"), slot.mapped);
-        QString details = slot.adapter.details();
-        if (slot.mapped)
-            details = QStringLiteral("given with --port") + (details.isEmpty() ? QString() : QStringLiteral(", ") + details);
-        if (!slot.remembered.device.isEmpty()) {
-            QJsonObject kept = adapterJson(slot.remembered);
-            kept.insert(QStringLiteral("device"), slot.remembered.device);
-            json.insert(QStringLiteral("keptFor"), kept);
-            details = QStringLiteral("kept for ") + PortNames::shownName(slot.remembered.device)
-                    + inParentheses(slot.remembered.details());
-        }
-        array.append(json);
-        const QString state = slot.present           ? QStringLiteral("present")
-                              : slot.device.isEmpty() ? QStringLiteral("free")
-                                                      : QStringLiteral("missing");
-        text += QStringLiteral("COM%1  %2  %3  %4")
-                    .arg(port)
-                    .arg(slot.device.isEmpty() ? QStringLiteral("-") : slot.device, -20)
-                    .arg(state, -7)
-                    .arg(details)
-                    .trimmed()
-              + u'\n';
-    }
-    print(common, QJsonObject{{QStringLiteral("ok"), true}, {QStringLiteral("ports"), array}}, text);
-    return Success;
-}
-
-int CliApp::watchPorts(const Common &common, ComSlots &comSlots)
-{
-    StopSignals stop;
-    QEventLoop loop;
-    QObject::connect(&stop, &StopSignals::stopped, &loop, &QEventLoop::exit);
-    QObject::connect(&comSlots, &ComSlots::changed, &loop, [&](const QList<SlotEvent> &events) {
-        for (const SlotEvent &event : events) {
-            if (common.json) {
-                QJsonObject json = adapterJson(event.adapter);
-                json.insert(QStringLiteral("port"), QStringLiteral("COM%1").arg(event.port));
-                json.insert(QStringLiteral("device"), event.device);
-                json.insert(QStringLiteral("event"), event.plugged ? QStringLiteral("plugged") : QStringLiteral("unplugged"));
-                m_out << QJsonDocument(json).toJson(QJsonDocument::Compact) << '\n';
-            } else {
-                m_out << event.text() << (event.plugged ? inParentheses(event.adapter.details()) : QString()) << '\n';
-            }
-        }
-        m_out.flush();
-    });
-    if (!common.quiet) {
-        m_err << "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n";
+    QSettings *memory = m_environment.settings();
+    if (!memory && !std::exchange(m_slotMemorySaid, true)) {
+        m_err << "tessary: " << m_environment.settingsProblem() << '\n';
         m_err.flush();
     }
-    comSlots.watch();
-    const int status = loop.exec();
-    comSlots.unwatch();
-    return status;
+    return memory;
 }
 
-// ---- code ------------------------------------------------------------------
-
-namespace {
-
-QString bytesText(const QString &code)
+std::vector<BoardRun> CliApp::runAllBoards(const Common &common, const AllBoards::Hooks &hooks)
 {
-    return QStringLiteral("%1 %2")
-        .arg(BinaryDigitsToValue(code.left(8)), 2, 16, QChar(u'0'))
-        .arg(BinaryDigitsToValue(code.mid(8)), 2, 16, QChar(u'0'))
-        .toUpper();
+    BoardLines lines(m_err, isTerminal(m_err), common.quiet);
+    AllBoards all(environment(), lines, QStringLiteral("tessary ") + m_command, m_prompts.assumeYes());
+    m_allBoards = &all;
+    if (m_signal)
+        all.requestStop();
+    AllBoards::Hooks timed = hooks;
+    timed.now = m_now;
+    std::vector<BoardRun> runs = all.run(common.boards, timed);
+    m_allBoards = nullptr;
+    return runs;
 }
 
-} // namespace
-
-int CliApp::codeDecode(const Invocation &call)
+bool CliApp::reported(const Common &common, const BoardRun &run)
 {
-    const QString codeText = call.arguments.first().trimmed();
-    if (!isBinaryCode(codeText))
-        return usage(QStringLiteral("a configuration code is 16 characters 0 or 1, not \"%1\"").arg(codeText));
-
-    QJsonObject json = codeJson(codeText);
-    json.insert(QStringLiteral("ok"), true);
-    QString text = QStringLiteral("Configuration code: %1 (bytes %2)\n").arg(codeText, bytesText(codeText));
-    text += describeText(decodeConfigurationCode(codeText), QStringLiteral("  "));
-    if (codeText.mid(12) != QLatin1String("0000"))
-        text += QStringLiteral("Note: positions 13 to 16 are reserved and should be 0000.\n");
-    print(call.common, json, text);
-    return Success;
+    return common.portsNamed || run.found() || run.outcome == BoardOutcome::PortError;
 }
 
-int CliApp::codeEncode(const Invocation &call)
+RecordContext CliApp::recordContext(const Invocation &call, const ProgramOrder *order) const
 {
-    ConfigurationEditor editor;
-    if (const auto error = fieldoptions::apply(call.parser, editor))
-        return usage(*error);
-    if (!editor.checkSettingsComplete(m_prompts))
-        return UsageError;
-    const QString codeText = editor.buildConfigurationCode();
-    QJsonObject json = codeJson(codeText);
-    json.insert(QStringLiteral("ok"), true);
-    print(call.common, json, codeText + u'\n');
-    return Success;
+    RecordContext context;
+    context.station = call.has("station") ? call.value("station") : QSysInfo::machineHostName();
+    context.tool = QStringLiteral("tessary ") + programVersion();
+    context.command = m_command;
+    context.order = order;
+    for (const SerialPortInfo &port : m_environment.serialPorts().list()) {
+        if (port.serialNumber.isEmpty())
+            continue;
+        // The device as the run names it: itself, or a link to it.
+        context.adapterSerials.insert(port.device, port.serialNumber);
+        const QString real = PortNames::realDevice(port.device);
+        for (const AllBoards::Port &board : call.common.boards)
+            if (PortNames::realDevice(board.device) == real)
+                context.adapterSerials.insert(board.device, port.serialNumber);
+        for (const PortChoice &choice : call.common.ports)
+            if (!choice.device.isEmpty() && PortNames::realDevice(choice.device) == real)
+                context.adapterSerials.insert(choice.device, port.serialNumber);
+    }
+    return context;
 }
+
+int CliApp::allBoardsEnd(const Invocation &call, const std::vector<BoardRun> &runs, const QJsonArray &json,
+                         const QString &text, bool quietHides, bool failed)
+{
+    const Common &common = call.common;
+    QStringList empty;
+    for (const BoardRun &run : runs)
+        if (run.outcome == BoardOutcome::NoBoard)
+            empty << run.name();
+    if (!empty.isEmpty())
+        m_err << "tessary: no board answered on " << empty.join(QStringLiteral(", ")) << '\n';
+    m_err.flush();
+    if (common.json)
+        m_out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+    else if (!common.quiet || !quietHides || m_signal || failed)
+        m_out << text;
+    m_out.flush();
+    if (m_signal) {
+        int stopped = 0;
+        for (const BoardRun &run : runs)
+            stopped += run.stopped ? 1 : 0;
+        return interrupted(common, QStringLiteral("%1 of %2 ports stopped before their end; a board stopped while "
+                                                  "being programmed may hold a partial configuration and should be "
+                                                  "programmed again")
+                                       .arg(stopped)
+                                       .arg(runs.size()),
+                           {}, false);
+    }
+    const auto found = std::count_if(runs.cbegin(), runs.cend(), [](const BoardRun &run) { return run.found(); });
+    if (runs.empty()) {
+        m_err << "tessary: this machine lists no serial port; name the boards' devices with --port PATH\n";
+        failed = true;
+    } else if (found == 0) {
+        m_err << "tessary: no board found on any of the " << runs.size() << " ports\n";
+        failed = true;
+    } else if (call.has("expect") && found < call.value("expect").toInt()) {
+        m_err << "tessary: found " << found << (found == 1 ? " board" : " boards") << ", expected "
+              << call.value("expect") << '\n';
+        failed = true;
+    }
+    m_err.flush();
+    return failed ? Failure : Success;
+}
+
+// ---- what the board commands print alike --------------------------------------
+
+namespace boardtext {
+
+QString shown(const QByteArray &reply) { return printableText(replyText(reply)); }
+
+QString handshakeWord(int code) { return code == HandshakeXonXoff ? QStringLiteral("xon") : QStringLiteral("hw"); }
+
+QString handshakeCaption(int code)
+{
+    return code == HandshakeXonXoff ? QStringLiteral("Xon-Xoff") : QStringLiteral("DSR/DTR Mode");
+}
+
+QJsonObject location(const QString &command, int com, const QString &device, const PrinterLink &printer)
+{
+    return {
+        {QStringLiteral("command"), command},
+        {QStringLiteral("port"), com ? QJsonValue(QStringLiteral("COM%1").arg(com)) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("device"), device},
+        {QStringLiteral("speed"), printer.printerFound ? QJsonValue(printer.baudRate) : QJsonValue(QJsonValue::Null)},
+        {QStringLiteral("handshake"),
+         printer.printerFound ? QJsonValue(handshakeWord(printer.handshake)) : QJsonValue(QJsonValue::Null)},
+    };
+}
+
+QJsonObject runJson(const QString &command, const BoardRun &run)
+{
+    QJsonObject json = location(command, run.com, run.device, run.printer);
+    json.insert(QStringLiteral("ok"), !outcomeFails(run.outcome) && run.found());
+    json.insert(QStringLiteral("result"), outcomeWord(run.outcome));
+    json.insert(QStringLiteral("reason"), run.reason.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(run.reason));
+    return json;
+}
+
+QString table(const QList<QStringList> &rows)
+{
+    QList<qsizetype> widths;
+    for (const QStringList &row : rows)
+        for (qsizetype column = 0; column < row.size(); ++column) {
+            if (widths.size() <= column)
+                widths.append(0);
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    QString text;
+    for (const QStringList &row : rows) {
+        QString line;
+        for (qsizetype column = 0; column < row.size(); ++column)
+            line += row[column].leftJustified(column + 1 < row.size() ? widths[column] + 2 : 0);
+        text += line + u'\n';
+    }
+    return text;
+}
+
+QString failedList(const QList<const BoardRun *> &runs)
+{
+    QString text;
+    for (const BoardRun *run : runs)
+        if (outcomeFails(run->outcome))
+            text += QStringLiteral("%1: %2: %3\n").arg(run->device, outcomeWord(run->outcome), printableText(run->reason));
+    return text.isEmpty() ? text : QStringLiteral("Failed:\n") + text;
+}
+
+} // namespace boardtext
 
 } // namespace tessary

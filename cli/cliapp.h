@@ -18,16 +18,18 @@
 #include <vector>
 
 class QCommandLineParser;
+class QSettings;
 class QTextStream;
 
 namespace tessary {
 
+class BoardRecorder;
 class CliEnvironment;
 class ComSlots;
 class MechanismDatabase;
 class ParallelScan;
-class ProductionLog;
 struct ProgramOrder;
+struct RecordContext;
 class RecordingEnvironment;
 class RecordDatabase;
 struct RecordFilter;
@@ -41,8 +43,28 @@ class SerialLink;
 // the board and every file goes through the libraries of the desktop
 // program; the messages its windows show in boxes come out here as lines on
 // standard error, results on standard output (as JSON with --json).
+// What the board commands print alike.
+namespace boardtext {
+// The board's reply for a terminal: no control characters.
+[[nodiscard]] QString shown(const QByteArray &reply);
+[[nodiscard]] QString handshakeWord(int code);    // "xon", "hw"
+[[nodiscard]] QString handshakeCaption(int code); // "Xon-Xoff", "DSR/DTR Mode"
+// Where a board is, as every result object of the board commands begins.
+[[nodiscard]] QJsonObject location(const QString &command, int com, const QString &device, const PrinterLink &printer);
+// A board's run of --all-boards where the command's steps never began on it:
+// where it is, "ok" false but for a board found, its result and reason.
+[[nodiscard]] QJsonObject runJson(const QString &command, const BoardRun &run);
+// Rows under a header, each column as wide as its widest entry.
+[[nodiscard]] QString table(const QList<QStringList> &rows);
+// The boards that failed, one line each: device, result, reason.
+[[nodiscard]] QString failedList(const QList<const BoardRun *> &runs);
+} // namespace boardtext
+
 class CliApp {
 public:
+    // How often `ports --watch` looks whether its standard output's reader is still there.
+    static constexpr int ReaderLookMs = 250;
+
     enum ExitCode : int {
         Success = 0,
         Failure = 1,    // the board did not answer, an echo or a check failed, a file was refused
@@ -58,7 +80,7 @@ public:
     // Runs one command; arguments[0] is the program's name.
     [[nodiscard]] int run(const QStringList &arguments);
 
-    // The clock of the production log's time column (tests fix it).
+    // The clock of the record's times (tests fix it).
     void setNow(std::function<QDateTime()> now) { m_now = std::move(now); }
 
     // A signal (SIGINT, SIGTERM) asks the command to stop at its next wait:
@@ -67,10 +89,8 @@ public:
     // thread (from the event loop the waits run).
     void interrupt(int signal);
 
-private:
-    struct Invocation;
-
 public:
+    struct Invocation;
     // What a command reaches beyond files: which of --port, --speed,
     // --handshake, --sequential and --trace it takes.
     enum class Reach {
@@ -115,9 +135,11 @@ private:
         bool sequential = false; // scan one port after another, as the window does
         bool allBoards = false;  // every board on every port at once, each port named by its device
         QList<AllBoards::Port> boards; // with allBoards: the ports, in the order given
+        bool portsNamed = false; // with allBoards: the ports were named with --port
         // The port table the --port mappings make.
         [[nodiscard]] PortNames table() const;
     };
+public:
     // A parsed command line, as a command's run function gets it.
     struct Invocation {
         const QCommandLineParser &parser;
@@ -126,6 +148,8 @@ private:
         [[nodiscard]] bool has(const char *option) const;
         [[nodiscard]] QString value(const char *option) const;
     };
+
+private:
     int runGroup(const QString &group, const QStringList &arguments);
     // "unknown command prgram; did you mean program?": a word the table does
     // not know at its place (a command, or an action of the group).
@@ -142,9 +166,11 @@ private:
     // system lists without one); nothing after saying why in *error.
     [[nodiscard]] std::optional<QList<AllBoards::Port>> parseBoardPorts(const QStringList &values, QString *error) const;
     int usage(const QString &message);
-    // The message on standard error and, with --json, {"ok": false, "command",
-    // "error"} and the extra fields on standard output.
-    int fail(const Common &common, const QString &message, const QJsonObject &extra = {});
+
+    // Printing.
+    // The message on standard error (unless said already) and, with --json,
+    // {"ok": false, "command", "error"} and the extra fields on standard output.
+    int fail(const Common &common, const QString &message, const QJsonObject &extra = {}, bool said = false);
     // A command that a signal stopped: the port closed, the note, 128 + signal.
     // printJson false: the command has printed its JSON already.
     int interrupted(const Common &common, const QString &note, const QJsonObject &extra = {}, bool printJson = true);
@@ -154,40 +180,62 @@ private:
     void print(const Common &common, const QJsonObject &json, const QString &text);
     // What a command has done: JSON with --json, else the text unless --quiet.
     void printDone(const Common &common, const QJsonObject &json, const QString &text);
+    // The end of an --all-boards run: the ports' JSON array or the text (with
+    // quietHides, not with --quiet when every board is ok), the count of the
+    // boards found against --expect, and the exit status.
+    [[nodiscard]] int allBoardsEnd(const Invocation &call, const std::vector<BoardRun> &runs, const QJsonArray &json,
+                                   const QString &text, bool quietHides, bool failed);
+    // Which runs of --all-boards get a row: every named port; without
+    // --port, the ports where a board answered or that could not be opened.
+    [[nodiscard]] static bool reported(const Common &common, const BoardRun &run);
 
     // The board.
-    void openSession(const Common &common);
+    // The session a command talks to the board through: the port table, the
+    // line over it, the link and where the board is.
+    struct Session {
+        PortNames table;
+        SerialLine *line = nullptr;
+        std::unique_ptr<SerialLink> link;
+        PrinterLink printer;
+    };
+    // Where locate() found the board, or why not.
+    struct Location {
+        bool found = false;
+        QByteArray identity;  // the identity reply of the probe that found it
+        QString notFound;     // why none was found, in one message
+        bool said = false;    // that message is on standard error already
+        bool unopened = false; // no port asked could be opened (or none exists): notFound says why
+    };
+    Session &openSession(const Common &common);
     // Finds the board: the manual probe with --port and --speed, else the
     // scan of the ports given with --port (every port without), all at once
-    // or one after another. False when none answered, m_notFound saying so.
-    [[nodiscard]] bool locate(const Common &common, bool wakeFirst = false);
+    // or one after another.
+    [[nodiscard]] Location locate(const Common &common, bool wakeFirst = false);
     // Opens the session and locates the board; the exit code when none answered.
-    [[nodiscard]] std::optional<int> findBoard(const Common &common, bool wakeFirst = false);
+    [[nodiscard]] std::optional<int> findBoard(const Common &common, Location &location, bool wakeFirst = false);
     [[nodiscard]] QString portText() const;
     [[nodiscard]] QJsonObject locationJson() const;
     [[nodiscard]] QString locationText() const;
-    // Runs every port of --all-boards at once (order null: the scan alone),
-    // each port's live line on standard error; ended() as each board ends.
-    [[nodiscard]] std::vector<AllBoards::Board> runAllBoards(const Common &common, const ProgramOrder *order,
-                                                             const std::function<QString(const AllBoards::Board &)> &ended);
-    // After runAllBoards: the ports without a board said on standard error,
-    // the boards' JSON or text printed (quietHides: the text not with --quiet
-    // when every board is ok), and the exit status when the run must end
-    // here (none found, a signal).
-    [[nodiscard]] std::optional<int> allBoardsEnd(const Common &common, const std::vector<AllBoards::Board> &boards,
-                                                  const QJsonArray &json, const QString &text, bool quietHides);
+    // Runs every port of --all-boards at once, each port's live line on
+    // standard error.
+    [[nodiscard]] std::vector<BoardRun> runAllBoards(const Common &common, const AllBoards::Hooks &hooks);
+    // What every row of this run's record shares.
+    [[nodiscard]] RecordContext recordContext(const Invocation &call, const ProgramOrder *order) const;
 
     int ports(const Invocation &call);
-    // Prints each device that comes or goes until a signal stops it: 128 + its number.
+    // Prints each device that comes or goes until a signal stops it (128 +
+    // its number) or standard output's reader goes away (1).
     int watchPorts(const Common &common, ComSlots &comSlots);
     int detect(const Invocation &call);
+    int detectAllBoards(const Invocation &call);
     int identity(const Invocation &call);
     int read(const Invocation &call);
     int boardControl(const Invocation &call);
     int program(const Invocation &call);
     // What program writes, from its options; the exit code when they are wrong.
     [[nodiscard]] std::optional<int> programOrder(const Invocation &call, ProgramOrder &order);
-    int programAllBoards(const Common &common, const ProgramOrder &order, ProductionLog *log);
+    int programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
+    int programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
 
     // Files.
     int dbList(const Invocation &call);
@@ -231,6 +279,9 @@ private:
     // COM1 to COM6 as the system's ports and the remembered slots fill them
     // (the desktop program's numbers); keep: the slots given are remembered.
     [[nodiscard]] PortNames systemTable(bool keep = true) const;
+    // The memory of the COM slots, shared with the desktop program; null when
+    // it cannot be kept, said once.
+    [[nodiscard]] QSettings *slotMemory() const;
 
     // The machine, through the recording wrappers of --trace when given.
     [[nodiscard]] CliEnvironment &environment();
@@ -247,12 +298,9 @@ private:
     std::unique_ptr<TrafficRecord> m_record;
     std::unique_ptr<TrafficWriter> m_trace;
     std::unique_ptr<RecordingEnvironment> m_recording;
-    PortNames m_table;
-    SerialLine *m_line = nullptr;
-    std::unique_ptr<SerialLink> m_link;
-    PrinterLink m_printer;
-    QString m_notFound; // why locate() found no board, in one message
-    QByteArray m_identity; // the identity reply of the probe that found the board
+    Session m_session;
+    mutable bool m_slotMemorySaid = false;
+    bool m_outputGone = false; // standard output's reader went away: nothing to say
     int m_signal = 0;               // the signal that stopped the command, 0 none
     ParallelScan *m_scan = nullptr; // the scan in progress
     AllBoards *m_allBoards = nullptr; // the boards in progress

@@ -11,7 +11,7 @@ namespace tessary {
 
 SystemEnvironment::SystemEnvironment()
     : m_ports(std::make_unique<SystemSerialPorts>()),
-      m_settings(ComSlots::userSettings()),
+      m_settings(ComSlots::userSettings(&m_settingsProblem)),
       m_clock(std::make_unique<EventLoopClock>())
 {
 }
@@ -20,7 +20,7 @@ SystemEnvironment::~SystemEnvironment() = default;
 
 SerialPorts &SystemEnvironment::serialPorts() { return *m_ports; }
 
-QSettings &SystemEnvironment::settings() { return *m_settings; }
+QSettings *SystemEnvironment::settings() { return m_settings.get(); }
 
 SerialLine &SystemEnvironment::line(const PortNames &table)
 {

@@ -32,8 +32,10 @@ public:
     virtual ~CliEnvironment() = default;
     // The serial ports the system lists.
     [[nodiscard]] virtual SerialPorts &serialPorts() = 0;
-    // Where the COM slots are remembered, shared with the desktop program.
-    [[nodiscard]] virtual QSettings &settings() = 0;
+    // Where the COM slots are remembered, shared with the desktop program;
+    // null when they cannot be kept (settingsProblem() says why).
+    [[nodiscard]] virtual QSettings *settings() = 0;
+    [[nodiscard]] virtual QString settingsProblem() const = 0;
     // A serial line whose COM1 to COM6 are the devices of the table. The
     // environment owns it; a later call may replace it.
     virtual SerialLine &line(const PortNames &table) = 0;
@@ -54,13 +56,15 @@ public:
     SystemEnvironment();
     ~SystemEnvironment() override;
     SerialPorts &serialPorts() override;
-    QSettings &settings() override;
+    QSettings *settings() override;
+    QString settingsProblem() const override { return m_settingsProblem; }
     SerialLine &line(const PortNames &table) override;
     Clock &clock() override;
     PortSession portSession(const PortNames &table, int port) override;
 
 private:
     std::unique_ptr<SerialPorts> m_ports;
+    QString m_settingsProblem;
     std::unique_ptr<QSettings> m_settings;
     std::unique_ptr<EventLoopClock> m_clock;
     std::unique_ptr<QtSerialLine> m_line;

@@ -23,17 +23,6 @@ namespace tessary {
 
 namespace {
 
-// The file dialogs, answered with the path the command line names.
-class GivenFile : public FileChooser {
-public:
-    explicit GivenFile(QString path) : m_path(std::move(path)) {}
-    QString openFile(const FileDialogOptions &) override { return m_path; }
-    QString saveFile(const FileDialogOptions &) override { return m_path; }
-
-private:
-    QString m_path;
-};
-
 QJsonObject entryJson(const MechanismDatabase &database, int row)
 {
     return {{QStringLiteral("index"), row + 1},
@@ -45,29 +34,27 @@ QJsonObject entryJson(const MechanismDatabase &database, int row)
 
 std::optional<int> CliApp::readDatabase(const Common &common, const QString &path, MechanismDatabase &database)
 {
-    GivenFile chooser(path);
-    PlainStatusLine status;
-    DatabaseFiles files(database, m_prompts, chooser, status);
-    files.openDatabase();
-    if (database.fileName() == path)
-        return std::nullopt;
-    return fail(common, QStringLiteral("%1 could not be read").arg(path));
+    const DatabaseFiles::Loaded loaded = DatabaseFiles::load(path);
+    if (loaded.problem != DatabaseFiles::Loaded::Problem::None)
+        return fail(common, loaded.error);
+    database.setEntries(loaded.entries);
+    database.setModified(false);
+    database.setFileName(path);
+    return std::nullopt;
 }
 
 std::optional<int> CliApp::writeDatabase(const Common &common, MechanismDatabase &database, const QString &newPath)
 {
     const QString path = newPath.isEmpty() ? database.fileName() : newPath;
-    GivenFile chooser(path);
-    PlainStatusLine status;
-    DatabaseFiles files(database, m_prompts, chooser, status);
-    database.setModified(true);
-    if (newPath.isEmpty())
-        files.saveDatabase();
-    else
-        files.saveDatabaseAs();
-    if (!database.isModified() && database.fileName() == path)
+    const DatabaseFiles::Saved saved = DatabaseFiles::save(path, database.entries());
+    if (saved.problem == DatabaseFiles::Saved::Problem::None) {
+        database.setModified(false);
+        database.setFileName(path);
         return std::nullopt;
-    return fail(common, QStringLiteral("%1 was not written").arg(path));
+    }
+    return fail(common, saved.problem == DatabaseFiles::Saved::Problem::ReadOnly
+                            ? QStringLiteral("%1 was not written: it is read-only").arg(path)
+                            : saved.error + QStringLiteral("; the file on disk was not changed"));
 }
 
 std::optional<int> CliApp::readEntry(const Invocation &call, MechanismDatabase &database, int *row)
@@ -297,10 +284,8 @@ int CliApp::dbExport(const Invocation &call)
         return Success;
     }
     const QString output = call.value("output");
-    if (DatabaseFiles::isReadOnly(output)) {
-        m_prompts.warning(QStringLiteral("This file is Read-Only !"));
-        return fail(common, QStringLiteral("%1 was not written").arg(output));
-    }
+    if (DatabaseFiles::isReadOnly(output))
+        return fail(common, QStringLiteral("%1 was not written: it is read-only").arg(output));
     if (const QString reason = saveAtomically(output, json); !reason.isEmpty())
         return fail(common, QStringLiteral("cannot write %1: %2").arg(output, reason));
     return Success;

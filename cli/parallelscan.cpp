@@ -62,6 +62,7 @@ private:
 struct PortRun {
     int port = 0;
     std::optional<QString> speed; // written by the port's thread before it ends
+    std::optional<QString> unopened; // likewise: why it could not be opened
     bool finished = false;        // the main thread's
 };
 
@@ -73,7 +74,7 @@ std::optional<ParallelScan::Answer> answer(const std::vector<PortRun> &runs)
         if (!run.finished)
             return std::nullopt;
         if (run.speed)
-            return ParallelScan::Answer{run.port, *run.speed};
+            return ParallelScan::Answer{run.port, *run.speed, {}};
     }
     return ParallelScan::Answer{};
 }
@@ -102,6 +103,7 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
             PrinterLink unused; // the per-port steps write no printer-link state
             Detector detector(link, unused, output, &output);
             run.speed = detector.scanPort(run.port);
+            run.unopened = detector.unopenedReason(run.port);
         };
         jobs.push_back(std::move(job));
     }
@@ -112,7 +114,11 @@ ParallelScan::Answer ParallelScan::run(const QList<int> &ports)
         result = answer(runs);
         return !result;
     });
-    return result.value_or(Answer{});
+    Answer found = result.value_or(Answer{});
+    for (const PortRun &run : runs)
+        if (run.unopened)
+            found.unopened.insert(run.port, *run.unopened);
+    return found;
 }
 
 void ParallelScan::requestStop() { m_threads.requestStop(); }

@@ -5,6 +5,7 @@
 #include "portthreads.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 
 namespace tessary {
@@ -28,6 +29,7 @@ public:
     struct Answer {
         int port = 0; // 0: no board answered
         QString speed;
+        QMap<int, QString> unopened; // the ports that could not be opened, and why
     };
 
     // The view shows each port's progress (one line per change) until the

@@ -3,12 +3,13 @@
 #include "cliapp.h"
 
 #include "clienvironment.h"
-#include "productionlog.h"
+#include "printer/csvlog.h"
 #include "record/recorddatabase.h"
 #include "record/recordlocation.h"
 #include "record/recordspool.h"
 #include "serial/portnames.h"
 
+#include <QSettings>
 #include <QCommandLineParser>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -175,7 +176,9 @@ std::optional<RecordLocation> CliApp::chosenRecord(const Invocation &call, int *
             *status = usage(QStringLiteral("--record: ") + error);
         return location;
     }
-    auto location = RecordLocation::configured(m_environment.settings(), &error);
+    // Settings that cannot be kept hold no record: the built-in one.
+    QSettings *settings = m_environment.settings();
+    auto location = settings ? RecordLocation::configured(*settings, &error) : std::optional(RecordLocation::builtIn());
     if (!location)
         *status = fail(call.common, error);
     return location;
@@ -189,8 +192,12 @@ int CliApp::recordUse(const Invocation &call)
     const auto location = builtIn ? std::optional(RecordLocation::builtIn()) : RecordLocation::parse(text, &error);
     if (!location)
         return usage(error);
+    QSettings *settings = m_environment.settings();
+    if (!settings)
+        return fail(call.common, QStringLiteral("the record cannot be kept in the settings: ") +
+                                     m_environment.settingsProblem());
     // A file is kept by its whole path: the setting holds wherever tessary runs.
-    RecordLocation::keep(m_environment.settings(),
+    RecordLocation::keep(*settings,
                          builtIn ? QString()
                          : location->kind == RecordLocation::Kind::Sqlite ? QStringLiteral("sqlite:") + location->path
                                                                           : text);
@@ -350,7 +357,7 @@ int CliApp::listBoards(const Invocation &call, const RecordFilter &filter, bool 
             if (csv) {
                 QStringList fields;
                 for (const QString &field : board.row.fields())
-                    fields << ProductionLog::field(field);
+                    fields << CsvLog::field(field);
                 m_out << fields.join(u',') << '\n';
             } else if (common.json) {
                 m_out << (count > 0 ? ",\n" : "\n") << QJsonDocument(boardJson(board)).toJson(QJsonDocument::Compact);

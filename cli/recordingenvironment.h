@@ -22,7 +22,8 @@ public:
     ~RecordingEnvironment() override;
 
     SerialPorts &serialPorts() override { return m_inner.serialPorts(); }
-    QSettings &settings() override { return m_inner.settings(); }
+    QSettings *settings() override { return m_inner.settings(); }
+    QString settingsProblem() const override { return m_inner.settingsProblem(); }
     SerialLine &line(const PortNames &table) override;
     Clock &clock() override;
     PortSession portSession(const PortNames &table, int port) override;

@@ -10,10 +10,6 @@
 
 namespace tessary {
 
-namespace {
-
-// Why an existing target is not one to replace; nothing for a regular file
-// (also through a link) or a name that is free.
 QString notARegularFile(const QString &path)
 {
     const QFileInfo info(path);
@@ -34,8 +30,6 @@ QString notARegularFile(const QString &path)
 #endif
     return QStringLiteral("it is not a regular file");
 }
-
-} // namespace
 
 QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter)
 {

@@ -22,4 +22,9 @@ using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
 // regular file is written through. Returns why the save failed, or nothing.
 [[nodiscard]] QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter = {});
 
+// Why an existing path is not a file to read or replace, in words ("it is a
+// named pipe (FIFO), not a file"); nothing for a regular file (also through
+// a link) or a name that is free.
+[[nodiscard]] QString notARegularFile(const QString &path);
+
 } // namespace tessary

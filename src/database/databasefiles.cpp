@@ -81,34 +81,78 @@ bool DatabaseFiles::mayDiscardChanges()
            || m_prompts.confirm(QStringLiteral("Database has been modified ! Continue anyway ?"));
 }
 
-bool DatabaseFiles::fitsInAFile()
+DatabaseFiles::Loaded DatabaseFiles::load(const QString &path)
 {
-    if (cdb::encodable(m_database.entries()))
-        return true;
-    m_prompts.warning(QStringLiteral("The database holds %1 entries, but a database file can hold "
-                                     "at most %2. Delete some entries, then save again.")
-                          .arg(m_database.count())
-                          .arg(cdb::MaxEntries));
-    return false;
+    Loaded loaded;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        loaded.problem = Loaded::Problem::CannotOpen;
+        loaded.error = QStringLiteral("Couldn't open the database file %1 : %2").arg(shown(path), file.errorString());
+        return loaded;
+    }
+    cdb::ReadResult result = cdb::read(file);
+    switch (result.status) {
+    case cdb::ReadResult::Status::Ok:
+        loaded.entries = std::move(result.entries);
+        break;
+    case cdb::ReadResult::Status::NotADatabase:
+        loaded.problem = Loaded::Problem::NotADatabase;
+        loaded.error = QStringLiteral("This is not a valid Z.E.L configuration database !");
+        break;
+    case cdb::ReadResult::Status::Truncated:
+    case cdb::ReadResult::Status::ReadError:
+        loaded.problem = Loaded::Problem::Unreadable;
+        loaded.error = QStringLiteral("Couldn't load the database file %1 : %2").arg(shown(path), result.reason);
+        break;
+    }
+    return loaded;
 }
 
-bool DatabaseFiles::targetIsWritable(const QString &path)
+DatabaseFiles::Saved DatabaseFiles::save(const QString &path, const QList<DatabaseEntry> &entries,
+                                         const SaveFilter &filter)
 {
-    if (!isReadOnly(path))
-        return true;
-    m_prompts.warning(QStringLiteral("This file is Read-Only !"));
-    m_status.showStatus(QStringLiteral("Couldn't write file (was read_only)."));
-    return false;
+    if (!cdb::encodable(entries))
+        return {Saved::Problem::TooManyEntries, tooManyEntries(entries.size())};
+    return saveBytes(path, cdb::encode(entries), filter);
 }
 
-bool DatabaseFiles::writeFile(const QString &path, const QByteArray &bytes)
+QString DatabaseFiles::tooManyEntries(qsizetype count)
 {
-    const QString reason = saveAtomically(path, bytes, m_outputFilter);
-    if (reason.isEmpty())
+    return QStringLiteral("The database holds %1 entries, but a database file can hold "
+                          "at most %2. Delete some entries, then save again.")
+        .arg(count)
+        .arg(cdb::MaxEntries);
+}
+
+DatabaseFiles::Saved DatabaseFiles::saveBytes(const QString &path, const QByteArray &bytes, const SaveFilter &filter)
+{
+    Saved saved;
+    if (isReadOnly(path)) {
+        saved.problem = Saved::Problem::ReadOnly;
+        saved.error = QStringLiteral("This file is Read-Only !");
+    } else if (const QString reason = saveAtomically(path, bytes, filter); !reason.isEmpty()) {
+        saved.problem = Saved::Problem::WriteFailed;
+        saved.error = QStringLiteral("Couldn't write the database file %1 : %2").arg(shown(path), reason);
+    }
+    return saved;
+}
+
+bool DatabaseFiles::succeeded(const Saved &saved)
+{
+    switch (saved.problem) {
+    case Saved::Problem::None:
         return true;
-    m_prompts.warning(QStringLiteral("Couldn't write the database file %1 : %2\n"
-                                     "The file on disk was not changed.")
-                          .arg(shown(path), reason));
+    case Saved::Problem::ReadOnly:
+        m_prompts.warning(saved.error);
+        m_status.showStatus(QStringLiteral("Couldn't write file (was read_only)."));
+        return false;
+    case Saved::Problem::WriteFailed:
+        m_prompts.warning(saved.error + QStringLiteral("\nThe file on disk was not changed."));
+        return false;
+    case Saved::Problem::TooManyEntries:
+        m_prompts.warning(saved.error);
+        return false;
+    }
     return false;
 }
 
@@ -123,7 +167,7 @@ void DatabaseFiles::newDatabase()
     const QString path = m_files.saveFile(newDatabaseDialog());
     if (path.isEmpty())
         return;
-    if (!targetIsWritable(path) || !writeFile(path, cdb::newDatabaseBytes()))
+    if (!succeeded(saveBytes(path, cdb::newDatabaseBytes(), m_outputFilter)))
         return;
     m_database.clear();
     m_database.setModified(false);
@@ -137,31 +181,14 @@ void DatabaseFiles::openDatabase()
     const QString path = m_files.openFile(openDatabaseDialog());
     if (path.isEmpty())
         return;
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_prompts.warning(QStringLiteral("Couldn't open the database file %1 : %2")
-                              .arg(shown(path), file.errorString()));
+    const Loaded loaded = load(path);
+    if (loaded.problem != Loaded::Problem::None) {
+        m_prompts.warning(loaded.problem == Loaded::Problem::Unreadable
+                              ? loaded.error + QStringLiteral("\nThe current database was kept.")
+                              : loaded.error);
         return;
     }
-    const cdb::ReadResult result = cdb::read(file);
-    file.close();
-
-    switch (result.status) {
-    case cdb::ReadResult::Status::Ok:
-        break;
-    case cdb::ReadResult::Status::NotADatabase:
-        m_prompts.warning(QStringLiteral("This is not a valid Z.E.L configuration database !"));
-        return;
-    case cdb::ReadResult::Status::Truncated:
-    case cdb::ReadResult::Status::ReadError:
-        m_prompts.warning(QStringLiteral("Couldn't load the database file %1 : %2\n"
-                                         "The current database was kept.")
-                              .arg(shown(path), result.reason));
-        return;
-    }
-
-    m_database.setEntries(result.entries);
+    m_database.setEntries(loaded.entries);
     m_database.clearSelection();
     m_database.setModified(false);
     m_database.setFileName(path);
@@ -174,9 +201,7 @@ void DatabaseFiles::saveDatabase()
         m_prompts.warning(QStringLiteral("Current database has no name ! Please use 'Save as' instead."));
         return;
     }
-    if (!fitsInAFile() || !targetIsWritable(m_database.fileName()))
-        return;
-    if (!writeFile(m_database.fileName(), cdb::encode(m_database.entries())))
+    if (!succeeded(save(m_database.fileName(), m_database.entries(), m_outputFilter)))
         return;
     m_database.setModified(false);
 }
@@ -184,16 +209,17 @@ void DatabaseFiles::saveDatabase()
 void DatabaseFiles::saveDatabaseAs()
 {
     m_status.showStatus(QString());
-    if (!fitsInAFile())
+    // Too many entries for a file: said before the dialog asks where.
+    if (!cdb::encodable(m_database.entries())) {
+        m_prompts.warning(tooManyEntries(m_database.count()));
         return;
+    }
     const QString path = m_files.saveFile(saveDatabaseAsDialog());
     if (path.isEmpty()) {
         m_status.showStatus(QStringLiteral("Save database canceled"));
         return;
     }
-    if (!targetIsWritable(path))
-        return;
-    if (!writeFile(path, cdb::encode(m_database.entries())))
+    if (!succeeded(save(path, m_database.entries(), m_outputFilter)))
         return;
     m_database.setModified(false);
     m_database.setFileName(path);

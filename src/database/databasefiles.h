@@ -2,8 +2,10 @@
 
 #include "app/atomicsave.h"
 #include "app/prompts.h"
+#include "database/mechanismdatabase.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -31,6 +33,26 @@ public:
     void saveDatabase();
     void saveDatabaseAs();
 
+    // A .cdb file read or written without a word to the user, for the
+    // commands above and for callers that say it their own way (the command
+    // line): what went wrong, in the words the window shows.
+    struct Loaded {
+        enum class Problem { None, CannotOpen, NotADatabase, Unreadable };
+        Problem problem = Problem::None;
+        QString error; // empty when read
+        QList<DatabaseEntry> entries;
+    };
+    [[nodiscard]] static Loaded load(const QString &path);
+    struct Saved {
+        enum class Problem { None, TooManyEntries, ReadOnly, WriteFailed };
+        Problem problem = Problem::None;
+        QString error; // empty when written
+    };
+    // The whole file or nothing, through a temporary file that replaces the
+    // target only once it is complete; an existing read-only file is refused.
+    [[nodiscard]] static Saved save(const QString &path, const QList<DatabaseEntry> &entries,
+                                    const SaveFilter &filter = {});
+
     // The file dialog settings of each command.
     [[nodiscard]] static FileDialogOptions newDatabaseDialog();
     [[nodiscard]] static FileDialogOptions openDatabaseDialog();
@@ -51,12 +73,10 @@ public:
 private:
     // The guard of "New database" and "Open database": true to go on.
     [[nodiscard]] bool mayDiscardChanges();
-    // Refuses (with its message) a database too large for the file's count.
-    [[nodiscard]] bool fitsInAFile();
-    // Refuses (with its message and status text) an existing read-only file.
-    [[nodiscard]] bool targetIsWritable(const QString &path);
-    // Writes the whole file or nothing; tells the user why when it fails.
-    [[nodiscard]] bool writeFile(const QString &path, const QByteArray &bytes);
+    [[nodiscard]] static Saved saveBytes(const QString &path, const QByteArray &bytes, const SaveFilter &filter);
+    [[nodiscard]] static QString tooManyEntries(qsizetype count);
+    // True when the save succeeded; otherwise tells the user why.
+    [[nodiscard]] bool succeeded(const Saved &saved);
 
     MechanismDatabase &m_database;
     Prompts &m_prompts;

@@ -85,16 +85,30 @@ void Detector::show(const QString &text)
 
 bool Detector::open(int port, const QString &speed, int handshake)
 {
-    if (m_link.openLine(port, speed, handshake))
+    if (m_link.openLine(port, speed, handshake)) {
+        m_openedPorts.insert(port);
         return true;
+    }
+    m_openedPorts.remove(port);
+    m_openFailures.insert(port, m_link.line().errorString());
     // Let the serial link put the cause on the status line, once per port:
     // a busy port would otherwise report itself at every speed.
     if (!m_reportedPorts.contains(port)) {
         m_reportedPorts.insert(port);
-        if (m_link.openPort(port, speed, handshake))
+        if (m_link.openPort(port, speed, handshake)) {
+            m_openedPorts.insert(port);
             return true;
+        }
+        m_openFailures.insert(port, m_link.lastProblem());
     }
     return false;
+}
+
+std::optional<QString> Detector::unopenedReason(int port) const
+{
+    if (m_openedPorts.contains(port) || !m_openFailures.contains(port))
+        return std::nullopt;
+    return m_openFailures.value(port);
 }
 
 void Detector::detectSerialPrinter(int port, const QString &speed, int handshakeIndex)
@@ -110,6 +124,8 @@ void Detector::detectSerialPrinter(int port, const QString &speed, int handshake
     }
     m_printer.printerFound = false;
     m_reportedPorts.clear();
+    m_openedPorts.clear();
+    m_openFailures.clear();
     {
         BusyScope busy(m_view);
         show(probePort(port, speed, handshakeIndex));
@@ -196,6 +212,8 @@ void Detector::beginScan()
     m_printer.serialLink = true;
     m_printer.printerFound = false;
     m_reportedPorts.clear();
+    m_openedPorts.clear();
+    m_openFailures.clear();
     wakeupPrinter(m_link);
 }
 

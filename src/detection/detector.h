@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -92,6 +93,11 @@ public:
     // did); returns the text shown at the scan's end.
     QString finishScan(int port, const QString &speed);
 
+    // Why the port could not be opened, where the last opening of it in
+    // this detection failed (busy, no permission, gone, also gone since an
+    // earlier opening); nothing where it opened, or was not tried.
+    [[nodiscard]] std::optional<QString> unopenedReason(int port) const;
+
 private:
     // Opens without the settle pause of OpenPort: the scan's waits are its own.
     // A port that cannot be opened counts as one that does not answer; its
@@ -104,6 +110,8 @@ private:
     Prompts &m_prompts;
     DetectionView *m_view = nullptr;
     QSet<int> m_reportedPorts;
+    QSet<int> m_openedPorts; // the last opening of each succeeded
+    QHash<int, QString> m_openFailures; // the last reason each port did not open
     QByteArray m_identity;
 };
 

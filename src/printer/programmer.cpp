@@ -75,20 +75,22 @@ Programmer::Programmer(SerialLink &link, const PrinterLink &printer, Prompts &pr
 {
 }
 
-bool Programmer::checkChoices(const ConfigurationEditor &editor)
+bool Programmer::checkChoices(const ConfigurationEditor &editor) { return checkChoices(editor, m_prompts); }
+
+bool Programmer::checkChoices(const ConfigurationEditor &editor, Prompts &prompts)
 {
     if (!editor.configurationModeResistors() && !editor.configurationModeUser()) {
-        m_prompts.warning(configurationModeMissing());
+        prompts.warning(configurationModeMissing());
         return false;
     }
     if (!editor.identityAuto() && !editor.identityUser()) {
-        m_prompts.warning(identityMethodMissing());
+        prompts.warning(identityMethodMissing());
         return false;
     }
-    if (editor.configurationModeUser() && !editor.checkSettingsComplete(m_prompts))
+    if (editor.configurationModeUser() && !editor.checkSettingsComplete(prompts))
         return false;
     if (editor.identityUser() && editor.name().isEmpty()) {
-        m_prompts.warning(identityMissing());
+        prompts.warning(identityMissing());
         return false;
     }
     return true;
@@ -138,13 +140,19 @@ ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
     if (!m_result.resetSent)
         return notReset();
 
-    // The board restarts; it hears nothing until it is back.
-    m_link.delay(ResetPauseMs);
-
+    // The board restarts; it hears nothing until it is back. A line that
+    // hung up meanwhile (or the port gone with it) is asked nothing more:
+    // the reset left, the board did not answer.
+    m_result.outcome = ProgrammingResult::Outcome::Completed;
+    if (!m_link.lineFailed())
+        m_link.delay(ResetPauseMs);
+    if (m_link.lineFailed() || !openPort()) {
+        m_result.lineLostAfterReset = true;
+        m_prompts.error(lineLostAfterResetMessage());
+        return m_result;
+    }
     m_result.identity = PrinterQueries(m_link, m_printer).identity();
     m_result.identityRead = true;
-
-    m_result.outcome = ProgrammingResult::Outcome::Completed;
     return m_result;
 }
 

@@ -49,7 +49,7 @@ struct ProgrammingResult {
     enum class Outcome {
         Refused,   // a check failed; nothing was sent
         Cancelled, // the polarity question was answered Cancel; nothing was written
-        Completed, // every write was sent, the board reset and its identity read
+        Completed, // every write was sent and the board reset; its identity read unless the line was lost
         Stopped,   // a stop (a window closing) ended it at a wait; see progress()
         NotReset,  // the line failed (or the port could not be opened, or held
                    // its output): the run ended there and the reset did not go out
@@ -73,6 +73,9 @@ struct ProgrammingResult {
     // The board's identity after the reset; empty when it did not answer.
     QByteArray identity;
     bool identityRead = false;
+    // The reset left, then the line hung up (or the port could not be opened
+    // again) before the board answered: its identity was not asked.
+    bool lineLostAfterReset = false;
 
     [[nodiscard]] int echoFailures() const;
     [[nodiscard]] bool completed() const { return outcome == Outcome::Completed; }
@@ -115,6 +118,11 @@ public:
         return QStringLiteral("The serial line failed: the board was not reset and may hold part of the "
                               "configuration. Please check cables and power, then configure it again.");
     }
+    static QString lineLostAfterResetMessage()
+    {
+        return QStringLiteral("The reset left the port, then the serial line hung up before the board "
+                              "answered. Please check cables and power, then check the board's configuration.");
+    }
 
     static constexpr int ResetPauseMs = 1000; // the board restarts after ESC "@"
 
@@ -126,6 +134,9 @@ public:
     // identity method, every setting in User mode, a name for a user
     // identity. The first that fails shows its message and gives false.
     [[nodiscard]] bool checkChoices(const ConfigurationEditor &editor);
+    // The same checks where no board is reached yet (the command line's
+    // options), their message on the prompts given.
+    [[nodiscard]] static bool checkChoices(const ConfigurationEditor &editor, Prompts &prompts);
 
     // Writes the plan, resets the board and reads its identity. In User mode
     // a board whose detected strobe polarity differs from the plan's asks

@@ -4,6 +4,7 @@
 #include "app/appstate.h"
 #include "app/prompts.h"
 #include "configuration/configurationeditor.h"
+#include "printer/boardprogramming.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
 
@@ -58,7 +59,10 @@ void ProgrammingBinding::configurePrinter()
     Programmer programmer(m_services.link, m_services.state.link, m_services.prompts, m_status);
     if (!programmer.checkChoices(m_editor))
         return;
-    const ProgrammingPlan plan = ProgrammingPlan::fromEditor(m_editor);
+    // The steps every board is programmed with; the window asks no identity
+    // before and reads nothing back.
+    ProgramOrder order = ProgramOrder::fromEditor(m_editor);
+    order.identityBefore = false;
 
     QPointer<QWidget> window = m_root ? m_root->window() : nullptr;
     if (m_button)
@@ -68,7 +72,9 @@ void ProgrammingBinding::configurePrinter()
 
     // A stop (a window closing) ends the run early; progress() then tells
     // how far it got, and the identity is shown only once it was read.
-    m_services.gate.run(QStringLiteral("Configure printer"), [&] { (void)programmer.program(plan); });
+    BoardProgram done;
+    m_services.gate.run(QStringLiteral("Configure printer"),
+                        [&] { programBoard(m_services.link, m_services.state.link, programmer, order, done); });
     const ProgrammingResult &result = programmer.progress();
     if (m_identity && result.identityRead)
         m_identity->setText(printableText(replyText(result.identity)));

@@ -2,8 +2,11 @@
 
 #include "serial/recordedpath.h"
 
+#include "app/atomicsave.h"
+
 #include <QPointer>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -24,9 +27,9 @@ QString SlotEvent::text() const
         .arg(name, plugged ? QStringLiteral("plugged in") : QStringLiteral("unplugged"));
 }
 
-ComSlots::ComSlots(SerialPorts &system, QSettings &settings, const QMap<int, QString> &mappings, bool keep,
+ComSlots::ComSlots(SerialPorts &system, QSettings *settings, const QMap<int, QString> &mappings, bool keep,
                    QObject *parent)
-    : QObject(parent), m_system(system), m_settings(settings), m_mappings(mappings), m_keep(keep)
+    : QObject(parent), m_system(system), m_settings(settings), m_mappings(mappings), m_keep(keep && settings)
 {
     m_system.setWatchedPaths(mappings.values());
     connect(&m_system, &SerialPorts::changed, this, &ComSlots::refresh);
@@ -39,32 +42,49 @@ ComSlots::~ComSlots()
         unwatch();
 }
 
-std::unique_ptr<QSettings> ComSlots::userSettings()
+std::unique_ptr<QSettings> ComSlots::userSettings(QString *problem)
 {
+    // Where QSettings keeps the user's file on this system; made before the
+    // file is touched, for a device or a FIFO must not be read (it may never
+    // end) nor replaced (QSettings saves by renaming a new file over it).
+#ifdef Q_OS_UNIX
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+                       + QStringLiteral("/Tessary/Tessary Configurator.conf");
+    if (const QString what = notARegularFile(path); !what.isEmpty()) {
+        *problem = QStringLiteral("the COM slots cannot be kept in %1: %2; they are not remembered beyond "
+                                  "this run")
+                       .arg(path, what);
+        return nullptr;
+    }
+#else
+    Q_UNUSED(problem);
+#endif
     return std::make_unique<QSettings>(QStringLiteral("Tessary"), QStringLiteral("Tessary Configurator"));
 }
 
 void ComSlots::load()
 {
-    m_settings.sync(); // what another program wrote meanwhile
-    m_uses = m_settings.value(Group + QStringLiteral("/uses")).toLongLong();
+    if (!m_settings)
+        return;
+    m_settings->sync(); // what another program wrote meanwhile
+    m_uses = m_settings->value(Group + QStringLiteral("/uses")).toLongLong();
     for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port) {
         const QString group = slotGroup(port);
         Memory &memory = m_memory[port];
         memory = {};
         SerialPortInfo &adapter = memory.adapter;
-        adapter.device = m_settings.value(group + QStringLiteral("device")).toString();
-        adapter.description = m_settings.value(group + QStringLiteral("description")).toString();
-        adapter.manufacturer = m_settings.value(group + QStringLiteral("manufacturer")).toString();
-        adapter.serialNumber = m_settings.value(group + QStringLiteral("serialNumber")).toString();
-        adapter.byId = m_settings.value(group + QStringLiteral("byId")).toString();
+        adapter.device = m_settings->value(group + QStringLiteral("device")).toString();
+        adapter.description = m_settings->value(group + QStringLiteral("description")).toString();
+        adapter.manufacturer = m_settings->value(group + QStringLiteral("manufacturer")).toString();
+        adapter.serialNumber = m_settings->value(group + QStringLiteral("serialNumber")).toString();
+        adapter.byId = m_settings->value(group + QStringLiteral("byId")).toString();
         for (auto [name, id] : {std::pair{"vendorId", &adapter.vendorId}, std::pair{"productId", &adapter.productId}}) {
             bool ok = false;
-            const uint value = m_settings.value(group + QLatin1String(name)).toUInt(&ok);
+            const uint value = m_settings->value(group + QLatin1String(name)).toUInt(&ok);
             if (ok && value <= 0xFFFF)
                 *id = quint16(value);
         }
-        memory.used = m_settings.value(group + QStringLiteral("used")).toLongLong();
+        memory.used = m_settings->value(group + QStringLiteral("used")).toLongLong();
     }
 }
 
@@ -75,20 +95,20 @@ void ComSlots::save(int port)
     const QString group = slotGroup(port);
     const Memory &memory = m_memory[port];
     const SerialPortInfo &adapter = memory.adapter;
-    m_settings.remove(group.chopped(1));
+    m_settings->remove(group.chopped(1));
     if (!adapter.device.isEmpty()) {
-        m_settings.setValue(group + QStringLiteral("device"), adapter.device);
-        m_settings.setValue(group + QStringLiteral("description"), adapter.description);
-        m_settings.setValue(group + QStringLiteral("manufacturer"), adapter.manufacturer);
-        m_settings.setValue(group + QStringLiteral("serialNumber"), adapter.serialNumber);
-        m_settings.setValue(group + QStringLiteral("byId"), adapter.byId);
+        m_settings->setValue(group + QStringLiteral("device"), adapter.device);
+        m_settings->setValue(group + QStringLiteral("description"), adapter.description);
+        m_settings->setValue(group + QStringLiteral("manufacturer"), adapter.manufacturer);
+        m_settings->setValue(group + QStringLiteral("serialNumber"), adapter.serialNumber);
+        m_settings->setValue(group + QStringLiteral("byId"), adapter.byId);
         if (adapter.vendorId)
-            m_settings.setValue(group + QStringLiteral("vendorId"), *adapter.vendorId);
+            m_settings->setValue(group + QStringLiteral("vendorId"), *adapter.vendorId);
         if (adapter.productId)
-            m_settings.setValue(group + QStringLiteral("productId"), *adapter.productId);
-        m_settings.setValue(group + QStringLiteral("used"), memory.used);
+            m_settings->setValue(group + QStringLiteral("productId"), *adapter.productId);
+        m_settings->setValue(group + QStringLiteral("used"), memory.used);
     }
-    m_settings.setValue(Group + QStringLiteral("/uses"), m_uses);
+    m_settings->setValue(Group + QStringLiteral("/uses"), m_uses);
 }
 
 void ComSlots::remember(int port, const SerialPortInfo &adapter)
@@ -219,7 +239,7 @@ void ComSlots::refresh()
     }
     m_slots = next;
     if (m_keep)
-        m_settings.sync();
+        m_settings->sync();
     if (!events.isEmpty())
         emit changed(events);
 }

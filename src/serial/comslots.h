@@ -50,14 +50,18 @@ class ComSlots : public QObject {
     Q_OBJECT
 public:
     // Reads the system's list once. Settings: the user's own in the
-    // programs (userSettings()), a file of their own in tests. keep false:
-    // a look that keeps nothing for later (a name to resolve).
-    ComSlots(SerialPorts &system, QSettings &settings, const QMap<int, QString> &mappings = {}, bool keep = true,
+    // programs (userSettings()), a file of their own in tests; null: nothing
+    // is remembered beyond this run. keep false: a look that keeps nothing
+    // for later (a name to resolve).
+    ComSlots(SerialPorts &system, QSettings *settings, const QMap<int, QString> &mappings = {}, bool keep = true,
              QObject *parent = nullptr);
     ~ComSlots() override;
 
-    // Where the programs keep the memory.
-    [[nodiscard]] static std::unique_ptr<QSettings> userSettings();
+    // Where the programs keep the memory: the user's settings file. Null
+    // when that file is something else than a regular file (a link to a
+    // device, a FIFO, a socket): it is never read nor replaced, and the
+    // problem says so in words.
+    [[nodiscard]] static std::unique_ptr<QSettings> userSettings(QString *problem);
 
     // Follows the system's list now; changed() says what came and went.
     void refresh();
@@ -91,7 +95,7 @@ private:
     void remember(int port, const SerialPortInfo &adapter);
 
     SerialPorts &m_system;
-    QSettings &m_settings;
+    QSettings *m_settings = nullptr;
     QMap<int, QString> m_mappings;
     std::array<ComSlot, PortNames::LastPort + 1> m_slots{};
     std::array<Memory, PortNames::LastPort + 1> m_memory{};

@@ -47,6 +47,7 @@ bool QtSerialLine::open(int port, qint32 baud, int handshake)
     }
     m_openPort = port;
     m_error.clear();
+    m_lost = 0;
     return true;
 }
 
@@ -65,7 +66,7 @@ void QtSerialLine::close()
 qint64 QtSerialLine::bytesToWrite() const
 {
     if (!m_port.isOpen())
-        return 0;
+        return m_lost;
     qint64 pending = m_port.bytesToWrite();
 #if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
     // What the driver has taken but not yet sent (a UART held by CTS).
@@ -143,6 +144,7 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
                                hungUp ? QStringLiteral("the device hung up")
                                       : QStringLiteral("the line failed (%1)").arg(m_port.errorString()));
             m_port.clearError();
+            m_lost = bytesToWrite(); // what the failure dropped never left
             m_port.close();
             m_openPort = 0;
             emit inputReady(); // wake a waiting clock

@@ -47,6 +47,7 @@ private:
     QSerialPort m_port;
     QString m_error;
     int m_openPort = 0;
+    qint64 m_lost = 0; // the output a failure of the line dropped, until the next open
 };
 
 } // namespace tessary

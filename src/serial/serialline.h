@@ -39,6 +39,8 @@ public:
     // Output written but not yet handed to the line's transmitter (held back
     // by flow control); 0 where the line cannot tell. The last bytes may
     // still be leaving when it reads 0 (a UART's FIFO, a USB adapter's buffer).
+    // Once the line has closed by itself (hung up), the output it dropped
+    // then, until the next open.
     [[nodiscard]] virtual qint64 bytesToWrite() const = 0;
     // Drops the output not yet sent, so that closing does not wait for it.
     virtual void discardOutput() = 0;

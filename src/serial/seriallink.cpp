@@ -13,8 +13,10 @@ SerialLink::SerialLink(SerialLine &line, Clock &clock, StatusLine *status)
     // A line that fails while open (unplugged board) closes itself and says
     // why; the command then reads silence.
     m_failConnection = QObject::connect(&m_line, &SerialLine::inputReady, [this] {
-        if (!m_line.isOpen() && !m_line.errorString().isEmpty())
+        if (!m_line.isOpen() && !m_line.errorString().isEmpty()) {
+            m_lineFailed = true;
             report(m_line.errorString());
+        }
     });
 }
 
@@ -49,6 +51,7 @@ bool SerialLink::openLine(int port, const QString &speed, int handshake)
 
 void SerialLink::opened()
 {
+    m_lineFailed = false;
     if (m_problemPort != m_port || !m_problemEarlier)
         return;
     if (m_status && m_status->statusText() == m_lastProblem)
@@ -76,7 +79,9 @@ bool SerialLink::closePort() noexcept
     const qint64 leftAtMs = (m_lineBusyUntilUs + LineMarginMs * 1000 + 999) / 1000;
     if (drained && !m_stopRequested && leftAtMs > m_clock.now())
         m_clock.delay(int(leftAtMs - m_clock.now())); // the clock's own wait, which never throws
-    const bool sent = drained && m_line.isOpen();
+    // A line that hangs up once its output has left (the board restarting
+    // after the reset) has still sent it; what the hang-up dropped has not.
+    const bool sent = drained && (m_line.isOpen() || m_line.bytesToWrite() <= 0);
     m_line.close();
     return sent;
 }
@@ -85,7 +90,10 @@ bool SerialLink::drainOutput() noexcept
 {
     const qint64 start = m_clock.now();
     qint64 held = 0; // what flow control held at the last look
-    while (m_line.isOpen()) {
+    for (;;) {
+        // Gone meanwhile: what it dropped never left.
+        if (!m_line.isOpen())
+            return m_line.bytesToWrite() <= 0;
         const qint64 pending = m_line.bytesToWrite();
         // Held back so far: these bytes have their time on the line from now.
         if (const qint64 leaving = qMax(held, pending); leaving > 0)
@@ -99,7 +107,6 @@ bool SerialLink::drainOutput() noexcept
         // The clock's own wait, which never throws (the link's delay would).
         m_clock.delay(int(qMin<qint64>(DrainPollMs, DrainLimitMs - waited)));
     }
-    return true;
 }
 
 qint64 SerialLink::lineTimeUs(qint64 bytes) const

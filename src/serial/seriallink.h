@@ -73,9 +73,14 @@ public:
     // the status line once per command. Never throws: a stop requested
     // meanwhile just ends the wait. It runs as a command unwinds. Returns
     // whether everything written since the port was opened went out: false
-    // when the port was not open, the line failed or the output was dropped.
+    // when the port was not open, the line failed before the output had
+    // left, or the output was dropped. A line that hangs up once the output
+    // has left (lineFailed() then says so) has sent it.
     bool closePort() noexcept;
     [[nodiscard]] bool isOpen() const { return m_line.isOpen(); }
+    // The line closed by itself (hung up, failed) since the port was last
+    // opened.
+    [[nodiscard]] bool lineFailed() const { return m_lineFailed; }
     // Says why COMn cannot be opened where it knows better than the line
     // (the slot's adapter is gone); an empty text leaves the line's reason.
     void setOpenFailureNote(std::function<QString(int port)> note) { m_openFailureNote = std::move(note); }
@@ -139,6 +144,7 @@ private:
 
     std::atomic_bool m_stopRequested = false;
     bool m_undrainedReported = false;
+    bool m_lineFailed = false;
     qint64 m_lineBusyUntilUs = 0; // clock microseconds
     QString m_lastProblem;
     int m_port = 0;               // the port last tried

@@ -42,6 +42,9 @@ QString stamp(const QString &path)
     }
     return text;
 }
+
+// A watched path: its node and where it leads.
+QString pathStamp(const QString &path) { return stamp(path) + u'>' + QFileInfo(path).canonicalFilePath(); }
 #endif
 
 } // namespace
@@ -121,6 +124,8 @@ QList<SerialPortInfo> SystemSerialPorts::list() const
 bool SystemSerialPorts::exists(const QString &device) const
 {
 #ifdef Q_OS_UNIX
+    if (watchedPaths().contains(device))
+        m_seen.insert(device, pathStamp(device));
     return QFileInfo::exists(device);
 #else
     // A COM port is no file here: the system's list of ports knows it.
@@ -188,7 +193,7 @@ QString SystemSerialPorts::snapshot() const
         parts << stamp(QStringLiteral("/dev")) << stamp(ByIdFolder);
     }
     for (const QString &path : watchedPaths())
-        parts << stamp(path) + u'>' + QFileInfo(path).canonicalFilePath();
+        parts << pathStamp(path);
 #else
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         parts << info.systemLocation() + u'/' + info.serialNumber();
@@ -200,7 +205,15 @@ QString SystemSerialPorts::snapshot() const
 
 void SystemSerialPorts::poll()
 {
-    if (snapshot() == m_last)
+    const QString now = snapshot();
+    // A watched path that came and went again between two looks reads the
+    // same as at the first; what the watcher saw of it in between tells.
+    bool seenOtherwise = false;
+#ifdef Q_OS_UNIX
+    for (auto it = m_seen.cbegin(); it != m_seen.cend(); ++it)
+        seenOtherwise = seenOtherwise || (watchedPaths().contains(it.key()) && it.value() != pathStamp(it.key()));
+#endif
+    if (now == m_last && !seenOtherwise)
         return;
     emit changed();
     // Compared from now on with what the listeners have just read: a device

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -101,6 +102,8 @@ private:
     QTimer m_poll;
     QTimer m_settle;
     QString m_last;
+    // Each watched path as exists() last found it: what the watcher knows.
+    mutable QHash<QString, QString> m_seen;
 };
 
 } // namespace tessary

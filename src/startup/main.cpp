@@ -82,8 +82,11 @@ int main(int argc, char *argv[])
     // COM1 to COM6 follow the system's serial ports; an adapter keeps its
     // number across runs in the user's settings.
     SystemSerialPorts systemPorts;
-    const std::unique_ptr<QSettings> settings = ComSlots::userSettings();
-    ComSlots comSlots(systemPorts, *settings, mappings);
+    QString settingsProblem;
+    const std::unique_ptr<QSettings> settings = ComSlots::userSettings(&settingsProblem);
+    if (!settings)
+        std::fprintf(stderr, "%s\n", qPrintable(settingsProblem));
+    ComSlots comSlots(systemPorts, settings.get(), mappings);
     QtSerialLine serialPort(comSlots.table());
     QObject::connect(&comSlots, &ComSlots::changed, &serialPort, [&] { serialPort.setPortNames(comSlots.table()); });
     // Every exchange goes through the recording wrappers; they only pass

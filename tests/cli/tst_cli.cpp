@@ -2,12 +2,13 @@
 // virtual clock: exit status, what it prints, the bytes on the wire and the
 // files it writes.
 #include "boardsim/simulatedline.h"
+#include "allboards.h"
 #include "cliapp.h"
 #include "clienvironment.h"
 #include "database/databasefiles.h"
 #include "database/mechanismdatabase.h"
 #include "hookedclock.h"
-#include "productionlog.h"
+#include "printer/csvlog.h"
 #include "scriptedports.h"
 #include "scriptedprompts.h"
 #include "serial/virtualclock.h"
@@ -24,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -65,7 +67,8 @@ class SimEnvironment : public CliEnvironment {
 public:
     SimEnvironment() { ports.setDevices({"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS4", "/dev/ttyS5"}); }
     SerialPorts &serialPorts() override { return ports; }
-    QSettings &settings() override { return memory; }
+    QSettings *settings() override { return &memory; }
+    QString settingsProblem() const override { return {}; }
     SerialLine &line(const PortNames &table) override
     {
         QSet<int> existing;
@@ -86,6 +89,7 @@ public:
         };
         auto line = std::make_unique<PortLine>(*clock, [this, port](const QList<SimulatedLine::Write> &writes) {
             const std::lock_guard lock(mutex);
+            portLines.remove(port);
             portWrites += writes;
             ended.insert(port);
             portEnded.notify_all();
@@ -93,6 +97,7 @@ public:
         line->setWakeups(false);
         line->setExistingPorts({});
         std::unique_lock lock(mutex);
+        portLines.insert(port, line.get());
         simLine.sharePort(port, *line);
         line->setPortExists(port, !table.device(port).isEmpty() && present.contains(port));
         // The threads run as fast as they can: let them end from the highest
@@ -113,10 +118,21 @@ public:
     SimulatedLine simLine{virtualClock};
     std::mutex mutex;
     QList<SimulatedLine::Write> portWrites;
+    QHash<int, SimulatedLine *> portLines; // each port's own line while its thread runs
     bool lowestPortLast = false;
     std::function<void(int port)> portWait; // on a port's own thread, at each of its waits
     QSet<int> ended;
     std::condition_variable portEnded;
+};
+
+// Standard output whose reader has gone: every write fails.
+class ClosedOutput : public QIODevice {
+public:
+    ClosedOutput() { open(QIODevice::WriteOnly); }
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *, qint64) override { return -1; }
 };
 
 struct Rig {
@@ -124,12 +140,16 @@ struct Rig {
     QString out, err;
     QTemporaryDir dir;
     CliApp *app = nullptr; // while a command runs
+    bool outClosed = false; // standard output takes nothing (its reader gone, a full disk)
 
     int run(const QStringList &arguments)
     {
         out.clear();
         err.clear();
         QTextStream outStream(&out), errStream(&err);
+        ClosedOutput closed;
+        if (outClosed)
+            outStream.setDevice(&closed);
         CliApp cli(env, outStream, errStream);
         cli.setNow([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC); });
         app = &cli;
@@ -225,6 +245,14 @@ void place(Rig &rig, const QString &spec)
     }
 }
 
+// The faults of the fault table.
+enum Fault { None, Busy, NoPermission, Vanished, Silent, HangUpInScan, HangUpInWrites, HangUpAfterReset, Held, NoEcho,
+             WrongEcho, SignalInScan, SignalInWrites, TraceUnwritable, LogUnwritable, OutputClosed, FaultCount };
+const char *const FaultNames[FaultCount] = {
+    "none", "busy", "no permission", "vanished", "silent", "hang-up in the scan", "hang-up amid the writes",
+    "hang-up after the reset", "output held once found", "no echo", "wrong echo", "SIGINT in the scan",
+    "SIGTERM once found", "trace on a full disk", "log on a full disk", "standard output closed"};
+
 } // namespace
 
 class TestCli : public QObject {
@@ -263,6 +291,8 @@ private slots:
             {"program --all-boards --code 1111000101000000 --port /dev/ttyS0 --port COM1", "--port: /dev/ttyS0 and /dev/ttyS0 are one device"},
             {"detect --all-boards --port COM2=/dev/ttyS1", "takes a device PATH"}, {"detect --all-boards --sequential", "--sequential does not go"},
             {"detect --all-boards" + QString(" --port /dev/ttyUSB%1").repeated(33).arg(1), "--all-boards takes --port at most 32 times"},
+            {"detect --expect 2", "--expect goes with --all-boards"}, {"detect --all-boards --expect 0", "--expect takes a number of boards from 1"},
+            {"program --code 1111000101000000 --station \"\"", "--station needs a name"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;
@@ -285,6 +315,16 @@ private slots:
             QCOMPARE(rig.out.contains("\n  --all-boards "), command == "detect" || command == "program");
         }
         Rig rig;
+        // A log whose rows have another shape (the old header included) is never appended to.
+        for (const QByteArray &header : {QByteArray("time,port,speed,identity_before,identity_after,code,result,parameters"),
+                                         QByteArray("started,ended,station")}) {
+            rig.write("old.csv", header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
+            rig.board(1);
+            QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", rig.path("old.csv")}), 2);
+            QCOMPARE(rig.err, "tessary program: the log file " + rig.path("old.csv") + " holds rows under another header (\""
+                                  + header + "\"); give a new file\n");
+            QVERIFY(rig.env.simLine.opens().isEmpty() && rig.read("old.csv") == header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
+        }
         QVERIFY(rig.run({"--help"}) == 0 && rig.out.startsWith("Usage: tessary <command>")); // the overview
         QVERIFY(rig.run({"db", "--help"}) == 0 && rig.out.startsWith("Usage: tessary db list|show|add"));
         QVERIFY(rig.run({"code", "-h"}) == 0 && rig.out.startsWith("Usage: tessary code decode CODE"));
@@ -491,73 +531,204 @@ private slots:
         }
     }
 
-    // The promise of every board command: success only when the board's own record shows that it got
-    // the command's bytes, whatever the line does. Run through the trace (the recording wrappers); the
-    // JSON and the log row say the same.
-    void successOnlyWhenTheBoardGotItsBytes_data()
+    // One fault table for every command that talks to the board: each board command of CliApp::subcommands(),
+    // in every mode (a scan of its port, a probe at one speed, the sequential scan, every board at once),
+    // against every fault a serial line shows. Through the trace (the recording wrappers), as the program
+    // runs. Each case checks the exit status, one outcome per named port (the JSON, the log's rows), and
+    // that nothing is called ok unless the board's own record holds the command's bytes.
+    void everyBoardCommandMeetsEveryFault_data()
     {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("lead");      // bytes the board gets before the command's own (finding it)
-        QTest::addColumn<QByteArray>("own"); // the last bytes the board must get, hex
+        QTest::addColumn<QString>("command"); // the arguments before the mode's; "MISSING name": a command without an entry
+        QTest::addColumn<QStringList>("own");  // what the board must get, in order, after it was found (hex)
+        QTest::addColumn<QString>("mode");
         QTest::addColumn<int>("fault");
-        const QString at = " --port COM1 --speed 115200", program = "program --code 1111000101000000 --id ABCDE --yes" + at;
-        const QList<std::tuple<const char *, QString, int, QByteArray>> commands = {
-            {"identity", "identity" + at, 9, "1b49"}, {"read", "read" + at, 9, "1d5366061d5366091d53431b49"},
-            {"wake", "wake" + at, 10, "18"}, {"sleep", "sleep" + at, 9, "181b5318"}, {"reset", "reset" + at, 9, "1b40"},
-            {"program", program, 59, "1b401b49"}, // the reset, the identity
-            {"program --verify", program + " --verify", 59, "1b401b491d5366061d5366091d53431b49"}};
-        const char *const faults[] = {"none", "silent", "no echo", "hang-up once found", "port that cannot be opened",
-                                      "output held 300 ms", "output held for ever", "a signal"};
-        for (const auto &[name, command, lead, own] : commands)
-            for (int fault = 0; fault < 8; ++fault)
-                QTest::addRow("%s, %s", name, faults[fault]) << command << lead << own << fault;
+        QTest::addColumn<int>("status");
+        // Each board command's runs, by its name in the table of subcommands.
+        const QMap<QString, QList<std::tuple<QString, QStringList, int>>> runs = { // arguments, own, column below
+            {"detect", {{"detect", {}, 0}}},
+            {"identity", {{"identity", {"1b49"}, 1}}},
+            {"read", {{"read", {"1d5366061d5366091d53431b49"}, 2}}},
+            {"wake", {{"wake", {"18"}, 3}}},
+            {"sleep", {{"sleep", {"181b5318"}, 4}}},
+            {"reset", {{"reset", {"1b40"}, 5}}},
+            {"program", {{"program --code 1111000101000000 --id ABCDE --yes", {"1b40"}, 6},
+                         {"program --code 1111000101000000 --id ABCDE --yes --verify", {"1b40", "1d5366061d5366091d53431b49"}, 7}}},
+        };
+        // The exit status for each fault: detect, identity, read, wake, sleep, reset, program, program --verify;
+        // then every board at once for detect, program and program --verify ("-": the fault does not apply).
+        const char *const statuses[FaultCount][2] = {
+            {"00000000", "000"}, {"11111111", "111"}, {"11111111", "111"}, {"11111111", "111"}, // none, busy, no permission, vanished
+            {"11111111", "000"}, {"11111111", "111"}, {"01111111", "011"}, {"00000001", "001"}, // silent, the three hang-ups
+            {"01111111", "011"}, {"00000011", "011"}, {"00000011", "011"},                   // held, no echo, wrong echo
+            {"SSSSSSSS", "SSS"}, {"TTTTTTTT", "TTT"},                                         // SIGINT in the scan, SIGTERM after it
+            {"11111111", "111"}, {"------11", "-11"}, {"11111111", "111"}};                   // trace, log, standard output
+        for (const CliApp::Subcommand &subcommand : CliApp::subcommands()) {
+            if (subcommand.reach != CliApp::Reach::Board)
+                continue;
+            if (!runs.contains(subcommand.name)) {
+                QTest::addRow("%s has no row", qPrintable(subcommand.name))
+                    << "MISSING " + subcommand.name << QStringList() << QString() << 0 << 0;
+                continue;
+            }
+            const bool allBoards = std::any_of(subcommand.options.cbegin(), subcommand.options.cend(),
+                                               [](const QCommandLineOption &o) { return o.names().contains("all-boards"); });
+            for (const auto &[arguments, own, column] : runs.value(subcommand.name))
+                for (const QString mode : {"scan", "probe", "sequential", "all-boards"}) {
+                    if (mode == "all-boards" && !allBoards)
+                        continue;
+                    for (int fault = 0; fault < FaultCount; ++fault) {
+                        const char status = mode == "all-boards" ? statuses[fault][1][column == 0 ? 0 : column - 5]
+                                                                 : statuses[fault][0][column];
+                        if (status == '-')
+                            continue;
+                        QTest::addRow("%s, %s, %s", qPrintable(arguments.section(' ', 0, 0) + (column == 7 ? " --verify" : "")),
+                                      qPrintable(mode), FaultNames[fault])
+                            << arguments << own << mode << fault << (status == 'S' ? 130 : status == 'T' ? 143 : status - '0');
+                    }
+                }
+        }
     }
 
-    void successOnlyWhenTheBoardGotItsBytes()
+    void everyBoardCommandMeetsEveryFault()
     {
         QFETCH(QString, command);
-        QFETCH(int, lead);
-        QFETCH(QByteArray, own);
+        QFETCH(QStringList, own);
+        QFETCH(QString, mode);
         QFETCH(int, fault);
-        enum { None, Silent, NoEcho, HangUp, CannotOpen, Held, HeldForEver, Signal };
+        if (command.startsWith("MISSING "))
+            QFAIL(qPrintable("the board command \"" + command.mid(8) + "\" has no row in the fault table"));
+        const bool all = mode == "all-boards", programs = command.startsWith("program");
+        const QStringList modeOptions = mode == "scan" ? QStringList{"--port", "COM1"}
+                                      : mode == "probe" ? QStringList{"--port", "COM1", "--speed", "115200"}
+                                      : mode == "sequential" ? QStringList{"--port", "COM1", "--sequential"}
+                                                            : QStringList{"--all-boards", "--port", "/dev/ttyS0", "--port", "/dev/ttyS1"};
+        // What the board takes in until it is found (its own record of it, and its count, which has the
+        // wake-ups at other speeds too): a detection alone, in the same mode.
+        static QHash<QString, std::pair<qint64, qint64>> leads;
+        const bool wakes = command.startsWith("wake");
+        const QString leadKey = mode + (wakes ? " wake" : "");
+        if (!leads.contains(leadKey)) {
+            Rig dry;
+            Board &board = dry.board(1);
+            if (all)
+                dry.board(2, {.baud = 9600});
+            QByteArray in;
+            board.setTrafficLog([&](Board::Direction way, qint64, const QByteArray &bytes) { in += way == Board::Direction::In ? bytes : ""; });
+            QCOMPARE(dry.run(QStringList{wakes ? "wake" : "detect"} + modeOptions), 0);
+            leads.insert(leadKey, {in.size() - (wakes ? 1 : 0), board.bytesReceived() - (wakes ? 1 : 0)});
+        }
+        const auto [leadHeard, lead] = leads.value(leadKey);
+
         Rig rig;
         Board &board = rig.board(1);
-        QByteArray heard; // the board's own record of what it took in
-        board.setTrafficLog([&](Board::Direction way, qint64, const QByteArray &bytes) { heard += way == Board::Direction::In ? bytes : ""; });
-        const bool programs = command.startsWith("program");
-        // Hung up once found; in programming, amid the identity writes (after the second letter).
-        board.setFaults({.silent = fault == Silent, .noEcho = fault == NoEcho,
-                         .hangUpAfter = fault != HangUp ? -1 : programs ? lead - 20 : lead});
-        rig.env.simLine.failOpen(1, fault == CannotOpen ? "/dev/ttyS0 is in use by another program" : "");
-        rig.env.virtualClock.onWait = [&, struck = false](int) mutable { // at the first wait once the board is found
-            if (struck || board.bytesReceived() < lead)
-                return;
-            struck = true;
-            rig.env.simLine.holdOutputUntil(fault == Held ? rig.env.virtualClock.now() + 300 : fault == HeldForEver ? -1 : 0);
-            if (fault == Signal)
-                rig.app->interrupt(programs ? SIGTERM : SIGINT);
+        if (all)
+            rig.board(2, {.baud = 9600}); // a board beside it that nothing befalls
+        QByteArray heard, said; // the board's own record of what it took in and sent
+        board.setTrafficLog([&](Board::Direction way, qint64, const QByteArray &bytes) { (way == Board::Direction::In ? heard : said) += bytes; });
+        board.setFaults({.silent = fault == Silent, .noEcho = fault == NoEcho, .wrongEchoAddress = fault == WrongEcho ? 8 : -1,
+                         .hangUpAfter = fault == HangUpInScan ? 2 : fault == HangUpInWrites ? int(lead + (programs ? 8 : 0)) : -1,
+                         .hangUpAfterReset = fault == HangUpAfterReset});
+        rig.env.simLine.failOpen(1, fault == Busy ? "/dev/ttyS0 is in use by another program"
+                                    : fault == NoPermission ? "no permission to use the port; add your user to the dialout group "
+                                                              "(sudo usermod -aG dialout $USER) and log in again"
+                                                            : "");
+        if (fault == Vanished)
+            rig.env.present.remove(1);
+        bool signalled = false;
+        // At each wait of the line COM1's board is on, on that line's own thread.
+        const auto atWait = [&](SimulatedLine *line) {
+            const qint64 got = board.bytesReceived();
+            if (fault == Held && got >= lead && line)
+                line->holdOutputUntil(-1);
+            const int signal = fault == SignalInScan && got >= 1 && got < lead ? SIGINT
+                             : fault == SignalInWrites && (programs ? heard.contains("\x1dSF") : got >= lead) ? SIGTERM : 0;
+            if (signal && !std::exchange(signalled, true))
+                QMetaObject::invokeMethod(qApp, [&rig, signal] { rig.app->interrupt(signal); },
+                                          QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
         };
-        const int status = rig.run(command.split(u' ') + QStringList{"--json", "--trace", rig.path("trace")}
-                                   + (programs ? QStringList{"--log", rig.path("log")} : QStringList()));
-        const bool ok = fault == None || fault == Held || (fault == NoEcho && !programs);
-        QCOMPARE(status, fault == Signal ? (programs ? 143 : 130) : ok ? 0 : 1);
-        QCOMPARE(board.bytesReceived() >= lead + own.size() / 2 && heard.toHex().endsWith(own), // what the board got
-                 ok || (fault == NoEcho && programs)); // an echo that never came fails what arrived
-        QCOMPARE(rig.err.contains("tessary: No printer found"), fault == Silent || fault == CannotOpen);
-        QCOMPARE(rig.json({"ok", "command"}), QStringLiteral("%1 %2").arg(ok ? "true" : "false", command.section(u' ', 0, 0)));
-        if (programs) {
-            const char *const results[] = {"ok", "no-board", "echo-error", "reset-not-sent", "no-board", "ok", "reset-not-sent", "interrupted"};
-            const int sent = fault == Silent || fault == CannotOpen ? 0 : fault == HangUp ? 5 : 9;
-            QCOMPARE(rig.json({"result", "identityMode"}), // the full result once the board was found and the run ended
-                     results[fault] + QString(fault == Silent || fault == CannotOpen || fault == Signal ? " " : " user"));
-            QVERIFY2(rig.read("log").endsWith(QStringLiteral(",%1,%2\n").arg(results[fault]).arg(sent).toUtf8()), rig.read("log"));
-            QCOMPARE(rig.err.count("the board was not reset"), int(QString(results[fault]) == "reset-not-sent"));
-            QCOMPARE(rig.err.count("may hold a partial configuration"), int(fault == Signal));
+        rig.env.virtualClock.onWait = [&](int) { atWait(&rig.env.simLine); };
+        rig.env.portWait = [&](int port) {
+            if (port != 1)
+                return;
+            std::unique_lock lock(rig.env.mutex);
+            SimulatedLine *line = rig.env.portLines.value(1);
+            lock.unlock();
+            atWait(line);
+        };
+        rig.outClosed = fault == OutputClosed;
+        QTEST(rig.run(command.split(u' ') + modeOptions
+                      + QStringList{"--json", "--trace", fault == TraceUnwritable ? "/dev/full" : rig.path("trace")}
+                      + (programs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
+              "status");
+
+        // A port that cannot be opened is its reason alone, said once: no word of a board that may sleep.
+        if (!all && (fault == Busy || fault == NoPermission)) {
+            const QString reason = fault == Busy ? "/dev/ttyS0 is in use by another program"
+                                                 : "no permission to use the port; add your user to the dialout group "
+                                                   "(sudo usermod -aG dialout $USER) and log in again";
+            QCOMPARE(rig.err.split(u'\n').filter(QRegularExpression("^(?!Attempting)")).join(u'\n'), "tessary: " + reason + '\n');
         }
-        // Through the recording wrappers: a line that went stops the command, nothing more is written.
-        QVERIFY(rig.read("trace").startsWith("---- tessary ") && !rig.read("trace").contains("not sent") && !rig.env.simLine.isOpen());
-        QCOMPARE(rig.read("trace").contains("closed by the line"), fault == HangUp);
+        // What the board holds: after it was found, the command's bytes in order (programming: every write
+        // before the reset); for a detection, an answer.
+        const QByteArray after = heard.mid(leadHeard).toHex();
+        qsizetype at = 0;
+        bool got = !said.isEmpty();
+        if (programs)
+            for (const char *write : {"1d53460601", "1d534607f1", "1d53460840", "1d53460941", "1d5346", "1d53460e00"})
+                got = got && (at = after.indexOf(write, at)) >= 0;
+        for (const QString &part : std::as_const(own))
+            got = got && (at = after.indexOf(part.toLatin1(), qMax<qsizetype>(at, 0))) >= 0;
+        const auto claimsOk = [](const QJsonValue &object) { return object["ok"].toBool() || object["result"].toString() == "ok"; };
+        // One outcome per named port, and none called ok without its bytes. (A log that cannot be written
+        // refuses the run before any port is opened.)
+        if (fault != OutputClosed && fault != LogUnwritable) {
+            const QJsonDocument json = QJsonDocument::fromJson(rig.out.toUtf8());
+            QFETCH(int, status);
+            const QJsonArray objects = all ? json.array() : QJsonArray{json.object()};
+            for (const QJsonValue object : objects) {
+                QCOMPARE(object["command"].toString(), command.section(u' ', 0, 0)); // the JSON names its command
+                if (object["writesPlanned"].isDouble()) // what programming was asked
+                    QCOMPARE(object["identityMode"].toString() + ' ' + object["mode"].toString(), "user user");
+                if (status != 0 && fault != TraceUnwritable && !all) // a failed run is no ok run
+                    QVERIFY(!object["ok"].toBool());
+            }
+            if (all) {
+                QStringList devices;
+                for (const QJsonValue object : json.array()) {
+                    devices << object["device"].toString() + ' ' + object["result"].toString();
+                    if (object["device"] == "/dev/ttyS0" && claimsOk(object))
+                        QVERIFY2(got, qPrintable("called ok without its bytes: " + QString::fromLatin1(heard.toHex())));
+                }
+                QCOMPARE(devices.filter(QRegularExpression("^/dev/ttyS0 [a-z-]+$")).size(), 1);
+                QCOMPARE(devices.filter(QRegularExpression("^/dev/ttyS1 [a-z-]+$")).size(), 1);
+                QCOMPARE(devices.size(), 2);
+            } else {
+                QVERIFY2(json.isObject(), qPrintable(rig.out));
+                QVERIFY2(!claimsOk(json.object()) || got, qPrintable("called ok without its bytes: " + QString::fromLatin1(heard.toHex())));
+                // Programming, and a stop, say how it ended.
+                QCOMPARE(json["result"].isString(), programs || status > 128);
+            }
+        }
+        if (programs && fault != LogUnwritable) {
+            QStringList rows = QString::fromUtf8(rig.read("log")).split(u'\n', Qt::SkipEmptyParts);
+            QCOMPARE(rows.value(0), CsvLog::header());
+            rows.removeFirst();
+            QCOMPARE(rows.size(), all ? 2 : 1);
+            for (const QString &row : std::as_const(rows)) {
+                if (!row.contains(",/dev/ttyS0,"))
+                    continue;
+                QVERIFY2(!row.contains(",ok,,") || got, qPrintable("logged ok without its bytes: " + row));
+                // The writes counted are writes the board got.
+                QVERIFY2(row.section(u',', -1).section(u'/', 0, 0).toInt() <= heard.mid(leadHeard).count("\x1dSF"), qPrintable(row));
+            }
+        }
+        if (fault != TraceUnwritable && fault != LogUnwritable && fault != Vanished) // nothing opened: nothing to trace
+            QVERIFY(rig.read("trace").startsWith("---- tessary "));
+        // A line that went stops the command: nothing is written on it after, and nothing is called sent.
+        QVERIFY2(!rig.read("trace").contains("not sent"), rig.read("trace"));
         QVERIFY(rig.read("trace").count("waited 5 ms") <= 1); // the close's looks at held output: one line
+        QVERIFY(!rig.env.simLine.isOpen());
+        QVERIFY(rig.env.portLines.isEmpty());
     }
 
     void parallelScanAnswersAsTheSequentialScan_data()
@@ -628,7 +799,7 @@ private slots:
         QCOMPARE(allStatus, alone.isEmpty() || alone.filter(" ok ").size() < alone.size() ? 1 : 0);
         Rig scan;
         place(scan, placement);
-        QCOMPARE(scan.run({"detect", "--all-boards", "--json"}), alone.isEmpty() ? 1 : 0);
+        QCOMPARE(scan.run({"detect", "--all-boards", "--json"}), alone.isEmpty() || !alone.filter("port-error").isEmpty() ? 1 : 0);
         QCOMPARE(QJsonDocument::fromJson(scan.out.toUtf8()).array().size(), alone.size());
     }
 
@@ -638,22 +809,41 @@ private slots:
     {
         Rig rig;
         place(rig, "1:115200 3:noecho@9600 5:1200");
-        const QStringList program = {"program", "--all-boards", "--code", "1111000101000000", "--id", "GANG", "--log", rig.path("line.csv")};
+        const QStringList program = {"program", "--all-boards", "--code", "1111000101000000", "--id", "GANG", "--log", rig.path("line.csv"),
+                                     "--station", "LINE-7"};
         QCOMPARE(rig.run(program), 1);
         QCOMPARE(rig.out, "Port  Device      Speed   Identity before           Identity after            Result\n"
                           "COM1  /dev/ttyS0  115200  TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n"
                           "COM3  /dev/ttyS2  9600    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  echo-error\n"
-                          "COM5  /dev/ttyS4  1200    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n2 ok, 1 failed\n");
-        for (const char *line : {"COM5 (ttyS4): trying 2400 bauds\n", "COM5 (ttyS4) 1200 bauds: writing 8/8\n", "COM5 (ttyS4) 1200 bauds: ok\n",
+                          "COM5  /dev/ttyS4  1200    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n2 ok, 1 failed\n"
+                          "Failed:\n/dev/ttyS2: echo-error: parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
+                          "parameter 8: wrote 40, no echo; 5 more\n");
+        for (const char *line : {"COM5 (ttyS4): trying 2400 bauds\n", "COM5 (ttyS4) 1200 bauds: writing 7/8\n",
+                                 "COM5 (ttyS4) 1200 bauds: writing 8/8\n", "COM5 (ttyS4) 1200 bauds: ok\n",
+                                 "COM3 (ttyS2) 9600 bauds: writing 0/8\n", "COM3 (ttyS2) 9600 bauds: echo-error\n",
                                  "tessary: COM3 (ttyS2): Programming error ! Please check cables and power.\n",
                                  "tessary: no board answered on COM2 (ttyS1), COM4 (ttyS3), COM6 (ttyS5)\n"})
             QVERIFY2(rig.err.contains(line), line);
+        QVERIFY(!rig.err.contains("COM3 (ttyS2) 9600 bauds: writing 1/8")); // counted as the board echoes them
         QStringList rows = QString::fromUtf8(rig.read("line.csv")).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(rows.takeFirst(), "time,port,speed,identity_before,identity_after,code,result,parameters");
+        QCOMPARE(rows.takeFirst(), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
+                                   "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes");
         rows.sort(); // in the order the boards ended
-        QCOMPARE(rows.join(u'\n'), "2024-05-06T07:08:09Z,/dev/ttyS0,115200,TH432 1K5 STD    FW 4.12,GANG             FW 4.12,1111000101000000,ok,8\n"
-                                   "2024-05-06T07:08:09Z,/dev/ttyS2,9600,TH432 1K5 STD    FW 4.12,GANG             FW 4.12,1111000101000000,echo-error,8\n"
-                                   "2024-05-06T07:08:09Z,/dev/ttyS4,1200,TH432 1K5 STD    FW 4.12,GANG             FW 4.12,1111000101000000,ok,8");
+        QCOMPARE(rows.join(u'\n'),
+                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM1,/dev/ttyS0,,115200,hw,FW 4.12,"
+                 "TH432 1K5 STD,GANG,,,1111000101000000,user,,ok,,8/8\n"
+                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM3,/dev/ttyS2,,9600,hw,FW 4.12,"
+                 "TH432 1K5 STD,GANG,,,1111000101000000,user,,echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, "
+                 "no echo; parameter 8: wrote 40, no echo; 5 more\",0/8\n"
+                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM5,/dev/ttyS4,,1200,hw,FW 4.12,"
+                 "TH432 1K5 STD,GANG,,,1111000101000000,user,,ok,,8/8");
+        // Each named port has its row, a port without a board too; --expect counts the boards found.
+        QCOMPARE(rig.run({"detect", "--all-boards", "--port", "COM1", "--port", "/dev/ttyS1", "--expect", "2"}), 1);
+        QCOMPARE(rig.out, "Port  Device      Speed   Handshake     Identity                  Result\n"
+                          "COM1  /dev/ttyS0  115200  DSR/DTR Mode  GANG             FW 4.12  found\n"
+                          "COM2  /dev/ttyS1  -       -             -                         no-board\n");
+        QVERIFY2(rig.err.endsWith("tessary: no board answered on COM2 (ttyS1)\ntessary: found 1 board, expected 2\n"), qPrintable(rig.err));
+        QCOMPARE(rig.run({"detect", "--all-boards", "--expect", "3", "--quiet"}), 0);
         // A signal once every board holds part of the identity: each stops at its next wait.
         std::array<bool, 7> met{};
         std::barrier together(3, [&]() noexcept {
@@ -666,9 +856,16 @@ private slots:
         QCOMPARE(rig.run(program + QStringList{"--id", "STOP", "--json", "--port", "COM1", "--port", "COM3", "--port", "COM5"}), 143);
         const QJsonArray boards = QJsonDocument::fromJson(rig.out.toUtf8()).array();
         QCOMPARE(boards.size(), 3);
+        // The sixth write went out, the stop met its echo wait: five echoed (none by the board that never echoes).
+        QStringList stopped;
         for (const QJsonValue board : boards)
-            QCOMPARE(board["result"].toString() + QString::number(board["parameters"].toInt()), "interrupted6"); // the sixth write went out; the stop met its echo wait
-        QCOMPARE(QString::fromUtf8(rig.read("line.csv")).count(",interrupted,6\n"), 3);
+            stopped << board["port"].toString() + ' ' + board["result"].toString() + ' ' + QString::number(board["writesEchoed"].toInt());
+        QCOMPARE(stopped, QStringList({"COM1 interrupted 5", "COM3 interrupted 0", "COM5 interrupted 5"}));
+        const QString log = QString::fromUtf8(rig.read("line.csv"));
+        for (const char *echoed : {"5", "0"})
+            QCOMPARE(log.count(QStringLiteral(",interrupted,stopped after %1 of 8 parameter writes were echoed; the board may hold a "
+                                              "partial configuration and should be programmed again,%1/8\n").arg(echoed)),
+                     echoed == QLatin1String("5") ? 2 : 1);
         QVERIFY2(rig.err.endsWith("tessary: stopped by SIGTERM: 3 of 3 ports stopped before their end; a board stopped while "
                                   "being programmed may hold a partial configuration and should be programmed again\n"), qPrintable(rig.err));
         // On a terminal the lines are redrawn in place, a board's message above them.
@@ -683,6 +880,52 @@ private slots:
         terminal.flush();
         QCOMPARE(screen, "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2: waking\n\x1b[2A\r\x1b[Jtessary: COM2: a note\n"
                          "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
+    }
+
+    // Every board at once runs each board's task only once every port's scan has ended: the moment
+    // before the first write, where the run sees the boards found in port order and may still refuse.
+    void allBoardsRunTheTasksOnceEveryScanHasEnded()
+    {
+        struct Task : BoardTask {
+            explicit Task(std::atomic_int &ran) : ran(ran) {}
+            void run(BoardRun &board, SerialLink &, Prompts &, StatusLine &) override
+            {
+                ++ran;
+                board.program.emplace(); // its steps began
+            }
+            QString step() const override { return QStringLiteral("working"); }
+            std::atomic_int &ran;
+        };
+        for (const bool go : {false, true}) {
+            Rig rig;
+            place(rig, "2:1200 4:115200 6:9600");
+            QString text;
+            QTextStream err(&text);
+            BoardLines lines(err, false, true);
+            AllBoards all(rig.env, lines, "tessary test", false);
+            std::atomic_int ran = 0;
+            QStringList found;
+            AllBoards::Hooks hooks;
+            hooks.makeTask = [&ran] { return std::make_unique<Task>(ran); };
+            hooks.beforeTasks = [&](const std::vector<BoardRun *> &boards) {
+                for (const BoardRun *board : boards)
+                    found << board->portName() + ' ' + board->printer.baudRate;
+                return ran == 0 && go;
+            };
+            QList<AllBoards::Port> ports;
+            for (int com = 1; com <= 6; ++com)
+                ports.append({com, QStringLiteral("/dev/ttyS%1").arg(com - 1)});
+            const std::vector<BoardRun> runs = all.run(ports, hooks);
+            QCOMPARE(found, QStringList({"COM2 1200", "COM4 115200", "COM6 9600"}));
+            QCOMPARE(ran.load(), go ? 3 : 0);
+            QStringList outcomes;
+            for (const BoardRun &run : runs)
+                outcomes << outcomeWord(run.outcome);
+            // A refused run leaves each board as found; a task that began decides by what it did (here:
+            // programming that wrote nothing).
+            QCOMPARE(outcomes.join(u' '), go ? "no-board cancelled no-board cancelled no-board cancelled"
+                                              : "no-board found no-board found no-board found");
+        }
     }
 
     // Each --port takes its slot; the scan wakes and tries those ports alone,
@@ -783,30 +1026,34 @@ private slots:
         Rig rig;
         Board &board = rig.board(2);
         const QString log = rig.path("line.csv");
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "LINE,7", "--verify", "--log", log, "--json"}), 0);
-        QCOMPARE(rig.json({"result", "verified", "echoFailures", "identityBefore", "identityAfter"}),
-                 "ok true 0 TH432 1K5 STD    FW 4.12 LINE,7           FW 4.12");
+        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "LINE,7", "--verify", "--log", log, "--json",
+                          "--station", "BENCH 2"}), 0);
+        QCOMPARE(rig.json({"result", "verified", "echoFailures", "identityBefore", "identityAfter", "writesEchoed", "writesPlanned"}),
+                 "ok true 0 TH432 1K5 STD    FW 4.12 LINE,7           FW 4.12 10 10");
         // One header for the file, one row per board; an automatic identity
         // by default; a 17-character --id is cut to 16.
-        QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet", "--yes"} + Fields576), 0);
+        QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet", "--yes", "--station", "BENCH 2"} + Fields576), 0);
         QVERIFY(rig.out.isEmpty() && board.parameter(9) == 0);
         QCOMPARE(board.effectiveConfiguration(), std::make_pair(quint8(0xF0), quint8(0x60)));
-        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "Seventeen chars!!", "--log", log}, 0,
+        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "Seventeen chars!!", "--log", log, "--station", "BENCH 2"}, 0,
                             "the identity is cut to its first 16 characters: \"Seventeen chars!\""), "");
         QVERIFY(rig.out.contains("Identity after: Seventeen chars! FW 4.12\n"));
-        QCOMPARE(rig.read("line.csv"), "time,port,speed,identity_before,identity_after,code,result,parameters\n"
-                                       "2024-05-06T07:08:09Z,/dev/ttyS1,115200,TH432 1K5 STD    FW 4.12,"
-                                       "\"LINE,7           FW 4.12\",1111000101000000,ok,10\n"
-                                       "2024-05-06T07:08:09Z,/dev/ttyS1,115200,\"LINE,7           FW 4.12\","
-                                       "TH576 1K5 STD    FW 4.12,1111000001100000,ok,4\n"
-                                       "2024-05-06T07:08:09Z,/dev/ttyS1,115200,TH576 1K5 STD    FW 4.12,"
-                                       "Seventeen chars! FW 4.12,1111000101000000,ok,19\n");
-        // The log must take a row before the board is touched, and a row it cannot take fails the run.
+        QCOMPARE(rig.read("line.csv"), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
+                                       "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n"
+                                       "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
+                                       "115200,hw,FW 4.12,TH432 1K5 STD,\"LINE,7\",,,1111000101000000,user,yes,ok,,10/10\n"
+                                       "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
+                                       "115200,hw,FW 4.12,\"LINE,7\",TH576 1K5 STD,,,1111000001100000,user,,ok,,4/4\n"
+                                       "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
+                                       "115200,hw,FW 4.12,TH576 1K5 STD,Seventeen chars!,,,1111000101000000,user,,ok,,19/19\n");
+        // The log must take its rows before the board is touched: one that cannot is refused then.
         rig.env.simLine.clearRecords();
-        QCOMPARE(rig.run(QStringList{"program", "--log", rig.path("no/such/line.csv")} + Fields576), 1);
-        QVERIFY(rig.err.contains("cannot write the log file") && rig.env.simLine.opens().isEmpty());
-        QCOMPARE(rig.run(QStringList{"program", "--log", "/dev/full", "--json", "--yes"} + Fields576), 1);
-        QVERIFY2(rig.err.contains("cannot write the log file: No space left on device") && rig.json({"ok", "result"}) == "false ok", qPrintable(rig.err + rig.out));
+        for (const QString &path : {rig.path("no/such/line.csv"), QStringLiteral("/dev/full")}) {
+            QCOMPARE(rig.run(QStringList{"program", "--log", path, "--json", "--yes"} + Fields576), 1);
+            QVERIFY2(rig.err.contains("cannot write the log file " + path + ": ") && rig.json({"ok"}) == "false", qPrintable(rig.err));
+        }
+        QCOMPARE(rig.err, "tessary: cannot write the log file /dev/full: No space left on device\n");
+        QVERIFY(rig.env.simLine.opens().isEmpty());
         // A trace that cannot be written is said once and fails the run; the command itself went through.
         QCOMPARE(rig.run({"reset", "--trace", "/dev/full"}), 1);
         QVERIFY2(rig.err.count("writing the trace failed (No space left on device); the trace is incomplete\n") == 1
@@ -842,29 +1089,73 @@ private slots:
         QVERIFY(rig.json({"result"}) == "cancelled" && !rig.wire(1).contains("1d5346") && !rig.env.simLine.isOpen());
     }
 
-    void failuresAreReportedAndLogged()
+    void everyResultHasItsRecordRow_data()
     {
-        // A board that never echoes: writes of 0 are checked too.
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("row"); // the log's row after the columns of where and what; DB: the database file
+        const QString entry = "DB,Line entry,1111000101000000,user,";
+        QTest::newRow("ok") << "" << QStringList{"--db", "DB", "--entry", "Line entry", "--verify"} << 0
+                            << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD," + entry + "yes,ok,,4/4";
+        QTest::newRow("echo-error, no echo") << "no echo" << QStringList{"--code", "1111000101000000"} << 1
+                                             << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,,echo-error,"
+                                                "\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; parameter 8: wrote 40, "
+                                                "no echo; 1 more\",0/4";
+        QTest::newRow("echo-error, wrong echo") << "wrong echo" << QStringList{"--code", "1111000101000000"} << 1
+                                                << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,,echo-error,"
+                                                   "\"parameter 8: wrote 40, the board echoed 41\",4/4";
+        QTest::newRow("verify-failed") << "three-byte configuration" << QStringList{"--code", "1111000101000000", "--verify"} << 1
+                                       << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,no,verify-failed,"
+                                          "configuration bytes: the board's reply was unusable (3 bytes),4/4";
+        QTest::newRow("cancelled") << "other polarity" << QStringList{"--code", "1111000101000000", "--id", "X"} << 1
+                                   << "115200,hw,FW 4.12,TH432 1K5 STD,,,,1111000101000000,user,,cancelled,"
+                                      "Programming cancelled ! (the board detects the other strobe polarity),0/5";
+        QTest::newRow("reset-not-sent") << "hang-up amid the writes" << QStringList{"--code", "1111000101000000"} << 1
+                                        << "115200,hw,FW 4.12,TH432 1K5 STD,,,,1111000101000000,user,,reset-not-sent,COM1: the line "
+                                           "was hung up; the port was closed; the board was not reset and may hold part of the "
+                                           "configuration,1/4";
+        QTest::newRow("interrupted") << "signal" << QStringList{"--code", "1111000101000000", "--verify"} << 143
+                                     << "115200,hw,FW 4.12,TH432 1K5 STD,,,,1111000101000000,user,no,interrupted,stopped after 2 of 4 "
+                                        "parameter writes were echoed; the board may hold a partial configuration and should be "
+                                        "programmed again,2/4";
+        QTest::newRow("no-board") << "silent" << QStringList{"--code", "1111000101000000", "--verify"} << 1
+                                  << ",,,,,,,1111000101000000,user,no,no-board,\"no board answered at any speed, after a wake-up\",0/4";
+        QTest::newRow("port-error") << "busy" << QStringList{"--code", "1111000101000000"} << 1
+                                    << ",,,,,,,1111000101000000,user,,port-error,/dev/ttyS0 is in use by another program,0/4";
+    }
+
+    // The record of `program`: its header, and one row of each result, each column as the issue of the run
+    // left it. The board is on COM1, whose adapter has the serial number A1.
+    void everyResultHasItsRecordRow()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, options);
+        QFETCH(QString, row);
         Rig rig;
-        rig.board(1).setFaults({.noEcho = true});
-        QCOMPARE(rig.run({"program", "--mode", "resistors", "--log", rig.path("line.csv"), "--json"}), 1);
-        QCOMPARE(rig.err.count("Programming error ! Please check cables and power."), 2);
-        QCOMPARE(rig.json({"result", "echoFailures"}), "echo-error 2");
-        QVERIFY(rig.out.contains(R"("echo": null)") && rig.read("line.csv").endsWith(",resistors,echo-error,2\n"));
-        // A wrong echo: the echo as it came.
-        rig.env.simLine.board(1)->setFaults({.wrongEchoAddress = 8});
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--json"}), 1);
-        QCOMPARE(QJsonDocument::fromJson(rig.out.toUtf8())["writes"][2].toObject(),
-                 QJsonObject({{"address", 8}, {"value", 0x40}, {"echo", 0x41}}));
-        // A configuration that cannot be read back.
-        rig.env.simLine.board(1)->setFaults({.threeByteConfiguration = true});
-        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--verify", "--log", rig.path("line.csv")}, 1,
-                            "tessary: verification failed: configuration bytes: the board's reply was unusable (3 bytes)\n"), "");
-        QVERIFY(rig.read("line.csv").endsWith(",1111000101000000,verify-failed,4\n"));
+        rig.env.ports.ports = {adapter('A', "/dev/ttyS0")};
+        Board &board = rig.board(1, {.strobePolarity = fault == "other polarity" ? 0 : 1});
+        QCOMPARE(rig.run({"db", "add", rig.path("f.cdb"), "Line entry", "--code", "1111000101000000"}), 0);
+        board.setFaults({.silent = fault == "silent", .noEcho = fault == "no echo", .wrongEchoAddress = fault == "wrong echo" ? 8 : -1,
+                         .threeByteConfiguration = fault == "three-byte configuration",
+                         .hangUpAfter = fault == "hang-up amid the writes" ? 28 : -1});
+        rig.env.simLine.failOpen(1, fault == "busy" ? "/dev/ttyS0 is in use by another program" : "");
+        rig.env.virtualClock.onWait = [&](int) { // at the echo wait of the third write
+            if (fault == "signal" && board.parameter(8) == 0x40 && board.parameter(6) == 1 && rig.app)
+                std::exchange(rig.app, nullptr)->interrupt(SIGTERM);
+        };
+        board.setParameter(8, 0);
+        QTEST(rig.run(QStringList{"program", "--port", "COM1", "--station", "LINE 7", "--log", rig.path("line.csv")}
+                      + options.replaceInStrings("DB", rig.path("f.cdb"))), "status");
+        QCOMPARE(QString::fromUtf8(rig.read("line.csv")),
+                 "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,identity_before,"
+                 "identity_after,database,entry,code,mode,verified,result,reason,writes\n"
+                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE 7,tessary 2.3,program,COM1,/dev/ttyS0,A1,"
+                 + QString(row).replace("DB", rig.path("f.cdb")) + '\n');
         // Fields that could break a row.
         for (const auto &[text, field] : QList<QPair<QString, QString>>{
                  {"A,B", "\"A,B\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {" X", "\" X\""}, {"A\r\nB", "A\uFFFD\uFFFDB"}})
-            QCOMPARE(ProductionLog::field(text), field);
+            QCOMPARE(CsvLog::field(text), field);
     }
 
     void dbCommandsEditTheFileAsTheWindowSavesIt()
@@ -907,7 +1198,7 @@ private slots:
         for (const QStringList &arguments : QList<QStringList>{{"db", "remove", file, "Mechanism 01"},
                                                               {"db", "factory", file, "--yes"},
                                                               {"db", "export", file, "--output", file}}) {
-            QCOMPARE(rig.expect(arguments, 1, "This file is Read-Only !"), "");
+            QCOMPARE(rig.expect(arguments, 1, "was not written: it is read-only\n"), "");
         }
         QCOMPARE(rig.read("new.cdb"), two);
         QCOMPARE(rig.run({"db", "list", file}), 0);
@@ -928,7 +1219,9 @@ private slots:
             for (const QStringList &arguments : QList<QStringList>{{"db", "factory", target, "--yes"},
                                                                   {"db", "export", file, "--output", target}}) {
                 QCOMPARE(rig.run(arguments), 1);
-                QVERIFY2(rig.err.contains(target + (arguments[1] == "export" ? ": it is " : " : it is ") + what + ", not a file\n"),
+                QVERIFY2(rig.err == (arguments[1] == "export" ? "tessary: cannot write " + target + ": it is " + what + ", not a file\n"
+                                                              : "tessary: Couldn't write the database file " + target + " : it is " + what
+                                                                    + ", not a file; the file on disk was not changed\n"),
                          qPrintable(rig.err));
                 QVERIFY(QFileInfo::exists(target) && !QFileInfo(target).isFile());
             }
@@ -942,6 +1235,11 @@ private slots:
         QCOMPARE(rig.run({"db", "factory", rig.path("link.cdb"), "--yes"}), 0);
         QVERIFY(QFileInfo(rig.path("link.cdb")).isSymLink() && rig.read("f.cdb").size() == 18 + 29 * 34);
         QCOMPARE(rig.expect({"db", "list", rig.path("missing.cdb")}, 1, "Couldn't open the database file"), "");
+        // A file cut short is said in one line: no word of the window's current database.
+        const QString cut = qEnvironmentVariable("TESSARY_TEST_DATA") + "/truncated-inside-record.cdb";
+        QCOMPARE(rig.run({"db", "list", cut}), 1);
+        QVERIFY2(rig.err.startsWith("tessary: Couldn't load the database file " + cut + " : ") && rig.err.count(u'\n') == 1,
+                 qPrintable(rig.err));
     }
 
     void importAndExportAsJson()

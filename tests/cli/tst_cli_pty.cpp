@@ -10,8 +10,11 @@
 #include "serial/eventloopclock.h"
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
+#include "serial/serialports.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QScopeGuard>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QSerialPort>
@@ -28,7 +31,10 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -46,11 +52,16 @@ struct Result {
 
 QString built(const char *program) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + QLatin1String(program); }
 
-// The tessary program as a script runs it (after `as`, e.g. as another user).
-Result run(const QStringList &arguments, const QStringList &as = {})
+// The tessary program as a script runs it (after `as`, e.g. as another user; its settings under `config`).
+Result run(const QStringList &arguments, const QStringList &as = {}, const QString &config = {})
 {
     const QStringList command = as + QStringList{built("cli/tessary")} + arguments;
     QProcess process;
+    if (!config.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        process.setProcessEnvironment(environment);
+    }
     process.start(command.first(), command.mid(1));
     process.waitForFinished(60'000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -205,7 +216,8 @@ private slots:
         QVERIFY2(result.status == 0 && result.json("verified") == "true", qPrintable(result.err));
         QFile log(dir.filePath("line.csv"));
         QVERIFY(log.open(QIODevice::ReadOnly)
-                && log.readAll().endsWith("/board,28800,TH432 1K5 STD    FW 4.12,PTY-TEST-MECH-16 FW 4.12,1101101011110000,ok,19\n"));
+                && log.readAll().endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
+                                          + ",,28800,hw,FW 4.12,TH432 1K5 STD,PTY-TEST-MECH-16,,,1101101011110000,user,yes,ok,,19/19\n"));
         boardsim.terminate();
         QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
         // Its traffic log names both directions in hex; every byte came at the board's speed.
@@ -225,8 +237,8 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("said"); // on standard error, once
         const QStringList program = {"program", "--speed", "1200", "--yes", "--log", "LOG", "--mode"};
-        QTest::newRow("hang-up in the scan, after the first probe")
-            << QStringList{"detect", "--sequential"} << 3 << 0 << 0 << 1 << "No printer found";
+        QTest::newRow("hang-up in the scan, after the first probe") // the port is gone: that alone is said
+            << QStringList{"detect", "--sequential"} << 3 << 0 << 0 << 1 << "tessary: COM1 does not exist\n";
         QTest::newRow("hang-up in the identity writes") // 5 bytes each
             << program + QStringList{"resistors", "--id", "HANGS UP MIDWAY"} << 30 << 0 << 0 << 1
             << "The serial line failed: the board was not reset";
@@ -272,10 +284,14 @@ private slots:
         QVERIFY2(tessary.exitStatus() == QProcess::NormalExit, "killed by a signal");
         QTEST(tessary.exitCode(), "status");
         QVERIFY2(said.isEmpty() || err.count(said) == 1, qPrintable(err));
-        if (signal == SIGTERM) { // the row says how many parameters went out, as standard error does; no reset
+        QVERIFY2(!err.contains("No printer found"), qPrintable(err)); // a port that went is no empty port
+        QVERIFY(!err.contains("No printer found") || said.contains("No printer found"));
+        if (signal == SIGTERM) { // the row says how many writes the board echoed, as standard error does; no reset
             QFile log(dir.filePath("line.csv"));
-            const auto row = QRegularExpression(",interrupted,(\\d+)\n$").match(log.open(QIODevice::ReadOnly) ? log.readAll() : "");
-            QVERIFY2(row.hasMatch() && err.contains(row.captured(1) + " parameter writes sent"), qPrintable(err));
+            const auto row = QRegularExpression(",interrupted,(stopped after (\\d+) of 11 parameter writes were echoed; [^,]+),(\\d+)/11\n$")
+                                 .match(log.open(QIODevice::ReadOnly) ? log.readAll() : "");
+            QVERIFY2(row.hasMatch() && row.captured(2) == row.captured(3) && err.contains("stopped by SIGTERM: " + row.captured(1) + '\n'),
+                     qPrintable(err));
             board.withBoard([&](Board &b) { heard = b.resetCount(); });
             QCOMPARE(heard, 0);
         }
@@ -295,10 +311,22 @@ private slots:
     {
         QTemporaryDir dir;
         PtyEnd device;
+        {
+            // The link comes after the watch's first look and goes before its next one, while the watcher
+            // saw it there: its going is told all the same.
+            SystemSerialPorts ports;
+            ports.setWatchedPaths({dir.filePath("adapter")});
+            QSignalSpy changed(&ports, &SerialPorts::changed);
+            ports.watch();
+            QVERIFY(QFile::link(device.path, dir.filePath("adapter")) && ports.exists(dir.filePath("adapter")));
+            QVERIFY(QFile::remove(dir.filePath("adapter")));
+            QTRY_VERIFY_WITH_TIMEOUT(!changed.isEmpty(), 5000);
+            ports.unwatch();
+        }
         QProcess watch;
         watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
         QString out, err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), qPrintable(err + watch.errorString()), 5000);
         QVERIFY(QFile::link(device.path, dir.filePath("adapter")));
         const QString name = device.path.mid(5); // "pts/3"
         QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(), "COM3: " + name + " plugged in\n", 5000);
@@ -308,6 +336,56 @@ private slots:
         watch.terminate();
         QVERIFY(watch.waitForFinished(5000) && watch.exitStatus() == QProcess::NormalExit);
         QCOMPARE(watch.exitCode(), 143);
+    }
+
+    // Every board at once over pseudo-terminals: a board, a port another program holds and a device that
+    // is not there each end with one row, in the table, the list of failures and the log. Devices without
+    // a COM number show their short names in the Port column.
+    void allBoardsAccountForEveryNamedPort()
+    {
+        PtyBoardThread board, held;
+        QSerialPort holder(held.path());
+        QVERIFY(holder.open(QIODevice::ReadWrite));
+        QTemporaryDir dir;
+        const QString gone = dir.filePath("gone"), log = dir.filePath("line.csv");
+        const Result result = run({"program", "--all-boards", "--port", board.path(), "--port", held.path(), "--port", gone,
+                                   "--code", "1111000101000000", "--yes", "--log", log, "--station", "S1"});
+        QCOMPARE(result.status, 1);
+        QStringList lines = result.out.split(u'\n');
+        for (QString &line : lines)
+            line = line.simplified();
+        QCOMPARE(lines, QStringList({"Port Device Speed Identity before Identity after Result",
+                                     board.path().mid(5) + ' ' + board.path() + " 115200 TH432 1K5 STD FW 4.12 TH432 1K5 STD FW 4.12 ok",
+                                     held.path().mid(5) + ' ' + held.path() + " - - - port-error", "gone " + gone + " - - - port-error",
+                                     "1 ok, 2 failed", "Failed:", held.path() + ": port-error: the port is in use by another program",
+                                     gone + ": port-error: " + gone + " does not exist", ""}));
+        QFile file(log);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList rows = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(1);
+        rows.sort();
+        QCOMPARE(rows.size(), 3);
+        for (const QString &row : std::as_const(rows))
+            QVERIFY2(row.contains(",S1,tessary 2.3,program,,"), qPrintable(row));
+        QVERIFY(rows.filter(",ok,,4/4").size() == 1 && rows.filter(",port-error,").size() == 2);
+    }
+
+    // `tessary ports --watch | head -1`: once standard output's reader has gone, the watch ends (exit
+    // status 1, nothing more said), also when no device comes or goes meanwhile.
+    void portsWatchEndsWithItsReader()
+    {
+        int ends[2];
+        QCOMPARE(::pipe2(ends, O_CLOEXEC), 0); // standard output: a pipe whose reader this test is
+        QProcess watch;
+        watch.setChildProcessModifier([&ends] { ::dup2(ends[1], STDOUT_FILENO); });
+        watch.start(built("cli/tessary"), {"ports", "--watch"});
+        ::close(ends[1]);
+        QString err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), 5000);
+        ::close(ends[0]); // the reader goes
+        QVERIFY2(watch.waitForFinished(5000), "the watch outlived its reader");
+        QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(watch.exitCode(), 1);
+        QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
     }
 
     // A port another program holds is named and left alone. One the user may
@@ -329,6 +407,56 @@ private slots:
         QVERIFY2(denied.status == 1 && denied.err.contains("no permission to use the port; add your user to the dialout group "
                                                            "(sudo usermod -aG dialout $USER) and log in again"),
                  qPrintable(denied.err));
+    }
+
+    // The user's settings file as something else than a file (a FIFO, a socket, a device, each also
+    // through a link): the COM slots are not kept there, said once, the command goes on, and the node is
+    // left as it was (never read, never replaced by a file).
+    void theSettingsStoreLeavesWhatIsNoFileAlone_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("linked");
+        for (const char *kind : {"fifo", "socket", "device"})
+            for (const bool linked : {false, true})
+                QTest::addRow("%s%s", kind, linked ? " through a link" : "") << kind << linked;
+    }
+
+    void theSettingsStoreLeavesWhatIsNoFileAlone()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, linked);
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkpath("Tessary"));
+        const QString file = home.filePath("Tessary/Tessary Configurator.conf");
+        const QString node = linked ? home.filePath(kind) : file;
+        const QByteArray path = QFile::encodeName(node);
+        int socket = -1;
+        const auto closeSocket = qScopeGuard([&socket] { ::close(socket); });
+        if (kind == "fifo") {
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+        } else if (kind == "socket") {
+            socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            sockaddr_un address{AF_UNIX, {}};
+            qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+            QCOMPARE(::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        } else if (::mknod(path.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0) { // /dev/null's numbers, of its own
+            QSKIP("making a device node needs root");
+        }
+        if (linked)
+            QVERIFY(QFile::link(node, file));
+        struct stat before {};
+        QCOMPARE(::stat(path.constData(), &before), 0);
+        const Result ports = run({"ports"}, {}, home.path());
+        const QString what = kind == "fifo" ? "a named pipe (FIFO)" : kind == "socket" ? "a socket" : "a device";
+        QCOMPARE(ports.status, 0);
+        QCOMPARE(ports.err, "tessary: the COM slots cannot be kept in " + file + ": it is " + what
+                                + ", not a file; they are not remembered beyond this run\n");
+        QVERIFY(ports.out.startsWith("COM1  "));
+        struct stat after {};
+        QCOMPARE(::stat(path.constData(), &after), 0);
+        QCOMPARE((after.st_mode & S_IFMT), (before.st_mode & S_IFMT));
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(QFileInfo(file).isSymLink(), linked);
     }
 
 private:

@@ -45,7 +45,8 @@ const QString Postgres = QStringLiteral("postgresql");
 class NoPorts : public CliEnvironment {
 public:
     SerialPorts &serialPorts() override { qFatal("a record command asked for the serial ports"); }
-    QSettings &settings() override { return m_settings; }
+    QSettings *settings() override { return &m_settings; }
+    QString settingsProblem() const override { return {}; }
     SerialLine &line(const PortNames &) override { qFatal("a record command opened a serial line"); }
     Clock &clock() override { qFatal("a record command asked for a clock"); }
     PortSession portSession(const PortNames &, int) override { qFatal("a record command opened a port"); }
@@ -319,7 +320,7 @@ private slots:
         m_folder = std::make_unique<QTemporaryDir>();
         // The built-in record and the spools: the case's own data folder.
         qputenv("XDG_DATA_HOME", m_folder->filePath(QStringLiteral("data")).toUtf8());
-        RecordLocation::keep(m_environment.settings(), {});
+        RecordLocation::keep(*m_environment.settings(), {});
         for (const QString &name : QSqlDatabase::connectionNames())
             if (name.contains(QLatin1String("record.sqlite"))) {
                 QSqlDatabase::database(name).close();
@@ -367,7 +368,7 @@ private slots:
         QFETCH(QString, kept);
         QFETCH(QString, said);
         const QString home = m_folder->path();
-        RecordLocation::keep(m_environment.settings(), QStringLiteral("sqlite:/before"));
+        RecordLocation::keep(*m_environment.settings(), QStringLiteral("sqlite:/before"));
         const QString current = QDir::currentPath();
         const auto back = qScopeGuard([current] { QDir::setCurrent(current); });
         QDir::setCurrent(home);
@@ -375,7 +376,7 @@ private slots:
         said.replace(QStringLiteral("~/"), home + u'/');
         QVERIFY2((status == 0 ? m_out : m_err).contains(said), qPrintable(m_out + m_err));
         QVERIFY2(!(m_out + m_err).contains(QLatin1String("s3cret")), qPrintable(m_err));
-        const QString setting = m_environment.settings().value(RecordLocation::settingsKey()).toString();
+        const QString setting = m_environment.settings()->value(RecordLocation::settingsKey()).toString();
         QCOMPARE(setting, kept == u"-" ? QStringLiteral("sqlite:/before") : kept.replace(QStringLiteral("~/"), home + u'/'));
         if (status == 0) {
             // Made on first use, with its tables; the questions now go there.

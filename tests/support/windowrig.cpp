@@ -58,7 +58,7 @@ sim::Board &WindowRig::board(int port, const sim::BoardOptions &options)
 ComSlots &WindowRig::followPorts(const QMap<int, QString> &mappings)
 {
     settings = std::make_unique<QSettings>(folder.filePath(QStringLiteral("slots.ini")), QSettings::IniFormat);
-    comSlots = std::make_unique<ComSlots>(ports, *settings, mappings);
+    comSlots = std::make_unique<ComSlots>(ports, settings.get(), mappings);
     const auto present = [this] {
         QSet<int> there;
         for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
