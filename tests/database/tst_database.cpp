@@ -96,71 +96,30 @@ class TestDatabase : public QObject {
 private slots:
     void startState()
     {
+        // Every named control is enabled and shown (their texts: tst_shell's everyWindowReadsAsWritten) but
+        // these: until a printer is found only "Check identity" can reach it; the printer mode is shown, not
+        // chosen; the logic voltage and the list of codes are never shown. Of the options only 5 V is on.
         WindowRig rig;
-        // Every control with a caption; the labels hold their start texts.
-        const QStringList captions = {
-            "Frame9=Mechanism database", "DbbAnalyse=Analyse current entry", "DbbDelete=Delete current entry",
-            "DbUp=Move up", "DbDown=Move down", "Frame8=Configuration editor", "IdEditor=Mechanism identity",
-            "ConfigName=", "Frame1=Logic voltage", "Voltage5=5     Volts", "Voltage3=3.3  Volts", "ModeMRS=MRS",
-            "Printermode=Printer mode", "ModeChipset=Chipset", "Frame2=Mechanism", "MechaStd=Standard",
-            "MechaKEL=KEL", "Frame11=Head-up polarity", "HupNormal=Normal", "HupInverted=Inverted",
-            "Frame3=Motor steps", "Step1=1 step/dotline", "Steps2=2 steps/dotline", "Frame4=Motor rotation",
-            "StepperNormal=Normal", "StepperInverted=Inverted", "Frame7=Head width",
-            "HW384=2''               384 pixels", "HW432=2''               432 pixels",
-            "HW448=2''               448 pixels", "HW576=3''               576 pixels",
-            "HW640=3''               640 pixels", "HW832=4 ''              832 pixels",
-            "HW864=4 ''              864 pixels", "Frame5=Head type", "HeadST=800 Ohms", "HeadHS=3000 Ohms",
-            "HeadLV=1500 Ohms", "Frame6=Strobe polarity", "StrobeRohm=Positive", "StrobeKyo=Negative",
-            "NewConfig=Save configuration to database", "Frame10=Printer", "Identityf=Firmware Identity",
-            "Identity=Please, run chipset detection", "GetID=Check identity", "Frame12=Configuration mode",
-            "ConfRes=Resistors", "ConfUser=User", "Frame13=Identity determination", "IdAuto=Automatic",
-            "IdUser=User", "GetSettings=Check configuration", "ConfigPrinter=Configure printer",
-            "Frame14=Communication", "LabelCom=No chipset found, please",
-            "LabelBauds=perform a chipset detection", "Wakeup=Wake up", "SleepButton=Sleep", "Reset=Reset",
-            "List1=", "List2="};
-        // Until a printer is found only "Check identity" can reach it; the printer mode is shown, not chosen.
         const QStringList disabled = {"ModeMRS", "ModeChipset", "GetSettings", "ConfigPrinter", "Wakeup",
                                       "SleepButton", "Reset"};
-        const QStringList hidden = {"Frame1", "Voltage5", "Voltage3", "List2"};
-        for (const QString &entry : captions) {
-            const QString name = entry.section(u'=', 0, 0);
-            const QWidget *control = rig.find<QWidget>(qPrintable(name));
-            QVERIFY2(control, qPrintable(name));
-            const auto *box = qobject_cast<const QGroupBox *>(control);
-            QCOMPARE(name + u'=' + (box ? box->title() : control->property("text").toString()), entry);
-            QCOMPARE(control->isEnabled(), !disabled.contains(name));
-            QCOMPARE(control->isVisible(), !hidden.contains(name));
-            if (box) // read out by screen readers, and what tells the two "Normal" options apart
-                QCOMPARE(box->accessibleName(), box->title());
+        const QStringList hidden = {"Frame1", "Frame1Options", "Voltage5", "Voltage3", "List2"};
+        QStringList named, checked;
+        for (const QWidget *control : rig.find<QWidget>("ClientArea")->findChildren<QWidget *>()) {
+            const QString name = control->objectName();
+            if (name.isEmpty() || name.startsWith("qt_"))
+                continue;
+            named << name;
+            QCOMPARE(name + (control->isEnabled() ? "" : " disabled") + (control->isVisible() ? "" : " hidden"),
+                     name + (disabled.contains(name) ? " disabled" : "") + (hidden.contains(name) ? " hidden" : ""));
+            if (const auto *option = qobject_cast<const QRadioButton *>(control); option && option->isChecked())
+                checked << name;
         }
-        // One line over each printer command and each group of the editor, each its own.
-        QStringList tips;
-        for (const QString &name : QStringLiteral("GetID GetSettings ConfigPrinter Wakeup SleepButton Reset Frame12 Frame13 "
-                                                  "IdEditor Printermode Frame2 Frame11 Frame3 Frame4 Frame7 Frame5 Frame6").split(u' '))
-            tips << rig.find<QWidget>(qPrintable(name))->toolTip();
-        QVERIFY(tips.filter(QRegularExpression("^[^\\n]{20,100}$")).size() == 17 && tips.removeDuplicates() == 0);
-        QStringList checked;
-        for (const QRadioButton *option : rig.window->findChildren<QRadioButton *>())
-            if (option->isChecked())
-                checked << option->objectName();
+        QVERIFY(named.size() > 60);
         QCOMPARE(checked, QStringList{"Voltage5"});
-        QCOMPARE(rig.window->windowTitle(), QString("Tessary Configurator "));
-        const auto items = [&rig](const char *menu) { // the menus, the list's pop-up menu last
-            QStringList out{rig.find<QMenu>(menu)->title()};
-            for (const QAction *action : rig.find<QMenu>(menu)->actions())
-                out << (action->isSeparator() ? QString("-") : action->text());
-            return out.join(u'|');
-        };
-        QCOMPARE(items("File") + u'|' + items("Comm") + u'|' + items("Help") + u'|' + items("dbOps"),
-                 "Database|New database|Open database|-|Save database|Save database as...|-|Exit|Communication|"
-                 "Detect a Printer|-|Traffic monitor|Help|Contents|-|About|Database Edition|Analyse|Delete|Move up|"
-                 "Move down");
         // A fixed size: no maximise button, no size grip.
         QVERIFY(rig.window->minimumSize() == rig.window->maximumSize() && rig.find<QStatusBar>("StatusBar") == rig.window->statusBar()
                 && !rig.window->statusBar()->isSizeGripEnabled()
                 && !(rig.window->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(WindowRig(WindowRig::emptyDatabase(), true).window->windowTitle(),
-                 QString("Tessary Configurator - demo board on COM1"));
     }
 
     void windowFitsTheScreensAvailableArea()
