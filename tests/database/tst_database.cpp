@@ -144,7 +144,7 @@ private slots:
     {
         // Each row clicks through a group to its last option. The hidden 5 V option is on from the start; an
         // unset head-up polarity is saved as "1". The new entry is appended and selected. (864 dots: see
-        // saveAndConfigureCheckEveryFieldFirst.)
+        // aFieldLeftOutIsRefused.)
         const struct { QString clicks, code; } table[] = {
             {"MechaKEL MechaStd Steps2 Step1 StepperInverted StepperNormal HeadLV StrobeKyo HW432", "1111000101010000"},
             {"MechaKEL Steps2 StepperInverted HeadST HeadHS StrobeKyo StrobeRohm HW864 HW384 HupInverted",
@@ -164,41 +164,60 @@ private slots:
         }
     }
 
-    void saveAndConfigureCheckEveryFieldFirst()
+    void aFieldLeftOutIsRefused_data()
     {
-        // One field chosen after each refusal: a warning each time, nothing saved or sent, and the status text
-        // says only a refused save of an incomplete configuration. A save leaves the head-up polarity out and
-        // asks for the name last; "Configure printer" in "User" mode checks every field, then the identity.
-        const struct { const char *command, *options; QStringList messages; } table[] = {
-            {"NewConfig", "MechaStd Step1 StepperNormal HeadST StrobeKyo HW576 name",
-             {"Mechanism type is not defined !", "Steps per dotline is not defined !", "Stepper sense is not defined !",
-              "Head type is not defined !", "Strobe polarity is not defined !", "Head width is not defined !",
-              "Please enter a configuration name !"}},
-            {"ConfigPrinter", "MechaKEL Steps2 StepperInverted HupInverted HW864 HeadHS StrobeKyo name",
-             {"Mechanism (Standard/KEL) is not defined !", "Motor steps is not defined !", "Motor rotation is not defined !",
-              "Head-up polarity is not defined !", "Head width is not defined !", "Head type is not defined !",
-              "Strobe polarity is not defined !", "Please specify a mechanism identity !"}}};
-        for (const auto &row : table) {
-            WindowRig rig;
-            rig.board();
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("leftOut"); // the option not clicked; "name" the name not typed, "all" nothing done
+        QTest::addColumn<QString>("message"); // the one warning; none: saved, or sent
+        const QStringList save = {"MechaKEL", "Mechanism type", "Steps2", "Steps per dotline", "StepperInverted",
+                                  "Stepper sense", "HeadHS", "Head type", "StrobeKyo", "Strobe polarity", "HW864", "Head width"};
+        const QStringList program = {"MechaKEL", "Mechanism (Standard/KEL)", "Steps2", "Motor steps", "StepperInverted",
+                                     "Motor rotation", "HupNormal", "Head-up polarity", "HW864", "Head width", "HeadHS",
+                                     "Head type", "StrobeKyo", "Strobe polarity"};
+        for (const auto &[command, fields] : {std::pair("NewConfig", save), std::pair("ConfigPrinter", program)})
+            for (qsizetype i = 0; i < fields.size(); i += 2)
+                QTest::addRow("%s without %s", command, qPrintable(fields[i])) << command << fields[i] << fields[i + 1] + " is not defined !";
+        QTest::newRow("NewConfig without a name") << "NewConfig" << "name" << "Please enter a configuration name !";
+        QTest::newRow("ConfigPrinter without a name") << "ConfigPrinter" << "name" << "Please specify a mechanism identity !";
+        QTest::newRow("NewConfig without anything") << "NewConfig" << "all" << "Mechanism type is not defined !";
+        QTest::newRow("ConfigPrinter without anything") << "ConfigPrinter" << "all" << "Mechanism (Standard/KEL) is not defined !";
+        // Saved: an unset head-up polarity as "1".
+        QTest::newRow("NewConfig without HupNormal") << "NewConfig" << "HupNormal" << "";
+        QTest::newRow("NewConfig with everything") << "NewConfig" << "" << "";
+        QTest::newRow("ConfigPrinter with everything") << "ConfigPrinter" << "" << "";
+    }
+
+    // Each field the command needs, left out alone, gives its one warning and stops the command: nothing saved
+    // or sent, and the status text says only a refused save of an incomplete configuration.
+    void aFieldLeftOutIsRefused()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, leftOut);
+        QFETCH(QString, message);
+        const bool saving = command == "NewConfig", done = message.isEmpty();
+        WindowRig rig;
+        rig.board();
+        if (!saving)
             rig.checkIdentity();
-            clickAll(rig, "ConfUser IdUser");
-            rig.clearWire();
-            for (const QString &option : QString(row.options).split(u' ')) {
-                rig.window->showStatus("before");
-                rig.click(row.command);
-                QVERIFY(rig.wire().isEmpty() && rows(rig).isEmpty() && !rig.window->database().isModified());
-                QCOMPARE(rig.status(), row.command == QLatin1String("NewConfig") && option != "name" ? "New configuration not created !" : "before");
-                option == "name" ? rig.type("ConfigName", "Mine") : rig.click(qPrintable(option));
-            }
-            QCOMPARE(rig.prompts.texts(), row.messages);
-            for (const auto &shown : rig.prompts.shown)
-                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::Ok);
-            rig.prompts.clear();
-            rig.click(row.command); // saved; or sent: User mode, the configuration bytes 0xCB and 0x90, the identity
-            QVERIFY(rig.prompts.shown.isEmpty() && (rows(rig) == QStringList{"Mine=1111010101110000"}
-                                                    || rig.wire().contains(QByteArray::fromHex("1d534606011d534607cb1d534608901d5346094d"))));
-        }
+        clickAll(rig, "ConfUser IdUser");
+        for (const QString &option : QStringLiteral("MechaKEL Steps2 StepperInverted HupNormal HW864 HeadHS StrobeKyo").split(u' '))
+            if (option != leftOut && leftOut != "all")
+                rig.click(qPrintable(option));
+        if (leftOut != "name" && leftOut != "all")
+            rig.type("ConfigName", "Mine");
+        rig.clearWire();
+        rig.window->showStatus("before");
+        rig.click(qPrintable(command));
+        QCOMPARE(rig.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        for (const auto &shown : rig.prompts.shown)
+            QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::Ok);
+        QCOMPARE(rows(rig), done && saving ? QStringList{"Mine=" + QString(leftOut.isEmpty() ? "1100101110000000" : "1100101110010000")} : QStringList());
+        // Sent: the polarity query; User mode, the configuration bytes CB 80 and "Mine"; the reset and the identity query.
+        QCOMPARE(rig.wire().toHex(), done && !saving ? "1d5368" "1d53460601" "1d534607cb" "1d53460880" "1d5346094d" "1d53460a69"
+                                                       "1d53460b6e" "1d53460c65" "1d53460d00" "1b40" "1b49" : "");
+        QCOMPARE(rig.status(), !saving || leftOut == "name" ? "before"
+                               : done ? "Configuration selected : Mine" : "New configuration not created !");
+        QCOMPARE(rig.window->database().isModified(), done && saving);
     }
 
     void saveOverwritesTheFirstEntryOfThatName()
