@@ -1,17 +1,22 @@
 // The real serial line (QSerialPort and the event-loop clock) against the far
 // end of a pseudo-terminal that sees what a board's UART would: the settings
 // the program put on the line, the bytes, and when the output was flushed or
-// the settings were put back. Each case waits for what it checks.
+// the settings were put back. And the system's port watch, its list and
+// udev's word scripted, as the COM slots follow it. Each case waits for what
+// it checks.
 #include "app/appstate.h"
 #include "boardsim/ptyboardthread.h"
 #include "detection/detector.h"
 #include "scriptedprompts.h"
 #include "serial/eventloopclock.h"
+#include "serial/comslots.h"
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
 
 #include <QDeadlineTimer>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -25,6 +30,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -138,9 +144,61 @@ struct Program {
     PlainStatusLine status;
 };
 
+// The machine's ports with the system's list and udev's word scripted: what the program looks at besides
+// (the device folders, the --port paths) is real.
+class ScriptedSystem : public SystemSerialPorts {
+public:
+    explicit ScriptedSystem(bool udevRuns)
+    {
+        if (udevRuns)
+            QVERIFY(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, m_udev) == 0);
+    }
+    ~ScriptedSystem() override
+    {
+        for (int fd : m_udev)
+            ::close(fd);
+    }
+    // udev's word of a tty that came.
+    void tell(const QByteArray &name) const
+    {
+        const QByteArray word = "add@/devices/usb1/1-1/1-1:1.0/" + name + "/tty/" + name + '\0' + "ACTION=add" + '\0'
+                                + "SUBSYSTEM=tty" + '\0' + "DEVNAME=/dev/" + name + '\0';
+        QCOMPARE(::send(m_udev[1], word.constData(), size_t(word.size()), 0), ssize_t(word.size()));
+    }
+    QList<SerialPortInfo> ports;
+    std::function<void()> listing; // while the list is read
+
+protected:
+    QList<SerialPortInfo> systemPorts() const override
+    {
+        if (listing)
+            listing();
+        return ports;
+    }
+    int openUdevSocket() const override { return m_udev[0] < 0 ? -1 : ::dup(m_udev[0]); }
+
+private:
+    int m_udev[2] = {-1, -1};
+};
+
+// COM1 to COM6 following the system, and what they told.
+struct WatchedSlots {
+    explicit WatchedSlots(SerialPorts &system, const QMap<int, QString> &mappings = {}) : comSlots(system, settings, mappings)
+    {
+        QObject::connect(&comSlots, &ComSlots::changed, [this](const QList<SlotEvent> &events) {
+            for (const SlotEvent &event : events)
+                told << event.text() + (event.adapter.byId.isEmpty() ? "" : " (" + event.adapter.byId + ')');
+        });
+    }
+    QTemporaryDir folder;
+    QSettings settings{folder.filePath("slots.ini"), QSettings::IniFormat};
+    ComSlots comSlots;
+    QStringList told;
+};
+
 } // namespace
 
-class TestRealLine : public QObject {
+class TestRealSerial : public QObject {
     Q_OBJECT
 
 private slots:
@@ -315,7 +373,47 @@ private slots:
         QVERIFY(!program.line.isOpen() && ready.size() < 10);
         QCOMPARE(program.status.statusText(), "COM1 (" + board.path + "): the device hung up; the port was closed");
     }
+
+    // A device that appears in steps, its node then its by-id link, is told once, whole: the watch takes
+    // udev's word once its burst has settled.
+    void theWatchTellsADeviceOnceItIsWhole()
+    {
+        ScriptedSystem system(true);
+        WatchedSlots watched(system);
+        watched.comSlots.watch();
+        QSignalSpy changes(&system, &SerialPorts::changed);
+        system.ports = {{"/dev/ttyUSB0", "USB-Serial Controller", "Prolific", {}, 0x067b, 0x2303, {}}};
+        system.tell("ttyUSB0");
+        QTimer::singleShot(20, [&] {
+            system.ports[0].byId = "usb-Prolific_USB-Serial_Controller-if00-port0";
+            system.tell("ttyUSB0");
+        });
+        QVERIFY(changes.wait(2000));
+        QVERIFY(!changes.wait(3 * SystemSerialPorts::SettleMs));
+        QCOMPARE(watched.told, QStringList{"COM1: ttyUSB0 plugged in (usb-Prolific_USB-Serial_Controller-if00-port0)"});
+        QCOMPARE(watched.settings.value("ComSlots/COM1/byId"), "usb-Prolific_USB-Serial_Controller-if00-port0");
+    }
+
+    // A --port path that comes as the watch first reads the list, and goes before its next look, is told
+    // gone: the watch compares with what the program saw, not with its own earlier look.
+    void theWatchTellsAPathGoneThatCameAsItStarted()
+    {
+        ScriptedSystem system(false);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("adapter");
+        WatchedSlots watched(system, {{3, link}});
+        system.listing = [&] {
+            system.listing = {};
+            QVERIFY(QFile::link("/dev/null", link));
+        };
+        watched.comSlots.watch();
+        QCOMPARE(watched.told, QStringList{"COM3: null plugged in"});
+        QVERIFY(QFile::remove(link));
+        QSignalSpy changes(&watched.comSlots, &ComSlots::changed);
+        QVERIFY(changes.wait(2 * SystemSerialPorts::PollMs));
+        QCOMPARE(watched.told, (QStringList{"COM3: null plugged in", "COM3: null unplugged"}));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestRealLine)
-#include "tst_realline.moc"
+QTEST_GUILESS_MAIN(TestRealSerial)
+#include "tst_realserial.moc"
