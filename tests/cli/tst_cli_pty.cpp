@@ -111,7 +111,8 @@ private slots:
     // tessary programs a user configuration and identity, verifies and logs.
     // At 28800 bauds, a speed Linux has no constant for: the port's close
     // puts the speed it found back at once, so a reset still in the line
-    // would reach the board at that one.
+    // would reach the board at that one and the name read back would be the
+    // old one.
     void theProgramsProgramVerifyAndLog()
     {
         QTemporaryDir dir;
@@ -127,9 +128,6 @@ private slots:
                 && log.readAll().endsWith("/board,28800,TH432 1K5 STD    FW 4.12,PTY-TEST-MECH-16 FW 4.12,1101101011110000,ok,19\n"));
         boardsim.terminate();
         QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
-        // Its traffic log names both directions in hex; every byte came at the board's speed.
-        const QByteArray traffic = boardsim.readAllStandardError();
-        QVERIFY(traffic.contains("in   1B 49  (28800 bauds, hardware)\n") && !traffic.contains("not the board's speed"));
     }
 
     // A line that hangs up, a signal, an output that can no longer be written:
@@ -206,27 +204,6 @@ private slots:
             other.withBoard([&](Board &b) { heard = b.bytesReceived(); });
             QCOMPARE(heard, 0);
         }
-    }
-
-    // `tessary ports --watch` follows a --port device that comes and goes (a link to a pseudo-terminal,
-    // which the poll looks at) until SIGTERM ends it with the status a shell gives for it.
-    void portsWatchFollowsADeviceUntilStopped()
-    {
-        QTemporaryDir dir;
-        PtyEnd device;
-        QProcess watch;
-        watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
-        QString out, err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), 5000);
-        QVERIFY(QFile::link(device.path, dir.filePath("adapter")));
-        const QString name = device.path.mid(5); // "pts/3"
-        QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(), "COM3: " + name + " plugged in\n", 5000);
-        QVERIFY(QFile::remove(dir.filePath("adapter")));
-        QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(),
-                                  "COM3: " + name + " plugged in\nCOM3: " + name + " unplugged\n", 5000);
-        watch.terminate();
-        QVERIFY(watch.waitForFinished(5000) && watch.exitStatus() == QProcess::NormalExit);
-        QCOMPARE(watch.exitCode(), 143);
     }
 
     // A port another program holds is named and left alone. One the user may
