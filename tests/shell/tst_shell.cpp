@@ -18,6 +18,7 @@
 #include <QComboBox>
 #include <QAction>
 #include <QDir>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QMenu>
 #include <QFile>
@@ -194,7 +195,7 @@ private slots:
     // The program's message boxes: the application's title, the text as it
     // is (never markup), the icon, and OK or OK/Cancel with Escape as Cancel;
     // Return presses the default button, Cancel for a question that loses
-    // work or writes to the board.
+    // work or writes to the board. And its file dialogs.
     void messageBoxesShowTheTextAsItIs()
     {
         MessageBoxPrompts prompts;
@@ -217,6 +218,23 @@ private slots:
                                              .arg(int(QMessageBox::Cancel)));
         answer(Qt::Key_Escape);
         QVERIFY(!prompts.message("Go on ?", MessageIcon::Warning, MessageButtons::OkCancel, DefaultButton::Ok));
+        // The file dialogs as asked; cancelled, nothing, whatever was chosen in them.
+        DialogFileChooser files;
+        QTemporaryDir folder;
+        const QString chosen = folder.filePath("chosen.cdb");
+        for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
+            QTimer::singleShot(0, [&, key] {
+                auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                QVERIFY(dialog);
+                shown = QStringLiteral("%1|%2|%3|%4").arg(dialog->windowTitle(), dialog->nameFilters().join(u'/'), dialog->defaultSuffix())
+                            .arg(dialog->acceptMode() == QFileDialog::AcceptSave && !dialog->testOption(QFileDialog::DontConfirmOverwrite));
+                dialog->selectFile(chosen);
+                QTest::keyClick(dialog, Qt::Key(key));
+            });
+            QCOMPARE(files.saveFile({"Save configuration database as...", "Configuration databases (*.cdb)|*.cdb", "cdb", true, false}),
+                     key == Qt::Key_Escape ? "" : chosen);
+            QCOMPARE(shown, "Save configuration database as...|Configuration databases (*.cdb)|cdb|1");
+        }
     }
 
     // Return and Enter press the focused button, in every window.
