@@ -104,6 +104,8 @@ private slots:
         WindowRig rig, demo(WindowRig::emptyDatabase(), true);
         for (const char *item : {"TrafficMonitor", "Helphelp", "About"})
             rig.click(item);
+        rig.line.setExistingPorts({1, 2});
+        rig.state.link = {true, 1, QStringLiteral("115200"), HandshakeHardware, true}; // an earlier finding, forgotten
         PortSelection ports(rig.services);
         SplashScreen splash([] {});
         QStringList texts = fixedTexts(rig.window.get()) + fixedTexts(demo.window.get()).mid(0, 1);
@@ -150,9 +152,10 @@ private slots:
             "SleepButton: Sleep [off] | tip: Puts the board to sleep until it is woken",
             "Reset: Reset [off] | tip: Restarts the board, which then works with the configuration it holds",
             "StatusText: Default database file loaded", "MainFrm: Tessary Configurator - demo board on COM1",
-            // The port selection: a drop-down list is named by its entry, its caption is its label.
-            "PortSelection: Communication Port Selection", "Frame1: Serial Port", "COM1: COM 1", "COM2: COM 2", "COM3: COM 3",
-            "COM4: COM 4", "COM5: COM 5", "COM6: COM 6", "label: Baudrate:",
+            // The port selection, with COM1 and COM2 there: no port chosen, 9600 bauds and hardware handshake; a
+            // drop-down list is named by its entry, its caption is its label.
+            "PortSelection: Communication Port Selection", "Frame1: Serial Port", "COM1: COM 1", "COM2: COM 2", "COM3: COM 3 [off]",
+            "COM4: COM 4 [off]", "COM5: COM 5 [off]", "COM6: COM 6 [off]", "label: Baudrate:",
             "serialspeed: 1200/2400/4800/9600/19200/28800/38400/57600/115200 | heard: 9600 (labelled Baudrate:)",
             "Label1: Handshake:", "serialhandshakeconf: Xon-Xoff/DSR/DTR Mode | heard: DSR/DTR Mode (labelled Handshake:)",
             "DetectSerialPrinter: Detect Chipset | tip: Asks for the board on the chosen port, at the chosen speed and handshake",
