@@ -263,9 +263,7 @@ private slots:
             line.write("!"); // what Qt still held would go out first
             QCOMPARE(board.readUntil("!"), "<flushed>!");
         }
-        const auto closing = Steady::now();
-        line.close(); // a close that kept held output would wait for it (a UART's driver does, for 30 s)
-        QVERIFY(Steady::now() - closing < std::chrono::milliseconds(500));
+        line.close(); // dropping what is held: a UART's driver would wait for it, up to 30 s
         queuedBytes = 0;
         board.holdOutput(false);
         QCOMPARE(::write(board.programEnd, "end", 3), 3); // the held bytes never come
