@@ -23,7 +23,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
-#include <numeric>
 #include <thread>
 
 #include <dlfcn.h>
@@ -309,37 +308,21 @@ private slots:
                  qPrintable(QStringLiteral("%1 ms on the line, waited %2 to %3 ms").arg(lineMs).arg(waited.first()).arg(waited.last())));
     }
 
-    // The line carries every byte value, XON/XOFF takes its two; a probe never reads what was waiting before
-    // it; the close waits for output that flow control holds through the event loop, then drops it and says
-    // so; the first read error closes the port (Qt would otherwise repeat it without end at full speed).
-    void theLineCarriesDrainsAndHangsUpAsARealDevice()
+    // A probe never reads what was waiting before it; the close waits for output that flow control holds
+    // through the event loop, then drops it and says so; the first read error closes the port (Qt would
+    // otherwise repeat it without end at full speed).
+    void aProbeAHeldCloseAndAHangUpAsOnARealDevice()
     {
         FarEnd board;
         sim::PtyBoardThread simulated;
         Program program({{1, board.path}, {2, simulated.path()}});
         SerialLink &link = program.link;
         QSignalSpy ready(&program.line, &SerialLine::inputReady); // what wakes a waiting clock as bytes come
-        const auto receive = [&](qsizetype size) {
-            QByteArray got;
-            while (got.size() < size && program.clock.waitForInput(program.line, 2000))
-                got += program.line.read(SerialLink::ReadLimit);
-            return got;
-        };
-        QByteArray all(256, '\0');
-        std::iota(all.begin(), all.end(), '\0');
-        QVERIFY2(link.openPort(1, QStringLiteral("115200"), HandshakeNone), qPrintable(program.line.errorString()));
-        link.sendString(all);
-        QCOMPARE(board.read([](const QByteArray &got) { return got.size() >= 256; }), all);
-        QVERIFY(::write(board.fd, all.constData(), 256) == 256 && receive(256) == all && !ready.isEmpty());
-        link.closePort();
-        QVERIFY(link.openPort(1, QStringLiteral("9600"), HandshakeXonXoff));
-        QVERIFY(::write(board.fd, "A\x13" "B\x11" "C", 5) == 5 && receive(3) == "ABC");
-        link.closePort();
         // Stale answers, one taken in by Qt already, one still in the driver: the probe clears them.
         const int boardEnd = ::open(QFile::encodeName(simulated.path()).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
         QVERIFY(boardEnd >= 0 && link.openPort(2, QStringLiteral("115200"), HandshakeHardware));
         link.sendString(QByteArray::fromHex("1b76"));
-        QVERIFY(program.clock.waitForInput(program.line, 2000));
+        QVERIFY(program.clock.waitForInput(program.line, 2000) && !ready.isEmpty());
         link.sendString(QByteArray::fromHex("1b76"));
         int inDriver = 0;
         for (const QDeadlineTimer deadline(2000); inDriver < 1 && !deadline.hasExpired();)
