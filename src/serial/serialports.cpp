@@ -42,9 +42,6 @@ QString stamp(const QString &path)
     }
     return text;
 }
-
-// A watched path: its node and where it leads.
-QString pathStamp(const QString &path) { return stamp(path) + u'>' + QFileInfo(path).canonicalFilePath(); }
 #endif
 
 } // namespace
@@ -98,6 +95,16 @@ SystemSerialPorts::~SystemSerialPorts() { stopWatching(); }
 
 QList<SerialPortInfo> SystemSerialPorts::list() const
 {
+    // Looked at before the listing: a change meanwhile is told by the next poll.
+    if (watchers() > 0)
+        for (const QString &thing : lookedAt())
+            if (!watchedPaths().contains(thing))
+                m_seen.insert(thing, look(thing));
+    return systemPorts();
+}
+
+QList<SerialPortInfo> SystemSerialPorts::systemPorts() const
+{
     QHash<QString, QString> byId; // the device a by-id link leads to: the link's name
 #ifdef Q_OS_UNIX
     const QFileInfoList links = QDir(ByIdFolder).entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot);
@@ -123,13 +130,14 @@ QList<SerialPortInfo> SystemSerialPorts::list() const
 
 bool SystemSerialPorts::exists(const QString &device) const
 {
+    // One look, which the watch takes as what the program saw of a watched path.
+    const QString now = look(device);
+    if (watchers() > 0 && watchedPaths().contains(device))
+        m_seen.insert(device, now);
 #ifdef Q_OS_UNIX
-    if (watchedPaths().contains(device))
-        m_seen.insert(device, pathStamp(device));
-    return QFileInfo::exists(device);
+    return !now.startsWith(u'>');
 #else
-    // A COM port is no file here: the system's list of ports knows it.
-    return !QSerialPortInfo(device).isNull();
+    return now.endsWith(u'+');
 #endif
 }
 
@@ -143,27 +151,35 @@ QString SystemSerialPorts::watchFacility() const
     return QStringLiteral("poll");
 }
 
-void SystemSerialPorts::startWatching()
+int SystemSerialPorts::openUdevSocket() const
 {
 #ifdef Q_OS_LINUX
     if (watchFacility() == QLatin1String("udev")) {
         // udev's own group: its word comes once the device node, its
         // permissions and its by-id link are in place.
-        m_socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_KOBJECT_UEVENT);
+        const int socket = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_KOBJECT_UEVENT);
         sockaddr_nl address{};
         address.nl_family = AF_NETLINK;
         address.nl_groups = 2;
-        if (m_socket >= 0 && ::bind(m_socket, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-            ::close(m_socket);
-            m_socket = -1;
-        }
-        if (m_socket >= 0) {
-            m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
-            connect(m_notifier, &QSocketNotifier::activated, this, &SystemSerialPorts::onUevent);
-        }
+        if (socket >= 0 && ::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0)
+            return socket;
+        if (socket >= 0)
+            ::close(socket);
     }
 #endif
-    m_last = snapshot();
+    return -1;
+}
+
+void SystemSerialPorts::startWatching()
+{
+    m_socket = openUdevSocket();
+    if (m_socket >= 0) {
+        m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SystemSerialPorts::onUevent);
+    }
+    m_seen.clear();
+    for (const QString &thing : lookedAt())
+        m_seen.insert(thing, look(thing));
     // udev tells of its devices; the watched paths (and, without udev, the
     // device folder) are looked at on the beat.
     if (m_socket < 0 || !watchedPaths().isEmpty())
@@ -183,42 +199,48 @@ void SystemSerialPorts::stopWatching()
     m_socket = -1;
 }
 
-QString SystemSerialPorts::snapshot() const
+QStringList SystemSerialPorts::lookedAt() const
 {
-    QStringList parts;
-#ifdef Q_OS_UNIX
+    QStringList things;
     if (m_socket < 0) {
+#ifdef Q_OS_UNIX
         // A device node comes and goes in /dev, its by-id link in its folder:
         // each changes the folder's time stamp. One stat each.
-        parts << stamp(QStringLiteral("/dev")) << stamp(ByIdFolder);
-    }
-    for (const QString &path : watchedPaths())
-        parts << pathStamp(path);
+        things << QStringLiteral("/dev") << ByIdFolder;
 #else
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        parts << info.systemLocation() + u'/' + info.serialNumber();
-    for (const QString &path : watchedPaths())
-        parts << path + (exists(path) ? u'+' : u'-');
+        things << QString(); // the system's list of ports
 #endif
-    return parts.join(u'|');
+    }
+    return things + watchedPaths();
+}
+
+QString SystemSerialPorts::look(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    return stamp(path) + u'>' + QFileInfo(path).canonicalFilePath();
+#else
+    // A COM port is no file here: the system's list of ports knows it.
+    if (!path.isEmpty())
+        return path + (QSerialPortInfo(path).isNull() ? u'-' : u'+');
+    QStringList ports;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        ports << info.systemLocation() + u'/' + info.serialNumber();
+    return ports.join(u'|');
+#endif
 }
 
 void SystemSerialPorts::poll()
 {
-    const QString now = snapshot();
-    // A watched path that came and went again between two looks reads the
-    // same as at the first; what the watcher saw of it in between tells.
-    bool seenOtherwise = false;
-#ifdef Q_OS_UNIX
-    for (auto it = m_seen.cbegin(); it != m_seen.cend(); ++it)
-        seenOtherwise = seenOtherwise || (watchedPaths().contains(it.key()) && it.value() != pathStamp(it.key()));
-#endif
-    if (now == m_last && !seenOtherwise)
-        return;
-    emit changed();
-    // Compared from now on with what the listeners have just read: a device
-    // that came while they read and goes again is still seen to go.
-    m_last = snapshot();
+    bool changed = false;
+    for (const QString &thing : lookedAt()) {
+        QString now = look(thing);
+        if (m_seen.value(thing) != now) {
+            m_seen.insert(thing, std::move(now));
+            changed = true;
+        }
+    }
+    if (changed)
+        emit SerialPorts::changed();
 }
 
 void SystemSerialPorts::onUevent()

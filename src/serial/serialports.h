@@ -90,10 +90,16 @@ public:
 protected:
     void startWatching() override;
     void stopWatching() override;
+    // The system's own answers, which tests script: its serial ports, and
+    // udev's notification socket (-1 where udev does not run).
+    [[nodiscard]] virtual QList<SerialPortInfo> systemPorts() const;
+    [[nodiscard]] virtual int openUdevSocket() const;
 
 private:
-    // What a poll compares: time stamps of the device folders, the watched paths.
-    [[nodiscard]] QString snapshot() const;
+    // What the poll looks at: the device folders (where udev does not tell)
+    // and the watched paths; and how each looks now.
+    [[nodiscard]] QStringList lookedAt() const;
+    [[nodiscard]] static QString look(const QString &path);
     void poll();
     void onUevent();
 
@@ -101,8 +107,10 @@ private:
     QSocketNotifier *m_notifier = nullptr;
     QTimer m_poll;
     QTimer m_settle;
-    QString m_last;
-    // Each watched path as exists() last found it: what the watcher knows.
+    // How each thing looked when the program last looked at it (a listing,
+    // an exists(), a poll): a poll tells of a change against what the
+    // program saw, so a device that came and went between a listing and the
+    // next poll is told as gone.
     mutable QHash<QString, QString> m_seen;
 };
 

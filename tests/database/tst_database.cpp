@@ -94,80 +94,13 @@ const QString Complete = "MechaStd Step1 StepperNormal HeadLV StrobeKyo HW432 Hu
 class TestDatabase : public QObject {
     Q_OBJECT
 private slots:
-    void startState()
-    {
-        WindowRig rig;
-        // Every control with a caption; the labels hold their start texts.
-        const QStringList captions = {
-            "Frame9=Mechanism database", "DbbAnalyse=Analyse current entry", "DbbDelete=Delete current entry",
-            "DbUp=Move up", "DbDown=Move down", "Frame8=Configuration editor", "IdEditor=Mechanism identity",
-            "ConfigName=", "Frame1=Logic voltage", "Voltage5=5     Volts", "Voltage3=3.3  Volts", "ModeMRS=MRS",
-            "Printermode=Printer mode", "ModeChipset=Chipset", "Frame2=Mechanism", "MechaStd=Standard",
-            "MechaKEL=KEL", "Frame11=Head-up polarity", "HupNormal=Normal", "HupInverted=Inverted",
-            "Frame3=Motor steps", "Step1=1 step/dotline", "Steps2=2 steps/dotline", "Frame4=Motor rotation",
-            "StepperNormal=Normal", "StepperInverted=Inverted", "Frame7=Head width",
-            "HW384=2''               384 pixels", "HW432=2''               432 pixels",
-            "HW448=2''               448 pixels", "HW576=3''               576 pixels",
-            "HW640=3''               640 pixels", "HW832=4 ''              832 pixels",
-            "HW864=4 ''              864 pixels", "Frame5=Head type", "HeadST=800 Ohms", "HeadHS=3000 Ohms",
-            "HeadLV=1500 Ohms", "Frame6=Strobe polarity", "StrobeRohm=Positive", "StrobeKyo=Negative",
-            "NewConfig=Save configuration to database", "Frame10=Printer", "Identityf=Firmware Identity",
-            "Identity=Please, run chipset detection", "GetID=Check identity", "Frame12=Configuration mode",
-            "ConfRes=Resistors", "ConfUser=User", "Frame13=Identity determination", "IdAuto=Automatic",
-            "IdUser=User", "GetSettings=Check configuration", "ConfigPrinter=Configure printer",
-            "Frame14=Communication", "LabelCom=No chipset found, please",
-            "LabelBauds=perform a chipset detection", "Wakeup=Wake up", "SleepButton=Sleep", "Reset=Reset",
-            "List1=", "List2="};
-        // Until a printer is found only "Check identity" can reach it; the printer mode is shown, not chosen.
-        const QStringList disabled = {"ModeMRS", "ModeChipset", "GetSettings", "ConfigPrinter", "Wakeup",
-                                      "SleepButton", "Reset"};
-        const QStringList hidden = {"Frame1", "Voltage5", "Voltage3", "List2"};
-        for (const QString &entry : captions) {
-            const QString name = entry.section(u'=', 0, 0);
-            const QWidget *control = rig.find<QWidget>(qPrintable(name));
-            QVERIFY2(control, qPrintable(name));
-            const auto *box = qobject_cast<const QGroupBox *>(control);
-            QCOMPARE(name + u'=' + (box ? box->title() : control->property("text").toString()), entry);
-            QCOMPARE(control->isEnabled(), !disabled.contains(name));
-            QCOMPARE(control->isVisible(), !hidden.contains(name));
-            if (box) // read out by screen readers, and what tells the two "Normal" options apart
-                QCOMPARE(box->accessibleName(), box->title());
-        }
-        // One line over each printer command and each group of the editor, each its own.
-        QStringList tips;
-        for (const QString &name : QStringLiteral("GetID GetSettings ConfigPrinter Wakeup SleepButton Reset Frame12 Frame13 "
-                                                  "IdEditor Printermode Frame2 Frame11 Frame3 Frame4 Frame7 Frame5 Frame6").split(u' '))
-            tips << rig.find<QWidget>(qPrintable(name))->toolTip();
-        QVERIFY(tips.filter(QRegularExpression("^[^\\n]{20,100}$")).size() == 17 && tips.removeDuplicates() == 0);
-        QStringList checked;
-        for (const QRadioButton *option : rig.window->findChildren<QRadioButton *>())
-            if (option->isChecked())
-                checked << option->objectName();
-        QCOMPARE(checked, QStringList{"Voltage5"});
-        QCOMPARE(rig.window->windowTitle(), QString("Tessary Configurator "));
-        const auto items = [&rig](const char *menu) { // the menus, the list's pop-up menu last
-            QStringList out{rig.find<QMenu>(menu)->title()};
-            for (const QAction *action : rig.find<QMenu>(menu)->actions())
-                out << (action->isSeparator() ? QString("-") : action->text());
-            return out.join(u'|');
-        };
-        QCOMPARE(items("File") + u'|' + items("Comm") + u'|' + items("Help") + u'|' + items("dbOps"),
-                 "Database|New database|Open database|-|Save database|Save database as...|-|Exit|Communication|"
-                 "Detect a Printer|-|Traffic monitor|Help|Contents|-|About|Database Edition|Analyse|Delete|Move up|"
-                 "Move down");
-        // A fixed size: no maximise button, no size grip.
-        QVERIFY(rig.window->minimumSize() == rig.window->maximumSize() && rig.find<QStatusBar>("StatusBar") == rig.window->statusBar()
-                && !rig.window->statusBar()->isSizeGripEnabled()
-                && !(rig.window->windowFlags() & Qt::WindowMaximizeButtonHint));
-        QCOMPARE(WindowRig(WindowRig::emptyDatabase(), true).window->windowTitle(),
-                 QString("Tessary Configurator - demo board on COM1"));
-    }
-
     void windowFitsTheScreensAvailableArea()
     {
-        // Fixed at the size it needs where that fits; on a smaller area (150% on a 1280x800 screen leaves the
-        // window 853x533) fixed at the area's size, its content scrolling to every control.
+        // Fixed at the size it needs where that fits (no maximise button, no size grip); on a smaller area
+        // (150% on a 1280x800 screen leaves the window 853x533) fixed at the area's size, its content
+        // scrolling to every control.
         WindowRig rig;
+        QVERIFY(!rig.window->statusBar()->isSizeGripEnabled() && !(rig.window->windowFlags() & Qt::WindowMaximizeButtonHint));
         auto *scroll = rig.find<QScrollArea>("ClientScroll");
         for (const QRect area : {QRect(0, 0, 1280, 1024), QRect(0, 0, 853, 533), QRect(200, 100, 1280, 480)}) {
             rig.window->fitToScreen(area);
@@ -185,7 +118,7 @@ private slots:
     {
         // Each row clicks through a group to its last option. The hidden 5 V option is on from the start; an
         // unset head-up polarity is saved as "1". The new entry is appended and selected. (864 dots: see
-        // saveAndConfigureCheckEveryFieldFirst.)
+        // aFieldLeftOutIsRefused.)
         const struct { QString clicks, code; } table[] = {
             {"MechaKEL MechaStd Steps2 Step1 StepperInverted StepperNormal HeadLV StrobeKyo HW432", "1111000101010000"},
             {"MechaKEL Steps2 StepperInverted HeadST HeadHS StrobeKyo StrobeRohm HW864 HW384 HupInverted",
@@ -205,41 +138,61 @@ private slots:
         }
     }
 
-    void saveAndConfigureCheckEveryFieldFirst()
+    void aFieldLeftOutIsRefused_data()
     {
-        // One field chosen after each refusal: a warning each time, nothing saved or sent, and the status text
-        // says only a refused save of an incomplete configuration. A save leaves the head-up polarity out and
-        // asks for the name last; "Configure printer" in "User" mode checks every field, then the identity.
-        const struct { const char *command, *options; QStringList messages; } table[] = {
-            {"NewConfig", "MechaStd Step1 StepperNormal HeadST StrobeKyo HW576 name",
-             {"Mechanism type is not defined !", "Steps per dotline is not defined !", "Stepper sense is not defined !",
-              "Head type is not defined !", "Strobe polarity is not defined !", "Head width is not defined !",
-              "Please enter a configuration name !"}},
-            {"ConfigPrinter", "MechaKEL Steps2 StepperInverted HupInverted HW864 HeadHS StrobeKyo name",
-             {"Mechanism (Standard/KEL) is not defined !", "Motor steps is not defined !", "Motor rotation is not defined !",
-              "Head-up polarity is not defined !", "Head width is not defined !", "Head type is not defined !",
-              "Strobe polarity is not defined !", "Please specify a mechanism identity !"}}};
-        for (const auto &row : table) {
-            WindowRig rig;
-            rig.board();
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("leftOut"); // the option not clicked; "name" the name not typed, "all" nothing done
+        QTest::addColumn<QString>("message"); // the one warning; none: saved, or sent
+        const QStringList save = {"MechaKEL", "Mechanism type", "Steps2", "Steps per dotline", "StepperInverted",
+                                  "Stepper sense", "HeadHS", "Head type", "StrobeKyo", "Strobe polarity", "HW864", "Head width"};
+        const QStringList program = {"MechaKEL", "Mechanism (Standard/KEL)", "Steps2", "Motor steps", "StepperInverted",
+                                     "Motor rotation", "HupNormal", "Head-up polarity", "HW864", "Head width", "HeadHS",
+                                     "Head type", "StrobeKyo", "Strobe polarity"};
+        for (const auto &[command, fields] : {std::pair("NewConfig", save), std::pair("ConfigPrinter", program)})
+            for (qsizetype i = 0; i < fields.size(); i += 2)
+                QTest::addRow("%s without %s", command, qPrintable(fields[i])) << command << fields[i] << fields[i + 1] + " is not defined !";
+        QTest::newRow("NewConfig without a name") << "NewConfig" << "name" << "Please enter a configuration name !";
+        QTest::newRow("ConfigPrinter without a name") << "ConfigPrinter" << "name" << "Please specify a mechanism identity !";
+        QTest::newRow("NewConfig without anything") << "NewConfig" << "all" << "Mechanism type is not defined !";
+        QTest::newRow("ConfigPrinter without anything") << "ConfigPrinter" << "all" << "Mechanism (Standard/KEL) is not defined !";
+        // Saved: an unset head-up polarity as "1".
+        QTest::newRow("NewConfig without HupNormal") << "NewConfig" << "HupNormal" << "";
+        QTest::newRow("NewConfig with everything") << "NewConfig" << "" << "";
+        QTest::newRow("ConfigPrinter with everything") << "ConfigPrinter" << "" << "";
+    }
+
+    // Each field the command needs, left out alone, gives its one warning and stops the command: nothing saved
+    // or sent, and the status text says only a refused save of an incomplete configuration.
+    void aFieldLeftOutIsRefused()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, leftOut);
+        QFETCH(QString, message);
+        const bool saving = command == "NewConfig", done = message.isEmpty();
+        WindowRig rig;
+        rig.board();
+        if (!saving)
             rig.checkIdentity();
-            clickAll(rig, "ConfUser IdUser");
-            rig.clearWire();
-            for (const QString &option : QString(row.options).split(u' ')) {
-                rig.window->showStatus("before");
-                rig.click(row.command);
-                QVERIFY(rig.wire().isEmpty() && rows(rig).isEmpty() && !rig.window->database().isModified());
-                QCOMPARE(rig.status(), row.command == QLatin1String("NewConfig") && option != "name" ? "New configuration not created !" : "before");
-                option == "name" ? rig.type("ConfigName", "Mine") : rig.click(qPrintable(option));
-            }
-            QCOMPARE(rig.prompts.texts(), row.messages);
-            for (const auto &shown : rig.prompts.shown)
-                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::Ok);
-            rig.prompts.clear();
-            rig.click(row.command); // saved; or sent: User mode, the configuration bytes 0xCB and 0x90, the identity
-            QVERIFY(rig.prompts.shown.isEmpty() && (rows(rig) == QStringList{"Mine=1111010101110000"}
-                                                    || rig.wire().contains(QByteArray::fromHex("1d534606011d534607cb1d534608901d5346094d"))));
-        }
+        clickAll(rig, "ConfUser IdUser");
+        for (const QString &option : QStringLiteral("MechaKEL Steps2 StepperInverted HupNormal HW864 HeadHS StrobeKyo").split(u' '))
+            if (option != leftOut && leftOut != "all")
+                rig.click(qPrintable(option));
+        if (leftOut != "name" && leftOut != "all")
+            rig.type("ConfigName", "Mine");
+        rig.clearWire();
+        rig.window->showStatus("before");
+        rig.click(qPrintable(command));
+        QCOMPARE(rig.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        for (const auto &shown : rig.prompts.shown)
+            QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::Ok);
+        QCOMPARE(rows(rig), done && saving ? QStringList{"Mine=" + QString(leftOut.isEmpty() ? "1100101110000000" : "1100101110010000")} : QStringList());
+        // Sent: the polarity query; User mode, the configuration bytes CB 80 and "Mine"; the reset and the identity query.
+        QCOMPARE(rig.wire().toHex(), done && !saving ? "1d5368" "1d53460601" "1d534607cb" "1d53460880" "1d5346094d" "1d53460a69"
+                                                       "1d53460b6e" "1d53460c65" "1d53460d00" "1b40" "1b49" : "");
+        QCOMPARE(rig.status(), !saving ? (done ? "Configuration programmed on COM1 at 115200 bauds: 8 parameters, each echoed by the board" : "before")
+                               : leftOut == "name" ? "before"
+                               : done ? "Configuration selected : Mine" : "New configuration not created !");
+        QCOMPARE(rig.window->database().isModified(), done && saving);
     }
 
     void saveOverwritesTheFirstEntryOfThatName()
