@@ -213,6 +213,32 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                  option("station", "The station named in the log's rows (the host name by default).", "name"),
                  allBoardsOption(), expectOption()},
          &CliApp::program, Reach::Board},
+        {QStringLiteral("audit"),
+         QStringLiteral("Reads what the board holds, writing nothing: its port, speed, handshake, firmware, "
+                        "identity, configuration mode, identity mode and configuration code in words, and every "
+                        "entry of --db (the factory list without it) whose code it holds. With --expect ENTRY, "
+                        "--code or field options (only the fields given are compared) a board that holds "
+                        "anything else is \"drift\", each differing field in words, and the exit status is 1.\n"
+                        "With --all-boards it reads every board on every port at once, as program --all-boards "
+                        "programs them: a line per board on standard error as it goes; on standard output a table "
+                        "(port, device, speed, identity, mode, code, entries, result), the count and the boards "
+                        "that failed with the reason, or a JSON array with --json; --log takes a row per board "
+                        "(command audit) as each ends. Exit status 0 only when every board found was read in "
+                        "full, none drifted and no port failed to open."),
+         {}, 0, QStringLiteral("takes options, not arguments"),
+         QList<QCommandLineOption>{option("db", "A .cdb database: its entries name what each board holds, and "
+                                                "--expect is one of them (the factory list without it).", "file"),
+                                   option("expect", "The entry every board should hold, in --db or the factory "
+                                                    "list.", "entry"),
+                                   codeOption()}
+             + fieldoptions::options()
+             + QList<QCommandLineOption>{
+                 option("log", "Append a CSV row for each board to the file (the header when new), synced to "
+                               "the disk as each board ends; a file of rows under another header is refused.",
+                        "file"),
+                 option("station", "The station named in the log's rows (the host name by default).", "name"),
+                 allBoardsOption()},
+         &CliApp::audit, Reach::Board},
 
         {QStringLiteral("db list"), QStringLiteral("Lists the entries of a .cdb database."),
          QStringLiteral("FILE"), 1, OneFile, {}, &CliApp::dbList},
@@ -480,7 +506,7 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QList<QComman
             return usage(error);
         common.boards = *boards;
         common.portsNamed = parser.isSet(QStringLiteral("port"));
-        if (parser.isSet(QStringLiteral("expect"))) {
+        if (parser.isSet(QStringLiteral("expect")) && expectCountsBoards(options)) {
             bool ok = false;
             if (parser.value(QStringLiteral("expect")).toInt(&ok) < 1 || !ok)
                 return usage(QStringLiteral("--expect takes a number of boards from 1, not \"%1\"")
@@ -488,7 +514,7 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QList<QComman
         }
         return std::nullopt;
     }
-    if (parser.optionNames().contains(QStringLiteral("expect")))
+    if (parser.optionNames().contains(QStringLiteral("expect")) && expectCountsBoards(options))
         return usage(QStringLiteral("--expect goes with --all-boards"));
     if (parser.isSet(QStringLiteral("port"))) {
         QString error;
@@ -744,6 +770,13 @@ std::vector<BoardRun> CliApp::runAllBoards(const Common &common, const AllBoards
     return runs;
 }
 
+bool CliApp::expectCountsBoards(const QList<QCommandLineOption> &options)
+{
+    return std::any_of(options.cbegin(), options.cend(), [](const QCommandLineOption &option) {
+        return option.names().contains(QStringLiteral("expect")) && option.valueName() == QLatin1String("n");
+    });
+}
+
 bool CliApp::reported(const Common &common, const BoardRun &run)
 {
     return common.portsNamed || run.found() || run.outcome == BoardOutcome::PortError;
@@ -792,11 +825,12 @@ int CliApp::allBoardsEnd(const Invocation &call, const std::vector<BoardRun> &ru
         int stopped = 0;
         for (const BoardRun &run : runs)
             stopped += run.stopped ? 1 : 0;
-        return interrupted(common, QStringLiteral("%1 of %2 ports stopped before their end; a board stopped while "
-                                                  "being programmed may hold a partial configuration and should be "
-                                                  "programmed again")
-                                       .arg(stopped)
-                                       .arg(runs.size()),
+        // Only programming leaves a board half done.
+        return interrupted(common, QStringLiteral("%1 of %2 ports stopped before their end").arg(stopped).arg(runs.size())
+                                       + (m_command == QLatin1String("audit")
+                                              ? QStringLiteral("; nothing was written to any board")
+                                              : QStringLiteral("; a board stopped while being programmed may hold a "
+                                                               "partial configuration and should be programmed again")),
                            {}, false);
     }
     const auto found = std::count_if(runs.cbegin(), runs.cend(), [](const BoardRun &run) { return run.found(); });
@@ -806,7 +840,9 @@ int CliApp::allBoardsEnd(const Invocation &call, const std::vector<BoardRun> &ru
     } else if (found == 0) {
         m_err << "tessary: no board found on any of the " << runs.size() << " ports\n";
         failed = true;
-    } else if (call.has("expect") && found < call.value("expect").toInt()) {
+    } else if (const Subcommand *command = findSubcommand(m_command);
+               command && expectCountsBoards(command->options) && call.has("expect")
+               && found < call.value("expect").toInt()) {
         m_err << "tessary: found " << found << (found == 1 ? " board" : " boards") << ", expected "
               << call.value("expect") << '\n';
         failed = true;

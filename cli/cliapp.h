@@ -23,6 +23,7 @@ class QTextStream;
 
 namespace tessary {
 
+struct AuditOrder;
 class BoardRecorder;
 class CliEnvironment;
 class ComSlots;
@@ -236,6 +237,14 @@ private:
     [[nodiscard]] std::optional<int> programOrder(const Invocation &call, ProgramOrder &order);
     int programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
     int programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
+    // tessary audit (auditcommand.cpp): what each board holds, against what it should.
+    int audit(const Invocation &call);
+    [[nodiscard]] std::optional<int> auditOrder(const Invocation &call, AuditOrder &order);
+    int auditOne(const Invocation &call, const AuditOrder &order, BoardRecorder *log);
+    int auditAllBoards(const Invocation &call, const AuditOrder &order, BoardRecorder *log);
+    // Whether the command's --expect counts boards (detect, program) rather
+    // than naming an entry (audit).
+    [[nodiscard]] static bool expectCountsBoards(const QList<QCommandLineOption> &options);
 
     // Files.
     int dbList(const Invocation &call);

@@ -34,7 +34,7 @@ ValueSet optionValues(const QCommandLineOption &option)
         return {ValueSet::Ports, {}};
     if (name == QLatin1String("db"))
         return {ValueSet::Databases, {}};
-    if (name == QLatin1String("entry"))
+    if (name == QLatin1String("entry") || (name == QLatin1String("expect") && valueName == QLatin1String("entry")))
         return {ValueSet::Entries, {}};
     if (valueName == QLatin1String("file"))
         return {ValueSet::Files, {}};

@@ -7,7 +7,7 @@ namespace tessary {
 
 namespace {
 
-constexpr std::array<std::pair<BoardOutcome, const char *>, 10> Words{{
+constexpr std::array<std::pair<BoardOutcome, const char *>, 11> Words{{
     {BoardOutcome::Ok, "ok"},
     {BoardOutcome::Found, "found"},
     {BoardOutcome::EchoError, "echo-error"},
@@ -18,6 +18,7 @@ constexpr std::array<std::pair<BoardOutcome, const char *>, 10> Words{{
     {BoardOutcome::NoBoard, "no-board"},
     {BoardOutcome::PortError, "port-error"},
     {BoardOutcome::Drift, "drift"},
+    {BoardOutcome::ReadFailed, "read-failed"},
 }};
 
 QString utcText(const QDateTime &time)

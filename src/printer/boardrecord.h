@@ -22,10 +22,11 @@ enum class BoardOutcome {
     NoBoard,       // the port opened, nothing answered at any speed
     PortError,     // the port could not be opened (busy, no permission, gone, not serial)
     Drift,         // an audit: the board holds another configuration than expected
+    ReadFailed,    // an audit: the board did not answer the read-back in full
 };
 
 // "ok", "found", "echo-error", "verify-failed", "cancelled", "reset-not-sent",
-// "interrupted", "no-board", "port-error", "drift".
+// "interrupted", "no-board", "port-error", "drift", "read-failed".
 [[nodiscard]] QString outcomeWord(BoardOutcome outcome);
 // The outcome a word names; none for another word.
 [[nodiscard]] std::optional<BoardOutcome> outcomeFromWord(const QString &word);

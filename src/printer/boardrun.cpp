@@ -35,8 +35,12 @@ QString echoReason(const ProgrammingResult &result)
     return failed.join(QStringLiteral("; "));
 }
 
-QString interruptedReason(const std::optional<BoardProgram> &program, bool found)
+QString interruptedReason(const BoardRun &run)
 {
+    const std::optional<BoardProgram> &program = run.program;
+    const bool found = run.found();
+    if (run.audit)
+        return QStringLiteral("stopped during the read-back; nothing was written to the board");
     if (!program)
         return found ? QStringLiteral("stopped before the board's steps ended")
                      : QStringLiteral("stopped during the scan");
@@ -59,9 +63,15 @@ void BoardRun::decide()
     if (!portError.isEmpty())
         return set(BoardOutcome::PortError, portError);
     if (stopped)
-        return set(BoardOutcome::Interrupted, interruptedReason(program, found()));
+        return set(BoardOutcome::Interrupted, interruptedReason(*this));
     if (!found())
         return set(BoardOutcome::NoBoard, QStringLiteral("no board answered at any speed, after a wake-up"));
+    if (audit) {
+        const QString differences = audit->differences.join(QStringLiteral("; "));
+        if (!audit->unanswered.isEmpty())
+            return set(BoardOutcome::ReadFailed, (audit->unanswered + audit->differences).join(QStringLiteral("; ")));
+        return set(differences.isEmpty() ? BoardOutcome::Ok : BoardOutcome::Drift, differences);
+    }
     if (!program)
         return set(BoardOutcome::Found, {});
     const ProgrammingResult &result = program->result;
@@ -76,7 +86,7 @@ void BoardRun::decide()
                    (program->lineProblem.isEmpty() ? QStringLiteral("the serial line failed") : program->lineProblem)
                        + QStringLiteral("; the board was not reset and may hold part of the configuration"));
     case ProgrammingResult::Outcome::Stopped:
-        return set(BoardOutcome::Interrupted, interruptedReason(program, true));
+        return set(BoardOutcome::Interrupted, interruptedReason(*this));
     case ProgrammingResult::Outcome::Completed:
         break;
     }
@@ -124,6 +134,18 @@ BoardRow recordRow(const BoardRun &run, const RecordContext &context)
     row.identityBefore = identityPart(before);
     if (run.program)
         row.identityAfter = identityPart(run.program->result.identity);
+    if (run.audit) {
+        // What the board holds, and the entry it was compared with.
+        const ReadBackResult &back = run.audit->back;
+        row.identityAfter = identityPart(back.identityReply);
+        row.code = back.code.value_or(QString());
+        if (back.configurationMode)
+            row.mode = *back.configurationMode ? QStringLiteral("user") : QStringLiteral("resistors");
+    }
+    if (const AuditOrder *audit = context.audit) {
+        row.database = audit->database;
+        row.entry = audit->entry;
+    }
     if (const ProgramOrder *order = context.order) {
         row.database = order->database;
         row.entry = order->entry;

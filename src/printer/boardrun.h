@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/appstate.h"
+#include "printer/boardaudit.h"
 #include "printer/boardprogramming.h"
 #include "printer/boardrecord.h"
 
@@ -25,6 +26,7 @@ struct BoardRun {
     PrinterLink printer;  // printerFound: a board answered the probe
     QByteArray identity;  // its reply to the probe's identity query
     std::optional<BoardProgram> program; // the programming began
+    std::optional<BoardAudit> audit;     // the audit's read-back began
 
     // Decided once, at its end, by decide().
     BoardOutcome outcome = BoardOutcome::NoBoard;
@@ -45,8 +47,9 @@ struct BoardRun {
 struct RecordContext {
     QString station;             // --station, else the host name
     QString tool;                // "tessary 2.3"
-    QString command;             // "program"
+    QString command;             // "program", "audit"
     const ProgramOrder *order = nullptr; // what was written; null for a scan alone
+    const AuditOrder *audit = nullptr;   // what each board was compared with, for an audit
     QHash<QString, QString> adapterSerials; // device: its USB adapter's serial number, where known
 };
 

@@ -293,6 +293,11 @@ private slots:
             {"detect --all-boards" + QString(" --port /dev/ttyUSB%1").repeated(33).arg(1), "--all-boards takes --port at most 32 times"},
             {"detect --expect 2", "--expect goes with --all-boards"}, {"detect --all-boards --expect 0", "--expect takes a number of boards from 1"},
             {"program --code 1111000101000000 --station \"\"", "--station needs a name"},
+            // What the audited boards should hold: an entry there is, one way.
+            {"audit --expect Nothing", "tessary audit: --expect: the factory list has no entry named \"Nothing\"\n"},
+            {"audit --code 1111000101000000 --head-width 576", "one way: --expect ENTRY, --code or field options"},
+            {"audit --code 11110001", "16 characters 0 or 1"}, {"audit --head-width 500", "--head-width takes"},
+            {"audit --all-boards --expect Nothing", "no entry named"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;
@@ -305,14 +310,14 @@ private slots:
         // Each help lists the options its command takes: the board's commands the port's and the trace's,
         // ports --port alone, the files and codes none of them.
         const QRegularExpression portOption("\n  --(port|speed|handshake|sequential|trace) ");
-        for (const QString command : {"ports", "detect", "identity", "read", "wake", "sleep", "reset", "program",
+        for (const QString command : {"ports", "detect", "identity", "read", "wake", "sleep", "reset", "program", "audit",
                                       "db list", "db show", "db add", "db remove", "db move", "db factory",
                                       "db export", "db import", "code decode", "code encode"}) {
             Rig rig;
             QCOMPARE(rig.run(command.split(u' ') << "--help"), 0);
             QVERIFY2(rig.out.startsWith("Usage: tessary " + command), qPrintable(rig.out));
             QCOMPARE(rig.out.count(portOption), command == "ports" ? 1 : command.contains(u' ') ? 0 : 5);
-            QCOMPARE(rig.out.contains("\n  --all-boards "), command == "detect" || command == "program");
+            QCOMPARE(rig.out.contains("\n  --all-boards "), command == "detect" || command == "program" || command == "audit");
         }
         Rig rig;
         // A log whose rows have another shape (the old header included) is never appended to.
@@ -553,15 +558,16 @@ private slots:
             {"reset", {{"reset", {"1b40"}, 5}}},
             {"program", {{"program --code 1111000101000000 --id ABCDE --yes", {"1b40"}, 6},
                          {"program --code 1111000101000000 --id ABCDE --yes --verify", {"1b40", "1d5366061d5366091d53431b49"}, 7}}},
+            {"audit", {{"audit --code 1111000101000000", {"1d5366061d5366091d53431b49"}, 8}}},
         };
-        // The exit status for each fault: detect, identity, read, wake, sleep, reset, program, program --verify;
-        // then every board at once for detect, program and program --verify ("-": the fault does not apply).
+        // The exit status for each fault: detect, identity, read, wake, sleep, reset, program, program --verify, audit;
+        // then every board at once for detect, program, program --verify and audit ("-": the fault does not apply).
         const char *const statuses[FaultCount][2] = {
-            {"00000000", "000"}, {"11111111", "111"}, {"11111111", "111"}, {"11111111", "111"}, // none, busy, no permission, vanished
-            {"11111111", "000"}, {"11111111", "111"}, {"01111111", "011"}, {"00000001", "001"}, // silent, the three hang-ups
-            {"01111111", "011"}, {"00000011", "011"}, {"00000011", "011"},                   // held, no echo, wrong echo
-            {"SSSSSSSS", "SSS"}, {"TTTTTTTT", "TTT"},                                         // SIGINT in the scan, SIGTERM after it
-            {"11111111", "111"}, {"------11", "-11"}, {"11111111", "111"}};                   // trace, log, standard output
+            {"000000000", "0000"}, {"111111111", "1111"}, {"111111111", "1111"}, {"111111111", "1111"}, // none, busy, no permission, vanished
+            {"111111111", "0000"}, {"111111111", "1111"}, {"011111111", "0111"}, {"000000010", "0010"}, // silent, the three hang-ups
+            {"011111111", "0111"}, {"000000110", "0110"}, {"000000110", "0110"},                       // held, no echo, wrong echo
+            {"SSSSSSSSS", "SSSS"}, {"TTTTTTTTT", "TTTT"},                                               // SIGINT in the scan, SIGTERM after it
+            {"111111111", "1111"}, {"------111", "-111"}, {"111111111", "1111"}};                       // trace, log, standard output
         for (const CliApp::Subcommand &subcommand : CliApp::subcommands()) {
             if (subcommand.reach != CliApp::Reach::Board)
                 continue;
@@ -597,7 +603,7 @@ private slots:
         QFETCH(int, fault);
         if (command.startsWith("MISSING "))
             QFAIL(qPrintable("the board command \"" + command.mid(8) + "\" has no row in the fault table"));
-        const bool all = mode == "all-boards", programs = command.startsWith("program");
+        const bool all = mode == "all-boards", programs = command.startsWith("program"), logs = programs || command.startsWith("audit");
         const QStringList modeOptions = mode == "scan" ? QStringList{"--port", "COM1"}
                                       : mode == "probe" ? QStringList{"--port", "COM1", "--speed", "115200"}
                                       : mode == "sequential" ? QStringList{"--port", "COM1", "--sequential"}
@@ -658,7 +664,7 @@ private slots:
         rig.outClosed = fault == OutputClosed;
         QTEST(rig.run(command.split(u' ') + modeOptions
                       + QStringList{"--json", "--trace", fault == TraceUnwritable ? "/dev/full" : rig.path("trace")}
-                      + (programs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
+                      + (logs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
               "status");
 
         // A port that cannot be opened is its reason alone, said once: no word of a board that may sleep.
@@ -706,10 +712,10 @@ private slots:
                 QVERIFY2(json.isObject(), qPrintable(rig.out));
                 QVERIFY2(!claimsOk(json.object()) || got, qPrintable("called ok without its bytes: " + QString::fromLatin1(heard.toHex())));
                 // Programming, and a stop, say how it ended.
-                QCOMPARE(json["result"].isString(), programs || status > 128);
+                QCOMPARE(json["result"].isString(), logs || status > 128);
             }
         }
-        if (programs && fault != LogUnwritable) {
+        if (logs && fault != LogUnwritable) {
             QStringList rows = QString::fromUtf8(rig.read("log")).split(u'\n', Qt::SkipEmptyParts);
             QCOMPARE(rows.value(0), CsvLog::header());
             rows.removeFirst();
@@ -999,6 +1005,155 @@ private slots:
         QCOMPARE(rig.run({"read", "--json"}), 1);
         QCOMPARE(rig.err.count("Error while reading printer parameters !"), 1);
         QCOMPARE(rig.json({"ok", "code", "name"}), "false  P");
+    }
+
+    // The audit of one board: each field that differs from what it should hold in words, against an entry,
+    // a code or the fields given (only those); what it did not answer is no ok. Nothing is written.
+    void auditNamesEachFieldThatDiffers_data()
+    {
+        QTest::addColumn<int>("byte1"); // what the board holds (the default: 1111000101000000, "Mechanism 01")
+        QTest::addColumn<int>("byte2");
+        QTest::addColumn<bool>("userMode");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QStringList>("said"); // the differences, then what went unanswered
+        const QStringList entry = {"--expect", "Mechanism 01"};
+        QTest::newRow("ok, an entry") << 0xF1 << 0x40 << true << entry << 0 << "ok" << QStringList();
+        QTest::newRow("ok, nothing expected") << 0xD1 << 0x90 << false << QStringList() << 0 << "ok" << QStringList();
+        QTest::newRow("head width") << 0xF1 << 0x60 << true << entry << 1 << "drift"
+                                    << QStringList{"head width: the board holds 576 dots, expected 432"};
+        QTest::newRow("head type") << 0xF3 << 0x40 << true << entry << 1 << "drift"
+                                   << QStringList{"head type: the board holds 3000 Ohms, expected 1500"};
+        QTest::newRow("head type none") << 0xF7 << 0x40 << true << entry << 1 << "drift"
+                                        << QStringList{"head type: the board holds none, expected 1500 Ohms"};
+        QTest::newRow("strobe polarity") << 0xF0 << 0x40 << true << entry << 1 << "drift"
+                                         << QStringList{"strobe polarity: the board holds Positive, expected Negative"};
+        QTest::newRow("motor steps") << 0xE1 << 0x40 << true << entry << 1 << "drift"
+                                     << QStringList{"motor steps: the board holds 2 steps/dotline, expected 1 step/dotline"};
+        QTest::newRow("motor rotation") << 0xF9 << 0x40 << true << entry << 1 << "drift"
+                                        << QStringList{"motor rotation: the board holds Inverted, expected Normal"};
+        QTest::newRow("mechanism") << 0xD1 << 0x40 << true << entry << 1 << "drift"
+                                   << QStringList{"mechanism: the board holds KEL, expected Standard"};
+        QTest::newRow("head-up polarity") << 0xF1 << 0x50 << true << entry << 1 << "drift"
+                                          << QStringList{"head-up polarity: the board holds Inverted, expected Normal"};
+        QTest::newRow("logic voltage") << 0xB1 << 0x40 << true << entry << 1 << "drift"
+                                       << QStringList{"logic voltage: the board holds 3.3 V, expected 5"};
+        QTest::newRow("printer mode") << 0x71 << 0x40 << true << entry << 1 << "drift"
+                                      << QStringList{"printer mode: the board holds MRS, expected Chipset"};
+        QTest::newRow("reserved bits") << 0xF1 << 0x41 << true << QStringList{"--code", "1111000101000000"} << 1 << "drift"
+                                       << QStringList{"reserved bits: the board holds 0001, expected 0000"};
+        QTest::newRow("configuration mode") << 0xF1 << 0x40 << false << QStringList{"--code", "1111000101000000"} << 1 << "drift"
+                                            << QStringList{"configuration mode: the board holds Resistors, expected User"};
+        QTest::newRow("every field, in order") << 0x0C << 0x9F << false << entry << 1 << "drift"
+                                               << QStringList{"configuration mode: the board holds Resistors, expected User",
+                                                              "printer mode: the board holds MRS, expected Chipset",
+                                                              "logic voltage: the board holds 3.3 V, expected 5",
+                                                              "mechanism: the board holds KEL, expected Standard",
+                                                              "motor steps: the board holds 2 steps/dotline, expected 1 step/dotline",
+                                                              "motor rotation: the board holds Inverted, expected Normal",
+                                                              "head type: the board holds 800 Ohms, expected 1500",
+                                                              "strobe polarity: the board holds Positive, expected Negative",
+                                                              "head width: the board holds 864 dots, expected 432",
+                                                              "head-up polarity: the board holds Inverted, expected Normal",
+                                                              "reserved bits: the board holds 1111, expected 0000"};
+        // The fields given alone are compared; the 432 dots the board holds are not asked about.
+        QTest::newRow("the fields given") << 0xF0 << 0x40 << true << QStringList{"--strobe", "negative", "--voltage", "5"} << 1
+                                          << "drift" << QStringList{"strobe polarity: the board holds Positive, expected Negative"};
+        QTest::newRow("the fields given, ok") << 0xF1 << 0x60 << true << QStringList{"--head-width", "576"} << 0 << "ok" << QStringList();
+        QTest::newRow("three-byte reply") << -1 << 0x40 << true << entry << 1 << "read-failed"
+                                          << QStringList{"configuration bytes: the board's reply was unusable (3 bytes)"};
+    }
+
+    void auditNamesEachFieldThatDiffers()
+    {
+        QFETCH(int, byte1);
+        QFETCH(int, byte2);
+        QFETCH(bool, userMode);
+        QFETCH(QStringList, options);
+        QFETCH(QStringList, said);
+        QFETCH(QString, result);
+        Rig rig;
+        // In Resistors mode the board's straps are its configuration.
+        const quint8 b1 = quint8(byte1 < 0 ? 0xF1 : byte1), b2 = quint8(byte2);
+        Board &board = rig.board(1, {.userMode = userMode, .configuration1 = b1, .configuration2 = b2, .straps1 = b1, .straps2 = b2});
+        board.setFaults({.threeByteConfiguration = byte1 < 0});
+        QTEST(rig.run(QStringList{"audit", "--port", "COM1", "--json"} + options), "status");
+        const QJsonDocument json = QJsonDocument::fromJson(rig.out.toUtf8());
+        QCOMPARE(json["result"].toString(), result);
+        QCOMPARE(json["ok"].toBool(), result == "ok");
+        QCOMPARE(json["differences"].toVariant().toStringList() + json["unanswered"].toVariant().toStringList(), said);
+        QCOMPARE(json["reason"].toString(), said.join("; "));
+        QCOMPARE(rig.err.split(u'\n', Qt::SkipEmptyParts).filter("tessary: "),
+                 QStringList(said).replaceInStrings(QRegularExpression("^"), "tessary: " + result + ": "));
+        // A read-back and nothing else: no parameter write (1d 53 46), no reset (1b 40).
+        QCOMPARE(rig.wire(1).right(26), "1d5366061d5366091d53431b49");
+        QVERIFY(!rig.wire(1).contains("1d5346") && !rig.wire(1).contains("1b40"));
+    }
+
+    // What a board holds, in words, and every entry that holds its code (a code that programming would
+    // make of it: the printer-mode bit set); an entry that is not there is a usage error before any board.
+    void auditShowsWhatTheBoardHoldsAndItsEntries()
+    {
+        Rig rig;
+        rig.board(1, {.identity = "L7-0003"});
+        QCOMPARE(rig.run({"audit", "--port", "COM1"}), 0);
+        QCOMPARE(rig.out, "Port: COM1 (/dev/ttyS0)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\nFirmware: FW 4.12\nIdentity: L7-0003\n"
+                          "Configuration mode: User\nIdentity determination: User\nConfiguration code: 1111000101000000\n"
+                          "  Printer mode: Chipset\n  Logic voltage: 5 V\n  Mechanism: Standard\n  Motor steps: 1 step/dotline\n"
+                          "  Motor rotation: Normal\n  Head type: 1500 Ohms\n  Strobe polarity: Negative\n  Head width: 432 dots\n"
+                          "  Head-up polarity: Normal\n"
+                          "Entries: Mechanism 01, Mechanism 08, Mechanism 26, Mechanism 28 (factory list)\nResult: ok\n");
+        rig.write("line7.cdb", QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("TH432 1K5", "0111000101000000") + record("TH576", "1111000101100000")
+                                   + record("TH432 again", "1111000101000000"));
+        QCOMPARE(rig.run({"audit", "--port", "COM1", "--db", rig.path("line7.cdb"), "--expect", "TH576", "--quiet"}), 1);
+        QVERIFY2(rig.out.endsWith("Entries: TH432 1K5, TH432 again (" + rig.path("line7.cdb") + ")\n"
+                                  "Expected: \"TH576\" of the " + rig.path("line7.cdb") + ", code 1111000101100000\n"
+                                  "Differences:\n  head width: the board holds 432 dots, expected 576\nResult: drift\n"),
+                 qPrintable(rig.out + rig.err));
+        const qsizetype opens = rig.env.simLine.opens().size();
+        QCOMPARE(rig.run({"audit", "--port", "COM1", "--db", rig.path("line7.cdb"), "--expect", "Mechanism 01"}), 2);
+        QCOMPARE(rig.err, "tessary audit: --expect: the " + rig.path("line7.cdb") + " has no entry named \"Mechanism 01\"\n");
+        QCOMPARE(rig.env.simLine.opens().size(), opens);
+    }
+
+    // Every board at once: the table, the count, the boards that drifted with their reasons, a log row per
+    // board with the command audit (what it holds in code and mode, what it should in database and entry,
+    // no writes), and nothing written to any board.
+    void auditOfEveryBoardTablesLogsAndWritesNothing()
+    {
+        Rig rig;
+        place(rig, "1:115200 5:1200");
+        rig.board(3, {.baud = 9600, .configuration2 = 0x60, .identity = "L7-0002"});
+        QCOMPARE(rig.run({"audit", "--all-boards", "--expect", "Mechanism 01", "--log", rig.path("line7.csv"), "--station", "LINE-7"}), 1);
+        QCOMPARE(rig.out, "Port  Device      Speed   Identity       Mode  Code              Entries                                                 Result\n"
+                          "COM1  /dev/ttyS0  115200  TH432 1K5 STD  user  1111000101000000  Mechanism 01, Mechanism 08, Mechanism 26, Mechanism 28  ok\n"
+                          "COM3  /dev/ttyS2  9600    L7-0002        user  1111000101100000  -                                                       drift\n"
+                          "COM5  /dev/ttyS4  1200    TH432 1K5 STD  user  1111000101000000  Mechanism 01, Mechanism 08, Mechanism 26, Mechanism 28  ok\n"
+                          "Expected: \"Mechanism 01\" of the factory list, code 1111000101000000\n2 ok, 1 failed\n"
+                          "Failed:\n/dev/ttyS2: drift: head width: the board holds 576 dots, expected 432\n");
+        QVERIFY2(rig.err.contains("COM3 (ttyS2) 9600 bauds: drift\n"), qPrintable(rig.err));
+        QStringList rows = QString::fromUtf8(rig.read("line7.csv")).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.takeFirst(), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
+                                   "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes");
+        rows.sort();
+        const QString start = "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,audit,";
+        QCOMPARE(rows, QStringList({start + "COM1,/dev/ttyS0,,115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,factory list,Mechanism 01,"
+                                            "1111000101000000,user,,ok,,0/0",
+                                    start + "COM3,/dev/ttyS2,,9600,hw,FW 4.12,L7-0002,L7-0002,factory list,Mechanism 01,"
+                                            "1111000101100000,user,,drift,\"head width: the board holds 576 dots, expected 432\",0/0",
+                                    start + "COM5,/dev/ttyS4,,1200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,factory list,Mechanism 01,"
+                                            "1111000101000000,user,,ok,,0/0"}));
+        for (const SimulatedLine::Write &write : rig.writes())
+            QVERIFY2(!write.bytes.toHex().contains("1d5346") && !write.bytes.toHex().contains("1b40"), write.bytes.toHex().constData());
+        // The same rack as JSON.
+        QCOMPARE(rig.run({"audit", "--all-boards", "--expect", "Mechanism 01", "--json"}), 1);
+        QStringList boards;
+        for (const QJsonValue board : QJsonDocument::fromJson(rig.out.toUtf8()).array())
+            boards << board["device"].toString() + ' ' + board["result"].toString() + ' ' + board["expected"]["entry"].toString()
+                          + ' ' + board["code"].toString();
+        QCOMPARE(boards, QStringList({"/dev/ttyS0 ok Mechanism 01 1111000101000000", "/dev/ttyS2 drift Mechanism 01 1111000101100000",
+                                      "/dev/ttyS4 ok Mechanism 01 1111000101000000"}));
     }
 
     // Sleep, then wake: finding the board wakes every port it scans already,
