@@ -95,8 +95,9 @@ QString tessaryManPage()
     page.item(QStringLiteral("1"),
               QStringLiteral("The board did not answer, an echo or the verification failed, its bytes did not go out "
                              "(the port could not be opened, the line failed, flow control held the output), a file "
-                             "was refused, or the trace, the log or the output could not be written. With "
-                             "--all-boards: one board failed, or none was found."));
+                             "was refused, or the trace, the log or the output could not be written; an audited board holds "
+                             "another configuration than expected (drift) or did not answer the read-back in full. "
+                             "With --all-boards: one board failed, or none was found."));
     page.item(QStringLiteral("2"), QStringLiteral("A usage error: an unknown command or option (with the nearest "
                                                   "known one), a missing or wrong value, options that do not go "
                                                   "together, a configuration with a field left out. Said in one "

@@ -213,7 +213,7 @@ private slots:
                 names << QStringLiteral("Mechanism\\ %1").arg(n, 2, 10, QChar(u'0'));
             return names;
         };
-        QTest::newRow("commands") << "''" << QString("ports detect identity read wake sleep reset program db code "
+        QTest::newRow("commands") << "''" << QString("ports detect identity read wake sleep reset program audit db code "
                                                      "completion record --help --version").split(u' ');
         QTest::newRow("actions") << "db ''" << QString("list show add remove move factory export import").split(u' ');
         QTest::newRow("an option") << "program --sp" << QStringList{"--speed"};
@@ -225,6 +225,7 @@ private slots:
         QTest::newRow("the PATH of COMn=PATH") << "detect --port COM3 = /dev/nul" << QStringList{"/dev/null"};
         QTest::newRow("--db=, split at =") << "program --port COM3 = /dev/null --db = DB --en" << QStringList{"--entry"};
         QTest::newRow("entries") << "program --db DB --entry 'Mechanism\\ 2'" << entries(20, 29);
+        QTest::newRow("entries to expect") << "audit --db DB --expect 'Mechanism\\ 2'" << entries(20, 29);
         QTest::newRow("entries of --db=") << "program --db = DB --entry Mechanism\\ 0" << entries(1, 9);
         QTest::newRow("entries of the FILE") << "db show DB Mechanism\\ 1" << entries(10, 19);
         QTest::newRow("databases and folders") << "db list DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb"};
@@ -299,7 +300,7 @@ private slots:
         QCOMPARE(shell.err, QString());
         QCOMPARE(shell.out.split(u'\n').mid(0, 6),
                  QStringList({"compdef _tessary tessary",
-                              "ports|detect|identity|read|wake|sleep|reset|program|db|code|completion|record|--help|--version",
+                              "ports|detect|identity|read|wake|sleep|reset|program|audit|db|code|completion|record|--help|--version",
                               "list|show|add|remove|move|factory|export|import",
                               "1200|2400|4800|9600|19200|28800|38400|57600|115200", "384|432|448|576|640|832|864",
                               "Mechanism 01|Mechanism 02|Mechanism 03|Mechanism 04|Mechanism 05|Mechanism 06|Mechanism 07|"
