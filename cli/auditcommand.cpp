@@ -74,8 +74,9 @@ QStringList expectedFields(const MechanismSettings &expected)
 QString expectedText(const AuditOrder &order)
 {
     if (!order.entry.isEmpty())
-        return QStringLiteral("\"%1\" of the %2, code %3")
-            .arg(order.entry, order.database.isEmpty() ? FactoryList : order.database, order.expectedCode);
+        return QStringLiteral("\"%1\" of %2, code %3")
+            .arg(order.entry, order.database == FactoryList ? QStringLiteral("the factory list") : order.database,
+                 order.expectedCode);
     if (!order.expectedCode.isEmpty())
         return QStringLiteral("code ") + order.expectedCode;
     return expectedFields(*order.expected).join(QStringLiteral(", "));
@@ -106,7 +107,7 @@ QJsonObject auditJson(QJsonObject json, const AuditOrder &order, const BoardRun 
     if (order.expects()) {
         QJsonObject expected;
         expected.insert(QStringLiteral("database"), order.entry.isEmpty() ? QJsonValue(QJsonValue::Null)
-                                                    : QJsonValue(order.database.isEmpty() ? FactoryList : order.database));
+                                                                          : QJsonValue(order.database));
         expected.insert(QStringLiteral("entry"), order.entry.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(order.entry));
         expected.insert(QStringLiteral("code"), order.expectedCode.isEmpty() ? QJsonValue(QJsonValue::Null)
                                                                              : QJsonValue(order.expectedCode));
@@ -208,8 +209,8 @@ std::optional<int> CliApp::auditOrder(const Invocation &call, AuditOrder &order)
         order.entry = call.value("expect");
         const int row = known.find(order.entry);
         if (row < 0)
-            return usage(QStringLiteral("--expect: the %1 has no entry named \"%2\"")
-                             .arg(call.has("db") ? order.entriesSource : FactoryList, order.entry));
+            return usage(QStringLiteral("--expect: %1 has no entry named \"%2\"")
+                             .arg(call.has("db") ? order.entriesSource : QStringLiteral("the factory list"), order.entry));
         order.database = call.has("db") ? order.entriesSource : FactoryList;
         codeText = known.code(row);
         if (!isBinaryCode(codeText))

@@ -1108,12 +1108,12 @@ private slots:
                                    + record("TH432 again", "1111000101000000"));
         QCOMPARE(rig.run({"audit", "--port", "COM1", "--db", rig.path("line7.cdb"), "--expect", "TH576", "--quiet"}), 1);
         QVERIFY2(rig.out.endsWith("Entries: TH432 1K5, TH432 again (" + rig.path("line7.cdb") + ")\n"
-                                  "Expected: \"TH576\" of the " + rig.path("line7.cdb") + ", code 1111000101100000\n"
+                                  "Expected: \"TH576\" of " + rig.path("line7.cdb") + ", code 1111000101100000\n"
                                   "Differences:\n  head width: the board holds 432 dots, expected 576\nResult: drift\n"),
                  qPrintable(rig.out + rig.err));
         const qsizetype opens = rig.env.simLine.opens().size();
         QCOMPARE(rig.run({"audit", "--port", "COM1", "--db", rig.path("line7.cdb"), "--expect", "Mechanism 01"}), 2);
-        QCOMPARE(rig.err, "tessary audit: --expect: the " + rig.path("line7.cdb") + " has no entry named \"Mechanism 01\"\n");
+        QCOMPARE(rig.err, "tessary audit: --expect: " + rig.path("line7.cdb") + " has no entry named \"Mechanism 01\"\n");
         QCOMPARE(rig.env.simLine.opens().size(), opens);
     }
 
