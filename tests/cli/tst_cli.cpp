@@ -728,6 +728,13 @@ private slots:
                 QVERIFY2(row.section(u',', -1).section(u'/', 0, 0).toInt() <= heard.mid(leadHeard).count("\x1dSF"), qPrintable(row));
             }
         }
+        // An audit stopped says that no board was written; the board never got a parameter write or a reset.
+        if (command.startsWith("audit")) {
+            QVERIFY(!heard.toHex().contains("1d5346") && !heard.toHex().contains("1b40"));
+            QFETCH(int, status);
+            if (status > 128 && all)
+                QVERIFY2(rig.err.endsWith("; nothing was written to any board\n"), qPrintable(rig.err));
+        }
         if (fault != TraceUnwritable && fault != LogUnwritable && fault != Vanished) // nothing opened: nothing to trace
             QVERIFY(rig.read("trace").startsWith("---- tessary "));
         // A line that went stops the command: nothing is written on it after, and nothing is called sent.
