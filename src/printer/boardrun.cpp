@@ -52,9 +52,12 @@ QString interruptedReason(const std::optional<BoardProgram> &program, bool found
 
 void BoardRun::decide()
 {
+    // A board that fails keeps the identity it took: the number is spent, and the record says which board took it.
     const auto set = [this](BoardOutcome decided, const QString &why) {
         outcome = decided;
         reason = why;
+        if (outcomeFails(decided) && !takenIdentity.isEmpty())
+            reason += QStringLiteral("; it took the identity \"%1\"").arg(takenIdentity);
     };
     if (!portError.isEmpty())
         return set(BoardOutcome::PortError, portError);
@@ -62,6 +65,8 @@ void BoardRun::decide()
         return set(BoardOutcome::Interrupted, interruptedReason(program, found()));
     if (!found())
         return set(BoardOutcome::NoBoard, QStringLiteral("no board answered at any speed, after a wake-up"));
+    if (!refusal.isEmpty())
+        return set(BoardOutcome::Cancelled, refusal);
     if (!program)
         return set(BoardOutcome::Found, {});
     const ProgrammingResult &result = program->result;
@@ -124,7 +129,9 @@ BoardRow recordRow(const BoardRun &run, const RecordContext &context)
     row.identityBefore = identityPart(before);
     if (run.program)
         row.identityAfter = identityPart(run.program->result.identity);
-    if (const ProgramOrder *order = context.order) {
+    if (context.order) {
+        const ProgramOrder own = context.order->forBoard(run.takenIdentity);
+        const ProgramOrder *order = &own;
         row.database = order->database;
         row.entry = order->entry;
         row.code = order->recordCode();

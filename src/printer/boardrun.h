@@ -25,6 +25,8 @@ struct BoardRun {
     PrinterLink printer;  // printerFound: a board answered the probe
     QByteArray identity;  // its reply to the probe's identity query
     std::optional<BoardProgram> program; // the programming began
+    QString takenIdentity; // the identity it took from a counter (a number, a list's line): spent
+    QString refusal;       // why the run refused to write any board, nothing written (an identity that cannot be given)
 
     // Decided once, at its end, by decide().
     BoardOutcome outcome = BoardOutcome::NoBoard;
