@@ -577,7 +577,10 @@ private slots:
             {"sleep", {{"sleep", {"181b5318"}, 4}}},
             {"reset", {{"reset", {"1b40"}, 5}}},
             {"program", {{"program --code 1111000101000000 --id ABCDE --yes", {"1b40"}, 6},
-                         {"program --code 1111000101000000 --id ABCDE --yes --verify", {"1b40", "1d5366061d5366091d53431b49"}, 7}}},
+                         {"program --code 1111000101000000 --id ABCDE --yes --verify", {"1b40", "1d5366061d5366091d53431b49"}, 7},
+                         // Each board its own identity ("A0001", "A0002"): from a serial file, from a list.
+                         {"program --code 1111000101000000 --id A{n:04} --serial-file SERIALFILE --serial-start 1 --yes", {"1b40"}, 6},
+                         {"program --code 1111000101000000 --id-list IDLIST --yes", {"1b40"}, 6}}},
         };
         // The exit status for each fault: detect, identity, read, wake, sleep, reset, program, program --verify;
         // then every board at once for detect, program and program --verify ("-": the fault does not apply).
@@ -606,7 +609,10 @@ private slots:
                                                                  : statuses[fault][0][column];
                         if (status == '-')
                             continue;
-                        QTest::addRow("%s, %s, %s", qPrintable(arguments.section(' ', 0, 0) + (column == 7 ? " --verify" : "")),
+                        const QString named = arguments.section(' ', 0, 0) + (column == 7 ? " --verify" : "")
+                                            + (arguments.contains("--serial-file") ? " --serial-file" : "")
+                                            + (arguments.contains("--id-list") ? " --id-list" : "");
+                        QTest::addRow("%s, %s, %s", qPrintable(named),
                                       qPrintable(mode), FaultNames[fault])
                             << arguments << own << mode << fault << (status == 'S' ? 130 : status == 'T' ? 143 : status - '0');
                     }
@@ -681,7 +687,10 @@ private slots:
             atWait(line);
         };
         rig.outClosed = fault == OutputClosed;
-        QTEST(rig.run(command.split(u' ') + modeOptions
+        rig.write("ids.txt", "A0001\nA0002\nA0003\n");
+        const QString counter = command.contains("IDLIST") ? rig.path("ids.txt") + ".next" : rig.path("serial.txt");
+        QTEST(rig.run(QString(command).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt")).split(u' ')
+                      + modeOptions
                       + QStringList{"--json", "--trace", fault == TraceUnwritable ? "/dev/full" : rig.path("trace")}
                       + (programs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
               "status");
@@ -716,6 +725,17 @@ private slots:
                     QCOMPARE(object["identityMode"].toString() + ' ' + object["mode"].toString(), "user user");
                 if (status != 0 && fault != TraceUnwritable && !all) // a failed run is no ok run
                     QVERIFY(!object["ok"].toBool());
+            }
+            // Each board's own identity: taken once by each board found, never twice, the file after the last one taken.
+            if (command.contains("SERIALFILE") || command.contains("IDLIST")) {
+                QStringList given;
+                for (const QJsonValue object : objects)
+                    if (object["id"].isString())
+                        given << object["id"].toString();
+                QCOMPARE(given, QStringList({"A0001", "A0002"}).mid(0, given.size()));
+                QFile file(counter);
+                QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), given.isEmpty() ? QByteArray() : QByteArray::number(given.size() + 1) + '\n');
+                QVERIFY(!got || given.contains("A0001")); // written: its identity was taken first
             }
             if (all) {
                 QStringList devices;
