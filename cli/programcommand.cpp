@@ -286,14 +286,16 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, std::unique_
     }
     // The file as it is now, before any port is opened; read again under its lock.
     const QString counterPath = fromList ? call.value("id-list") + QStringLiteral(".next") : call.value("serial-file");
-    if (counterPath.isEmpty())
-        return usage(QStringLiteral("--serial-file needs a file"));
+    if ((fromList ? call.value("id-list") : counterPath).isEmpty())
+        return usage(QStringLiteral("%1 needs a file").arg(fromList ? "--id-list" : "--serial-file"));
     const auto now = SerialFile::peek(counterPath, &why);
     if (!now)
         return fail(call.common, why);
     if (!*now && !start && !fromList)
         return usage(QStringLiteral("the serial file %1 %2; give --serial-start N to begin it at N")
                          .arg(counterPath, QFileInfo::exists(counterPath) ? "is empty" : "does not exist"));
+    if (!*now && !QFileInfo(QFileInfo(counterPath).absolutePath()).isDir())
+        return fail(call.common, QStringLiteral("cannot create %1: its folder does not exist").arg(counterPath));
     int status = Success;
     std::unique_ptr<NumberCounter> counter = numberCounter(call, &status);
     if (!counter)

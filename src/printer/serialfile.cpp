@@ -95,11 +95,11 @@ std::optional<QList<qint64>> SerialFile::take(const QStringList &boards, const N
     for (;;) {
         fd = ::open(name.constData(), O_RDWR | O_CLOEXEC | (m_start ? O_CREAT : 0), 0644);
         if (fd < 0) {
-            if (errno == ENOENT)
+            if (errno == ENOENT && !m_start)
                 *error = QStringLiteral("the serial file %1 does not exist; give --serial-start N to begin it at N")
                              .arg(m_path);
             else
-                failed(QStringLiteral("cannot open"));
+                failed(m_start ? QStringLiteral("cannot open or create") : QStringLiteral("cannot open"));
             return std::nullopt;
         }
         while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

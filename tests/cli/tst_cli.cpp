@@ -1006,6 +1006,9 @@ private slots:
         QTest::newRow("a file that holds no number") << boards << numbered << QByteArray("L7-0041\n") << 1
                                                      << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("L7-0041\n")
                                                      << "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n";
+        QTest::newRow("a serial file whose folder is not there") << boards << numbered + QStringList{"--serial-start", "1"}
+                                                                  << QByteArray("-") << 1 << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"
+                                                                  << QByteArray("-") << "its folder does not exist\n";
         QTest::newRow("a list from its first line")
             << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
         QTest::newRow("a list from its next line")
@@ -1029,6 +1032,8 @@ private slots:
         rig.write("ids.txt", "A-1\nB-2\r\nC-3\nD-4\n");
         if (before != "-")
             rig.write(options.contains("IDLIST") ? "ids.txt.next" : "serial.txt", before);
+        if (QTest::currentDataTag() == QLatin1String("a serial file whose folder is not there"))
+            options.replaceInStrings("SERIALFILE", rig.path("none/serial.txt"));
         options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt"));
         QFETCH(int, status);
         QVERIFY2(rig.run(QStringList{"program", "--log", rig.path("line.csv")} + options) == status, qPrintable(rig.err));
