@@ -152,6 +152,9 @@ std::optional<QList<qint64>> SerialFile::take(const QStringList &boards, const N
     if (check)
         if (const QString refusal = check(first, count); !refusal.isEmpty()) {
             *error = refusal;
+            // A file this run's opening made, still empty, goes again: a refused run leaves nothing behind.
+            if (!*heldNumber && held.st_size == 0)
+                ::unlink(name.constData());
             unlock();
             return std::nullopt;
         }

@@ -1013,6 +1013,10 @@ private slots:
             << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
         QTest::newRow("a list from its next line")
             << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
+        QTest::newRow("a new list shorter than the boards found leaves no file")
+            << "1:115200 2:115200 3:9600 4:4800 5:1200" << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 1
+            << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("-")
+            << "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n";
         QTest::newRow("a list with too few lines left refuses the run")
             << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("3\n") << 1 << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"
             << QByteArray("3\n") << "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n";
