@@ -19,7 +19,6 @@
 #include <QLockFile>
 #endif
 
-#include <limits>
 
 namespace tessary {
 
@@ -46,6 +45,23 @@ std::optional<std::optional<qint64>> parse(const QString &path, const QByteArray
 }
 
 QByteArray numberBytes(qint64 next) { return QByteArray::number(next) + '\n'; }
+
+// Why the numbers first ... first + count - 1 cannot be handed out: beyond
+// what a file may hold, or refused by the run's check; empty when they can.
+QString refusal(const QString &path, qint64 first, qint64 count, const NumberCheck &check)
+{
+    if (first > Largest - count)
+        return QStringLiteral("the serial file %1 holds %2: no more numbers").arg(path).arg(first);
+    return check ? check(first, count) : QString();
+}
+
+QList<qint64> numbersFrom(qint64 first, qint64 count)
+{
+    QList<qint64> numbers;
+    for (qint64 n = first; n < first + count; ++n)
+        numbers << n;
+    return numbers;
+}
 
 } // namespace
 
@@ -144,20 +160,14 @@ std::optional<QList<qint64>> SerialFile::take(const QStringList &boards, const N
     }
     const qint64 first = heldNumber->value_or(*m_start);
     const qint64 count = boards.size();
-    if (first > Largest - count) {
-        *error = QStringLiteral("the serial file %1 holds %2: no more numbers").arg(m_path).arg(first);
+    if (QString refused = refusal(m_path, first, count, check); !refused.isEmpty()) {
+        *error = refused;
+        // A file this run's opening made, still empty, goes again: a refused run leaves nothing behind.
+        if (!*heldNumber && held.st_size == 0)
+            ::unlink(name.constData());
         unlock();
         return std::nullopt;
     }
-    if (check)
-        if (const QString refusal = check(first, count); !refusal.isEmpty()) {
-            *error = refusal;
-            // A file this run's opening made, still empty, goes again: a refused run leaves nothing behind.
-            if (!*heldNumber && held.st_size == 0)
-                ::unlink(name.constData());
-            unlock();
-            return std::nullopt;
-        }
 
     // The number after the last one taken: a new file beside it, synced, renamed over it, the folder synced.
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -187,10 +197,7 @@ std::optional<QList<qint64>> SerialFile::take(const QStringList &boards, const N
         failed(QStringLiteral("cannot sync the folder of"));
         return std::nullopt;
     }
-    QList<qint64> numbers;
-    for (qint64 n = first; n < first + count; ++n)
-        numbers << n;
-    return numbers;
+    return numbersFrom(first, count);
 }
 
 #else
@@ -214,23 +221,15 @@ std::optional<QList<qint64>> SerialFile::take(const QStringList &boards, const N
     }
     const qint64 first = held->value_or(*m_start);
     const qint64 count = boards.size();
-    if (first > Largest - count) {
-        *error = QStringLiteral("the serial file %1 holds %2: no more numbers").arg(m_path).arg(first);
+    if (QString refused = refusal(m_path, first, count, check); !refused.isEmpty()) {
+        *error = refused;
         return std::nullopt;
     }
-    if (check)
-        if (const QString refusal = check(first, count); !refusal.isEmpty()) {
-            *error = refusal;
-            return std::nullopt;
-        }
     if (const QString reason = saveAtomically(m_path, numberBytes(first + count)); !reason.isEmpty()) {
         *error = QStringLiteral("cannot write the serial file %1: %2").arg(m_path, reason);
         return std::nullopt;
     }
-    QList<qint64> numbers;
-    for (qint64 n = first; n < first + count; ++n)
-        numbers << n;
-    return numbers;
+    return numbersFrom(first, count);
 }
 
 #endif

@@ -992,6 +992,9 @@ private slots:
             << QByteArray("44\n") << "";
         QTest::newRow("{n} is the number as it is, written by a script without a line end")
             << boards << all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"} << QByteArray("9") << 0 << "9 10 11" << QByteArray("12\n") << "";
+        QTest::newRow("braces written twice are braces")
+            << "6:4800" << QStringList{"--code", "1111000101000000", "--id", "{{L7}}-{n:02}", "--serial-file", "SERIALFILE"}
+            << QByteArray("5\n") << 0 << "{L7}-05" << QByteArray("6\n") << "";
         QTest::newRow("one board, found by its scan")
             << "2:19200" << QStringList{"--code", "1111000101000000", "--id", "SN{n:02}", "--serial-file", "SERIALFILE"}
             << QByteArray("7\n") << 0 << "SN07" << QByteArray("8\n") << "";
