@@ -202,7 +202,16 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                         "Configuration mode: user (the default: the configuration given) or "
                         "resistors (the board's straps; no configuration).",
                         "user|resistors"),
-                 option("id", "The mechanism identity, up to 16 characters.", "text"),
+                 option("id", "The mechanism identity, up to 16 characters. {n} in it, or {n:0W} for W digits with "
+                              "zeros in front, gives each board its own from --serial-file: --id 'L7-{n:04}' "
+                              "writes L7-0001, L7-0002, ...", "text"),
+                 option("serial-file", "With an --id holding {n}: the file holding the next number. After the scan, "
+                                       "before any board is written, each board found takes one, in port order, under "
+                                       "a lock on the file; a number is never handed out twice, also by runs at once.",
+                        "file"),
+                 option("serial-start", "The first number of a --serial-file that does not exist yet.", "n"),
+                 option("id-list", "A file of identities, one a line, handed out in order like --serial-file's "
+                                   "numbers (the next line is kept in FILE.next).", "file"),
                  option("auto-id", "The board names itself from its configuration (the default)."),
                  yesOption(QStringLiteral("Program even when the board's strobe polarity differs.")),
                  option("verify", "After the reset, read back the configuration mode, the configuration "

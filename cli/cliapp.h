@@ -28,6 +28,7 @@ class BoardRecorder;
 class CliEnvironment;
 class ComSlots;
 class MechanismDatabase;
+class NumberCounter;
 class ParallelScan;
 struct ProgramOrder;
 struct RecordContext;
@@ -38,6 +39,7 @@ struct RecordLocation;
 class TrafficRecord;
 class TrafficWriter;
 class SerialLine;
+class SerialIdentities;
 class SerialLink;
 
 // The command-line tool: `tessary <command> [options]`. Every exchange with
@@ -235,8 +237,16 @@ private:
     int program(const Invocation &call);
     // What program writes, from its options; the exit code when they are wrong.
     [[nodiscard]] std::optional<int> programOrder(const Invocation &call, ProgramOrder &order);
-    int programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
-    int programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
+    // Each board's own identity (an --id template with --serial-file, or
+    // --id-list); null when every board takes the order's. The exit code when
+    // the options are wrong.
+    [[nodiscard]] std::optional<int> serialIdentities(const Invocation &call,
+                                                      std::unique_ptr<SerialIdentities> &identities);
+    // Where the boards' numbers come from; null with *status set when nowhere.
+    [[nodiscard]] std::unique_ptr<NumberCounter> numberCounter(const Invocation &call, int *status);
+    int programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log, SerialIdentities *identities);
+    int programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log,
+                         SerialIdentities *identities);
     // tessary audit (auditcommand.cpp): what each board holds, against what it should.
     int audit(const Invocation &call);
     [[nodiscard]] std::optional<int> auditOrder(const Invocation &call, AuditOrder &order);

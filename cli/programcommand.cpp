@@ -9,10 +9,13 @@
 #include "fieldoptions.h"
 #include "printer/boardprogramming.h"
 #include "printer/csvlog.h"
+#include "printer/serialfile.h"
+#include "printer/serialidentities.h"
 #include "protocol/replytext.h"
 #include "serial/seriallink.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QScopeGuard>
 #include <QSet>
@@ -24,13 +27,15 @@ namespace {
 
 QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QChar(u'0')).toUpper(); }
 
-// The programming of one board of --all-boards, on its thread.
+// The programming of one board of --all-boards, on its thread, with the
+// identity it was given where each board has its own.
 class ProgramTask : public BoardTask {
 public:
     explicit ProgramTask(const ProgramOrder &order) : m_order(order) {}
 
     void run(BoardRun &board, SerialLink &link, Prompts &prompts, StatusLine &status) override
     {
+        m_order = m_order.forBoard(board.takenIdentity);
         Programmer programmer(link, board.printer, prompts, status);
         m_programmer = &programmer;
         const auto done = qScopeGuard([this] { m_programmer = nullptr; });
@@ -56,13 +61,22 @@ public:
     }
 
 private:
-    const ProgramOrder &m_order;
+    ProgramOrder m_order; // this board's
     const Programmer *m_programmer = nullptr;
 };
 
-// One board's result as JSON, `json` saying where it is.
-QJsonObject programJson(QJsonObject json, const ProgramOrder &order, const BoardRun &run)
+// The identity a board is given: none yet where each board takes its own.
+QJsonValue givenIdentity(const ProgramOrder &order, const BoardRun &run)
 {
+    if (!order.userId || (order.ownIdentities && run.takenIdentity.isEmpty()))
+        return QJsonValue::Null;
+    return order.forBoard(run.takenIdentity).plan.name.left(ConfigurationEditor::MaxNameLength);
+}
+
+// One board's result as JSON, `json` saying where it is.
+QJsonObject programJson(QJsonObject json, const ProgramOrder &runOrder, const BoardRun &run)
+{
+    const ProgramOrder order = runOrder.forBoard(run.takenIdentity);
     json.insert(QStringLiteral("ok"), run.outcome == BoardOutcome::Ok);
     json.insert(QStringLiteral("result"), outcomeWord(run.outcome));
     json.insert(QStringLiteral("reason"), run.reason.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(run.reason));
@@ -70,7 +84,7 @@ QJsonObject programJson(QJsonObject json, const ProgramOrder &order, const Board
     json.insert(QStringLiteral("code"), order.userMode ? QJsonValue(order.planCode) : QJsonValue(QJsonValue::Null));
     json.insert(QStringLiteral("identityMode"), order.userId ? QStringLiteral("user") : QStringLiteral("automatic"));
     if (order.userId)
-        json.insert(QStringLiteral("id"), order.plan.name.left(ConfigurationEditor::MaxNameLength));
+        json.insert(QStringLiteral("id"), givenIdentity(runOrder, run));
     json.insert(QStringLiteral("writesEchoed"), run.program ? run.program->echoed() : 0);
     json.insert(QStringLiteral("writesPlanned"), order.writeCount());
     if (!run.program)
@@ -94,8 +108,9 @@ QJsonObject programJson(QJsonObject json, const ProgramOrder &order, const Board
 }
 
 // One board's result for a terminal, after the lines saying where it is.
-QString programText(const ProgramOrder &order, const BoardRun &run)
+QString programText(const ProgramOrder &runOrder, const BoardRun &run)
 {
+    const ProgramOrder order = runOrder.forBoard(run.takenIdentity);
     const BoardProgram &done = *run.program;
     const ProgrammingResult &result = done.result;
     const MechanismSettings &settings = order.plan.settings;
@@ -153,13 +168,27 @@ std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &or
     if (!userMode && (fromCode || fromDb || fromFields))
         return usage(QStringLiteral("resistors mode takes its configuration from the board's straps; "
                                     "leave out --code, --db and the field options"));
-    const bool userId = call.has("id");
+    // The identity: one for every board, or each board's own (an --id
+    // template, a list), checked before any port is opened.
+    const bool fromList = call.has("id-list");
+    if (call.has("id") && fromList)
+        return usage(QStringLiteral("give --id or --id-list, not both"));
+    const bool userId = call.has("id") || fromList;
     if (userId && call.has("auto-id"))
-        return usage(QStringLiteral("give --id or --auto-id, not both"));
-    const QString id = call.value("id");
-    if (ConfigurationEditor::sanitiseName(id) != id)
-        return usage(QStringLiteral("--id: the board stores one byte per character; use printable Latin-1 "
-                                    "characters only"));
+        return usage(QStringLiteral("give %1 or --auto-id, not both").arg(fromList ? "--id-list" : "--id"));
+    QString id = call.value("id");
+    QString why;
+    const std::optional<IdentityTemplate> pattern = IdentityTemplate::parse(id, &why);
+    if (!pattern)
+        return usage(QStringLiteral("--id \"%1\": %2").arg(id, why));
+    if (!pattern->numbered())
+        if (const QString problem = identityProblem(id); !problem.isEmpty())
+            return usage(QStringLiteral("--id: ") + problem);
+    const bool ownIdentities = pattern->numbered() || fromList;
+    if (ownIdentities) // a stand-in until each board is given its own
+        id = fromList ? QStringLiteral("list") : id;
+    else
+        id = pattern->identity(0); // braces written {{ }} are braces
     if (call.has("station") && call.value("station").trimmed().isEmpty())
         return usage(QStringLiteral("--station needs a name"));
 
@@ -223,11 +252,76 @@ std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &or
     order.verify = call.has("verify");
     order.database = database;
     order.entry = entry;
-    if (order.plan.identity == ProgrammingPlan::Identity::User
-        && order.plan.name.size() > ConfigurationEditor::MaxNameLength)
-        m_err << "tessary: the identity is cut to its first 16 characters: \""
-              << order.plan.name.left(ConfigurationEditor::MaxNameLength) << "\"\n";
+    order.ownIdentities = ownIdentities;
     return std::nullopt;
+}
+
+std::optional<int> CliApp::serialIdentities(const Invocation &call, std::unique_ptr<SerialIdentities> &identities)
+{
+    const bool fromFile = call.has("serial-file"), fromList = call.has("id-list");
+    QString why;
+    const std::optional<IdentityTemplate> pattern = IdentityTemplate::parse(call.value("id"), &why); // checked already
+    const bool numbered = call.has("id") && pattern && pattern->numbered();
+    if (fromFile && fromList)
+        return usage(QStringLiteral("--id-list keeps its next line beside it; leave out --serial-file"));
+    if (call.has("serial-start") && !fromFile)
+        return usage(QStringLiteral("--serial-start goes with --serial-file: the first number of a new serial file"));
+    if (fromFile && !numbered)
+        return usage(QStringLiteral("--serial-file numbers the boards of an --id holding {n} or {n:0W}, e.g. "
+                                    "--id 'L7-{n:04}'"));
+    if (numbered && !fromFile)
+        return usage(QStringLiteral("--id \"%1\" numbers its boards: give --serial-file FILE, the file holding the "
+                                    "next number (--serial-start N begins a new one)")
+                         .arg(call.value("id")));
+    if (!numbered && !fromList)
+        return std::nullopt;
+
+    std::optional<qint64> start;
+    if (call.has("serial-start")) {
+        bool ok = false;
+        const QString text = call.value("serial-start").trimmed();
+        start = text.toLongLong(&ok);
+        if (!ok || *start < 0 || text.size() > 16 || text.startsWith(u'+'))
+            return usage(QStringLiteral("--serial-start takes a number from 0, not \"%1\"").arg(text));
+    }
+    // The file as it is now, before any port is opened; read again under its lock.
+    const QString counterPath = fromList ? call.value("id-list") + QStringLiteral(".next") : call.value("serial-file");
+    if ((fromList ? call.value("id-list") : counterPath).isEmpty())
+        return usage(QStringLiteral("%1 needs a file").arg(fromList ? "--id-list" : "--serial-file"));
+    const auto now = SerialFile::peek(counterPath, &why);
+    if (!now)
+        return fail(call.common, why);
+    if (!*now && !start && !fromList)
+        return usage(QStringLiteral("the serial file %1 %2; give --serial-start N to begin it at N")
+                         .arg(counterPath, QFileInfo::exists(counterPath) ? "is empty" : "does not exist"));
+    if (!*now && !QFileInfo(QFileInfo(counterPath).absolutePath()).isDir())
+        return fail(call.common, QStringLiteral("cannot create %1: its folder does not exist").arg(counterPath));
+    int status = Success;
+    std::unique_ptr<NumberCounter> counter = numberCounter(call, &status);
+    if (!counter)
+        return status;
+    if (fromList) {
+        std::optional<IdentityList> list = IdentityList::read(call.value("id-list"), &why);
+        if (!list)
+            return fail(call.common, why);
+        identities = std::make_unique<SerialIdentities>(std::move(*list), std::move(counter));
+    } else {
+        identities = std::make_unique<SerialIdentities>(*pattern, std::move(counter));
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<NumberCounter> CliApp::numberCounter(const Invocation &call, int *status)
+{
+    if (call.has("id-list")) // the list's next line
+        return std::make_unique<SerialFile>(call.value("id-list") + QStringLiteral(".next"), 1);
+    if (call.has("serial-file"))
+        return std::make_unique<SerialFile>(call.value("serial-file"),
+                                            call.has("serial-start")
+                                                ? std::optional<qint64>(call.value("serial-start").trimmed().toLongLong())
+                                                : std::nullopt);
+    *status = usage(QStringLiteral("give --serial-file FILE, where the boards' numbers come from"));
+    return nullptr;
 }
 
 int CliApp::program(const Invocation &call)
@@ -235,6 +329,9 @@ int CliApp::program(const Invocation &call)
     const Common &common = call.common;
     ProgramOrder order;
     if (const auto exit = programOrder(call, order))
+        return *exit;
+    std::unique_ptr<SerialIdentities> identities;
+    if (const auto exit = serialIdentities(call, identities))
         return *exit;
 
     // The log must take the rows before any board is touched; rows of
@@ -254,10 +351,12 @@ int CliApp::program(const Invocation &call)
         }
     }
     m_prompts.setAssumeYes(call.has("yes"));
-    return common.allBoards ? programAllBoards(call, order, log.get()) : programOne(call, order, log.get());
+    return common.allBoards ? programAllBoards(call, order, log.get(), identities.get())
+                            : programOne(call, order, log.get(), identities.get());
 }
 
-int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log)
+int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log,
+                       SerialIdentities *identities)
 {
     const Common &common = call.common;
     BoardRun run;
@@ -276,8 +375,19 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
             run.device = session.table.device(run.com);
             run.printer = session.printer;
             run.identity = location.identity;
-            run.program.emplace();
-            programBoard(*session.link, session.printer, programmer, order, *run.program);
+            // The board's own identity, taken before its first byte is written.
+            if (identities) {
+                QString why;
+                if (const auto taken = identities->take({run.device}, &why))
+                    run.takenIdentity = taken->constFirst();
+                else
+                    run.refusal = why;
+            }
+            if (run.refusal.isEmpty()) {
+                run.program.emplace();
+                programBoard(*session.link, session.printer, programmer, order.forBoard(run.takenIdentity),
+                             *run.program);
+            }
         } else if (location.unopened) {
             run.portError = location.notFound;
         }
@@ -301,6 +411,8 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
         return interrupted(common, run.reason, programJson(boardtext::runJson(m_command, run), order, run));
     if (!run.found())
         return fail(common, location.notFound, boardtext::runJson(m_command, run), location.said);
+    if (!run.program)
+        return fail(common, run.reason, programJson(locationJson(), order, run));
 
     QJsonObject json = programJson(locationJson(), order, run);
     if (!logged)
@@ -311,7 +423,8 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
     return ok && logged ? Success : Failure;
 }
 
-int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log)
+int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log,
+                             SerialIdentities *identities)
 {
     const Common &common = call.common;
     // A row for each board as it ends, so a run stopped half-way keeps the
@@ -322,6 +435,19 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
     QString logProblem;
     AllBoards::Hooks hooks;
     hooks.makeTask = [&order] { return std::make_unique<ProgramTask>(order); };
+    // Each board's own identity, taken for every board found before the first write.
+    QString refusal;
+    hooks.beforeTasks = [&](const std::vector<BoardRun *> &found) {
+        if (!identities)
+            return true;
+        QStringList devices;
+        for (const BoardRun *board : found)
+            devices << board->device;
+        const std::optional<QStringList> taken = identities->take(devices, &refusal);
+        for (std::size_t i = 0; i < found.size(); ++i)
+            (taken ? found[i]->takenIdentity : found[i]->refusal) = taken ? taken->value(qsizetype(i)) : refusal;
+        return taken.has_value();
+    };
     hooks.ended = [&](const BoardRun &run) -> QString {
         if (!log || !reported(common, run))
             return {};
@@ -334,6 +460,8 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
         return {};
     };
     const std::vector<BoardRun> runs = runAllBoards(common, hooks);
+    if (!refusal.isEmpty())
+        m_err << "tessary: " << refusal << '\n';
 
     QJsonArray json;
     QList<QStringList> rows = {{"Port", "Device", "Speed", "Identity before", "Identity after", "Result"}};

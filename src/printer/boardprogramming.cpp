@@ -58,6 +58,17 @@ ProgramOrder ProgramOrder::fromEditor(const ConfigurationEditor &editor, const s
     return order;
 }
 
+ProgramOrder ProgramOrder::forBoard(const QString &identity) const
+{
+    ProgramOrder own = *this;
+    if (!identity.isEmpty()) {
+        own.plan.name = identity;
+        own.plan.identity = ProgrammingPlan::Identity::User;
+        own.userId = true;
+    }
+    return own;
+}
+
 QString ProgramOrder::recordCode() const { return userMode ? planCode : QStringLiteral("resistors"); }
 
 int ProgramOrder::writeCount() const

@@ -25,11 +25,14 @@ struct ProgramOrder {
     QString planCode;               // User mode: the code the board is given
     QString database;               // where the configuration came from; empty for a code or fields
     QString entry;
+    bool ownIdentities = false;     // each board is given its own identity (forBoard); plan.name stands in
 
     // From an editor whose choices passed Programmer::checkChoices; exact: a
     // code written as given (its voltage included) rather than the editor's.
     [[nodiscard]] static ProgramOrder fromEditor(const ConfigurationEditor &editor,
                                                  const std::optional<MechanismSettings> &exact = std::nullopt);
+    // The order for a board given its own identity; this order when none is given.
+    [[nodiscard]] ProgramOrder forBoard(const QString &identity) const;
     // The record's code: the code, or "resistors".
     [[nodiscard]] QString recordCode() const;
     // The parameter writes a run sends in all.

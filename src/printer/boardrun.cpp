@@ -56,9 +56,12 @@ QString interruptedReason(const BoardRun &run)
 
 void BoardRun::decide()
 {
+    // A board that fails keeps the identity it took: the number is spent, and the record says which board took it.
     const auto set = [this](BoardOutcome decided, const QString &why) {
         outcome = decided;
         reason = why;
+        if (outcomeFails(decided) && !takenIdentity.isEmpty())
+            reason += QStringLiteral("; it took the identity \"%1\"").arg(takenIdentity);
     };
     if (!portError.isEmpty())
         return set(BoardOutcome::PortError, portError);
@@ -66,6 +69,8 @@ void BoardRun::decide()
         return set(BoardOutcome::Interrupted, interruptedReason(*this));
     if (!found())
         return set(BoardOutcome::NoBoard, QStringLiteral("no board answered at any speed, after a wake-up"));
+    if (!refusal.isEmpty())
+        return set(BoardOutcome::Cancelled, refusal);
     if (audit) {
         const QString differences = audit->differences.join(QStringLiteral("; "));
         if (!audit->unanswered.isEmpty())
@@ -146,7 +151,9 @@ BoardRow recordRow(const BoardRun &run, const RecordContext &context)
         row.database = audit->database;
         row.entry = audit->entry;
     }
-    if (const ProgramOrder *order = context.order) {
+    if (context.order) {
+        const ProgramOrder own = context.order->forBoard(run.takenIdentity);
+        const ProgramOrder *order = &own;
         row.database = order->database;
         row.entry = order->entry;
         row.code = order->recordCode();

@@ -27,6 +27,8 @@ struct BoardRun {
     QByteArray identity;  // its reply to the probe's identity query
     std::optional<BoardProgram> program; // the programming began
     std::optional<BoardAudit> audit;     // the audit's read-back began
+    QString takenIdentity; // the identity it took from a counter (a number, a list's line): spent
+    QString refusal;       // why the run refused to write any board, nothing written (an identity that cannot be given)
 
     // Decided once, at its end, by decide().
     BoardOutcome outcome = BoardOutcome::NoBoard;

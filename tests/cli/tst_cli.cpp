@@ -193,6 +193,15 @@ struct Rig {
         return all;
     }
     [[nodiscard]] QByteArray wire(int port) const { return env.simLine.writtenBytes(port).toHex(); }
+    // What one port got, on the main line and its own, in hex.
+    [[nodiscard]] QByteArray portWire(int port) const
+    {
+        QByteArray bytes;
+        for (const SimulatedLine::Write &w : writes())
+            if (w.port == port)
+                bytes += w.bytes;
+        return bytes.toHex();
+    }
 };
 
 QByteArray record(const QByteArray &name, const QByteArray &code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
@@ -298,6 +307,22 @@ private slots:
             {"audit --code 1111000101000000 --head-width 576", "one way: --expect ENTRY, --code or field options"},
             {"audit --code 11110001", "16 characters 0 or 1"}, {"audit --head-width 500", "--head-width takes"},
             {"audit --all-boards --expect Nothing", "no entry named"},
+            // Identities: each checked before any port is opened.
+            {"program --mode resistors --id Seventeen-chars!!", "tessary program: --id: \"Seventeen-chars!!\" is 17 characters; the board holds 16\n"},
+            {"program --mode resistors --id L7-{n:5}", "{n:5}: write the width with a 0 in front, {n:05}, for 5 digits"},
+            {"program --mode resistors --id L7-{x}", "{x} is no placeholder; the number is written {n}, or {n:0W}"},
+            {"program --mode resistors --id L7-{n", "{n is no placeholder"}, {"program --mode resistors --id L7-}", "a } without its {"},
+            {"program --mode resistors --id {n}-{n:02}", "one number per identity: {n:02} is the second placeholder"},
+            {"program --mode resistors --id LINE7-SERIAL-{n:04}", "its identities are 17 characters at least (\"LINE7-SERIAL-0000\"); the board holds 16"},
+            {"program --mode resistors --id Ω{n}", "printable Latin-1"},
+            {"program --mode resistors --id L7-{n:04}", "--id \"L7-{n:04}\" numbers its boards: give --serial-file FILE"},
+            {"program --mode resistors --id L7 --serial-file s.txt", "--serial-file numbers the boards of an --id holding {n}"},
+            {"program --mode resistors --id L7-{n} --serial-start 5", "--serial-start goes with --serial-file"},
+            {"program --mode resistors --id L7-{n} --serial-file s.txt --serial-start 1e3", "--serial-start takes a number from 0, not \"1e3\""},
+            {"program --mode resistors --id L7-{n} --serial-file no-such-serial.txt", "the serial file no-such-serial.txt does not exist; give --serial-start N"},
+            {"program --mode resistors --id L7 --id-list l.txt", "give --id or --id-list, not both"},
+            {"program --mode resistors --auto-id --id-list l.txt", "give --id-list or --auto-id, not both"},
+            {"program --mode resistors --id-list l.txt --serial-file s.txt", "--id-list keeps its next line beside it"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;
@@ -557,7 +582,10 @@ private slots:
             {"sleep", {{"sleep", {"181b5318"}, 4}}},
             {"reset", {{"reset", {"1b40"}, 5}}},
             {"program", {{"program --code 1111000101000000 --id ABCDE --yes", {"1b40"}, 6},
-                         {"program --code 1111000101000000 --id ABCDE --yes --verify", {"1b40", "1d5366061d5366091d53431b49"}, 7}}},
+                         {"program --code 1111000101000000 --id ABCDE --yes --verify", {"1b40", "1d5366061d5366091d53431b49"}, 7},
+                         // Each board its own identity ("A0001", "A0002"): from a serial file, from a list.
+                         {"program --code 1111000101000000 --id A{n:04} --serial-file SERIALFILE --serial-start 1 --yes", {"1b40"}, 6},
+                         {"program --code 1111000101000000 --id-list IDLIST --yes", {"1b40"}, 6}}},
             {"audit", {{"audit --code 1111000101000000", {"1d5366061d5366091d53431b49"}, 8}}},
         };
         // The exit status for each fault: detect, identity, read, wake, sleep, reset, program, program --verify, audit;
@@ -587,7 +615,10 @@ private slots:
                                                                  : statuses[fault][0][column];
                         if (status == '-')
                             continue;
-                        QTest::addRow("%s, %s, %s", qPrintable(arguments.section(' ', 0, 0) + (column == 7 ? " --verify" : "")),
+                        const QString named = arguments.section(' ', 0, 0) + (column == 7 ? " --verify" : "")
+                                            + (arguments.contains("--serial-file") ? " --serial-file" : "")
+                                            + (arguments.contains("--id-list") ? " --id-list" : "");
+                        QTest::addRow("%s, %s, %s", qPrintable(named),
                                       qPrintable(mode), FaultNames[fault])
                             << arguments << own << mode << fault << (status == 'S' ? 130 : status == 'T' ? 143 : status - '0');
                     }
@@ -662,7 +693,10 @@ private slots:
             atWait(line);
         };
         rig.outClosed = fault == OutputClosed;
-        QTEST(rig.run(command.split(u' ') + modeOptions
+        rig.write("ids.txt", "A0001\nA0002\nA0003\n");
+        const QString counter = command.contains("IDLIST") ? rig.path("ids.txt") + ".next" : rig.path("serial.txt");
+        QTEST(rig.run(QString(command).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt")).split(u' ')
+                      + modeOptions
                       + QStringList{"--json", "--trace", fault == TraceUnwritable ? "/dev/full" : rig.path("trace")}
                       + (logs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
               "status");
@@ -697,6 +731,17 @@ private slots:
                     QCOMPARE(object["identityMode"].toString() + ' ' + object["mode"].toString(), "user user");
                 if (status != 0 && fault != TraceUnwritable && !all) // a failed run is no ok run
                     QVERIFY(!object["ok"].toBool());
+            }
+            // Each board's own identity: taken once by each board found, never twice, the file after the last one taken.
+            if (command.contains("SERIALFILE") || command.contains("IDLIST")) {
+                QStringList given;
+                for (const QJsonValue object : objects)
+                    if (object["id"].isString())
+                        given << object["id"].toString();
+                QCOMPARE(given, QStringList({"A0001", "A0002"}).mid(0, given.size()));
+                QFile file(counter);
+                QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), given.isEmpty() ? QByteArray() : QByteArray::number(given.size() + 1) + '\n');
+                QVERIFY(!got || given.contains("A0001")); // written: its identity was taken first
             }
             if (all) {
                 QStringList devices;
@@ -938,6 +983,174 @@ private slots:
             // programming that wrote nothing).
             QCOMPARE(outcomes.join(u' '), go ? "no-board cancelled no-board cancelled no-board cancelled"
                                               : "no-board found no-board found no-board found");
+        }
+    }
+
+    void eachBoardTakesItsOwnIdentity_data()
+    {
+        QTest::addColumn<QString>("placement");
+        QTest::addColumn<QStringList>("options"); // SERIALFILE: the serial file, IDLIST: the identity list
+        QTest::addColumn<QByteArray>("before");   // the serial file (or the list's .next) before; "-": none
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("identities"); // what each board found holds after, in port order
+        QTest::addColumn<QByteArray>("after");   // the serial file after; "-": none
+        QTest::addColumn<QString>("said");       // on standard error
+        const QString boards = "1:115200 3:9600 5:1200";
+        const QStringList all = {"--all-boards", "--code", "1111000101000000"};
+        const QStringList numbered = all + QStringList{"--id", "L7-{n:04}", "--serial-file", "SERIALFILE"};
+        QTest::newRow("a new serial file begins at --serial-start")
+            << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("-") << 0 << "L7-0001 L7-0002 L7-0003" << QByteArray("4\n") << "";
+        QTest::newRow("a serial file goes on from its number")
+            << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("41\n") << 0 << "L7-0041 L7-0042 L7-0043"
+            << QByteArray("44\n") << "";
+        QTest::newRow("{n} is the number as it is, written by a script without a line end")
+            << boards << all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"} << QByteArray("9") << 0 << "9 10 11" << QByteArray("12\n") << "";
+        QTest::newRow("braces written twice are braces")
+            << "6:4800" << QStringList{"--code", "1111000101000000", "--id", "{{L7}}-{n:02}", "--serial-file", "SERIALFILE"}
+            << QByteArray("5\n") << 0 << "{L7}-05" << QByteArray("6\n") << "";
+        QTest::newRow("one board, found by its scan")
+            << "2:19200" << QStringList{"--code", "1111000101000000", "--id", "SN{n:02}", "--serial-file", "SERIALFILE"}
+            << QByteArray("7\n") << 0 << "SN07" << QByteArray("8\n") << "";
+        QTest::newRow("a number whose identity is too long refuses the run, nothing taken")
+            << boards << all + QStringList{"--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"} << QByteArray("998\n") << 1
+            << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("998\n")
+            << "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
+               "No number was taken\n";
+        QTest::newRow("one board refused alike")
+            << "4:2400" << QStringList{"--code", "1111000101000000", "--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"}
+            << QByteArray("1000\n") << 1 << "TH432 1K5 STD" << QByteArray("1000\n") << "makes \"LINE7-SERIAL-1000\" for number 1000";
+        QTest::newRow("a file that holds no number") << boards << numbered << QByteArray("L7-0041\n") << 1
+                                                     << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("L7-0041\n")
+                                                     << "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n";
+        QTest::newRow("a serial file whose folder is not there") << boards << numbered + QStringList{"--serial-start", "1"}
+                                                                  << QByteArray("-") << 1 << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"
+                                                                  << QByteArray("-") << "its folder does not exist\n";
+        QTest::newRow("a list from its first line")
+            << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
+        QTest::newRow("a list from its next line")
+            << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
+        QTest::newRow("a new list shorter than the boards found leaves no file")
+            << "1:115200 2:115200 3:9600 4:4800 5:1200" << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 1
+            << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("-")
+            << "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n";
+        QTest::newRow("a list with too few lines left refuses the run")
+            << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("3\n") << 1 << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"
+            << QByteArray("3\n") << "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n";
+    }
+
+    // Each board found takes its own identity after the scan and before the first write, in port order,
+    // from the serial file (or the list's next line); a run that cannot give every board one writes none.
+    void eachBoardTakesItsOwnIdentity()
+    {
+        QFETCH(QString, placement);
+        QFETCH(QStringList, options);
+        QFETCH(QByteArray, before);
+        QFETCH(QString, said);
+        Rig rig;
+        place(rig, placement);
+        const QString counter = options.contains("IDLIST") ? rig.path("ids.txt") + ".next" : rig.path("serial.txt");
+        rig.write("ids.txt", "A-1\nB-2\r\nC-3\nD-4\n");
+        if (before != "-")
+            rig.write(options.contains("IDLIST") ? "ids.txt.next" : "serial.txt", before);
+        if (QTest::currentDataTag() == QLatin1String("a serial file whose folder is not there"))
+            options.replaceInStrings("SERIALFILE", rig.path("none/serial.txt"));
+        options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt"));
+        QFETCH(int, status);
+        QVERIFY2(rig.run(QStringList{"program", "--log", rig.path("line.csv")} + options) == status, qPrintable(rig.err));
+        QVERIFY2(rig.err.contains(QString(said).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt"))),
+                 qPrintable(rig.err));
+        QStringList held;
+        for (int port = 1; port <= 6; ++port)
+            if (const Board *board = rig.env.simLine.board(port)) {
+                QByteArray name;
+                for (int p = 9; p <= 24 && board->parameter(p) != 0; ++p)
+                    name += char(board->parameter(p));
+                held << (name.isEmpty() ? "TH432 1K5 STD" : QString::fromLatin1(name));
+                // A refused run sends no parameter write.
+                QCOMPARE(rig.portWire(port).contains("1d5346"), name != "");
+            }
+        QTEST(held.join(u' '), "identities");
+        QFile file(counter);
+        QTEST(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("-"), "after");
+        // The log's rows: each board refused says why, in the reason of a cancelled row.
+        const QStringList rows = QString::fromUtf8(rig.read("line.csv")).split(u'\n', Qt::SkipEmptyParts).mid(1);
+        QCOMPARE(rows.size(), rig.writes().isEmpty() ? 0 : held.size()); // none when refused before the scan
+        if (!said.isEmpty())
+            for (const QString &row : rows)
+                QVERIFY2(row.contains(",cancelled,") && row.endsWith(",0/" + row.section(u'/', -1)), qPrintable(row));
+    }
+
+    // What the wire carries for a numbered identity, and a board that fails keeps the identity it took:
+    // spent, and its row says so.
+    void aBoardThatFailsKeepsItsNumber()
+    {
+        Rig rig;
+        place(rig, "1:115200 3:noecho@9600 5:1200");
+        rig.write("serial.txt", "1\n");
+        QCOMPARE(rig.run({"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:04}", "--serial-file",
+                          rig.path("serial.txt"), "--log", rig.path("line.csv")}), 1);
+        QVERIFY2(rig.portWire(1).endsWith("1d534609" "4c" "1d53460a" "37" "1d53460b" "2d" "1d53460c" "30" "1d53460d" "30" "1d53460e" "30"
+                                     "1d53460f" "31" "1d534610" "00" "1b40" "1b49"), rig.portWire(1));
+        QCOMPARE(rig.read("serial.txt"), "4\n");
+        QVERIFY2(rig.out.contains("COM3  /dev/ttyS2  9600    TH432 1K5 STD    FW 4.12  L7-0002          FW 4.12  echo-error\n")
+                     && rig.out.contains("\n/dev/ttyS2: echo-error: parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
+                                         "parameter 8: wrote 40, no echo; 8 more; it took the identity \"L7-0002\"\n"),
+                 qPrintable(rig.out));
+        QVERIFY2(rig.read("line.csv").contains(",echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; parameter 8: "
+                                               "wrote 40, no echo; 8 more; it took the identity \"\"L7-0002\"\"\",0/11\n"),
+                 rig.read("line.csv"));
+        QCOMPARE(rig.run({"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:04}", "--serial-file",
+                          rig.path("serial.txt"), "--json", "--quiet"}), 1);
+        QStringList ids;
+        for (const QJsonValue board : QJsonDocument::fromJson(rig.out.toUtf8()).array())
+            ids << board["id"].toString();
+        QCOMPARE(ids, QStringList({"L7-0004", "L7-0005", "L7-0006"}));
+    }
+
+    // A signal once the numbers are taken and before the first write: the boards stop unwritten, the numbers
+    // stay spent, and each board's row names the identity it took.
+    void aStopAfterTheNumbersAreTakenSpendsThem()
+    {
+        for (const bool all : {true, false}) {
+            Rig rig;
+            place(rig, "2:115200 4:9600");
+            const QString serial = rig.path("serial.txt");
+            // Every board at its first wait once the numbers are taken (its identity query), then the signal.
+            bool signalled = false;
+            QSet<QThread *> met;
+            std::mutex metMutex;
+            std::barrier together(all ? 2 : 1, [&]() noexcept {
+                signalled = true;
+                QMetaObject::invokeMethod(qApp, [&rig] { rig.app->interrupt(SIGINT); },
+                                          QThread::currentThread() == qApp->thread() ? Qt::DirectConnection
+                                                                                     : Qt::BlockingQueuedConnection);
+            });
+            const auto atWait = [&] {
+                if (rig.read("serial.txt").isEmpty())
+                    return;
+                std::unique_lock lock(metMutex);
+                if (signalled || met.contains(QThread::currentThread()))
+                    return;
+                met.insert(QThread::currentThread());
+                lock.unlock();
+                together.arrive_and_wait();
+            };
+            rig.env.virtualClock.onWait = [&](int) { atWait(); };
+            rig.env.portWait = [&](int) { atWait(); };
+            const QStringList program = {"program", "--code", "1111000101000000", "--id", "L7-{n:04}", "--serial-file", serial,
+                                         "--serial-start", "1", "--log", rig.path("line.csv"), "--json"};
+            QCOMPARE(rig.run(program + (all ? QStringList{"--all-boards"} : QStringList{"--port", "COM2"})), 130);
+            QVERIFY(signalled && !rig.portWire(2).contains("1d5346") && !rig.portWire(4).contains("1d5346"));
+            QVERIFY2(rig.read("line.csv").contains(",interrupted,\"stopped after 0 of 11 parameter writes were echoed; the board may "
+                                                   "hold a partial configuration and should be programmed again; it took the "
+                                                   "identity \"\"L7-0001\"\"\",0/11\n"),
+                     rig.read("line.csv"));
+            QCOMPARE(rig.read("serial.txt"), all ? "3\n" : "2\n");
+            // The next run goes on after them.
+            rig.env.virtualClock.onWait = {};
+            rig.env.portWait = {};
+            QCOMPARE(rig.run(program + QStringList{"--port", "COM4"}), 0);
+            QCOMPARE(rig.json({"id"}), all ? "L7-0003" : "L7-0002");
         }
     }
 
@@ -1193,12 +1406,12 @@ private slots:
         QCOMPARE(rig.json({"result", "verified", "echoFailures", "identityBefore", "identityAfter", "writesEchoed", "writesPlanned"}),
                  "ok true 0 TH432 1K5 STD    FW 4.12 LINE,7           FW 4.12 10 10");
         // One header for the file, one row per board; an automatic identity
-        // by default; a 17-character --id is cut to 16.
+        // by default; a 16-character --id fills the identity without an end mark.
         QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet", "--yes", "--station", "BENCH 2"} + Fields576), 0);
         QVERIFY(rig.out.isEmpty() && board.parameter(9) == 0);
         QCOMPARE(board.effectiveConfiguration(), std::make_pair(quint8(0xF0), quint8(0x60)));
-        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "Seventeen chars!!", "--log", log, "--station", "BENCH 2"}, 0,
-                            "the identity is cut to its first 16 characters: \"Seventeen chars!\""), "");
+        QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "Seventeen chars!", "--log", log, "--station", "BENCH 2"}, 0,
+                            ""), "");
         QVERIFY(rig.out.contains("Identity after: Seventeen chars! FW 4.12\n"));
         QCOMPARE(rig.read("line.csv"), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
                                        "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n"

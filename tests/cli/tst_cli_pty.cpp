@@ -8,7 +8,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QScopeGuard>
+#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
 #include <QRegularExpression>
@@ -17,8 +19,11 @@
 #include <QThread>
 
 #include <csignal>
+#include <mutex>
+#include <vector>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -270,6 +275,90 @@ private slots:
         for (const QString &row : std::as_const(rows))
             QVERIFY2(row.contains(",S1,tessary 2.3,program,,"), qPrintable(row));
         QVERIFY(rows.filter(",ok,,4/4").size() == 1 && rows.filter(",port-error,").size() == 2);
+    }
+
+    // Serial numbers across real processes: two runs at once on a serial file that does not exist yet, two
+    // runs waiting for the lock another holds (neither writes a board meanwhile), and a run killed once its
+    // number is taken. No number is handed out twice or comes back: the file holds the number after the last
+    // one taken, whatever became of the run.
+    void serialNumbersAreNeverHandedOutTwice()
+    {
+        QTemporaryDir dir;
+        const QString serial = dir.filePath("line7.txt");
+        std::vector<std::unique_ptr<PtyBoardThread>> boards;
+        std::mutex mutex;
+        std::vector<QByteArray> heard;
+        const auto board = [&](int baud) {
+            BoardOptions options;
+            options.baud = baud;
+            boards.push_back(std::make_unique<PtyBoardThread>(options));
+            heard.emplace_back();
+            const std::size_t i = heard.size() - 1;
+            boards.back()->withBoard([&, i](Board &b) {
+                b.setTrafficLog([&, i](Board::Direction way, qint64, const QByteArray &bytes) {
+                    const std::lock_guard lock(mutex);
+                    if (way == Board::Direction::In)
+                        heard[i] += bytes;
+                });
+            });
+            return boards.back()->path();
+        };
+        const auto heardBy = [&](std::size_t i) {
+            const std::lock_guard lock(mutex);
+            return heard[i];
+        };
+        const auto readSerial = [&serial] {
+            QFile file(serial);
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QStringList numbered = {"--code", "1111000101000000", "--id", "P{n:03}", "--serial-file", serial,
+                                      "--serial-start", "1", "--yes", "--json", "--quiet"};
+        // The identities the runs gave, sorted.
+        const auto given = [](std::vector<std::unique_ptr<QProcess>> &runs) {
+            QStringList ids;
+            for (auto &process : runs) {
+                if (!process->waitForFinished(30'000) || process->exitCode() != 0)
+                    return QStringList{"failed: " + QString::fromUtf8(process->readAllStandardError())};
+                const QJsonDocument json = QJsonDocument::fromJson(process->readAllStandardOutput());
+                for (const QJsonValue object : json.isArray() ? json.array() : QJsonArray{json.object()})
+                    ids << object["id"].toString();
+            }
+            ids.sort();
+            return ids;
+        };
+        std::vector<std::unique_ptr<QProcess>> runs;
+        const auto start = [&](const QStringList &arguments) {
+            runs.push_back(std::make_unique<QProcess>());
+            runs.back()->start(built("cli/tessary"), arguments);
+        };
+
+        // Two fixtures started at once, the file not there yet.
+        start(QStringList{"program", "--all-boards", "--port", board(115200), "--port", board(115200)} + numbered);
+        start(QStringList{"program", "--all-boards", "--port", board(115200), "--port", board(115200)} + numbered);
+        QCOMPARE(given(runs), QStringList({"P001", "P002", "P003", "P004"}));
+        QCOMPARE(readSerial(), "5\n");
+
+        // The file locked by another: both runs find their boards and wait, writing nothing, until it lets go.
+        runs.clear();
+        const int held = ::open(QFile::encodeName(serial).constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        start(QStringList{"program", "--port", "COM1=" + board(115200), "--speed", "115200"} + numbered);
+        start(QStringList{"program", "--port", "COM1=" + board(115200), "--speed", "115200"} + numbered);
+        QTRY_VERIFY_WITH_TIMEOUT(heardBy(4).contains("\x1bI") && heardBy(5).contains("\x1bI"), 10'000);
+        QThread::msleep(300);
+        QVERIFY(!heardBy(4).contains("\x1dSF") && !heardBy(5).contains("\x1dSF"));
+        ::close(held);
+        QCOMPARE(given(runs), QStringList({"P005", "P006"}));
+        QCOMPARE(readSerial(), "7\n");
+
+        // Killed once its number is taken, amid its writes at 1200 bauds: the number stays spent.
+        runs.clear();
+        start(QStringList{"program", "--port", "COM1=" + board(1200), "--speed", "1200"} + numbered);
+        QTRY_VERIFY_WITH_TIMEOUT(readSerial() == "8\n", 10'000);
+        runs.back()->kill();
+        QVERIFY(runs.back()->waitForFinished(5000) && runs.back()->exitStatus() == QProcess::CrashExit);
+        QCOMPARE(readSerial(), "8\n"); // the next run's number
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line7.txt"}); // nothing left beside it
     }
 
     // `tessary ports --watch | head -1`: once standard output's reader has gone, the watch ends (exit
