@@ -30,6 +30,7 @@ class MechanismDatabase;
 class ParallelScan;
 struct ProgramOrder;
 struct RecordContext;
+class RunRecord;
 class RecordingEnvironment;
 class RecordDatabase;
 struct RecordFilter;
@@ -145,6 +146,7 @@ public:
         const QCommandLineParser &parser;
         Common common;
         QStringList arguments; // the positional arguments, their number checked
+        QStringList line;      // the command and its options as given ("program", "--all-boards", ...)
         [[nodiscard]] bool has(const char *option) const;
         [[nodiscard]] QString value(const char *option) const;
     };
@@ -234,8 +236,24 @@ private:
     int program(const Invocation &call);
     // What program writes, from its options; the exit code when they are wrong.
     [[nodiscard]] std::optional<int> programOrder(const Invocation &call, ProgramOrder &order);
-    int programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
-    int programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log);
+    int programOne(const Invocation &call, const ProgramOrder &order, RunRecord &kept);
+    int programAllBoards(const Invocation &call, const ProgramOrder &order, RunRecord &kept);
+
+    // Where a run's board rows go (runrecord.cpp).
+public:
+    // --record[=URL] of a command that records its boards.
+    [[nodiscard]] static QCommandLineOption recordRunOption();
+
+private:
+    // Opens --log and --record for a run of `command` before any board is
+    // touched; the exit code when the run must not begin (a log of another
+    // shape, a record of a newer schema, a record neither reached nor spooled for).
+    [[nodiscard]] std::optional<int> openRunRecord(const Invocation &call, const QString &command, RunRecord &rows);
+    // Ends the record's run: what waits in the spool said once, and Failure
+    // for a run that would have succeeded.
+    [[nodiscard]] int endRunRecord(RunRecord &rows, int status);
+    // --station, else the host name.
+    [[nodiscard]] static QString stationName(const Invocation &call);
 
     // Files.
     int dbList(const Invocation &call);

@@ -9,6 +9,7 @@
 #include "fieldoptions.h"
 #include "printer/boardprogramming.h"
 #include "printer/csvlog.h"
+#include "runrecord.h"
 #include "protocol/replytext.h"
 #include "serial/seriallink.h"
 
@@ -237,27 +238,21 @@ int CliApp::program(const Invocation &call)
     if (const auto exit = programOrder(call, order))
         return *exit;
 
-    // The log must take the rows before any board is touched; rows of
-    // another shape are never mixed into it.
-    std::unique_ptr<CsvLog> log;
-    if (call.has("log")) {
-        const QString path = call.value("log");
-        log = std::make_unique<CsvLog>(path);
-        QString reason;
-        switch (log->open(&reason)) {
-        case CsvLog::Opened::Ok:
-            break;
-        case CsvLog::Opened::OtherHeader:
-            return usage(QStringLiteral("the log file %1 %2").arg(path, reason));
-        case CsvLog::Opened::Failed:
-            return fail(common, QStringLiteral("cannot write the log file %1: %2").arg(path, reason));
-        }
-    }
+    RunRecord rows;
+    if (const auto exit = openRunRecord(call, m_command, rows))
+        return *exit;
     m_prompts.setAssumeYes(call.has("yes"));
-    return common.allBoards ? programAllBoards(call, order, log.get()) : programOne(call, order, log.get());
+    int status = Failure;
+    try {
+        status = common.allBoards ? programAllBoards(call, order, rows) : programOne(call, order, rows);
+    } catch (const CommandStopped &) {
+        (void)endRunRecord(rows, Failure);
+        throw;
+    }
+    return endRunRecord(rows, status);
 }
 
-int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log)
+int CliApp::programOne(const Invocation &call, const ProgramOrder &order, RunRecord &kept)
 {
     const Common &common = call.common;
     BoardRun run;
@@ -291,11 +286,11 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
             m_err << "tessary: verification failed: " << difference << '\n';
 
     bool logged = true;
-    if (log) {
+    if (!kept.empty()) {
         QString reason;
-        logged = log->record(recordRow(run, recordContext(call, &order)), &reason);
+        logged = kept.record(recordRow(run, recordContext(call, &order)), &reason);
         if (!logged)
-            m_err << "tessary: cannot write the log file: " << reason << '\n';
+            m_err << "tessary: " << reason << '\n';
     }
     if (run.stopped)
         return interrupted(common, run.reason, programJson(boardtext::runJson(m_command, run), order, run));
@@ -305,13 +300,15 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
     QJsonObject json = programJson(locationJson(), order, run);
     if (!logged)
         json.insert(QStringLiteral("ok"), false);
+    if (const auto recorded = kept.lastRecorded())
+        json.insert(QStringLiteral("recorded"), *recorded);
     const bool ok = run.outcome == BoardOutcome::Ok;
     if (common.json || !common.quiet || !ok)
         print(common, json, locationText() + programText(order, run));
     return ok && logged ? Success : Failure;
 }
 
-int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log)
+int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, RunRecord &kept)
 {
     const Common &common = call.common;
     // A row for each board as it ends, so a run stopped half-way keeps the
@@ -319,18 +316,22 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
     // that board, said once.
     const RecordContext context = recordContext(call, &order);
     QSet<QString> unlogged;
+    QHash<QString, bool> recorded; // with --record: the boards whose rows went into the record itself
     QString logProblem;
     AllBoards::Hooks hooks;
     hooks.makeTask = [&order] { return std::make_unique<ProgramTask>(order); };
     hooks.ended = [&](const BoardRun &run) -> QString {
-        if (!log || !reported(common, run))
+        if (kept.empty() || !reported(common, run))
             return {};
         QString reason;
-        if (log->record(recordRow(run, context), &reason))
+        const bool done = kept.record(recordRow(run, context), &reason);
+        if (const auto in = kept.lastRecorded())
+            recorded.insert(run.device, *in);
+        if (done)
             return {};
         unlogged.insert(run.device);
         if (std::exchange(logProblem, reason).isEmpty())
-            return QStringLiteral("tessary: cannot write the log file: ") + reason;
+            return QStringLiteral("tessary: ") + reason;
         return {};
     };
     const std::vector<BoardRun> runs = runAllBoards(common, hooks);
@@ -347,6 +348,8 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
         QJsonObject object = programJson(boardtext::runJson(m_command, run), order, run);
         if (!logged)
             object.insert(QStringLiteral("ok"), false);
+        if (recorded.contains(run.device))
+            object.insert(QStringLiteral("recorded"), recorded.value(run.device));
         json.append(object);
         if (run.outcome == BoardOutcome::NoBoard)
             ++empty;

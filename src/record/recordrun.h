@@ -40,6 +40,8 @@ public:
     [[nodiscard]] QString offlineReason() const { return m_offlineReason; }
     // Board rows of earlier runs that the spool held and the record took as this run began.
     [[nodiscard]] int sentFromSpool() const { return m_sentFromSpool; }
+    // This run's board rows the record has taken so far (the rest are in the spool).
+    [[nodiscard]] int recorded() const { return m_recorded; }
     [[nodiscard]] QString spoolPath() const { return m_spool.path(); }
     [[nodiscard]] const RecordLocation &location() const { return m_location; }
 
