@@ -9,6 +9,7 @@
 #include "clienvironment.h"
 #include "record/recorddatabase.h"
 #include "record/recordlocation.h"
+#include "record/recordnumbers.h"
 #include "record/recordrun.h"
 #include "scriptedports.h"
 #include "serial/virtualclock.h"
@@ -129,12 +130,13 @@ int takeNumbersChild()
         std::fprintf(stderr, "cannot begin: %s %s\n", qPrintable(error), run ? qPrintable(run->offlineReason()) : "");
         return 1;
     }
+    RecordNumbers counter(*run, QStringLiteral("L7"), 1000);
     const int batches = parts.at(2).toInt();
     for (int batch = 0; batch < batches; ++batch) {
         QStringList boards;
         for (int i = 0; i <= batch % 3; ++i)
             boards << QStringLiteral("/dev/ttyUSB%1").arg(i);
-        const auto numbers = run->takeNumbers(QStringLiteral("L7"), 1000, boards, &error);
+        const auto numbers = counter.take(boards, &error);
         if (!numbers) {
             std::fprintf(stderr, "cannot take: %s\n", qPrintable(error));
             return 1;
@@ -875,7 +877,7 @@ private slots:
                  qPrintable(run->offlineReason()));
         for (const BoardRow &row : fixture())
             QVERIFY(run->record(row, &error));
-        QVERIFY(!run->takeNumbers("L7", 1, {"/dev/ttyUSB0"}, &error));
+        QVERIFY(!RecordNumbers(*run, "L7", 1).take({"/dev/ttyUSB0"}, &error));
         QCOMPARE(error, "no serial numbers: " + run->offlineReason());
         const RecordRun::End end = run->end(utc("2024-05-08T09:00:00.000Z"));
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
@@ -883,7 +885,8 @@ private slots:
         QCOMPARE(read(spoolOf(url)).count('\n'), 7); // the run begun, five boards, the run ended
     }
 
-    // Four processes take numbers from one counter at once: none twice, none skipped.
+    // Four processes take numbers from one counter at once, as the program
+    // does (RecordNumbers): none twice, none skipped.
     void countersNeverHandOutANumberTwice_data() { backends(); }
     void countersNeverHandOutANumberTwice()
     {
@@ -896,7 +899,9 @@ private slots:
         {
             auto run = RecordRun::begin(location(url), start(), &error);
             QVERIFY(run);
-            QVERIFY(!run->takeNumbers("L7", std::nullopt, {"/dev/ttyUSB0"}, &error));
+            RecordNumbers counter(*run, "L7", std::nullopt);
+            QCOMPARE(counter.shown(), "the counter L7 of the record " + location(url).shown());
+            QVERIFY(!counter.take({"/dev/ttyUSB0"}, &error));
             QCOMPARE(error, "the record " + location(url).shown() + " has no counter \"L7\"; a start value creates it");
             QVERIFY(run->end(utc("2024-05-06T07:00:01.000Z")).complete());
         }
