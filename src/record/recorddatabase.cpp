@@ -132,7 +132,11 @@ QString errorText(const QSqlError &error)
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
-    text.replace(QLatin1Char('\n'), QLatin1String("; "));
+    // libpq's lines, the later ones indented by a tab: one line of words.
+    QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString &line : lines)
+        line = line.trimmed();
+    text = lines.join(QLatin1String("; "));
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
 }
 
