@@ -652,7 +652,7 @@ private slots:
         QTest::addColumn<QString>("backend");
         QTest::addColumn<QString>("given"); // URL stands for the record's
         for (const QString &backend : {Sqlite, Postgres})
-            for (const char *given : {"--record", "--record=URL", "--record URL"})
+            for (const char *given : {"--record --quiet", "--record=URL", "--record URL"}) // alone, an option after it
                 QTest::newRow(qPrintable(backend + ", " + given)) << backend << QString::fromLatin1(given);
     }
     void programRecordsTheBoardBesideTheLog()
@@ -662,7 +662,9 @@ private slots:
         if (const QString why = unavailable(backend); !why.isEmpty())
             QSKIP(qPrintable(why));
         const QString url = freshRecord(backend);
-        RecordLocation::keep(*m_environment.settings(), given == u"--record" ? url : QStringLiteral("sqlite:/nowhere/else"));
+        RecordLocation::keep(*m_environment.settings(), given.contains(u'=') || given.contains(QLatin1String("URL"))
+                                                            ? QStringLiteral("sqlite:/nowhere/else")
+                                                            : url);
         const QString log = m_folder->filePath(QStringLiteral("line.csv"));
         const QStringList arguments = QStringList{"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000",
                                                   "--id", "L7-00412", "--verify", "--station", "LINE7-A", "--log", log, "--json"}
