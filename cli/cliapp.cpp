@@ -53,6 +53,7 @@ QString overview()
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own,\n"
         "every port named with --port ending with one result; --expect N fails a run that finds fewer boards.\n"
+        "program takes --record[=URL]: each board's row also into the production record (see tessary record).\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, a port could not be\n"
         "opened, or a file was refused; 2 a usage error (also a log of another shape); 130 or 143 stopped by\n"
         "SIGINT or SIGTERM.\n"
