@@ -8,7 +8,6 @@
 #include "database/mechanismdatabase.h"
 #include "fieldoptions.h"
 #include "printer/boardprogramming.h"
-#include "printer/csvlog.h"
 #include "runrecord.h"
 #include "protocol/replytext.h"
 #include "serial/seriallink.h"
