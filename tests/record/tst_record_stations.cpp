@@ -105,7 +105,7 @@ private slots:
         for (const QString &url : std::as_const(urls))
             for (int station = 1; station <= 4; ++station) {
                 QStringList arguments = {"program", "--all-boards", "--code", "1111000101000000", "--id", "L7",
-                                         "--yes", "--quiet", "--station", QStringLiteral("S%1").arg(station),
+                                         "--yes", "--json", "--station", QStringLiteral("S%1").arg(station),
                                          "--record=" + url};
                 for (int board = 0; board < 4; ++board) {
                     const auto &made = boards.emplace_back(std::make_unique<PtyBoardThread>());
@@ -120,6 +120,11 @@ private slots:
             QVERIFY(process->waitForFinished(30'000));
             QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
                      process->readAllStandardError().constData());
+            // Each board's object says its row is in the record.
+            const QJsonArray objects = QJsonDocument::fromJson(process->readAllStandardOutput()).array();
+            QCOMPARE(objects.size(), 4);
+            for (const QJsonValue &object : objects)
+                QCOMPARE(object["recorded"], QJsonValue(true));
         }
         for (const QString &url : std::as_const(urls)) {
             const QString wrong = checked(url, devices.value(url));
