@@ -9,7 +9,7 @@
 #include "database/mechanismdatabase.h"
 #include "fieldoptions.h"
 #include "printer/boardaudit.h"
-#include "printer/csvlog.h"
+#include "runrecord.h"
 #include "protocol/replytext.h"
 #include "serial/seriallink.h"
 
@@ -231,26 +231,21 @@ int CliApp::audit(const Invocation &call)
     AuditOrder order;
     if (const auto exit = auditOrder(call, order))
         return *exit;
-    // The log must take the rows before any board is touched; rows of
-    // another shape are never mixed into it.
-    std::unique_ptr<CsvLog> log;
-    if (call.has("log")) {
-        const QString path = call.value("log");
-        log = std::make_unique<CsvLog>(path);
-        QString reason;
-        switch (log->open(&reason)) {
-        case CsvLog::Opened::Ok:
-            break;
-        case CsvLog::Opened::OtherHeader:
-            return usage(QStringLiteral("the log file %1 %2").arg(path, reason));
-        case CsvLog::Opened::Failed:
-            return fail(common, QStringLiteral("cannot write the log file %1: %2").arg(path, reason));
-        }
+    // The log and the record take the rows; both opened before any board is touched.
+    RunRecord rows;
+    if (const auto exit = openRunRecord(call, m_command, rows))
+        return *exit;
+    int status = Failure;
+    try {
+        status = common.allBoards ? auditAllBoards(call, order, rows) : auditOne(call, order, rows);
+    } catch (const CommandStopped &) {
+        (void)endRunRecord(rows, Failure);
+        throw;
     }
-    return common.allBoards ? auditAllBoards(call, order, log.get()) : auditOne(call, order, log.get());
+    return endRunRecord(rows, status);
 }
 
-int CliApp::auditOne(const Invocation &call, const AuditOrder &order, BoardRecorder *log)
+int CliApp::auditOne(const Invocation &call, const AuditOrder &order, RunRecord &kept)
 {
     const Common &common = call.common;
     BoardRun run;
@@ -280,13 +275,13 @@ int CliApp::auditOne(const Invocation &call, const AuditOrder &order, BoardRecor
     run.decide();
 
     bool logged = true;
-    if (log) {
+    if (!kept.empty()) {
         RecordContext context = recordContext(call, nullptr);
         context.audit = &order;
         QString reason;
-        logged = log->record(recordRow(run, context), &reason);
+        logged = kept.record(recordRow(run, context), &reason);
         if (!logged)
-            m_err << "tessary: cannot write the log file: " << reason << '\n';
+            m_err << "tessary: " << reason << '\n';
     }
     if (run.stopped)
         return interrupted(common, run.reason, auditJson(boardtext::runJson(m_command, run), order, run));
@@ -299,12 +294,14 @@ int CliApp::auditOne(const Invocation &call, const AuditOrder &order, BoardRecor
     QJsonObject json = auditJson(locationJson(), order, run);
     const bool ok = run.outcome == BoardOutcome::Ok && logged;
     json.insert(QStringLiteral("ok"), ok);
+    if (const auto recorded = kept.lastRecorded())
+        json.insert(QStringLiteral("recorded"), *recorded);
     if (common.json || !common.quiet || !ok)
         print(common, json, locationText() + auditText(order, run));
     return ok ? Success : Failure;
 }
 
-int CliApp::auditAllBoards(const Invocation &call, const AuditOrder &order, BoardRecorder *log)
+int CliApp::auditAllBoards(const Invocation &call, const AuditOrder &order, RunRecord &kept)
 {
     const Common &common = call.common;
     // A row for each board as it ends; a row that cannot be written fails
@@ -312,18 +309,22 @@ int CliApp::auditAllBoards(const Invocation &call, const AuditOrder &order, Boar
     RecordContext context = recordContext(call, nullptr);
     context.audit = &order;
     QSet<QString> unlogged;
+    QHash<QString, bool> recorded; // with --record: the boards whose rows went into the record itself
     QString logProblem;
     AllBoards::Hooks hooks;
     hooks.makeTask = [&order] { return std::make_unique<AuditTask>(order); };
     hooks.ended = [&](const BoardRun &run) -> QString {
-        if (!log || !reported(common, run))
+        if (kept.empty() || !reported(common, run))
             return {};
         QString reason;
-        if (log->record(recordRow(run, context), &reason))
+        const bool done = kept.record(recordRow(run, context), &reason);
+        if (const auto in = kept.lastRecorded())
+            recorded.insert(run.device, *in);
+        if (done)
             return {};
         unlogged.insert(run.device);
         if (std::exchange(logProblem, reason).isEmpty())
-            return QStringLiteral("tessary: cannot write the log file: ") + reason;
+            return QStringLiteral("tessary: ") + reason;
         return {};
     };
     const std::vector<BoardRun> runs = runAllBoards(common, hooks);
@@ -340,6 +341,8 @@ int CliApp::auditAllBoards(const Invocation &call, const AuditOrder &order, Boar
         QJsonObject object = auditJson(boardtext::runJson(m_command, run), order, run);
         if (!logged)
             object.insert(QStringLiteral("ok"), false);
+        if (recorded.contains(run.device))
+            object.insert(QStringLiteral("recorded"), recorded.value(run.device));
         json.append(object);
         if (run.outcome == BoardOutcome::NoBoard)
             ++empty;

@@ -19,6 +19,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTextStream>
 
 #include <csignal>
@@ -52,6 +53,7 @@ QString overview()
         "after another with --sequential; --port with --speed probes that port at that speed only.\n"
         "detect and program take --all-boards: every board on every port (up to 32) at once, each on its own,\n"
         "every port named with --port ending with one result; --expect N fails a run that finds fewer boards.\n"
+        "program takes --record[=URL]: each board's row also into the production record (see tessary record).\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, a port could not be\n"
         "opened, or a file was refused; 2 a usage error (also a log of another shape); 130 or 143 stopped by\n"
         "SIGINT or SIGTERM.\n"
@@ -140,6 +142,43 @@ QCommandLineOption expectOption()
 }
 
 const QString NoArguments = QStringLiteral("takes no arguments");
+
+// Qt's parser knows options that take a value and options that do not. The
+// --record of a command that records its boards takes its URL or not:
+// `--record`, `--record=URL` or `--record URL` (such a command takes no
+// arguments, so a word after it can only be the URL). Handed to the parser
+// with the value always, empty for the record of the settings.
+QStringList withOptionalValues(const CliApp::Subcommand &command, const QList<QCommandLineOption> &options,
+                               const QStringList &arguments)
+{
+    QSet<QString> valued;
+    for (const QCommandLineOption &option : options)
+        if (!option.valueName().isEmpty())
+            for (const QString &name : option.names())
+                valued.insert(name);
+    if (command.reach != CliApp::Reach::Board || command.arguments != 0 || !valued.contains(QStringLiteral("record")))
+        return arguments;
+    QStringList given = arguments.mid(0, 1);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &word = arguments.at(i);
+        given << word;
+        if (word == QLatin1String("--")) {
+            given << arguments.mid(i + 1);
+            break;
+        }
+        if (!word.startsWith(u'-') || word.contains(u'='))
+            continue;
+        const QString name = word.mid(word.startsWith(QLatin1String("--")) ? 2 : 1);
+        const bool hasNext = i + 1 < arguments.size();
+        if (name == QLatin1String("record"))
+            given.last() = QStringLiteral("--record=")
+                         + (hasNext && !arguments.at(i + 1).startsWith(u'-') ? arguments.at(++i) : QString());
+        else if (valued.contains(name) && hasNext)
+            given << arguments.at(++i);
+    }
+    return given;
+}
+
 const QString OneFile = QStringLiteral("needs one FILE");
 const QString FileAndEntrySyntax = QStringLiteral("FILE NAME | FILE --index N");
 const QString FileAndEntryError = QStringLiteral("needs FILE and either NAME or --index N");
@@ -209,7 +248,12 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                                        "before any board is written, each board found takes one, in port order, under "
                                        "a lock on the file; a number is never handed out twice, also by runs at once.",
                         "file"),
-                 option("serial-start", "The first number of a --serial-file that does not exist yet.", "n"),
+                 option("serial-start", "The first number of a --serial-file, or of a --serial-from-record counter, "
+                                        "that does not exist yet.", "n"),
+                 option("serial-from-record", "With an --id holding {n}: the numbers come from the counter of that "
+                                              "name in the production record (--record's, else the settings'), taken "
+                                              "in one transaction, so stations sharing the record never hand out a "
+                                              "number twice; the run is recorded there too.", "name"),
                  option("id-list", "A file of identities, one a line, handed out in order like --serial-file's "
                                    "numbers (the next line is kept in FILE.next).", "file"),
                  option("auto-id", "The board names itself from its configuration (the default)."),
@@ -219,7 +263,8 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                  option("log", "Append a CSV row for each board to the file (the header when new), synced to "
                                "the disk as each board ends; a file of rows under another header is refused.",
                         "file"),
-                 option("station", "The station named in the log's rows (the host name by default).", "name"),
+                 recordRunOption(),
+                 option("station", "The station named in the rows of --log and --record (the host name by default).", "name"),
                  allBoardsOption(), expectOption()},
          &CliApp::program, Reach::Board},
         {QStringLiteral("audit"),
@@ -245,7 +290,8 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
                  option("log", "Append a CSV row for each board to the file (the header when new), synced to "
                                "the disk as each board ends; a file of rows under another header is refused.",
                         "file"),
-                 option("station", "The station named in the log's rows (the host name by default).", "name"),
+                 recordRunOption(),
+                 option("station", "The station named in the rows of --log and --record (the host name by default).", "name"),
                  allBoardsOption()},
          &CliApp::audit, Reach::Board},
 
@@ -395,8 +441,9 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     if (!command.syntax.isEmpty())
         parser.addPositionalArgument(QStringLiteral("arguments"), QString(), command.syntax);
 
-    Invocation call{parser, {}, {}};
-    if (const auto exit = parse(parser, options, arguments, call.common, command.reach))
+    Invocation call{parser, {}, {}, arguments};
+    if (const auto exit = parse(parser, options, withOptionalValues(command, options, arguments), call.common,
+                                command.reach))
         return *exit;
     call.arguments = parser.positionalArguments();
     const qsizetype expected = command.arguments == Subcommand::FileAndEntry ? (call.has("index") ? 1 : 2)
@@ -791,10 +838,15 @@ bool CliApp::reported(const Common &common, const BoardRun &run)
     return common.portsNamed || run.found() || run.outcome == BoardOutcome::PortError;
 }
 
+QString CliApp::stationName(const Invocation &call)
+{
+    return call.has("station") ? call.value("station") : QSysInfo::machineHostName();
+}
+
 RecordContext CliApp::recordContext(const Invocation &call, const ProgramOrder *order) const
 {
     RecordContext context;
-    context.station = call.has("station") ? call.value("station") : QSysInfo::machineHostName();
+    context.station = stationName(call);
     context.tool = QStringLiteral("tessary ") + programVersion();
     context.command = m_command;
     context.order = order;

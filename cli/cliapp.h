@@ -32,6 +32,7 @@ class NumberCounter;
 class ParallelScan;
 struct ProgramOrder;
 struct RecordContext;
+class RunRecord;
 class RecordingEnvironment;
 class RecordDatabase;
 struct RecordFilter;
@@ -148,6 +149,7 @@ public:
         const QCommandLineParser &parser;
         Common common;
         QStringList arguments; // the positional arguments, their number checked
+        QStringList line;      // the command and its options as given ("program", "--all-boards", ...)
         [[nodiscard]] bool has(const char *option) const;
         [[nodiscard]] QString value(const char *option) const;
     };
@@ -240,21 +242,37 @@ private:
     // Each board's own identity (an --id template with --serial-file, or
     // --id-list); null when every board takes the order's. The exit code when
     // the options are wrong.
-    [[nodiscard]] std::optional<int> serialIdentities(const Invocation &call,
+    [[nodiscard]] std::optional<int> serialIdentities(const Invocation &call, RunRecord &rows,
                                                       std::unique_ptr<SerialIdentities> &identities);
     // Where the boards' numbers come from; null with *status set when nowhere.
-    [[nodiscard]] std::unique_ptr<NumberCounter> numberCounter(const Invocation &call, int *status);
-    int programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log, SerialIdentities *identities);
-    int programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log,
+    [[nodiscard]] std::unique_ptr<NumberCounter> numberCounter(const Invocation &call, RunRecord &rows, int *status);
+    int programOne(const Invocation &call, const ProgramOrder &order, RunRecord &kept, SerialIdentities *identities);
+    int programAllBoards(const Invocation &call, const ProgramOrder &order, RunRecord &kept,
                          SerialIdentities *identities);
-    // tessary audit (auditcommand.cpp): what each board holds, against what it should.
     int audit(const Invocation &call);
     [[nodiscard]] std::optional<int> auditOrder(const Invocation &call, AuditOrder &order);
-    int auditOne(const Invocation &call, const AuditOrder &order, BoardRecorder *log);
-    int auditAllBoards(const Invocation &call, const AuditOrder &order, BoardRecorder *log);
+    int auditOne(const Invocation &call, const AuditOrder &order, RunRecord &kept);
+    int auditAllBoards(const Invocation &call, const AuditOrder &order, RunRecord &kept);
     // Whether the command's --expect counts boards (detect, program) rather
     // than naming an entry (audit).
     [[nodiscard]] static bool expectCountsBoards(const QList<QCommandLineOption> &options);
+
+
+    // Where a run's board rows go (runrecord.cpp).
+public:
+    // --record[=URL] of a command that records its boards.
+    [[nodiscard]] static QCommandLineOption recordRunOption();
+
+private:
+    // Opens --log and --record for a run of `command` before any board is
+    // touched; the exit code when the run must not begin (a log of another
+    // shape, a record of a newer schema, a record neither reached nor spooled for).
+    [[nodiscard]] std::optional<int> openRunRecord(const Invocation &call, const QString &command, RunRecord &rows);
+    // Ends the record's run: what waits in the spool said once, and Failure
+    // for a run that would have succeeded.
+    [[nodiscard]] int endRunRecord(RunRecord &rows, int status);
+    // --station, else the host name.
+    [[nodiscard]] static QString stationName(const Invocation &call);
 
     // Files.
     int dbList(const Invocation &call);

@@ -95,9 +95,9 @@ QString tessaryManPage()
     page.item(QStringLiteral("1"),
               QStringLiteral("The board did not answer, an echo or the verification failed, its bytes did not go out "
                              "(the port could not be opened, the line failed, flow control held the output), a file "
-                             "was refused, or the trace, the log or the output could not be written; an audited board holds "
-                             "another configuration than expected (drift) or did not answer the read-back in full. "
-                             "With --all-boards: one board failed, or none was found."));
+                             "was refused, or the trace, the log or the output could not be written; rows of --record wait in "
+                             "the record's spool; an audited board holds another configuration than expected (drift) or did "
+                             "not answer the read-back in full. With --all-boards: one board failed, or none was found."));
     page.item(QStringLiteral("2"), QStringLiteral("A usage error: an unknown command or option (with the nearest "
                                                   "known one), a missing or wrong value, options that do not go "
                                                   "together, a configuration with a field left out. Said in one "
@@ -110,6 +110,10 @@ QString tessaryManPage()
     page.item(QStringLiteral("~/.config/Tessary/Tessary Configurator.conf"),
               QStringLiteral("The user's settings: the COM number each serial adapter keeps, shared with "
                              "tessary-configurator."));
+    page.item(QStringLiteral("~/.local/share/Tessary/Tessary Configurator/record.sqlite"),
+              QStringLiteral("The production record when none is kept with tessary record use; spool/ beside it holds "
+                             "the rows a record could not take yet, sent by the next run that reaches it or by "
+                             "tessary record flush."));
     page.item(QStringLiteral("default.cdb"),
               QStringLiteral("The database tessary-configurator reads from its current folder at start (started "
                              "from the desktop menu: ~/.local/share/tessary-configurator/default.cdb). tessary "
@@ -129,6 +133,12 @@ QString tessaryManPage()
                  QStringLiteral("tessary program --all-boards --db factory.cdb \\\n"
                                 "    --entry \"Mechanism 01\" --id LINE7 --yes \\\n"
                                 "    --verify --log production.csv"));
+    page.example(QStringLiteral("The same, each board's row also into the production record kept with tessary record "
+                                "use (a PostgreSQL server the stations share), and the day's counts afterwards:"),
+                 QStringLiteral("tessary record use postgresql://line7@dbserver/factory\n"
+                                "tessary program --all-boards --db factory.cdb \\\n"
+                                "    --entry \"Mechanism 01\" --yes --verify --record\n"
+                                "tessary record summary --by station --since today"));
     page.example(QStringLiteral("Audit a rack: read every board and compare it with the entry it should hold:"),
                  QStringLiteral("tessary audit --all-boards --db factory.cdb --expect \"Mechanism 01\""));
     page.example(QStringLiteral("Try the completion of the current bash without installing it:"),

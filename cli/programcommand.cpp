@@ -11,6 +11,8 @@
 #include "printer/csvlog.h"
 #include "printer/serialfile.h"
 #include "printer/serialidentities.h"
+#include "record/recordnumbers.h"
+#include "runrecord.h"
 #include "protocol/replytext.h"
 #include "serial/seriallink.h"
 
@@ -26,6 +28,34 @@ namespace tessary {
 namespace {
 
 QString hexByte(quint8 value) { return QStringLiteral("%1").arg(value, 2, 16, QChar(u'0')).toUpper(); }
+
+// The numbers of a counter in the shared record, which the run opens after
+// its options are checked and before any port.
+class RecordCounter final : public NumberCounter {
+public:
+    RecordCounter(RunRecord &rows, QString name, std::optional<qint64> start)
+        : m_rows(rows), m_name(std::move(name)), m_start(start)
+    {
+    }
+    std::optional<QList<qint64>> take(const QStringList &boards, const NumberCheck &check, QString *error) override
+    {
+        if (!m_rows.shared()) {
+            *error = QStringLiteral("no serial numbers: the record is not open");
+            return std::nullopt;
+        }
+        return RecordNumbers(*m_rows.shared(), m_name, m_start).take(boards, check, error);
+    }
+    QString shown() const override
+    {
+        return m_rows.shared() ? RecordNumbers(*m_rows.shared(), m_name, m_start).shown()
+                               : QStringLiteral("the counter %1 of the record").arg(m_name);
+    }
+
+private:
+    RunRecord &m_rows;
+    QString m_name;
+    std::optional<qint64> m_start;
+};
 
 // The programming of one board of --all-boards, on its thread, with the
 // identity it was given where each board has its own.
@@ -256,22 +286,29 @@ std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &or
     return std::nullopt;
 }
 
-std::optional<int> CliApp::serialIdentities(const Invocation &call, std::unique_ptr<SerialIdentities> &identities)
+std::optional<int> CliApp::serialIdentities(const Invocation &call, RunRecord &rows,
+                                            std::unique_ptr<SerialIdentities> &identities)
 {
     const bool fromFile = call.has("serial-file"), fromList = call.has("id-list");
+    const bool fromRecord = call.has("serial-from-record");
     QString why;
     const std::optional<IdentityTemplate> pattern = IdentityTemplate::parse(call.value("id"), &why); // checked already
     const bool numbered = call.has("id") && pattern && pattern->numbered();
     if (fromFile && fromList)
         return usage(QStringLiteral("--id-list keeps its next line beside it; leave out --serial-file"));
-    if (call.has("serial-start") && !fromFile)
+    if (fromRecord && (fromFile || fromList))
+        return usage(QStringLiteral("give one place for the identities: --serial-file, --serial-from-record or --id-list"));
+    if (fromRecord && call.value("serial-from-record").trimmed().isEmpty())
+        return usage(QStringLiteral("--serial-from-record needs the counter's name"));
+    if (call.has("serial-start") && !fromFile && !fromRecord)
         return usage(QStringLiteral("--serial-start goes with --serial-file: the first number of a new serial file"));
-    if (fromFile && !numbered)
-        return usage(QStringLiteral("--serial-file numbers the boards of an --id holding {n} or {n:0W}, e.g. "
-                                    "--id 'L7-{n:04}'"));
-    if (numbered && !fromFile)
+    if ((fromFile || fromRecord) && !numbered)
+        return usage(QStringLiteral("%1 numbers the boards of an --id holding {n} or {n:0W}, e.g. "
+                                    "--id 'L7-{n:04}'")
+                         .arg(fromFile ? "--serial-file" : "--serial-from-record"));
+    if (numbered && !fromFile && !fromRecord)
         return usage(QStringLiteral("--id \"%1\" numbers its boards: give --serial-file FILE, the file holding the "
-                                    "next number (--serial-start N begins a new one)")
+                                    "next number (--serial-start N begins a new one), or --serial-from-record NAME")
                          .arg(call.value("id")));
     if (!numbered && !fromList)
         return std::nullopt;
@@ -283,6 +320,11 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, std::unique_
         start = text.toLongLong(&ok);
         if (!ok || *start < 0 || text.size() > 16 || text.startsWith(u'+'))
             return usage(QStringLiteral("--serial-start takes a number from 0, not \"%1\"").arg(text));
+    }
+    if (fromRecord) {
+        identities = std::make_unique<SerialIdentities>(
+            *pattern, std::make_unique<RecordCounter>(rows, call.value("serial-from-record").trimmed(), start));
+        return std::nullopt;
     }
     // The file as it is now, before any port is opened; read again under its lock.
     const QString counterPath = fromList ? call.value("id-list") + QStringLiteral(".next") : call.value("serial-file");
@@ -297,7 +339,7 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, std::unique_
     if (!*now && !QFileInfo(QFileInfo(counterPath).absolutePath()).isDir())
         return fail(call.common, QStringLiteral("cannot create %1: its folder does not exist").arg(counterPath));
     int status = Success;
-    std::unique_ptr<NumberCounter> counter = numberCounter(call, &status);
+    std::unique_ptr<NumberCounter> counter = numberCounter(call, rows, &status);
     if (!counter)
         return status;
     if (fromList) {
@@ -311,7 +353,7 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, std::unique_
     return std::nullopt;
 }
 
-std::unique_ptr<NumberCounter> CliApp::numberCounter(const Invocation &call, int *status)
+std::unique_ptr<NumberCounter> CliApp::numberCounter(const Invocation &call, RunRecord &, int *status)
 {
     if (call.has("id-list")) // the list's next line
         return std::make_unique<SerialFile>(call.value("id-list") + QStringLiteral(".next"), 1);
@@ -330,32 +372,25 @@ int CliApp::program(const Invocation &call)
     ProgramOrder order;
     if (const auto exit = programOrder(call, order))
         return *exit;
+    RunRecord rows;
     std::unique_ptr<SerialIdentities> identities;
-    if (const auto exit = serialIdentities(call, identities))
+    if (const auto exit = serialIdentities(call, rows, identities))
         return *exit;
-
-    // The log must take the rows before any board is touched; rows of
-    // another shape are never mixed into it.
-    std::unique_ptr<CsvLog> log;
-    if (call.has("log")) {
-        const QString path = call.value("log");
-        log = std::make_unique<CsvLog>(path);
-        QString reason;
-        switch (log->open(&reason)) {
-        case CsvLog::Opened::Ok:
-            break;
-        case CsvLog::Opened::OtherHeader:
-            return usage(QStringLiteral("the log file %1 %2").arg(path, reason));
-        case CsvLog::Opened::Failed:
-            return fail(common, QStringLiteral("cannot write the log file %1: %2").arg(path, reason));
-        }
-    }
+    if (const auto exit = openRunRecord(call, m_command, rows))
+        return *exit;
     m_prompts.setAssumeYes(call.has("yes"));
-    return common.allBoards ? programAllBoards(call, order, log.get(), identities.get())
-                            : programOne(call, order, log.get(), identities.get());
+    int status = Failure;
+    try {
+        status = common.allBoards ? programAllBoards(call, order, rows, identities.get())
+                                  : programOne(call, order, rows, identities.get());
+    } catch (const CommandStopped &) {
+        (void)endRunRecord(rows, Failure);
+        throw;
+    }
+    return endRunRecord(rows, status);
 }
 
-int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardRecorder *log,
+int CliApp::programOne(const Invocation &call, const ProgramOrder &order, RunRecord &kept,
                        SerialIdentities *identities)
 {
     const Common &common = call.common;
@@ -401,11 +436,11 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
             m_err << "tessary: verification failed: " << difference << '\n';
 
     bool logged = true;
-    if (log) {
+    if (!kept.empty()) {
         QString reason;
-        logged = log->record(recordRow(run, recordContext(call, &order)), &reason);
+        logged = kept.record(recordRow(run, recordContext(call, &order)), &reason);
         if (!logged)
-            m_err << "tessary: cannot write the log file: " << reason << '\n';
+            m_err << "tessary: " << reason << '\n';
     }
     if (run.stopped)
         return interrupted(common, run.reason, programJson(boardtext::runJson(m_command, run), order, run));
@@ -417,13 +452,15 @@ int CliApp::programOne(const Invocation &call, const ProgramOrder &order, BoardR
     QJsonObject json = programJson(locationJson(), order, run);
     if (!logged)
         json.insert(QStringLiteral("ok"), false);
+    if (const auto recorded = kept.lastRecorded())
+        json.insert(QStringLiteral("recorded"), *recorded);
     const bool ok = run.outcome == BoardOutcome::Ok;
     if (common.json || !common.quiet || !ok)
         print(common, json, locationText() + programText(order, run));
     return ok && logged ? Success : Failure;
 }
 
-int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, BoardRecorder *log,
+int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, RunRecord &kept,
                              SerialIdentities *identities)
 {
     const Common &common = call.common;
@@ -432,6 +469,7 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
     // that board, said once.
     const RecordContext context = recordContext(call, &order);
     QSet<QString> unlogged;
+    QHash<QString, bool> recorded; // with --record: the boards whose rows went into the record itself
     QString logProblem;
     AllBoards::Hooks hooks;
     hooks.makeTask = [&order] { return std::make_unique<ProgramTask>(order); };
@@ -449,14 +487,17 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
         return taken.has_value();
     };
     hooks.ended = [&](const BoardRun &run) -> QString {
-        if (!log || !reported(common, run))
+        if (kept.empty() || !reported(common, run))
             return {};
         QString reason;
-        if (log->record(recordRow(run, context), &reason))
+        const bool done = kept.record(recordRow(run, context), &reason);
+        if (const auto in = kept.lastRecorded())
+            recorded.insert(run.device, *in);
+        if (done)
             return {};
         unlogged.insert(run.device);
         if (std::exchange(logProblem, reason).isEmpty())
-            return QStringLiteral("tessary: cannot write the log file: ") + reason;
+            return QStringLiteral("tessary: ") + reason;
         return {};
     };
     const std::vector<BoardRun> runs = runAllBoards(common, hooks);
@@ -475,6 +516,8 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
         QJsonObject object = programJson(boardtext::runJson(m_command, run), order, run);
         if (!logged)
             object.insert(QStringLiteral("ok"), false);
+        if (recorded.contains(run.device))
+            object.insert(QStringLiteral("recorded"), recorded.value(run.device));
         json.append(object);
         if (run.outcome == BoardOutcome::NoBoard)
             ++empty;

@@ -170,7 +170,8 @@ std::unique_ptr<RecordDatabase> CliApp::recordToAsk(const Invocation &call, int 
 std::optional<RecordLocation> CliApp::chosenRecord(const Invocation &call, int *status)
 {
     QString error;
-    if (call.has("record")) {
+    // --record alone (a command that records its boards) names the record of the settings.
+    if (call.has("record") && !call.value("record").trimmed().isEmpty()) {
         auto location = RecordLocation::parse(call.value("record"), &error);
         if (!location)
             *status = usage(QStringLiteral("--record: ") + error);

@@ -5,6 +5,7 @@ namespace tessary {
 class AppState;
 class ComSlots;
 class CommandGate;
+class CommandRecorder;
 class FileChooser;
 class Prompts;
 class SerialLink;
@@ -27,6 +28,9 @@ struct AppServices {
     // COM1 to COM6 as they follow the system's serial ports; null when the
     // slots are fixed (the tests that put boards on ports by number).
     ComSlots *ports = nullptr;
+    // Where "Configure printer" and "Check configuration" keep their boards'
+    // rows (the shared record, when the settings name one); null: nowhere.
+    CommandRecorder *recorder = nullptr;
 };
 
 } // namespace tessary

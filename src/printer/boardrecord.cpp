@@ -88,4 +88,19 @@ QStringList BoardRow::fields() const
             QStringLiteral("%1/%2").arg(writes).arg(plannedWrites)};
 }
 
+void BoardRecorders::add(BoardRecorder &recorder, const QString &failure) { m_recorders.append({&recorder, failure}); }
+
+bool BoardRecorders::record(const BoardRow &row, QString *reason)
+{
+    QStringList failed;
+    for (const auto &[recorder, failure] : std::as_const(m_recorders)) {
+        QString why;
+        if (!recorder->record(row, &why))
+            failed << failure + QStringLiteral(": ") + why;
+    }
+    if (!failed.isEmpty())
+        *reason = failed.join(QStringLiteral("; "));
+    return failed.isEmpty();
+}
+
 } // namespace tessary

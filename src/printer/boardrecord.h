@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -74,6 +75,21 @@ public:
     virtual ~BoardRecorder() = default;
     // False, with the reason, when the row could not be kept.
     [[nodiscard]] virtual bool record(const BoardRow &row, QString *reason) = 0;
+};
+
+// Several recorders as one (the CSV log and the shared record of a run): each
+// row goes to every one of them, in the order added, whatever became of it in
+// the others. False when any could not keep it, the reason of each that could
+// not after its own words ("cannot write the log file: ...; ...").
+class BoardRecorders final : public BoardRecorder {
+public:
+    // `failure` says whose row it was: "cannot write the log file".
+    void add(BoardRecorder &recorder, const QString &failure);
+    [[nodiscard]] bool empty() const { return m_recorders.isEmpty(); }
+    [[nodiscard]] bool record(const BoardRow &row, QString *reason) override;
+
+private:
+    QList<std::pair<BoardRecorder *, QString>> m_recorders;
 };
 
 } // namespace tessary

@@ -6,6 +6,7 @@
 #include "configuration/configurationeditor.h"
 #include "database/mechanismdatabase.h"
 #include "detection/portselection.h"
+#include "printer/commandrecord.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
 
@@ -174,6 +175,10 @@ void PrinterBinding::readSettings()
     setBusyCursor(true);
     if (m_getSettings)
         m_getSettings->setEnabled(false);
+    CommandRecorder *recorder =
+        m_services.recorder && m_services.recorder->recording() ? m_services.recorder : nullptr;
+    WindowBoard board = windowBoard(m_services.state.link, m_services.ports);
+    board.started = recorder ? recorder->now() : QDateTime();
     ReadBackResult back;
     bool shown = false; // the configuration went into the editor as it came
     const bool ran = m_services.gate.run(QStringLiteral("Check configuration"), [this, &back, &shown] {
@@ -186,6 +191,11 @@ void PrinterBinding::readSettings()
             showConfiguration(read);
         });
     });
+    // A board that said nothing is no board read: nothing to record.
+    if (recorder && ran && !back.answeredNothing()) {
+        board.ended = recorder->now();
+        recorder->keep(readRow(recorder->context(QStringLiteral("read")), board, back));
+    }
     if (ran && back.answeredNothing()) {
         // Nothing was read, so nothing is shown as read: the editor stays
         // as it was.

@@ -5,6 +5,7 @@
 #include "app/prompts.h"
 #include "configuration/configurationeditor.h"
 #include "printer/boardprogramming.h"
+#include "printer/commandrecord.h"
 #include "protocol/replytext.h"
 #include "serial/commandgate.h"
 
@@ -72,9 +73,18 @@ void ProgrammingBinding::configurePrinter()
 
     // A stop (a window closing) ends the run early; progress() then tells
     // how far it got, and the identity is shown only once it was read.
+    CommandRecorder *recorder =
+        m_services.recorder && m_services.recorder->recording() ? m_services.recorder : nullptr;
+    WindowBoard board = windowBoard(m_services.state.link, m_services.ports);
+    board.started = recorder ? recorder->now() : QDateTime();
     BoardProgram done;
-    m_services.gate.run(QStringLiteral("Configure printer"),
-                        [&] { programBoard(m_services.link, m_services.state.link, programmer, order, done); });
+    const bool ran = m_services.gate.run(QStringLiteral("Configure printer"), [&] {
+        programBoard(m_services.link, m_services.state.link, programmer, order, done);
+    });
+    if (recorder && ran) {
+        board.ended = recorder->now();
+        recorder->keep(programmedRow(recorder->context(QStringLiteral("program")), board, order, done));
+    }
     const ProgrammingResult &result = programmer.progress();
     if (m_identity && result.identityRead)
         m_identity->setText(printableText(replyText(result.identity)));

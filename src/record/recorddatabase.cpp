@@ -132,7 +132,11 @@ QString errorText(const QSqlError &error)
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
-    text.replace(QLatin1Char('\n'), QLatin1String("; "));
+    // libpq's lines, the later ones indented by a tab: one line of words.
+    QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (QString &line : lines)
+        line = line.trimmed();
+    text = lines.join(QLatin1String("; "));
     return text.isEmpty() ? QStringLiteral("unknown error") : text;
 }
 
@@ -483,10 +487,12 @@ bool RecordDatabase::addBoard(const RunRow &run, const QString &key, const Board
 }
 
 std::optional<QList<qint64>> RecordDatabase::takeNumbers(const QString &counter, std::optional<qint64> start,
-                                                         const RunRow &run, const QStringList &boards, QString *error)
+                                                         const RunRow &run, const QStringList &boards,
+                                                         const NumberCheck &check, QString *error)
 {
     QList<qint64> numbers;
     bool missing = false;
+    QString refusal;
     const bool taken = transact(
         QStringLiteral("the numbers of the counter \"%1\"").arg(counter),
         [&](QSqlQuery &query, QString *why) {
@@ -519,6 +525,9 @@ std::optional<QList<qint64>> RecordDatabase::takeNumbers(const QString &counter,
                 return false;
             }
             query.finish();
+            // Refused numbers are not taken: the transaction's end gives them back.
+            if (check && !(refusal = check(first, qint64(boards.size()))).isEmpty())
+                return false;
             if (!exec(query, QStringLiteral("UPDATE counters SET next = ? WHERE name = ?"),
                       {first + qint64(boards.size()), counter}, why))
                 return false;
@@ -537,6 +546,8 @@ std::optional<QList<qint64>> RecordDatabase::takeNumbers(const QString &counter,
     if (missing)
         *error = QStringLiteral("the record %1 has no counter \"%2\"; a start value creates it")
                      .arg(m_location.shown(), counter);
+    if (!refusal.isEmpty())
+        *error = refusal;
     if (!taken)
         return std::nullopt;
     return numbers;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "printer/serialnumbers.h"
+
 #include "printer/boardrecord.h"
 #include "record/recordlocation.h"
 
@@ -96,10 +98,11 @@ public:
     // in one transaction (the counter's row locked), created at `start` when
     // missing. The numbers are spent as they are taken: each is kept with the
     // board, station and run that took it. Nothing, with the reason, when
-    // none could be taken.
+    // none could be taken, or when `check` (asked inside the transaction)
+    // refuses the numbers that would be: then nothing is spent.
     [[nodiscard]] std::optional<QList<qint64>> takeNumbers(const QString &counter, std::optional<qint64> start,
                                                            const RunRow &run, const QStringList &boards,
-                                                           QString *error);
+                                                           const NumberCheck &check, QString *error);
 
     // The questions. `each` is called per board in order; returning false
     // stops. False with the reason when the question failed.

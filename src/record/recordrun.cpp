@@ -58,13 +58,14 @@ void RecordRun::goOffline(const QString &reason)
 }
 
 std::optional<QList<qint64>> RecordRun::takeNumbers(const QString &counter, std::optional<qint64> start,
-                                                    const QStringList &boards, QString *error)
+                                                    const QStringList &boards, const NumberCheck &check,
+                                                    QString *error)
 {
     if (!m_database) {
         *error = QStringLiteral("no serial numbers: %1").arg(m_offlineReason);
         return std::nullopt;
     }
-    auto numbers = m_database->takeNumbers(counter, start, m_run, boards, error);
+    auto numbers = m_database->takeNumbers(counter, start, m_run, boards, check, error);
     if (!numbers && m_database->lost())
         goOffline(*error);
     return numbers;

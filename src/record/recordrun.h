@@ -40,6 +40,8 @@ public:
     [[nodiscard]] QString offlineReason() const { return m_offlineReason; }
     // Board rows of earlier runs that the spool held and the record took as this run began.
     [[nodiscard]] int sentFromSpool() const { return m_sentFromSpool; }
+    // This run's board rows the record has taken so far (the rest are in the spool).
+    [[nodiscard]] int recorded() const { return m_recorded; }
     [[nodiscard]] QString spoolPath() const { return m_spool.path(); }
     [[nodiscard]] const RecordLocation &location() const { return m_location; }
 
@@ -49,7 +51,8 @@ public:
     // reason, when the record is not reached or has no such counter: then no
     // board may be written.
     [[nodiscard]] std::optional<QList<qint64>> takeNumbers(const QString &counter, std::optional<qint64> start,
-                                                           const QStringList &boards, QString *error);
+                                                           const QStringList &boards, const NumberCheck &check,
+                                                           QString *error);
 
     // The board's row, into the record or else the spool: true when it is in
     // one of them. On the command's thread.

@@ -6,6 +6,7 @@
 #include "boardsim/demoboard.h"
 #endif
 #include "mainwindow/mainfrm.h"
+#include "record/windowrecord.h"
 #include "serial/comslots.h"
 #include "serial/eventloopclock.h"
 #include "serial/portnames.h"
@@ -95,11 +96,14 @@ int main(int argc, char *argv[])
     comSlots.serve(path);
     MessageBoxPrompts prompts;
     DialogFileChooser files;
-    AppServices services{state, path.link, path.gate, prompts, files, options.demo, &path.record, &comSlots};
+    // The printer commands record their boards when the settings name a record.
+    WindowRecord record(settings.get());
+    AppServices services{state, path.link, path.gate, prompts, files, options.demo, &path.record, &comSlots, &record};
 
     MainFrm window(services);
     prompts.setParent(&window);
     path.link.setStatusLine(&window);
+    record.setStatusLine(&window);
     // Other windows (About, Help) may be open: leaving ends them all.
     QObject::connect(&window, &MainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
@@ -109,5 +113,7 @@ int main(int argc, char *argv[])
     splash->show();
     const int status = app.exec();
     path.link.setStatusLine(nullptr);
+    record.waitForDone(); // the last rows into the record or the spool
+    record.setStatusLine(nullptr);
     return status;
 }

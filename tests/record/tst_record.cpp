@@ -4,11 +4,15 @@
 // coming back out through `tessary record`, the questions, the schema, the
 // spool when the record is gone or refuses a row, and the counters shared by
 // processes at once. The clock of the tables is Berlin's, summer time.
+#include "boardsim/simulatedline.h"
 #include "cliapp.h"
 #include "clienvironment.h"
 #include "record/recorddatabase.h"
 #include "record/recordlocation.h"
+#include "record/recordnumbers.h"
 #include "record/recordrun.h"
+#include "scriptedports.h"
+#include "serial/virtualclock.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -41,19 +45,33 @@ namespace {
 const QString Sqlite = QStringLiteral("sqlite");
 const QString Postgres = QStringLiteral("postgresql");
 
-// The record commands reach no port: a call here fails the test.
-class NoPorts : public CliEnvironment {
+// The station: one board on COM1 (/dev/ttyS0) over the simulated line and
+// the virtual clock, for `tessary program`. The record commands reach no
+// port; whether anything did is kept.
+class Station : public CliEnvironment {
 public:
-    SerialPorts &serialPorts() override { qFatal("a record command asked for the serial ports"); }
+    Station() { m_ports.setDevices({QStringLiteral("/dev/ttyS0")}); }
+    SerialPorts &serialPorts() override { return m_ports; }
     QSettings *settings() override { return &m_settings; }
     QString settingsProblem() const override { return {}; }
-    SerialLine &line(const PortNames &) override { qFatal("a record command opened a serial line"); }
-    Clock &clock() override { qFatal("a record command asked for a clock"); }
-    PortSession portSession(const PortNames &, int) override { qFatal("a record command opened a port"); }
+    SerialLine &line(const PortNames &) override
+    {
+        portsTouched = true;
+        return board;
+    }
+    Clock &clock() override { return m_clock; }
+    PortSession portSession(const PortNames &, int) override { qFatal("a test of one board scanned every port"); }
+
+    bool portsTouched = false;
 
 private:
+    test::ScriptedPorts m_ports;
     QTemporaryDir m_folder;
     QSettings m_settings{m_folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    VirtualClock m_clock;
+
+public:
+    sim::SimulatedLine board{m_clock};
 };
 
 QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs); }
@@ -112,12 +130,13 @@ int takeNumbersChild()
         std::fprintf(stderr, "cannot begin: %s %s\n", qPrintable(error), run ? qPrintable(run->offlineReason()) : "");
         return 1;
     }
+    RecordNumbers counter(*run, QStringLiteral("L7"), 1000);
     const int batches = parts.at(2).toInt();
     for (int batch = 0; batch < batches; ++batch) {
         QStringList boards;
         for (int i = 0; i <= batch % 3; ++i)
             boards << QStringLiteral("/dev/ttyUSB%1").arg(i);
-        const auto numbers = run->takeNumbers(QStringLiteral("L7"), 1000, boards, &error);
+        const auto numbers = counter.take(boards, {}, &error);
         if (!numbers) {
             std::fprintf(stderr, "cannot take: %s\n", qPrintable(error));
             return 1;
@@ -141,7 +160,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder; // the case's files and data folder
     QTemporaryDir m_lasting;                 // what outlives a case: the fixture's SQLite file
     QMap<QString, QString> m_fixture;        // backend: the URL of a record holding fixture()
-    NoPorts m_environment;
+    Station m_environment;
     QString m_out, m_err;
 
     // The URL of an empty record of the backend, or a skip saying why there is none.
@@ -317,6 +336,7 @@ private slots:
     }
     void init()
     {
+        m_environment.board.attachBoard(1); // as it comes from the factory
         m_folder = std::make_unique<QTemporaryDir>();
         // The built-in record and the spools: the case's own data folder.
         qputenv("XDG_DATA_HOME", m_folder->filePath(QStringLiteral("data")).toUtf8());
@@ -624,6 +644,100 @@ private slots:
         }
     }
 
+    // `tessary program --record`: the board's row goes into the record as the
+    // board ends, beside the log and with its columns; the URL given two ways,
+    // or none for the record of the settings.
+    void programRecordsTheBoardBesideTheLog_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("given"); // URL stands for the record's
+        for (const QString &backend : {Sqlite, Postgres})
+            for (const char *given : {"--record --quiet", "--record=URL", "--record URL"}) // alone, an option after it
+                QTest::newRow(qPrintable(backend + ", " + given)) << backend << QString::fromLatin1(given);
+    }
+    void programRecordsTheBoardBesideTheLog()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, given);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        const QString url = freshRecord(backend);
+        RecordLocation::keep(*m_environment.settings(), given.contains(u'=') || given.contains(QLatin1String("URL"))
+                                                            ? QStringLiteral("sqlite:/nowhere/else")
+                                                            : url);
+        const QString log = m_folder->filePath(QStringLiteral("line.csv"));
+        const QStringList arguments = QStringList{"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000",
+                                                  "--id", "L7-00412", "--verify", "--station", "LINE7-A", "--log", log, "--json"}
+                                    + given.replace(QStringLiteral("URL"), url).split(u' ');
+        QCOMPARE(tessary(arguments), 0);
+        QVERIFY2(QJsonDocument::fromJson(m_out.toUtf8())["recorded"] == QJsonValue(true), qPrintable(m_out + m_err));
+        QVERIFY2(!m_err.contains("record"), qPrintable(m_err));
+        QCOMPARE(read(log), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
+                            "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n"
+                            "2024-05-08T12:00:00.000Z,2024-05-08T12:00:00.000Z,LINE7-A,tessary 2.3,program,COM1,/dev/ttyS0,,"
+                            "115200,hw,FW 4.12,TH432 1K5 STD,L7-00412,,,1111000101000000,user,yes,ok,,12/12\n");
+        QCOMPARE(tessary({"record", "list", "--csv", "--record", url}), 0);
+        QCOMPARE(m_out.toUtf8(), read(log));
+        QCOMPARE(one(url, "SELECT command || ' | ' || options || ' | ' || station FROM runs WHERE ended IS NOT NULL").toString(),
+                 "program | " + maskedOptions(arguments) + " | LINE7-A");
+    }
+
+    // A record the run cannot use stops it before any port is opened; one it
+    // cannot reach lets the boards be programmed, their rows in the log and the
+    // spool, said at the start and once at the end, and the run exits 1.
+    void programMeetsARecordItCannotUse_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("record"); // "newer", "unreachable"
+        QTest::addColumn<bool>("allBoards");
+        QTest::newRow("sqlite, newer schema") << Sqlite << "newer" << false;
+        QTest::newRow("postgresql, newer schema") << Postgres << "newer" << false;
+        QTest::newRow("sqlite, newer schema, every board") << Sqlite << "newer" << true;
+        QTest::newRow("postgresql, unreachable") << Postgres << "unreachable" << false;
+    }
+    void programMeetsARecordItCannotUse()
+    {
+        QFETCH(QString, backend);
+        QFETCH(QString, record);
+        QFETCH(bool, allBoards);
+        if (const QString why = unavailable(backend); !why.isEmpty())
+            QSKIP(qPrintable(why));
+        QString url = freshRecord(backend);
+        if (record == u"newer") {
+            QVERIFY(recordRun(url, {}).complete());
+            execute(url, "UPDATE schema_version SET version = 7");
+        } else {
+            url = "postgresql://line7@" + m_folder->filePath("nosocket").replace(u'/', QStringLiteral("%2F")) + "/factory";
+        }
+        const QString log = m_folder->filePath(QStringLiteral("line.csv"));
+        m_environment.portsTouched = false;
+        m_environment.board.clearRecords();
+        const QStringList ports = allBoards ? QStringList{"--all-boards", "--port", "/dev/ttyS0"}
+                                            : QStringList{"--port", "COM1", "--speed", "115200"};
+        QCOMPARE(tessary(QStringList{"program"} + ports
+                         + QStringList{"--code", "1111000101000000", "--log", log, "--record=" + url, "--json"}),
+                 1);
+        const QJsonObject json = QJsonDocument::fromJson(m_out.toUtf8()).object();
+        const QString spool = spoolOf(url);
+        if (record == u"newer") {
+            QCOMPARE(m_err, "tessary: the record " + location(url).shown()
+                                + " has schema version 7, newer than this program's 1: update tessary before using it\n");
+            QCOMPARE(json["ok"], QJsonValue(false));
+            QVERIFY(!m_environment.portsTouched);
+            QVERIFY(!QFile::exists(spool));
+            return;
+        }
+        QVERIFY2(m_err.startsWith("tessary: cannot reach the record " + location(url).shown() + ": "), qPrintable(m_err));
+        QVERIFY2(m_err.contains("; the rows wait in " + spool + "\n"), qPrintable(m_err));
+        QVERIFY2(m_err.endsWith("\ntessary: 1 row not recorded yet, kept in " + spool + "\n"), qPrintable(m_err));
+        QCOMPARE(m_err.count("not recorded yet"), 1);
+        QCOMPARE(QStringList({json["result"].toString(), json["recorded"].toVariant().toString()}), QStringList({"ok", "false"}));
+        QCOMPARE(read(log).count('\n'), 2);
+        const QByteArray spooled = read(spool);
+        QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
+        QVERIFY(spooled.contains("\"identity_after\":\"TH432 1K5 STD\""));
+    }
+
     // The record goes away in the middle of a run (the server stopped, the
     // file made read-only): the rest of the run waits in the spool, goes in
     // on the next run, and goes in once even when sent again.
@@ -765,7 +879,7 @@ private slots:
                  qPrintable(run->offlineReason()));
         for (const BoardRow &row : fixture())
             QVERIFY(run->record(row, &error));
-        QVERIFY(!run->takeNumbers("L7", 1, {"/dev/ttyUSB0"}, &error));
+        QVERIFY(!RecordNumbers(*run, "L7", 1).take({"/dev/ttyUSB0"}, {}, &error));
         QCOMPARE(error, "no serial numbers: " + run->offlineReason());
         const RecordRun::End end = run->end(utc("2024-05-08T09:00:00.000Z"));
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
@@ -773,7 +887,8 @@ private slots:
         QCOMPARE(read(spoolOf(url)).count('\n'), 7); // the run begun, five boards, the run ended
     }
 
-    // Four processes take numbers from one counter at once: none twice, none skipped.
+    // Four processes take numbers from one counter at once, as the program
+    // does (RecordNumbers): none twice, none skipped.
     void countersNeverHandOutANumberTwice_data() { backends(); }
     void countersNeverHandOutANumberTwice()
     {
@@ -786,7 +901,9 @@ private slots:
         {
             auto run = RecordRun::begin(location(url), start(), &error);
             QVERIFY(run);
-            QVERIFY(!run->takeNumbers("L7", std::nullopt, {"/dev/ttyUSB0"}, &error));
+            RecordNumbers counter(*run, "L7", std::nullopt);
+            QCOMPARE(counter.shown(), "the counter L7 of the record " + location(url).shown());
+            QVERIFY(!counter.take({"/dev/ttyUSB0"}, {}, &error));
             QCOMPARE(error, "the record " + location(url).shown() + " has no counter \"L7\"; a start value creates it");
             QVERIFY(run->end(utc("2024-05-06T07:00:01.000Z")).complete());
         }

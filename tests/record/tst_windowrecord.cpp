@@ -1,0 +1,159 @@
+// The desktop program records its printer commands when the settings name a
+// record: "Configure printer" and "Check configuration" each a run of its own
+// with the row tessary writes, here in a real SQLite file, the window driven
+// over the simulated board. The window never waits for the record; a row it
+// cannot take is said on the status line and waits in the station's spool.
+#include "record/recorddatabase.h"
+#include "record/recordlocation.h"
+#include "record/recordspool.h"
+#include "record/windowrecord.h"
+#include "windowrig.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace tessary;
+using namespace tessary::test;
+
+namespace {
+
+// Every row of the record, as the CSV log would have them.
+QStringList recordedRows(const QString &url)
+{
+    QString error;
+    const auto location = RecordLocation::parse(url, &error);
+    RecordDatabase::Opened opened = RecordDatabase::open(*location, RecordDatabase::Use::Read);
+    QStringList rows;
+    if (!opened.database)
+        return {opened.error};
+    const bool asked = opened.database->boards({}, RecordDatabase::Order::OldestFirst, [&](const RecordedBoard &board) {
+        rows << board.row.fields().join(u',');
+        return true;
+    }, &error);
+    return asked ? rows : QStringList{error};
+}
+
+} // namespace
+
+class TestWindowRecord : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("line7.sqlite"));
+    QSettings m_settings{m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+
+    // The rig with the recorder the program wires, its clock fixed; a board on COM1, found.
+    struct Recording {
+        explicit Recording(QSettings &settings) : record(&settings)
+        {
+            rig.services.recorder = &record;
+            record.setStatusLine(rig.window.get());
+            record.setNow([] { return QDateTime(QDate(2026, 3, 2), QTime(13, 5), Qt::UTC); });
+            rig.board(1, {.identity = "OLD NAME"});
+            rig.checkIdentity();
+            rig.window->editor().applyConfigurationCode(QStringLiteral("1111000101000000"));
+            rig.click("ConfUser");
+            rig.click("IdUser");
+            rig.type("ConfigName", QStringLiteral("L7-00412"));
+        }
+        WindowRig rig;
+        WindowRecord record;
+    };
+
+private slots:
+    void init()
+    {
+        QFile::remove(RecordLocation::parse(m_url, nullptr)->path);
+        QFile::remove(recordDataFolder() + QStringLiteral("/spool/") + RecordLocation::parse(m_url, nullptr)->spoolName());
+        RecordLocation::keep(m_settings, m_url);
+    }
+
+    // Each command's row, as tessary's for the same board: the programming
+    // with what it wrote, the check with what the board holds.
+    void windowCommandsRecordTheirBoards_data()
+    {
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<QStringList>("rows");
+        const QString head = "2026-03-02T13:05:00.000Z,2026-03-02T13:05:00.000Z," + QSysInfo::machineHostName()
+                           + ",tessary-configurator 2.3,";
+        QTest::newRow("Configure printer")
+            << QStringList{"ConfigPrinter"}
+            << QStringList{head + "program,COM1,,,115200,hw,,,L7-00412,,,1111000101000000,user,,ok,,12/12"};
+        QTest::newRow("Check configuration")
+            << QStringList{"GetSettings"}
+            << QStringList{head + "read,COM1,,,115200,hw,FW 4.12,OLD NAME,,,,1111000101000000,user,,found,,0/0"};
+        QTest::newRow("both, one run each")
+            << QStringList{"ConfigPrinter", "GetSettings"}
+            << QStringList{head + "program,COM1,,,115200,hw,,,L7-00412,,,1111000101000000,user,,ok,,12/12",
+                           head + "read,COM1,,,115200,hw,FW 4.12,L7-00412,,,,1111000101000000,user,,found,,0/0"};
+    }
+    void windowCommandsRecordTheirBoards()
+    {
+        QFETCH(QStringList, clicks);
+        Recording recording(m_settings);
+        for (const QString &click : clicks)
+            recording.rig.click(qPrintable(click));
+        recording.record.waitForDone();
+        QTEST(recordedRows(m_url), "rows");
+        QVERIFY2(!recording.rig.status().contains("record"), qPrintable(recording.rig.status()));
+        const RecordDatabase::Opened opened = RecordDatabase::open(*RecordLocation::parse(m_url, nullptr), RecordDatabase::Use::Read);
+        QSqlQuery runs(opened.database->connection());
+        QVERIFY(runs.exec("SELECT count(*) FROM runs WHERE ended IS NOT NULL") && runs.next());
+        QCOMPARE(runs.value(0).toInt(), clicks.size());
+    }
+
+    // The board is written all the same; its row waits in the spool, and the status line says why.
+    void aRowTheRecordCannotTakeIsSaid_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QString>("status"); // SPOOL: the spool's path
+        QTest::newRow("a read-only file") << "read-only" << "1 row not recorded yet, kept in SPOOL";
+        QTest::newRow("a newer schema")
+            << "newer" << "the record URL has schema version 7, newer than this program's 1: update tessary before "
+                          "using it; the board's row is kept in SPOOL";
+    }
+    void aRowTheRecordCannotTakeIsSaid()
+    {
+        QFETCH(QString, record);
+        QFETCH(QString, status);
+        const QString file = RecordLocation::parse(m_url, nullptr)->path;
+        {
+            RecordDatabase::Opened made = RecordDatabase::open(*RecordLocation::parse(m_url, nullptr), RecordDatabase::Use::Write);
+            QVERIFY(made.database);
+            if (record == u"newer")
+                QVERIFY(QSqlQuery(made.database->connection()).exec("UPDATE schema_version SET version = 7"));
+        }
+        if (record == u"read-only")
+            QFile::setPermissions(file, QFile::ReadOwner);
+        Recording recording(m_settings);
+        recording.rig.click("ConfigPrinter");
+        QCOMPARE(recording.rig.status(), "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each echoed by the board");
+        recording.record.waitForDone();
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+        const QString spool = RecordSpool(*RecordLocation::parse(m_url, nullptr)).path();
+        QCOMPARE(recording.rig.status().section(" (", 0, 0),
+                 status.replace("SPOOL", spool).replace("URL", RecordLocation::parse(m_url, nullptr)->shown()));
+        QCOMPARE(RecordSpool(*RecordLocation::parse(m_url, nullptr)).held().boards, 1);
+    }
+
+    // Without a record in the settings the window records nothing, and makes no file.
+    void noRecordSetRecordsNothing()
+    {
+        RecordLocation::keep(m_settings, {});
+        Recording recording(m_settings);
+        QVERIFY(!recording.record.recording());
+        recording.rig.click("ConfigPrinter");
+        recording.record.waitForDone();
+        QVERIFY(!QFile::exists(RecordLocation::parse(m_url, nullptr)->path));
+        QVERIFY(!QFile::exists(RecordLocation::builtIn().path));
+    }
+};
+
+QTEST_MAIN(TestWindowRecord)
+
+#include "tst_windowrecord.moc"
