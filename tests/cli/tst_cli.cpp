@@ -323,6 +323,8 @@ private slots:
             {"program --mode resistors --id L7 --id-list l.txt", "give --id or --id-list, not both"},
             {"program --mode resistors --auto-id --id-list l.txt", "give --id-list or --auto-id, not both"},
             {"program --mode resistors --id-list l.txt --serial-file s.txt", "--id-list keeps its next line beside it"},
+            {"program --mode resistors --id L7-{n} --serial-file s.txt --serial-from-record L7", "give one place for the identities"},
+            {"program --mode resistors --id L7 --serial-from-record L7", "--serial-from-record numbers the boards of an --id holding {n}"},
         };
         for (const auto &[arguments, message] : table) {
             Rig rig;

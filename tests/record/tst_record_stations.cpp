@@ -1,6 +1,6 @@
 // Four stations at once: four `tessary program --all-boards` processes, each
-// with four simulated boards on pseudo-terminals, all recording into one
-// record, an SQLite file and a PostgreSQL database (scripts/with-postgres.sh
+// with four simulated boards on pseudo-terminals, all numbering their boards
+// from one counter of the record and recording into it, an SQLite file and a PostgreSQL database (scripts/with-postgres.sh
 // starts the server; without it that row says it was skipped and why).
 #include "boardsim/ptyboardthread.h"
 #include "record/recordlocation.h"
@@ -59,7 +59,8 @@ private:
     }
 
     // The boards' rows as the record lists them, checked: "" when each board is
-    // there once, one run per station, else what is wrong.
+    // there once with its own number, L7-001 to L7-016 without a gap, one run
+    // per station, else what is wrong.
     static QString checked(const QString &url, const QSet<QString> &devices)
     {
         QProcess list;
@@ -67,24 +68,28 @@ private:
         if (!list.waitForFinished(10'000) || list.exitCode() != 0)
             return "record list failed: " + list.readAllStandardError();
         const QJsonArray rows = QJsonDocument::fromJson(list.readAllStandardOutput())[QStringLiteral("boards")].toArray();
-        QSet<QString> listed;
+        QSet<QString> listed, identities, expected;
+        for (int n = 1; n <= 16; ++n)
+            expected << QStringLiteral("L7-%1").arg(n, 3, 10, QChar(u'0'));
         QMap<QString, QSet<qint64>> runsOfStation;
         for (const QJsonValue &row : rows) {
-            if (row["result"].toString() + ' ' + row["identity_after"].toString() != "ok L7")
+            if (row["result"].toString() != "ok")
                 return "a board not programmed: " + QJsonDocument(row.toObject()).toJson();
             listed << row["device"].toString();
+            identities << row["identity_after"].toString();
             runsOfStation[row["station"].toString()] << row["run"].toInteger();
         }
         QSet<qint64> runs;
         for (const QSet<qint64> &ofStation : std::as_const(runsOfStation))
             runs += ofStation;
         if (rows.size() != 16 || listed != devices || runsOfStation.keys() != QStringList({"S1", "S2", "S3", "S4"})
-            || runs.size() != 4)
-            return QStringLiteral("%1 rows of %2 boards, stations %3, %4 runs")
+            || runs.size() != 4 || identities != expected)
+            return QStringLiteral("%1 rows of %2 boards, stations %3, %4 runs, identities %5")
                 .arg(rows.size())
                 .arg(listed.size())
                 .arg(runsOfStation.keys().join(u' '))
-                .arg(runs.size());
+                .arg(runs.size())
+                .arg(QStringList(identities.cbegin(), identities.cend()).join(u' '));
         QString error;
         const QString spool = recordDataFolder() + QStringLiteral("/spool/") + RecordLocation::parse(url, &error)->spoolName();
         return QFile::exists(spool) ? "rows wait in " + spool : QString();
@@ -104,8 +109,8 @@ private slots:
         QMap<QString, QSet<QString>> devices; // of each record
         for (const QString &url : std::as_const(urls))
             for (int station = 1; station <= 4; ++station) {
-                QStringList arguments = {"program", "--all-boards", "--code", "1111000101000000", "--id", "L7",
-                                         "--yes", "--json", "--station", QStringLiteral("S%1").arg(station),
+                QStringList arguments = {"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:03}",
+                                         "--serial-from-record", "L7", "--serial-start", "1", "--yes", "--json", "--station", QStringLiteral("S%1").arg(station),
                                          "--record=" + url};
                 for (int board = 0; board < 4; ++board) {
                     const auto &made = boards.emplace_back(std::make_unique<PtyBoardThread>());
