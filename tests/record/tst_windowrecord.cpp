@@ -11,6 +11,7 @@
 
 #include <QFile>
 #include <QSettings>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -21,12 +22,11 @@ using namespace tessary::test;
 
 namespace {
 
-// Every row of the record, as the CSV log would have them.
-QStringList recordedRows(const QString &url)
+// Every row of the record, as the CSV log would have them, and how many runs ended.
+QStringList recordedRows(const RecordLocation &location)
 {
     QString error;
-    const auto location = RecordLocation::parse(url, &error);
-    RecordDatabase::Opened opened = RecordDatabase::open(*location, RecordDatabase::Use::Read);
+    RecordDatabase::Opened opened = RecordDatabase::open(location, RecordDatabase::Use::Read);
     QStringList rows;
     if (!opened.database)
         return {opened.error};
@@ -34,7 +34,10 @@ QStringList recordedRows(const QString &url)
         rows << board.row.fields().join(u',');
         return true;
     }, &error);
-    return asked ? rows : QStringList{error};
+    QSqlQuery runs(opened.database->connection());
+    if (!asked || !runs.exec("SELECT count(*) FROM runs WHERE ended IS NOT NULL") || !runs.next())
+        return {error + runs.lastError().text()};
+    return rows << QStringLiteral("%1 runs ended").arg(runs.value(0).toInt());
 }
 
 } // namespace
@@ -46,6 +49,7 @@ private:
     QTemporaryDir m_dir;
     QString m_url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("line7.sqlite"));
     QSettings m_settings{m_dir.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
+    RecordLocation m_where = *RecordLocation::parse(m_url, nullptr);
 
     // The rig with the recorder the program wires, its clock fixed; a board on COM1, found.
     struct Recording {
@@ -68,8 +72,8 @@ private:
 private slots:
     void init()
     {
-        QFile::remove(RecordLocation::parse(m_url, nullptr)->path);
-        QFile::remove(recordDataFolder() + QStringLiteral("/spool/") + RecordLocation::parse(m_url, nullptr)->spoolName());
+        QFile::remove(m_where.path);
+        QFile::remove(recordDataFolder() + QStringLiteral("/spool/") + m_where.spoolName());
         RecordLocation::keep(m_settings, m_url);
     }
 
@@ -83,14 +87,15 @@ private slots:
                            + ",tessary-configurator 2.3,";
         QTest::newRow("Configure printer")
             << QStringList{"ConfigPrinter"}
-            << QStringList{head + "program,COM1,,,115200,hw,,,L7-00412,,,1111000101000000,user,,ok,,12/12"};
+            << QStringList{head + "program,COM1,,,115200,hw,,,L7-00412,,,1111000101000000,user,,ok,,12/12", "1 runs ended"};
         QTest::newRow("Check configuration")
             << QStringList{"GetSettings"}
-            << QStringList{head + "read,COM1,,,115200,hw,FW 4.12,OLD NAME,,,,1111000101000000,user,,found,,0/0"};
+            << QStringList{head + "read,COM1,,,115200,hw,FW 4.12,OLD NAME,,,,1111000101000000,user,,found,,0/0", "1 runs ended"};
         QTest::newRow("both, one run each")
             << QStringList{"ConfigPrinter", "GetSettings"}
             << QStringList{head + "program,COM1,,,115200,hw,,,L7-00412,,,1111000101000000,user,,ok,,12/12",
-                           head + "read,COM1,,,115200,hw,FW 4.12,L7-00412,,,,1111000101000000,user,,found,,0/0"};
+                           head + "read,COM1,,,115200,hw,FW 4.12,L7-00412,,,,1111000101000000,user,,found,,0/0",
+                           "2 runs ended"};
     }
     void windowCommandsRecordTheirBoards()
     {
@@ -99,12 +104,8 @@ private slots:
         for (const QString &click : clicks)
             recording.rig.click(qPrintable(click));
         recording.record.waitForDone();
-        QTEST(recordedRows(m_url), "rows");
+        QTEST(recordedRows(m_where), "rows");
         QVERIFY2(!recording.rig.status().contains("record"), qPrintable(recording.rig.status()));
-        const RecordDatabase::Opened opened = RecordDatabase::open(*RecordLocation::parse(m_url, nullptr), RecordDatabase::Use::Read);
-        QSqlQuery runs(opened.database->connection());
-        QVERIFY(runs.exec("SELECT count(*) FROM runs WHERE ended IS NOT NULL") && runs.next());
-        QCOMPARE(runs.value(0).toInt(), clicks.size());
     }
 
     // The board is written all the same; its row waits in the spool, and the status line says why.
@@ -121,24 +122,22 @@ private slots:
     {
         QFETCH(QString, record);
         QFETCH(QString, status);
-        const QString file = RecordLocation::parse(m_url, nullptr)->path;
         {
-            RecordDatabase::Opened made = RecordDatabase::open(*RecordLocation::parse(m_url, nullptr), RecordDatabase::Use::Write);
+            RecordDatabase::Opened made = RecordDatabase::open(m_where, RecordDatabase::Use::Write);
             QVERIFY(made.database);
             if (record == u"newer")
                 QVERIFY(QSqlQuery(made.database->connection()).exec("UPDATE schema_version SET version = 7"));
         }
         if (record == u"read-only")
-            QFile::setPermissions(file, QFile::ReadOwner);
+            QFile::setPermissions(m_where.path, QFile::ReadOwner);
         Recording recording(m_settings);
         recording.rig.click("ConfigPrinter");
         QCOMPARE(recording.rig.status(), "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each echoed by the board");
         recording.record.waitForDone();
-        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-        const QString spool = RecordSpool(*RecordLocation::parse(m_url, nullptr)).path();
+        QFile::setPermissions(m_where.path, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(recording.rig.status().section(" (", 0, 0),
-                 status.replace("SPOOL", spool).replace("URL", RecordLocation::parse(m_url, nullptr)->shown()));
-        QCOMPARE(RecordSpool(*RecordLocation::parse(m_url, nullptr)).held().boards, 1);
+                 status.replace("SPOOL", RecordSpool(m_where).path()).replace("URL", m_where.shown()));
+        QCOMPARE(RecordSpool(m_where).held().boards, 1);
     }
 
     // Without a record in the settings the window records nothing, and makes no file.
@@ -149,7 +148,7 @@ private slots:
         QVERIFY(!recording.record.recording());
         recording.rig.click("ConfigPrinter");
         recording.record.waitForDone();
-        QVERIFY(!QFile::exists(RecordLocation::parse(m_url, nullptr)->path));
+        QVERIFY(!QFile::exists(m_where.path));
         QVERIFY(!QFile::exists(RecordLocation::builtIn().path));
     }
 };
