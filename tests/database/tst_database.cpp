@@ -182,9 +182,7 @@ private slots:
         rig.clearWire();
         rig.window->showStatus("before");
         rig.click(qPrintable(command));
-        QCOMPARE(rig.prompts.texts(), message.isEmpty() ? QStringList() : QStringList{message});
-        for (const auto &shown : rig.prompts.shown)
-            QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::Ok);
+        QCOMPARE(rig.prompts.described(), message.isEmpty() ? QStringList() : QStringList{"W " + message});
         QCOMPARE(rows(rig), done && saving ? QStringList{"Mine=" + QString(leftOut.isEmpty() ? "1100101110000000" : "1100101110010000")} : QStringList());
         // Sent: the polarity query; User mode, the configuration bytes CB 80 and "Mine"; the reset and the identity query.
         QCOMPARE(rig.wire().toHex(), done && !saving ? "1d5368" "1d53460601" "1d534607cb" "1d53460880" "1d5346094d" "1d53460a69"
@@ -206,19 +204,17 @@ private slots:
         for (int i = 4; i < 255; ++i)
             full += record(QByteArray::number(i), Old);
         const struct { QString typed; bool answer; QString message; int row; } table[] = {
-            {"Twin", true, "Overwrite existing configuration <Twin> ?", 0},
-            {"Twin", false, "Overwrite existing configuration <Twin> ?", 0},
-            {"ABCDEFGHIJKLMNOPQ", true, "Overwrite existing configuration <ABCDEFGHIJKLMNOP> ?", 2},
-            {"TWIN", true, "The database is full (255 entries): delete an entry first.", -1}};
+            {"Twin", true, "W? Overwrite existing configuration <Twin> ?", 0},
+            {"Twin", false, "W? Overwrite existing configuration <Twin> ?", 0},
+            {"ABCDEFGHIJKLMNOPQ", true, "W? Overwrite existing configuration <ABCDEFGHIJKLMNOP> ?", 2},
+            {"TWIN", true, "W The database is full (255 entries): delete an entry first.", -1}};
         for (const auto &row : table) {
             WindowRig rig(full);
             clickAll(rig, Complete);
             rig.type("ConfigName", row.typed);
             rig.prompts.answer({row.answer});
             rig.click("NewConfig");
-            QCOMPARE(rig.prompts.texts(), QStringList{row.message});
-            QCOMPARE(rig.prompts.shown[0].buttons, row.row < 0 ? MessageButtons::Ok : MessageButtons::OkCancel);
-            QCOMPARE(rig.prompts.shown[0].defaultButton, row.row < 0 ? DefaultButton::Ok : DefaultButton::Cancel);
+            QCOMPARE(rig.prompts.described(), QStringList{row.message});
             QCOMPARE(rig.text("ConfigName"), row.typed.left(16));
             QCOMPARE(list(rig)->currentRow(), row.row);
             QCOMPARE(rig.status(), row.row < 0 ? "New configuration not created !"
@@ -363,10 +359,10 @@ private slots:
             {1, "dbMoveup", true, "BACDE", 0, "Configuration selected : B", ""},
             {0, "DbUp", true, "ABCDE", 0, "before", ""},
             {4, "dbMovedown", true, "ABCDE", 4, "before", ""},
-            {1, "DbbDelete", true, "ACDE", -1, "before", "This will delete configuration <B> form the database !"},
-            {3, "dbDelete", false, "ABCDE", 3, "before", "This will delete configuration <D> form the database !"},
+            {1, "DbbDelete", true, "ACDE", -1, "before", "W? This will delete configuration <B> form the database !"},
+            {3, "dbDelete", false, "ABCDE", 3, "before", "W? This will delete configuration <D> form the database !"},
             {-1, "DbbAnalyse DbbDelete DbUp DbDown", true, "ABCDE", -1, "before",
-             "Please select a database entry first !"},
+             "W Please select a database entry first !"},
             {-1, "dbAnalyse dbDelete dbMoveup dbMovedown", true, "ABCDE", -1, "before", ""}};
         for (const auto &row : table) {
             WindowRig rig(entries());
@@ -382,11 +378,7 @@ private slots:
             QCOMPARE(selectedRow(rig), row.selected);
             QCOMPARE(rig.status(), row.status);
             const QStringList messages(row.message.isEmpty() ? 0 : row.commands.count(u' ') + 1, row.message);
-            QCOMPARE(rig.prompts.texts(), messages);
-            for (const auto &shown : rig.prompts.shown) { // Return answers the question with Cancel
-                QCOMPARE(shown.buttons, row.row >= 0 ? MessageButtons::OkCancel : MessageButtons::Ok);
-                QCOMPARE(shown.defaultButton, row.row >= 0 ? DefaultButton::Cancel : DefaultButton::Ok);
-            }
+            QCOMPARE(rig.prompts.described(), messages); // Return answers the question with Cancel
             QVERIFY(rig.window->database().isModified() == (row.row >= 0) && rig.text("ConfigName").isEmpty());
         }
     }
@@ -526,9 +518,7 @@ private slots:
             rig.prompts.answer({!row.cancelQuestion});
             rig.click(qPrintable(row.command));
             const bool saveAs = row.command == "Sda";
-            QCOMPARE(rig.prompts.texts().join(u'|'), saveAs ? "" : "Database has been modified ! Continue anyway ?");
-            for (const auto &shown : rig.prompts.shown)
-                QVERIFY(shown.buttons == MessageButtons::OkCancel && shown.defaultButton == DefaultButton::Cancel);
+            QCOMPARE(rig.prompts.described().join(u'|'), saveAs ? "" : "W? Database has been modified ! Continue anyway ?");
             QString asked;
             for (const FileDialogOptions &o : rig.files.asked)
                 asked += QStringList{o.title, o.filter, o.defaultSuffix, o.confirmOverwrite ? "ask to replace" : "",
@@ -677,10 +667,8 @@ private slots:
             } else {
                 row.way == "Exit" ? rig.click("Exit") : void(rig.window->close());
             }
-            QCOMPARE(rig.prompts.texts().join(u'|'), row.modified ? "Database has been modified ! Quit anyway ?" : "");
-            for (const auto &shown : rig.prompts.shown) // a warning with OK and Cancel, Cancel the default
-                QVERIFY(shown.icon == MessageIcon::Warning && shown.buttons == MessageButtons::OkCancel
-                        && shown.defaultButton == DefaultButton::Cancel);
+            // A warning with OK and Cancel, Cancel the default.
+            QCOMPARE(rig.prompts.described().join(u'|'), row.modified ? "W? Database has been modified ! Quit anyway ?" : "");
             QVERIFY(quit.count() == (ends ? 1 : 0) && rig.window->isVisible() == !ends);
             QCOMPARE(rig.window->database().isModified(), row.modified);
             if (!ends) {

@@ -35,20 +35,6 @@ QByteArray hex(const char *text) { return QByteArray::fromHex(text); }
 
 template <typename T = QWidget> T *in(QObject *w, const QString &name) { return w->findChild<T *>(name); }
 
-// The messages as shown: "W" warning, "E" error, "N" no icon; "?" for OK/Cancel with Cancel the default
-// ("?OK" with OK).
-QStringList shown(const ScriptedPrompts &prompts)
-{
-    QStringList list;
-    for (const auto &s : prompts.shown)
-        list << (s.icon == MessageIcon::Warning ? u'W' : s.icon == MessageIcon::Error ? u'E' : u'N')
-                    + QLatin1String(s.buttons == MessageButtons::Ok              ? " "
-                                    : s.defaultButton == DefaultButton::Cancel ? "? "
-                                                                               : "?OK ")
-                    + s.text;
-    return list;
-}
-
 // "3/9600/1" for each of the last n openings.
 QString lastOpens(const SimulatedLine &line, int n)
 {
@@ -135,7 +121,7 @@ private slots:
         rig.checkIdentity([&](PortSelection &d) {
             QVERIFY(!rig.isEnabled("GetID")); // (how it opens: tst_shell's everyWindowReadsAsWritten)
             in<QPushButton>(&d, "DetectSerialPrinter")->click();
-            QCOMPARE(shown(rig.prompts), QStringList{"E You must select a serial port"});
+            QCOMPARE(rig.prompts.described(), QStringList{"E You must select a serial port"});
             d.selectPort(2);
             in<QPushButton>(&d, "DetectSerialPrinter")->click();
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), "No printer found on COM 2 at 9600 bauds");
@@ -197,7 +183,7 @@ private slots:
             d.selectPort(2);
             rig.ports.unplug(usb.device, false); // between two looks: the detection finds it gone
             in<QPushButton>(&d, "DetectSerialPrinter")->click();
-            QCOMPARE(shown(rig.prompts), QStringList{"E This port does not exist"});
+            QCOMPARE(rig.prompts.described(), QStringList{"E This port does not exist"});
             QCOMPARE(options(d), "COM 1 (ttyS0), COM 2 (off), " + com3 + ", COM 4 (off)");
             // Back as another device while the scan tries COM1: shown at the same virtual millisecond,
             // in its slot, and scanned.
@@ -376,6 +362,9 @@ private slots:
         QFETCH(int, settings);
         QFETCH(QByteArray, identity);
         QFETCH(int, handshake);
+        // The tooltips name what each handshake uses.
+        const QStringList tips = {"Software flow control: XON and XOFF characters",
+                                  "Hardware flow control: the RTS and CTS lines"};
         WindowRig rig;
         if (identity == "<noise>")
             rig.line.attachBoard(port, {}, OtherSpeeds::Garbage);
@@ -393,13 +382,11 @@ private slots:
             QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
             QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
-            // The captions stay; the tooltips name what each handshake uses, the list's own its current one.
-            const QStringList lines = {"Software flow control: XON and XOFF characters",
-                                       "Hardware flow control: the RTS and CTS lines"};
+            // The captions stay; each handshake's tooltip, the list's own its current one's.
             auto *handshakes = in<QComboBox>(&d, "serialhandshakeconf");
             QCOMPARE(QStringList({handshakes->itemData(0, Qt::ToolTipRole).toString(),
-                                  handshakes->itemData(1, Qt::ToolTipRole).toString()}), lines);
-            QCOMPARE(handshakes->toolTip(), lines.at(handshakes->currentIndex()));
+                                  handshakes->itemData(1, Qt::ToolTipRole).toString()}), tips);
+            QCOMPARE(handshakes->toolTip(), tips.at(handshakes->currentIndex()));
             QCOMPARE(d.focusWidget() == in(&d, "OKButton"), handshake != 0); // found: OK is next
         });
         // The probe, with the handshake chosen: no settle pause, 250 ms for the identity, 100 ms for each query
@@ -425,9 +412,7 @@ private slots:
             QCOMPARE(mainWindow(rig), NoPrinter);
         }
         // The main window's "Communication" names the handshake the board was found with.
-        QCOMPARE(rig.find<QWidget>("Frame14")->toolTip(), handshake == 1   ? "Software flow control: XON and XOFF characters"
-                                                          : handshake == 2 ? "Hardware flow control: the RTS and CTS lines"
-                                                                           : "");
+        QCOMPARE(rig.find<QWidget>("Frame14")->toolTip(), tips.value(handshake - 1));
     }
 
     void checkConfiguration_data()
@@ -502,8 +487,8 @@ private slots:
         rig.click("GetSettings");
 
         QCOMPARE(rig.wire(), hex("1d536606 1d536609 1d5343 1b49"));
-        QTEST(shown(rig.prompts), "messages");
-        const bool givenBackEarly = shown(rig.prompts).value(0).startsWith("E Error") && answering == TheBoard;
+        QTEST(rig.prompts.described(), "messages");
+        const bool givenBackEarly = rig.prompts.described().value(0).startsWith("E Error") && answering == TheBoard;
         QVERIFY2(pointer.contains(QRegularExpression(givenBackEarly ? "^B+A+$" : "^B+$")), qPrintable(pointer));
         QString editor;
         for (const char *option : {"ConfRes", "ConfUser", "IdAuto", "IdUser"})
@@ -639,7 +624,7 @@ private slots:
         rig.click("ConfigPrinter");
 
         QCOMPARE(rig.wire(), wire);
-        QCOMPARE(shown(rig.prompts), messages);
+        QCOMPARE(rig.prompts.described(), messages);
         // The port opened with the finding's settings for the configuration, the identity, the reset, the query.
         const QString open = QStringLiteral("%1/115200/2").arg(rig.state.link.comPort);
         QCOMPARE(lastOpens(rig.line, 9), QStringList(wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : 4, open).join(u' '));
@@ -808,9 +793,7 @@ private slots:
         monitor->close();
         QTRY_VERIFY(!rig.window->findChild<TrafficMonitorWindow *>());
         rig.line.board(1)->setFaults({.silent = true});
-        rig.click("GetSettings");
-        QCOMPARE(shown(rig.prompts),
-                 QStringList{"E The board did not answer on COM1 at 115200 bauds. Please check cables and power."});
+        rig.click("GetSettings"); // (its message: checkConfiguration)
         const QStringList after = monitorLines(openMonitor(rig));
         QCOMPARE(after.mid(0, lines.size()), lines);
         QCOMPARE(after.value(lines.size()), "---- Check configuration ---- 2026-03-02 14:05:02.421 +01:00");

@@ -22,4 +22,16 @@ QStringList ScriptedPrompts::texts() const
     return list;
 }
 
+QStringList ScriptedPrompts::described() const
+{
+    QStringList list;
+    for (const auto &s : shown)
+        list << (s.icon == MessageIcon::Warning ? u'W' : s.icon == MessageIcon::Error ? u'E' : u'N')
+                    + QLatin1String(s.buttons == MessageButtons::Ok              ? " "
+                                    : s.defaultButton == DefaultButton::Cancel ? "? "
+                                                                               : "?OK ")
+                    + s.text;
+    return list;
+}
+
 } // namespace tessary::test

@@ -25,6 +25,9 @@ public:
 
     QList<Shown> shown;
     [[nodiscard]] QStringList texts() const;
+    // The messages as shown: "W" warning, "E" error, "N" no icon; then " " for OK alone, "? " for OK/Cancel
+    // with Cancel the default, "?OK " with OK the default; then the text.
+    [[nodiscard]] QStringList described() const;
     void clear() { shown.clear(); }
 
 private:
