@@ -173,6 +173,28 @@ struct Rig {
             values << QJsonDocument::fromJson(out.toUtf8())[key].toVariant().toString();
         return values.join(u' ');
     }
+    // The values of these keys of each object of the JSON array printed ("expected/entry": a key within one).
+    [[nodiscard]] QStringList each(const QStringList &keys) const
+    {
+        QStringList objects;
+        for (const QJsonValue object : QJsonDocument::fromJson(out.toUtf8()).array()) {
+            QStringList values;
+            for (const QString &key : keys)
+                values << (key.contains(u'/') ? object[key.section(u'/', 0, 0)][key.section(u'/', 1)] : object[key]).toVariant().toString();
+            objects << values.join(u' ');
+        }
+        return objects;
+    }
+    // The rows of a log under its header, sorted (the boards end in any order); none when there is no file.
+    [[nodiscard]] QStringList rows(const char *name) const
+    {
+        QStringList rows = QString::fromUtf8(read(name)).split(u'\n', Qt::SkipEmptyParts);
+        if (!rows.isEmpty() && rows.takeFirst() != "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,"
+                                                    "firmware,identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes")
+            return {"another header"};
+        rows.sort();
+        return rows;
+    }
     Board &board(int port, const BoardOptions &options = {}) { return env.simLine.attachBoard(port, options); }
     [[nodiscard]] QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
     [[nodiscard]] QByteArray read(const char *name) const
@@ -272,16 +294,15 @@ private slots:
     void usageErrorsAndHelp()
     {
         const QList<QPair<QString, QString>> table = { // the arguments, a part of the message; "" an empty argument
-            {"", "Usage: tessary <command>"}, {"frobnicate", "unknown command"}, {"detect --fast", "unknown option --fast"},
-            {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
+            {"", "Usage: tessary <command>"}, {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
             {"detect --port COM0=/dev/ttyS0", "--port takes COMn=DEVICE"}, {"read --port COM1 --speed 9601", "--speed takes"},
             {"detect --port COM2 --port COM2=/dev/pts/1", "COM2 is named twice"}, {"db", "needs an action"},
             {"detect --port COM1=/dev/null --port /dev/null", "COM1 (/dev/null) and COM2 (/dev/null) are one device"},
             {"identity --trace \"\"", "--trace needs a file, or - for standard error"},
-            {"detect --port COM1 --port COM2 --speed 9600", "--speed probes one port"}, {"db list", "needs one FILE"},
+            {"detect --port COM1 --port COM2 --speed 9600", "--speed probes one port"},
             {"read --port COM1 --handshake xon", "--handshake needs --speed"},
             {"read --port COM1 --speed 9600 --handshake rts", "--handshake takes xon or hw"},
-            {"program --code 11110001", "16 characters 0 or 1"}, {"program --db x.cdb", "--db needs --entry NAME"},
+            {"program --code 11110001", "16 characters 0 or 1"},
             {"program --code 1111000101000000 --head-width 576", "one way"}, {"program --mode auto", "--mode takes user or resistors"},
             {"program --mode resistors --code 1111000101000000", "straps"}, {"program --id A --auto-id", "not both"},
             {"program --mode resistors --id Ω-1", "Latin-1"}, {"program --mode resistors --id \"\"", "Please specify a mechanism identity !"},
@@ -357,7 +378,6 @@ private slots:
                                   + header + "\"); give a new file\n");
             QVERIFY(rig.env.simLine.opens().isEmpty() && rig.read("old.csv") == header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
         }
-        QVERIFY(rig.run({"--help"}) == 0 && rig.out.startsWith("Usage: tessary <command>")); // the overview
         QVERIFY(rig.run({"db", "--help"}) == 0 && rig.out.startsWith("Usage: tessary db list|show|add"));
         QVERIFY(rig.run({"code", "-h"}) == 0 && rig.out.startsWith("Usage: tessary code decode CODE"));
     }
@@ -763,9 +783,7 @@ private slots:
             }
         }
         if (logs && fault != LogUnwritable) {
-            QStringList rows = QString::fromUtf8(rig.read("log")).split(u'\n', Qt::SkipEmptyParts);
-            QCOMPARE(rows.value(0), CsvLog::header());
-            rows.removeFirst();
+            const QStringList rows = rig.rows("log");
             QCOMPARE(rows.size(), all ? 2 : 1);
             for (const QString &row : std::as_const(rows)) {
                 if (!row.contains(",/dev/ttyS0,"))
@@ -844,9 +862,8 @@ private slots:
         Rig all;
         place(all, placement);
         const int allStatus = all.run(program + QStringList{"--all-boards"});
-        QStringList found, alone; // "port result speed handshake" of each board found
-        for (const QJsonValue board : QJsonDocument::fromJson(all.out.toUtf8()).array())
-            found << QStringList{board["port"].toString(), board["result"].toString(), board["speed"].toString(), board["handshake"].toString()}.join(u' ');
+        const QStringList found = all.each({"port", "result", "speed", "handshake"}); // of each board found
+        QStringList alone;
         for (int port = 1; port <= 6; ++port) {
             Rig single;
             place(single, placement);
@@ -864,43 +881,44 @@ private slots:
     }
 
     // Every board at once: a line per board as it goes, the table and the count, a log row per board as
-    // each ends; a signal stops every board at its next wait, each logged as interrupted.
+    // each ends, each board numbered from the serial file (one that fails keeps the number it took: spent,
+    // and its row says so); a signal stops every board at its next wait, each logged as interrupted.
     void allBoardsReportLogAndStopTogether()
     {
         Rig rig;
         place(rig, "1:115200 3:noecho@9600 5:1200");
-        const QStringList program = {"program", "--all-boards", "--code", "1111000101000000", "--id", "GANG", "--log", rig.path("line.csv"),
+        rig.write("serial.txt", "1\n");
+        const QStringList program = {"program", "--all-boards", "--code", "1111000101000000", "--log", rig.path("line.csv"),
                                      "--station", "LINE-7"};
-        QCOMPARE(rig.run(program), 1);
+        QCOMPARE(rig.run(program + QStringList{"--id", "L7-{n:04}", "--serial-file", rig.path("serial.txt")}), 1);
+        const QString failed = "parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; parameter 8: wrote 40, no echo; 8 more; "
+                               "it took the identity ";
         QCOMPARE(rig.out, "Port  Device      Speed   Identity before           Identity after            Result\n"
-                          "COM1  /dev/ttyS0  115200  TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n"
-                          "COM3  /dev/ttyS2  9600    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  echo-error\n"
-                          "COM5  /dev/ttyS4  1200    TH432 1K5 STD    FW 4.12  GANG             FW 4.12  ok\n2 ok, 1 failed\n"
-                          "Failed:\n/dev/ttyS2: echo-error: parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
-                          "parameter 8: wrote 40, no echo; 5 more\n");
-        for (const char *line : {"COM5 (ttyS4): trying 2400 bauds\n", "COM5 (ttyS4) 1200 bauds: writing 7/8\n",
-                                 "COM5 (ttyS4) 1200 bauds: writing 8/8\n", "COM5 (ttyS4) 1200 bauds: ok\n",
-                                 "COM3 (ttyS2) 9600 bauds: writing 0/8\n", "COM3 (ttyS2) 9600 bauds: echo-error\n",
+                          "COM1  /dev/ttyS0  115200  TH432 1K5 STD    FW 4.12  L7-0001          FW 4.12  ok\n"
+                          "COM3  /dev/ttyS2  9600    TH432 1K5 STD    FW 4.12  L7-0002          FW 4.12  echo-error\n"
+                          "COM5  /dev/ttyS4  1200    TH432 1K5 STD    FW 4.12  L7-0003          FW 4.12  ok\n2 ok, 1 failed\n"
+                          "Failed:\n/dev/ttyS2: echo-error: " + failed + "\"L7-0002\"\n");
+        for (const char *line : {"COM5 (ttyS4): trying 2400 bauds\n", "COM5 (ttyS4) 1200 bauds: writing 10/11\n",
+                                 "COM5 (ttyS4) 1200 bauds: writing 11/11\n", "COM5 (ttyS4) 1200 bauds: ok\n",
+                                 "COM3 (ttyS2) 9600 bauds: writing 0/11\n", "COM3 (ttyS2) 9600 bauds: echo-error\n",
                                  "tessary: COM3 (ttyS2): Programming error ! Please check cables and power.\n",
                                  "tessary: no board answered on COM2 (ttyS1), COM4 (ttyS3), COM6 (ttyS5)\n"})
             QVERIFY2(rig.err.contains(line), line);
-        QVERIFY(!rig.err.contains("COM3 (ttyS2) 9600 bauds: writing 1/8")); // counted as the board echoes them
-        QStringList rows = QString::fromUtf8(rig.read("line.csv")).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(rows.takeFirst(), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
-                                   "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes");
-        rows.sort(); // in the order the boards ended
-        QCOMPARE(rows.join(u'\n'),
-                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM1,/dev/ttyS0,,115200,hw,FW 4.12,"
-                 "TH432 1K5 STD,GANG,,,1111000101000000,user,,ok,,8/8\n"
-                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM3,/dev/ttyS2,,9600,hw,FW 4.12,"
-                 "TH432 1K5 STD,GANG,,,1111000101000000,user,,echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, "
-                 "no echo; parameter 8: wrote 40, no echo; 5 more\",0/8\n"
-                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,COM5,/dev/ttyS4,,1200,hw,FW 4.12,"
-                 "TH432 1K5 STD,GANG,,,1111000101000000,user,,ok,,8/8");
+        QVERIFY(!rig.err.contains("COM3 (ttyS2) 9600 bauds: writing 1/11")); // counted as the board echoes them
+        // What the wire carries for a numbered identity.
+        QVERIFY2(rig.portWire(1).endsWith("1d534609" "4c" "1d53460a" "37" "1d53460b" "2d" "1d53460c" "30" "1d53460d" "30" "1d53460e" "30"
+                                          "1d53460f" "31" "1d534610" "00" "1b40" "1b49"), rig.portWire(1));
+        QCOMPARE(rig.read("serial.txt"), "4\n");
+        const QString start = "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,program,";
+        QCOMPARE(rig.rows("line.csv"),
+                 QStringList({start + "COM1,/dev/ttyS0,,115200,hw,FW 4.12,TH432 1K5 STD,L7-0001,,,1111000101000000,user,,ok,,11/11",
+                              start + "COM3,/dev/ttyS2,,9600,hw,FW 4.12,TH432 1K5 STD,L7-0002,,,1111000101000000,user,,echo-error,\""
+                                  + failed + "\"\"L7-0002\"\"\",0/11",
+                              start + "COM5,/dev/ttyS4,,1200,hw,FW 4.12,TH432 1K5 STD,L7-0003,,,1111000101000000,user,,ok,,11/11"}));
         // Each named port has its row, a port without a board too; --expect counts the boards found.
         QCOMPARE(rig.run({"detect", "--all-boards", "--port", "COM1", "--port", "/dev/ttyS1", "--expect", "2"}), 1);
         QCOMPARE(rig.out, "Port  Device      Speed   Handshake     Identity                  Result\n"
-                          "COM1  /dev/ttyS0  115200  DSR/DTR Mode  GANG             FW 4.12  found\n"
+                          "COM1  /dev/ttyS0  115200  DSR/DTR Mode  L7-0001          FW 4.12  found\n"
                           "COM2  /dev/ttyS1  -       -             -                         no-board\n");
         QVERIFY2(rig.err.endsWith("tessary: no board answered on COM2 (ttyS1)\ntessary: found 1 board, expected 2\n"), qPrintable(rig.err));
         QCOMPARE(rig.run({"detect", "--all-boards", "--expect", "3", "--quiet"}), 0);
@@ -914,13 +932,8 @@ private slots:
                 met[port] = true, together.arrive_and_wait();
         };
         QCOMPARE(rig.run(program + QStringList{"--id", "STOP", "--json", "--port", "COM1", "--port", "COM3", "--port", "COM5"}), 143);
-        const QJsonArray boards = QJsonDocument::fromJson(rig.out.toUtf8()).array();
-        QCOMPARE(boards.size(), 3);
         // The sixth write went out, the stop met its echo wait: five echoed (none by the board that never echoes).
-        QStringList stopped;
-        for (const QJsonValue board : boards)
-            stopped << board["port"].toString() + ' ' + board["result"].toString() + ' ' + QString::number(board["writesEchoed"].toInt());
-        QCOMPARE(stopped, QStringList({"COM1 interrupted 5", "COM3 interrupted 0", "COM5 interrupted 5"}));
+        QCOMPARE(rig.each({"port", "result", "writesEchoed"}), QStringList({"COM1 interrupted 5", "COM3 interrupted 0", "COM5 interrupted 5"}));
         const QString log = QString::fromUtf8(rig.read("line.csv"));
         for (const char *echoed : {"5", "0"})
             QCOMPARE(log.count(QStringLiteral(",interrupted,stopped after %1 of 8 parameter writes were echoed; the board may hold a "
@@ -942,52 +955,6 @@ private slots:
                          "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
     }
 
-    // Every board at once runs each board's task only once every port's scan has ended: the moment
-    // before the first write, where the run sees the boards found in port order and may still refuse.
-    void allBoardsRunTheTasksOnceEveryScanHasEnded()
-    {
-        struct Task : BoardTask {
-            explicit Task(std::atomic_int &ran) : ran(ran) {}
-            void run(BoardRun &board, SerialLink &, Prompts &, StatusLine &) override
-            {
-                ++ran;
-                board.program.emplace(); // its steps began
-            }
-            QString step() const override { return QStringLiteral("working"); }
-            std::atomic_int &ran;
-        };
-        for (const bool go : {false, true}) {
-            Rig rig;
-            place(rig, "2:1200 4:115200 6:9600");
-            QString text;
-            QTextStream err(&text);
-            BoardLines lines(err, false, true);
-            AllBoards all(rig.env, lines, "tessary test", false);
-            std::atomic_int ran = 0;
-            QStringList found;
-            AllBoards::Hooks hooks;
-            hooks.makeTask = [&ran] { return std::make_unique<Task>(ran); };
-            hooks.beforeTasks = [&](const std::vector<BoardRun *> &boards) {
-                for (const BoardRun *board : boards)
-                    found << board->portName() + ' ' + board->printer.baudRate;
-                return ran == 0 && go;
-            };
-            QList<AllBoards::Port> ports;
-            for (int com = 1; com <= 6; ++com)
-                ports.append({com, QStringLiteral("/dev/ttyS%1").arg(com - 1)});
-            const std::vector<BoardRun> runs = all.run(ports, hooks);
-            QCOMPARE(found, QStringList({"COM2 1200", "COM4 115200", "COM6 9600"}));
-            QCOMPARE(ran.load(), go ? 3 : 0);
-            QStringList outcomes;
-            for (const BoardRun &run : runs)
-                outcomes << outcomeWord(run.outcome);
-            // A refused run leaves each board as found; a task that began decides by what it did (here:
-            // programming that wrote nothing).
-            QCOMPARE(outcomes.join(u' '), go ? "no-board cancelled no-board cancelled no-board cancelled"
-                                              : "no-board found no-board found no-board found");
-        }
-    }
-
     void eachBoardTakesItsOwnIdentity_data()
     {
         QTest::addColumn<QString>("placement");
@@ -997,9 +964,12 @@ private slots:
         QTest::addColumn<QString>("identities"); // what each board found holds after, in port order
         QTest::addColumn<QByteArray>("after");   // the serial file after; "-": none
         QTest::addColumn<QString>("said");       // on standard error
-        const QString boards = "1:115200 3:9600 5:1200";
+        const QString boards = "1:1200 3:9600 5:115200"; // the lowest port found last: numbered in port order all the same
         const QStringList all = {"--all-boards", "--code", "1111000101000000"};
         const QStringList numbered = all + QStringList{"--id", "L7-{n:04}", "--serial-file", "SERIALFILE"};
+        const QStringList one = {"--code", "1111000101000000", "--serial-file", "SERIALFILE", "--id"}; // one board: the port's scan
+        const QStringList list = all + QStringList{"--id-list", "IDLIST"};
+        const QString unwritten = "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"; // as found
         QTest::newRow("a new serial file begins at --serial-start")
             << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("-") << 0 << "L7-0001 L7-0002 L7-0003" << QByteArray("4\n") << "";
         QTest::newRow("a serial file goes on from its number")
@@ -1007,37 +977,28 @@ private slots:
             << QByteArray("44\n") << "";
         QTest::newRow("{n} is the number as it is, written by a script without a line end")
             << boards << all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"} << QByteArray("9") << 0 << "9 10 11" << QByteArray("12\n") << "";
-        QTest::newRow("braces written twice are braces")
-            << "6:4800" << QStringList{"--code", "1111000101000000", "--id", "{{L7}}-{n:02}", "--serial-file", "SERIALFILE"}
-            << QByteArray("5\n") << 0 << "{L7}-05" << QByteArray("6\n") << "";
-        QTest::newRow("one board, found by its scan")
-            << "2:19200" << QStringList{"--code", "1111000101000000", "--id", "SN{n:02}", "--serial-file", "SERIALFILE"}
-            << QByteArray("7\n") << 0 << "SN07" << QByteArray("8\n") << "";
+        QTest::newRow("braces written twice are braces") << "6:4800" << one + QStringList{"{{L7}}-{n:02}"} << QByteArray("5\n") << 0 << "{L7}-05"
+                                                         << QByteArray("6\n") << "";
+        QTest::newRow("one board, found by its scan") << "2:19200" << one + QStringList{"SN{n:02}"} << QByteArray("7\n") << 0 << "SN07" << QByteArray("8\n") << "";
         QTest::newRow("a number whose identity is too long refuses the run, nothing taken")
             << boards << all + QStringList{"--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"} << QByteArray("998\n") << 1
-            << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("998\n")
+            << unwritten << QByteArray("998\n")
             << "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
                "No number was taken\n";
-        QTest::newRow("one board refused alike")
-            << "4:2400" << QStringList{"--code", "1111000101000000", "--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"}
-            << QByteArray("1000\n") << 1 << "TH432 1K5 STD" << QByteArray("1000\n") << "makes \"LINE7-SERIAL-1000\" for number 1000";
-        QTest::newRow("a file that holds no number") << boards << numbered << QByteArray("L7-0041\n") << 1
-                                                     << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("L7-0041\n")
+        QTest::newRow("one board refused alike") << "4:2400" << one + QStringList{"LINE7-SERIAL-{n:03}"} << QByteArray("1000\n") << 1 << "TH432 1K5 STD"
+                                                 << QByteArray("1000\n") << "makes \"LINE7-SERIAL-1000\" for number 1000";
+        QTest::newRow("a file that holds no number") << boards << numbered << QByteArray("L7-0041\n") << 1 << unwritten << QByteArray("L7-0041\n")
                                                      << "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n";
-        QTest::newRow("a serial file whose folder is not there") << boards << numbered + QStringList{"--serial-start", "1"}
-                                                                  << QByteArray("-") << 1 << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"
-                                                                  << QByteArray("-") << "its folder does not exist\n";
-        QTest::newRow("a list from its first line")
-            << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
-        QTest::newRow("a list from its next line")
-            << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
+        QTest::newRow("a serial file whose folder is not there") << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("-")
+                                                                  << 1 << unwritten << QByteArray("-") << "its folder does not exist\n";
+        QTest::newRow("a list from its first line") << boards << list << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
+        QTest::newRow("a list from its next line") << boards << list << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
         QTest::newRow("a new list shorter than the boards found leaves no file")
-            << "1:115200 2:115200 3:9600 4:4800 5:1200" << all + QStringList{"--id-list", "IDLIST"} << QByteArray("-") << 1
-            << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD" << QByteArray("-")
-            << "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n";
+            << "1:115200 2:115200 3:9600 4:4800 5:1200" << list << QByteArray("-") << 1 << unwritten + " TH432 1K5 STD TH432 1K5 STD"
+            << QByteArray("-") << "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n";
         QTest::newRow("a list with too few lines left refuses the run")
-            << boards << all + QStringList{"--id-list", "IDLIST"} << QByteArray("3\n") << 1 << "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"
-            << QByteArray("3\n") << "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n";
+            << boards << list << QByteArray("3\n") << 1 << unwritten << QByteArray("3\n")
+            << "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n";
     }
 
     // Each board found takes its own identity after the scan and before the first write, in port order,
@@ -1075,38 +1036,11 @@ private slots:
         QFile file(counter);
         QTEST(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("-"), "after");
         // The log's rows: each board refused says why, in the reason of a cancelled row.
-        const QStringList rows = QString::fromUtf8(rig.read("line.csv")).split(u'\n', Qt::SkipEmptyParts).mid(1);
+        const QStringList rows = rig.rows("line.csv");
         QCOMPARE(rows.size(), rig.writes().isEmpty() ? 0 : held.size()); // none when refused before the scan
         if (!said.isEmpty())
             for (const QString &row : rows)
                 QVERIFY2(row.contains(",cancelled,") && row.endsWith(",0/" + row.section(u'/', -1)), qPrintable(row));
-    }
-
-    // What the wire carries for a numbered identity, and a board that fails keeps the identity it took:
-    // spent, and its row says so.
-    void aBoardThatFailsKeepsItsNumber()
-    {
-        Rig rig;
-        place(rig, "1:115200 3:noecho@9600 5:1200");
-        rig.write("serial.txt", "1\n");
-        QCOMPARE(rig.run({"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:04}", "--serial-file",
-                          rig.path("serial.txt"), "--log", rig.path("line.csv")}), 1);
-        QVERIFY2(rig.portWire(1).endsWith("1d534609" "4c" "1d53460a" "37" "1d53460b" "2d" "1d53460c" "30" "1d53460d" "30" "1d53460e" "30"
-                                     "1d53460f" "31" "1d534610" "00" "1b40" "1b49"), rig.portWire(1));
-        QCOMPARE(rig.read("serial.txt"), "4\n");
-        QVERIFY2(rig.out.contains("COM3  /dev/ttyS2  9600    TH432 1K5 STD    FW 4.12  L7-0002          FW 4.12  echo-error\n")
-                     && rig.out.contains("\n/dev/ttyS2: echo-error: parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
-                                         "parameter 8: wrote 40, no echo; 8 more; it took the identity \"L7-0002\"\n"),
-                 qPrintable(rig.out));
-        QVERIFY2(rig.read("line.csv").contains(",echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; parameter 8: "
-                                               "wrote 40, no echo; 8 more; it took the identity \"\"L7-0002\"\"\",0/11\n"),
-                 rig.read("line.csv"));
-        QCOMPARE(rig.run({"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:04}", "--serial-file",
-                          rig.path("serial.txt"), "--json", "--quiet"}), 1);
-        QStringList ids;
-        for (const QJsonValue board : QJsonDocument::fromJson(rig.out.toUtf8()).array())
-            ids << board["id"].toString();
-        QCOMPARE(ids, QStringList({"L7-0004", "L7-0005", "L7-0006"}));
     }
 
     // A signal once the numbers are taken and before the first write: the boards stop unwritten, the numbers
@@ -1243,28 +1177,22 @@ private slots:
         const QStringList entry = {"--expect", "Mechanism 01"};
         QTest::newRow("ok, an entry") << 0xF1 << 0x40 << true << entry << 0 << "ok" << QStringList();
         QTest::newRow("ok, nothing expected") << 0xD1 << 0x90 << false << QStringList() << 0 << "ok" << QStringList();
-        QTest::newRow("head width") << 0xF1 << 0x60 << true << entry << 1 << "drift"
-                                    << QStringList{"head width: the board holds 576 dots, expected 432"};
-        QTest::newRow("head type") << 0xF3 << 0x40 << true << entry << 1 << "drift"
-                                   << QStringList{"head type: the board holds 3000 Ohms, expected 1500"};
-        QTest::newRow("head type none") << 0xF7 << 0x40 << true << entry << 1 << "drift"
-                                        << QStringList{"head type: the board holds none, expected 1500 Ohms"};
-        QTest::newRow("strobe polarity") << 0xF0 << 0x40 << true << entry << 1 << "drift"
-                                         << QStringList{"strobe polarity: the board holds Positive, expected Negative"};
-        QTest::newRow("motor steps") << 0xE1 << 0x40 << true << entry << 1 << "drift"
-                                     << QStringList{"motor steps: the board holds 2 steps/dotline, expected 1 step/dotline"};
-        QTest::newRow("motor rotation") << 0xF9 << 0x40 << true << entry << 1 << "drift"
-                                        << QStringList{"motor rotation: the board holds Inverted, expected Normal"};
-        QTest::newRow("mechanism") << 0xD1 << 0x40 << true << entry << 1 << "drift"
-                                   << QStringList{"mechanism: the board holds KEL, expected Standard"};
-        QTest::newRow("head-up polarity") << 0xF1 << 0x50 << true << entry << 1 << "drift"
-                                          << QStringList{"head-up polarity: the board holds Inverted, expected Normal"};
-        QTest::newRow("logic voltage") << 0xB1 << 0x40 << true << entry << 1 << "drift"
-                                       << QStringList{"logic voltage: the board holds 3.3 V, expected 5"};
-        QTest::newRow("printer mode") << 0x71 << 0x40 << true << entry << 1 << "drift"
-                                      << QStringList{"printer mode: the board holds MRS, expected Chipset"};
-        QTest::newRow("reserved bits") << 0xF1 << 0x41 << true << QStringList{"--code", "1111000101000000"} << 1 << "drift"
-                                       << QStringList{"reserved bits: the board holds 0001, expected 0000"};
+        // One field of the entry's differs.
+        const auto drift = [&](const char *field, int byte1, int byte2, const QString &said) {
+            QTest::newRow(field) << byte1 << byte2 << true << entry << 1 << "drift" << QStringList{said};
+        };
+        drift("head width", 0xF1, 0x60, "head width: the board holds 576 dots, expected 432");
+        drift("head type", 0xF3, 0x40, "head type: the board holds 3000 Ohms, expected 1500");
+        drift("head type none", 0xF7, 0x40, "head type: the board holds none, expected 1500 Ohms");
+        drift("strobe polarity", 0xF0, 0x40, "strobe polarity: the board holds Positive, expected Negative");
+        drift("motor steps", 0xE1, 0x40, "motor steps: the board holds 2 steps/dotline, expected 1 step/dotline");
+        drift("motor rotation", 0xF9, 0x40, "motor rotation: the board holds Inverted, expected Normal");
+        drift("mechanism", 0xD1, 0x40, "mechanism: the board holds KEL, expected Standard");
+        drift("head-up polarity", 0xF1, 0x50, "head-up polarity: the board holds Inverted, expected Normal");
+        drift("logic voltage", 0xB1, 0x40, "logic voltage: the board holds 3.3 V, expected 5");
+        drift("printer mode", 0x71, 0x40, "printer mode: the board holds MRS, expected Chipset");
+        QTest::newRow("reserved bits") << 0xF1 << 0x48 << true << QStringList{"--code", "1111000101000000"} << 1 << "drift"
+                                       << QStringList{"reserved bits: the board holds 1000, expected 0000"};
         QTest::newRow("configuration mode") << 0xF1 << 0x40 << false << QStringList{"--code", "1111000101000000"} << 1 << "drift"
                                             << QStringList{"configuration mode: the board holds Resistors, expected User"};
         QTest::newRow("every field, in order") << 0x0C << 0x9F << false << entry << 1 << "drift"
@@ -1355,12 +1283,8 @@ private slots:
                           "Expected: \"Mechanism 01\" of the factory list, code 1111000101000000\n2 ok, 1 failed\n"
                           "Failed:\n/dev/ttyS2: drift: head width: the board holds 576 dots, expected 432\n");
         QVERIFY2(rig.err.contains("COM3 (ttyS2) 9600 bauds: drift\n"), qPrintable(rig.err));
-        QStringList rows = QString::fromUtf8(rig.read("line7.csv")).split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(rows.takeFirst(), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
-                                   "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes");
-        rows.sort();
         const QString start = "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE-7,tessary 2.3,audit,";
-        QCOMPARE(rows, QStringList({start + "COM1,/dev/ttyS0,,115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,factory list,Mechanism 01,"
+        QCOMPARE(rig.rows("line7.csv"), QStringList({start + "COM1,/dev/ttyS0,,115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,factory list,Mechanism 01,"
                                             "1111000101000000,user,,ok,,0/0",
                                     start + "COM3,/dev/ttyS2,,9600,hw,FW 4.12,L7-0002,L7-0002,factory list,Mechanism 01,"
                                             "1111000101100000,user,,drift,\"head width: the board holds 576 dots, expected 432\",0/0",
@@ -1370,11 +1294,7 @@ private slots:
             QVERIFY2(!write.bytes.toHex().contains("1d5346") && !write.bytes.toHex().contains("1b40"), write.bytes.toHex().constData());
         // The same rack as JSON.
         QCOMPARE(rig.run({"audit", "--all-boards", "--expect", "Mechanism 01", "--json"}), 1);
-        QStringList boards;
-        for (const QJsonValue board : QJsonDocument::fromJson(rig.out.toUtf8()).array())
-            boards << board["device"].toString() + ' ' + board["result"].toString() + ' ' + board["expected"]["entry"].toString()
-                          + ' ' + board["code"].toString();
-        QCOMPARE(boards, QStringList({"/dev/ttyS0 ok Mechanism 01 1111000101000000", "/dev/ttyS2 drift Mechanism 01 1111000101100000",
+        QCOMPARE(rig.each({"device", "result", "expected/entry", "code"}), QStringList({"/dev/ttyS0 ok Mechanism 01 1111000101000000", "/dev/ttyS2 drift Mechanism 01 1111000101100000",
                                       "/dev/ttyS4 ok Mechanism 01 1111000101000000"}));
     }
 
@@ -1415,14 +1335,11 @@ private slots:
         QCOMPARE(rig.expect({"program", "--code", "1111000101000000", "--id", "Seventeen chars!", "--log", log, "--station", "BENCH 2"}, 0,
                             ""), "");
         QVERIFY(rig.out.contains("Identity after: Seventeen chars! FW 4.12\n"));
-        QCOMPARE(rig.read("line.csv"), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
-                                       "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n"
-                                       "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
-                                       "115200,hw,FW 4.12,TH432 1K5 STD,\"LINE,7\",,,1111000101000000,user,yes,ok,,10/10\n"
-                                       "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
-                                       "115200,hw,FW 4.12,\"LINE,7\",TH576 1K5 STD,,,1111000001100000,user,,ok,,4/4\n"
-                                       "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
-                                       "115200,hw,FW 4.12,TH576 1K5 STD,Seventeen chars!,,,1111000101000000,user,,ok,,19/19\n");
+        const QString start = "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,BENCH 2,tessary 2.3,program,COM2,/dev/ttyS1,,"
+                              "115200,hw,FW 4.12,";
+        QCOMPARE(rig.rows("line.csv"), QStringList({start + "\"LINE,7\",TH576 1K5 STD,,,1111000001100000,user,,ok,,4/4",
+                                                    start + "TH432 1K5 STD,\"LINE,7\",,,1111000101000000,user,yes,ok,,10/10",
+                                                    start + "TH576 1K5 STD,Seventeen chars!,,,1111000101000000,user,,ok,,19/19"}));
         // The log must take its rows before the board is touched: one that cannot is refused then.
         rig.env.simLine.clearRecords();
         for (const QString &path : {rig.path("no/such/line.csv"), QStringLiteral("/dev/full")}) {
@@ -1472,33 +1389,30 @@ private slots:
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("row"); // the log's row after the columns of where and what; DB: the database file
-        const QString entry = "DB,Line entry,1111000101000000,user,";
+        // Found at 115200 bauds; the identity after, then database and entry, the code and mode.
+        const QString found = "115200,hw,FW 4.12,TH432 1K5 STD,", written = found + "TH432 1K5 STD,,,1111000101000000,user,",
+                      stopped = found + ",,,1111000101000000,user,";
+        const QStringList code = {"--code", "1111000101000000"};
         QTest::newRow("ok") << "" << QStringList{"--db", "DB", "--entry", "Line entry", "--verify"} << 0
-                            << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD," + entry + "yes,ok,,4/4";
-        QTest::newRow("echo-error, no echo") << "no echo" << QStringList{"--code", "1111000101000000"} << 1
-                                             << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,,echo-error,"
-                                                "\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; parameter 8: wrote 40, "
-                                                "no echo; 1 more\",0/4";
-        QTest::newRow("echo-error, wrong echo") << "wrong echo" << QStringList{"--code", "1111000101000000"} << 1
-                                                << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,,echo-error,"
-                                                   "\"parameter 8: wrote 40, the board echoed 41\",4/4";
-        QTest::newRow("verify-failed") << "three-byte configuration" << QStringList{"--code", "1111000101000000", "--verify"} << 1
-                                       << "115200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,no,verify-failed,"
-                                          "configuration bytes: the board's reply was unusable (3 bytes),4/4";
-        QTest::newRow("cancelled") << "other polarity" << QStringList{"--code", "1111000101000000", "--id", "X"} << 1
-                                   << "115200,hw,FW 4.12,TH432 1K5 STD,,,,1111000101000000,user,,cancelled,"
-                                      "Programming cancelled ! (the board detects the other strobe polarity),0/5";
-        QTest::newRow("reset-not-sent") << "hang-up amid the writes" << QStringList{"--code", "1111000101000000"} << 1
-                                        << "115200,hw,FW 4.12,TH432 1K5 STD,,,,1111000101000000,user,,reset-not-sent,COM1: the line "
-                                           "was hung up; the port was closed; the board was not reset and may hold part of the "
-                                           "configuration,1/4";
-        QTest::newRow("interrupted") << "signal" << QStringList{"--code", "1111000101000000", "--verify"} << 143
-                                     << "115200,hw,FW 4.12,TH432 1K5 STD,,,,1111000101000000,user,no,interrupted,stopped after 2 of 4 "
-                                        "parameter writes were echoed; the board may hold a partial configuration and should be "
-                                        "programmed again,2/4";
-        QTest::newRow("no-board") << "silent" << QStringList{"--code", "1111000101000000", "--verify"} << 1
+                            << found + "TH432 1K5 STD,DB,Line entry,1111000101000000,user,yes,ok,,4/4";
+        QTest::newRow("echo-error, no echo") << "no echo" << code << 1
+                                             << written + ",echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
+                                                          "parameter 8: wrote 40, no echo; 1 more\",0/4";
+        QTest::newRow("echo-error, wrong echo") << "wrong echo" << code << 1
+                                                << written + ",echo-error,\"parameter 8: wrote 40, the board echoed 41\",4/4";
+        QTest::newRow("verify-failed") << "three-byte configuration" << code + QStringList{"--verify"} << 1
+                                       << written + "no,verify-failed,configuration bytes: the board's reply was unusable (3 bytes),4/4";
+        QTest::newRow("cancelled") << "other polarity" << code + QStringList{"--id", "X"} << 1
+                                   << stopped + ",cancelled,Programming cancelled ! (the board detects the other strobe polarity),0/5";
+        QTest::newRow("reset-not-sent") << "hang-up amid the writes" << code << 1
+                                        << stopped + ",reset-not-sent,COM1: the line was hung up; the port was closed; the board was "
+                                                     "not reset and may hold part of the configuration,1/4";
+        QTest::newRow("interrupted") << "signal" << code + QStringList{"--verify"} << 143
+                                     << stopped + "no,interrupted,stopped after 2 of 4 parameter writes were echoed; the board may "
+                                                  "hold a partial configuration and should be programmed again,2/4";
+        QTest::newRow("no-board") << "silent" << code + QStringList{"--verify"} << 1
                                   << ",,,,,,,1111000101000000,user,no,no-board,\"no board answered at any speed, after a wake-up\",0/4";
-        QTest::newRow("port-error") << "busy" << QStringList{"--code", "1111000101000000"} << 1
+        QTest::newRow("port-error") << "busy" << code << 1
                                     << ",,,,,,,1111000101000000,user,,port-error,/dev/ttyS0 is in use by another program,0/4";
     }
 
@@ -1524,11 +1438,8 @@ private slots:
         board.setParameter(8, 0);
         QTEST(rig.run(QStringList{"program", "--port", "COM1", "--station", "LINE 7", "--log", rig.path("line.csv")}
                       + options.replaceInStrings("DB", rig.path("f.cdb"))), "status");
-        QCOMPARE(QString::fromUtf8(rig.read("line.csv")),
-                 "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,identity_before,"
-                 "identity_after,database,entry,code,mode,verified,result,reason,writes\n"
-                 "2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE 7,tessary 2.3,program,COM1,/dev/ttyS0,A1,"
-                 + QString(row).replace("DB", rig.path("f.cdb")) + '\n');
+        QCOMPARE(rig.rows("line.csv"), QStringList("2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE 7,tessary 2.3,program,COM1,"
+                                                   "/dev/ttyS0,A1," + QString(row).replace("DB", rig.path("f.cdb"))));
         // Fields that could break a row.
         for (const auto &[text, field] : QList<QPair<QString, QString>>{
                  {"A,B", "\"A,B\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {" X", "\" X\""}, {"A\r\nB", "A\uFFFD\uFFFDB"}})

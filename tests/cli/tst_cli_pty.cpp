@@ -205,7 +205,6 @@ private slots:
         QTEST(tessary.exitCode(), "status");
         QVERIFY2(said.isEmpty() || err.count(said) == 1, qPrintable(err));
         QVERIFY2(!err.contains("No printer found"), qPrintable(err)); // a port that went is no empty port
-        QVERIFY(!err.contains("No printer found") || said.contains("No printer found"));
         if (signal == SIGTERM) { // the row says how many writes the board echoed, as standard error does; no reset
             QFile log(dir.filePath("line.csv"));
             const auto row = QRegularExpression(",interrupted,(stopped after (\\d+) of 11 parameter writes were echoed; [^,]+),(\\d+)/11\n$")
@@ -380,18 +379,13 @@ private slots:
         QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
     }
 
-    // A port another program holds is named and left alone. One the user may
-    // not open names the dialout group; as root the permission bits are not
-    // looked at, so the tool runs as an unprivileged user on a mode-000 node.
-    void portsThatCannotBeOpenedAreNamed()
+    // A port the user may not open names the dialout group (a port another program holds: every board at
+    // once above); as root the permission bits are not looked at, so the tool runs as an unprivileged user
+    // on a mode-000 node.
+    void aPortTheUserMayNotOpenIsNamed()
     {
         PtyBoardThread board;
-        QSerialPort holder(board.path());
-        QVERIFY2(holder.open(QIODevice::ReadWrite), qPrintable(holder.errorString()));
         const QStringList identity = {"identity", "--port", "COM1=" + board.path(), "--speed", "115200"};
-        const Result busy = run(identity);
-        QVERIFY(busy.status == 1 && busy.err.count(": the port is in use by another program") == 1 && holder.isOpen());
-        holder.close();
         QCOMPARE(run(identity).status, 0);
         QVERIFY(::chmod(QFile::encodeName(board.path()).constData(), 0) == 0);
         const QStringList unprivileged = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
