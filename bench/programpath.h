@@ -62,8 +62,10 @@ const char *monitorTitle(Monitor monitor)
 
 // The program's side: the real serial line on the given COM mapping.
 struct Program {
-    Program(const QMap<int, QString> &mapping, Monitor monitor)
+    // recordLimit: the lines the traffic record keeps (the program's own by default).
+    Program(const QMap<int, QString> &mapping, Monitor monitor, qsizetype recordLimit = TrafficRecord::DefaultLimit)
         : line(PortNames(mapping)),
+          record(recordLimit),
           recordingLine(line, clock, record),
           recordingClock(clock, recordingLine),
           link(monitor == Monitor::Bare ? static_cast<SerialLine &>(line) : recordingLine,
