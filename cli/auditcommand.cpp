@@ -158,8 +158,8 @@ QString auditText(const AuditOrder &order, const BoardRun &run)
     if (order.expects())
         text += QStringLiteral("Expected: %1\n").arg(expectedText(order));
     const QStringList lines = audit.unanswered + audit.differences;
-    if (!lines.isEmpty())
-        text += QStringLiteral("Differences:\n  ") + printableText(lines.join(QStringLiteral("\n  "))) + u'\n';
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        text += (i == 0 ? QStringLiteral("Differences:\n  ") : QStringLiteral("  ")) + printableText(lines.at(i)) + u'\n';
     text += QStringLiteral("Result: %1\n").arg(outcomeWord(run.outcome));
     return text;
 }

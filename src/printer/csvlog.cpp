@@ -3,11 +3,13 @@
 #include "protocol/replytext.h"
 
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStringList>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <sys/file.h>
 #include <unistd.h>
 #endif
 
@@ -40,6 +42,16 @@ CsvLog::Opened CsvLog::open(QString *reason)
         *reason = m_file.errorString();
         return Opened::Failed;
     }
+#ifdef Q_OS_UNIX
+    // Two stations starting on one new file at once: the header is written
+    // once, by whichever looks first under the lock.
+    const int descriptor = m_file.handle();
+    const bool locked = regular && ::flock(descriptor, LOCK_EX) == 0;
+    const auto unlock = qScopeGuard([&] {
+        if (locked)
+            ::flock(descriptor, LOCK_UN);
+    });
+#endif
     if (m_file.size() == 0 && !put(header().toUtf8() + '\n', reason))
         return Opened::Failed;
     return Opened::Ok;

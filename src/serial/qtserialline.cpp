@@ -1,5 +1,6 @@
 #include "serial/qtserialline.h"
 
+#include <QFileInfo>
 #include <QFile>
 
 #ifdef Q_OS_UNIX
@@ -30,7 +31,10 @@ bool QtSerialLine::open(int port, qint32 baud, int handshake)
         m_error = QStringLiteral("COM%1 does not exist").arg(port);
         return false;
     }
-    m_port.setPortName(device);
+    // Named by where it leads: Qt locks a port by its name, so a link and the
+    // device it leads to, opened by two programs, are one port in use.
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    m_port.setPortName(canonical.isEmpty() ? device : canonical);
     m_port.setBaudRate(baud);
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);

@@ -1261,6 +1261,11 @@ private slots:
                                   "Expected: \"TH576\" of " + rig.path("line7.cdb") + ", code 1111000101100000\n"
                                   "Differences:\n  head width: the board holds 432 dots, expected 576\nResult: drift\n"),
                  qPrintable(rig.out + rig.err));
+        // Each difference on a line of its own.
+        QCOMPARE(rig.run({"audit", "--port", "COM1", "--head-width", "576", "--strobe", "positive", "--quiet"}), 1);
+        QVERIFY2(rig.out.endsWith("Differences:\n  strobe polarity: the board holds Negative, expected Positive\n"
+                                  "  head width: the board holds 432 dots, expected 576\nResult: drift\n"),
+                 qPrintable(rig.out + rig.err));
         const qsizetype opens = rig.env.simLine.opens().size();
         QCOMPARE(rig.run({"audit", "--port", "COM1", "--db", rig.path("line7.cdb"), "--expect", "Mechanism 01"}), 2);
         QCOMPARE(rig.err, "tessary audit: --expect: " + rig.path("line7.cdb") + " has no entry named \"Mechanism 01\"\n");

@@ -311,6 +311,22 @@ private slots:
     // A probe never reads what was waiting before it; the close waits for output that flow control holds
     // through the event loop, then drops it and says so; the first read error closes the port (Qt would
     // otherwise repeat it without end at full speed).
+    void aLinkAndItsDeviceAreOnePort()
+    {
+        FarEnd board;
+        QTemporaryDir dir;
+        const QString link = dir.filePath("adapter");
+        QVERIFY(QFile::link(board.path, link));
+        // Either name first: the other is then a port in use, never a second way to the same board.
+        for (const auto &[first, second] : {std::pair(link, board.path), std::pair(board.path, link)}) {
+            QtSerialLine one(PortNames({{1, first}})), other(PortNames({{1, second}}));
+            QVERIFY2(one.open(1, 115200, HandshakeNone), qPrintable(one.errorString()));
+            QVERIFY(!other.open(1, 115200, HandshakeNone));
+            QCOMPARE(other.errorString(), "COM1 (" + second + "): the port is in use by another program");
+            one.close();
+        }
+    }
+
     void aProbeAHeldCloseAndAHangUpAsOnARealDevice()
     {
         FarEnd board;
