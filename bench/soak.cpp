@@ -252,8 +252,33 @@ struct Totals {
     }
 };
 
+// A handle on a board's pseudo-terminal held for the whole cycle. A board that
+// hangs up frees its number the moment its process ends; another process on the
+// machine (a test, another soak) could then get that number for its own board,
+// and this cycle's program would open and program that board through the path it
+// was given. Held open here, the number stays taken: the path is gone until the
+// cycle ends, as a board unplugged from its socket would be.
+class Keeper {
+public:
+    explicit Keeper(const QString &path)
+        : m_fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC))
+    {
+    }
+    ~Keeper()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Keeper(const Keeper &) = delete;
+    Keeper &operator=(const Keeper &) = delete;
+
+private:
+    int m_fd;
+};
+
 void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &totals)
 {
+    std::vector<std::unique_ptr<Keeper>> keepers; // ends after the boards
     std::vector<std::unique_ptr<BoardProcess>> boards;
     std::vector<std::unique_ptr<QSerialPort>> holders;
     std::vector<int> heldEnds;
@@ -297,6 +322,7 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
         totals.faults[QLatin1String(faultName(spec.fault))] += 1;
         boards.push_back(std::make_unique<BoardProcess>(options, folder + QStringLiteral("/board%1.log").arg(i)));
         const QString path = boards.back()->path();
+        keepers.push_back(std::make_unique<Keeper>(path));
         devices << path;
         if (spec.fault == Fault::Held) {
             // A second handle on the program's end stops its output, as a board's XOFF would.
