@@ -179,7 +179,7 @@ std::optional<int> CliApp::auditOrder(const Invocation &call, AuditOrder &order)
     QString codeText;
     if (fromCode) {
         codeText = call.value("code").trimmed();
-        if (!isBinaryCode(codeText))
+        if (!isConfigurationCode(codeText))
             return usage(QStringLiteral("--code: a configuration code is 16 characters 0 or 1, not \"%1\"").arg(codeText));
     } else if (fromFields) {
         ConfigurationEditor editor;
@@ -213,7 +213,7 @@ std::optional<int> CliApp::auditOrder(const Invocation &call, AuditOrder &order)
                              .arg(call.has("db") ? order.entriesSource : QStringLiteral("the factory list"), order.entry));
         order.database = call.has("db") ? order.entriesSource : FactoryList;
         codeText = known.code(row);
-        if (!isBinaryCode(codeText))
+        if (!isConfigurationCode(codeText))
             return fail(common, QStringLiteral("the code of \"%1\" is not 16 characters 0 or 1: \"%2\"")
                                     .arg(order.entry, codeText));
     }
@@ -304,50 +304,19 @@ int CliApp::auditOne(const Invocation &call, const AuditOrder &order, RunRecord 
 int CliApp::auditAllBoards(const Invocation &call, const AuditOrder &order, RunRecord &kept)
 {
     const Common &common = call.common;
-    // A row for each board as it ends; a row that cannot be written fails
-    // that board, said once.
     RecordContext context = recordContext(call, nullptr);
     context.audit = &order;
-    QSet<QString> unlogged;
-    QHash<QString, bool> recorded; // with --record: the boards whose rows went into the record itself
-    QString logProblem;
+    BoardTally tally(kept, [&common](const BoardRun &run) { return reported(common, run); }, context);
     AllBoards::Hooks hooks;
     hooks.makeTask = [&order] { return std::make_unique<AuditTask>(order); };
-    hooks.ended = [&](const BoardRun &run) -> QString {
-        if (kept.empty() || !reported(common, run))
-            return {};
-        QString reason;
-        const bool done = kept.record(recordRow(run, context), &reason);
-        if (const auto in = kept.lastRecorded())
-            recorded.insert(run.device, *in);
-        if (done)
-            return {};
-        unlogged.insert(run.device);
-        if (std::exchange(logProblem, reason).isEmpty())
-            return QStringLiteral("tessary: ") + reason;
-        return {};
-    };
+    hooks.ended = [&tally](const BoardRun &run) { return tally.ended(run); };
     const std::vector<BoardRun> runs = runAllBoards(common, hooks);
 
-    QJsonArray json;
     QList<QStringList> rows = {{"Port", "Device", "Speed", "Identity", "Mode", "Code", "Entries", "Result"}};
-    int ok = 0, failed = 0, empty = 0;
-    QList<const BoardRun *> shown;
     for (const BoardRun &run : runs) {
-        if (!reported(common, run))
+        if (!tally.reported(run))
             continue;
-        shown << &run;
-        const bool logged = !unlogged.contains(run.device);
-        QJsonObject object = auditJson(boardtext::runJson(m_command, run), order, run);
-        if (!logged)
-            object.insert(QStringLiteral("ok"), false);
-        if (recorded.contains(run.device))
-            object.insert(QStringLiteral("recorded"), recorded.value(run.device));
-        json.append(object);
-        if (run.outcome == BoardOutcome::NoBoard)
-            ++empty;
-        else
-            (object[QStringLiteral("ok")].toBool() ? ok : failed) += 1;
+        const bool logged = tally.add(run, auditJson(boardtext::runJson(m_command, run), order, run));
         const QByteArray identity = lastIdentity(run);
         const ReadBackResult *back = run.audit ? &run.audit->back : nullptr;
         const auto dash = [](const QString &text) { return text.isEmpty() ? QStringLiteral("-") : text; };
@@ -363,11 +332,7 @@ int CliApp::auditAllBoards(const Invocation &call, const AuditOrder &order, RunR
     QString text = boardtext::table(rows);
     if (order.expects())
         text += QStringLiteral("Expected: %1\n").arg(expectedText(order));
-    text += QStringLiteral("%1 ok, %2 failed").arg(ok).arg(failed);
-    if (empty > 0)
-        text += QStringLiteral(", %1 without a board").arg(empty);
-    text += u'\n' + boardtext::failedList(shown);
-    return allBoardsEnd(call, runs, json, text, true, failed > 0);
+    return allBoardsEnd(call, runs, tally.json(), text + tally.counts(), true, tally.failed() > 0);
 }
 
 } // namespace tessary

@@ -27,7 +27,7 @@ QString bytesText(const QString &code)
 int CliApp::codeDecode(const Invocation &call)
 {
     const QString codeText = call.arguments.first().trimmed();
-    if (!isBinaryCode(codeText))
+    if (!isConfigurationCode(codeText))
         return usage(QStringLiteral("a configuration code is 16 characters 0 or 1, not \"%1\"").arg(codeText));
 
     QJsonObject json = codeJson(codeText);

@@ -17,19 +17,11 @@ int CliApp::boardControl(const Invocation &call)
         return *exit;
 
     PrinterQueries queries(*m_session.link, m_session.printer);
-    QString done;
-    bool sent = false;
-    if (wake) {
-        // Finding the board has woken every port; one wake-up round is enough.
-        sent = queries.cancelAfterWakeup();
-        done = QStringLiteral("Woke the board on %1.\n");
-    } else if (sleep) {
-        sent = queries.sleep();
-        done = QStringLiteral("The board on %1 sleeps; tessary wake wakes it.\n");
-    } else {
-        sent = queries.reset();
-        done = QStringLiteral("Reset the board on %1.\n");
-    }
+    // Finding the board has woken every port; one wake-up round is enough.
+    const bool sent = wake ? queries.cancelAfterWakeup() : sleep ? queries.sleep() : queries.reset();
+    const QString done = wake    ? QStringLiteral("Woke the board on %1.\n")
+                       : sleep ? QStringLiteral("The board on %1 sleeps; tessary wake wakes it.\n")
+                               : QStringLiteral("Reset the board on %1.\n");
     // Done only once the bytes went out; the link has said why not.
     if (!sent) {
         QJsonObject json = locationJson();

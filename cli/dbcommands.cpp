@@ -149,7 +149,7 @@ int CliApp::dbAdd(const Invocation &call)
     QString codeText;
     if (fromCode) {
         codeText = call.value("code").trimmed();
-        if (!isBinaryCode(codeText))
+        if (!isConfigurationCode(codeText))
             return usage(QStringLiteral("--code: a configuration code is 16 characters 0 or 1, not \"%1\"")
                              .arg(codeText));
     } else {

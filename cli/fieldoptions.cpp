@@ -114,15 +114,6 @@ QStringList missing(const ConfigurationEditor &editor)
 
 } // namespace fieldoptions
 
-bool isBinaryCode(const QString &code)
-{
-    if (code.size() != ConfigurationCodeLength)
-        return false;
-    for (QChar c : code)
-        if (c != u'0' && c != u'1')
-            return false;
-    return true;
-}
 
 QString describeText(const MechanismSettings &settings, const QString &indent)
 {
@@ -150,7 +141,7 @@ QJsonObject codeJson(const QString &code)
 {
     const MechanismSettings settings = decodeConfigurationCode(code);
     QJsonObject object{{QStringLiteral("code"), code}, {QStringLiteral("fields"), describeJson(settings)}};
-    if (isBinaryCode(code)) {
+    if (isConfigurationCode(code)) {
         object.insert(QStringLiteral("byte1"), QString::number(BinaryDigitsToValue(code.left(8)), 16)
                                                    .toUpper().rightJustified(2, u'0'));
         object.insert(QStringLiteral("byte2"), QString::number(BinaryDigitsToValue(code.mid(8)), 16)

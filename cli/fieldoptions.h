@@ -33,9 +33,6 @@ namespace fieldoptions {
 
 } // namespace fieldoptions
 
-// Exactly 16 characters "0" or "1".
-[[nodiscard]] bool isBinaryCode(const QString &code);
-
 // The fields of a configuration in words, as "  Head width: 432 dots" lines.
 [[nodiscard]] QString describeText(const MechanismSettings &settings, const QString &indent);
 // The same as a JSON object keyed printerMode, logicVoltage, mechanism, ...

@@ -239,7 +239,7 @@ std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &or
                                   fromFields ? QString() : QStringLiteral(" (or give --code, or --db with --entry)")));
     } else if (fromCode) {
         codeText = call.value("code").trimmed();
-        if (!isBinaryCode(codeText))
+        if (!isConfigurationCode(codeText))
             return usage(QStringLiteral("--code: a configuration code is 16 characters 0 or 1, not \"%1\"")
                              .arg(codeText));
     } else if (fromDb) {
@@ -252,7 +252,7 @@ std::optional<int> CliApp::programOrder(const Invocation &call, ProgramOrder &or
         if (row < 0)
             return fail(common, QStringLiteral("%1 has no entry named \"%2\"").arg(database, entry));
         codeText = mechanisms.code(row);
-        if (!isBinaryCode(codeText))
+        if (!isConfigurationCode(codeText))
             return fail(common, QStringLiteral("the code of \"%1\" is not 16 characters 0 or 1: \"%2\"")
                                     .arg(entry, codeText));
     }
@@ -464,13 +464,7 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
                              SerialIdentities *identities)
 {
     const Common &common = call.common;
-    // A row for each board as it ends, so a run stopped half-way keeps the
-    // rows of the boards already done; a row that cannot be written fails
-    // that board, said once.
-    const RecordContext context = recordContext(call, &order);
-    QSet<QString> unlogged;
-    QHash<QString, bool> recorded; // with --record: the boards whose rows went into the record itself
-    QString logProblem;
+    BoardTally tally(kept, [&common](const BoardRun &run) { return reported(common, run); }, recordContext(call, &order));
     AllBoards::Hooks hooks;
     hooks.makeTask = [&order] { return std::make_unique<ProgramTask>(order); };
     // Each board's own identity, taken for every board found before the first write.
@@ -486,43 +480,16 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
             (taken ? found[i]->takenIdentity : found[i]->refusal) = taken ? taken->value(qsizetype(i)) : refusal;
         return taken.has_value();
     };
-    hooks.ended = [&](const BoardRun &run) -> QString {
-        if (kept.empty() || !reported(common, run))
-            return {};
-        QString reason;
-        const bool done = kept.record(recordRow(run, context), &reason);
-        if (const auto in = kept.lastRecorded())
-            recorded.insert(run.device, *in);
-        if (done)
-            return {};
-        unlogged.insert(run.device);
-        if (std::exchange(logProblem, reason).isEmpty())
-            return QStringLiteral("tessary: ") + reason;
-        return {};
-    };
+    hooks.ended = [&tally](const BoardRun &run) { return tally.ended(run); };
     const std::vector<BoardRun> runs = runAllBoards(common, hooks);
     if (!refusal.isEmpty())
         m_err << "tessary: " << refusal << '\n';
 
-    QJsonArray json;
     QList<QStringList> rows = {{"Port", "Device", "Speed", "Identity before", "Identity after", "Result"}};
-    int ok = 0, failed = 0, empty = 0;
-    QList<const BoardRun *> shown;
     for (const BoardRun &run : runs) {
-        if (!reported(common, run))
+        if (!tally.reported(run))
             continue;
-        shown << &run;
-        const bool logged = !unlogged.contains(run.device);
-        QJsonObject object = programJson(boardtext::runJson(m_command, run), order, run);
-        if (!logged)
-            object.insert(QStringLiteral("ok"), false);
-        if (recorded.contains(run.device))
-            object.insert(QStringLiteral("recorded"), recorded.value(run.device));
-        json.append(object);
-        if (run.outcome == BoardOutcome::NoBoard)
-            ++empty;
-        else
-            (object[QStringLiteral("ok")].toBool() ? ok : failed) += 1;
+        const bool logged = tally.add(run, programJson(boardtext::runJson(m_command, run), order, run));
         const QByteArray before = run.program && !run.program->before.isEmpty() ? run.program->before : run.identity;
         rows.append({run.portName(), run.device, run.found() ? run.printer.baudRate : QStringLiteral("-"),
                      before.isEmpty() ? QStringLiteral("-") : boardtext::shown(before),
@@ -530,11 +497,7 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
                                                                              : QStringLiteral("-"),
                      outcomeWord(run.outcome) + (logged ? QString() : QStringLiteral(", not logged"))});
     }
-    QString text = boardtext::table(rows) + QStringLiteral("%1 ok, %2 failed").arg(ok).arg(failed);
-    if (empty > 0)
-        text += QStringLiteral(", %1 without a board").arg(empty);
-    text += u'\n' + boardtext::failedList(shown);
-    return allBoardsEnd(call, runs, json, text, true, failed > 0);
+    return allBoardsEnd(call, runs, tally.json(), boardtext::table(rows) + tally.counts(), true, tally.failed() > 0);
 }
 
 } // namespace tessary

@@ -26,6 +26,51 @@ bool RunRecord::record(const BoardRow &row, QString *reason)
     return kept;
 }
 
+BoardTally::BoardTally(RunRecord &kept, std::function<bool(const BoardRun &)> reported, RecordContext context)
+    : m_kept(kept), m_reported(std::move(reported)), m_context(context)
+{
+}
+
+QString BoardTally::ended(const BoardRun &run)
+{
+    if (m_kept.empty() || !m_reported(run))
+        return {};
+    QString reason;
+    const bool done = m_kept.record(recordRow(run, m_context), &reason);
+    if (const auto in = m_kept.lastRecorded())
+        m_recorded.insert(run.device, *in);
+    if (done)
+        return {};
+    m_unlogged.insert(run.device);
+    if (std::exchange(m_logProblem, reason).isEmpty())
+        return QStringLiteral("tessary: ") + reason;
+    return {};
+}
+
+bool BoardTally::add(const BoardRun &run, QJsonObject object)
+{
+    m_shown << &run;
+    const bool logged = !m_unlogged.contains(run.device);
+    if (!logged)
+        object.insert(QStringLiteral("ok"), false);
+    if (m_recorded.contains(run.device))
+        object.insert(QStringLiteral("recorded"), m_recorded.value(run.device));
+    m_json.append(object);
+    if (run.outcome == BoardOutcome::NoBoard)
+        ++m_empty;
+    else
+        (object[QStringLiteral("ok")].toBool() ? m_ok : m_failed) += 1;
+    return logged;
+}
+
+QString BoardTally::counts() const
+{
+    QString text = QStringLiteral("%1 ok, %2 failed").arg(m_ok).arg(m_failed);
+    if (m_empty > 0)
+        text += QStringLiteral(", %1 without a board").arg(m_empty);
+    return text + u'\n' + boardtext::failedList(m_shown);
+}
+
 QCommandLineOption CliApp::recordRunOption()
 {
     return {QStringLiteral("record"),

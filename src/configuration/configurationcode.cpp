@@ -194,4 +194,14 @@ QList<FieldDescription> describe(const MechanismSettings &s)
     };
 }
 
+bool isConfigurationCode(const QString &text)
+{
+    if (text.size() != ConfigurationCodeLength)
+        return false;
+    for (QChar c : text)
+        if (c != u'0' && c != u'1')
+            return false;
+    return true;
+}
+
 } // namespace tessary

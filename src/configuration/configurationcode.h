@@ -32,6 +32,9 @@ struct MechanismSettings {
 // Length of a configuration code: two bytes written as bits.
 inline constexpr int ConfigurationCodeLength = 16;
 
+// Whether the text is a configuration code: 16 characters, each "0" or "1".
+[[nodiscard]] bool isConfigurationCode(const QString &text);
+
 // The value of a text of digits read as base 2: each character's digit value
 // ("0".."9" give 0..9, anything else 0) times 2 to the number of characters to
 // its right. Saturates at 255 instead of wrapping, so a long or odd text can

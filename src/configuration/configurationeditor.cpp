@@ -303,7 +303,7 @@ bool ConfigurationEditor::checkSettingsComplete(Prompts &prompts) const
     return true;
 }
 
-bool ConfigurationEditor::saveConfigurationToDatabase(MechanismDatabase &db, Prompts &prompts,
+void ConfigurationEditor::saveConfigurationToDatabase(MechanismDatabase &db, Prompts &prompts,
                                                       StatusLine &status)
 {
     const QString notCreated = QStringLiteral("New configuration not created !");
@@ -321,7 +321,7 @@ bool ConfigurationEditor::saveConfigurationToDatabase(MechanismDatabase &db, Pro
         if (value == -1) {
             prompts.warning(QString::fromLatin1(message));
             status.showStatus(notCreated);
-            return false;
+            return;
         }
     }
 
@@ -329,7 +329,7 @@ bool ConfigurationEditor::saveConfigurationToDatabase(MechanismDatabase &db, Pro
 
     if (m_name.isEmpty()) {
         prompts.warning(QStringLiteral("Please enter a configuration name !"));
-        return false;
+        return;
     }
     if (m_name.size() > MaxNameLength) {
         m_name.truncate(MaxNameLength);
@@ -337,14 +337,12 @@ bool ConfigurationEditor::saveConfigurationToDatabase(MechanismDatabase &db, Pro
     }
     const QString name = m_name;
 
-    bool written = false;
     const int row = db.find(name);
     if (row >= 0) {
         db.select(row);
         if (prompts.confirm(QStringLiteral("Overwrite existing configuration <") + db.name(row)
                             + QStringLiteral("> ?"))) {
             db.replaceCode(row, code);
-            written = true;
         }
     } else {
         // The file keeps its entry count in one byte.
@@ -352,15 +350,13 @@ bool ConfigurationEditor::saveConfigurationToDatabase(MechanismDatabase &db, Pro
             prompts.warning(QStringLiteral("The database is full (%1 entries): delete an entry first.")
                                 .arg(MechanismDatabase::MaxEntries));
             status.showStatus(notCreated);
-            return false;
+            return;
         }
         db.append(name, code);
         db.select(db.count() - 1);
-        written = true;
     }
     // Also after Cancel: the user went through the overwrite question.
     db.setModified(true);
-    return written;
 }
 
 } // namespace tessary

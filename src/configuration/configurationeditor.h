@@ -86,8 +86,8 @@ public:
     // The "Save configuration to database" command: stores the settings under
     // the name (cut to 16 characters, the name text included), overwriting an
     // entry of exactly that name after a question, or appending and selecting
-    // a new one. Returns whether an entry was written.
-    bool saveConfigurationToDatabase(MechanismDatabase &db, Prompts &prompts, StatusLine &status);
+    // a new one.
+    void saveConfigurationToDatabase(MechanismDatabase &db, Prompts &prompts, StatusLine &status);
 
     static constexpr int MaxNameLength = 16;
 

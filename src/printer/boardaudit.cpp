@@ -6,16 +6,6 @@ namespace tessary {
 
 namespace {
 
-bool isCode(const QString &text)
-{
-    if (text.size() != ConfigurationCodeLength)
-        return false;
-    for (QChar c : text)
-        if (c != u'0' && c != u'1')
-            return false;
-    return true;
-}
-
 // The expected value in words, without the unit the board's value has
 // already said: "576 dots, expected 384".
 QString expectedWords(const QString &held, const QString &expected)
@@ -33,7 +23,7 @@ QString valueWords(const QString &text) { return text == QLatin1String("not defi
 
 QString AuditOrder::heldCode(const QString &code)
 {
-    if (!isCode(code))
+    if (!isConfigurationCode(code))
         return {};
     const MechanismSettings settings = decodeConfigurationCode(code);
     return codeFromBytes(configurationByte1(settings), configurationByte2(settings));

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QFile>
 #include <QMessageBox>
@@ -173,6 +174,50 @@ private slots:
             "TrafficNote: Recorded also while this window is closed; the newest 20,000 lines are kept."};
         for (qsizetype row = 0; row < qMax(texts.size(), written.size()); ++row) // the first row that differs
             QCOMPARE(texts.value(row), written.value(row));
+    }
+
+    // Every window at its own size, as it opens: each control inside its frame, clear of its neighbours,
+    // with room for its whole caption; each caption of a field leads to that field.
+    void everyWindowIsLaidOutSoundly()
+    {
+        WindowRig rig;
+        for (const char *item : {"TrafficMonitor", "Helphelp", "About"})
+            rig.click(item);
+        PortSelection ports(rig.services);
+        SplashScreen splash([] {});
+        QStringList faults;
+        const std::function<void(QWidget *)> walk = [&](QWidget *parent) {
+            QList<QWidget *> shown;
+            for (QWidget *w : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                if (w->isVisible() && !w->isWindow() && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+                    shown << w;
+            for (qsizetype i = 0; i < shown.size(); ++i) {
+                QWidget *w = shown[i];
+                const QString name = parent->objectName() + '/' + w->objectName();
+                if (w->width() < 4 || w->height() < 4 || !parent->rect().contains(w->geometry()))
+                    faults << name + " is outside its frame";
+                for (qsizetype j = i + 1; j < shown.size(); ++j)
+                    if (w->geometry().intersects(shown[j]->geometry()))
+                        faults << name + " lies over " + shown[j]->objectName();
+                auto *label = qobject_cast<QLabel *>(w);
+                const bool wraps = label && label->wordWrap();
+                if ((label || qobject_cast<QAbstractButton *>(w)) && !w->property("text").toString().isEmpty()
+                    && (wraps ? label->heightForWidth(label->width()) > label->height()
+                              : w->sizeHint().width() > w->width()))
+                    faults << name + " cuts its text";
+                if (label && label->buddy() && label->buddy()->parentWidget() != parent)
+                    faults << name + " leads to a field elsewhere";
+                walk(w);
+            }
+        };
+        for (QWidget *window : std::initializer_list<QWidget *>{rig.window.get(), &ports, rig.window->findChild<AboutFrm *>(),
+                                                                 rig.window->findChild<Helpfrm *>(), &splash,
+                                                                 rig.window->findChild<TrafficMonitorWindow *>()}) {
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            walk(window);
+        }
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
     // The splash shows the main window exactly once: after
