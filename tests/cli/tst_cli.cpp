@@ -985,6 +985,11 @@ private slots:
             << unwritten << QByteArray("998\n")
             << "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
                "No number was taken\n";
+        QTest::newRow("the last number a file may hold") << "6:4800" << one + QStringList{"{n}"} << QByteArray("9999999999999998\n") << 0
+                                                        << "9999999999999998" << QByteArray("9999999999999999\n") << "";
+        QTest::newRow("a file at its last number") << "6:4800" << one + QStringList{"{n}"} << QByteArray("9999999999999999\n") << 1
+                                                   << "TH432 1K5 STD" << QByteArray("9999999999999999\n")
+                                                   << "the serial file SERIALFILE holds 9999999999999999: no more numbers";
         QTest::newRow("one board refused alike") << "4:2400" << one + QStringList{"LINE7-SERIAL-{n:03}"} << QByteArray("1000\n") << 1 << "TH432 1K5 STD"
                                                  << QByteArray("1000\n") << "makes \"LINE7-SERIAL-1000\" for number 1000";
         QTest::newRow("a file that holds no number") << boards << numbered << QByteArray("L7-0041\n") << 1 << unwritten << QByteArray("L7-0041\n")
@@ -1466,8 +1471,10 @@ private slots:
         QCOMPARE(rig.read("new.cdb"), QByteArray("ZELPRINTERSCDB0\x03\r\n") + record("Mechanism 01", "1111000101000000")
                                           + record("Sixteen chars ok", "1111000001100000")
                                           + record("A name of twenty", "1101001100100000"));
+        QString moved;
         for (const QStringList &move : {QStringList{"A name of twenty", "--to", "1"}, {"--index", "1", "--to", "2"}, {"--index", "2", "--up"}})
-            QCOMPARE(rig.run(QStringList{"db", "move", file} + move), 0);
+            moved += rig.run(QStringList{"db", "move", file} + move) == 0 ? rig.out : rig.err;
+        QCOMPARE(moved, "\"A name of twenty\" is now entry 1\n\"A name of twenty\" is now entry 2\n\"A name of twenty\" is now entry 1\n");
         QCOMPARE(rig.run({"db", "show", file, "--index", "1"}), 0);
         QVERIFY(rig.out.startsWith("Name: A name of twenty\nCode: 1101001100100000\n"));
         QCOMPARE(rig.run({"db", "list", file, "--json"}), 0);
