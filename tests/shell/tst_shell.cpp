@@ -43,11 +43,11 @@ namespace {
 // What a user reads and hears of a window: its title, then for each named control, menu and menu item
 // inside it (not in windows of their own) "name: caption | tip: tooltip | heard: accessible name", the
 // tooltip only when there is one, the name only when it is not the caption, with the labels that name it
-// (other than its group's title); "[off]" when disabled, "[hidden]", "[on]" when checked. A control with
-// nothing to read or show is left out.
+// (other than its group's title); "[off]" when disabled, "[hidden]", "[on]" when checked. The names of
+// the containers and controls with nothing to read or show follow in one row.
 QStringList fixedTexts(QWidget *window)
 {
-    QStringList rows;
+    QStringList rows, silent; // silent: the names of the containers and controls with nothing to read
     const auto add = [&](QObject *o, const QString &caption) {
         QString row = o->objectName() + u':' + (caption.isEmpty() ? "" : " " + caption), heard = caption;
         auto *w = qobject_cast<QWidget *>(o);
@@ -67,6 +67,8 @@ QStringList fixedTexts(QWidget *window)
             row += " | heard: " + heard;
         if (row != o->objectName() + u':')
             rows << row;
+        else
+            silent << o->objectName();
     };
     const std::function<void(QObject *)> walk = [&](QObject *parent) {
         for (QObject *o : parent->children()) {
@@ -81,14 +83,14 @@ QStringList fixedTexts(QWidget *window)
             if (auto *choice = qobject_cast<QComboBox *>(o))
                 for (int i = 0; i < choice->count(); ++i)
                     caption += (i ? "/" : "") + choice->itemText(i);
-            if (!o->objectName().isEmpty() && !o->objectName().startsWith("qt_"))
+            if (!o->objectName().isEmpty() && !o->objectName().startsWith("qt_") && !o->objectName().startsWith(u'_'))
                 add(o, caption);
             walk(o);
         }
     };
     add(window, window->windowTitle());
     walk(window);
-    return rows;
+    return silent.isEmpty() ? rows : rows << "names: " + silent.join(u' ');
 }
 
 } // namespace
@@ -152,7 +154,10 @@ private slots:
             "Wakeup: Wake up [off] | tip: Wakes a sleeping board: a wake-up byte on every port",
             "SleepButton: Sleep [off] | tip: Puts the board to sleep until it is woken",
             "Reset: Reset [off] | tip: Restarts the board, which then works with the configuration it holds",
-            "StatusText: Default database file loaded", "MainFrm: Tessary Configurator - demo board on COM1",
+            "StatusText: Default database file loaded",
+            "names: MenuBar ClientScroll ClientArea Frame1Options PrintermodeOptions Frame2Options Frame11Options Frame3Options "
+            "Frame4Options Frame7Options Frame5Options Frame6Options Frame12Options Frame13Options StatusBar",
+            "MainFrm: Tessary Configurator - demo board on COM1",
             // The port selection, with COM1 and COM2 there: no port chosen, 9600 bauds and hardware handshake; a
             // drop-down list is named by its entry, its caption is its label.
             "PortSelection: Communication Port Selection", "Frame1: Serial Port", "COM1: COM 1", "COM2: COM 2", "COM3: COM 3 [off]",
@@ -162,12 +167,12 @@ private slots:
             "DetectSerialPrinter: Detect Chipset | tip: Asks for the board on the chosen port, at the chosen speed and handshake",
             "Frame2: Current Chipset", "DetectedPrinter: No printer found yet, please start detection.",
             "Autodetect: Autodetect Chipset | tip: Wakes the board, then tries every port at every speed, the fastest first",
-            "OKButton: OK | tip: Closes this window and keeps what the detection found",
+            "OKButton: OK | tip: Closes this window and keeps what the detection found", "names: PortOptions",
             // About, Help, the splash and the traffic monitor.
             "AboutFrm: About", "Label1: Tessary Configurator    Rev: 2.3", "Label2: Web:",
             "Label4: www.tessary.example.com | heard: www.tessary.example.com (labelled Web:)", "Label3: Support:",
             "Label5: support@tessary.example.com | heard: support@tessary.example.com (labelled Support:)",
-            "Image1: | heard: Tessary", "Helpfrm: Tessary Configurator Help", "Index: Index", "WebBrowser: | heard: Help page",
+            "Image1: | heard: Tessary", "names: Picture1", "Helpfrm: Tessary Configurator Help", "Index: Index", "WebBrowser: | heard: Help page",
             "SplashScreen: | heard: Tessary Configurator", "Picture1: | heard: Tessary Configurator", "Rev: Rev: 2.3",
             "TrafficMonitor: Traffic monitor", "TrafficView: | heard: Serial traffic", "CopyTraffic: Copy", "ClearTraffic: Clear",
             "SaveTraffic: Save as...",
