@@ -13,8 +13,10 @@ using namespace tessary::test;
 
 namespace {
 
-enum Fault { HangUp, Silent, EndlessStream, Garbage, PortBusy };
+enum Fault { HangUp, Silent, EndlessStream, Garbage, PortBusy, HeldOutput };
 const char *const Commands[] = {"GetID", "GetSettings", "ConfigPrinter", "Wakeup", "SleepButton", "Reset"};
+const QString Held = "The serial port's output did not leave within 1 s and was dropped: flow control holds it back (check "
+                     "the cable's handshake lines and that the printer is on)";
 
 // The board found on COM1 at 115200 by a scan; a complete choice for "Configure printer".
 Board &found(WindowRig &rig, const QSet<int> &ports = {1})
@@ -58,9 +60,10 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("fault");
-        const char *const faults[] = {"hang-up", "silence", "endless stream", "garbage", "port held by another program"};
+        const char *const faults[] = {"hang-up", "silence", "endless stream", "garbage", "port held by another program",
+                                      "output held by flow control"};
         for (const char *command : Commands)
-            for (int fault = HangUp; fault <= PortBusy; ++fault)
+            for (int fault = HangUp; fault <= HeldOutput; ++fault)
                 QTest::addRow("%s, %s", command, faults[fault]) << QString::fromLatin1(command) << fault;
     }
 
@@ -75,6 +78,7 @@ private slots:
         case Silent: board.setFaults({.silent = true}); break;
         case EndlessStream: board.setFaults({.endlessStream = true}); break;
         case PortBusy: rig.line.failOpen(1, QStringLiteral("COM1 is in use by another program.")); break;
+        case HeldOutput: rig.line.holdOutputUntil(-1); break;
         case Garbage: // something that answers every write, never sensibly
             rig.line.attachDevice(1, std::make_shared<ScriptedDevice>([](const QByteArray &in, const LineSettings &) {
                 return in.toHex() + QByteArray("\xff\x00\x7f", 3); // never an echo, nor the reply asked for
@@ -86,17 +90,26 @@ private slots:
         rig.click(qPrintable(command));
 
         QVERIFY(!rig.line.isOpen() && !rig.gate.isBusy());
-        // The commands that expect a reply tell of a fault; those that only send, of a busy port only.
+        // A port that would not open, or output that never left: the reason on the status bar, in place of the
+        // line before, never that the command was done.
+        if (fault == PortBusy || fault == HeldOutput)
+            QCOMPARE(rig.status(), fault == PortBusy ? "COM1 is in use by another program." : Held);
+        // The commands that expect a reply tell of every other fault too.
         const bool expectsReply = command == QLatin1String("GetSettings") || command == QLatin1String("ConfigPrinter");
-        if (fault == PortBusy || (expectsReply && fault != EndlessStream))
+        if (expectsReply && fault != EndlessStream)
             QVERIFY2(!rig.prompts.shown.isEmpty() || (rig.status() != statusBefore && !rig.status().isEmpty()),
                      "the user was not told");
         // One message when the line is down, not a storm. A board that is there but answers wrongly or not
-        // at all gets the programming error once for each parameter it did not echo.
+        // at all gets the programming error once for each parameter it did not echo; held output, also the
+        // word that the reset never left.
         const QStringList texts = rig.prompts.texts();
         if (command == QLatin1String("ConfigPrinter") && fault != PortBusy && fault != HangUp)
             QCOMPARE(QSet<QString>(texts.cbegin(), texts.cend()),
-                     QSet<QString>{"Programming error ! Please check cables and power."});
+                     (QSet<QString>{"Programming error ! Please check cables and power.",
+                                    fault == HeldOutput ? "The serial line failed: the board was not reset and may hold part "
+                                                          "of the configuration. Please check cables and power, then "
+                                                          "configure it again."
+                                                        : "Programming error ! Please check cables and power."}));
         else
             QVERIFY2(texts.size() <= 1, qPrintable(texts.join(u'|')));
         QVERIFY(rig.window->isVisible() && rig.isEnabled("GetID")); // still usable

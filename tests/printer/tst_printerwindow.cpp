@@ -93,7 +93,6 @@ enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoId
 enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7 };
 // After the detection, what answers "Check configuration": the board, or a device answering only some queries.
 enum Answering { TheBoard, AllButTheModes, TheIdentityOnly };
-enum Fault { NoFault, HeldOutput, PortBusy };
 
 // Every option button of the window, on (*) or greyed (-), and the name field as shown.
 QString editorControls(const WindowRig &rig)
@@ -515,6 +514,7 @@ private slots:
         QCOMPARE(rig.wire(), hex("18 1b53 18"));
         QVERIFY(w.at(2).at - w.at(1).at >= 10);
         QCOMPARE(mainWindow(rig), QStringLiteral("TH432 1K5 STD    FW 4.12|Port: COM3|Baudrate: 19200|+--+--"));
+        QCOMPARE(rig.status(), "Sleep sent to COM3"); // once its bytes left: tst_faults_window for the faults
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("Wakeup"));
         rig.clearWire();
@@ -525,11 +525,13 @@ private slots:
         QCOMPARE(lastOpens(rig.line, 4), QStringLiteral("1/57600/0 3/57600/0 5/57600/0 3/19200/2"));
         QVERIFY(rig.line.opens().at(3).at - w.at(2).at >= 1000);
         QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")) && rig.window->cursor().shape() == Qt::ArrowCursor);
+        QCOMPARE(rig.status(), "Wake-up sent to COM3");
         rig.clearWire();
 
         rig.click("Reset"); // the two bytes, and the port closed once they have had their 1.04 ms on the line, and 2 ms
         QCOMPARE(rig.wire(), hex("1b40"));
         QCOMPARE(rig.line.closes().constLast().at - w.at(0).at, 4);
+        QCOMPARE(rig.status(), "Reset sent to COM3");
         QVERIFY(busy && rig.window->cursor().shape() == Qt::ArrowCursor);
     }
 
@@ -640,49 +642,6 @@ private slots:
         QVERIFY(rig.isEnabled("ConfigPrinter"));
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(refused ? "GetSettings" : "ConfigPrinter"));
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
-    }
-
-    // Each printer command that did its work says so on the status bar, in place of the line before; one
-    // whose bytes never left (held by flow control, or a port that cannot be opened) leaves the reason there.
-    void eachCommandSaysWhatItDid_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("fault");
-        QTest::addColumn<QString>("status");
-        const QString held = QStringLiteral("The serial port's output did not leave within 1 s and was dropped: flow "
-                                            "control holds it back (check the cable's handshake lines and that the "
-                                            "printer is on)");
-        const QList<QPair<const char *, const char *>> done = {
-            {"GetSettings", "Configuration read from COM3 at 19200 bauds: matches no entry of the list"},
-            {"ConfigPrinter", "Configuration programmed on COM3 at 19200 bauds: 2 parameters, each echoed by the board"},
-            {"Wakeup", "Wake-up sent to COM3"},
-            {"SleepButton", "Sleep sent to COM3"},
-            {"Reset", "Reset sent to COM3"}};
-        for (const auto &[command, status] : done) {
-            QTest::addRow("%s", command) << command << int(NoFault) << status;
-            QTest::addRow("%s, output held", command) << command << int(HeldOutput) << held;
-            QTest::addRow("%s, port busy", command) << command << int(PortBusy) << "COM3 is in use by another program.";
-        }
-    }
-
-    void eachCommandSaysWhatItDid()
-    {
-        QFETCH(QString, command);
-        QFETCH(int, fault);
-        WindowRig rig; // an empty list
-        rig.line.setExistingPorts({3});
-        rig.board(3, {.baud = 19200});
-        rig.checkIdentity();
-        rig.window->editor().applyConfigurationCode(QStringLiteral("1111000101000000"));
-        rig.click("ConfRes");
-        rig.click("IdAuto");
-        rig.window->showStatus(QStringLiteral("the line before"));
-        if (fault == HeldOutput)
-            rig.line.holdOutputUntil(-1);
-        if (fault == PortBusy)
-            rig.line.failOpen(3, QStringLiteral("COM3 is in use by another program."));
-        rig.click(qPrintable(command));
-        QTEST(rig.status(), "status");
     }
 
     void monitorShowsAScanAReadBackAndAProgrammingRun()
