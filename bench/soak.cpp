@@ -276,8 +276,11 @@ private:
     int m_fd;
 };
 
-void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &totals)
+// Whether the cycle found a problem; its folder (the boards' logs, the CSV,
+// what tessary printed) is then kept.
+bool runCycle(int number, const Cycle &cycle, const QString &folder, Totals &totals)
 {
+    const int problemsBefore = totals.falseSuccesses + totals.missingRows + totals.crashes + totals.hangs + totals.unexpectedStatus;
     std::vector<std::unique_ptr<Keeper>> keepers; // ends after the boards
     std::vector<std::unique_ptr<BoardProcess>> boards;
     std::vector<std::unique_ptr<QSerialPort>> holders;
@@ -362,6 +365,10 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
     for (const int end : heldEnds)
         ::close(end);
     holders.clear();
+    // Each board stopped before its log is read: it first takes in what the
+    // program's last writes left on the line, which a loaded machine may not
+    // have let it read yet.
+    boards.clear();
 
     ++totals.cycles;
     ++(cycle.allBoards ? totals.allBoards : totals.single);
@@ -386,7 +393,8 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
         rows = QString::fromUtf8(logFile.readAll()).split(u'\n', Qt::SkipEmptyParts);
     if (rows.value(0) != CsvLog::header())
         totals.problem(where + QStringLiteral(": the log has no header"));
-    const QJsonDocument json = QJsonDocument::fromJson(tessary.readAllStandardOutput());
+    const QByteArray printed = tessary.readAllStandardOutput();
+    const QJsonDocument json = QJsonDocument::fromJson(printed);
     const QJsonArray objects = json.isArray() ? json.array() : QJsonArray{json.object()};
     QStringList words;
     for (qsizetype i = 0; i < devices.size(); ++i) {
@@ -422,6 +430,13 @@ void runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
                                                .arg(cycle.signalAfterMs))
                               : "",
                  qPrintable(words.join(QStringLiteral(", "))), status, took.elapsed() / 1000.0);
+    if (totals.falseSuccesses + totals.missingRows + totals.crashes + totals.hangs + totals.unexpectedStatus == problemsBefore)
+        return false;
+    QFile out(folder + QStringLiteral("/tessary.out"));
+    if (out.open(QIODevice::WriteOnly))
+        out.write(printed + "\n---- standard error\n" + tessary.readAllStandardError());
+    totals.problem(QStringLiteral("  kept in %1").arg(folder));
+    return true;
 }
 
 int soak(int cycles, quint32 seed, const QString &self)
@@ -436,7 +451,8 @@ int soak(int cycles, quint32 seed, const QString &self)
     Totals totals;
     for (int number = 1; number <= cycles; ++number) {
         QTemporaryDir folder;
-        runCycle(number, draw(random), folder.path(), totals);
+        if (runCycle(number, draw(random), folder.path(), totals))
+            folder.setAutoRemove(false);
     }
     window.waitForFinished(-1);
     const QStringList figures = QString::fromLatin1(window.readAllStandardOutput()).trimmed().split(u' ');

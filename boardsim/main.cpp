@@ -190,6 +190,7 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
     board.start();
     const int status = app.exec();
+    board.takeWaiting();
     board.close();
     return status;
 }

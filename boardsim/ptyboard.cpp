@@ -181,16 +181,23 @@ qint32 PtyBoard::programSpeed() const
     return speedOf(::cfgetospeed(&settings));
 }
 
-void PtyBoard::onReadable()
+void PtyBoard::takeWaiting()
+{
+    // Each read waits for what the kernel is still handing over from the program's end.
+    while (m_master >= 0 && m_notifier && m_notifier->isEnabled() && takeIn()) {
+    }
+}
+
+bool PtyBoard::takeIn()
 {
     char buffer[4096];
     const ssize_t n = ::read(m_master, buffer, sizeof buffer);
     if (n <= 0) {
         if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return;
+            return false;
         log(n == 0 ? QStringLiteral("the line closed") : systemError("reading the line"));
         m_notifier->setEnabled(false);
-        return;
+        return false;
     }
     const QByteArray bytes(buffer, n);
     const qint64 now = nowUs();
@@ -230,9 +237,10 @@ void PtyBoard::onReadable()
         log(QStringLiteral("%1 %2").arg(now / 1000.0, 10, 'f', 3).arg(asleep ? QStringLiteral("awake") : QStringLiteral("asleep")));
     if (m_board.isHungUp()) {
         hangUp();
-        return;
+        return true;
     }
     schedule();
+    return true;
 }
 
 void PtyBoard::onTimer()

@@ -38,6 +38,10 @@ public:
     void start();
     // Stops answering and closes the pseudo-terminal (the program sees a hang-up).
     void close();
+    // Takes in what the line still holds for the board, as if it had been read
+    // in time: a board told to stop just after the program's last bytes logs
+    // them all, however late it was scheduled.
+    void takeWaiting();
 
     // Bytes sent at another speed are answered with noise instead of silence.
     void setGarbageAtOtherSpeeds(bool on) { m_garbage = on; }
@@ -54,7 +58,8 @@ signals:
     void hungUp();
 
 private:
-    void onReadable();
+    void onReadable() { (void)takeIn(); }
+    bool takeIn(); // whether bytes were read
     void onTimer();
     void schedule();
     void hangUp();
