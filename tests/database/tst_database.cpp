@@ -298,30 +298,6 @@ private slots:
         }
     }
 
-    void tabLandsOnTheCheckedOptionOfEachGroup()
-    {
-        // An entry analysed into the editor checks an option in each group, the first of its group or not.
-        // Tab and Backtab from the list stop once in each group, on its checked option.
-        const QString tab = "DbbAnalyse DbbDelete DbUp DbDown ConfigName MechaKEL HupInverted Steps2 StepperInverted HW832 "
-                            "HeadST StrobeRohm NewConfig GetID ConfUser IdUser List1";
-        QStringList backtab = tab.split(u' ');
-        std::reverse(backtab.begin(), backtab.end() - 1);
-        WindowRig rig(QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("KEL", "1100110011110000"));
-        select(rig, 0);
-        rig.click("DbbAnalyse");
-        rig.window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-        for (const auto &[key, chain] : {std::pair(Qt::Key_Tab, tab), std::pair(Qt::Key_Backtab, backtab.join(u' '))}) {
-            list(rig)->setFocus(Qt::OtherFocusReason);
-            QStringList visited;
-            while (visited.size() <= chain.count(u' ')) {
-                QTest::keyClick(QApplication::focusWidget(), key);
-                visited << QApplication::focusWidget()->objectName();
-            }
-            QCOMPARE(visited.join(u' '), chain);
-        }
-    }
-
     void editingCommandsActOnTheSelectedEntry()
     {
         // Each code travels with its name. A move at an end moves nothing and Delete answered with Cancel keeps
