@@ -44,21 +44,16 @@ Run run(const QString &program, const QStringList &arguments, const QProcessEnvi
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-QString dashed(const QString &name) { return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name; }
-
-// The options a --help lists: "--port", "-q", ...
-QStringList helpOptions(const QString &help)
+// "Mechanism 01" ...: the factory list's names from..to.
+QStringList mechanisms(int from, int to)
 {
-    QStringList options;
-    static const QRegularExpression option(QStringLiteral("^  (-\\w)?(, )?(--[\\w-]+)?"), QRegularExpression::MultilineOption);
-    for (auto it = option.globalMatch(help); it.hasNext();) {
-        const auto match = it.next();
-        for (int group : {1, 3})
-            if (!match.captured(group).isEmpty())
-                options << match.captured(group);
-    }
-    return options;
+    QStringList names;
+    for (int n = from; n <= to; ++n)
+        names << QStringLiteral("Mechanism %1").arg(n, 2, 10, QChar(u'0'));
+    return names;
 }
+
+QString dashed(const QString &name) { return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name; }
 
 } // namespace
 
@@ -66,20 +61,16 @@ class TestManuals : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString m_database; // the factory list, for the entry names
-    QString m_folder;   // a folder, a .cdb file and a text file, for the file names
+    const QString m_database = m_dir.filePath("factory.cdb"); // the factory list, for the entry names
+    const QString m_folder = m_dir.filePath("files"); // a folder, a .cdb file and a text file, for the file names
 
 private slots:
     void initTestCase()
     {
-        m_database = m_dir.filePath("factory.cdb");
         QCOMPARE(run(built("cli/tessary"), {"db", "factory", m_database, "--yes"}).status, 0);
-        m_folder = m_dir.filePath("files");
         QVERIFY(QDir(m_dir.path()).mkpath("files/folder"));
-        for (const char *name : {"files/lines.cdb", "files/notes.txt"}) {
-            QFile file(m_dir.filePath(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
+        for (const char *name : {"files/lines.cdb", "files/notes.txt"})
+            QVERIFY(QFile(m_dir.filePath(name)).open(QIODevice::WriteOnly));
     }
 
     // Each command has its section with each of its own options, and names
@@ -119,9 +110,8 @@ private slots:
     // take a value known as such.
     void completionsHaveEveryCommandWithItsOptions()
     {
-        const QString bash = readText(generated("completion/tessary"));
-        const QString zsh = readText(generated("completion/_tessary"));
-        const QString fish = readText(generated("completion/tessary.fish"));
+        const QString bash = readText(generated("completion/tessary")), zsh = readText(generated("completion/_tessary")),
+                      fish = readText(generated("completion/tessary.fish"));
         QVERIFY(bash.contains("\ncomplete -F _tessary tessary\n") && zsh.startsWith("#compdef tessary\n"));
         for (const CliApp::Subcommand &command : CliApp::subcommands()) {
             const QString name = command.name;
@@ -137,10 +127,7 @@ private slots:
             }
             const QString bashOptions = bash.section("        '" + name + "') echo '", 1).section(u'\'', 0, 0);
             const QString zshOptions = zsh.section("        ('" + name + "') items=(", 1).section(") ;;", 0, 0);
-            QStringList fishLines;
-            for (const QString &line : fish.split(u'\n'))
-                if (line.contains("'__tessary_is \"" + name + "\"'"))
-                    fishLines << line;
+            const QStringList fishLines = fish.split(u'\n').filter("'__tessary_is \"" + name + "\"'");
             for (const QCommandLineOption &option : CliApp::commonOptions(command.reach) + command.options) {
                 const bool value = !option.valueName().isEmpty();
                 for (const QString &optionName : option.names()) {
@@ -149,12 +136,7 @@ private slots:
                              qPrintable(name + ": " + flag));
                     QVERIFY2(zshOptions.contains("'" + flag + u':'), qPrintable(name + ": " + flag));
                     const QString fishFlag = (optionName.size() == 1 ? "-s " : "-l ") + optionName + u' ';
-                    QVERIFY2(std::any_of(fishLines.cbegin(), fishLines.cend(),
-                                         [&](const QString &line) {
-                                             return line.contains(fishFlag)
-                                                 && line.contains(value ? QRegularExpression(" -[xr] ")
-                                                                        : QRegularExpression(" -f "));
-                                         }),
+                    QVERIFY2(!fishLines.filter(fishFlag).filter(QRegularExpression(value ? " -[xr] " : " -f ")).isEmpty(),
                              qPrintable(name + ": " + flag));
                 }
             }
@@ -170,7 +152,6 @@ private slots:
             QSKIP("man is not installed");
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("MANWIDTH", "80");
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
         const auto rendered = [&environment](const QString &page) {
             const Run man = run("man", {"--warnings", "-l", generated("man/" + page + ".1")}, environment);
             return man.status == 0 && man.err.isEmpty() && man.out.contains("NAME") ? man.out : QString();
@@ -181,144 +162,99 @@ private slots:
         for (const auto &[page, program] : programs) {
             const QString text = rendered(page);
             QVERIFY2(!text.isEmpty(), qPrintable(page));
-            const QStringList options = helpOptions(run(built(program), {"--help"}, environment).out);
+            QStringList options; // those the --help lists: "--port", "-q", ...
+            for (const QRegularExpressionMatch &match : QRegularExpression("^  (-\\w)?(, )?(--[\\w-]+)?", QRegularExpression::MultilineOption)
+                                                            .globalMatch(run(built(program), {"--help"}, environment).out))
+                options << match.captured(1) << match.captured(3);
+            options.removeAll(QString());
             QVERIFY2(options.size() >= 4, qPrintable(page));
             for (const QString &option : options)
-                QVERIFY2(QRegularExpression("(^|[ ,])" + QRegularExpression::escape(option) + "\\b",
-                                            QRegularExpression::MultilineOption)
-                             .match(text)
-                             .hasMatch(),
+                QVERIFY2(text.contains(QRegularExpression("(^|[ ,])" + QRegularExpression::escape(option) + "\\b",
+                                                          QRegularExpression::MultilineOption)),
                          qPrintable(page + ": " + option));
         }
         QVERIFY(!rendered("tessary").isEmpty()); // its commands' options: manPageHasEveryCommandWithItsOptions
     }
 
-    // The completion the package installs, sourced into a real bash and
-    // asked as Tab asks: the words on the line, the last one being completed.
-    void bashCompletes_data()
+    // The completions the package installs, asked as Tab asks: bash sourcing its script, given the words on
+    // the line (the last one being completed); zsh running its script's own function with the completion
+    // system's builtins standing in, each saying what it was given; fish computing them itself (complete -C).
+    void shellsComplete_data()
     {
+        QTest::addColumn<QString>("shell");
         QTest::addColumn<QString>("line");        // after "tessary"; DB the factory list, DIR a folder
-        QTest::addColumn<QStringList>("offered"); // every candidate
-        const auto entries = [](int from, int to) {
-            QStringList names;
-            for (int n = from; n <= to; ++n)
-                names << QStringLiteral("Mechanism\\ %1").arg(n, 2, 10, QChar(u'0'));
-            return names;
-        };
-        QTest::newRow("commands") << "''" << QString("ports detect identity read wake sleep reset program audit db code "
-                                                     "completion record --help --version").split(u' ');
-        QTest::newRow("actions") << "db ''" << QString("list show add remove move factory export import").split(u' ');
-        QTest::newRow("an option") << "program --sp" << QStringList{"--speed"};
-        QTest::newRow("speeds") << "detect --speed ''"
-                                << QString("1200 2400 4800 9600 19200 28800 38400 57600 115200").split(u' ');
-        QTest::newRow("handshakes") << "read --port COM2 --speed 9600 --handshake ''" << QStringList{"xon", "hw"};
-        QTest::newRow("head widths") << "program --head-width ''" << QString("384 432 448 576 640 832 864").split(u' ');
-        QTest::newRow("modes") << "program --mode ''" << QStringList{"user", "resistors"};
+        QTest::addColumn<QStringList>("offered"); // every candidate, in any order
+        const auto words = [](const char *text) { return QString(text).split(u' '); };
+        for (const char *shell : {"bash", "zsh"}) {
+            QTest::addRow("%s: commands", shell) << shell << "''" << words("ports detect identity read wake sleep reset "
+                                                                         "program audit db code completion record --help --version");
+            QTest::addRow("%s: actions", shell) << shell << "db ''" << words("list show add remove move factory export import");
+            QTest::addRow("%s: speeds", shell) << shell << "detect --speed ''" << words("1200 2400 4800 9600 19200 28800 38400 57600 115200");
+        }
+        const QStringList widths = words("384 432 448 576 640 832 864");
+        const auto entries = [](int from, int to) { return mechanisms(from, to).replaceInStrings(" ", "\\ "); };
+        // bash gets the words as it splits the line (at blanks and at "="), each quoted for the shell that runs the test.
+        QTest::newRow("bash: an option") << "bash" << "program --sp" << QStringList{"--speed"};
+        QTest::newRow("bash: handshakes") << "bash" << "read --port COM2 --speed 9600 --handshake ''" << QStringList{"xon", "hw"};
+        QTest::newRow("bash: head widths") << "bash" << "program --head-width ''" << widths;
+        QTest::newRow("bash: modes") << "bash" << "program --mode ''" << QStringList{"user", "resistors"};
         // A serial adapter's device is offered beside COM1 to COM6 when one is present.
-        QStringList ports = {"COM1", "COM2", "COM3", "COM4", "COM5", "COM6"};
+        QStringList ports = words("COM1 COM2 COM3 COM4 COM5 COM6");
         for (const QFileInfo &adapter : QDir("/dev").entryInfoList({"ttyUSB*", "ttyACM*"}, QDir::System)
                                             + QDir("/dev/serial/by-id").entryInfoList(QDir::System | QDir::Files))
             ports << adapter.filePath();
-        QTest::newRow("ports and the adapters present") << "detect --port ''" << ports;
-        QTest::newRow("the PATH of COMn=PATH") << "detect --port COM3 = /dev/nul" << QStringList{"/dev/null"};
-        QTest::newRow("--db=, split at =") << "program --port COM3 = /dev/null --db = DB --en" << QStringList{"--entry"};
-        QTest::newRow("entries") << "program --db DB --entry 'Mechanism\\ 2'" << entries(20, 29);
-        QTest::newRow("entries to expect") << "audit --db DB --expect 'Mechanism\\ 2'" << entries(20, 29);
-        QTest::newRow("entries of --db=") << "program --db = DB --entry Mechanism\\ 0" << entries(1, 9);
-        QTest::newRow("entries of the FILE") << "db show DB Mechanism\\ 1" << entries(10, 19);
-        QTest::newRow("databases and folders") << "db list DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb"};
-        QTest::newRow("any file") << "program --log DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb", "DIR/notes.txt"};
-        QTest::newRow("shells") << "completion ''" << QStringList{"bash", "zsh", "fish"};
-        QTest::newRow("nothing more") << "identity ''" << QStringList{};
+        QTest::newRow("bash: ports and the adapters present") << "bash" << "detect --port ''" << ports;
+        QTest::newRow("bash: the PATH of COMn=PATH") << "bash" << "detect --port COM3 = /dev/nul" << QStringList{"/dev/null"};
+        QTest::newRow("bash: --db=, split at =") << "bash" << "program --port COM3 = /dev/null --db = DB --en" << QStringList{"--entry"};
+        QTest::newRow("bash: entries") << "bash" << "program --db DB --entry 'Mechanism\\ 2'" << entries(20, 29);
+        QTest::newRow("bash: entries to expect") << "bash" << "audit --db DB --expect 'Mechanism\\ 2'" << entries(20, 29);
+        QTest::newRow("bash: entries of --db=") << "bash" << "program --db = DB --entry Mechanism\\ 0" << entries(1, 9);
+        QTest::newRow("bash: entries of the FILE") << "bash" << "db show DB Mechanism\\ 1" << entries(10, 19);
+        QTest::newRow("bash: databases and folders") << "bash" << "db list DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb"};
+        QTest::newRow("bash: any file") << "bash" << "program --log DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb", "DIR/notes.txt"};
+        QTest::newRow("bash: shells") << "bash" << "completion ''" << QStringList{"bash", "zsh", "fish"};
+        QTest::newRow("bash: nothing more") << "bash" << "identity ''" << QStringList{};
+        QTest::newRow("zsh: head widths after =") << "zsh" << "program --head-width=" << widths;
+        QTest::newRow("zsh: entries") << "zsh" << "program --db DB --entry ''" << mechanisms(1, 29);
+        QTest::newRow("zsh: databases") << "zsh" << "db list ''" << QStringList{"files -g *.cdb"};
+        QTest::newRow("fish: a command") << "fish" << "de" << QStringList{"detect"};
+        QTest::newRow("fish: actions") << "fish" << "code " << QStringList{"decode", "encode"};
+        QTest::newRow("fish: an option") << "fish" << "detect --spe" << QStringList{"--speed"};
+        QTest::newRow("fish: handshakes") << "fish" << "program --handshake " << QStringList{"hw", "xon"};
+        QTest::newRow("fish: the PATH of COMn=PATH") << "fish" << "detect --port COM3=/dev/nul" << QStringList{"COM3=/dev/null"};
+        QTest::newRow("fish: entries") << "fish" << "program --db DB --entry Mechanism\\ 2" << mechanisms(20, 29);
+        QTest::newRow("fish: databases and folders") << "fish" << "db list DIR/" << QStringList{"DIR/folder/", "DIR/lines.cdb"};
     }
-    void bashCompletes()
+    void shellsComplete()
     {
+        QFETCH(QString, shell);
         QFETCH(QString, line);
         QFETCH(QStringList, offered);
-        const QString bash = QStandardPaths::findExecutable("bash");
-        if (bash.isEmpty())
-            QSKIP("bash is not installed");
-        const QString database = m_database, folder = m_folder;
-        // The words as bash splits the line (at blanks and at "="), each quoted for the shell that runs the test.
-        QString words = "tessary " + line;
-        words.replace("DB", database).replace("DIR", folder);
-        const QString script = "source " + generated("completion/tessary") + "\n"
-                             + "complete -p tessary\n"
-                             + "COMP_WORDS=(" + words + ")\n"
-                             + "COMP_WORDS[0]=" + built("cli/tessary") + "\n"
-                             + "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
-                             + "_tessary\n"
-                             + "printf '%s\\n' \"${COMPREPLY[@]}\"\n";
-        const Run shell = run(bash, {"--norc", "--noprofile", "-c", script});
-        QCOMPARE(shell.err, QString());
-        QVERIFY2(shell.out.startsWith("complete -F _tessary tessary\n"), qPrintable(shell.out));
-        // In any order: bash sorts what it shows.
-        QStringList got = shell.out.split(u'\n', Qt::SkipEmptyParts).mid(1);
-        QStringList expected = offered.replaceInStrings("DIR", folder);
+        const QString program = QStandardPaths::findExecutable(shell);
+        if (program.isEmpty())
+            QSKIP("the shell is not installed");
+        const QString words = QString(line).replace("DB", m_database).replace("DIR", m_folder), tessary = built("cli/tessary");
+        const QMap<QString, QStringList> runs = {
+            {"bash", {"--norc", "--noprofile", "-c", "source " + generated("completion/tessary") + "\ncomplete -p tessary\nCOMP_WORDS=("
+                      + tessary + ' ' + words + ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tessary\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"}},
+            {"zsh", {"-f", "-c", "compdef() { print -r -- \"compdef $*\" }\n"
+                     "compadd() { local -a w; w=(\"$@\"); [[ $w[1] == -a ]] && w=(${(P)w[2]}) || w=(${w[2,-1]}); print -rl -- $w }\n"
+                     "_describe() { print -rl -- \"${(@)${(P)${@[-1]}}%%:*}\" }\n_files() { print -r -- \"files $*\" }\n"
+                     "compset() { PREFIX=${PREFIX#*=} }\nsource " + generated("completion/_tessary") + "\nwords=(" + tessary + ' '
+                     + words + "); CURRENT=$#words; PREFIX=$words[-1]; _tessary\n"}},
+            {"fish", {"--no-config", "-c", "source " + generated("completion/tessary.fish") + "; complete -C'tessary " + words + "'"}}};
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("PATH", built("cli") + u':' + environment.value("PATH"));
+        const Run result = run(program, runs[shell], environment);
+        QCOMPARE(result.err, QString());
+        // bash and zsh say first that the script completes tessary; fish follows a candidate with its description.
+        const QString registered = QMap<QString, QString>{{"bash", "complete -F _tessary tessary\n"}, {"zsh", "compdef _tessary tessary\n"}}[shell];
+        QVERIFY2(result.out.startsWith(registered), qPrintable(result.out));
+        QStringList got = result.out.mid(registered.size()).split(u'\n', Qt::SkipEmptyParts).replaceInStrings(QRegularExpression("\t.*"), "");
+        QStringList expected = offered.replaceInStrings("DIR", m_folder);
         got.sort();
         expected.sort();
         QCOMPARE(got, expected);
-    }
-
-    // zsh: the script's own functions driven with the completion system's
-    // builtins standing in, each saying what it was given.
-    void zshCompletes()
-    {
-        const QString zsh = QStandardPaths::findExecutable("zsh");
-        if (zsh.isEmpty())
-            QSKIP("zsh is not installed");
-        const QString database = m_database;
-        const QString script = "compdef() { print -r -- \"compdef $*\" }\n"
-                               "compadd() { local -a w; w=(\"$@\"); [[ $w[1] == -a ]] && w=(${(P)w[2]}) || w=(${w[2,-1]});"
-                               " print -r -- \"${(j:|:)w}\" }\n"
-                               "_describe() { print -r -- \"${(j:|:)${(@)${(P)${@[-1]}}%%:*}}\" }\n"
-                               "_files() { print -r -- \"files $*\" }\n"
-                               "compset() { PREFIX=${PREFIX#*=} }\n"
-                               "source " + generated("completion/_tessary") + "\n"
-                               "c() { words=(" + built("cli/tessary") + " \"$@\"); CURRENT=$#words; PREFIX=$words[-1]; _tessary }\n"
-                               "c ''\nc db ''\nc detect --speed ''\nc program --head-width=\nc program --db " + database
-                             + " --entry ''\nc db list ''\n";
-        const Run shell = run(zsh, {"-f", "-c", script});
-        QCOMPARE(shell.err, QString());
-        QStringList entries; // the factory list's 29 names
-        for (int n = 1; n <= 29; ++n)
-            entries << QStringLiteral("Mechanism %1").arg(n, 2, 10, QChar(u'0'));
-        QCOMPARE(shell.out.split(u'\n').mid(0, 6),
-                 QStringList({"compdef _tessary tessary",
-                              "ports|detect|identity|read|wake|sleep|reset|program|audit|db|code|completion|record|--help|--version",
-                              "list|show|add|remove|move|factory|export|import",
-                              "1200|2400|4800|9600|19200|28800|38400|57600|115200", "384|432|448|576|640|832|864",
-                              entries.join(u'|')}));
-        QCOMPARE(shell.out.split(u'\n').value(6), "files -g *.cdb");
-    }
-
-    // fish computes its completions of a line itself (complete -C).
-    void fishCompletes()
-    {
-        const QString fish = QStandardPaths::findExecutable("fish");
-        if (fish.isEmpty())
-            QSKIP("fish is not installed");
-        const QString database = m_database;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PATH", built("cli") + u':' + environment.value("PATH"));
-        const auto offered = [&](const QString &line) {
-            const Run shell = run(fish, {"--no-config", "-c", "source " + generated("completion/tessary.fish")
-                                                                   + "; complete -C'" + line + "'"},
-                                  environment);
-            QStringList words;
-            for (const QString &candidate : shell.out.split(u'\n', Qt::SkipEmptyParts))
-                words << candidate.section(u'\t', 0, 0);
-            return shell.err + words.join(u'|');
-        };
-        QCOMPARE(offered("tessary de"), "detect");
-        QCOMPARE(offered("tessary code "), "decode|encode");
-        QCOMPARE(offered("tessary detect --spe"), "--speed");
-        QCOMPARE(offered("tessary program --handshake "), "hw|xon");
-        QCOMPARE(offered("tessary detect --port COM3=/dev/nul"), "COM3=/dev/null");
-        QCOMPARE(offered("tessary program --db " + database + " --entry Mechanism\\ 2"),
-                 "Mechanism 20|Mechanism 21|Mechanism 22|Mechanism 23|Mechanism 24|Mechanism 25|Mechanism 26|"
-                 "Mechanism 27|Mechanism 28|Mechanism 29");
-        QCOMPARE(offered("tessary db list " + m_folder + "/"), m_folder + "/folder/|" + m_folder + "/lines.cdb");
     }
 };
 
