@@ -21,6 +21,7 @@ CsvLog::Opened CsvLog::open(QString *reason)
 {
     const QFileInfo info(m_file.fileName());
     const bool regular = !info.exists() || info.isFile();
+    m_regular = regular;
     if (regular && info.exists() && info.size() > 0) {
         // Rows of another shape (the log of an older version included) are
         // never appended to: the file would no longer read as one table.
@@ -61,10 +62,38 @@ bool CsvLog::record(const BoardRow &row, QString *reason) { return put(line(row)
 
 bool CsvLog::put(const QByteArray &bytes, QString *reason)
 {
+#ifdef Q_OS_UNIX
+    // A row goes in whole or not at all: a disk that fills up half-way
+    // through it is given back the part written, so the file still ends with
+    // its last whole row and the next run's row starts a line of its own.
+    // Under the lock, as the stations beside this one append too.
+    const int descriptor = m_file.handle();
+    const bool locked = m_regular && ::flock(descriptor, LOCK_EX) == 0;
+    const auto unlock = qScopeGuard([&] {
+        if (locked)
+            ::flock(descriptor, LOCK_UN);
+    });
+    const off_t before = m_regular ? ::lseek(descriptor, 0, SEEK_END) : -1;
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : ENOSPC;
+            if (before >= 0 && ::ftruncate(descriptor, before) != 0)
+                *reason = QStringLiteral("%1; a part of the row stays in the file").arg(QString::fromLocal8Bit(std::strerror(error)));
+            else
+                *reason = QString::fromLocal8Bit(std::strerror(error));
+            return false;
+        }
+        done += n;
+    }
+#else
     if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {
         *reason = m_file.errorString();
         return false;
     }
+#endif
 #ifdef Q_OS_UNIX
     // On the disk before the next board's row; a pipe or a terminal has no
     // disk to sync to.

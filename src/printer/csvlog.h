@@ -39,6 +39,7 @@ private:
     [[nodiscard]] bool put(const QByteArray &bytes, QString *reason);
 
     QFile m_file;
+    bool m_regular = false; // a file on a disk, not a device or a pipe
 };
 
 } // namespace tessary

@@ -35,6 +35,7 @@
 #include <mutex>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -1350,6 +1351,19 @@ private slots:
         QCOMPARE(rig.rows("line.csv"), QStringList({start + "\"LINE,7\",TH576 1K5 STD,,,1111000001100000,user,,ok,,4/4",
                                                     start + "TH432 1K5 STD,\"LINE,7\",,,1111000101000000,user,yes,ok,,10/10",
                                                     start + "TH576 1K5 STD,Seventeen chars!,,,1111000101000000,user,,ok,,19/19"}));
+        // A disk that fills up half-way through a row (here the largest file the process may write): the part
+        // written is given back, so the next run's row starts a line of its own.
+        const QByteArray whole = rig.read("line.csv");
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{}, saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0 && (limit = saved, limit.rlim_cur = rlim_t(whole.size() + 40), true));
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const int cut = rig.run({"program", "--code", "1111000101000000", "--log", log, "--station", "BENCH 2"});
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
+        QVERIFY2(cut == 1 && rig.err.endsWith("tessary: cannot write the log file: File too large\n"), qPrintable(rig.err));
+        QCOMPARE(rig.read("line.csv"), whole);
+        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", log, "--station", "BENCH 2"}), 0);
+        QVERIFY(rig.read("line.csv").mid(whole.size()).startsWith(start.toUtf8()));
         // The log must take its rows before the board is touched: one that cannot is refused then.
         rig.env.simLine.clearRecords();
         for (const QString &path : {rig.path("no/such/line.csv"), QStringLiteral("/dev/full")}) {
