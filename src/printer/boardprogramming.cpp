@@ -12,6 +12,16 @@ namespace {
 QString modeWord(bool user) { return user ? QStringLiteral("User") : QStringLiteral("Resistors"); }
 QString identityWord(bool user) { return user ? QStringLiteral("User") : QStringLiteral("Automatic"); }
 
+// The identity the board reports after its reset, where it is not the one written.
+std::optional<QString> identityDifference(const ProgramOrder &order, const QByteArray &identityAfter)
+{
+    const QString wrote = trimBlanks(order.plan.name.left(ConfigurationEditor::MaxNameLength));
+    const QString reports = trimBlanks(replyText(identityAfter.left(ConfigurationEditor::MaxNameLength)));
+    if (!order.userId || reports == wrote)
+        return std::nullopt;
+    return QStringLiteral("identity: wrote \"%1\", the board reports \"%2\"").arg(wrote, printableText(reports));
+}
+
 // What the read-back found other than written; only what it read is named.
 QStringList readBackDifferences(const ReadBackResult &back, const ProgramOrder &order, const QByteArray &identityAfter)
 {
@@ -36,10 +46,8 @@ QStringList readBackDifferences(const ReadBackResult &back, const ProgramOrder &
         differences << QStringLiteral("configuration bytes: wrote %1, the board holds %2").arg(order.planCode, *back.code);
     mode("identity mode", back.identityMode, order.userId, identityWord);
     // The name the board reports after its reset is the one it holds.
-    const QString wrote = trimBlanks(order.plan.name.left(ConfigurationEditor::MaxNameLength));
-    const QString reports = trimBlanks(replyText(identityAfter.left(ConfigurationEditor::MaxNameLength)));
-    if (order.userId && reports != wrote)
-        differences << QStringLiteral("identity: wrote \"%1\", the board reports \"%2\"").arg(wrote, printableText(reports));
+    if (const auto identity = identityDifference(order, identityAfter))
+        differences << *identity;
     return differences;
 }
 
@@ -105,6 +113,14 @@ void programBoard(SerialLink &link, const PrinterLink &printer, Programmer &prog
     if (done.result.completed() && order.verify) {
         done.differences = readBackDifferences(queries.readSettings(), order, done.result.identity);
         done.verified = done.differences.isEmpty();
+    } else if (done.result.completed() && done.result.identityRead && !done.result.identity.isEmpty()) {
+        // Without the read-back, the identity the board answers after its
+        // reset is still its word on what it took: another name than the one
+        // written (a reset the board never took, say) is no success.
+        if (const auto identity = identityDifference(order, done.result.identity)) {
+            done.differences = {*identity};
+            done.verified = false;
+        }
     }
 }
 

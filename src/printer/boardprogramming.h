@@ -44,6 +44,9 @@ struct ProgramOrder {
 struct BoardProgram {
     QByteArray before; // the identity the board reported before
     ProgrammingResult result;
+    // With the read-back: whether the board holds what was written. Without
+    // it: false when the identity the board reports after its reset is not
+    // the one written, else none.
     std::optional<bool> verified;
     QStringList differences; // what the read-back found other than written, in words
     QString lineProblem;     // what the link last said of the port, where the run ended on it

@@ -18,9 +18,11 @@ namespace tessary {
 namespace {
 
 // What a run that went to its end did: every parameter confirmed by its
-// echo, or how many were not.
-QString finishedStatus(const PrinterLink &printer, const ProgrammingResult &result)
+// echo, or how many were not, or the board naming itself otherwise after
+// its reset.
+QString finishedStatus(const PrinterLink &printer, const BoardProgram &done)
 {
+    const ProgrammingResult &result = done.result;
     const qsizetype sent = result.writes.size();
     if (const int failures = result.echoFailures(); failures > 0)
         return QStringLiteral("Configuration sent to COM%1 at %2 bauds: %3 parameters, %4 of them not echoed as written")
@@ -28,6 +30,11 @@ QString finishedStatus(const PrinterLink &printer, const ProgrammingResult &resu
             .arg(printer.baudRate)
             .arg(sent)
             .arg(failures);
+    if (done.verified == false)
+        return QStringLiteral("Configuration sent to COM%1 at %2 bauds, but after its reset the board differs: %3")
+            .arg(printer.comPort)
+            .arg(printer.baudRate)
+            .arg(printableText(done.differences.join(QStringLiteral("; "))));
     return QStringLiteral("Configuration programmed on COM%1 at %2 bauds: %3 parameters, each echoed by the board")
         .arg(printer.comPort)
         .arg(printer.baudRate)
@@ -89,7 +96,7 @@ void ProgrammingBinding::configurePrinter()
     if (m_identity && result.identityRead)
         m_identity->setText(printableText(replyText(result.identity)));
     if (result.completed())
-        m_status.showStatus(finishedStatus(m_services.state.link, result));
+        m_status.showStatus(finishedStatus(m_services.state.link, done));
 
     // After gate.run: the printer column was disabled while the gate was
     // busy, and a disabled button cannot take the focus.
