@@ -90,7 +90,7 @@ const QString ProgrammingError = QStringLiteral("N Programming error ! Please ch
 const QString PolarityQuestion = "W? Hardware detected polarity doesn't match user choice !  Program anyway ?";
 
 enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
-enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7 };
+enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7, MrsStraps };
 // After the detection, what answers "Check configuration": the board, or a device answering only some queries.
 enum Answering { TheBoard, AllButTheModes, TheIdentityOnly };
 
@@ -582,6 +582,12 @@ private slots:
         row("no configuration mode", factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old);
         row("no identity method", factory, "ConfUser", "", Ready, {},
             {"W Please select an identity determination method !"}, old);
+        // Straps that set MRS mode: the board names itself with 13 characters and "MRS" after its reset.
+        row("resistors with MRS straps: another name after the reset", factory, "ConfRes IdUser", "SIXTEEN CHARS ID", MrsStraps,
+            hex("1d53460600 1d53460953 1d53460a49 1d53460b58 1d53460c54 1d53460d45 1d53460e45 1d53460f4e 1d53461020 "
+                "1d53461143 1d53461248 1d53461341 1d53461452 1d53461553 1d53461620 1d53461749 1d53461844") + tail,
+            {}, "SIXTEEN CHARSMRS FW 4.12", "Configuration sent to COM3 at 115200 bauds, but after its reset the board differs: "
+                                             "identity: wrote \"SIXTEEN CHARS ID\", the board reports \"SIXTEEN CHARSMRS\"");
         // The choices are taken once, before the first byte: a change made meanwhile is for the next run.
         row("the editor changed during the run", factory, "ConfUser IdUser", "FIRST", Ready,
             hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460946 1d53460a49 1d53460b52 1d53460c53 1d53460d54 "
@@ -598,7 +604,8 @@ private slots:
         QFETCH(QStringList, messages);
         WindowRig rig;
         rig.line.setExistingPorts({3});
-        Board &board = rig.board(3, {.identity = "OLD NAME", .strobePolarity = setup == OtherPolarityCancel ? 0 : 1});
+        Board &board = rig.board(3, {.straps1 = quint8(setup == MrsStraps ? 0x61 : 0xE1), .identity = "OLD NAME",
+                                     .strobePolarity = setup == OtherPolarityCancel ? 0 : 1});
         rig.checkIdentity();
         board.setFaults({.silent = setup == SilentBoard, .wrongEchoAddress = setup == WrongEcho7 ? 7 : -1});
         if (!code.isEmpty())
