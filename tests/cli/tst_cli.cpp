@@ -1659,6 +1659,34 @@ private slots:
                           "--steps", "2", "--rotation", "inverted", "--strobe", "negative", "--head-up", "inverted"}), 0);
         QCOMPARE(rig.out, "1000110111110000\n");
     }
+
+    // Every command's JSON says how it ended, as scripts read it: "ok" true with what it did, or false with the
+    // error standard error gives. (The board commands' own: the fault table.)
+    void everyCommandsJsonSaysHowItEnded()
+    {
+        Rig rig;
+        rig.board(1, {}).setFaults({.threeByteConfiguration = true});
+        const QString encode = "code encode --head-width 576 --head-type 1500 --mechanism standard --steps 1 --rotation normal "
+                               "--strobe positive --head-up normal";
+        const QList<std::tuple<QString, int, QString>> table = { // arguments (F: a database file), status, ok|error|code|index|count
+            {"db factory F", 0, "true||||29"}, {"db add F NEW --code 1111000101000000", 0, "true||1111000101000000|30|"},
+            {"db move F NEW --to 1", 0, "true||1111000101000000|1|"}, {"db show F --index 3", 0, "true||1101001100100000|3|"},
+            {"db list F", 0, "true||||30"}, {"db remove F NEW", 0, "true||||"}, {"code decode 1111000101000000", 0, "true||1111000101000000||"},
+            {encode, 0, "true||1111000001100000||"}, {"ports", 0, "true||||"},
+            {"db show F --index 99", 1, "false|F has no entry 99 (it holds 29)|||"},
+            {"db list F.missing", 1, "false|Couldn't open the database file F.missing : No such file or directory|||"},
+            {"read --port COM1 --speed 115200", 1, "false|Error while reading printer parameters !|||"}};
+        for (const auto &[arguments, status, json] : table) {
+            const QString expected = QString(json).replace("F", rig.path("f.cdb"));
+            QCOMPARE(rig.run(QString(arguments).split(u' ').replaceInStrings(QRegularExpression("^F"), rig.path("f.cdb")) << "--json"), status);
+            QStringList values;
+            for (const char *key : {"ok", "error", "code", "index", "count"})
+                values << QJsonDocument::fromJson(rig.out.toUtf8())[key].toVariant().toString();
+            QCOMPARE(values.join(u'|'), expected);
+            if (status != 0 && !arguments.startsWith("read"))
+                QCOMPARE(rig.err, "tessary: " + expected.section(u'|', 1, 1) + '\n');
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCli)
