@@ -344,6 +344,14 @@ bool runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
     QProcess tessary;
     QEventLoop loop;
     QObject::connect(&tessary, &QProcess::finished, &loop, &QEventLoop::quit);
+    // A program that never started never finishes either (its file replaced by a build meanwhile, say).
+    bool notStarted = false;
+    QObject::connect(&tessary, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            notStarted = true;
+            loop.quit();
+        }
+    });
     QTimer timeout, signal;
     timeout.setSingleShot(true);
     signal.setSingleShot(true);
@@ -375,7 +383,10 @@ bool runCycle(int number, const Cycle &cycle, const QString &folder, Totals &tot
     totals.boards += int(cycle.boards.size());
     const int status = tessary.exitCode();
     const QString where = QStringLiteral("cycle %1").arg(number);
-    if (hung) {
+    if (notStarted) {
+        ++totals.unexpectedStatus;
+        totals.problem(where + QStringLiteral(": tessary did not start: ") + tessary.errorString());
+    } else if (hung) {
         ++totals.hangs;
         totals.problem(where + QStringLiteral(": tessary did not end within %1 s").arg(TessaryTimeoutMs / 1000));
     } else if (tessary.exitStatus() == QProcess::CrashExit) {
