@@ -14,6 +14,8 @@ packages=(
   # the package test (lintian, dpkg-deb, the manual pages through man) and
   # the completions run in the shells they are for
   lintian man-db zsh fish
+  # the font the windows are measured in (their layout test: room for every caption)
+  fonts-dejavu-core
 )
 if [[ "${1:-}" == "--with-clang" ]]; then
   packages+=(clang libclang-rt-14-dev)
