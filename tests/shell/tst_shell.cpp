@@ -191,14 +191,20 @@ private slots:
         SplashScreen splash([] {});
         QStringList faults;
         const std::function<void(QWidget *)> walk = [&](QWidget *parent) {
-            QList<QWidget *> shown;
-            for (QWidget *w : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-                if (w->isVisible() && !w->isWindow() && !w->objectName().isEmpty() && !w->objectName().startsWith("qt_"))
+            QList<QWidget *> shown; // the named controls; a container without a name is walked through
+            for (QWidget *w : parent->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+                if (!w->isVisible() || w->isWindow())
+                    continue;
+                if (w->objectName().isEmpty() || w->objectName().startsWith("qt_"))
+                    walk(w);
+                else
                     shown << w;
+            }
             for (qsizetype i = 0; i < shown.size(); ++i) {
                 QWidget *w = shown[i];
                 const QString name = parent->objectName() + '/' + w->objectName();
-                if (w->width() < 4 || w->height() < 4 || !parent->rect().contains(w->geometry()))
+                const bool scrolls = parent->objectName() == "qt_scrollarea_viewport"; // its content may be larger
+                if (w->width() < 4 || w->height() < 4 || (!scrolls && !parent->rect().contains(w->geometry())))
                     faults << name + " is outside its frame";
                 for (qsizetype j = i + 1; j < shown.size(); ++j)
                     if (w->geometry().intersects(shown[j]->geometry()))
