@@ -3,7 +3,6 @@
 #include "protocol/replytext.h"
 
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QStringList>
 
 #ifdef Q_OS_UNIX
@@ -14,6 +13,30 @@
 #endif
 
 namespace tessary {
+
+#ifdef Q_OS_UNIX
+namespace {
+
+// The lock the stations appending to one file share, held while it lives
+// (a device or a pipe is not locked).
+class FileLock {
+public:
+    FileLock(int descriptor, bool regular) : m_descriptor(descriptor), m_locked(regular && ::flock(descriptor, LOCK_EX) == 0) {}
+    ~FileLock()
+    {
+        if (m_locked)
+            ::flock(m_descriptor, LOCK_UN);
+    }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+private:
+    int m_descriptor;
+    bool m_locked;
+};
+
+} // namespace
+#endif
 
 CsvLog::CsvLog(const QString &path) : m_file(path) {}
 
@@ -46,12 +69,7 @@ CsvLog::Opened CsvLog::open(QString *reason)
 #ifdef Q_OS_UNIX
     // Two stations starting on one new file at once: the header is written
     // once, by whichever looks first under the lock.
-    const int descriptor = m_file.handle();
-    const bool locked = regular && ::flock(descriptor, LOCK_EX) == 0;
-    const auto unlock = qScopeGuard([&] {
-        if (locked)
-            ::flock(descriptor, LOCK_UN);
-    });
+    const FileLock lock(m_file.handle(), regular);
 #endif
     if (m_file.size() == 0 && !put(header().toUtf8() + '\n', reason))
         return Opened::Failed;
@@ -68,11 +86,7 @@ bool CsvLog::put(const QByteArray &bytes, QString *reason)
     // its last whole row and the next run's row starts a line of its own.
     // Under the lock, as the stations beside this one append too.
     const int descriptor = m_file.handle();
-    const bool locked = m_regular && ::flock(descriptor, LOCK_EX) == 0;
-    const auto unlock = qScopeGuard([&] {
-        if (locked)
-            ::flock(descriptor, LOCK_UN);
-    });
+    const FileLock lock(descriptor, m_regular);
     const off_t before = m_regular ? ::lseek(descriptor, 0, SEEK_END) : -1;
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
