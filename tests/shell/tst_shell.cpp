@@ -15,6 +15,9 @@
 #include "windowrig.h"
 
 #include <QAccessible>
+#include <QApplication>
+#include <QFontInfo>
+#include <QImage>
 #include <QComboBox>
 #include <QAction>
 #include <QDir>
@@ -90,6 +93,42 @@ QStringList fixedTexts(QWidget *window)
     add(window, window->windowTitle());
     walk(window);
     return silent.isEmpty() ? rows : rows << "names: " + silent.join(u' ');
+}
+
+
+// A window as a user sees it, pixel for pixel, against its picture in tests/data/windows. The pictures are drawn
+// with DejaVu Sans on the offscreen platform. After an intended change of a window, TESSARY_UPDATE_PICTURES=1
+// writes the new pictures there: look at them before committing them. Empty when they are alike; else which
+// named controls differ, with the window as drawn kept in the temporary folder.
+QString differenceFromPicture(QWidget *window, const QString &name)
+{
+    if (QWidget *focused = window->focusWidget()) // a caret blinks on its own time
+        focused->clearFocus();
+    const QImage shown = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QString picture = qEnvironmentVariable("TESSARY_TEST_DATA") + "/windows/" + name + ".png";
+    if (qEnvironmentVariableIsSet("TESSARY_UPDATE_PICTURES"))
+        return shown.save(picture) ? QString() : "cannot write " + picture;
+    const QImage expected = QImage(picture).convertToFormat(QImage::Format_RGB32);
+    QStringList where;
+    qsizetype differing = 0;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if (expected.size() != shown.size() || shown.pixel(x, y) != expected.pixel(x, y)) {
+                ++differing;
+                QWidget *w = window->childAt(x, y);
+                while (w && w != window && (w->objectName().isEmpty() || w->objectName().startsWith("qt_")))
+                    w = w->parentWidget();
+                const QString part = w && w != window ? w->objectName() : QStringLiteral("its frame");
+                if (!where.contains(part))
+                    where << part;
+            }
+    if (!differing)
+        return {};
+    const QString kept = QDir::temp().filePath("tessary-" + name + ".png");
+    shown.save(kept);
+    return QString("%1 differs from its picture (%2x%3 against %4x%5) in %6 pixels: %7; drawn in %8")
+        .arg(name).arg(shown.width()).arg(shown.height()).arg(expected.width()).arg(expected.height())
+        .arg(differing).arg(where.join(", "), kept);
 }
 
 } // namespace
@@ -181,7 +220,8 @@ private slots:
     }
 
     // Every window at its own size, as it opens: each control inside its frame, clear of its neighbours,
-    // with room for its whole caption; each caption of a field leads to that field.
+    // with room for its whole caption; each caption of a field leads to that field; and the window drawn
+    // as its picture shows it (with the fonts the pictures were drawn with).
     void everyWindowIsLaidOutSoundly()
     {
         WindowRig rig;
@@ -226,7 +266,10 @@ private slots:
             window->show();
             QVERIFY(QTest::qWaitForWindowExposed(window));
             walk(window);
+            if (QFontInfo(QApplication::font()).family() == "DejaVu Sans")
+                faults << differenceFromPicture(window, window->objectName());
         }
+        faults.removeAll(QString());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
     }
 
