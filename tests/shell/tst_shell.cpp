@@ -67,6 +67,8 @@ QStringList fixedTexts(QWidget *window)
         }
         if (heard != caption)
             row += " | heard: " + heard;
+        if (w && !w->accessibleName().isEmpty() && !heard.startsWith(w->accessibleName())) // elsewhere than on Linux
+            row += " | named: " + w->accessibleName();
         if (row != o->objectName() + u':')
             rows << row;
         else
@@ -200,8 +202,8 @@ private slots:
             // drop-down list is named by its entry, its caption is its label.
             "PortSelection: Communication Port Selection", "Frame1: Serial Port", "COM1: COM 1", "COM2: COM 2", "COM3: COM 3 [off]",
             "COM4: COM 4 [off]", "COM5: COM 5 [off]", "COM6: COM 6 [off]", "label: Baudrate:",
-            "serialspeed: 1200/2400/4800/9600/19200/28800/38400/57600/115200 | heard: 9600 (labelled Baudrate:)",
-            "Label1: Handshake:", "serialhandshakeconf: Xon-Xoff/DSR/DTR Mode | tip: Hardware flow control: the RTS and CTS lines | heard: DSR/DTR Mode (labelled Handshake:)",
+            "serialspeed: 1200/2400/4800/9600/19200/28800/38400/57600/115200 | heard: 9600 (labelled Baudrate:) | named: Baudrate",
+            "Label1: Handshake:", "serialhandshakeconf: Xon-Xoff/DSR/DTR Mode | tip: Hardware flow control: the RTS and CTS lines | heard: DSR/DTR Mode (labelled Handshake:) | named: Handshake",
             "DetectSerialPrinter: Detect Chipset | tip: Asks for the board on the chosen port, at the chosen speed and handshake",
             "Frame2: Current Chipset", "DetectedPrinter: No printer found yet, please start detection.",
             "Autodetect: Autodetect Chipset | tip: Wakes the board, then tries every port at every speed, the fastest first",
