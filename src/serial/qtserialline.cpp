@@ -64,7 +64,6 @@ void QtSerialLine::close()
     if (bytesToWrite() > 0)
         discardOutput();
     m_port.close();
-    m_openPort = 0;
 }
 
 qint64 QtSerialLine::bytesToWrite() const
@@ -150,7 +149,6 @@ void QtSerialLine::onError(QSerialPort::SerialPortError error)
             m_port.clearError();
             m_lost = bytesToWrite(); // what the failure dropped never left
             m_port.close();
-            m_openPort = 0;
             emit inputReady(); // wake a waiting clock
         }
         return;

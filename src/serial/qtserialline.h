@@ -46,7 +46,7 @@ private:
     PortNames m_names;
     QSerialPort m_port;
     QString m_error;
-    int m_openPort = 0;
+    int m_openPort = 0; // the port last opened: named only while it is open
     qint64 m_lost = 0; // the output a failure of the line dropped, until the next open
 };
 

@@ -177,7 +177,8 @@ void SystemSerialPorts::startWatching()
         m_notifier = new QSocketNotifier(m_socket, QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, &SystemSerialPorts::onUevent);
     }
-    m_seen.clear();
+    // Each thing looked at now takes its look anew (what an earlier watch
+    // saw of something no longer looked at is never read).
     for (const QString &thing : lookedAt())
         m_seen.insert(thing, look(thing));
     // udev tells of its devices; the watched paths (and, without udev, the

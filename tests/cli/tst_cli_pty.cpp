@@ -24,7 +24,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -65,25 +64,10 @@ Result run(const QStringList &arguments, const QStringList &as = {}, const QStri
 struct PtyEnd {
     PtyEnd() : fd(posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC))
     {
-        termios t{};
-        if (fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0 && tcgetattr(fd, &t) == 0) {
-            cfmakeraw(&t);
-            tcsetattr(fd, TCSANOW, &t);
+        if (fd >= 0 && grantpt(fd) == 0 && unlockpt(fd) == 0)
             path = QString::fromLocal8Bit(ptsname(fd));
-        }
     }
     ~PtyEnd() { ::close(fd); }
-    [[nodiscard]] QByteArray read(int expected, int timeoutMs) const
-    {
-        QByteArray got;
-        pollfd p{fd, POLLIN, 0};
-        for (const QDeadlineTimer deadline(timeoutMs); got.size() < expected && !deadline.hasExpired();) {
-            char buffer[512];
-            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN))
-                got.append(buffer, qMax<ssize_t>(0, ::read(fd, buffer, sizeof buffer)));
-        }
-        return got;
-    }
     int fd;
     QString path;
 };
