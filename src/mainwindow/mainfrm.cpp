@@ -279,7 +279,6 @@ QGroupBox *MainFrm::optionGroup(QWidget *parent, const QString &name, const QStr
     auto *layout = new QVBoxLayout(box);
     auto *group = new QButtonGroup(box);
     group->setObjectName(name + QStringLiteral("Options"));
-    group->setExclusive(true);
     for (const auto &[optionName, optionCaption] : options) {
         auto *option = new QRadioButton(optionCaption, box);
         option->setObjectName(optionName);
