@@ -803,6 +803,11 @@ private slots:
         }
         if (fault != TraceUnwritable && fault != LogUnwritable && fault != Vanished) // nothing opened: nothing to trace
             QVERIFY(rig.read("trace").startsWith("---- tessary "));
+        // A trace on a full disk is said once, the command going through; a log that cannot take its rows refuses the run first.
+        QCOMPARE(rig.err.count("tessary: writing the trace failed (No space left on device); the trace is incomplete\n"), int(fault == TraceUnwritable));
+        QVERIFY(fault != TraceUnwritable || got);
+        if (fault == LogUnwritable)
+            QVERIFY2(rig.err == "tessary: cannot write the log file /dev/full: No space left on device\n" && rig.writes().isEmpty(), qPrintable(rig.err));
         // A line that went stops the command: nothing is written on it after, and nothing is called sent.
         QVERIFY2(!rig.read("trace").contains("not sent"), rig.read("trace"));
         QVERIFY(rig.read("trace").count("waited 5 ms") <= 1); // the close's looks at held output: one line
@@ -1155,18 +1160,13 @@ private slots:
     {
         Rig rig;
         // KEL, 1 step, normal, 1500 Ohms, negative; 864 dots, head-up inverted
-        Board &board = rig.board(1, {.configuration1 = 0xD1, .configuration2 = 0x90, .identity = "P"});
+        rig.board(1, {.configuration1 = 0xD1, .configuration2 = 0x90, .identity = "P"});
         QCOMPARE(rig.run({"read", "--quiet"}), 0);
         QVERIFY2(rig.out.startsWith("Port: COM1 (/dev/ttyS0)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\n"
                                     "Configuration mode: User\nIdentity determination: User\n"
                                     "Configuration code: 1101000110010000\n  Printer mode: Chipset\n")
                      && rig.out.endsWith("  Head width: 864 dots\n  Head-up polarity: Inverted\nName: P\n"),
                  qPrintable(rig.out));
-        // An unusable configuration reply: the read fails, the name is still read.
-        board.setFaults({.threeByteConfiguration = true});
-        QCOMPARE(rig.run({"read", "--json"}), 1);
-        QCOMPARE(rig.err.count("Error while reading printer parameters !"), 1);
-        QCOMPARE(rig.json({"ok", "code", "name"}), "false  P");
     }
 
     // The audit of one board: each field that differs from what it should hold in words, against an entry,
@@ -1183,20 +1183,9 @@ private slots:
         const QStringList entry = {"--expect", "Mechanism 01"};
         QTest::newRow("ok, an entry") << 0xF1 << 0x40 << true << entry << 0 << "ok" << QStringList();
         QTest::newRow("ok, nothing expected") << 0xD1 << 0x90 << false << QStringList() << 0 << "ok" << QStringList();
-        // One field of the entry's differs.
-        const auto drift = [&](const char *field, int byte1, int byte2, const QString &said) {
-            QTest::newRow(field) << byte1 << byte2 << true << entry << 1 << "drift" << QStringList{said};
-        };
-        drift("head width", 0xF1, 0x60, "head width: the board holds 576 dots, expected 432");
-        drift("head type", 0xF3, 0x40, "head type: the board holds 3000 Ohms, expected 1500");
-        drift("head type none", 0xF7, 0x40, "head type: the board holds none, expected 1500 Ohms");
-        drift("strobe polarity", 0xF0, 0x40, "strobe polarity: the board holds Positive, expected Negative");
-        drift("motor steps", 0xE1, 0x40, "motor steps: the board holds 2 steps/dotline, expected 1 step/dotline");
-        drift("motor rotation", 0xF9, 0x40, "motor rotation: the board holds Inverted, expected Normal");
-        drift("mechanism", 0xD1, 0x40, "mechanism: the board holds KEL, expected Standard");
-        drift("head-up polarity", 0xF1, 0x50, "head-up polarity: the board holds Inverted, expected Normal");
-        drift("logic voltage", 0xB1, 0x40, "logic voltage: the board holds 3.3 V, expected 5");
-        drift("printer mode", 0x71, 0x40, "printer mode: the board holds MRS, expected Chipset");
+        // One field of the entry's differs (each field: the row of every field below); the board holds no head type.
+        QTest::newRow("head type none") << 0xF7 << 0x40 << true << entry << 1 << "drift"
+                                        << QStringList{"head type: the board holds none, expected 1500 Ohms"};
         QTest::newRow("reserved bits") << 0xF1 << 0x48 << true << QStringList{"--code", "1111000101000000"} << 1 << "drift"
                                        << QStringList{"reserved bits: the board holds 1000, expected 0000"};
         QTest::newRow("configuration mode") << 0xF1 << 0x40 << false << QStringList{"--code", "1111000101000000"} << 1 << "drift"
@@ -1334,10 +1323,7 @@ private slots:
         Rig rig;
         Board &board = rig.board(2);
         const QString log = rig.path("line.csv");
-        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "LINE,7", "--verify", "--log", log, "--json",
-                          "--station", "BENCH 2"}), 0);
-        QCOMPARE(rig.json({"result", "verified", "echoFailures", "identityBefore", "identityAfter", "writesEchoed", "writesPlanned"}),
-                 "ok true 0 TH432 1K5 STD    FW 4.12 LINE,7           FW 4.12 10 10");
+        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--id", "LINE,7", "--verify", "--log", log, "--station", "BENCH 2"}), 0);
         // One header for the file, one row per board; an automatic identity
         // by default; a 16-character --id fills the identity without an end mark.
         QCOMPARE(rig.run(QStringList{"program", "--log", log, "--quiet", "--yes", "--station", "BENCH 2"} + Fields576), 0);
@@ -1364,18 +1350,11 @@ private slots:
         QCOMPARE(rig.read("line.csv"), whole);
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", log, "--station", "BENCH 2"}), 0);
         QVERIFY(rig.read("line.csv").mid(whole.size()).startsWith(start.toUtf8()));
-        // The log must take its rows before the board is touched: one that cannot is refused then.
+        // The log must take its rows before the board is touched: one whose folder is not there is refused then.
         rig.env.simLine.clearRecords();
-        for (const QString &path : {rig.path("no/such/line.csv"), QStringLiteral("/dev/full")}) {
-            QCOMPARE(rig.run(QStringList{"program", "--log", path, "--json", "--yes"} + Fields576), 1);
-            QVERIFY2(rig.err.contains("cannot write the log file " + path + ": ") && rig.json({"ok"}) == "false", qPrintable(rig.err));
-        }
-        QCOMPARE(rig.err, "tessary: cannot write the log file /dev/full: No space left on device\n");
+        QCOMPARE(rig.expect(QStringList{"program", "--log", rig.path("no/such/line.csv"), "--yes"} + Fields576, 1,
+                            "tessary: cannot write the log file " + rig.path("no/such/line.csv") + ": "), "");
         QVERIFY(rig.env.simLine.opens().isEmpty());
-        // A trace that cannot be written is said once and fails the run; the command itself went through.
-        QCOMPARE(rig.run({"reset", "--trace", "/dev/full"}), 1);
-        QVERIFY2(rig.err.count("writing the trace failed (No space left on device); the trace is incomplete\n") == 1
-                     && rig.out.startsWith("Reset the board on COM2"), qPrintable(rig.err));
         // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
         // a 16-character identity is not what it reports.
         rig.board(3, {.straps1 = 0x61});
@@ -1540,12 +1519,6 @@ private slots:
         QVERIFY(QFile::link(rig.path("f.cdb"), rig.path("link.cdb"))); // a link to a file is written through
         QCOMPARE(rig.run({"db", "factory", rig.path("link.cdb"), "--yes"}), 0);
         QVERIFY(QFileInfo(rig.path("link.cdb")).isSymLink() && rig.read("f.cdb").size() == 18 + 29 * 34);
-        QCOMPARE(rig.expect({"db", "list", rig.path("missing.cdb")}, 1, "Couldn't open the database file"), "");
-        // A file cut short is said in one line: no word of the window's current database.
-        const QString cut = qEnvironmentVariable("TESSARY_TEST_DATA") + "/truncated-inside-record.cdb";
-        QCOMPARE(rig.run({"db", "list", cut}), 1);
-        QVERIFY2(rig.err.startsWith("tessary: Couldn't load the database file " + cut + " : ") && rig.err.count(u'\n') == 1,
-                 qPrintable(rig.err));
     }
 
     // Edits at the bounds of a database, and every command that reads one meeting a file that is none, through
@@ -1714,74 +1687,63 @@ private slots:
         QCOMPARE(rig.out, "1000110111110000\n");
     }
 
-    // Every command's JSON, whole, as scripts read it, for each way it ends: "ok" true with what it did, or false
-    // with why (the error standard error gives). The rows run in order in one folder (DB1, DB2: database files).
-    // The JSON is written with ' for its quotes; FIELDS432 stands for the fields of 1111000101000000, AT for where
-    // the board is. How the board commands meet a failing line: the fault table.
+    // Every command's JSON, whole, as scripts read it, for each way it ends: "ok" true with what it did, or false with why (the
+    // error standard error gives, once). The rows run in order in one folder (DB1, DB2: database files). The JSON is written with
+    // ' for its quotes; FIELDS432 stands for the fields of 1111000101000000. How the board commands meet a failing line: the fault table.
     void everyCommandsJsonSaysHowItEnded()
     {
-        const QString fields432 = "{'headType':'1500 Ohms','headUpPolarity':'Normal','headWidth':'432 dots','logicVoltage':'5 V',"
-                                  "'mechanism':'Standard','motorRotation':'Normal','motorSteps':'1 step/dotline','printerMode':'Chipset',"
-                                  "'strobePolarity':'Negative'}";
-        const QString probe = " --port COM1 --speed 115200 --quiet", at = "'device':'/dev/ttyS0','handshake':'hw',";
+        const QString fields432 = "{'headType':'1500 Ohms','headUpPolarity':'Normal','headWidth':'432 dots','logicVoltage':'5 V','mechanism':'Standard',"
+                                  "'motorRotation':'Normal','motorSteps':'1 step/dotline','printerMode':'Chipset','strobePolarity':'Negative'}";
+        const QString probe = " --port COM1 --speed 115200 --quiet", at = "'device':'/dev/ttyS0','handshake':'hw',", found = "TH432 1K5 STD    FW 4.12";
         const QString entries = "'entries':['Mechanism 01','Mechanism 08','Mechanism 26','Mechanism 28'],";
         const struct { QString arguments; BoardOptions board; int status; QString json; } table[] = {
             {"detect --port COM1 --quiet", {.baud = 9600, .handshake = BoardHandshake::XonXoff}, 0,
-             "{'command':'detect','device':'/dev/ttyS0','handshake':'xon','identity':'TH432 1K5 STD    FW 4.12','ok':true,'port':'COM1',"
-             "'speed':'9600'}"},
+             "{'command':'detect','device':'/dev/ttyS0','handshake':'xon','identity':'" + found + "','ok':true,'port':'COM1','speed':'9600'}"},
             {"identity" + probe, {.identity = "L7-0001"}, 0,
              "{'command':'identity'," + at + "'identity':'L7-0001          FW 4.12','ok':true,'port':'COM1','speed':'115200'}"},
             {"read" + probe, {.configuration1 = 0xD1, .configuration2 = 0x90, .identity = "P"}, 0,
              "{'code':'1101000110010000','command':'read','configurationMode':'user','device':'/dev/ttyS0','fields':{'headType':'1500 Ohms',"
-             "'headUpPolarity':'Inverted','headWidth':'864 dots','logicVoltage':'5 V','mechanism':'KEL','motorRotation':'Normal',"
-             "'motorSteps':'1 step/dotline','printerMode':'Chipset','strobePolarity':'Negative'},'handshake':'hw',"
-             "'identity':'P                FW 4.12','identityMode':'user','name':'P','ok':true,'port':'COM1','speed':'115200'}"},
+             "'headUpPolarity':'Inverted','headWidth':'864 dots','logicVoltage':'5 V','mechanism':'KEL','motorRotation':'Normal','motorSteps':'1 step/dotline',"
+             "'printerMode':'Chipset','strobePolarity':'Negative'},'handshake':'hw','identity':'P                FW 4.12','identityMode':'user','name':'P',"
+             "'ok':true,'port':'COM1','speed':'115200'}"},
             {"read" + probe, {.userMode = false, .identity = "P", .faults = {.threeByteConfiguration = true}}, 1,
-             "{'code':null,'command':'read','configurationMode':'resistors','device':'/dev/ttyS0',"
-             "'error':'Error while reading printer parameters !','handshake':'hw','identity':'P                FW 4.12',"
-             "'identityMode':'user','name':'P','ok':false,'port':'COM1','speed':'115200'}"},
+             "{'code':null,'command':'read','configurationMode':'resistors','device':'/dev/ttyS0','error':'Error while reading printer parameters !',"
+             "'handshake':'hw','identity':'P                FW 4.12','identityMode':'user','name':'P','ok':false,'port':'COM1','speed':'115200'}"},
             {"sleep" + probe, {}, 0, "{'command':'sleep'," + at + "'ok':true,'port':'COM1','speed':'115200'}"},
             {"wake" + probe, {}, 0, "{'command':'wake'," + at + "'ok':true,'port':'COM1','speed':'115200'}"},
             {"reset" + probe, {}, 0, "{'command':'reset'," + at + "'ok':true,'port':'COM1','speed':'115200'}"},
             {"program --code 1111000101000000 --id AB --verify" + probe, {}, 0,
-             "{'code':'1111000101000000','command':'program','detectedPolarity':1,'device':'/dev/ttyS0','differences':[],'echoFailures':0,"
-             "'handshake':'hw','id':'AB','identityAfter':'AB               FW 4.12','identityBefore':'TH432 1K5 STD    FW 4.12',"
-             "'identityMode':'user','mode':'user','ok':true,'port':'COM1','reason':null,'result':'ok','speed':'115200','verified':true,"
-             "'writes':[{'address':6,'echo':1,'value':1},{'address':7,'echo':241,'value':241},{'address':8,'echo':64,'value':64},"
-             "{'address':9,'echo':65,'value':65},{'address':10,'echo':66,'value':66},{'address':11,'echo':0,'value':0}],"
-             "'writesEchoed':6,'writesPlanned':6}"},
+             "{'code':'1111000101000000','command':'program','detectedPolarity':1,'device':'/dev/ttyS0','differences':[],'echoFailures':0,'handshake':'hw',"
+             "'id':'AB','identityAfter':'AB               FW 4.12','identityBefore':'" + found + "','identityMode':'user','mode':'user','ok':true,"
+             "'port':'COM1','reason':null,'result':'ok','speed':'115200','verified':true,'writes':[{'address':6,'echo':1,'value':1},"
+             "{'address':7,'echo':241,'value':241},{'address':8,'echo':64,'value':64},{'address':9,'echo':65,'value':65},{'address':10,'echo':66,'value':66},"
+             "{'address':11,'echo':0,'value':0}],'writesEchoed':6,'writesPlanned':6}"},
             {"program --code 1111000101000000 --verify" + probe, {.faults = {.threeByteConfiguration = true}}, 1,
-             "{'code':'1111000101000000','command':'program','detectedPolarity':1,'device':'/dev/ttyS0',"
-             "'differences':['configuration bytes: the board's reply was unusable (3 bytes)'],'echoFailures':0,'handshake':'hw',"
-             "'identityAfter':'TH432 1K5 STD    FW 4.12','identityBefore':'TH432 1K5 STD    FW 4.12','identityMode':'automatic',"
-             "'mode':'user','ok':false,'port':'COM1','reason':'configuration bytes: the board's reply was unusable (3 bytes)',"
-             "'result':'verify-failed','speed':'115200','verified':false,'writes':[{'address':6,'echo':1,'value':1},"
-             "{'address':7,'echo':241,'value':241},{'address':8,'echo':64,'value':64},{'address':9,'echo':0,'value':0}],"
-             "'writesEchoed':4,'writesPlanned':4}"},
+             "{'code':'1111000101000000','command':'program','detectedPolarity':1,'device':'/dev/ttyS0','differences':['configuration bytes: the board's "
+             "reply was unusable (3 bytes)'],'echoFailures':0,'handshake':'hw','identityAfter':'" + found + "','identityBefore':'" + found + "',"
+             "'identityMode':'automatic','mode':'user','ok':false,'port':'COM1','reason':'configuration bytes: the board's reply was unusable (3 bytes)',"
+             "'result':'verify-failed','speed':'115200','verified':false,'writes':[{'address':6,'echo':1,'value':1},{'address':7,'echo':241,'value':241},"
+             "{'address':8,'echo':64,'value':64},{'address':9,'echo':0,'value':0}],'writesEchoed':4,'writesPlanned':4}"},
             // Asked whether to write over the polarity the board detects, and refused without --yes: nothing written.
             {"program --code 1111000101000000 --id X" + probe, {.strobePolarity = 0}, 1,
-             "{'code':'1111000101000000','command':'program','detectedPolarity':0,'device':'/dev/ttyS0','differences':[],'echoFailures':0,"
-             "'handshake':'hw','id':'X','identityAfter':'','identityBefore':'TH432 1K5 STD    FW 4.12','identityMode':'user','mode':'user',"
-             "'ok':false,'port':'COM1','reason':'Programming cancelled ! (the board detects the other strobe polarity)',"
-             "'result':'cancelled','speed':'115200','verified':null,'writes':[],'writesEchoed':0,'writesPlanned':5}"},
+             "{'code':'1111000101000000','command':'program','detectedPolarity':0,'device':'/dev/ttyS0','differences':[],'echoFailures':0,'handshake':'hw',"
+             "'id':'X','identityAfter':'','identityBefore':'" + found + "','identityMode':'user','mode':'user','ok':false,'port':'COM1',"
+             "'reason':'Programming cancelled ! (the board detects the other strobe polarity)','result':'cancelled','speed':'115200','verified':null,"
+             "'writes':[],'writesEchoed':0,'writesPlanned':5}"},
             {"audit --expect Mechanism␣01" + probe, {}, 0,
-             "{'code':'1111000101000000','command':'audit','configurationMode':'user','device':'/dev/ttyS0','differences':[]," + entries
-                 + "'expected':{'code':'1111000101000000','database':'factory list','entry':'Mechanism 01','fields':['Printer mode: Chipset',"
-                   "'Logic voltage: 5 V','Mechanism: Standard','Motor steps: 1 step/dotline','Motor rotation: Normal','Head type: 1500 Ohms',"
-                   "'Strobe polarity: Negative','Head width: 432 dots','Head-up polarity: Normal']},'fields':FIELDS432,'firmware':'FW 4.12',"
-                   "'handshake':'hw','identity':'TH432 1K5 STD','identityMode':'automatic','ok':true,'port':'COM1','reason':null,"
-                   "'result':'ok','speed':'115200','unanswered':[]}"},
+             "{'code':'1111000101000000','command':'audit','configurationMode':'user','device':'/dev/ttyS0','differences':[]," + entries + "'expected':"
+             "{'code':'1111000101000000','database':'factory list','entry':'Mechanism 01','fields':['Printer mode: Chipset','Logic voltage: 5 V',"
+             "'Mechanism: Standard','Motor steps: 1 step/dotline','Motor rotation: Normal','Head type: 1500 Ohms','Strobe polarity: Negative',"
+             "'Head width: 432 dots','Head-up polarity: Normal']},'fields':FIELDS432,'firmware':'FW 4.12','handshake':'hw','identity':'TH432 1K5 STD',"
+             "'identityMode':'automatic','ok':true,'port':'COM1','reason':null,'result':'ok','speed':'115200','unanswered':[]}"},
             {"audit --head-width 576 --strobe positive" + probe, {}, 1,
-             "{'code':'1111000101000000','command':'audit','configurationMode':'user','device':'/dev/ttyS0',"
-             "'differences':['strobe polarity: the board holds Negative, expected Positive','head width: the board holds 432 dots, "
-             "expected 576']," + entries + "'expected':{'code':null,'database':null,'entry':null,'fields':['Strobe polarity: Positive',"
-             "'Head width: 576 dots']},'fields':FIELDS432,'firmware':'FW 4.12','handshake':'hw','identity':'TH432 1K5 STD',"
-             "'identityMode':'automatic','ok':false,'port':'COM1','reason':'strobe polarity: the board holds Negative, expected Positive; "
-             "head width: the board holds 432 dots, expected 576','result':'drift','speed':'115200','unanswered':[]}"},
-            {"db add DB1 Mechanism␣01 --code 1111000101000000", {}, 0,
-             "{'code':'1111000101000000','index':1,'name':'Mechanism 01','ok':true,'replaced':false}"},
-            {"db add DB1 NEW " + QStringList(Fields576).join(u' '), {}, 0,
-             "{'code':'1111000001100000','index':2,'name':'NEW','ok':true,'replaced':false}"},
+             "{'code':'1111000101000000','command':'audit','configurationMode':'user','device':'/dev/ttyS0','differences':['strobe polarity: the board "
+             "holds Negative, expected Positive','head width: the board holds 432 dots, expected 576']," + entries + "'expected':{'code':null,"
+             "'database':null,'entry':null,'fields':['Strobe polarity: Positive','Head width: 576 dots']},'fields':FIELDS432,'firmware':'FW 4.12',"
+             "'handshake':'hw','identity':'TH432 1K5 STD','identityMode':'automatic','ok':false,'port':'COM1','reason':'strobe polarity: the board holds "
+             "Negative, expected Positive; head width: the board holds 432 dots, expected 576','result':'drift','speed':'115200','unanswered':[]}"},
+            {"db add DB1 Mechanism␣01 --code 1111000101000000", {}, 0, "{'code':'1111000101000000','index':1,'name':'Mechanism 01','ok':true,'replaced':false}"},
+            {"db add DB1 NEW " + QStringList(Fields576).join(u' '), {}, 0, "{'code':'1111000001100000','index':2,'name':'NEW','ok':true,'replaced':false}"},
             {"db add DB1 Mechanism␣01 --code 1101001100100000 --yes", {}, 0,
              "{'code':'1101001100100000','index':1,'name':'Mechanism 01','ok':true,'replaced':true}"},
             {"db move DB1 NEW --to 1", {}, 0, "{'code':'1111000001100000','index':1,'name':'NEW','ok':true}"},
@@ -1789,24 +1751,22 @@ private slots:
                                    "{'code':'1101001100100000','index':2,'name':'Mechanism 01'}],'file':'DB1','ok':true}"},
             {"db remove DB1 NEW", {}, 0, "{'ok':true,'removed':{'code':'1111000001100000','index':1,'name':'NEW'}}"},
             {"db factory DB2", {}, 0, "{'count':29,'file':'DB2','ok':true}"},
-            {"db factory DB2", {}, 1, "{'command':'db factory','error':'DB2 exists; give --yes to replace it','ok':false}"},
             {"db show DB2 Mechanism␣29", {}, 0,
-             "{'byte1':'FC','byte2':'C0','code':'1111110011000000','fields':{'headType':'800 Ohms','headUpPolarity':'Normal',"
-             "'headWidth':'640 dots','logicVoltage':'5 V','mechanism':'Standard','motorRotation':'Inverted','motorSteps':'1 step/dotline',"
-             "'printerMode':'Chipset','strobePolarity':'Positive'},'index':29,'name':'Mechanism 29','ok':true}"},
+             "{'byte1':'FC','byte2':'C0','code':'1111110011000000','fields':{'headType':'800 Ohms','headUpPolarity':'Normal','headWidth':'640 dots',"
+             "'logicVoltage':'5 V','mechanism':'Standard','motorRotation':'Inverted','motorSteps':'1 step/dotline','printerMode':'Chipset',"
+             "'strobePolarity':'Positive'},'index':29,'name':'Mechanism 29','ok':true}"},
             {"db show DB2 --index 30", {}, 1, "{'command':'db show','error':'DB2 has no entry 30 (it holds 29)','ok':false}"},
-            {"db list DB2.missing", {}, 1,
-             "{'command':'db list','error':'Couldn't open the database file DB2.missing : No such file or directory','ok':false}"},
+            {"db list DB2.missing", {}, 1, "{'command':'db list','error':'Couldn't open the database file DB2.missing : No such file or directory','ok':false}"},
             {"code decode 1111000101000000", {}, 0, "{'byte1':'F1','byte2':'40','code':'1111000101000000','fields':FIELDS432,'ok':true}"},
             {"code encode " + QStringList(Fields576).join(u' '), {}, 0,
-             "{'byte1':'F0','byte2':'60','code':'1111000001100000','fields':{'headType':'1500 Ohms','headUpPolarity':'Normal',"
-             "'headWidth':'576 dots','logicVoltage':'5 V','mechanism':'Standard','motorRotation':'Normal','motorSteps':'1 step/dotline',"
-             "'printerMode':'Chipset','strobePolarity':'Positive'},'ok':true}"},
+             "{'byte1':'F0','byte2':'60','code':'1111000001100000','fields':{'headType':'1500 Ohms','headUpPolarity':'Normal','headWidth':'576 dots',"
+             "'logicVoltage':'5 V','mechanism':'Standard','motorRotation':'Normal','motorSteps':'1 step/dotline','printerMode':'Chipset',"
+             "'strobePolarity':'Positive'},'ok':true}"},
             {"ports --port COM2=/dev/ttyS5", {}, 0,
-             "{'ok':true,'ports':[{'device':'/dev/ttyS0','mapped':false,'port':'COM1','present':true},"
-             "{'device':'/dev/ttyS5','mapped':true,'port':'COM2','present':true},{'device':'/dev/ttyS1','mapped':false,'port':'COM3',"
-             "'present':true},{'device':'/dev/ttyS2','mapped':false,'port':'COM4','present':true},{'device':'/dev/ttyS3','mapped':false,"
-             "'port':'COM5','present':true},{'device':'/dev/ttyS4','mapped':false,'port':'COM6','present':true}]}"}};
+             "{'ok':true,'ports':[{'device':'/dev/ttyS0','mapped':false,'port':'COM1','present':true},{'device':'/dev/ttyS5','mapped':true,'port':'COM2',"
+             "'present':true},{'device':'/dev/ttyS1','mapped':false,'port':'COM3','present':true},{'device':'/dev/ttyS2','mapped':false,'port':'COM4',"
+             "'present':true},{'device':'/dev/ttyS3','mapped':false,'port':'COM5','present':true},{'device':'/dev/ttyS4','mapped':false,'port':'COM6',"
+             "'present':true}]}"}};
         Rig rig;
         const QRegularExpression quote("(?<=[{\\[,:])'|'(?=[:,}\\]])"); // a ' beside JSON's own signs
         for (const auto &[arguments, board, status, json] : table) {
@@ -1814,10 +1774,9 @@ private slots:
             const auto paths = [&rig](QString text) { return text.replace("DB1", rig.path("1.cdb")).replace("DB2", rig.path("2.cdb")); };
             QVERIFY2(rig.run(paths(arguments).split(u' ').replaceInStrings("␣", " ") << "--json") == status, qPrintable(arguments + rig.err));
             const QJsonObject printed = QJsonDocument::fromJson(rig.out.toUtf8()).object();
-            QCOMPARE(QJsonDocument(printed).toJson(QJsonDocument::Compact),
-                     paths(QString(json).replace("FIELDS432", fields432).replace(quote, "\"")).toUtf8());
-            if (printed.contains("error"))
-                QVERIFY2(rig.err.endsWith("tessary: " + printed["error"].toString() + '\n'), qPrintable(rig.err));
+            QCOMPARE(QJsonDocument(printed).toJson(QJsonDocument::Compact), paths(QString(json).replace("FIELDS432", fields432).replace(quote, "\"")).toUtf8());
+            const QString error = printed["error"].toString();
+            QVERIFY2(error.isEmpty() || (rig.err.endsWith("tessary: " + error + '\n') && rig.err.count(error) == 1), qPrintable(rig.err));
         }
     }
 };
