@@ -416,6 +416,11 @@ private slots:
         QCOMPARE(rig.out + rig.err, R"({"byId":"usb-Prolific_USB-Serial_Controller-if00-port0","description":"USB-Serial Controller",)"
                                     R"("device":"/dev/ttyUSB3","event":"plugged","manufacturer":"Prolific","port":"COM5",)"
                                     R"("productId":"2303","vendorId":"067b"})" "\n");
+        // Output that can no longer be written ends the watch at the next event, and says so.
+        rig.outClosed = true;
+        QTimer::singleShot(0, [&] { rig.env.ports.plug(adapter('B', "/dev/ttyUSB4")); });
+        QCOMPARE(rig.run({"ports", "--watch", "--quiet"}), 1);
+        QCOMPARE(rig.err, "tessary: writing the output failed (Unknown error)\n");
         // A bare name found only in /dev is the one there (a relative path is the current folder's, as the
         // desktop program's); a device mapped through a link keeps one slot, and a link and its target are never two.
         Rig here;
