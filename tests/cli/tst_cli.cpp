@@ -174,14 +174,14 @@ struct Rig {
             values << QJsonDocument::fromJson(out.toUtf8())[key].toVariant().toString();
         return values.join(u' ');
     }
-    // The values of these keys of each object of the JSON array printed ("expected/entry": a key within one).
+    // The values of these keys of each object of the JSON array printed.
     [[nodiscard]] QStringList each(const QStringList &keys) const
     {
         QStringList objects;
         for (const QJsonValue object : QJsonDocument::fromJson(out.toUtf8()).array()) {
             QStringList values;
             for (const QString &key : keys)
-                values << (key.contains(u'/') ? object[key.section(u'/', 0, 0)][key.section(u'/', 1)] : object[key]).toVariant().toString();
+                values << object[key].toVariant().toString();
             objects << values.join(u' ');
         }
         return objects;
@@ -445,15 +445,13 @@ private slots:
         QTest::newRow("back as another device") << QStringList() << "+A:ttyUSB0 +B:ttyUSB1 -A +A:ttyUSB2" << "A1|A1 B2|B2|A1 B2";
         QTest::newRow("a new adapter leaves a kept slot") << QStringList() << "+A:ttyUSB0 -A +B:ttyUSB1 +A:ttyUSB0" << "A1||B2|A1 B2";
         QTest::newRow("by-id name without a serial number") << QStringList() << "+N:ttyUSB0 -N +A:ttyUSB1 +N:ttyUSB3" << "N1||A2|N1 A2";
-        QTest::newRow("path alone: another path is another device")
-            << QStringList() << "+P:ttyS0 +A:ttyUSB0 -P +P:ttyS0 -P +P:ttyS4" << "P1|P1 A2|A2|P1 A2|A2|A2 P3";
+        QTest::newRow("path alone: another path is another device") << QStringList() << "+P:ttyS0 +A:ttyUSB0 -P +P:ttyS0 -P +P:ttyS4" << "P1|P1 A2|A2|P1 A2|A2|A2 P3";
         QTest::newRow("same serial number, other USB ids") << QStringList() << "+A:ttyUSB0 -A +S:ttyUSB0" << "A1||S2";
         QTest::newRow("two at once, in natural order") << QStringList() << "+B:ttyUSB10,A:ttyUSB2" << "A1 B2";
         QTest::newRow("slots full: the one seen longest ago gives way")
             << QStringList() << "+A:ttyUSB0,B:ttyUSB1,C:ttyUSB2,D:ttyUSB3,E:ttyUSB4,F:ttyUSB5 -B -A,C,D,E,F +G:ttyUSB6 +B:ttyUSB1"
             << "A1 B2 C3 D4 E5 F6|A1 C3 D4 E5 F6||G2|B1 G2";
-        QTest::newRow("--port holds its slot") << QStringList{"--port", "COM2=/dev/ttyUSB9"}
-                                               << "+A:ttyUSB0 +X:ttyUSB9 +B:ttyUSB1 -X" << "A1|A1 X2|A1 X2 B3|A1 B3";
+        QTest::newRow("--port holds its slot") << QStringList{"--port", "COM2=/dev/ttyUSB9"} << "+A:ttyUSB0 +X:ttyUSB9 +B:ttyUSB1 -X" << "A1|A1 X2|A1 X2 B3|A1 B3";
     }
 
     void slotsFollowAdaptersAcrossPlugsAndRuns()
@@ -523,7 +521,7 @@ private slots:
 
     // The scan reports where the board is. --port alone scans that port; with
     // --speed (and --handshake) it is probed at that speed only, and no other
-    // port hears a byte.
+    // port hears a byte. The identity and the configuration read, as a terminal shows them.
     void detectReportsWhereTheBoardIs()
     {
         Rig rig;
@@ -551,6 +549,13 @@ private slots:
         rig.board(5, {.firmware = " FW\x1b[2J"});
         QCOMPARE(rig.run({"identity", "--port", "COM5"}), 0);
         QVERIFY2(rig.out == "TH432 1K5 STD    FW\uFFFD[2J\n" && !rig.err.contains(QChar(0x1b)), qPrintable(rig.out));
+        // What the board holds, in words: KEL, 1 step, normal, 1500 Ohms, negative; 864 dots, head-up inverted.
+        rig.board(6, {.configuration1 = 0xD1, .configuration2 = 0x90, .identity = "P"});
+        QCOMPARE(rig.run({"read", "--port", "COM6", "--quiet"}), 0);
+        QVERIFY2(rig.out.startsWith("Port: COM6 (/dev/ttyS5)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\nConfiguration mode: User\n"
+                                    "Identity determination: User\nConfiguration code: 1101000110010000\n  Printer mode: Chipset\n")
+                     && rig.out.endsWith("  Head width: 864 dots\n  Head-up polarity: Inverted\nName: P\n"),
+                 qPrintable(rig.out));
     }
 
     // One message says so: the result of the detection, and a hint where a wake-up was not sent. Noise from
@@ -628,8 +633,7 @@ private slots:
             if (subcommand.reach != CliApp::Reach::Board)
                 continue;
             if (!runs.contains(subcommand.name)) {
-                QTest::addRow("%s has no row", qPrintable(subcommand.name))
-                    << "MISSING " + subcommand.name << QStringList() << QString() << 0 << 0;
+                QTest::addRow("%s has no row", qPrintable(subcommand.name)) << "MISSING " + subcommand.name << QStringList() << QString() << 0 << 0;
                 continue;
             }
             const bool allBoards = std::any_of(subcommand.options.cbegin(), subcommand.options.cend(),
@@ -799,9 +803,10 @@ private slots:
                 QVERIFY2(row.section(u',', -1).section(u'/', 0, 0).toInt() <= heard.mid(leadHeard).count("\x1dSF"), qPrintable(row));
             }
         }
-        // An audit stopped says that no board was written; the board never got a parameter write or a reset.
+        // An audit stopped says that no board was written; no board ever gets a parameter write or a reset.
         if (command.startsWith("audit")) {
-            QVERIFY(!heard.toHex().contains("1d5346") && !heard.toHex().contains("1b40"));
+            const QByteArray wires = heard.toHex() + '|' + rig.portWire(1) + '|' + rig.portWire(2);
+            QVERIFY(!wires.contains("1d5346") && !wires.contains("1b40"));
             QFETCH(int, status);
             if (status > 128 && all)
                 QVERIFY2(rig.err.endsWith("; nothing was written to any board\n"), qPrintable(rig.err));
@@ -1161,19 +1166,6 @@ private slots:
         QVERIFY(rig.read("hung.txt").contains("closed by the line") && rig.read("hung.txt").contains("not sent (port closed)  1D 53 66 1C"));
     }
 
-    void readReportsModesCodeFieldsAndName()
-    {
-        Rig rig;
-        // KEL, 1 step, normal, 1500 Ohms, negative; 864 dots, head-up inverted
-        rig.board(1, {.configuration1 = 0xD1, .configuration2 = 0x90, .identity = "P"});
-        QCOMPARE(rig.run({"read", "--quiet"}), 0);
-        QVERIFY2(rig.out.startsWith("Port: COM1 (/dev/ttyS0)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\n"
-                                    "Configuration mode: User\nIdentity determination: User\n"
-                                    "Configuration code: 1101000110010000\n  Printer mode: Chipset\n")
-                     && rig.out.endsWith("  Head width: 864 dots\n  Head-up polarity: Inverted\nName: P\n"),
-                 qPrintable(rig.out));
-    }
-
     // The audit of one board: each field that differs from what it should hold in words, against an entry,
     // a code or the fields given (only those); what it did not answer is no ok. Nothing is written.
     void auditNamesEachFieldThatDiffers_data()
@@ -1186,11 +1178,9 @@ private slots:
         QTest::addColumn<QString>("result");
         QTest::addColumn<QStringList>("said"); // the differences, then what went unanswered
         const QStringList entry = {"--expect", "Mechanism 01"};
-        QTest::newRow("ok, an entry") << 0xF1 << 0x40 << true << entry << 0 << "ok" << QStringList();
         QTest::newRow("ok, nothing expected") << 0xD1 << 0x90 << false << QStringList() << 0 << "ok" << QStringList();
         // One field of the entry's differs (each field: the row of every field below); the board holds no head type.
-        QTest::newRow("head type none") << 0xF7 << 0x40 << true << entry << 1 << "drift"
-                                        << QStringList{"head type: the board holds none, expected 1500 Ohms"};
+        QTest::newRow("head type none") << 0xF7 << 0x40 << true << entry << 1 << "drift" << QStringList{"head type: the board holds none, expected 1500 Ohms"};
         QTest::newRow("reserved bits") << 0xF1 << 0x48 << true << QStringList{"--code", "1111000101000000"} << 1 << "drift"
                                        << QStringList{"reserved bits: the board holds 1000, expected 0000"};
         QTest::newRow("configuration mode") << 0xF1 << 0x40 << false << QStringList{"--code", "1111000101000000"} << 1 << "drift"
@@ -1274,8 +1264,8 @@ private slots:
 
     // Every board at once: the table, the count, the boards that drifted with their reasons, a log row per
     // board with the command audit (what it holds in code and mode, what it should in database and entry,
-    // no writes), and nothing written to any board.
-    void auditOfEveryBoardTablesLogsAndWritesNothing()
+    // no writes). That nothing is written to a board: the fault table.
+    void auditOfEveryBoardTablesAndLogs()
     {
         Rig rig;
         place(rig, "1:115200 5:1200");
@@ -1295,12 +1285,6 @@ private slots:
                                             "1111000101100000,user,,drift,\"head width: the board holds 576 dots, expected 432\",0/0",
                                     start + "COM5,/dev/ttyS4,,1200,hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,factory list,Mechanism 01,"
                                             "1111000101000000,user,,ok,,0/0"}));
-        for (const SimulatedLine::Write &write : rig.writes())
-            QVERIFY2(!write.bytes.toHex().contains("1d5346") && !write.bytes.toHex().contains("1b40"), write.bytes.toHex().constData());
-        // The same rack as JSON.
-        QCOMPARE(rig.run({"audit", "--all-boards", "--expect", "Mechanism 01", "--json"}), 1);
-        QCOMPARE(rig.each({"device", "result", "expected/entry", "code"}), QStringList({"/dev/ttyS0 ok Mechanism 01 1111000101000000", "/dev/ttyS2 drift Mechanism 01 1111000101100000",
-                                      "/dev/ttyS4 ok Mechanism 01 1111000101000000"}));
     }
 
     // Sleep, then wake: finding the board wakes every port it scans already,
@@ -1409,8 +1393,7 @@ private slots:
         QTest::newRow("echo-error, no echo") << "no echo" << code << 1
                                              << written + ",echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
                                                           "parameter 8: wrote 40, no echo; 1 more\",0/4";
-        QTest::newRow("echo-error, wrong echo") << "wrong echo" << code << 1
-                                                << written + ",echo-error,\"parameter 8: wrote 40, the board echoed 41\",4/4";
+        QTest::newRow("echo-error, wrong echo") << "wrong echo" << code << 1 << written + ",echo-error,\"parameter 8: wrote 40, the board echoed 41\",4/4";
         QTest::newRow("verify-failed") << "three-byte configuration" << code + QStringList{"--verify"} << 1
                                        << written + "no,verify-failed,configuration bytes: the board's reply was unusable (3 bytes),4/4";
         QTest::newRow("cancelled") << "other polarity" << code + QStringList{"--id", "X"} << 1
@@ -1423,8 +1406,7 @@ private slots:
                                                   "hold a partial configuration and should be programmed again,2/4";
         QTest::newRow("no-board") << "silent" << code + QStringList{"--verify"} << 1
                                   << ",,,,,,,1111000101000000,user,no,no-board,\"no board answered at any speed, after a wake-up\",0/4";
-        QTest::newRow("port-error") << "busy" << code << 1
-                                    << ",,,,,,,1111000101000000,user,,port-error,/dev/ttyS0 is in use by another program,0/4";
+        QTest::newRow("port-error") << "busy" << code << 1 << ",,,,,,,1111000101000000,user,,port-error,/dev/ttyS0 is in use by another program,0/4";
     }
 
     // The record of `program`: its header, and one row of each result, each column as the issue of the run
@@ -1553,7 +1535,6 @@ private slots:
             {"ABC", "move D --index 1 --down", 0, "\"A\" is now entry 2\n", "BAC"},
             {"ABC", "move D --index 3 --up", 0, "\"C\" is now entry 2\n", "ACB"},
             {"ABC", "move D A --to 3", 0, "\"A\" is now entry 3\n", "BCA"},
-            {"ABC", "move D C --to 1", 0, "\"C\" is now entry 1\n", "CAB"},
             {"ABC", "move D B --to 2", 0, "\"B\" is now entry 2\n", "ABC"},
             {"ABC", "move D --index 0 --to 1", 1, "tessary: D has no entry 0 (it holds 3)\n", "ABC"},
             {"ABC", "move D --index 4 --up", 1, "tessary: D has no entry 4 (it holds 3)\n", "ABC"},
@@ -1723,12 +1704,6 @@ private slots:
              "'port':'COM1','reason':null,'result':'ok','speed':'115200','verified':true,'writes':[{'address':6,'echo':1,'value':1},"
              "{'address':7,'echo':241,'value':241},{'address':8,'echo':64,'value':64},{'address':9,'echo':65,'value':65},{'address':10,'echo':66,'value':66},"
              "{'address':11,'echo':0,'value':0}],'writesEchoed':6,'writesPlanned':6}"},
-            {"program --code 1111000101000000 --verify" + probe, {.faults = {.threeByteConfiguration = true}}, 1,
-             "{'code':'1111000101000000','command':'program','detectedPolarity':1,'device':'/dev/ttyS0','differences':['configuration bytes: the board's "
-             "reply was unusable (3 bytes)'],'echoFailures':0,'handshake':'hw','identityAfter':'" + found + "','identityBefore':'" + found + "',"
-             "'identityMode':'automatic','mode':'user','ok':false,'port':'COM1','reason':'configuration bytes: the board's reply was unusable (3 bytes)',"
-             "'result':'verify-failed','speed':'115200','verified':false,'writes':[{'address':6,'echo':1,'value':1},{'address':7,'echo':241,'value':241},"
-             "{'address':8,'echo':64,'value':64},{'address':9,'echo':0,'value':0}],'writesEchoed':4,'writesPlanned':4}"},
             // Asked whether to write over the polarity the board detects, and refused without --yes: nothing written.
             {"program --code 1111000101000000 --id X" + probe, {.strobePolarity = 0}, 1,
              "{'code':'1111000101000000','command':'program','detectedPolarity':0,'device':'/dev/ttyS0','differences':[],'echoFailures':0,'handshake':'hw',"
@@ -1756,17 +1731,12 @@ private slots:
                                    "{'code':'1101001100100000','index':2,'name':'Mechanism 01'}],'file':'DB1','ok':true}"},
             {"db remove DB1 NEW", {}, 0, "{'ok':true,'removed':{'code':'1111000001100000','index':1,'name':'NEW'}}"},
             {"db factory DB2", {}, 0, "{'count':29,'file':'DB2','ok':true}"},
-            {"db show DB2 Mechanism␣29", {}, 0,
-             "{'byte1':'FC','byte2':'C0','code':'1111110011000000','fields':{'headType':'800 Ohms','headUpPolarity':'Normal','headWidth':'640 dots',"
-             "'logicVoltage':'5 V','mechanism':'Standard','motorRotation':'Inverted','motorSteps':'1 step/dotline','printerMode':'Chipset',"
-             "'strobePolarity':'Positive'},'index':29,'name':'Mechanism 29','ok':true}"},
+            {"db show DB2 Mechanism␣01", {}, 0, "{'byte1':'F1','byte2':'40','code':'1111000101000000','fields':FIELDS432,'index':1,'name':'Mechanism 01','ok':true}"},
             {"db show DB2 --index 30", {}, 1, "{'command':'db show','error':'DB2 has no entry 30 (it holds 29)','ok':false}"},
             {"db list DB2.missing", {}, 1, "{'command':'db list','error':'Couldn't open the database file DB2.missing : No such file or directory','ok':false}"},
             {"code decode 1111000101000000", {}, 0, "{'byte1':'F1','byte2':'40','code':'1111000101000000','fields':FIELDS432,'ok':true}"},
-            {"code encode " + QStringList(Fields576).join(u' '), {}, 0,
-             "{'byte1':'F0','byte2':'60','code':'1111000001100000','fields':{'headType':'1500 Ohms','headUpPolarity':'Normal','headWidth':'576 dots',"
-             "'logicVoltage':'5 V','mechanism':'Standard','motorRotation':'Normal','motorSteps':'1 step/dotline','printerMode':'Chipset',"
-             "'strobePolarity':'Positive'},'ok':true}"},
+            {"code encode --head-width 432 --head-type 1500 --mechanism standard --steps 1 --rotation normal --strobe negative --head-up normal", {}, 0,
+             "{'byte1':'F1','byte2':'40','code':'1111000101000000','fields':FIELDS432,'ok':true}"},
             {"ports --port COM2=/dev/ttyS5", {}, 0,
              "{'ok':true,'ports':[{'device':'/dev/ttyS0','mapped':false,'port':'COM1','present':true},{'device':'/dev/ttyS5','mapped':true,'port':'COM2',"
              "'present':true},{'device':'/dev/ttyS1','mapped':false,'port':'COM3','present':true},{'device':'/dev/ttyS2','mapped':false,'port':'COM4',"

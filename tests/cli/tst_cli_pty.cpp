@@ -165,10 +165,8 @@ private slots:
         QTest::newRow("SIGTERM while programming") << program + QStringList{"user", "--code", "1111000101000000", "--id", "PARTIAL"}
                                                    << 0 << SIGTERM << 30 << 143
                                                    << "may hold a partial configuration and should be programmed again";
-        QTest::newRow("standard error closed under the trace")
-            << QStringList{"identity", "--speed", "1200", "--trace", "-"} << 0 << 0 << 0 << 1 << "";
-        QTest::newRow("standard output full") << QStringList{"identity", "--speed", "1200"} << 0 << 0 << 0 << 1
-                                              << "writing the output failed (No space left on device)";
+        QTest::newRow("standard error closed under the trace") << QStringList{"identity", "--speed", "1200", "--trace", "-"} << 0 << 0 << 0 << 1 << "";
+        QTest::newRow("standard output full") << QStringList{"identity", "--speed", "1200"} << 0 << 0 << 0 << 1 << "writing the output failed (No space left on device)";
     }
 
     void eachRunEndsOnItsOwnTerms()
