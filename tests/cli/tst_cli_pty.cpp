@@ -102,11 +102,7 @@ private slots:
     // no constant for) with XON/XOFF on COM2.
     void detectScansThePseudoTerminalsAtOnce()
     {
-        BoardOptions silent, options;
-        silent.faults.silent = true;
-        options.baud = 28800;
-        options.handshake = BoardHandshake::XonXoff;
-        PtyBoardThread nothing(silent), board(options);
+        PtyBoardThread nothing({.faults = {.silent = true}}), board({.baud = 28800, .handshake = BoardHandshake::XonXoff});
         // On COM3 a port whose output never leaves (an adapter that does not read): stopped once COM2
         // answers, in the middle of a close that waits for its output.
         PtyEnd held;
@@ -175,11 +171,8 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, after);
         QFETCH(QString, said);
-        BoardOptions options;
-        options.baud = 1200;
         QFETCH(int, hangUpAfter);
-        options.faults.hangUpAfter = hangUpAfter ? hangUpAfter : -1;
-        PtyBoardThread board(options);
+        PtyBoardThread board({.baud = 1200, .faults = {.hangUpAfter = hangUpAfter ? hangUpAfter : -1}});
         QTemporaryDir dir;
         QProcess tessary;
         if (QTest::currentDataTag() == QLatin1String("standard output full"))
@@ -265,9 +258,7 @@ private slots:
         std::mutex mutex;
         std::vector<QByteArray> heard;
         const auto board = [&](int baud) {
-            BoardOptions options;
-            options.baud = baud;
-            boards.push_back(std::make_unique<PtyBoardThread>(options));
+            boards.push_back(std::make_unique<PtyBoardThread>(BoardOptions{.baud = baud}));
             heard.emplace_back();
             const std::size_t i = heard.size() - 1;
             boards.back()->withBoard([&, i](Board &b) {
