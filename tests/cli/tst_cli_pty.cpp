@@ -86,11 +86,7 @@ private slots:
     // no constant for) with XON/XOFF on COM2.
     void detectScansThePseudoTerminalsAtOnce()
     {
-        BoardOptions silent, options;
-        silent.faults.silent = true;
-        options.baud = 28800;
-        options.handshake = BoardHandshake::XonXoff;
-        PtyBoardThread nothing(silent), board(options);
+        PtyBoardThread nothing({.faults = {.silent = true}}), board({.baud = 28800, .handshake = BoardHandshake::XonXoff});
         // On COM3 a port whose output never leaves (an adapter that does not read): stopped once COM2
         // answers, in the middle of a close that waits for its output.
         PtyEnd held;
@@ -149,10 +145,8 @@ private slots:
         QTest::newRow("SIGTERM while programming") << program + QStringList{"user", "--code", "1111000101000000", "--id", "PARTIAL"}
                                                    << 0 << SIGTERM << 30 << 143
                                                    << "may hold a partial configuration and should be programmed again";
-        QTest::newRow("standard error closed under the trace")
-            << QStringList{"identity", "--speed", "1200", "--trace", "-"} << 0 << 0 << 0 << 1 << "";
-        QTest::newRow("standard output full") << QStringList{"identity", "--speed", "1200"} << 0 << 0 << 0 << 1
-                                              << "writing the output failed (No space left on device)";
+        QTest::newRow("standard error closed under the trace") << QStringList{"identity", "--speed", "1200", "--trace", "-"} << 0 << 0 << 0 << 1 << "";
+        QTest::newRow("standard output full") << QStringList{"identity", "--speed", "1200"} << 0 << 0 << 0 << 1 << "writing the output failed (No space left on device)";
     }
 
     void eachRunEndsOnItsOwnTerms()
@@ -161,11 +155,8 @@ private slots:
         QFETCH(int, signal);
         QFETCH(int, after);
         QFETCH(QString, said);
-        BoardOptions options;
-        options.baud = 1200;
         QFETCH(int, hangUpAfter);
-        options.faults.hangUpAfter = hangUpAfter ? hangUpAfter : -1;
-        PtyBoardThread board(options);
+        PtyBoardThread board({.baud = 1200, .faults = {.hangUpAfter = hangUpAfter ? hangUpAfter : -1}});
         QTemporaryDir dir;
         QProcess tessary;
         if (QTest::currentDataTag() == QLatin1String("standard output full"))
@@ -206,27 +197,6 @@ private slots:
             other.withBoard([&](Board &b) { heard = b.bytesReceived(); });
             QCOMPARE(heard, 0);
         }
-    }
-
-    // `tessary ports --watch` follows a --port device that comes and goes (a link to a pseudo-terminal,
-    // which the poll looks at) until SIGTERM ends it with the status a shell gives for it.
-    void portsWatchFollowsADeviceUntilStopped()
-    {
-        QTemporaryDir dir;
-        PtyEnd device;
-        QProcess watch;
-        watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
-        QString out, err;
-        QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), qPrintable(err + watch.errorString()), 5000);
-        QVERIFY(QFile::link(device.path, dir.filePath("adapter")));
-        const QString name = device.path.mid(5); // "pts/3"
-        QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(), "COM3: " + name + " plugged in\n", 5000);
-        QVERIFY(QFile::remove(dir.filePath("adapter")));
-        QTRY_COMPARE_WITH_TIMEOUT(out += watch.readAllStandardOutput(),
-                                  "COM3: " + name + " plugged in\nCOM3: " + name + " unplugged\n", 5000);
-        watch.terminate();
-        QVERIFY(watch.waitForFinished(5000) && watch.exitStatus() == QProcess::NormalExit);
-        QCOMPARE(watch.exitCode(), 143);
     }
 
     // Every board at once over pseudo-terminals: a board, a port another program holds and a device that
@@ -272,9 +242,7 @@ private slots:
         std::mutex mutex;
         std::vector<QByteArray> heard;
         const auto board = [&](int baud) {
-            BoardOptions options;
-            options.baud = baud;
-            boards.push_back(std::make_unique<PtyBoardThread>(options));
+            boards.push_back(std::make_unique<PtyBoardThread>(BoardOptions{.baud = baud}));
             heard.emplace_back();
             const std::size_t i = heard.size() - 1;
             boards.back()->withBoard([&, i](Board &b) {
@@ -344,22 +312,35 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line7.txt"}); // nothing left beside it
     }
 
-    // `tessary ports --watch | head -1`: once standard output's reader has gone, the watch ends (exit
-    // status 1, nothing more said), also when no device comes or goes meanwhile.
-    void portsWatchEndsWithItsReader()
+    // `tessary ports --watch` follows a --port device that comes and goes (a link to a pseudo-terminal, which the
+    // poll looks at); once standard output's reader has gone (`| head -1`), the watch ends: exit status 1, nothing
+    // more said, also when no device comes or goes meanwhile.
+    void portsWatchFollowsADeviceUntilItsReaderGoes()
     {
+        QTemporaryDir dir;
+        PtyEnd device;
         int ends[2];
         QCOMPARE(::pipe2(ends, O_CLOEXEC), 0); // standard output: a pipe whose reader this test is
+        QVERIFY(::fcntl(ends[0], F_SETFL, O_NONBLOCK) == 0);
         QProcess watch;
         watch.setChildProcessModifier([&ends] { ::dup2(ends[1], STDOUT_FILENO); });
-        watch.start(built("cli/tessary"), {"ports", "--watch"});
+        watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
         ::close(ends[1]);
         QString err;
-        QTRY_VERIFY_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), 5000);
+        QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), qPrintable(err + watch.errorString()), 5000);
+        QByteArray out;
+        const auto read = [&ends, &out] {
+            char buffer[256];
+            return out += QByteArray(buffer, int(qMax<ssize_t>(0, ::read(ends[0], buffer, sizeof buffer))));
+        };
+        QVERIFY(QFile::link(device.path, dir.filePath("adapter")));
+        const QByteArray name = QFile::encodeName(device.path.mid(5)); // "pts/3"
+        QTRY_COMPARE_WITH_TIMEOUT(read(), "COM3: " + name + " plugged in\n", 5000);
+        QVERIFY(QFile::remove(dir.filePath("adapter")));
+        QTRY_COMPARE_WITH_TIMEOUT(read(), "COM3: " + name + " plugged in\nCOM3: " + name + " unplugged\n", 5000);
         ::close(ends[0]); // the reader goes
         QVERIFY2(watch.waitForFinished(5000), "the watch outlived its reader");
-        QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(watch.exitCode(), 1);
+        QVERIFY(watch.exitStatus() == QProcess::NormalExit && watch.exitCode() == 1);
         QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
     }
 
