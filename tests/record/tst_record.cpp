@@ -4,7 +4,6 @@
 // coming back out through `tessary record`, the questions, the schema, the
 // spool when the record is gone or refuses a row, the counters shared by
 // processes at once, and four stations programming their boards. The clock of the tables is Berlin's, summer time.
-#include "boardsim/ptyboardthread.h"
 #include "boardsim/simulatedline.h"
 #include "cliapp.h"
 #include "clienvironment.h"
@@ -71,6 +70,23 @@ struct Station : CliEnvironment {
     sim::SimulatedLine board{time};
 };
 
+// A station of `tessary program --all-boards`: every device named holds a
+// board, each on its own simulated line and virtual clock, as the port threads
+// have them.
+struct Stations : Station {
+    PortSession portSession(const PortNames &, int port) override
+    {
+        auto clock = std::make_unique<VirtualClock>();
+        clock->advance(time.now());
+        auto line = std::make_unique<sim::SimulatedLine>(*clock);
+        line->setWakeups(false);
+        line->setExistingPorts({});
+        line->attachBoard(port);
+        return {std::move(clock), std::move(line)};
+    }
+    void portSessionsEnded(qint64 at) override { time.advance(qMax<qint64>(0, at - time.now())); }
+};
+
 QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs); }
 
 // A board's row with the fields a case names; the rest as a board that was programmed.
@@ -120,6 +136,17 @@ int takeNumbersChild()
     }
     std::fflush(stdout);
     return run->end(QDateTime::currentDateTimeUtc()).complete() ? 0 : 1;
+}
+
+// The child of the four stations' case: `tessary ARGUMENTS` as a station
+// runs it, its output on standard output. TST_RECORD_STATION = the arguments,
+// one a line.
+int stationChild()
+{
+    Stations station;
+    QTextStream out(stdout), err(stderr);
+    CliApp cli(station, out, err);
+    return cli.run(QStringList{"tessary"} + qEnvironmentVariable("TST_RECORD_STATION").split(u'\n'));
 }
 
 } // namespace
@@ -732,8 +759,8 @@ private slots:
         QCOMPARE(read(spoolOf(url)).count('\n'), 7); // the run begun, five boards, the run ended
     }
 
-    // Four stations at once, in real time: four `tessary program --all-boards`
-    // processes, each with four simulated boards on pseudo-terminals, all
+    // Four stations at once: four `tessary program --all-boards` processes,
+    // each with four boards (simulated, each on its own virtual clock), all
     // numbering their boards from one counter of the record and recording
     // into it. Both records at once, so the case costs the time of one.
     void fourStationsRecordEveryBoardOnce()
@@ -742,7 +769,6 @@ private slots:
         for (const QString &backend : {Sqlite, Postgres})
             if (unavailable(backend).isEmpty())
                 urls << freshRecord(backend);
-        std::vector<std::unique_ptr<sim::PtyBoardThread>> boards;
         std::vector<std::unique_ptr<QProcess>> stations;
         QMap<QString, QSet<QString>> devices; // of each record
         for (const QString &url : std::as_const(urls))
@@ -751,14 +777,14 @@ private slots:
                                          "--serial-from-record", "L7", "--serial-start", "1", "--yes", "--json",
                                          "--station", QStringLiteral("S%1").arg(station), "--record=" + url};
                 for (int board = 0; board < 4; ++board) {
-                    const auto &made = boards.emplace_back(std::make_unique<sim::PtyBoardThread>());
-                    QVERIFY(made->isRunning());
-                    arguments << "--port" << made->path();
-                    devices[url] << made->path();
+                    const QString device = QStringLiteral("/dev/ttyUSB%1").arg(station * 4 + board);
+                    arguments << "--port" << device;
+                    devices[url] << device;
                 }
-                stations.emplace_back(std::make_unique<QProcess>())
-                    ->start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/cli/tessary", arguments);
+                qputenv("TST_RECORD_STATION", arguments.join(u'\n').toUtf8());
+                stations.emplace_back(std::make_unique<QProcess>())->start(QCoreApplication::applicationFilePath(), {});
             }
+        qunsetenv("TST_RECORD_STATION");
         for (const auto &process : stations) {
             QVERIFY(process->waitForFinished(30'000));
             QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
@@ -853,6 +879,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("TST_RECORD_TAKE"))
         return takeNumbersChild();
+    if (qEnvironmentVariableIsSet("TST_RECORD_STATION"))
+        return stationChild();
     TestRecord test;
     return QTest::qExec(&test, argc, argv);
 }
