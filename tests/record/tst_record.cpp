@@ -2,9 +2,8 @@
 // server (scripts/with-postgres.sh starts one for the suite; without it the
 // PostgreSQL rows say they were skipped and why): a run's rows going in and
 // coming back out through `tessary record`, the questions, the schema, the
-// spool when the record is gone or refuses a row, the counters shared by
-// processes at once, and four stations programming their boards. The clock of the tables is Berlin's, summer time.
-#include "boardsim/ptyboardthread.h"
+// spool when the record is gone or refuses a row, and four stations
+// programming their boards at once, numbered from one counter. The clock of the tables is Berlin's, summer time.
 #include "boardsim/simulatedline.h"
 #include "cliapp.h"
 #include "clienvironment.h"
@@ -22,6 +21,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSet>
 #include <QSettings>
@@ -30,7 +30,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
-#include <QThread>
 
 #include <cstdio>
 #include <ctime>
@@ -71,6 +70,23 @@ struct Station : CliEnvironment {
     sim::SimulatedLine board{time};
 };
 
+// A station of `tessary program --all-boards`: every device named holds a
+// board, each on its own simulated line and virtual clock, as the port threads
+// have them.
+struct Stations : Station {
+    PortSession portSession(const PortNames &, int port) override
+    {
+        auto clock = std::make_unique<VirtualClock>();
+        clock->advance(time.now());
+        auto line = std::make_unique<sim::SimulatedLine>(*clock);
+        line->setWakeups(false);
+        line->setExistingPorts({});
+        line->attachBoard(port);
+        return {std::move(clock), std::move(line)};
+    }
+    void portSessionsEnded(qint64 at) override { time.advance(qMax<qint64>(0, at - time.now())); }
+};
+
 QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs); }
 
 // A board's row with the fields a case names; the rest as a board that was programmed.
@@ -98,28 +114,18 @@ RecordLocation location(const QString &url)
     return *parsed;
 }
 
-// The child of the counter case: takes numbers for 1, 2, 3 boards by turns
-// and prints them. TST_RECORD_TAKE = "URL|STATION|BATCHES|GO-FILE".
-int takeNumbersChild()
+// The child of the stations' case: `tessary ARGUMENTS` three times over, as
+// a station runs it (TST_RECORD_STATION: the arguments, one a line).
+int stationChild()
 {
-    const QStringList parts = qEnvironmentVariable("TST_RECORD_TAKE").split(u'|');
-    while (!QFile::exists(parts.at(3)))
-        QThread::msleep(1);
-    QString error;
-    auto run = RecordRun::begin(location(parts.at(0)), start(parts.at(1)), &error);
-    if (!run)
-        qFatal("cannot begin: %s", qPrintable(error));
-    RecordNumbers counter(*run, "L7", 1000); // offline, it hands out nothing and says why
-    for (int batch = 0; batch < parts.at(2).toInt(); ++batch) {
-        const auto numbers = counter.take(QStringList{"/dev/ttyUSB0", "/dev/ttyUSB1", "/dev/ttyUSB2"}.first(batch % 3 + 1),
-                                          {}, &error);
-        if (!numbers)
-            qFatal("cannot take: %s", qPrintable(error));
-        for (const qint64 number : *numbers)
-            std::printf("%lld\n", number);
-    }
-    std::fflush(stdout);
-    return run->end(QDateTime::currentDateTimeUtc()).complete() ? 0 : 1;
+    Stations station;
+    QString out;
+    QTextStream text(&out), err(stderr);
+    for (int round = 0; round < 3; ++round)
+        if (const int status = CliApp(station, text, err).run(QStringList{"tessary"}
+                                                             + qEnvironmentVariable("TST_RECORD_STATION").split(u'\n')))
+            return status;
+    return 0;
 }
 
 } // namespace
@@ -263,11 +269,6 @@ private:
     {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    static void write(const QString &path, const QByteArray &bytes)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
     // Starts (or starts again) a server of the case's own, for a case that stops it.
     QString ownServer(const char *command)
@@ -518,72 +519,57 @@ private slots:
 
     // `tessary program --record`: the board's row goes into the record as the
     // board ends, beside the log and with its columns; the URL given two ways,
-    // or none for the record of the settings.
-    void programRecordsTheBoardBesideTheLog_data()
+    // or none for the record of the settings. A record the run cannot use
+    // (NEWER: of a newer schema) stops it before any port is opened; one it
+    // cannot reach (SILENT: a server that never answers) costs the run at most
+    // five seconds and lets the boards be programmed, their rows in the log
+    // and the spool, said at the start and once at the end, and the run exits
+    // 1; it hands out no serial numbers either.
+    void programRecordsTheBoard_data()
     {
         QTest::addColumn<QString>("backend");
         QTest::addColumn<QString>("given"); // URL stands for the record's
         for (const QString &backend : {Sqlite, Postgres})
-            for (const char *given : {"--record --quiet", "--record=URL", "--record URL"}) // alone, an option after it
+            for (const char *given : {"--record --quiet", "--record=URL", "--record URL", "--record=NEWER"}) // alone, an option after it
                 QTest::newRow(qPrintable(backend + ", " + given)) << backend << QString::fromLatin1(given);
+        QTest::newRow("sqlite, every board, --record=NEWER") << Sqlite << "--record=NEWER --all-boards --port /dev/ttyS0";
+        QTest::newRow("postgresql, --record=SILENT") << Postgres << "--record=SILENT";
     }
-    void programRecordsTheBoardBesideTheLog()
+    void programRecordsTheBoard()
     {
         FETCH_BACKEND();
         QFETCH(QString, given);
-        const QString url = freshRecord(backend);
-        RecordLocation::keep(m_environment.kept, given.contains("URL") ? "sqlite:/nowhere/else" : url);
-        const QString log = m_folder->filePath("line.csv");
-        const QStringList arguments = QStringList{"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000",
-                                                  "--id", "L7-00412", "--verify", "--station", "LINE7-A", "--log", log, "--json"}
-                                    + given.replace(QStringLiteral("URL"), url).split(u' ');
-        QCOMPARE(tessary(arguments), 0);
-        QVERIFY2(QJsonDocument::fromJson(m_out.toUtf8())["recorded"] == QJsonValue(true), qPrintable(m_out + m_err));
-        QVERIFY2(!m_err.contains("record"), qPrintable(m_err));
-        QCOMPARE(read(log), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
-                            "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n"
-                            "2024-05-08T12:00:00.000Z,2024-05-08T12:00:00.000Z,LINE7-A,tessary 2.3,program,COM1,/dev/ttyS0,,"
-                            "115200,hw,FW 4.12,TH432 1K5 STD,L7-00412,,,1111000101000000,user,yes,ok,,12/12\n");
-        QCOMPARE(tessary({"record", "list", "--csv", "--record", url}), 0);
-        QCOMPARE(m_out.toUtf8(), read(log));
-        QCOMPARE(sql(url, "SELECT command || ' | ' || options || ' | ' || station FROM runs WHERE ended IS NOT NULL").toString(),
-                 "program | " + maskedOptions(arguments) + " | LINE7-A");
-    }
-
-    // A record the run cannot use stops it before any port is opened; one it
-    // cannot reach lets the boards be programmed, their rows in the log and the
-    // spool, said at the start and once at the end, and the run exits 1.
-    void programMeetsARecordItCannotUse_data()
-    {
-        QTest::addColumn<QString>("backend");
-        QTest::addColumn<QString>("record"); // "newer", "unreachable"
-        QTest::addColumn<bool>("allBoards");
-        QTest::newRow("sqlite, newer schema") << Sqlite << "newer" << false;
-        QTest::newRow("postgresql, newer schema") << Postgres << "newer" << false;
-        QTest::newRow("sqlite, newer schema, every board") << Sqlite << "newer" << true;
-        QTest::newRow("postgresql, unreachable") << Postgres << "unreachable" << false;
-    }
-    void programMeetsARecordItCannotUse()
-    {
-        FETCH_BACKEND();
-        QFETCH(QString, record);
-        QFETCH(bool, allBoards);
         QString url = freshRecord(backend);
-        if (record == u"newer") {
+        const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const auto closeSilent = qScopeGuard([silent] { ::close(silent); });
+        if (given.contains("NEWER")) {
             QVERIFY(recordRun(url, {}).complete());
             sql(url, "UPDATE schema_version SET version = 7");
-        } else {
-            url = "postgresql://line7@" + m_folder->filePath("nosocket").replace(u'/', QStringLiteral("%2F")) + "/factory";
+        } else if (given.contains("SILENT")) { // it takes the connection, which waits in its listen queue
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            socklen_t length = sizeof address;
+            QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(silent, 8) == 0
+                    && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
+            url = QStringLiteral("postgresql://line7@127.0.0.1:%1/factory").arg(ntohs(address.sin_port));
         }
-        const QString log = m_folder->filePath("line.csv");
+        RecordLocation::keep(m_environment.kept, given.contains("URL") ? "sqlite:/nowhere/else" : url);
+        const QString log = m_folder->filePath("line.csv"), spool = spoolOf(url);
         m_environment.board.clearRecords();
-        const QStringList ports = QString(allBoards ? "--all-boards --port /dev/ttyS0" : "--port COM1 --speed 115200").split(u' ');
-        QCOMPARE(tessary(QStringList{"program", "--code", "1111000101000000", "--log", log, "--record=" + url, "--json"} + ports), 1);
+        const QStringList arguments = QStringList{"program", "--code", "1111000101000000", "--id", "L7-00412", "--verify",
+                                                  "--station", "LINE7-A", "--log", log, "--json"}
+                                    + QString(given).replace(QRegularExpression("URL|NEWER|SILENT"), url).split(u' ')
+                                    + QString(given.contains("--all-boards") ? "" : "--port COM1 --speed 115200").split(u' ', Qt::SkipEmptyParts);
+        QElapsedTimer timer;
+        timer.start();
+        const int status = tessary(arguments);
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         const QJsonObject json = QJsonDocument::fromJson(m_out.toUtf8()).object();
-        const QString spool = spoolOf(url);
-        if (record == u"newer") {
+        if (given.contains("NEWER")) {
             const QString refusal = "tessary: the record " + location(url).shown()
                                   + " has schema version 7, newer than this program's 1: update tessary before using it\n";
+            QCOMPARE(status, 1);
             QCOMPARE(m_err, refusal);
             QCOMPARE(json["ok"], QJsonValue(false));
             QVERIFY(m_environment.board.opens().isEmpty());
@@ -595,15 +581,33 @@ private slots:
             }
             return;
         }
-        QVERIFY2(m_err.startsWith("tessary: cannot reach the record " + location(url).shown() + ": "), qPrintable(m_err));
-        QVERIFY2(m_err.contains("; the rows wait in " + spool + "\n"), qPrintable(m_err));
-        QVERIFY2(m_err.endsWith("\ntessary: 1 row not recorded yet, kept in " + spool + "\n"), qPrintable(m_err));
-        QCOMPARE(m_err.count("not recorded yet"), 1);
-        QCOMPARE(QStringList({json["result"].toString(), json["recorded"].toVariant().toString()}), QStringList({"ok", "false"}));
-        QCOMPARE(read(log).count('\n'), 2);
-        const QByteArray spooled = read(spool);
-        QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
-        QVERIFY(spooled.contains("\"identity_after\":\"TH432 1K5 STD\""));
+        const QByteArray row = "2024-05-08T12:00:00.000Z,2024-05-08T12:00:00.000Z,LINE7-A,tessary 2.3,program,COM1,/dev/ttyS0,,"
+                               "115200,hw,FW 4.12,TH432 1K5 STD,L7-00412,,,1111000101000000,user,yes,ok,,12/12\n";
+        QCOMPARE(read(log), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
+                            "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n" + row);
+        if (given.contains("SILENT")) {
+            QCOMPARE(status, 1);
+            QVERIFY2(m_err.startsWith("tessary: cannot reach the record " + location(url).shown() + ": "), qPrintable(m_err));
+            QVERIFY2(m_err.contains("; the rows wait in " + spool + "\n"), qPrintable(m_err));
+            QVERIFY2(m_err.endsWith("\ntessary: 1 row not recorded yet, kept in " + spool + "\n"), qPrintable(m_err));
+            QCOMPARE(m_err.count("not recorded yet"), 1);
+            QCOMPARE(QStringList({json["result"].toString(), json["recorded"].toVariant().toString()}), QStringList({"ok", "false"}));
+            const QByteArray spooled = read(spool);
+            QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
+            QVERIFY(spooled.contains("\"identity_after\":\"L7-00412\""));
+            QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id",
+                              "L7-{n}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url}), 1);
+            QVERIFY2(m_err.contains("no serial numbers: cannot reach the record " + location(url).shown() + ": "),
+                     qPrintable(m_err));
+            return;
+        }
+        QCOMPARE(status, 0);
+        QVERIFY2(json["recorded"] == QJsonValue(true), qPrintable(m_out + m_err));
+        QVERIFY2(!m_err.contains("record"), qPrintable(m_err));
+        QCOMPARE(tessary({"record", "list", "--csv", "--record", url}), 0);
+        QCOMPARE(m_out.toUtf8(), read(log));
+        QCOMPARE(sql(url, "SELECT command || ' | ' || options || ' | ' || station FROM runs WHERE ended IS NOT NULL").toString(),
+                 "program | " + maskedOptions(arguments) + " | LINE7-A");
     }
 
     // The record goes away in the middle of a run (the server stopped, the
@@ -661,7 +665,8 @@ private slots:
         QCOMPARE(sql(url, counted).toString(), "4 4 2"); // boards, each once, and both runs ended
 
         // A send cut short after the record took the rows sends them again: taken once.
-        write(spoolOf(url), spooled);
+        QFile again(spoolOf(url));
+        QVERIFY(again.open(QIODevice::WriteOnly) && again.write(spooled) == spooled.size() && again.flush());
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
         QCOMPARE(m_out, "Sent 2 rows to " + location(url).shown() + "; nothing waits.\n");
         QCOMPARE(sql(url, counted).toString().section(u' ', 0, 1), "4 4"); // taken once
@@ -701,147 +706,59 @@ private slots:
         QCOMPARE(listed({"record", "list", "--record", url}), "S1:L7-0001 S1:REFUSED S2:L7-0003");
     }
 
-    // A server that takes the connection and never answers: the connections
-    // wait in the listen queue of a port on the loopback.
-    void anUnreachableServerCostsARunAtMostFiveSeconds()
-    {
-        const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const auto closeSilent = qScopeGuard([silent] { ::close(silent); });
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        QVERIFY(::bind(silent, reinterpret_cast<sockaddr *>(&address), length) == 0 && ::listen(silent, 8) == 0
-                && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
-        const QString url = QStringLiteral("postgresql://line7@127.0.0.1:%1/factory").arg(ntohs(address.sin_port));
-        QElapsedTimer timer;
-        timer.start();
-        QString error;
-        auto run = RecordRun::begin(location(url), start(), &error);
-        QVERIFY2(run, qPrintable(error));
-        QVERIFY(!run->online());
-        QVERIFY2(run->offlineReason().startsWith("cannot reach the record " + location(url).shown() + ": "),
-                 qPrintable(run->offlineReason()));
-        for (const BoardRow &row : fixture())
-            QVERIFY(run->record(row, &error));
-        QVERIFY(!RecordNumbers(*run, "L7", 1).take({"/dev/ttyUSB0"}, {}, &error));
-        QCOMPARE(error, "no serial numbers: " + run->offlineReason());
-        const RecordRun::End end = run->end(utc("2024-05-08T09:00:00.000Z"));
-        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-        QCOMPARE(end.message, "5 rows not recorded yet, kept in " + spoolOf(url));
-        QCOMPARE(read(spoolOf(url)).count('\n'), 7); // the run begun, five boards, the run ended
-    }
-
-    // Four stations at once, in real time: four `tessary program --all-boards`
-    // processes, each with four simulated boards on pseudo-terminals, all
-    // numbering their boards from one counter of the record and recording
-    // into it. Both records at once, so the case costs the time of one.
-    void fourStationsRecordEveryBoardOnce()
+    // Four stations at once, each running `tessary program --all-boards` three
+    // times over on as many boards as its number (each simulated on its own
+    // virtual clock): every board numbered from one counter of the record, none
+    // twice, none skipped, and recorded once. Both records at once.
+    void stationsNumberAndRecordEveryBoardOnce()
     {
         QStringList urls;
         for (const QString &backend : {Sqlite, Postgres})
             if (unavailable(backend).isEmpty())
                 urls << freshRecord(backend);
-        std::vector<std::unique_ptr<sim::PtyBoardThread>> boards;
         std::vector<std::unique_ptr<QProcess>> stations;
-        QMap<QString, QSet<QString>> devices; // of each record
-        for (const QString &url : std::as_const(urls))
+        for (const QString &url : std::as_const(urls)) {
+            // A counter the record lacks hands out nothing, and says so.
+            QString error;
+            auto run = RecordRun::begin(location(url), start(), &error);
+            QVERIFY(run);
+            RecordNumbers counter(*run, "L7", std::nullopt);
+            QCOMPARE(counter.shown(), "the counter L7 of the record " + location(url).shown());
+            QVERIFY(!counter.take({"/dev/ttyUSB0"}, {}, &error));
+            QCOMPARE(error, "the record " + location(url).shown() + " has no counter \"L7\"; a start value creates it");
+            QVERIFY(run->end(utc("2024-05-06T07:00:01.000Z")).complete());
             for (int station = 1; station <= 4; ++station) {
                 QStringList arguments = {"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:03}",
-                                         "--serial-from-record", "L7", "--serial-start", "1", "--yes", "--json",
+                                         "--serial-from-record", "L7", "--serial-start", "7", "--yes",
                                          "--station", QStringLiteral("S%1").arg(station), "--record=" + url};
-                for (int board = 0; board < 4; ++board) {
-                    const auto &made = boards.emplace_back(std::make_unique<sim::PtyBoardThread>());
-                    QVERIFY(made->isRunning());
-                    arguments << "--port" << made->path();
-                    devices[url] << made->path();
-                }
-                stations.emplace_back(std::make_unique<QProcess>())
-                    ->start(qEnvironmentVariable("TESSARY_BIN_DIR") + "/cli/tessary", arguments);
+                for (int board = 0; board < station; ++board)
+                    arguments << "--port" << QStringLiteral("/dev/ttyUSB%1").arg(board);
+                qputenv("TST_RECORD_STATION", arguments.join(u'\n').toUtf8());
+                stations.emplace_back(std::make_unique<QProcess>())->start(QCoreApplication::applicationFilePath(), {});
             }
+        }
+        qunsetenv("TST_RECORD_STATION");
         for (const auto &process : stations) {
             QVERIFY(process->waitForFinished(30'000));
             QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
                      process->readAllStandardError().constData());
-            // Each board's object says its row is in the record.
-            const QJsonArray objects = QJsonDocument::fromJson(process->readAllStandardOutput()).array();
-            QCOMPARE(objects.size(), 4);
-            for (const QJsonValue &object : objects)
-                QCOMPARE(object["recorded"], QJsonValue(true));
         }
         for (const QString &url : std::as_const(urls)) {
-            // One run a station, the identities in order, every board programmed
-            // and listed once, no row waiting.
-            QCOMPARE(tessary({"record", "list", "--json", "--record", url}), 0);
-            QSet<QString> listed, results;
-            QStringList identities;
-            QMap<qint64, QString> stationOfRun;
-            for (const QJsonValue &row : QJsonDocument::fromJson(m_out.toUtf8())["boards"].toArray()) {
-                listed << row["device"].toString();
-                results << row["result"].toString();
-                identities << row["identity_after"].toString();
-                stationOfRun[row["run"].toInteger()] = row["station"].toString();
-            }
-            QStringList stations = stationOfRun.values();
-            stations.sort();
-            identities.sort();
-            QCOMPARE(QStringList({stations.join(u' '), identities.join(u' '), QStringList(results.values()).join(u' '),
-                                  listed == devices.value(url) ? "each board once" : "not each board once",
-                                  QFile::exists(spoolOf(url)) ? "spooled" : "no spool"}),
-                     QStringList({"S1 S2 S3 S4",
-                                  "L7-001 L7-002 L7-003 L7-004 L7-005 L7-006 L7-007 L7-008 L7-009 L7-010 L7-011 L7-012 "
-                                  "L7-013 L7-014 L7-015 L7-016",
-                                  "ok", "each board once", "no spool"}));
+            // 30 boards, each its own number (from 7) and row; three runs a station, ended; nothing waits.
+            QCOMPARE(sql(url, "SELECT count(*) || ' ' || count(DISTINCT identity_after) || ' ' || min(identity_after) || "
+                              "' ' || max(identity_after) || ' ' || min(result) || ' ' || max(result) FROM boards").toString(),
+                     "30 30 L7-007 L7-036 ok ok");
+            QCOMPARE(sql(url, "SELECT count(*) || ' ' || count(DISTINCT station) || ' ' || count(ended) FROM runs WHERE "
+                              "station LIKE 'S_'").toString(), "12 4 12");
+            // The counter's next number; each number once, naming the station of the run that took it.
+            QCOMPARE(sql(url, "SELECT max(c.next) || ' ' || count(DISTINCT s.number) || ' ' || count(DISTINCT s.station) FROM "
+                              "counters c, serials s JOIN runs r ON r.id = s.run WHERE s.station = r.station AND "
+                              "s.device LIKE '/dev/ttyUSB%'").toString(),
+                     "37 30 4");
+            QVERIFY(!QFile::exists(spoolOf(url)));
         }
         if (const QString why = unavailable(Postgres); !why.isEmpty())
             QSKIP(qPrintable(why)); // after the SQLite record's case
-    }
-
-    // Four processes take numbers from one counter at once, as the program
-    // does (RecordNumbers): none twice, none skipped.
-    void countersNeverHandOutANumberTwice_data() { backends(); }
-    void countersNeverHandOutANumberTwice()
-    {
-        FETCH_BACKEND();
-        const QString url = freshRecord(backend);
-        QString error;
-        auto run = RecordRun::begin(location(url), start(), &error); // and the tables, so the processes race for numbers alone
-        QVERIFY(run);
-        RecordNumbers counter(*run, "L7", std::nullopt);
-        QCOMPARE(counter.shown(), "the counter L7 of the record " + location(url).shown());
-        QVERIFY(!counter.take({"/dev/ttyUSB0"}, {}, &error));
-        QCOMPARE(error, "the record " + location(url).shown() + " has no counter \"L7\"; a start value creates it");
-        QVERIFY(run->end(utc("2024-05-06T07:00:01.000Z")).complete());
-        const QString go = m_folder->filePath("go");
-        constexpr int Batches = 15; // 1, 2, 3 boards by turns: 30 numbers a process
-        std::vector<std::unique_ptr<QProcess>> children;
-        for (int child = 1; child <= 4; ++child) { // each with the environment of its start
-            qputenv("TST_RECORD_TAKE",
-                    QStringList{url, QStringLiteral("P%1").arg(child), QString::number(Batches), go}.join(u'|').toUtf8());
-            children.emplace_back(std::make_unique<QProcess>())->start(QCoreApplication::applicationFilePath(), {});
-        }
-        qunsetenv("TST_RECORD_TAKE");
-        for (const auto &process : children)
-            QVERIFY(process->waitForStarted());
-        write(go, {});
-        QList<qint64> numbers;
-        for (const auto &process : children) {
-            QVERIFY(process->waitForFinished(30000));
-            QVERIFY2(process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0,
-                     process->readAllStandardError().constData());
-            for (const QByteArray &line : process->readAllStandardOutput().split('\n'))
-                if (!line.isEmpty())
-                    numbers << line.toLongLong();
-        }
-        std::sort(numbers.begin(), numbers.end());
-        QCOMPARE(numbers.size(), 4 * 30);
-        for (qsizetype i = 0; i < numbers.size(); ++i)
-            QCOMPARE(numbers[i], 1000 + i);
-        // The counter's next number; each number once, naming who took it.
-        QCOMPARE(sql(url, "SELECT max(c.next) || ' ' || count(DISTINCT s.number) || ' ' || count(DISTINCT s.station) FROM "
-                          "counters c, serials s JOIN runs r ON r.id = s.run WHERE s.station = r.station AND "
-                          "s.device LIKE '/dev/ttyUSB%'").toString(),
-                 "1120 120 4");
     }
 };
 
@@ -851,8 +768,8 @@ int main(int argc, char *argv[])
     qputenv("TZ", "Europe/Berlin");
     tzset();
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsSet("TST_RECORD_TAKE"))
-        return takeNumbersChild();
+    if (qEnvironmentVariableIsSet("TST_RECORD_STATION"))
+        return stationChild();
     TestRecord test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -93,7 +93,9 @@ private slots:
         QVERIFY2(!recording.rig.status().contains("record"), qPrintable(recording.rig.status()));
     }
 
-    // The board is written all the same; its row waits in the spool, and the status line says why.
+    // The board is written all the same; its row waits in the spool, and the
+    // status line says why. Without a record in the settings the window
+    // records nothing, and makes no file.
     void aRowTheRecordCannotTakeIsSaid_data()
     {
         QTest::addColumn<QString>("record");
@@ -102,12 +104,16 @@ private slots:
         QTest::newRow("a newer schema")
             << "newer" << "the record URL has schema version 7, newer than this program's 1: update tessary before "
                           "using it; the board's row is kept in SPOOL";
+        QTest::newRow("none set") << "none" << "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each "
+                                               "echoed by the board";
     }
     void aRowTheRecordCannotTakeIsSaid()
     {
         QFETCH(QString, record);
         QFETCH(QString, status);
-        {
+        if (record == u"none") {
+            RecordLocation::keep(m_settings, {});
+        } else {
             RecordDatabase::Opened made = RecordDatabase::open(m_where, RecordDatabase::Use::Write);
             QVERIFY(made.database);
             if (record == u"newer")
@@ -116,25 +122,16 @@ private slots:
         if (record == u"read-only")
             QFile::setPermissions(m_where.path, QFile::ReadOwner);
         Recording recording(m_settings);
+        QCOMPARE(recording.record.recording(), record != u"none");
         recording.rig.click("ConfigPrinter");
         QCOMPARE(recording.rig.status(), "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each echoed by the board");
         recording.record.waitForDone();
         QFile::setPermissions(m_where.path, QFile::ReadOwner | QFile::WriteOwner);
         QCOMPARE(recording.rig.status().section(" (", 0, 0),
                  status.replace("SPOOL", RecordSpool(m_where).path()).replace("URL", m_where.shown()));
-        QCOMPARE(RecordSpool(m_where).held().boards, 1);
-    }
-
-    // Without a record in the settings the window records nothing, and makes no file.
-    void noRecordSetRecordsNothing()
-    {
-        RecordLocation::keep(m_settings, {});
-        Recording recording(m_settings);
-        QVERIFY(!recording.record.recording());
-        recording.rig.click("ConfigPrinter");
-        recording.record.waitForDone();
-        QVERIFY(!QFile::exists(m_where.path));
-        QVERIFY(!QFile::exists(RecordLocation::builtIn().path));
+        QCOMPARE(RecordSpool(m_where).held().boards, record == u"none" ? 0 : 1);
+        if (record == u"none")
+            QVERIFY(!QFile::exists(m_where.path) && !QFile::exists(RecordLocation::builtIn().path));
     }
 };
 
