@@ -30,9 +30,8 @@ SerialLine &SystemEnvironment::line(const PortNames &table)
 
 Clock &SystemEnvironment::clock() { return *m_clock; }
 
-CliEnvironment::PortSession SystemEnvironment::portSession(const PortNames &table, int port)
+CliEnvironment::PortSession SystemEnvironment::portSession(const PortNames &table, int /*port: the table names it*/)
 {
-    Q_UNUSED(port);
     // Made on the port's thread: QSerialPort and the clock's event loop work
     // with that thread's event dispatcher.
     PortSession session;

@@ -47,7 +47,7 @@ public:
     // The port sessions have ended, their clocks at `time` at the latest:
     // clock() goes on from there. Real time needs nothing; a virtual clock
     // jumps.
-    virtual void portSessionsEnded(qint64 time) { Q_UNUSED(time); }
+    virtual void portSessionsEnded(qint64 time) = 0;
 };
 
 // The real machine: QSerialPortInfo, the user's settings, QSerialPort and the event loop.
@@ -61,6 +61,7 @@ public:
     SerialLine &line(const PortNames &table) override;
     Clock &clock() override;
     PortSession portSession(const PortNames &table, int port) override;
+    void portSessionsEnded(qint64) override {} // real time goes on by itself
 
 private:
     std::unique_ptr<SerialPorts> m_ports;

@@ -13,10 +13,9 @@ namespace tessary {
 
 StreamPrompts::StreamPrompts(QTextStream &err, bool assumeYes) : m_err(err), m_assumeYes(assumeYes) {}
 
-bool StreamPrompts::message(const QString &text, MessageIcon icon, MessageButtons buttons, DefaultButton defaultButton)
+// The icon is the words' own; a script is never asked which button is the default: --yes answers.
+bool StreamPrompts::message(const QString &text, MessageIcon, MessageButtons buttons, DefaultButton)
 {
-    Q_UNUSED(icon);
-    Q_UNUSED(defaultButton); // a script is never asked: --yes answers
     m_shown << text;
     m_err << "tessary: " << text << '\n';
     bool answer = true;

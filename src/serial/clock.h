@@ -18,7 +18,7 @@ public:
     // Milliseconds since an arbitrary start.
     [[nodiscard]] virtual qint64 now() const = 0;
     // Ends the wait in progress at once (a window is closing).
-    virtual void interrupt() {}
+    virtual void interrupt() = 0;
 };
 
 } // namespace tessary

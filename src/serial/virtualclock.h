@@ -11,6 +11,7 @@ public:
     void delay(int ms) override;
     bool waitForInput(SerialLine &line, int ms) override;
     qint64 now() const override { return m_now; }
+    void interrupt() override {} // its waits take no time: there is none to cut short
     void advance(qint64 ms) { m_now += ms; }
 
 private:

@@ -62,6 +62,7 @@ struct Station : CliEnvironment {
     SerialLine &line(const PortNames &) override { return board; }
     Clock &clock() override { return time; }
     PortSession portSession(const PortNames &, int) override { qFatal("a test of one board scanned every port"); }
+    void portSessionsEnded(qint64 at) override { time.advance(qMax<qint64>(0, at - time.now())); }
 
     test::ScriptedPorts ports;
     QTemporaryDir folder;
@@ -84,7 +85,6 @@ struct Stations : Station {
         line->attachBoard(port);
         return {std::move(clock), std::move(line)};
     }
-    void portSessionsEnded(qint64 at) override { time.advance(qMax<qint64>(0, at - time.now())); }
 };
 
 QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs); }
