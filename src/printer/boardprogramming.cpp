@@ -113,11 +113,14 @@ void programBoard(SerialLink &link, const PrinterLink &printer, Programmer &prog
     if (done.result.completed() && order.verify) {
         done.differences = readBackDifferences(queries.readSettings(), order, done.result.identity);
         done.verified = done.differences.isEmpty();
-    } else if (done.result.completed() && done.result.identityRead && !done.result.identity.isEmpty()) {
+    } else if (done.result.completed() && done.result.identityRead) {
         // Without the read-back, the identity the board answers after its
-        // reset is still its word on what it took: another name than the one
-        // written (a reset the board never took, say) is no success.
-        if (const auto identity = identityDifference(order, done.result.identity)) {
+        // reset is still its word on what it took: silence on a line that is
+        // still there, or another name than the one written (a reset the
+        // board never took, say), is no success.
+        if (const auto identity = done.result.identity.isEmpty()
+                                      ? std::optional(QStringLiteral("identity: the board did not answer"))
+                                      : identityDifference(order, done.result.identity)) {
             done.differences = {*identity};
             done.verified = false;
         }

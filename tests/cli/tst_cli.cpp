@@ -277,11 +277,11 @@ void place(Rig &rig, const QString &spec)
 }
 
 // The faults of the fault table.
-enum Fault { None, Busy, NoPermission, Vanished, Silent, HangUpInScan, HangUpInWrites, HangUpAfterReset, Held, NoEcho,
+enum Fault { None, Busy, NoPermission, Vanished, Silent, HangUpInScan, HangUpInWrites, HangUpAfterReset, SilentAfterReset, Held, NoEcho,
              WrongEcho, SignalInScan, SignalInWrites, TraceUnwritable, LogUnwritable, OutputClosed, FaultCount };
 const char *const FaultNames[FaultCount] = {
     "none", "busy", "no permission", "vanished", "silent", "hang-up in the scan", "hang-up amid the writes",
-    "hang-up after the reset", "output held once found", "no echo", "wrong echo", "SIGINT in the scan",
+    "hang-up after the reset", "silent from the reset on", "output held once found", "no echo", "wrong echo", "SIGINT in the scan",
     "SIGTERM once found", "trace on a full disk", "log on a full disk", "standard output closed"};
 
 } // namespace
@@ -608,6 +608,7 @@ private slots:
         const char *const statuses[FaultCount][2] = {
             {"000000000", "0000"}, {"111111111", "1111"}, {"111111111", "1111"}, {"111111111", "1111"}, // none, busy, no permission, vanished
             {"111111111", "0000"}, {"111111111", "1111"}, {"011111111", "0111"}, {"000000010", "0010"}, // silent, the three hang-ups
+            {"000000110", "0110"},                                                                      // silent from the reset on
             {"011111111", "0111"}, {"000000110", "0110"}, {"000000110", "0110"},                       // held, no echo, wrong echo
             {"SSSSSSSSS", "SSSS"}, {"TTTTTTTTT", "TTTT"},                                               // SIGINT in the scan, SIGTERM after it
             {"111111111", "1111"}, {"------111", "-111"}, {"111111111", "1111"}};                       // trace, log, standard output
@@ -691,6 +692,8 @@ private slots:
             const qint64 got = board.bytesReceived();
             if (fault == Held && got >= lead && line)
                 line->holdOutputUntil(-1);
+            if (fault == SilentAfterReset && heard.contains("\x1b@")) // a board that hangs as it restarts
+                board.setFaults({.silent = true});
             const int signal = fault == SignalInScan && got >= 1 && got < lead ? SIGINT
                              : fault == SignalInWrites && (programs ? heard.contains("\x1dSF") : got >= lead) ? SIGTERM : 0;
             if (signal && !std::exchange(signalled, true))

@@ -90,7 +90,7 @@ const QString ProgrammingError = QStringLiteral("N Programming error ! Please ch
 const QString PolarityQuestion = "W? Hardware detected polarity doesn't match user choice !  Program anyway ?";
 
 enum Device { Nothing, Board3At9600, FirstProbeOnly, TwoByteProbe, ProbesButNoIdentity, Busy2 };
-enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7, MrsStraps };
+enum Setup { Ready, OtherPolarityCancel, SilentBoard, WrongEcho7, MrsStraps, SilentAfterReset };
 // After the detection, what answers "Check configuration": the board, or a device answering only some queries.
 enum Answering { TheBoard, AllButTheModes, TheIdentityOnly };
 
@@ -588,6 +588,9 @@ private slots:
                 "1d53461143 1d53461248 1d53461341 1d53461452 1d53461553 1d53461620 1d53461749 1d53461844") + tail,
             {}, "SIXTEEN CHARSMRS FW 4.12", "Configuration sent to COM3 at 115200 bauds, but after its reset the board differs: "
                                              "identity: wrote \"SIXTEEN CHARS ID\", the board reports \"SIXTEEN CHARSMRS\"");
+        // A board that hangs as it restarts: its silence after the reset is no word that it took the configuration.
+        row("silent from the reset on", factory, "ConfUser IdAuto", "", SilentAfterReset, userAuto, {}, "",
+            "Configuration sent to COM3 at 115200 bauds, but after its reset the board differs: identity: the board did not answer");
         // The choices are taken once, before the first byte: a change made meanwhile is for the next run.
         row("the editor changed during the run", factory, "ConfUser IdUser", "FIRST", Ready,
             hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460946 1d53460a49 1d53460b52 1d53460c53 1d53460d54 "
@@ -624,6 +627,8 @@ private slots:
                          || rig.status() == "Strobe polarity detected by the board: Positive; chosen: Negative";
             busyPointer = busyPointer && rig.window->cursor().shape() == Qt::WaitCursor // and the button off
                           && !rig.find<QWidget>("ConfigPrinter")->isEnabledTo(rig.find<QWidget>("Frame10"));
+            if (setup == SilentAfterReset && rig.wire().endsWith(hex("1b40")))
+                board.setFaults({.silent = true});
             if (name == QLatin1String("FIRST") && rig.wire() == hex("1d5368 1d53460601")) { // the first parameter out
                 rig.type("ConfigName", QStringLiteral("OTHER"));
                 rig.click("HW864");
