@@ -5,6 +5,7 @@
 #include "configuration/configurationeditor.h"
 #include "printer/printerqueries.h"
 #include "protocol/commands.h"
+#include "protocol/replytext.h"
 #include "serial/seriallink.h"
 
 namespace tessary {
@@ -89,7 +90,8 @@ bool Programmer::checkChoices(const ConfigurationEditor &editor, Prompts &prompt
     }
     if (editor.configurationModeUser() && !editor.checkSettingsComplete(prompts))
         return false;
-    if (editor.identityUser() && editor.name().isEmpty()) {
+    // A name of blanks only is none: the detection would not find the board again by it.
+    if (editor.identityUser() && trimBlanks(editor.name()).isEmpty()) {
         prompts.warning(identityMissing());
         return false;
     }

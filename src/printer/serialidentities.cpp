@@ -1,6 +1,7 @@
 #include "printer/serialidentities.h"
 
 #include "configuration/configurationeditor.h"
+#include "protocol/replytext.h"
 
 #include <QFile>
 #include <QHash>
@@ -23,6 +24,9 @@ QString identityProblem(const QString &identity)
 {
     if (ConfigurationEditor::sanitiseName(identity) != identity)
         return QStringLiteral("the board stores one byte per character; use printable Latin-1 characters only");
+    // The detection takes a reply of blanks for no identity: the board would not be found again.
+    if (!identity.isEmpty() && trimBlanks(identity).isEmpty())
+        return QStringLiteral("an identity of blanks only would make the board answer with no name, and no detection finds it then");
     if (identity.size() > MaxLength)
         return QStringLiteral("\"%1\" is %2 characters; the board holds %3")
             .arg(identity)

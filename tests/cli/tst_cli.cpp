@@ -336,6 +336,7 @@ private slots:
             {"program --mode resistors --id {n}-{n:02}", "one number per identity: {n:02} is the second placeholder"},
             {"program --mode resistors --id LINE7-SERIAL-{n:04}", "its identities are 17 characters at least (\"LINE7-SERIAL-0000\"); the board holds 16"},
             {"program --mode resistors --id Ω{n}", "printable Latin-1"},
+            {"program --mode resistors --id ␣␣␣", "tessary program: --id: an identity of blanks only would make the board answer with no name, and no detection finds it then\n"},
             {"program --mode resistors --id L7-{n:04}", "--id \"L7-{n:04}\" numbers its boards: give --serial-file FILE"},
             {"program --mode resistors --id L7 --serial-file s.txt", "--serial-file numbers the boards of an --id holding {n}"},
             {"program --mode resistors --id L7-{n} --serial-start 5", "--serial-start goes with --serial-file"},

@@ -582,6 +582,7 @@ private slots:
         row("no configuration mode", factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old);
         row("no identity method", factory, "ConfUser", "", Ready, {},
             {"W Please select an identity determination method !"}, old);
+        row("a name of blanks only", factory, "ConfUser IdUser", "   ", Ready, {}, {"W Please specify a mechanism identity !"}, old);
         // Straps that set MRS mode: the board names itself with 13 characters and "MRS" after its reset.
         row("resistors with MRS straps: another name after the reset", factory, "ConfRes IdUser", "SIXTEEN CHARS ID", MrsStraps,
             hex("1d53460600 1d53460953 1d53460a49 1d53460b58 1d53460c54 1d53460d45 1d53460e45 1d53460f4e 1d53461020 "
