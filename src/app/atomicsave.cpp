@@ -5,7 +5,10 @@
 
 #ifdef Q_OS_UNIX
 #include <QFile>
+#include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tessary {
@@ -29,6 +32,26 @@ QString notARegularFile(const QString &path)
     }
 #endif
     return QStringLiteral("it is not a regular file");
+}
+
+QString pipeWithoutReader(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
+        return {};
+    // Without waiting: a pipe nobody reads refuses a writer at once.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return {};
+    }
+    if (errno == ENXIO)
+        return QStringLiteral("no program reads the named pipe");
+#else
+    Q_UNUSED(path);
+#endif
+    return {};
 }
 
 QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter)

@@ -27,4 +27,9 @@ using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
 // a link) or a name that is free.
 [[nodiscard]] QString notARegularFile(const QString &path);
 
+// For a named pipe that no program reads, why it cannot be written to ("no
+// program reads the named pipe"): opening it would wait for a reader for
+// ever. Nothing for anything else.
+[[nodiscard]] QString pipeWithoutReader(const QString &path);
+
 } // namespace tessary

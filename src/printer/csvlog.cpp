@@ -1,5 +1,6 @@
 #include "printer/csvlog.h"
 
+#include "app/atomicsave.h"
 #include "protocol/replytext.h"
 
 #include <QFileInfo>
@@ -59,6 +60,10 @@ CsvLog::Opened CsvLog::open(QString *reason)
                           .arg(printableText(QString::fromUtf8(first)));
             return Opened::OtherHeader;
         }
+    }
+    if (const QString nobody = pipeWithoutReader(m_file.fileName()); !nobody.isEmpty()) {
+        *reason = nobody;
+        return Opened::Failed;
     }
     // A device or a pipe takes the rows as they come (appending would seek,
     // which it cannot, and Qt would warn).

@@ -1,5 +1,7 @@
 #include "serial/trafficrecord.h"
 
+#include "app/atomicsave.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -126,6 +128,11 @@ std::unique_ptr<TrafficWriter> TrafficWriter::open(TrafficRecord &record, const 
         // A file is appended to; a device or a pipe (/dev/stderr, a FIFO)
         // takes the lines as they come: appending would seek, which it cannot.
         const QFileInfo info(path);
+        if (const QString nobody = pipeWithoutReader(path); !nobody.isEmpty()) {
+            if (error)
+                *error = nobody;
+            return nullptr;
+        }
         opened = file->open(!info.exists() || info.isFile() ? QIODevice::WriteOnly | QIODevice::Append
                                                             : QIODevice::WriteOnly);
     }

@@ -1328,6 +1328,13 @@ private slots:
         QCOMPARE(rig.expect(QStringList{"program", "--log", rig.path("no/such/line.csv"), "--yes"} + Fields576, 1,
                             "tessary: cannot write the log file " + rig.path("no/such/line.csv") + ": "), "");
         QVERIFY(rig.env.simLine.opens().isEmpty());
+        // A named pipe that nothing reads would hold the run for ever: refused at once, as the log and as the trace.
+        QVERIFY(::mkfifo(qPrintable(rig.path("pipe")), 0600) == 0);
+        for (const char *option : {"--log", "--trace"})
+            QCOMPARE(rig.expect(QStringList{"program", option, rig.path("pipe"), "--yes"} + Fields576, 1,
+                                QString("tessary: cannot write the %1 ").arg(option[2] == 'l' ? "log file" : "trace") + rig.path("pipe")
+                                    + ": no program reads the named pipe\n"), "");
+        QVERIFY(rig.env.simLine.opens().isEmpty());
         // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
         // a 16-character identity is not what it reports.
         rig.board(3, {.straps1 = 0x61});
