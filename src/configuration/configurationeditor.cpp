@@ -31,7 +31,7 @@ struct Option {
 };
 
 // clang-format off
-const std::array<Option, 28> Options = {{
+const auto Options = std::to_array<Option>({
     {"ModeMRS",         Group::PrinterMode,       nullptr, 0},
     {"ModeChipset",     Group::PrinterMode,       nullptr, 0},
     {"Voltage5",        Group::LogicVoltage,      &MechanismSettings::logicVoltage, 1},
@@ -60,7 +60,7 @@ const std::array<Option, 28> Options = {{
     {"ConfUser",        Group::ConfigurationMode, nullptr, 1},
     {"IdAuto",          Group::IdentityMode,      nullptr, 0},
     {"IdUser",          Group::IdentityMode,      nullptr, 1},
-}};
+});
 // clang-format on
 
 const Option *findOption(const QString &name)
