@@ -1141,8 +1141,9 @@ private slots:
         QCOMPARE(::mkfifo(qPrintable(rig.path("pipe")), 0600), 0);
         const int reader = ::open(qPrintable(rig.path("pipe")), O_RDONLY | O_NONBLOCK);
         const auto closeReader = qScopeGuard([reader] { ::close(reader); });
-        for (const QString &trace : {QStringLiteral("/dev/null"), rig.path("pipe")})
+        for (const QString &trace : {QStringLiteral("/dev/null"), rig.path("pipe"), rig.path("kept.txt"), rig.path("kept.txt")})
             QCOMPARE(rig.run({"identity", "--port", "COM4", "--speed", "9600", "--trace", trace}), 0);
+        QCOMPARE(rig.read("kept.txt").count("---- tessary identity ---- 20"), 2); // a file is appended to, run after run
         char piped[4096] = {};
         QVERIFY(::read(reader, piped, sizeof piped - 1) > 0 && QByteArray(piped).startsWith("---- tessary identity ---- 20"));
         // A line that hangs up in the probe: what the probe writes after it is not sent, and the trace says so.
