@@ -6,6 +6,7 @@
 #ifdef Q_OS_UNIX
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,24 +35,28 @@ QString notARegularFile(const QString &path)
     return QStringLiteral("it is not a regular file");
 }
 
-QString pipeWithoutReader(const QString &path)
+std::optional<int> openPipeForWriting(const QString &path, QString *reason)
 {
 #ifdef Q_OS_UNIX
+    const QByteArray name = QFile::encodeName(path);
     struct stat status = {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
-        return {};
+    if (::stat(name.constData(), &status) != 0 || !S_ISFIFO(status.st_mode))
+        return std::nullopt;
     // Without waiting: a pipe nobody reads refuses a writer at once.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return {};
+    const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        *reason = errno == ENXIO ? QStringLiteral("no program reads the named pipe")
+                                 : QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
     }
-    if (errno == ENXIO)
-        return QStringLiteral("no program reads the named pipe");
+    return fd;
 #else
     Q_UNUSED(path);
+    Q_UNUSED(reason);
+    return std::nullopt;
 #endif
-    return {};
 }
 
 QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter)

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 #include <functional>
 #include <memory>
 
@@ -27,9 +29,11 @@ using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
 // a link) or a name that is free.
 [[nodiscard]] QString notARegularFile(const QString &path);
 
-// For a named pipe that no program reads, why it cannot be written to ("no
-// program reads the named pipe"): opening it would wait for a reader for
-// ever. Nothing for anything else.
-[[nodiscard]] QString pipeWithoutReader(const QString &path);
+// For a named pipe, its write end, opened without waiting for a reader (a
+// pipe nobody reads would hold the open for ever) and then left to block as
+// writes do; -1 with the reason in *reason ("no program reads the named
+// pipe") when it cannot be opened. Nothing for anything else. The descriptor
+// is kept for the writing: closing it would tell the reader the end.
+[[nodiscard]] std::optional<int> openPipeForWriting(const QString &path, QString *reason);
 
 } // namespace tessary

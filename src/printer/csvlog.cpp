@@ -61,13 +61,13 @@ CsvLog::Opened CsvLog::open(QString *reason)
             return Opened::OtherHeader;
         }
     }
-    if (const QString nobody = pipeWithoutReader(m_file.fileName()); !nobody.isEmpty()) {
-        *reason = nobody;
-        return Opened::Failed;
-    }
     // A device or a pipe takes the rows as they come (appending would seek,
     // which it cannot, and Qt would warn).
-    if (!m_file.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
+    const std::optional<int> pipe = openPipeForWriting(m_file.fileName(), reason);
+    if (pipe && *pipe < 0)
+        return Opened::Failed;
+    if (!(pipe ? m_file.open(*pipe, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
+               : m_file.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly))) {
         *reason = m_file.errorString();
         return Opened::Failed;
     }

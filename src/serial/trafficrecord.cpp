@@ -128,13 +128,16 @@ std::unique_ptr<TrafficWriter> TrafficWriter::open(TrafficRecord &record, const 
         // A file is appended to; a device or a pipe (/dev/stderr, a FIFO)
         // takes the lines as they come: appending would seek, which it cannot.
         const QFileInfo info(path);
-        if (const QString nobody = pipeWithoutReader(path); !nobody.isEmpty()) {
+        QString problem;
+        const std::optional<int> pipe = openPipeForWriting(path, &problem);
+        if (pipe && *pipe < 0) {
             if (error)
-                *error = nobody;
+                *error = problem;
             return nullptr;
         }
-        opened = file->open(!info.exists() || info.isFile() ? QIODevice::WriteOnly | QIODevice::Append
-                                                            : QIODevice::WriteOnly);
+        opened = pipe ? file->open(*pipe, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
+                      : file->open(!info.exists() || info.isFile() ? QIODevice::WriteOnly | QIODevice::Append
+                                                                   : QIODevice::WriteOnly);
     }
     if (!opened) {
         if (error)
