@@ -320,10 +320,12 @@ const QList<CliApp::Subcommand> &CliApp::subcommands()
          QStringLiteral("FILE"), 1, OneFile, {yesOption(QStringLiteral("Replace an existing file."))},
          &CliApp::dbFactory},
         {QStringLiteral("db export"),
-         QStringLiteral("Writes a .cdb database as JSON, on standard output or into --output."),
+         QStringLiteral("Writes a .cdb database as JSON, on standard output or into --output; an "
+                        "existing file is replaced only with --yes, the database itself never."),
          QStringLiteral("FILE"), 1, OneFile,
          {QCommandLineOption({QStringLiteral("o"), QStringLiteral("output")}, QStringLiteral("The JSON file to write."),
-                             QStringLiteral("file"))},
+                             QStringLiteral("file")),
+          yesOption(QStringLiteral("Replace an existing file."))},
          &CliApp::dbExport},
         {QStringLiteral("db import"),
          QStringLiteral("Writes a .cdb database from JSON (as db export writes it; - reads standard "

@@ -59,6 +59,29 @@ std::optional<int> openPipeForWriting(const QString &path, QString *reason)
 #endif
 }
 
+#ifdef Q_OS_UNIX
+QString appendWhole(int descriptor, const QByteArray &bytes, bool regular)
+{
+    const off_t before = regular ? ::lseek(descriptor, 0, SEEK_END) : -1;
+    char last = '\n';
+    const QByteArray out =
+        before > 0 && ::pread(descriptor, &last, 1, before - 1) == 1 && last != '\n' ? '\n' + bytes : bytes;
+    for (qsizetype done = 0; done < out.size();) {
+        const ssize_t n = ::write(descriptor, out.constData() + done, size_t(out.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const QString reason = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            if (before >= 0 && ::ftruncate(descriptor, before) != 0)
+                return reason + QStringLiteral("; a part of the line stays in the file");
+            return reason;
+        }
+        done += n;
+    }
+    return {};
+}
+#endif
+
 QString saveAtomically(const QString &path, const QByteArray &bytes, const SaveFilter &filter)
 {
     if (QString reason = notARegularFile(path); !reason.isEmpty())

@@ -36,4 +36,16 @@ using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
 // is kept for the writing: closing it would tell the reader the end.
 [[nodiscard]] std::optional<int> openPipeForWriting(const QString &path, QString *reason);
 
+#ifdef Q_OS_UNIX
+// Appends a line (or several) whole or not at all, for a file that many runs
+// append to under their own lock: a disk that fills up half-way through is
+// given back the part written, so the file still ends with its last whole
+// line; a file whose last line lost its end (an editor, a crash of another
+// program) gets it back first, so the new line does not run on from it. The
+// descriptor is opened for reading too when regular is true (a pipe or a
+// device just takes the bytes). Returns why the bytes did not go in, or
+// nothing.
+[[nodiscard]] QString appendWhole(int descriptor, const QByteArray &bytes, bool regular);
+#endif
+
 } // namespace tessary

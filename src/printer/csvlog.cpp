@@ -62,12 +62,13 @@ CsvLog::Opened CsvLog::open(QString *reason)
         }
     }
     // A device or a pipe takes the rows as they come (appending would seek,
-    // which it cannot, and Qt would warn).
+    // which it cannot, and Qt would warn); a file is read too, for its last
+    // line's end.
     const std::optional<int> pipe = openPipeForWriting(m_file.fileName(), reason);
     if (pipe && *pipe < 0)
         return Opened::Failed;
     if (!(pipe ? m_file.open(*pipe, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle)
-               : m_file.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly))) {
+               : m_file.open(regular ? QIODevice::ReadWrite | QIODevice::Append : QIODevice::WriteOnly))) {
         *reason = m_file.errorString();
         return Opened::Failed;
     }
@@ -86,26 +87,11 @@ bool CsvLog::record(const BoardRow &row, QString *reason) { return put(line(row)
 bool CsvLog::put(const QByteArray &bytes, QString *reason)
 {
 #ifdef Q_OS_UNIX
-    // A row goes in whole or not at all: a disk that fills up half-way
-    // through it is given back the part written, so the file still ends with
-    // its last whole row and the next run's row starts a line of its own.
     // Under the lock, as the stations beside this one append too.
-    const int descriptor = m_file.handle();
-    const FileLock lock(descriptor, m_regular);
-    const off_t before = m_regular ? ::lseek(descriptor, 0, SEEK_END) : -1;
-    for (qsizetype done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(descriptor, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : ENOSPC;
-            if (before >= 0 && ::ftruncate(descriptor, before) != 0)
-                *reason = QStringLiteral("%1; a part of the row stays in the file").arg(QString::fromLocal8Bit(std::strerror(error)));
-            else
-                *reason = QString::fromLocal8Bit(std::strerror(error));
-            return false;
-        }
-        done += n;
+    const FileLock lock(m_file.handle(), m_regular);
+    if (const QString failed = appendWhole(m_file.handle(), bytes, m_regular); !failed.isEmpty()) {
+        *reason = failed;
+        return false;
     }
 #else
     if (m_file.write(bytes) != bytes.size() || !m_file.flush()) {

@@ -9,6 +9,8 @@
 #include <QLockFile>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -104,8 +106,11 @@ public:
     {
         if (m_lock.tryLock(LockWaitMs))
             return true;
-        *error = QStringLiteral("the spool %1 is held by another program (its lock file %1.lock)")
-                     .arg(m_lock.fileName().chopped(5));
+        *error = m_lock.error() == QLockFile::LockFailedError
+                     ? QStringLiteral("the spool %1 is held by another program (its lock file %1.lock)")
+                           .arg(m_lock.fileName().chopped(5))
+                     : QStringLiteral("cannot make the spool's lock file %1 (a full disk, or a folder not writable)")
+                           .arg(m_lock.fileName());
         return false;
     }
 
@@ -151,17 +156,21 @@ bool RecordSpool::append(const QJsonObject &entry, QString *error)
         return false;
     const bool created = !QFileInfo::exists(m_path);
     QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
         *error = QStringLiteral("cannot write the spool %1: %2").arg(m_path, file.errorString());
         return false;
     }
     const QByteArray line = QJsonDocument(entry).toJson(QJsonDocument::Compact) + '\n';
-    bool written = file.write(line) == line.size() && file.flush();
 #ifdef Q_OS_UNIX
-    written = written && ::fdatasync(file.handle()) == 0;
+    // Whole or not at all: a half line would stay unreadable for every replay.
+    QString failed = appendWhole(file.handle(), line, true);
+    if (failed.isEmpty() && ::fdatasync(file.handle()) != 0)
+        failed = QString::fromLocal8Bit(std::strerror(errno));
+#else
+    const QString failed = file.write(line) == line.size() && file.flush() ? QString() : file.errorString();
 #endif
-    if (!written) {
-        *error = QStringLiteral("cannot write the spool %1: %2").arg(m_path, file.errorString());
+    if (!failed.isEmpty()) {
+        *error = QStringLiteral("cannot write the spool %1: %2").arg(m_path, failed);
         return false;
     }
     file.close();
