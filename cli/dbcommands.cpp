@@ -284,13 +284,15 @@ int CliApp::dbExport(const Invocation &call)
         return Success;
     }
     const QString output = call.value("output");
+    if (DatabaseFiles::isReadOnly(output))
+        return fail(common, QStringLiteral("%1 was not written: it is read-only").arg(output));
+    if (const QString reason = notARegularFile(output); !reason.isEmpty())
+        return fail(common, QStringLiteral("cannot write %1: %2").arg(output, reason));
     const QFileInfo target(output);
     if (target.exists() && target.canonicalFilePath() == QFileInfo(call.arguments.first()).canonicalFilePath())
         return fail(common, QStringLiteral("%1 is the database itself; give another file").arg(output));
     if (target.exists() && !call.has("yes"))
         return fail(common, QStringLiteral("%1 exists; give --yes to replace it").arg(output));
-    if (DatabaseFiles::isReadOnly(output))
-        return fail(common, QStringLiteral("%1 was not written: it is read-only").arg(output));
     if (const QString reason = saveAtomically(output, json); !reason.isEmpty())
         return fail(common, QStringLiteral("cannot write %1: %2").arg(output, reason));
     return Success;
