@@ -24,37 +24,21 @@ public:
     bool message(const QString &, MessageIcon, MessageButtons, DefaultButton) override { return true; }
 };
 
-// Each write is answered with the next piece of the input: its first byte
-// says how long the piece is.
-class Replies {
-public:
-    Replies(const uint8_t *data, size_t size) : m_bytes(reinterpret_cast<const char *>(data), qsizetype(size)) {}
-    QByteArray next()
-    {
-        if (m_pos >= m_bytes.size())
-            return {};
-        const int length = quint8(m_bytes.at(m_pos++)) % 64;
-        const QByteArray piece = m_bytes.mid(m_pos, length);
-        m_pos += piece.size();
-        return piece;
-    }
-
-private:
-    QByteArray m_bytes;
-    qsizetype m_pos = 0;
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    auto replies = std::make_shared<Replies>(data, size);
+    // Each write is answered with the next piece of the input: its first byte says how long the piece is.
+    auto input = std::make_shared<QByteArray>(reinterpret_cast<const char *>(data), qsizetype(size));
     VirtualClock clock;
     SimulatedLine line(clock);
     line.setWakeups(false);
     line.setExistingPorts({2});
-    line.attachDevice(2, std::make_shared<ScriptedDevice>(
-                             [replies](const QByteArray &, const LineSettings &) { return replies->next(); }));
+    line.attachDevice(2, std::make_shared<ScriptedDevice>([input](const QByteArray &, const LineSettings &) {
+        const QByteArray piece = input->mid(1, input->isEmpty() ? 0 : quint8(input->at(0)) % 64);
+        input->remove(0, 1 + piece.size());
+        return piece;
+    }));
     SerialLink link(line, clock);
     SilentPrompts prompts;
     PrinterLink printer{true, 2, QStringLiteral("9600"), HandshakeHardware, true};

@@ -2,8 +2,9 @@
 """The folders of src/ form a ladder: counting the `#include "folder/..."`
 lines between them, no folder leans, directly or round about, on a folder
 that leans back on it.
-  folder_ladder.py SRC   (exit status 1 and every cycle with the include
-                          lines that make it, if not; else the ladder)"""
+  folder_ladder.py SRC   (exit status 1 and a cycle with the include lines
+                          that make it, if not; else the ladder from below)"""
+import graphlib
 import pathlib
 import re
 import sys
@@ -19,34 +20,12 @@ for folder in folders:
             if found and found.group(1) in folders and found.group(1) != folder:
                 lines.setdefault((folder, found.group(1)), []).append(
                     f"{path.relative_to(src.parent)}:{number}: {line.strip()}")
-below = {f: sorted(t for (s, t) in lines if s == f) for f in folders}
-
-# Every simple cycle, each found once: from its alphabetically first folder,
-# through folders after it only.
-cycles = []
-def walk(start, path):
-    for nxt in below[path[-1]]:
-        if nxt == start:
-            cycles.append(path + [start])
-        elif nxt > start and nxt not in path:
-            walk(start, path + [nxt])
-for folder in folders:
-    walk(folder, [folder])
-
-for cycle in cycles:
-    print("cycle: " + " -> ".join(cycle))
+try:  # each folder after every folder it includes
+    order = list(graphlib.TopologicalSorter({f: {t for (s, t) in lines if s == f} for f in folders}).static_order())
+except graphlib.CycleError as error:
+    cycle = error.args[1][::-1]  # each folder there includes the next
+    print("folder cycle in " + str(src) + ": " + " -> ".join(cycle))
     for step in zip(cycle, cycle[1:]):
         print("\n".join("  " + line for line in lines[step]))
-if cycles:
-    print(f"{len(cycles)} folder cycle(s) in {src}")
     sys.exit(1)
-
-# The ladder from the top: each folder above every folder it includes.
-order, placed = [], set()
-while len(order) < len(folders):
-    ready = [f for f in folders if f not in placed and not any(f in below[o] for o in folders if o not in placed)]
-    order += ready
-    placed.update(ready)
-for folder in order:
-    print(f"{folder:>16}: {' '.join(below[folder]) or '-'}")
-print(f"no folder cycle in {src}: {len(folders)} folders, each above what it includes")
+print(f"no folder cycle in {src}: {len(folders)} folders, each above what it includes: {' < '.join(order)}")

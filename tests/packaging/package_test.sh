@@ -11,17 +11,13 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
-start=$(date +%s%N)
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
-packed=$(date +%s%N)
 deb=$(ls "$work"/tessary-configurator_*.deb)
 ddeb=$(ls "$work"/tessary-configurator-dbgsym_*.ddeb)
 echo "$(basename "$deb"): $(stat -c %s "$deb") bytes; $(basename "$ddeb"): $(stat -c %s "$ddeb") bytes"
 
 # Tags go to standard output; lintian's note on running as root to standard error.
 lintian --fail-on error,warning "$deb" "$ddeb" >"$work/lintian.txt" || true
-checked=$(date +%s%N)
-echo "cpack $(((packed - start) / 1000000)) ms, lintian $(((checked - packed) / 1000000)) ms"
 [ ! -s "$work/lintian.txt" ] || { cat "$work/lintian.txt"; fail "lintian has something to say"; }
 
 dpkg-deb -x "$deb" "$work/root"

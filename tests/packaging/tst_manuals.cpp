@@ -115,9 +115,7 @@ private slots:
         QVERIFY(bash.contains("\ncomplete -F _tessary tessary\n") && zsh.startsWith("#compdef tessary\n"));
         for (const CliApp::Subcommand &command : CliApp::subcommands()) {
             const QString name = command.name;
-            const QString word = name.section(u' ', 0, 0);
-            QVERIFY2(bash.contains(QRegularExpression("compgen -W '[^']*\\b" + word + "\\b")), qPrintable(name));
-            QVERIFY2(zsh.contains("        '" + word + u':'), qPrintable(name));
+            const QString word = name.section(u' ', 0, 0); // bash and zsh offer each: shellsComplete
             QVERIFY2(fish.contains("-n '__tessary_is \"\"' -a '" + word + u'\''), qPrintable(name));
             if (name.contains(u' ')) {
                 const QString action = name.section(u' ', 1);
