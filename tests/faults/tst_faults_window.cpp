@@ -38,24 +38,6 @@ class TestFaultsWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    // A board that takes the reset and drops the line as it restarts: "Configure printer" says what is
-    // known (the reset left, the line hung up before the board answered), not that the board was not reset,
-    // and shows no identity it did not read.
-    void configurePrinterTellsOfAHangUpAfterTheReset()
-    {
-        WindowRig rig;
-        Board &board = found(rig);
-        const QString identityBefore = rig.text("Identity");
-        board.setFaults({.hangUpAfterReset = true});
-        rig.click("ConfigPrinter");
-        QCOMPARE(rig.prompts.texts(), QStringList({"The reset left the port, then the serial line hung up before the board "
-                                                   "answered. Please check cables and power, then check the board's "
-                                                   "configuration."}));
-        QCOMPARE(board.resetCount(), 1);
-        QCOMPARE(rig.text("Identity"), identityBefore);
-        QVERIFY(!rig.line.isOpen() && rig.isEnabled("ConfigPrinter"));
-    }
-
     void lineFaultEndsWithThePortClosedOneNoticeAndTheWindowUsable_data()
     {
         QTest::addColumn<QString>("command");
