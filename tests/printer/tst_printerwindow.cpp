@@ -44,15 +44,6 @@ QString lastOpens(const SimulatedLine &line, int n)
     return list.join(u' ');
 }
 
-// The main window's identity and communication labels, and which of Check identity, Check
-// configuration, Configure printer, Wake up, Sleep and Reset are enabled.
-QString mainWindow(const WindowRig &rig)
-{
-    QString states;
-    for (const char *name : {"GetID", "GetSettings", "ConfigPrinter", "Wakeup", "SleepButton", "Reset"})
-        states += rig.isEnabled(name) ? u'+' : u'-';
-    return rig.text("Identity") + u'|' + rig.text("LabelCom") + u'|' + rig.text("LabelBauds") + u'|' + states;
-}
 const QString NoPrinter = "No chipset found|No chipset found, please|Perform a chipset detection|+-----";
 
 // The port selection window's chosen port, speed and handshake.
@@ -141,7 +132,7 @@ private slots:
                 QCOMPARE(rig.status(), step.after);
             }
         });
-        QCOMPARE(mainWindow(rig), NoPrinter); // the earlier finding forgotten
+        QCOMPARE(rig.printerColumn(), NoPrinter); // the earlier finding forgotten
     }
 
     // The options name their devices ("COM 3 (pts/4)" also for a link to it) and follow adapters that
@@ -308,7 +299,7 @@ private slots:
               "wire");
         QTEST(lastOpens(rig.line, 2), "opens");
         QCOMPARE(status.shown, device == Busy2 ? QStringList{"COM2 is in use by another program."} : QStringList());
-        QTEST(mainWindow(rig), "after");
+        QTEST(rig.printerColumn(), "after");
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(device == Board3At9600 ? "GetSettings" : "GetID"));
     }
 
@@ -404,11 +395,11 @@ private slots:
         if (handshake) { // the main window asks for the identity again, and shows it whole
             const QString whole = identity.contains('<') ? "<b>X</b> \u00A0\u00FF!abcd\uFFFD\uFFFDY\uFFFD\uFFFD\uFFFD"
                                                          : QString::fromLatin1(identity);
-            QCOMPARE(mainWindow(rig), QStringLiteral("%1|Port: COM%2|Baudrate: %3|++++++").arg(whole).arg(port).arg(speed));
+            QCOMPARE(rig.printerColumn(), QStringLiteral("%1|Port: COM%2|Baudrate: %3|++++++").arg(whole).arg(port).arg(speed));
             QCOMPARE(rig.find<QLabel>("Identity")->textFormat(), Qt::PlainText);
             QCOMPARE(lastOpens(rig.line, 1), QStringLiteral("%1/%2/%3").arg(port).arg(speed).arg(handshake));
         } else {
-            QCOMPARE(mainWindow(rig), NoPrinter);
+            QCOMPARE(rig.printerColumn(), NoPrinter);
         }
         // The main window's "Communication" names the handshake the board was found with.
         QCOMPARE(rig.find<QWidget>("Frame14")->toolTip(), tips.value(handshake - 1));
@@ -513,7 +504,7 @@ private slots:
         const auto &w = rig.line.writes(); // those of the command that ran last
         QCOMPARE(rig.wire(), hex("18 1b53 18"));
         QVERIFY(w.at(2).at - w.at(1).at >= 10);
-        QCOMPARE(mainWindow(rig), QStringLiteral("TH432 1K5 STD    FW 4.12|Port: COM3|Baudrate: 19200|+--+--"));
+        QCOMPARE(rig.printerColumn(), QStringLiteral("TH432 1K5 STD    FW 4.12|Port: COM3|Baudrate: 19200|+--+--"));
         QCOMPARE(rig.status(), "Sleep sent to COM3"); // once its bytes left: tst_faults_window for the faults
         QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("Wakeup"));
@@ -524,7 +515,7 @@ private slots:
         QCOMPARE(rig.wire(), hex("00 00 00 18"));
         QCOMPARE(lastOpens(rig.line, 4), QStringLiteral("1/57600/0 3/57600/0 5/57600/0 3/19200/2"));
         QVERIFY(rig.line.opens().at(3).at - w.at(2).at >= 1000);
-        QVERIFY(mainWindow(rig).endsWith(QLatin1String("|++++++")) && rig.window->cursor().shape() == Qt::ArrowCursor);
+        QVERIFY(rig.printerColumn().endsWith(QLatin1String("|++++++")) && rig.window->cursor().shape() == Qt::ArrowCursor);
         QCOMPARE(rig.status(), "Wake-up sent to COM3");
         rig.clearWire();
 
