@@ -104,6 +104,14 @@ bool WindowRig::isChecked(const char *name) const
     return button && button->isChecked();
 }
 
+QString WindowRig::printerColumn() const
+{
+    QString states;
+    for (const char *name : {"GetID", "GetSettings", "ConfigPrinter", "Wakeup", "SleepButton", "Reset"})
+        states += isEnabled(name) ? u'+' : u'-';
+    return text("Identity") + u'|' + text("LabelCom") + u'|' + text("LabelBauds") + u'|' + states;
+}
+
 void WindowRig::type(const char *name, const QString &text)
 {
     auto *field = find<QLineEdit>(name);

@@ -60,6 +60,9 @@ public:
     // Replaces the text of a field as the user types it.
     void type(const char *name, const QString &text);
     [[nodiscard]] QString status() const { return window->statusText(); }
+    // The printer column as read: "identity|communication label|speed label|" then + or - for each of Check
+    // identity, Check configuration, Configure printer, Wake up, Sleep and Reset, enabled or not.
+    [[nodiscard]] QString printerColumn() const;
 
     // "Check identity": the port selection window is driven in place by
     // `inWindow` (an automatic scan when none), then closed with OK if still open.
