@@ -9,6 +9,7 @@
 #include "record/windowrecord.h"
 #include "windowrig.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QSqlError>
@@ -53,7 +54,7 @@ private:
 
     // The rig with the recorder the program wires, its clock fixed; a board on COM1, found.
     struct Recording {
-        explicit Recording(QSettings &settings) : record(&settings)
+        explicit Recording(QSettings *settings) : record(settings)
         {
             rig.services.recorder = &record;
             record.setStatusLine(rig.window.get());
@@ -81,7 +82,7 @@ private slots:
     // the programming with what it wrote, then the check with what the board holds.
     void windowCommandsRecordTheirBoards()
     {
-        Recording recording(m_settings);
+        Recording recording(&m_settings);
         recording.rig.click("ConfigPrinter");
         recording.rig.click("GetSettings");
         recording.record.waitForDone();
@@ -94,25 +95,29 @@ private slots:
     }
 
     // The board is written all the same; its row waits in the spool, and the
-    // status line says why. Without a record in the settings the window
-    // records nothing, and makes no file.
+    // status line says why. Without a record in the settings, or without a
+    // settings file, the window records nothing, and makes no file.
     void aRowTheRecordCannotTakeIsSaid_data()
     {
         QTest::addColumn<QString>("record");
-        QTest::addColumn<QString>("status"); // SPOOL: the spool's path
+        QTest::addColumn<QString>("status"); // SPOOL: the spool's path; URL: the record's
         QTest::newRow("a read-only file") << "read-only" << "1 row not recorded yet, kept in SPOOL";
+        QTest::newRow("a folder in its place") << "folder" << "1 row not recorded yet, kept in SPOOL (the record URL is not a file)";
         QTest::newRow("a newer schema")
             << "newer" << "the record URL has schema version 7, newer than this program's 1: update tessary before "
                           "using it; the board's row is kept in SPOOL";
-        QTest::newRow("none set") << "none" << "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each "
-                                               "echoed by the board";
+        for (const char *none : {"no record set", "no settings file"})
+            QTest::newRow(none) << none << "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each echoed by the board";
     }
     void aRowTheRecordCannotTakeIsSaid()
     {
         QFETCH(QString, record);
         QFETCH(QString, status);
-        if (record == u"none") {
+        const bool set = !record.startsWith(u"no ");
+        if (!set) {
             RecordLocation::keep(m_settings, {});
+        } else if (record == u"folder") {
+            QVERIFY(QDir().mkpath(m_where.path));
         } else {
             RecordDatabase::Opened made = RecordDatabase::open(m_where, RecordDatabase::Use::Write);
             QVERIFY(made.database);
@@ -121,16 +126,16 @@ private slots:
         }
         if (record == u"read-only")
             QFile::setPermissions(m_where.path, QFile::ReadOwner);
-        Recording recording(m_settings);
-        QCOMPARE(recording.record.recording(), record != u"none");
+        Recording recording(record == u"no settings file" ? nullptr : &m_settings);
+        QCOMPARE(recording.record.recording(), set);
         recording.rig.click("ConfigPrinter");
         QCOMPARE(recording.rig.status(), "Configuration programmed on COM1 at 115200 bauds: 12 parameters, each echoed by the board");
         recording.record.waitForDone();
         QFile::setPermissions(m_where.path, QFile::ReadOwner | QFile::WriteOwner);
-        QCOMPARE(recording.rig.status().section(" (", 0, 0),
-                 status.replace("SPOOL", RecordSpool(m_where).path()).replace("URL", m_where.shown()));
-        QCOMPARE(RecordSpool(m_where).held().boards, record == u"none" ? 0 : 1);
-        if (record == u"none")
+        QDir().rmdir(m_where.path);
+        QCOMPARE(recording.rig.status(), status.replace("SPOOL", RecordSpool(m_where).path()).replace("URL", m_where.shown()));
+        QCOMPARE(RecordSpool(m_where).held().boards, set ? 1 : 0);
+        if (!set)
             QVERIFY(!QFile::exists(m_where.path) && !QFile::exists(RecordLocation::builtIn().path));
     }
 };
