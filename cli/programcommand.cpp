@@ -45,11 +45,6 @@ public:
         }
         return RecordNumbers(*m_rows.shared(), m_name, m_start).take(boards, check, error);
     }
-    QString shown() const override
-    {
-        return m_rows.shared() ? RecordNumbers(*m_rows.shared(), m_name, m_start).shown()
-                               : QStringLiteral("the counter %1 of the record").arg(m_name);
-    }
 
 private:
     RunRecord &m_rows;

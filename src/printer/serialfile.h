@@ -21,7 +21,6 @@ public:
 
     [[nodiscard]] std::optional<QList<qint64>> take(const QStringList &boards, const NumberCheck &check,
                                                     QString *error) override;
-    [[nodiscard]] QString shown() const override;
 
     // What the file holds now, read without the lock (a check before the
     // run; the numbers themselves are read again under the lock): the next

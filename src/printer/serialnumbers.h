@@ -29,8 +29,6 @@ public:
     // no board may be written.
     [[nodiscard]] virtual std::optional<QList<qint64>> take(const QStringList &boards, const NumberCheck &check,
                                                             QString *error) = 0;
-    // Where the numbers come from, for messages: "the serial file line7.txt".
-    [[nodiscard]] virtual QString shown() const = 0;
 };
 
 } // namespace tessary

@@ -15,9 +15,4 @@ std::optional<QList<qint64>> RecordNumbers::take(const QStringList &boards, cons
     return m_run.takeNumbers(m_counter, m_start, boards, check, error);
 }
 
-QString RecordNumbers::shown() const
-{
-    return QStringLiteral("the counter %1 of the record %2").arg(m_counter, m_run.location().shown());
-}
-
 } // namespace tessary
