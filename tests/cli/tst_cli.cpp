@@ -1283,6 +1283,11 @@ private slots:
         QCOMPARE(rig.read("line.csv"), whole);
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", log, "--station", "BENCH 2"}), 0);
         QVERIFY(rig.read("line.csv").mid(whole.size()).startsWith(start.toUtf8()));
+        // A last line that lost its end (an editor, a crash) gets it back: the next row starts a line of its own.
+        const qint64 end = QFileInfo(log).size() - 1;
+        QVERIFY(QFile::resize(log, end));
+        QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", log, "--station", "BENCH 2"}), 0);
+        QCOMPARE(rig.read("line.csv").mid(end, 1 + start.size()), "\n" + start.toUtf8());
         // The log must take its rows before the board is touched: one whose folder is not there is refused then.
         rig.env.simLine.clearRecords();
         QCOMPARE(rig.expect(QStringList{"program", "--log", rig.path("no/such/line.csv"), "--yes"} + Fields576, 1,
@@ -1488,6 +1493,7 @@ private slots:
             {"lowercase-magic.cdb", "add D A --code 1111000101000000", 1, notDb, "lowercase-magic.cdb"},
             {"lowercase-magic.cdb", "remove D A", 1, notDb, "lowercase-magic.cdb"},
             {"lowercase-magic.cdb", "export D", 1, notDb, "lowercase-magic.cdb"},
+            {"ABC", "export D --output D --yes", 1, "tessary: D is the database itself; give another file\n", "ABC"},
             {"lowercase-magic.cdb", "program --db D --entry A --port COM1", 1, notDb, "lowercase-magic.cdb"},
             {"lowercase-magic.cdb", "audit --db D --port COM1", 1, notDb, "lowercase-magic.cdb"},
             {"truncated-inside-record.cdb", "add D A --code 1111000101000000", 1, "tessary: Couldn't load the database file D : The file ends "
@@ -1521,6 +1527,7 @@ private slots:
         const QString exported = rig.out;
         QCOMPARE(rig.run({"db", "export", rig.path("first.cdb"), "--output", rig.path("again.json")}), 0);
         QVERIFY(exported.contains("Größe 16 Zeichen") && QString::fromUtf8(rig.read("again.json")) == exported);
+        QCOMPARE(rig.expect({"db", "export", rig.path("first.cdb"), "--output", rig.path("again.json")}, 1, "exists; give --yes to replace it\n"), "");
         QCOMPARE(rig.run({"db", "import", rig.path("again.json"), rig.path("first.cdb")}), 1); // exists: needs --yes
         QCOMPARE(rig.run({"db", "import", rig.path("again.json"), rig.path("first.cdb"), "--yes"}), 0);
         QCOMPARE(rig.read("first.cdb"), bytes);

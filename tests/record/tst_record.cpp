@@ -30,11 +30,13 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -631,6 +633,15 @@ private slots:
         const QByteArray spooled = read(spoolOf(url));
         QCOMPARE(spooled.count('\n'), 3); // two boards and the run's end
         QVERIFY2(spooled.contains(backend == Sqlite ? "is read-only" : "lost the record"), spooled.constData());
+        // A disk that fills up half-way through the next row gets the part written back: the spool stays whole.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{}, saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0 && (limit = saved, limit.rlim_cur = rlim_t(spooled.size() + 40), true));
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        const int full = tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--record=" + url});
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
+        QVERIFY2(full == 1 && m_err.contains("cannot write the spool " + spoolOf(url) + ": File too large\n"), qPrintable(m_err));
+        QCOMPARE(read(spoolOf(url)), spooled);
 
         // Still away: the next run spools too, and sends nothing.
         QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
