@@ -294,6 +294,17 @@ private slots:
     void usageErrorsAndHelp()
     {
         const QList<QPair<QString, QString>> table = { // the arguments, a part of the message; "" an empty argument
+            // A mistyped command, action or option suggests the nearest known one; what is missing is named.
+            {"program --prot COM1", "tessary program: unknown option --prot; did you mean --port?\n"},
+            {"program --all", "tessary program: unknown option --all; did you mean --all-boards?\n"},
+            {"detect --fast", "tessary detect: unknown option --fast\n"}, {"prgram", "tessary: unknown command prgram; did you mean program?\n"},
+            {"frobnicate", "tessary: unknown command frobnicate; see tessary --help\n"}, {"--verison", "tessary: unknown option --verison; did you mean --version?\n"},
+            {"db lst x.cdb", "tessary db: unknown action lst; did you mean list?\n"}, {"code decod 1", "tessary code: unknown action decod; did you mean decode?\n"},
+            {"completion bsh", "tessary completion: completes bash, zsh or fish, not \"bsh\"; did you mean bash?\n"},
+            {"program --db x.cdb", "tessary program: --db needs --entry NAME, the entry to write\n"},
+            {"program --entry Mechanism␣01", "tessary program: --entry needs --db FILE, the database that holds it\n"},
+            {"detect --port", "tessary detect: --port needs a value (<port>)\n"}, {"read --json=yes", "tessary read: --json takes no value\n"},
+            {"code encode --head-width", "tessary code encode: --head-width needs a value (<dots>)\n"}, {"db list", "tessary db list: needs one FILE\n"},
             {"", "Usage: tessary <command>"}, {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
             {"detect --port COM0=/dev/ttyS0", "--port takes COMn=DEVICE"}, {"read --port COM1 --speed 9601", "--speed takes"},
             {"detect --port COM2 --port COM2=/dev/pts/1", "COM2 is named twice"}, {"db", "needs an action"},

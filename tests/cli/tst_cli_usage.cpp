@@ -1,7 +1,7 @@
 // The command lines a user gets wrong, and --help and --version, through the
-// programs themselves: a mistyped command, action or option suggests the
-// nearest known one, a missing value or option is named in one line, each
-// exits 2; --version names the Qt the program runs on; the desktop program
+// programs themselves: a mistyped option of the simulator or the desktop
+// program suggests the nearest known one, a missing value is named in one
+// line, each exits 2; --version names the Qt the program runs on; the desktop program
 // answers --help and --version without a display.
 #include <QProcess>
 #include <QTest>
@@ -21,24 +21,7 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("said"); // the last line on standard error
-        const QString tessary = "cli/tessary";
-        QTest::newRow("option") << tessary << QStringList{"program", "--prot", "COM1"} << "tessary program: unknown option --prot; did you mean --port?";
-        QTest::newRow("option by its beginning") << tessary << QStringList{"program", "--all"}
-                                                 << "tessary program: unknown option --all; did you mean --all-boards?";
-        QTest::newRow("option far from any") << tessary << QStringList{"detect", "--fast"} << "tessary detect: unknown option --fast";
-        QTest::newRow("command") << tessary << QStringList{"prgram"} << "tessary: unknown command prgram; did you mean program?";
-        QTest::newRow("command far from any") << tessary << QStringList{"frobnicate"} << "tessary: unknown command frobnicate; see tessary --help";
-        QTest::newRow("action") << tessary << QStringList{"db", "lst", "x.cdb"} << "tessary db: unknown action lst; did you mean list?";
-        QTest::newRow("action of code") << tessary << QStringList{"code", "decod", "1"} << "tessary code: unknown action decod; did you mean decode?";
-        QTest::newRow("the program's option") << tessary << QStringList{"--verison"} << "tessary: unknown option --verison; did you mean --version?";
-        QTest::newRow("shell") << tessary << QStringList{"completion", "bsh"} << "tessary completion: completes bash, zsh or fish, not \"bsh\"; did you mean bash?";
-        QTest::newRow("--entry missing") << tessary << QStringList{"program", "--db", "x.cdb"} << "tessary program: --db needs --entry NAME, the entry to write";
-        QTest::newRow("--db missing") << tessary << QStringList{"program", "--entry", "Mechanism 01"}
-                                      << "tessary program: --entry needs --db FILE, the database that holds it";
-        QTest::newRow("value missing") << tessary << QStringList{"detect", "--port"} << "tessary detect: --port needs a value (<port>)";
-        QTest::newRow("value of a field") << tessary << QStringList{"code", "encode", "--head-width"} << "tessary code encode: --head-width needs a value (<dots>)";
-        QTest::newRow("value to a flag") << tessary << QStringList{"read", "--json=yes"} << "tessary read: --json takes no value";
-        QTest::newRow("argument missing") << tessary << QStringList{"db", "list"} << "tessary db list: needs one FILE";
+        // (tessary's own: tst_cli's usage table)
         QTest::newRow("simulator option") << "boardsim/tessary-boardsim" << QStringList{"--spead", "9600"}
                                           << "tessary-boardsim: unknown option --spead; did you mean --speed?";
         QTest::newRow("simulator value") << "boardsim/tessary-boardsim" << QStringList{"--speed"} << "tessary-boardsim: --speed needs a value (<N>)";
