@@ -98,24 +98,22 @@ private slots:
     {
         QTest::addColumn<QString>("speed");
         QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
-        QTest::addColumn<int>("pauseMs");  // between the write and the close
         QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
         QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
         QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
         // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
-        // waits that long after the write, and 2 ms more, before the port's settings go back.
-        QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 0 << 2 * 19 << false;
-        QTest::newRow("written long before the close") << "1200" << 0 << 30 << 0 << 0 << false;
-        QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 0 << 2 * 35 << false;
-        QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 0 << 2000 << true;
-        QTest::newRow("held, a stop at the third look") << "9600" << -1 << 0 << 3 << 3 * 5 << true;
+        // waits that long after the write, and 2 ms more, before the port's settings go back (a close long
+        // after its write waits for nothing: the scan's times in tst_printerwindow).
+        QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 2 * 19 << false;
+        QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 2 * 35 << false;
+        QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 2000 << true;
+        QTest::newRow("held, a stop at the third look") << "9600" << -1 << 3 << 3 * 5 << true;
     }
 
     void closeWaitsForTheOutputThroughTheClock()
     {
         QFETCH(QString, speed);
         QFETCH(int, heldMs);
-        QFETCH(int, pauseMs);
         QFETCH(int, stopAt);
         QFETCH(bool, dropped);
         Rig rig(qPrintable(speed));
@@ -125,7 +123,6 @@ private slots:
             QVERIFY(rig.link.openPort(1, speed, HandshakeHardware));
             rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
             rig.link.sendString(QByteArray::fromHex("1b40"));
-            rig.clock.advance(pauseMs);
             const qint64 before = rig.clock.now();
             const int waitsBefore = rig.clock.waits;
             rig.clock.onWait = [&](int wait) {
@@ -168,8 +165,8 @@ private slots:
             QVERIFY(line.open(1, 9600, HandshakeHardware)); // no settle pause: the stop lands in the first wait
             link.delay(5000);
         }));
-        QVERIFY(elapsed.elapsed() < 4000); // the first wait ended early
-        QVERIFY(!line.isOpen() && !gate.isBusy());
+        // The first wait ended early. (The port closed after a stop: tst_database, tst_faults_window.)
+        QVERIFY(elapsed.elapsed() < 4000);
     }
 
     void recordTakesLinesFromSeveralThreads()
