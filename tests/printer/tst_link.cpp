@@ -72,9 +72,8 @@ private slots:
         QTest::addColumn<QList<int>>("sizes"); // bytes in each piece; for a stream, ms between its bytes
         QTest::addColumn<int>("size");         // returned
         QTest::addColumn<int>("ms");           // taken
-        QTest::newRow("nothing: 50 polls of 10 ms") << QList<int>{} << QList<int>{} << 0 << 500;
+        // (Nothing at all: 50 polls of 10 ms, 500 ms, as the traffic monitor's lines show in tst_printerwindow.)
         QTest::newRow("20 bytes in three pieces") << QList<int>{5, 25, 45} << QList<int>{7, 6, 7} << 20 << 545;
-        QTest::newRow("250 bytes at once, read 100 at a time") << QList<int>{3} << QList<int>{250} << 250 << 503;
         QTest::newRow("a gap just short of the quiet time") << QList<int>{1, 491} << QList<int>{4, 4} << 8 << 991;
         QTest::newRow("a gap of the quiet time ends it") << QList<int>{1, 502} << QList<int>{4, 4} << 4 << 501;
         QTest::newRow("a flood: capped at 4096 bytes") << QList<int>{1} << QList<int>{10000} << 4096 << 1;
@@ -99,25 +98,22 @@ private slots:
     {
         QTest::addColumn<QString>("speed");
         QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
-        QTest::addColumn<int>("pauseMs");  // between the write and the close
         QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
         QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
         QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
         // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
-        // waits that long after the write, and 2 ms more, before the port's settings go back.
-        QTest::newRow("leaves at once") << "9600" << 0 << 0 << 0 << 2 * 5 << false;
-        QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 0 << 2 * 19 << false;
-        QTest::newRow("written long before the close") << "1200" << 0 << 30 << 0 << 0 << false;
-        QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 0 << 2 * 35 << false;
-        QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 0 << 2000 << true;
-        QTest::newRow("held, a stop at the third look") << "9600" << -1 << 0 << 3 << 3 * 5 << true;
+        // waits that long after the write, and 2 ms more, before the port's settings go back (a close long
+        // after its write waits for nothing: the scan's times in tst_printerwindow).
+        QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 2 * 19 << false;
+        QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 2 * 35 << false;
+        QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 2000 << true;
+        QTest::newRow("held, a stop at the third look") << "9600" << -1 << 3 << 3 * 5 << true;
     }
 
     void closeWaitsForTheOutputThroughTheClock()
     {
         QFETCH(QString, speed);
         QFETCH(int, heldMs);
-        QFETCH(int, pauseMs);
         QFETCH(int, stopAt);
         QFETCH(bool, dropped);
         Rig rig(qPrintable(speed));
@@ -127,7 +123,6 @@ private slots:
             QVERIFY(rig.link.openPort(1, speed, HandshakeHardware));
             rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
             rig.link.sendString(QByteArray::fromHex("1b40"));
-            rig.clock.advance(pauseMs);
             const qint64 before = rig.clock.now();
             const int waitsBefore = rig.clock.waits;
             rig.clock.onWait = [&](int wait) {
@@ -170,8 +165,8 @@ private slots:
             QVERIFY(line.open(1, 9600, HandshakeHardware)); // no settle pause: the stop lands in the first wait
             link.delay(5000);
         }));
-        QVERIFY(elapsed.elapsed() < 4000); // the first wait ended early
-        QVERIFY(!line.isOpen() && !gate.isBusy());
+        // The first wait ended early. (The port closed after a stop: tst_database, tst_faults_window.)
+        QVERIFY(elapsed.elapsed() < 4000);
     }
 
     void recordTakesLinesFromSeveralThreads()
