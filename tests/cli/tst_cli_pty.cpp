@@ -43,16 +43,11 @@ struct Result {
 
 QString built(const char *program) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + QLatin1String(program); }
 
-// The tessary program as a script runs it (after `as`, e.g. as another user; its settings under `config`).
-Result run(const QStringList &arguments, const QStringList &as = {}, const QString &config = {})
+// The tessary program as a script runs it (after `as`, e.g. as another user or under `env`).
+Result run(const QStringList &arguments, const QStringList &as = {})
 {
     const QStringList command = as + QStringList{built("cli/tessary")} + arguments;
     QProcess process;
-    if (!config.isEmpty()) {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        process.setProcessEnvironment(environment);
-    }
     process.start(command.first(), command.mid(1));
     process.waitForFinished(60'000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
@@ -382,7 +377,7 @@ private slots:
             QVERIFY(QFile::link(node, file));
         struct stat before {};
         QCOMPARE(::stat(path.constData(), &before), 0);
-        const Result ports = run({"ports"}, {}, home.path());
+        const Result ports = run({"ports"}, {"env", "XDG_CONFIG_HOME=" + home.path()});
         const QString what = kind == "fifo" ? "a named pipe (FIFO)" : kind == "socket" ? "a socket" : "a device";
         QCOMPARE(ports.status, 0);
         QCOMPARE(ports.err, "tessary: the COM slots cannot be kept in " + file + ": it is " + what
