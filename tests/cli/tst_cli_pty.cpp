@@ -18,7 +18,7 @@
 #include <QThread>
 
 #include <csignal>
-#include <mutex>
+#include <array>
 #include <vector>
 
 #include <fcntl.h>
@@ -219,24 +219,21 @@ private slots:
         QTemporaryDir dir;
         const QString serial = dir.filePath("line7.txt");
         std::vector<std::unique_ptr<PtyBoardThread>> boards;
-        std::mutex mutex;
-        std::vector<QByteArray> heard;
+        std::array<QByteArray, 7> heard; // what each board received, touched on that board's thread only
         const auto board = [&](int baud) {
-            boards.push_back(std::make_unique<PtyBoardThread>(BoardOptions{.baud = baud}));
-            heard.emplace_back();
-            const std::size_t i = heard.size() - 1;
-            boards.back()->withBoard([&, i](Board &b) {
-                b.setTrafficLog([&, i](Board::Direction way, qint64, const QByteArray &bytes) {
-                    const std::lock_guard lock(mutex);
+            PtyBoardThread &added = *boards.emplace_back(std::make_unique<PtyBoardThread>(BoardOptions{.baud = baud}));
+            added.withBoard([&heard, i = boards.size() - 1](Board &b) {
+                b.setTrafficLog([&heard, i](Board::Direction way, qint64, const QByteArray &bytes) {
                     if (way == Board::Direction::In)
-                        heard[i] += bytes;
+                        heard.at(i) += bytes;
                 });
             });
-            return boards.back()->path();
+            return added.path();
         };
         const auto heardBy = [&](std::size_t i) {
-            const std::lock_guard lock(mutex);
-            return heard[i];
+            QByteArray got;
+            boards[i]->withBoard([&](Board &) { got = heard[i]; });
+            return got;
         };
         const auto readSerial = [&serial] {
             QFile file(serial);
