@@ -272,8 +272,14 @@ private slots:
         QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
         start(QStringList{"program", "--port", "COM1=" + board(115200), "--speed", "115200"} + numbered);
         start(QStringList{"program", "--port", "COM1=" + board(115200), "--speed", "115200"} + numbered);
-        QTRY_VERIFY_WITH_TIMEOUT(heardBy(4).contains("\x1bI") && heardBy(5).contains("\x1bI"), 10'000);
-        QThread::msleep(300);
+        // Both wait at the file (its lock polled through a descriptor of their own), neither board written.
+        const auto atTheFile = [&](const QProcess &run) {
+            for (const QFileInfo &fd : QDir(QStringLiteral("/proc/%1/fd").arg(run.processId())).entryInfoList(QDir::AllEntries | QDir::System))
+                if (fd.symLinkTarget() == QFileInfo(serial).canonicalFilePath())
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(atTheFile(*runs[0]) && atTheFile(*runs[1]), 10'000);
         QVERIFY(!heardBy(4).contains("\x1dSF") && !heardBy(5).contains("\x1dSF"));
         ::close(held);
         QCOMPARE(given(runs), QStringList({"P005", "P006"}));
