@@ -124,9 +124,10 @@ private slots:
         QTest::newRow("hang-up in the identity writes") // 5 bytes each
             << program + QStringList{"resistors", "--id", "HANGS UP MIDWAY"} << 30 << 0 << 0 << 1
             << "The serial line failed: the board was not reset";
-        QTest::newRow("SIGTERM while programming") << program + QStringList{"user", "--code", "1111000101000000", "--id", "PARTIAL"}
-                                                   << 0 << SIGTERM << 30 << 143
-                                                   << "may hold a partial configuration and should be programmed again";
+        for (const int signal : {SIGINT, SIGTERM}) // Ctrl+C, a shutdown
+            QTest::addRow("SIG%s while programming", sigabbrev_np(signal)) << program + QStringList{"user", "--code", "1111000101000000", "--id", "PARTIAL"}
+                                                                       << 0 << signal << 30 << 128 + signal
+                                                                       << "may hold a partial configuration and should be programmed again";
         QTest::newRow("standard error closed under the trace") << QStringList{"identity", "--speed", "1200", "--trace", "-"} << 0 << 0 << 0 << 1 << "";
         QTest::newRow("standard output full") << QStringList{"identity", "--speed", "1200"} << 0 << 0 << 0 << 1 << "writing the output failed (No space left on device)";
     }
@@ -161,11 +162,11 @@ private slots:
         QTEST(tessary.exitCode(), "status");
         QVERIFY2(said.isEmpty() || err.count(said) == 1, qPrintable(err));
         QVERIFY2(!err.contains("No printer found"), qPrintable(err)); // a port that went is no empty port
-        if (signal == SIGTERM) { // the row says how many writes the board echoed, as standard error does; no reset
+        if (signal) { // the row says how many writes the board echoed, as standard error does; no reset
             QFile log(dir.filePath("line.csv"));
             const auto row = QRegularExpression(",interrupted,(stopped after (\\d+) of 11 parameter writes were echoed; [^,]+),(\\d+)/11\n$")
                                  .match(log.open(QIODevice::ReadOnly) ? log.readAll() : "");
-            QVERIFY2(row.hasMatch() && row.captured(2) == row.captured(3) && err.contains("stopped by SIGTERM: " + row.captured(1) + '\n'),
+            QVERIFY2(row.hasMatch() && row.captured(2) == row.captured(3) && err.contains(QString("stopped by SIG%1: ").arg(sigabbrev_np(signal)) + row.captured(1) + '\n'),
                      qPrintable(err));
             board.withBoard([&](Board &b) { heard = b.resetCount(); });
             QCOMPARE(heard, 0);
