@@ -903,6 +903,7 @@ private slots:
                                  "tessary: no board answered on COM2 (ttyS1), COM4 (ttyS3), COM6 (ttyS5)\n"})
             QVERIFY2(rig.err.contains(line), line);
         QVERIFY(!rig.err.contains("COM3 (ttyS2) 9600 bauds: writing 1/11")); // counted as the board echoes them
+        QCOMPARE(rig.err.count("Programming error"), 11); // once for each write not echoed, no more
         // What the wire carries for a numbered identity.
         QVERIFY2(rig.portWire(1).endsWith("1d534609" "4c" "1d53460a" "37" "1d53460b" "2d" "1d53460c" "30" "1d53460d" "30" "1d53460e" "30"
                                           "1d53460f" "31" "1d534610" "00" "1b40" "1b49"), rig.portWire(1));
