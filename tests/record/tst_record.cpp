@@ -644,8 +644,10 @@ private slots:
         QCOMPARE(read(spoolOf(url)), spooled);
 
         // Still away: the next run spools too, and sends nothing.
-        QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
+        QCOMPARE(tessary({"record", "flush", "--record", url, "--json"}), 1);
         QVERIFY2(m_err.contains("2 rows not recorded yet, kept in " + spoolOf(url)), qPrintable(m_err));
+        const QJsonObject told = QJsonDocument::fromJson(m_out.toUtf8()).object();
+        QCOMPARE(QString("%1 %2 %3").arg(told["ok"].toBool()).arg(told["sent"].toInt(-1)).arg(told["waiting"].toInt(-1)), "0 0 2");
 
         reachable(true);
         QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--record=" + url}), 0);
