@@ -211,7 +211,7 @@ private slots:
         const struct { QString way, input, kept; int cursor; } table[] = {
             {"typed", "Ab" + euro + "c", "Abc", 3}, {"pasted", "Pa" + euro + "ste", "Paste", 5},
             {"undone", "Name", "Name", 4}, {"set", "VWX" + euro + "YZ", "VWXYZ", 5},
-            {"set", QString("A\tB\nC\x01") + QChar(0x7F) + QChar(0x85) + "D", "ABCD", 4},
+            {"set", QString("A\tB\nC\x01") + QChar(0x7F) + QChar(0x85) + QChar(0x100) + "D", "ABCD", 4},
             {"set", latin, latin, int(latin.size())}};
         for (const auto &row : table) {
             WindowRig rig;
