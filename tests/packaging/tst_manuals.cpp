@@ -100,7 +100,7 @@ private slots:
                 QVERIFY2(common.contains("\\fB" + flag + "\\fR"), qPrintable(flag));
             }
         }
-        for (const char *part : {".SH EXIT STATUS", ".SH FILES", ".SH ENVIRONMENT", ".SH EXAMPLES",
+        for (const char *part : {".SH SYNOPSIS", ".SH EXIT STATUS", ".SH FILES", ".SH ENVIRONMENT", ".SH EXAMPLES",
                                  "Tessary Configurator.conf", "default.cdb", "tessary audit \\-\\-all\\-boards"})
             QVERIFY2(page.contains(QLatin1String(part)), part);
     }
