@@ -67,7 +67,6 @@ QList<qint64> numbersFrom(qint64 first, qint64 count)
 
 SerialFile::SerialFile(QString path, std::optional<qint64> start) : m_path(std::move(path)), m_start(start) {}
 
-
 std::optional<std::optional<qint64>> SerialFile::peek(const QString &path, QString *error)
 {
     if (const QString reason = notARegularFile(path); !reason.isEmpty()) {

@@ -21,7 +21,6 @@ public:
 
     [[nodiscard]] std::optional<QList<qint64>> take(const QStringList &boards, const NumberCheck &check,
                                                     QString *error) override;
-    // "the counter L7 of the record postgresql://line7@db/factory"
 
 private:
     RecordRun &m_run;
