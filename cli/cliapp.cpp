@@ -1,5 +1,6 @@
 #include "cliapp.h"
 
+#include "app/atomicsave.h"
 #include "app/commandlinehelp.h"
 #include "app/version.h"
 #include "clienvironment.h"
@@ -452,6 +453,18 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
                                                                              : command.arguments;
     if (call.arguments.size() != expected)
         return usage(command.argumentsError);
+    // A file named by two options would have the one's bytes written into the other.
+    QList<const char *> files;
+    for (const char *option : {"db", "id-list", "serial-file", "log", "trace"}) {
+        const QString path = call.parser.optionNames().contains(QLatin1String(option)) ? call.value(option) : QString();
+        if (path.isEmpty() || (path == u"-" && qstrcmp(option, "trace") == 0))
+            continue;
+        for (const char *earlier : files)
+            if (sameFile(call.value(earlier), path))
+                return usage(QStringLiteral("--%1 and --%2 name one file, %3; give each its own")
+                                 .arg(QLatin1String(earlier), QLatin1String(option), path));
+        files.append(option);
+    }
     if (command.reach == Reach::Board && call.has("trace")) {
         if (call.value("trace").isEmpty())
             return usage(QStringLiteral("--trace needs a file, or - for standard error"));

@@ -289,7 +289,7 @@ int CliApp::dbExport(const Invocation &call)
     if (const QString reason = notARegularFile(output); !reason.isEmpty())
         return fail(common, QStringLiteral("cannot write %1: %2").arg(output, reason));
     const QFileInfo target(output);
-    if (target.exists() && target.canonicalFilePath() == QFileInfo(call.arguments.first()).canonicalFilePath())
+    if (target.exists() && sameFile(output, call.arguments.first()))
         return fail(common, QStringLiteral("%1 is the database itself; give another file").arg(output));
     if (target.exists() && !call.has("yes"))
         return fail(common, QStringLiteral("%1 exists; give --yes to replace it").arg(output));

@@ -35,6 +35,26 @@ QString notARegularFile(const QString &path)
     return QStringLiteral("it is not a regular file");
 }
 
+bool sameFile(const QString &first, const QString &second)
+{
+    const QFileInfo one(first), other(second);
+    if (one.exists() != other.exists())
+        return false;
+    if (!one.exists()) {
+        const auto made = [](const QFileInfo &info) {
+            const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+            return folder.isEmpty() ? info.absoluteFilePath() : folder + u'/' + info.fileName();
+        };
+        return made(one) == made(other);
+    }
+#ifdef Q_OS_UNIX
+    struct stat a = {}, b = {};
+    if (::stat(QFile::encodeName(first).constData(), &a) == 0 && ::stat(QFile::encodeName(second).constData(), &b) == 0)
+        return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+#endif
+    return one.canonicalFilePath() == other.canonicalFilePath();
+}
+
 std::optional<int> openPipeForWriting(const QString &path, QString *reason)
 {
 #ifdef Q_OS_UNIX

@@ -29,6 +29,11 @@ using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
 // a link) or a name that is free.
 [[nodiscard]] QString notARegularFile(const QString &path);
 
+// Whether two paths name one file: through links (symbolic, and hard ones
+// where the system tells), and for names not yet there by the folder they
+// would be made in.
+[[nodiscard]] bool sameFile(const QString &first, const QString &second);
+
 // For a named pipe, its write end, opened without waiting for a reader (a
 // pipe nobody reads would hold the open for ever) and then left to block as
 // writes do; -1 with the reason in *reason ("no program reads the named

@@ -1312,6 +1312,19 @@ private slots:
                                 QString("tessary: cannot write the %1 ").arg(option[2] == 'l' ? "log file" : "trace") + rig.path("pipe")
                                     + ": no program reads the named pipe\n"), "");
         QVERIFY(rig.env.simLine.opens().isEmpty());
+        // Two options naming one file, however spelled, would write the trace into the log: refused before any port.
+        QVERIFY(QFile::link(log, rig.path("link.csv")) && ::link(qPrintable(log), qPrintable(rig.path("hard.csv"))) == 0);
+        const QByteArray logged = rig.read("line.csv");
+        for (const auto &[first, second] : QList<QPair<QString, QString>>{
+                 {"--yes --log " + log, "--trace " + log}, {"--yes --log " + log, "--trace " + rig.path("link.csv")},
+                 {"--yes --log " + rig.path("hard.csv"), "--trace " + log}, {"--yes --log " + rig.path("new.csv"), "--trace " + rig.path("./new.csv")},
+                 {"--mode resistors --id L{n} --serial-file " + rig.path("n"), "--serial-start 1 --trace " + rig.path("n")}}) {
+            QCOMPARE(rig.expect(QStringList{"program"} + first.split(u' ') + second.split(u' ') + (first.contains("--id") ? QStringList() : Fields576), 2,
+                                QString("tessary program: %1 and %2 name one file, %3; give each its own\n")
+                                    .arg(first.section(u' ', -2, -2), second.section(u' ', -2, -2), second.section(u' ', -1))), "");
+            QVERIFY(rig.env.simLine.opens().isEmpty() && !QFile::exists(rig.path("new.csv")) && !QFile::exists(rig.path("n")));
+        }
+        QCOMPARE(rig.read("line.csv"), logged);
         // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
         // a 16-character identity is not what it reports.
         rig.board(3, {.straps1 = 0x61});
