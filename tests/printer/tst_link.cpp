@@ -148,6 +148,10 @@ private slots:
         const char *const told = "The serial port's output did not leave within 1 s and was dropped: flow control holds "
                                  "it back (check the cable's handshake lines and that the printer is on)";
         QCOMPARE(rig.status.shown.join(u'|'), dropped && !stopAt ? told : "");
+        if (stopAt) { // once stopped, the command opens no port again
+            QVERIFY_THROWS_EXCEPTION(CommandStopped, (void)rig.link.openPort(1, speed, HandshakeHardware));
+            QCOMPARE(rig.line.opens().size(), 1);
+        }
     }
 
     void gateRunsOneCommandAndStopsItAtItsWait()
