@@ -43,6 +43,13 @@ struct Result {
 
 QString built(const char *program) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + QLatin1String(program); }
 
+// What a file holds; nothing when there is none.
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The tessary program as a script runs it (after `as`, e.g. as another user or under `env`).
 Result run(const QStringList &arguments, const QStringList &as = {})
 {
@@ -99,9 +106,7 @@ private slots:
         const Result result = run({"program", "--port", dir.filePath("board"), "--speed", "115200", "--code", "1101101011110000",
                                    "--id", "PTY-TEST-MECH-16", "--verify", "--log", dir.filePath("line.csv"), "--json"});
         QVERIFY2(result.status == 0 && result.json("verified") == "true", qPrintable(result.err));
-        QFile log(dir.filePath("line.csv"));
-        QVERIFY(log.open(QIODevice::ReadOnly)
-                && log.readAll().endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
+        QVERIFY(contents(dir.filePath("line.csv")).endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
                                           + ",,115200,hw,FW 4.12,TH432 1K5 STD,PTY-TEST-MECH-16,,,1101101011110000,user,yes,ok,,19/19\n"));
         boardsim.terminate();
         QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
@@ -165,9 +170,8 @@ private slots:
         QVERIFY2(said.isEmpty() || err.count(said) == 1, qPrintable(err));
         QVERIFY2(!err.contains("No printer found"), qPrintable(err)); // a port that went is no empty port
         if (signal) { // the row says how many writes the board echoed, as standard error does; no reset
-            QFile log(dir.filePath("line.csv"));
             const auto row = QRegularExpression(",interrupted,(stopped after (\\d+) of 11 parameter writes were echoed; [^,]+),(\\d+)/11\n$")
-                                 .match(log.open(QIODevice::ReadOnly) ? log.readAll() : "");
+                                 .match(contents(dir.filePath("line.csv")));
             QVERIFY2(row.hasMatch() && row.captured(2) == row.captured(3) && err.contains(QString("stopped by SIG%1: ").arg(sigabbrev_np(signal)) + row.captured(1) + '\n'),
                      qPrintable(err));
             board.withBoard([&](Board &b) { heard = b.resetCount(); });
@@ -196,21 +200,15 @@ private slots:
         const Result result = run({"program", "--all-boards", "--port", board.path(), "--port", held.path(), "--port", gone,
                                    "--code", "1111000101000000", "--yes", "--log", log, "--station", "S1"});
         QCOMPARE(result.status, 1);
-        QStringList lines = result.out.split(u'\n');
-        for (QString &line : lines)
-            line = line.simplified();
-        QCOMPARE(lines, QStringList({"Port Device Speed Identity before Identity after Result",
-                                     board.path().mid(5) + ' ' + board.path() + " 115200 TH432 1K5 STD FW 4.12 TH432 1K5 STD FW 4.12 ok",
-                                     held.path().mid(5) + ' ' + held.path() + " - - - port-error", "gone " + gone + " - - - port-error",
-                                     "1 ok, 2 failed", "Failed:", held.path() + ": port-error: the port is in use by another program",
-                                     gone + ": port-error: " + gone + " does not exist", ""}));
-        QFile file(log);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QStringList rows = QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts).mid(1);
-        QCOMPARE(rows.size(), 3);
-        for (const QString &row : std::as_const(rows))
-            QVERIFY2(row.contains(",S1,tessary 2.3,program,,"), qPrintable(row));
-        QVERIFY(rows.filter(",ok,,4/4").size() == 1 && rows.filter(",port-error,").size() == 2);
+        QCOMPARE(result.out.split(u'\n').replaceInStrings(QRegularExpression(" +"), " "),
+                 QStringList({"Port Device Speed Identity before Identity after Result",
+                              board.path().mid(5) + ' ' + board.path() + " 115200 TH432 1K5 STD FW 4.12 TH432 1K5 STD FW 4.12 ok",
+                              held.path().mid(5) + ' ' + held.path() + " - - - port-error", "gone " + gone + " - - - port-error",
+                              "1 ok, 2 failed", "Failed:", held.path() + ": port-error: the port is in use by another program",
+                              gone + ": port-error: " + gone + " does not exist", ""}));
+        const QStringList rows = QString::fromUtf8(contents(log)).split(u'\n', Qt::SkipEmptyParts).mid(1);
+        QCOMPARE(rows.filter(",S1,tessary 2.3,program,,").size(), 3);
+        QVERIFY(rows.size() == 3 && rows.filter(",ok,,4/4").size() == 1 && rows.filter(",port-error,").size() == 2);
     }
 
     // Serial numbers across real processes: two runs at once on a serial file that does not exist yet, two
@@ -238,10 +236,6 @@ private slots:
             boards[i]->withBoard([&](Board &) { got = heard[i]; });
             return got;
         };
-        const auto readSerial = [&serial] {
-            QFile file(serial);
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-        };
         const QStringList numbered = {"--code", "1111000101000000", "--id", "P{n:03}", "--serial-file", serial,
                                       "--serial-start", "1", "--yes", "--json", "--quiet"};
         // The identities the runs gave, sorted.
@@ -267,7 +261,7 @@ private slots:
         start(QStringList{"program", "--all-boards", "--port", board(115200), "--port", board(115200)} + numbered);
         start(QStringList{"program", "--all-boards", "--port", board(115200), "--port", board(115200)} + numbered);
         QCOMPARE(given(runs), QStringList({"P001", "P002", "P003", "P004"}));
-        QCOMPARE(readSerial(), "5\n");
+        QCOMPARE(contents(serial), "5\n");
 
         // The file locked by another: both runs find their boards and wait, writing nothing, until it lets go.
         runs.clear();
@@ -286,15 +280,15 @@ private slots:
         QVERIFY(!heardBy(4).contains("\x1dSF") && !heardBy(5).contains("\x1dSF"));
         ::close(held);
         QCOMPARE(given(runs), QStringList({"P005", "P006"}));
-        QCOMPARE(readSerial(), "7\n");
+        QCOMPARE(contents(serial), "7\n");
 
         // Killed once its number is taken, amid its writes at 1200 bauds: the number stays spent.
         runs.clear();
         start(QStringList{"program", "--port", "COM1=" + board(1200), "--speed", "1200"} + numbered);
-        QTRY_VERIFY_WITH_TIMEOUT(readSerial() == "8\n", 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(contents(serial) == "8\n", 10'000);
         runs.back()->kill();
         QVERIFY(runs.back()->waitForFinished(5000) && runs.back()->exitStatus() == QProcess::CrashExit);
-        QCOMPARE(readSerial(), "8\n"); // the next run's number
+        QCOMPARE(contents(serial), "8\n"); // the next run's number
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line7.txt"}); // nothing left beside it
     }
 
