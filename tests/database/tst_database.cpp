@@ -6,6 +6,7 @@
 // the texts and states shown, the list rows, the messages, the status text, the bytes of the files and the
 // bytes on the wire.
 #include "databaseframe/databasebinding.h"
+#include "files.h"
 #include "windowrig.h"
 
 #include <QAccessible>
@@ -71,11 +72,7 @@ void select(WindowRig &rig, int row) { QTest::mouseClick(list(rig)->viewport(), 
 
 int selectedRow(const WindowRig &rig) { return list(rig)->selectedItems().isEmpty() ? -1 : list(rig)->currentRow(); }
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
+QByteArray contents(const QString &path) { return fileBytes(path, "<missing>"); }
 
 void clickAll(WindowRig &rig, const QString &names)
 {
@@ -529,8 +526,8 @@ private slots:
                     qInfo("mounting a small tmpfs is not allowed here: /dev/full stands for the full disk");
                     continue;
                 }
-                QFile old(target), filler(folder + "/filler");
-                QVERIFY(old.open(QIODevice::WriteOnly) && old.write(entries()) > 0 && old.flush() && filler.open(QIODevice::WriteOnly));
+                QFile filler(folder + "/filler");
+                QVERIFY(writeFile(target, entries()) && filler.open(QIODevice::WriteOnly));
                 while (filler.write(QByteArray(1024, 'x')) == 1024 && filler.flush()) {
                 }
             }

@@ -4,6 +4,7 @@
 // every option their program's --help lists, and the completions complete in
 // the real shells.
 #include "cliapp.h"
+#include "files.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,11 +22,7 @@ QString built(const QString &path) { return qEnvironmentVariable("TESSARY_BIN_DI
 
 QString generated(const QString &name) { return built(QStringLiteral("packaging/") + name); }
 
-QString readText(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
+QString readText(const QString &path) { return QString::fromUtf8(test::fileBytes(path)); }
 
 struct Run {
     int status = -1;

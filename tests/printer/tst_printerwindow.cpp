@@ -2,6 +2,7 @@
 // the simulated board on the virtual clock, checked by the bytes on the wire,
 // the texts shown, the buttons' states and the traffic monitor's lines.
 #include "detection/portselection.h"
+#include "files.h"
 #include "serial/trafficmonitorwindow.h"
 #include "windowrig.h"
 
@@ -658,12 +659,7 @@ private slots:
             "                waited 1000 ms", // after the reset, then the identity query after the settle pause
             "COM1     50 ms  sent      1B 49                                            <ESC>I",
         };
-        qsizetype at = 0;
-        for (const QString &line : expected) {
-            while (at < lines.size() && lines.at(at) != line)
-                ++at;
-            QVERIFY2(at++ < lines.size(), qPrintable("missing or out of order: " + line + "\n" + lines.join(u'\n')));
-        }
+        QCOMPARE(missingInOrder(lines, expected), QString());
 
         in<QPushButton>(monitor, "CopyTraffic")->click();
         QCOMPARE(QGuiApplication::clipboard()->text(), lines.join(u'\n'));
@@ -674,9 +670,7 @@ private slots:
         QCOMPARE(asked.title + u' ' + asked.filter + u' ' + asked.defaultSuffix,
                  "Save traffic as... Text files (*.txt)|*.txt txt");
         QVERIFY(asked.confirmOverwrite && !asked.mustExist);
-        QFile saved(path);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(QString::fromUtf8(saved.readAll()), lines.join(u'\n') + u'\n');
+        QCOMPARE(QString::fromUtf8(fileBytes(path)), lines.join(u'\n') + u'\n');
         // Never in place of what is not a file.
         const QString fifo = rig.folder.filePath(QStringLiteral("fifo"));
         QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);

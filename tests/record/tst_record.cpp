@@ -7,6 +7,7 @@
 #include "boardsim/simulatedline.h"
 #include "cliapp.h"
 #include "clienvironment.h"
+#include "files.h"
 #include "record/recorddatabase.h"
 #include "record/recordlocation.h"
 #include "record/recordrun.h"
@@ -256,11 +257,6 @@ private:
     [[nodiscard]] QString spoolOf(const QString &url) const
     {
         return recordDataFolder() + QStringLiteral("/spool/") + location(url).spoolName();
-    }
-    static QByteArray read(const QString &path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
     // Starts (or starts again) a server of the case's own, for a case that stops it.
     QString ownServer(const char *command)
@@ -567,8 +563,8 @@ private slots:
         }
         const QByteArray row = "2024-05-08T12:00:00.000Z,2024-05-08T12:00:00.000Z,LINE7-A,tessary 2.3,program,COM1,/dev/ttyS0,,"
                                "115200,hw,FW 4.12,TH432 1K5 STD,L7-00412,,,1111000101000000,user,yes,ok,,12/12\n";
-        QCOMPARE(read(log), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
-                            "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n" + row);
+        QCOMPARE(test::fileBytes(log), "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,"
+                                       "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n" + row);
         if (given.contains("SILENT")) {
             QCOMPARE(status, 1);
             QVERIFY2(m_err.startsWith("tessary: cannot reach the record " + location(url).shown() + ": "), qPrintable(m_err));
@@ -576,7 +572,7 @@ private slots:
             QVERIFY2(m_err.endsWith("\ntessary: 1 row not recorded yet, kept in " + spool + "\n"), qPrintable(m_err));
             QCOMPARE(m_err.count("not recorded yet"), 1);
             QCOMPARE(QStringList({json["result"].toString(), json["recorded"].toVariant().toString()}), QStringList({"ok", "false"}));
-            const QByteArray spooled = read(spool);
+            const QByteArray spooled = test::fileBytes(spool);
             QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
             QVERIFY(spooled.contains("\"identity_after\":\"L7-00412\""));
             QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id",
@@ -589,7 +585,7 @@ private slots:
         QVERIFY2(json["recorded"] == QJsonValue(true), qPrintable(m_out + m_err));
         QVERIFY2(!m_err.contains("record"), qPrintable(m_err));
         QCOMPARE(tessary({"record", "list", "--csv", "--record", url}), 0);
-        QCOMPARE(m_out.toUtf8(), read(log));
+        QCOMPARE(m_out.toUtf8(), test::fileBytes(log));
         QCOMPARE(sql(url, "SELECT command || ' | ' || options || ' | ' || station FROM runs WHERE ended IS NOT NULL").toString(),
                  "program | " + maskedOptions(arguments) + " | LINE7-A");
     }
@@ -630,7 +626,7 @@ private slots:
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(end.recorded, 2);
         QCOMPARE(end.message, "2 rows not recorded yet, kept in " + spoolOf(url));
-        const QByteArray spooled = read(spoolOf(url));
+        const QByteArray spooled = test::fileBytes(spoolOf(url));
         QCOMPARE(spooled.count('\n'), 3); // two boards and the run's end
         QVERIFY2(spooled.contains(backend == Sqlite ? "is read-only" : "lost the record"), spooled.constData());
         // A disk that fills up half-way through the next row gets the part written back: the spool stays whole.
@@ -641,7 +637,7 @@ private slots:
         const int full = tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--record=" + url});
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
         QVERIFY2(full == 1 && m_err.contains("cannot write the spool " + spoolOf(url) + ": File too large\n"), qPrintable(m_err));
-        QCOMPARE(read(spoolOf(url)), spooled);
+        QCOMPARE(test::fileBytes(spoolOf(url)), spooled);
 
         // Still away: the next run spools too, and sends nothing.
         QCOMPARE(tessary({"record", "flush", "--record", url, "--json"}), 1);
@@ -658,8 +654,7 @@ private slots:
         QCOMPARE(sql(url, counted).toString(), "5 5 2 1"); // boards, each once, both runs ended, one verified
 
         // A send cut short after the record took the rows sends them again: taken once.
-        QFile again(spoolOf(url));
-        QVERIFY(again.open(QIODevice::WriteOnly) && again.write(spooled) == spooled.size() && again.flush());
+        QVERIFY(test::writeFile(spoolOf(url), spooled));
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
         QCOMPARE(m_out, "Sent 2 rows to " + location(url).shown() + "; nothing waits.\n");
         QCOMPARE(sql(url, counted).toString().section(u' ', 0, 1), "5 5"); // taken once
@@ -686,10 +681,8 @@ private slots:
         QCOMPARE(end.recorded, 2); // the row after it went in: the record was not given up
         QCOMPARE(end.message, "1 row not recorded yet, kept in " + spoolOf(url));
         // A line cut short (a power cut) stays in the spool, never sent, in no row's way.
-        const QByteArray refused = read(spoolOf(url)), cut = "{\"type\":\"board\",\"ke\n";
-        QFile spool(spoolOf(url));
-        QVERIFY(spool.open(QIODevice::Append) && spool.write(cut) == cut.size() && spool.flush());
-        spool.close();
+        const QByteArray refused = test::fileBytes(spoolOf(url)), cut = "{\"type\":\"board\",\"ke\n";
+        QVERIFY(test::writeFile(spoolOf(url), cut, QIODevice::Append));
 
         QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
         QVERIFY2(m_err.startsWith("tessary: sent 0 rows to " + location(url).shown() + "; 1 row not recorded yet, kept in "
@@ -702,9 +695,9 @@ private slots:
         QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--station", "S4",
                           "--record=" + url}), 0);
         QCOMPARE(m_err.section(u'\n', 0, 0), "tessary: sent 1 row kept in the spool to " + location(url).shown());
-        QCOMPARE(read(spoolOf(url)), cut); // rewritten with what stays
+        QCOMPARE(test::fileBytes(spoolOf(url)), cut); // rewritten with what stays
         // Sent again (a send cut short before the spool was rewritten): taken once.
-        QVERIFY(spool.open(QIODevice::WriteOnly) && spool.write(refused) == refused.size() && spool.flush());
+        QVERIFY(test::writeFile(spoolOf(url), refused));
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
         QCOMPARE(m_out, "Sent 1 row to " + location(url).shown() + "; nothing waits.\n");
         QCOMPARE(listed({"record", "list", "--record", url}), "S1:L7-0001 S1:REFUSED S2:L7-0003 S4:TH432 1K5 STD");

@@ -4,6 +4,7 @@
 #include "configuration/configurationeditor.h"
 #include "detection/detector.h"
 #include "detection/portselection.h"
+#include "files.h"
 #include "help/aboutfrm.h"
 #include "help/helpfrm.h"
 #include "printer/printerqueries.h"
@@ -416,11 +417,9 @@ private slots:
         WindowRig rig;
         const QString folder = rig.folder.filePath("Help/");
         QDir().mkpath(folder);
-        for (const char *page : {"index", "options"}) {
-            QFile file(folder + page + ".html");
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray("<html><head><title>") + page + "</title></head><body><a href=\"https://example.org/\">web</a></body></html>");
-        }
+        for (const char *page : {"index", "options"})
+            QVERIFY(writeFile(folder + page + ".html", QByteArray("<html><head><title>") + page
+                                                           + "</title></head><body><a href=\"https://example.org/\">web</a></body></html>"));
         rig.click("Helphelp");
         auto *help = rig.window->findChild<Helpfrm *>();
         QVERIFY(help && help->isVisible() && !help->isModal());
@@ -454,10 +453,7 @@ private slots:
     void helpPagesHoldTogether()
     {
         const QDir help(QStringLiteral(TESSARY_HELP_SOURCE));
-        const auto read = [&help](const QString &page) {
-            QFile file(help.filePath(page));
-            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        };
+        const auto read = [&help](const QString &page) { return QString::fromUtf8(fileBytes(help.filePath(page))); };
         QStringList reached{"index.html"};
         for (qsizetype i = 0; i < reached.size(); ++i) {
             const QString page = reached.at(i), html = read(page);
@@ -481,9 +477,7 @@ private slots:
     // what the program records against the simulated board in that state.
     void monitorExcerptsAreWhatTheProgramRecords()
     {
-        QFile file(QStringLiteral(TESSARY_HELP_SOURCE "/monitor.html"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString page = QString::fromUtf8(file.readAll());
+        const QString page = QString::fromUtf8(fileBytes(QStringLiteral(TESSARY_HELP_SOURCE "/monitor.html")));
         for (const QString state : {"healthy", "silent", "speed", "handshake", "echo"}) {
             WindowRig rig;
             PrinterLink printer{true, 1, "9600", HandshakeHardware, true};
@@ -515,13 +509,7 @@ private slots:
             QStringList shown = excerpt.toPlainText().replace(QChar::Nbsp, u' ').split(u'\n', Qt::SkipEmptyParts);
             shown.removeAll("...");
             QVERIFY2(shown.size() >= 5, qPrintable(state));
-            const QStringList recorded = rig.record.lines();
-            qsizetype at = 0;
-            for (const QString &line : std::as_const(shown)) {
-                while (at < recorded.size() && recorded.at(at) != line)
-                    ++at;
-                QVERIFY2(at++ < recorded.size(), qPrintable(state + ": not recorded in order: " + line));
-            }
+            QCOMPARE(missingInOrder(rig.record.lines(), shown), QString()); // every line recorded, in order
         }
     }
 

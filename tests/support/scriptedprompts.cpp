@@ -9,11 +9,6 @@ bool ScriptedPrompts::message(const QString &text, MessageIcon icon, MessageButt
     return buttons == MessageButtons::Ok || m_answers.isEmpty() || m_answers.takeFirst();
 }
 
-void ScriptedPrompts::answer(std::initializer_list<bool> answers)
-{
-    m_answers.append(answers);
-}
-
 QStringList ScriptedPrompts::texts() const
 {
     QStringList list;

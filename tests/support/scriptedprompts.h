@@ -21,7 +21,7 @@ public:
 
     // Answers for the coming OK/Cancel questions, in order; when the script
     // runs out, questions are answered OK.
-    void answer(std::initializer_list<bool> answers);
+    void answer(std::initializer_list<bool> answers) { m_answers.append(answers); }
 
     QList<Shown> shown;
     [[nodiscard]] QStringList texts() const;

@@ -1,4 +1,5 @@
 #include "windowrig.h"
+#include "files.h"
 
 #include "detection/portselection.h"
 #include "printer/printerbinding.h"
@@ -20,11 +21,8 @@ WindowRig::WindowRig(const std::optional<QByteArray> &defaultCdb, bool demo)
 {
     previousFolder = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    if (defaultCdb) {
-        QFile file(QStringLiteral("default.cdb"));
-        if (file.open(QIODevice::WriteOnly))
-            file.write(*defaultCdb);
-    }
+    if (defaultCdb)
+        writeFile(QStringLiteral("default.cdb"), *defaultCdb);
     line.setWakeups(false);
     // The record's headings are dated 2 March 2026, 14:05 at UTC+1, when the virtual clock starts.
     path.line.setWallClock(
@@ -48,11 +46,6 @@ WindowRig::~WindowRig()
     link.setStatusLine(nullptr);
     window.reset();
     QDir::setCurrent(previousFolder);
-}
-
-sim::Board &WindowRig::board(int port, const sim::BoardOptions &options)
-{
-    return line.attachBoard(port, options);
 }
 
 ComSlots &WindowRig::followPorts(const QMap<int, QString> &mappings)

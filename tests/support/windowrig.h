@@ -40,7 +40,7 @@ public:
     WindowRig &operator=(const WindowRig &) = delete;
 
     // Puts a board on the port (115200 bauds, hardware handshake unless told).
-    sim::Board &board(int port = 1, const sim::BoardOptions &options = {});
+    sim::Board &board(int port = 1, const sim::BoardOptions &options = {}) { return line.attachBoard(port, options); }
 
     // The control of that object name; a missing one fails the test's next check.
     template <typename T = QObject> [[nodiscard]] T *find(const char *name) const
@@ -97,5 +97,15 @@ public:
 private:
     std::function<void(PortSelection &)> m_inWindow;
 };
+
+// The first of `wanted` that `lines` lack, in this order among others; empty when they hold them all.
+inline QString missingInOrder(const QStringList &lines, const QStringList &wanted)
+{
+    qsizetype at = 0;
+    for (const QString &line : wanted)
+        if ((at = lines.indexOf(line, at) + 1) == 0)
+            return line;
+    return {};
+}
 
 } // namespace tessary::test
