@@ -454,16 +454,18 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     if (call.arguments.size() != expected)
         return usage(command.argumentsError);
     // A file named by two options would have the one's bytes written into the other.
-    QList<const char *> files;
+    QList<QPair<QString, QString>> files; // how each is named, its path
     for (const char *option : {"db", "id-list", "serial-file", "log", "trace"}) {
         const QString path = call.parser.optionNames().contains(QLatin1String(option)) ? call.value(option) : QString();
         if (path.isEmpty() || (path == u"-" && qstrcmp(option, "trace") == 0))
             continue;
-        for (const char *earlier : files)
-            if (sameFile(call.value(earlier), path))
-                return usage(QStringLiteral("--%1 and --%2 name one file, %3; give each its own")
-                                 .arg(QLatin1String(earlier), QLatin1String(option), path));
-        files.append(option);
+        const QString named = QStringLiteral("--") + QLatin1String(option);
+        for (const auto &[earlier, earlierPath] : std::as_const(files))
+            if (sameFile(earlierPath, path))
+                return usage(QStringLiteral("%1 and %2 name one file, %3; give each its own").arg(earlier, named, path));
+        files.append({named, path});
+        if (qstrcmp(option, "id-list") == 0)
+            files.append({QStringLiteral("--id-list's next line (%1)").arg(idListCounter(path)), idListCounter(path)});
     }
     if (command.reach == Reach::Board && call.has("trace")) {
         if (call.value("trace").isEmpty())
@@ -558,6 +560,11 @@ std::optional<int> CliApp::parse(QCommandLineParser &parser, const QList<QComman
         m_out << first << help.mid(end);
         return int(Success);
     }
+    // An option of one value given twice would have the last one win unseen; --port alone takes several.
+    for (const QCommandLineOption &option : options)
+        if (const QString name = option.names().constLast(); !option.valueName().isEmpty() && name != u"port"
+                                                                && parser.values(name).size() > 1)
+            return usage(QStringLiteral("--%1 is given twice; give it once").arg(name));
     common.json = parser.isSet(QStringLiteral("json"));
     common.quiet = parser.isSet(QStringLiteral("quiet"));
     m_progress = std::make_unique<ProgressView>(m_err, common.quiet);

@@ -244,6 +244,9 @@ private:
     // the options are wrong.
     [[nodiscard]] std::optional<int> serialIdentities(const Invocation &call, RunRecord &rows,
                                                       std::unique_ptr<SerialIdentities> &identities);
+    // The file that keeps an identity list's next line: beside the list itself,
+    // a link followed, so that every name of one list shares one position.
+    [[nodiscard]] static QString idListCounter(const QString &list);
     // Where the boards' numbers come from; null with *status set when nowhere.
     [[nodiscard]] std::unique_ptr<NumberCounter> numberCounter(const Invocation &call, RunRecord &rows, int *status);
     int programOne(const Invocation &call, const ProgramOrder &order, RunRecord &kept, SerialIdentities *identities);

@@ -322,7 +322,7 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, RunRecord &r
         return std::nullopt;
     }
     // The file as it is now, before any port is opened; read again under its lock.
-    const QString counterPath = fromList ? call.value("id-list") + QStringLiteral(".next") : call.value("serial-file");
+    const QString counterPath = fromList ? idListCounter(call.value("id-list")) : call.value("serial-file");
     if ((fromList ? call.value("id-list") : counterPath).isEmpty())
         return usage(QStringLiteral("%1 needs a file").arg(fromList ? "--id-list" : "--serial-file"));
     const auto now = SerialFile::peek(counterPath, &why);
@@ -348,10 +348,16 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, RunRecord &r
     return std::nullopt;
 }
 
+QString CliApp::idListCounter(const QString &list)
+{
+    const QFileInfo info(list);
+    return (info.isSymLink() && info.exists() ? info.canonicalFilePath() : list) + QStringLiteral(".next");
+}
+
 std::unique_ptr<NumberCounter> CliApp::numberCounter(const Invocation &call, RunRecord &, int *status)
 {
     if (call.has("id-list")) // the list's next line
-        return std::make_unique<SerialFile>(call.value("id-list") + QStringLiteral(".next"), 1);
+        return std::make_unique<SerialFile>(idListCounter(call.value("id-list")), 1);
     if (call.has("serial-file"))
         return std::make_unique<SerialFile>(call.value("serial-file"),
                                             call.has("serial-start")

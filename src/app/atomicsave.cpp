@@ -37,7 +37,12 @@ QString notARegularFile(const QString &path)
 
 bool sameFile(const QString &first, const QString &second)
 {
-    const QFileInfo one(first), other(second);
+    // A link to a file not made yet names the file it will make.
+    const auto target = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.isSymLink() && !info.exists() ? info.symLinkTarget() : path;
+    };
+    const QFileInfo one(target(first)), other(target(second));
     if (one.exists() != other.exists())
         return false;
     if (!one.exists()) {

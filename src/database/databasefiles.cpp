@@ -84,10 +84,13 @@ bool DatabaseFiles::mayDiscardChanges()
 DatabaseFiles::Loaded DatabaseFiles::load(const QString &path)
 {
     Loaded loaded;
+    // A pipe or a device could hold the read for ever, or never end.
+    const QString notAFile = notARegularFile(path);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!notAFile.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         loaded.problem = Loaded::Problem::CannotOpen;
-        loaded.error = QStringLiteral("Couldn't open the database file %1 : %2").arg(shown(path), file.errorString());
+        loaded.error = QStringLiteral("Couldn't open the database file %1 : %2")
+                           .arg(shown(path), notAFile.isEmpty() ? file.errorString() : notAFile);
         return loaded;
     }
     cdb::ReadResult result = cdb::read(file);

@@ -73,6 +73,16 @@ std::optional<std::optional<qint64>> SerialFile::peek(const QString &path, QStri
         *error = QStringLiteral("the serial file %1: %2").arg(path, reason);
         return std::nullopt;
     }
+#ifdef Q_OS_UNIX
+    // The next number replaces the file: any other name of it would keep the old one and hand it out again.
+    if (struct stat status = {}; ::stat(QFile::encodeName(path).constData(), &status) == 0 && status.st_nlink > 1) {
+        *error = QStringLiteral("the serial file %1 has %2 names (hard links), which would keep numbers already given; "
+                                "give a file of one name")
+                     .arg(path)
+                     .arg(qulonglong(status.st_nlink));
+        return std::nullopt;
+    }
+#endif
     QFile file(path);
     if (!file.exists())
         return std::optional<qint64>();

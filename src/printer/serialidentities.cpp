@@ -1,5 +1,6 @@
 #include "printer/serialidentities.h"
 
+#include "app/atomicsave.h"
 #include "configuration/configurationeditor.h"
 #include "protocol/replytext.h"
 
@@ -131,9 +132,11 @@ QString IdentityTemplate::refusal(qint64 first, qint64 count) const
 
 std::optional<IdentityList> IdentityList::read(const QString &path, QString *error)
 {
+    // A pipe or a device could hold the read for ever, or never end.
+    const QString notAFile = notARegularFile(path);
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("cannot read the identity list %1: %2").arg(path, file.errorString());
+    if (!notAFile.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot read the identity list %1: %2").arg(path, notAFile.isEmpty() ? file.errorString() : notAFile);
         return std::nullopt;
     }
     IdentityList list{path, {}};

@@ -357,6 +357,7 @@ private slots:
             {"program --mode resistors --auto-id --id-list l.txt", "give --id-list or --auto-id, not both"},
             {"program --mode resistors --id-list l.txt --serial-file s.txt", "--id-list keeps its next line beside it"},
             {"program --mode resistors --id L7-{n} --serial-file s.txt --serial-from-record L7", "give one place for the identities"},
+            {"program --code 1111000101000000 --code 1101001100100000", "tessary program: --code is given twice; give it once\n"},
             {"program --mode resistors --id L7 --serial-from-record L7", "--serial-from-record numbers the boards of an --id holding {n}"},
         };
         for (const auto &[arguments, message] : table) {
@@ -993,6 +994,8 @@ private slots:
                                                                   << 1 << unwritten << QByteArray("-") << "its folder does not exist\n";
         QTest::newRow("a list from its first line") << boards << list << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
         QTest::newRow("a list from its next line") << boards << list << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
+        QTest::newRow("a list named through a link: the list's own next line")
+            << boards << all + QStringList{"--id-list", "IDLINK"} << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
         QTest::newRow("a new list shorter than the boards found leaves no file")
             << "1:115200 2:115200 3:9600 4:4800 5:1200" << list << QByteArray("-") << 1 << unwritten + " TH432 1K5 STD TH432 1K5 STD"
             << QByteArray("-") << "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n";
@@ -1036,13 +1039,15 @@ private slots:
             together.arrive_and_wait();
         };
         rig.env.virtualClock.onWait = rig.env.portWait;
-        const char *counter = options.contains("IDLIST") ? "ids.txt.next" : "serial.txt";
+        const bool listed = options.contains("IDLIST") || options.contains("IDLINK");
+        const char *counter = listed ? "ids.txt.next" : "serial.txt";
         rig.write("ids.txt", "A-1\nB-2\r\nC-3\nD-4\n");
+        QVERIFY(QFile::link(rig.path("ids.txt"), rig.path("link.txt")));
         if (before != "-")
-            rig.write(options.contains("IDLIST") ? "ids.txt.next" : "serial.txt", before);
+            rig.write(counter, before);
         if (QTest::currentDataTag() == QLatin1String("a serial file whose folder is not there"))
             options.replaceInStrings("SERIALFILE", rig.path("none/serial.txt"));
-        options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt"));
+        options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt")).replaceInStrings("IDLINK", rig.path("link.txt"));
         QVERIFY2(rig.run(QStringList{"program", "--log", rig.path("line.csv")} + options) == status, qPrintable(rig.err));
         QVERIFY2(rig.err.contains(QString(said).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt"))),
                  qPrintable(rig.err));
@@ -1300,15 +1305,32 @@ private slots:
         QVERIFY(rig.env.simLine.opens().isEmpty());
         // Two options naming one file, however spelled, would write the trace into the log: refused before any port.
         QVERIFY(QFile::link(log, rig.path("link.csv")) && ::link(qPrintable(log), qPrintable(rig.path("hard.csv"))) == 0);
+        QVERIFY(QFile::link(rig.path("new.csv"), rig.path("later.csv"))); // to a file not made yet
         const QByteArray logged = rig.read("line.csv");
-        for (const auto &[first, second] : QList<QPair<QString, QString>>{
-                 {"--yes --log " + log, "--trace " + log}, {"--yes --log " + log, "--trace " + rig.path("link.csv")},
-                 {"--yes --log " + rig.path("hard.csv"), "--trace " + log}, {"--yes --log " + rig.path("new.csv"), "--trace " + rig.path("./new.csv")},
-                 {"--mode resistors --id L{n} --serial-file " + rig.path("n"), "--serial-start 1 --trace " + rig.path("n")}}) {
+        for (const auto &[first, second, names] : QList<std::tuple<QString, QString, QString>>{
+                 {"--yes --log " + log, "--trace " + log, "--log and --trace"}, {"--yes --log " + log, "--trace " + rig.path("link.csv"), "--log and --trace"},
+                 {"--yes --log " + rig.path("hard.csv"), "--trace " + log, "--log and --trace"},
+                 {"--yes --log " + rig.path("new.csv"), "--trace " + rig.path("./new.csv"), "--log and --trace"},
+                 {"--yes --log " + rig.path("new.csv"), "--trace " + rig.path("later.csv"), "--log and --trace"},
+                 {"--mode resistors --id L{n} --serial-file " + rig.path("n"), "--serial-start 1 --trace " + rig.path("n"), "--serial-file and --trace"},
+                 {"--mode resistors --id-list " + rig.path("n"), "--log " + rig.path("n.next"), "--id-list's next line (" + rig.path("n.next") + ") and --log"}}) {
             QCOMPARE(rig.expect(QStringList{"program"} + first.split(u' ') + second.split(u' ') + (first.contains("--id") ? QStringList() : Fields576), 2,
-                                QString("tessary program: %1 and %2 name one file, %3; give each its own\n")
-                                    .arg(first.section(u' ', -2, -2), second.section(u' ', -2, -2), second.section(u' ', -1))), "");
+                                QString("tessary program: %1 name one file, %2; give each its own\n").arg(names, second.section(u' ', -1))), "");
             QVERIFY(rig.env.simLine.opens().isEmpty() && !QFile::exists(rig.path("new.csv")) && !QFile::exists(rig.path("n")));
+        }
+        // What the run reads must be a file: a pipe or a device would hold it for ever or never end. A serial file of two
+        // names would keep, under the other, the numbers already given.
+        rig.write("n1", "5\n");
+        QVERIFY(::link(qPrintable(rig.path("n1")), qPrintable(rig.path("n2"))) == 0);
+        for (const auto &[arguments, said] : QList<QPair<QString, QString>>{
+                 {"--mode resistors --id-list PIPE", "cannot read the identity list PIPE: it is a named pipe (FIFO), not a file"},
+                 {"--mode resistors --id-list /dev/zero", "cannot read the identity list /dev/zero: it is a device, not a file"},
+                 {"--db PIPE --entry X", "Couldn't open the database file PIPE : it is a named pipe (FIFO), not a file"},
+                 {"--mode resistors --id L{n} --serial-file N2", "the serial file N2 has 2 names (hard links), which would keep numbers "
+                                                                 "already given; give a file of one name"}}) {
+            const auto paths = [&rig](QString text) { return text.replace("PIPE", rig.path("pipe")).replace("N2", rig.path("n2")); };
+            QCOMPARE(rig.expect(QStringList{"program"} + paths(arguments).split(u' '), 1, "tessary: " + paths(said) + '\n'), "");
+            QVERIFY(rig.env.simLine.opens().isEmpty() && rig.err.count(u'\n') == 1);
         }
         QCOMPARE(rig.read("line.csv"), logged);
         // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
