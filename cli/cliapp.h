@@ -8,6 +8,7 @@
 #include <QCommandLineOption>
 #include <QDateTime>
 #include <QList>
+#include <QLockFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QStringList>
@@ -292,6 +293,10 @@ private:
     // Reads the file the command names first and finds the entry its NAME
     // argument or --index names; the exit code when either fails.
     [[nodiscard]] std::optional<int> readEntry(const Invocation &call, MechanismDatabase &database, int *row);
+    // Holds the database against other changes from its reading to its
+    // writing, so that two runs at once each keep the other's entry; the
+    // exit code when it cannot be held.
+    [[nodiscard]] std::optional<int> lockDatabase(const Common &common, const QString &path);
     // Writes the database over its own file, or as a new file at newPath; the
     // exit code when it is not written.
     [[nodiscard]] std::optional<int> writeDatabase(const Common &common, MechanismDatabase &database,
@@ -337,6 +342,7 @@ private:
     QString m_command; // "detect", "db add", ...
     std::unique_ptr<TrafficRecord> m_record;
     std::unique_ptr<TrafficWriter> m_trace;
+    std::unique_ptr<QLockFile> m_databaseLock;
     std::unique_ptr<RecordingEnvironment> m_recording;
     Session m_session;
     mutable bool m_slotMemorySaid = false;

@@ -57,6 +57,18 @@ std::optional<int> CliApp::writeDatabase(const Common &common, MechanismDatabase
                             : saved.error + QStringLiteral("; the file on disk was not changed"));
 }
 
+std::optional<int> CliApp::lockDatabase(const Common &common, const QString &path)
+{
+    // Every name of one file takes one lock, beside the file a link leads to.
+    const QFileInfo info(path);
+    const QString file = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+    m_databaseLock = std::make_unique<QLockFile>(file + QStringLiteral(".lock"));
+    // A folder that takes no lock file takes no new database either: its write says why.
+    if (m_databaseLock->tryLock(10000) || m_databaseLock->error() != QLockFile::LockFailedError)
+        return std::nullopt;
+    return fail(common, QStringLiteral("%1 is being changed by another program; nothing was changed").arg(path));
+}
+
 std::optional<int> CliApp::readEntry(const Invocation &call, MechanismDatabase &database, int *row)
 {
     if (const auto exit = readDatabase(call.common, call.arguments.first(), database))
@@ -162,6 +174,8 @@ int CliApp::dbAdd(const Invocation &call)
     }
 
     MechanismDatabase database;
+    if (const auto exit = lockDatabase(common, path))
+        return *exit;
     if (QFileInfo::exists(path)) {
         if (const auto exit = readDatabase(common, path, database))
             return *exit;
@@ -199,6 +213,8 @@ int CliApp::dbRemove(const Invocation &call)
 {
     MechanismDatabase database;
     int row = -1;
+    if (const auto exit = lockDatabase(call.common, call.arguments.first()))
+        return *exit;
     if (const auto exit = readEntry(call, database, &row))
         return *exit;
     const QJsonObject removed = entryJson(database, row);
@@ -226,6 +242,8 @@ int CliApp::dbMove(const Invocation &call)
     }
     MechanismDatabase database;
     int row = -1;
+    if (const auto exit = lockDatabase(call.common, call.arguments.first()))
+        return *exit;
     if (const auto exit = readEntry(call, database, &row))
         return *exit;
     if (call.has("up"))
