@@ -454,14 +454,18 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     if (call.arguments.size() != expected)
         return usage(command.argumentsError);
     // A file named by two options would have the one's bytes written into the other.
-    QList<QPair<QString, QString>> files; // how each is named, its path
+    QList<QPair<QString, QString>> files; // how each is named, its path; first the ports' devices
+    for (const PortChoice &port : std::as_const(call.common.ports))
+        files.append({QStringLiteral("--port"), port.device});
+    for (const AllBoards::Port &port : std::as_const(call.common.boards))
+        files.append({QStringLiteral("--port"), port.device});
     for (const char *option : {"db", "id-list", "serial-file", "log", "trace"}) {
         const QString path = call.parser.optionNames().contains(QLatin1String(option)) ? call.value(option) : QString();
         if (path.isEmpty() || (path == u"-" && qstrcmp(option, "trace") == 0))
             continue;
         const QString named = QStringLiteral("--") + QLatin1String(option);
         for (const auto &[earlier, earlierPath] : std::as_const(files))
-            if (sameFile(earlierPath, path))
+            if (!earlierPath.isEmpty() && sameFile(earlierPath, path))
                 return usage(QStringLiteral("%1 and %2 name one file, %3; give each its own").arg(earlier, named, path));
         files.append({named, path});
         if (qstrcmp(option, "id-list") == 0)

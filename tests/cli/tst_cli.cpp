@@ -1312,6 +1312,7 @@ private slots:
                  {"--yes --log " + rig.path("hard.csv"), "--trace " + log, "--log and --trace"},
                  {"--yes --log " + rig.path("new.csv"), "--trace " + rig.path("./new.csv"), "--log and --trace"},
                  {"--yes --log " + rig.path("new.csv"), "--trace " + rig.path("later.csv"), "--log and --trace"},
+                 {"--yes --port " + rig.path("tty"), "--log " + rig.path("tty"), "--port and --log"}, // the board's own line
                  {"--mode resistors --id L{n} --serial-file " + rig.path("n"), "--serial-start 1 --trace " + rig.path("n"), "--serial-file and --trace"},
                  {"--mode resistors --id-list " + rig.path("n"), "--log " + rig.path("n.next"), "--id-list's next line (" + rig.path("n.next") + ") and --log"}}) {
             QCOMPARE(rig.expect(QStringList{"program"} + first.split(u' ') + second.split(u' ') + (first.contains("--id") ? QStringList() : Fields576), 2,
