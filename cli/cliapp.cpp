@@ -15,6 +15,7 @@
 #include "serial/trafficrecord.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
 #include <QJsonArray>
@@ -24,6 +25,10 @@
 #include <QTextStream>
 
 #include <csignal>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace tessary {
 
@@ -434,6 +439,25 @@ QList<QCommandLineOption> CliApp::commonOptions(Reach reach)
     return list;
 }
 
+namespace {
+
+// Whether the path is standard error by another name (/dev/stderr, the
+// terminal's own device): opened anew it would have an offset of its own, and
+// the program's messages, written through standard error, would overwrite its
+// lines in a file standard error was sent to.
+bool namesStandardError(const QString &path)
+{
+#ifdef Q_OS_UNIX
+    struct stat named = {}, error = {};
+    return path != u"-" && ::stat(QFile::encodeName(path).constData(), &named) == 0 && ::fstat(STDERR_FILENO, &error) == 0
+           && named.st_dev == error.st_dev && named.st_ino == error.st_ino;
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
 int CliApp::runSubcommand(const Subcommand &command, const QStringList &arguments)
 {
     m_command = command.name;
@@ -477,7 +501,7 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
         // Recorded from the first byte on, whatever the command then does.
         m_record = std::make_unique<TrafficRecord>();
         QString reason;
-        m_trace = TrafficWriter::open(*m_record, call.value("trace"), &reason);
+        m_trace = TrafficWriter::open(*m_record, namesStandardError(call.value("trace")) ? QStringLiteral("-") : call.value("trace"), &reason);
         if (!m_trace)
             return fail(call.common, QStringLiteral("cannot write the trace %1: %2").arg(call.value("trace"), reason));
         m_recording = std::make_unique<RecordingEnvironment>(m_environment, *m_record,

@@ -108,6 +108,14 @@ private slots:
         QVERIFY2(result.status == 0 && result.json("verified") == "true", qPrintable(result.err));
         QVERIFY(contents(dir.filePath("line.csv")).endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
                                           + ",,115200,hw,FW 4.12,TH432 1K5 STD,PTY-TEST-MECH-16,,,1101101011110000,user,yes,ok,,19/19\n"));
+        // The trace to standard error by its name, standard error a file: the trace's lines and the program's own both kept.
+        QProcess traced;
+        traced.setStandardErrorFile(dir.filePath("err.txt"));
+        traced.start(built("cli/tessary"), {"identity", "--port", dir.filePath("board"), "--speed", "115200", "--trace", "/dev/stderr"});
+        QVERIFY(traced.waitForFinished(20000) && traced.exitCode() == 0);
+        const QByteArray err = contents(dir.filePath("err.txt"));
+        QVERIFY2(err.contains("---- tessary identity ---- 20") && err.contains("\nPTY-TEST-MECH-16 found on COM 1 at 115200 bauds\n")
+                     && err.contains(" opened at 115200 bauds, hardware handshake"), err.constData());
         boardsim.terminate();
         QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
     }
