@@ -61,8 +61,8 @@ QString overview()
         "every port named with --port ending with one result; --expect N fails a run that finds fewer boards.\n"
         "program takes --record[=URL]: each board's row also into the production record (see tessary record).\n"
         "Exit status: 0 success; 1 the board did not answer, an echo or a check failed, a port could not be\n"
-        "opened, or a file was refused; 2 a usage error (also a log of another shape); 130 or 143 stopped by\n"
-        "SIGINT or SIGTERM.\n"
+        "opened, or a file was refused; 2 a usage error (also a log of another shape); 130, 143 or 129 stopped\n"
+        "by SIGINT, SIGTERM or SIGHUP (the terminal closed).\n"
         "See man tessary.\n");
 }
 
@@ -534,6 +534,7 @@ int CliApp::interrupted(const Common &common, const QString &note, const QJsonOb
         m_session.link->closePort();
     const QString name = m_signal == SIGINT    ? QStringLiteral("SIGINT")
                          : m_signal == SIGTERM ? QStringLiteral("SIGTERM")
+                         : m_signal == SIGHUP  ? QStringLiteral("SIGHUP")
                                                : QStringLiteral("signal %1").arg(m_signal);
     QJsonObject json = extra;
     json.insert(QStringLiteral("result"), QStringLiteral("interrupted"));

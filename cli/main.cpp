@@ -17,7 +17,8 @@ namespace {
 
 int signalPipe[2] = {-1, -1};
 
-// SIGINT and SIGTERM reach the command through the event loop its waits run.
+// SIGINT, SIGTERM and SIGHUP (the terminal closed) reach the command through
+// the event loop its waits run.
 // A second one ends the program at once, as without the handler.
 void onSignal(int signal)
 {
@@ -41,6 +42,7 @@ std::unique_ptr<QSocketNotifier> handleSignals(tessary::CliApp &cli)
     });
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
     return notifier;
 }
 

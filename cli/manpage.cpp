@@ -102,8 +102,8 @@ QString tessaryManPage()
                                                   "known one), a missing or wrong value, options that do not go "
                                                   "together, a configuration with a field left out. Said in one "
                                                   "line on standard error."));
-    page.item(QStringLiteral("130, 143"),
-              QStringLiteral("Stopped by SIGINT or SIGTERM: the command ended at its next wait, closed the port, "
+    page.item(QStringLiteral("129, 130, 143"),
+              QStringLiteral("Stopped by SIGHUP (the terminal closed), SIGINT or SIGTERM: the command ended at its next wait, closed the port, "
                              "wrote its log row and said so."));
 
     page.section(QStringLiteral("FILES"));

@@ -137,7 +137,7 @@ private slots:
         QTest::newRow("hang-up in the identity writes") // 5 bytes each
             << program + QStringList{"resistors", "--id", "HANGS UP MIDWAY"} << 30 << 0 << 0 << 1
             << "The serial line failed: the board was not reset";
-        for (const int signal : {SIGINT, SIGTERM}) // Ctrl+C, a shutdown
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) // Ctrl+C, a shutdown, the terminal closed
             QTest::addRow("SIG%s while programming", sigabbrev_np(signal)) << program + QStringList{"user", "--code", "1111000101000000", "--id", "PARTIAL"}
                                                                        << 0 << signal << 30 << 128 + signal
                                                                        << "may hold a partial configuration and should be programmed again";
