@@ -1290,19 +1290,29 @@ private slots:
         QVERIFY(QFile::resize(log, end));
         QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", log, "--station", "BENCH 2"}), 0);
         QCOMPARE(rig.read("line.csv").mid(end, 1 + start.size()), "\n" + start.toUtf8());
-        // The log and the trace must take their lines before the board is touched: one whose folder is not there, a folder, a
-        // named pipe that nothing reads (it would hold the run for ever) is refused then, in the program's words (Qt's own never show).
+        // What the run writes and reads must take it before the board is touched, in the program's words (Qt's own never show):
+        // a folder not there, a folder, a named pipe nothing reads or a device (it would hold the run for ever, or never end); a
+        // serial file of two names would keep, under the other, the numbers already given.
         rig.env.simLine.clearRecords();
         QVERIFY(::mkfifo(qPrintable(rig.path("pipe")), 0600) == 0);
+        rig.write("n1", "5\n");
+        QVERIFY(::link(qPrintable(rig.path("n1")), qPrintable(rig.path("n2"))) == 0);
         QTest::failOnWarning(QRegularExpression("."));
-        for (const auto &[option, file, reason] : QList<std::tuple<QString, QString, QString>>{
-                 {"log file", rig.path("no/such/line.csv"), "No such file or directory"}, {"trace", rig.path("none/trace.txt"), "No such file or directory"},
-                 {"trace", rig.dir.path(), "Is a directory"}, {"log file", rig.path("pipe"), "no program reads the named pipe"},
-                 {"trace", rig.path("pipe"), "no program reads the named pipe"}}) {
-            QCOMPARE(rig.run(QStringList{"program", "--" + option.section(u' ', 0, 0), file, "--yes"} + Fields576), 1);
-            QCOMPARE(rig.err, "tessary: cannot write the " + option + ' ' + file + ": " + reason + '\n');
+        for (const auto &[arguments, said] : QList<QPair<QString, QString>>{ // ~ the test's folder
+                 {"--log ~/no/such/line.csv", "cannot write the log file ~/no/such/line.csv: No such file or directory"},
+                 {"--trace ~/none/trace.txt", "cannot write the trace ~/none/trace.txt: No such file or directory"},
+                 {"--trace ~", "cannot write the trace ~: Is a directory"}, {"--log ~/pipe", "cannot write the log file ~/pipe: no program reads the named pipe"},
+                 {"--trace ~/pipe", "cannot write the trace ~/pipe: no program reads the named pipe"},
+                 {"--mode resistors --id-list ~/pipe", "cannot read the identity list ~/pipe: it is a named pipe (FIFO), not a file"},
+                 {"--mode resistors --id-list /dev/zero", "cannot read the identity list /dev/zero: it is a device, not a file"},
+                 {"--db ~/pipe --entry X", "Couldn't open the database file ~/pipe : it is a named pipe (FIFO), not a file"},
+                 {"--mode resistors --id L{n} --serial-file ~/n2", "the serial file ~/n2 has 2 names (hard links), which would keep numbers "
+                                                                   "already given; give a file of one name"}}) {
+            const QStringList fields = arguments.contains("--mode") || arguments.contains("--db") ? QStringList() : Fields576 + QStringList{"--yes"};
+            QCOMPARE(rig.expect(QStringList{"program"} + QString(arguments).replace(u'~', rig.dir.path()).split(u' ') + fields, 1,
+                                "tessary: " + QString(said).replace(u'~', rig.dir.path()) + '\n'), "");
+            QVERIFY(rig.env.simLine.opens().isEmpty() && rig.err.count(u'\n') == 1);
         }
-        QVERIFY(rig.env.simLine.opens().isEmpty());
         // Two options naming one file, however spelled, would write the trace into the log: refused before any port.
         QVERIFY(QFile::link(log, rig.path("link.csv")) && ::link(qPrintable(log), qPrintable(rig.path("hard.csv"))) == 0);
         QVERIFY(QFile::link(rig.path("new.csv"), rig.path("later.csv"))); // to a file not made yet
@@ -1318,20 +1328,6 @@ private slots:
             QCOMPARE(rig.expect(QStringList{"program"} + first.split(u' ') + second.split(u' ') + (first.contains("--id") ? QStringList() : Fields576), 2,
                                 QString("tessary program: %1 name one file, %2; give each its own\n").arg(names, second.section(u' ', -1))), "");
             QVERIFY(rig.env.simLine.opens().isEmpty() && !QFile::exists(rig.path("new.csv")) && !QFile::exists(rig.path("n")));
-        }
-        // What the run reads must be a file: a pipe or a device would hold it for ever or never end. A serial file of two
-        // names would keep, under the other, the numbers already given.
-        rig.write("n1", "5\n");
-        QVERIFY(::link(qPrintable(rig.path("n1")), qPrintable(rig.path("n2"))) == 0);
-        for (const auto &[arguments, said] : QList<QPair<QString, QString>>{
-                 {"--mode resistors --id-list PIPE", "cannot read the identity list PIPE: it is a named pipe (FIFO), not a file"},
-                 {"--mode resistors --id-list /dev/zero", "cannot read the identity list /dev/zero: it is a device, not a file"},
-                 {"--db PIPE --entry X", "Couldn't open the database file PIPE : it is a named pipe (FIFO), not a file"},
-                 {"--mode resistors --id L{n} --serial-file N2", "the serial file N2 has 2 names (hard links), which would keep numbers "
-                                                                 "already given; give a file of one name"}}) {
-            const auto paths = [&rig](QString text) { return text.replace("PIPE", rig.path("pipe")).replace("N2", rig.path("n2")); };
-            QCOMPARE(rig.expect(QStringList{"program"} + paths(arguments).split(u' '), 1, "tessary: " + paths(said) + '\n'), "");
-            QVERIFY(rig.env.simLine.opens().isEmpty() && rig.err.count(u'\n') == 1);
         }
         QCOMPARE(rig.read("line.csv"), logged);
         // Resistors whose straps set MRS mode: the board names itself with 13 characters and "MRS", so
