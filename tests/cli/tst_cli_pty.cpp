@@ -222,7 +222,7 @@ private slots:
     // Serial numbers across real processes: two runs at once on a serial file that does not exist yet, two
     // runs waiting for the lock another holds (neither writes a board meanwhile), and a run killed once its
     // number is taken. No number is handed out twice or comes back: the file holds the number after the last
-    // one taken, whatever became of the run.
+    // one taken, whatever became of the run. Nor is a database's entry lost to runs that change it at once.
     void serialNumbersAreNeverHandedOutTwice()
     {
         QTemporaryDir dir;
@@ -298,6 +298,19 @@ private slots:
         QVERIFY(runs.back()->waitForFinished(5000) && runs.back()->exitStatus() == QProcess::CrashExit);
         QCOMPARE(contents(serial), "8\n"); // the next run's number
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line7.txt"}); // nothing left beside it
+
+        // Changes to one database from runs at once, through two names of it: each one kept, no lock left behind.
+        runs.clear();
+        const QString db = dir.filePath("line7.cdb");
+        QVERIFY(QProcess::execute(built("cli/tessary"), {"db", "factory", db, "-q"}) == 0 && QFile::link(db, dir.filePath("link.cdb")));
+        for (int n = 0; n < 8; ++n) // six entries added, the first entry moved down twice
+            start({"db", n < 6 ? "add" : "move", dir.filePath(n % 2 ? "link.cdb" : "line7.cdb"),
+                   n < 6 ? QStringLiteral("RUN %1").arg(n) : "Mechanism 01", n < 6 ? "--code=1111000101000000" : "--down"});
+        for (const auto &process : runs)
+            QVERIFY(process->waitForFinished(20'000) && process->exitCode() == 0);
+        const Result listed = run({"db", "list", db});
+        QVERIFY2(listed.out.count("RUN ") == 6 && listed.out.contains("\n  3  Mechanism 01 "), qPrintable(listed.out));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList({"line7.cdb", "line7.txt", "link.cdb"}));
     }
 
     // `tessary ports --watch` follows a --port device that comes and goes (a link to a pseudo-terminal, which the

@@ -2,12 +2,8 @@
 // programs themselves: a mistyped option of the simulator or the desktop
 // program suggests the nearest known one, a missing value is named in one
 // line, each exits 2; --version names the Qt the program runs on; the desktop program
-// answers --help and --version without a display. Runs at once on one database
-// keep each other's changes.
-#include <QDir>
-#include <QFile>
+// answers --help and --version without a display.
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -84,29 +80,6 @@ private slots:
         QVERIFY2(program.endsWith("tessary") || help.contains("\n  -v, --version "), qPrintable(help));
     }
 
-    // Changes to one database from several runs at once, each through its own name of the file: every one is kept.
-    void runsAtOnceKeepEachOthersEntries()
-    {
-        QTemporaryDir dir;
-        const QString file = dir.filePath("line.cdb");
-        QVERIFY(QProcess::execute(built("cli/tessary"), {"db", "factory", file, "-q"}) == 0);
-        QVERIFY(QFile::link(file, dir.filePath("link.cdb")));
-        std::vector<std::unique_ptr<QProcess>> runs;
-        for (int n = 0; n < 8; ++n) {
-            runs.push_back(std::make_unique<QProcess>());
-            runs.back()->start(built("cli/tessary"), {"db", n < 6 ? "add" : "move", dir.filePath(n % 2 ? "link.cdb" : "line.cdb"),
-                                                    n < 6 ? QStringLiteral("RUN %1").arg(n) : "Mechanism 01", n < 6 ? "--code=1111000101000000" : "--down"});
-        }
-        for (const auto &run : runs)
-            QVERIFY(run->waitForFinished(20000) && run->exitCode() == 0);
-        QProcess list;
-        list.start(built("cli/tessary"), {"db", "list", file});
-        QVERIFY(list.waitForFinished(20000));
-        const QString listed = QString::fromUtf8(list.readAllStandardOutput());
-        QCOMPARE(listed.count("RUN "), 6);
-        QVERIFY2(listed.contains("\n  3  Mechanism 01 "), qPrintable(listed)); // moved down twice
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System).join(u' '), "line.cdb link.cdb"); // no lock left behind
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCliUsage)
