@@ -618,8 +618,7 @@ private slots:
                 QTest::addRow("%s has no row", qPrintable(subcommand.name)) << "MISSING " + subcommand.name << QStringList() << QString() << 0 << 0;
                 continue;
             }
-            const bool allBoards = std::any_of(subcommand.options.cbegin(), subcommand.options.cend(),
-                                               [](const QCommandLineOption &o) { return o.names().contains("all-boards"); });
+            const bool allBoards = std::ranges::any_of(subcommand.options, [](const QCommandLineOption &o) { return o.names().contains("all-boards"); });
             for (const auto &[arguments, own, column] : runs.value(subcommand.name))
                 for (const QString mode : {"scan", "probe", "sequential", "all-boards"}) {
                     if (mode == "all-boards" && !allBoards)
@@ -1245,10 +1244,7 @@ private slots:
             rig.env.simLine.clearRecords();
             QCOMPARE(rig.run(wake.split(u' ')), 0);
             QVERIFY(!board.isAsleep() && rig.out == "Woke the board on COM2 (/dev/ttyS1).\n");
-            const QList<SimulatedLine::Write> writes = rig.writes();
-            QCOMPARE(std::count_if(writes.begin(), writes.end(),
-                                   [](const auto &w) { return w.bytes == QByteArray(1, '\0') && w.baud == 57600; }),
-                     portsWoken);
+            QCOMPARE(std::ranges::count_if(rig.writes(), [](const auto &w) { return w.bytes == QByteArray(1, '\0') && w.baud == 57600; }), portsWoken);
         }
     }
 
