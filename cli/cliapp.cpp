@@ -458,6 +458,28 @@ bool namesStandardError(const QString &path)
 
 } // namespace
 
+QString CliApp::oneFileTwice(const Invocation &call)
+{
+    QList<QPair<QString, QString>> files; // how each is named, its path; first the ports' devices
+    for (const PortChoice &port : std::as_const(call.common.ports))
+        files.append({QStringLiteral("--port"), port.device});
+    for (const AllBoards::Port &port : std::as_const(call.common.boards))
+        files.append({QStringLiteral("--port"), port.device});
+    for (const char *option : {"db", "id-list", "serial-file", "log", "trace"}) {
+        const QString path = call.parser.optionNames().contains(QLatin1String(option)) ? call.value(option) : QString();
+        if (path.isEmpty() || (path == u"-" && qstrcmp(option, "trace") == 0))
+            continue;
+        const QString named = QStringLiteral("--") + QLatin1String(option);
+        for (const auto &[earlier, earlierPath] : std::as_const(files))
+            if (!earlierPath.isEmpty() && sameFile(earlierPath, path))
+                return QStringLiteral("%1 and %2 name one file, %3; give each its own").arg(earlier, named, path);
+        files.append({named, path});
+        if (qstrcmp(option, "id-list") == 0)
+            files.append({QStringLiteral("--id-list's next line (%1)").arg(idListCounter(path)), idListCounter(path)});
+    }
+    return {};
+}
+
 int CliApp::runSubcommand(const Subcommand &command, const QStringList &arguments)
 {
     m_command = command.name;
@@ -477,24 +499,8 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
                                                                              : command.arguments;
     if (call.arguments.size() != expected)
         return usage(command.argumentsError);
-    // A file named by two options would have the one's bytes written into the other.
-    QList<QPair<QString, QString>> files; // how each is named, its path; first the ports' devices
-    for (const PortChoice &port : std::as_const(call.common.ports))
-        files.append({QStringLiteral("--port"), port.device});
-    for (const AllBoards::Port &port : std::as_const(call.common.boards))
-        files.append({QStringLiteral("--port"), port.device});
-    for (const char *option : {"db", "id-list", "serial-file", "log", "trace"}) {
-        const QString path = call.parser.optionNames().contains(QLatin1String(option)) ? call.value(option) : QString();
-        if (path.isEmpty() || (path == u"-" && qstrcmp(option, "trace") == 0))
-            continue;
-        const QString named = QStringLiteral("--") + QLatin1String(option);
-        for (const auto &[earlier, earlierPath] : std::as_const(files))
-            if (!earlierPath.isEmpty() && sameFile(earlierPath, path))
-                return usage(QStringLiteral("%1 and %2 name one file, %3; give each its own").arg(earlier, named, path));
-        files.append({named, path});
-        if (qstrcmp(option, "id-list") == 0)
-            files.append({QStringLiteral("--id-list's next line (%1)").arg(idListCounter(path)), idListCounter(path)});
-    }
+    if (const QString twice = oneFileTwice(call); !twice.isEmpty())
+        return usage(twice);
     if (command.reach == Reach::Board && call.has("trace")) {
         if (call.value("trace").isEmpty())
             return usage(QStringLiteral("--trace needs a file, or - for standard error"));
@@ -532,9 +538,14 @@ int CliApp::interrupted(const Common &common, const QString &note, const QJsonOb
 {
     if (m_session.link)
         m_session.link->closePort();
+#ifdef SIGHUP
+    const bool hangUp = m_signal == SIGHUP;
+#else
+    const bool hangUp = false; // no such signal on Windows
+#endif
     const QString name = m_signal == SIGINT    ? QStringLiteral("SIGINT")
                          : m_signal == SIGTERM ? QStringLiteral("SIGTERM")
-                         : m_signal == SIGHUP  ? QStringLiteral("SIGHUP")
+                         : hangUp              ? QStringLiteral("SIGHUP")
                                                : QStringLiteral("signal %1").arg(m_signal);
     QJsonObject json = extra;
     json.insert(QStringLiteral("result"), QStringLiteral("interrupted"));

@@ -245,6 +245,9 @@ private:
     // the options are wrong.
     [[nodiscard]] std::optional<int> serialIdentities(const Invocation &call, RunRecord &rows,
                                                       std::unique_ptr<SerialIdentities> &identities);
+    // Why two options (or an option and a port) name one file, which the one
+    // would write into the other; nothing when each names its own.
+    [[nodiscard]] static QString oneFileTwice(const Invocation &call);
     // The file that keeps an identity list's next line: beside the list itself,
     // a link followed, so that every name of one list shares one position.
     [[nodiscard]] static QString idListCounter(const QString &list);
