@@ -60,9 +60,7 @@ std::optional<int> CliApp::writeDatabase(const Common &common, MechanismDatabase
 std::optional<int> CliApp::lockDatabase(const Common &common, const QString &path)
 {
     // Every name of one file takes one lock, beside the file a link leads to.
-    const QFileInfo info(path);
-    const QString file = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-    m_databaseLock = std::make_unique<QLockFile>(file + QStringLiteral(".lock"));
+    m_databaseLock = std::make_unique<QLockFile>(followLink(path) + QStringLiteral(".lock"));
     // A folder that takes no lock file takes no new database either: its write says why.
     if (m_databaseLock->tryLock(10000) || m_databaseLock->error() != QLockFile::LockFailedError)
         return std::nullopt;

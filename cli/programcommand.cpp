@@ -2,6 +2,8 @@
 // or into every board on every port at once, each board's row in the log.
 #include "cliapp.h"
 
+#include "app/atomicsave.h"
+
 #include "clienvironment.h"
 #include "configuration/configurationcode.h"
 #include "configuration/configurationeditor.h"
@@ -350,8 +352,7 @@ std::optional<int> CliApp::serialIdentities(const Invocation &call, RunRecord &r
 
 QString CliApp::idListCounter(const QString &list)
 {
-    const QFileInfo info(list);
-    return (info.isSymLink() && info.exists() ? info.canonicalFilePath() : list) + QStringLiteral(".next");
+    return followLink(list) + QStringLiteral(".next");
 }
 
 std::unique_ptr<NumberCounter> CliApp::numberCounter(const Invocation &call, RunRecord &, int *status)

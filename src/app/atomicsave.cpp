@@ -35,6 +35,12 @@ QString notARegularFile(const QString &path)
     return QStringLiteral("it is not a regular file");
 }
 
+QString followLink(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+}
+
 bool sameFile(const QString &first, const QString &second)
 {
     // A link to a file not made yet names the file it will make.

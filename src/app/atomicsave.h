@@ -29,6 +29,9 @@ using SaveFilter = std::function<std::unique_ptr<QIODevice>(QIODevice &file)>;
 // a link) or a name that is free.
 [[nodiscard]] QString notARegularFile(const QString &path);
 
+// The file a symbolic link leads to (its whole path); any other path as it is.
+[[nodiscard]] QString followLink(const QString &path);
+
 // Whether two paths name one file: through links (symbolic, and hard ones
 // where the system tells), and for names not yet there by the folder they
 // would be made in.
