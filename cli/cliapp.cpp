@@ -15,6 +15,7 @@
 #include "serial/trafficrecord.h"
 
 #include <QCommandLineParser>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QSysInfo>
@@ -532,6 +533,8 @@ void CliApp::interrupt(int signal)
         m_scan->requestStop();
     if (m_allBoards)
         m_allBoards->requestStop();
+    if (m_watch)
+        m_watch->exit(128 + m_signal);
 }
 
 int CliApp::interrupted(const Common &common, const QString &note, const QJsonObject &extra, bool printJson)

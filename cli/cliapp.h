@@ -19,6 +19,7 @@
 #include <vector>
 
 class QCommandLineParser;
+class QEventLoop;
 class QSettings;
 class QTextStream;
 
@@ -353,6 +354,7 @@ private:
     int m_signal = 0;               // the signal that stopped the command, 0 none
     ParallelScan *m_scan = nullptr; // the scan in progress
     AllBoards *m_allBoards = nullptr; // the boards in progress
+    QEventLoop *m_watch = nullptr;    // `ports --watch` while it watches
 };
 
 } // namespace tessary

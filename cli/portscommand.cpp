@@ -4,12 +4,12 @@
 
 #include "clienvironment.h"
 #include "serial/comslots.h"
-#include "stopsignals.h"
 
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QTextStream>
 #include <QTimer>
 
@@ -103,9 +103,10 @@ int CliApp::ports(const Invocation &call)
 
 int CliApp::watchPorts(const Common &common, ComSlots &comSlots)
 {
-    StopSignals stop;
+    // SIGINT, SIGTERM and SIGHUP end the watch, its status the shell's for the signal (130, 143, 129).
     QEventLoop loop;
-    QObject::connect(&stop, &StopSignals::stopped, &loop, &QEventLoop::exit);
+    m_watch = &loop;
+    const auto watched = qScopeGuard([this] { m_watch = nullptr; });
     QObject::connect(&comSlots, &ComSlots::changed, &loop, [&](const QList<SlotEvent> &events) {
         for (const SlotEvent &event : events) {
             if (common.json) {
@@ -139,7 +140,7 @@ int CliApp::watchPorts(const Common &common, ComSlots &comSlots)
         m_err.flush();
     }
     comSlots.watch();
-    const int status = loop.exec();
+    const int status = m_signal ? 128 + m_signal : loop.exec();
     comSlots.unwatch();
     return status;
 }

@@ -423,7 +423,7 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(rig.out.toUtf8())["ports"][0]["keptFor"].toObject(),
                  QJsonObject({{"device", "/dev/ttyUSB7"}, {"description", "FT232R USB UART"}, {"manufacturer", "FTDI"},
                               {"serialNumber", "A1"}, {"vendorId", "0403"}, {"productId", "6001"}}));
-        QTimer::singleShot(0, [&] { rig.env.ports.plug(adapter('N', "/dev/ttyUSB3")), ::raise(SIGTERM); });
+        QTimer::singleShot(0, [&] { rig.env.ports.plug(adapter('N', "/dev/ttyUSB3")), rig.app->interrupt(SIGTERM); });
         QCOMPARE(rig.run({"ports", "--watch", "--json", "--quiet"}), 143);
         QCOMPARE(rig.out + rig.err, R"({"byId":"usb-Prolific_USB-Serial_Controller-if00-port0","description":"USB-Serial Controller",)"
                                     R"("device":"/dev/ttyUSB3","event":"plugged","manufacturer":"Prolific","port":"COM5",)"
@@ -530,7 +530,7 @@ private slots:
                 }
                 seen << shown(table);
             }
-            ::raise(SIGINT);
+            watch.app->interrupt(SIGINT);
         });
         QCOMPARE(watch.run(QStringList{"ports", "--watch"} + options), 130);
         QCOMPARE(seen.join(u'|'), expected);

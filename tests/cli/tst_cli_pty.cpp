@@ -345,6 +345,21 @@ private slots:
         QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
     }
 
+    // Ctrl+C, a shutdown and the terminal closing each end the watch at once, with the shell's status for the signal.
+    void portsWatchEndsOnEachStopSignal()
+    {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            QProcess watch;
+            watch.start(built("cli/tessary"), {"ports", "--watch"});
+            QString err;
+            QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching"), qPrintable(err), 5000);
+            QCOMPARE(::kill(pid_t(watch.processId()), signal), 0);
+            QVERIFY2(watch.waitForFinished(5000), sigabbrev_np(signal));
+            QCOMPARE(std::pair(watch.exitStatus(), watch.exitCode()), std::pair(QProcess::NormalExit, 128 + signal));
+            QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
+        }
+    }
+
     // A port the user may not open names the dialout group (a port another program holds: every board at
     // once above); as root the permission bits are not looked at, so the tool runs as an unprivileged user
     // on a mode-000 node.

@@ -348,6 +348,63 @@ private slots:
         }
     }
 
+    // Each form of a record's address read as the user wrote it, and shown back with its password masked.
+    void recordAddressesReadAsWritten_data()
+    {
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("shown"); // or the reason it is refused
+        const QList<std::pair<const char *, const char *>> cases = {
+            {"postgresql://line7:s3cret@[::1]:5433/factory", "postgresql://line7:***@[::1]:5433/factory"},
+            {"postgres://[fe80::1]/factory", "postgresql://[fe80::1]/factory"},
+            {"postgresql://[::1/factory", "the host of \"postgresql://[::1/factory\" opens \"[\" and never closes it"},
+            {"postgresql://[::1]5433/factory", "\"postgresql://[::1]5433/factory\" has something after the host that is not a port"},
+            {"postgresql://:s3cret@db:65535/factory", "postgresql://:***@db:65535/factory"},
+            {"postgresql://db:0/factory", "the port of \"postgresql://db:0/factory\" is not a number from 1 to 65535"},
+            {"postgresql://db:65536/factory", "the port of \"postgresql://db:65536/factory\" is not a number from 1 to 65535"},
+            {"postgresql://[::1]:0/factory", "the port of \"postgresql://[::1]:0/factory\" is not a number from 1 to 65535"},
+            {"postgresql://db/factory?port=1", "postgresql://db:1/factory"},
+            {"postgresql://db/factory?port=0", "the port of \"postgresql://db/factory?port=0\" is not a number from 1 to 65535"},
+            {"postgresql://db/factory?port=65536", "the port of \"postgresql://db/factory?port=65536\" is not a number from 1 to 65535"},
+            {"postgresql://line%207@%2Frun%2Fpostgresql/fact%C3%B6ry?sslmode=require&user=u2&host=%2Ftmp",
+             "postgresql://u2@%2Ftmp/fact%C3%B6ry?sslmode=require"},
+            {"postgresql://db/factory?dbname=other&password=pw&service=s", "postgresql://:***@db/other?service=s"},
+            {"postgresql:///?service=line7&sslmode=require", "postgresql:///?service=line7&sslmode=require"},
+            {" service=line7 ", "service=line7"},
+            {"postgresql://db/factory?password=a%3Bb", "the settings of a record URL cannot hold \";\""},
+            {"postgresql://db/factory?sslmode=a%3Bb", "the settings of a record URL cannot hold \";\""},
+            {"sqlite:~/records/../line7.sqlite", "sqlite:~/line7.sqlite"},
+            {"sqlite:line7.sqlite", "sqlite:./line7.sqlite"},
+        };
+        for (const auto &[given, shown] : cases)
+            QTest::newRow(given) << QString(given) << QString(shown);
+    }
+    void recordAddressesReadAsWritten()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, shown);
+        QString error;
+        const std::optional<RecordLocation> location = RecordLocation::parse(given, &error);
+        const QString result = location ? location->shown() : error;
+        QCOMPARE(result, shown.replace("sqlite:~", "sqlite:" + QDir::homePath()).replace("sqlite:.", "sqlite:" + QDir::currentPath()));
+    }
+    // Each record has a spool of its own, named readably: two files of one name in two folders, or two
+    // servers' databases of one name, never share one.
+    void recordSpoolsAreOneARecord()
+    {
+        QStringList names;
+        for (const char *url : {"sqlite:/a/record.sqlite", "sqlite:/b/record.sqlite", "postgresql://db/fact%C3%B6ry",
+                                "postgresql://db:5433/fact%C3%B6ry", "postgresql://other/fact%C3%B6ry",
+                                "postgresql://u@db/fact%C3%B6ry", "postgresql://db/fact%C3%B6ry?sslmode=require",
+                                "service=line7", "postgresql://db/?service=line7", "postgresql://db/"})
+            names << location(url).spoolName();
+        QCOMPARE(QSet<QString>(names.cbegin(), names.cend()).size(), names.size());
+        const QStringList forms = {"sqlite-record-", "sqlite-record-", "postgresql-fact_ry-", "postgresql-fact_ry-",
+                                   "postgresql-fact_ry-", "postgresql-fact_ry-", "postgresql-fact_ry-",
+                                   "postgresql-line7-", "postgresql-line7-", "postgresql-postgresql-"};
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QVERIFY2(QRegularExpression('^' + forms[i] + "[0-9a-f]{8}\\.jsonl$").match(names[i]).hasMatch(), qPrintable(names[i]));
+    }
+
     void rowsGoInAndComeBackOut_data() { backends(); }
     void rowsGoInAndComeBackOut()
     {
