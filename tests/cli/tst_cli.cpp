@@ -936,18 +936,26 @@ private slots:
                      echoed == QLatin1String("5") ? 2 : 1);
         QVERIFY2(rig.err.endsWith("tessary: stopped by SIGTERM: 3 of 3 ports stopped before their end; a board stopped while "
                                   "being programmed may hold a partial configuration and should be programmed again\n"), qPrintable(rig.err));
-        // On a terminal the lines are redrawn in place, a board's message above them.
-        QString screen;
-        QTextStream terminal(&screen);
-        BoardLines lines(terminal, true, false);
-        lines.show(0, "COM1: waking");
-        lines.show(1, "COM2: waking");
-        lines.flush();
+        // On a terminal the lines are redrawn in place (a change within a tenth of a second), a board's
+        // message above them; with --quiet only the messages.
+        QString screen, quietScreen;
+        QTextStream terminal(&screen), quietTerminal(&quietScreen);
+        BoardLines lines(terminal, true, false), quiet(quietTerminal, true, true);
+        for (BoardLines *view : {&lines, &quiet}) {
+            view->message("tessary: before any line"); // nothing drawn yet to climb over
+            view->show(0, "COM1: waking");
+            view->flush();
+            view->message("tessary: COM1: a note"); // over the one line drawn
+            view->show(1, "COM2: waking");
+            view->show(1, "COM2: waking");
+        }
+        QTRY_VERIFY(screen.endsWith("COM2: waking\n"));
         lines.show(1, "COM2 9600 bauds: ok");
         lines.message("tessary: COM2: a note");
-        terminal.flush();
-        QCOMPARE(screen, "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2: waking\n\x1b[2A\r\x1b[Jtessary: COM2: a note\n"
-                         "\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
+        QCOMPARE(screen, "tessary: before any line\n\r\x1b[2KCOM1: waking\n\x1b[1A\r\x1b[Jtessary: COM1: a note\n"
+                         "\r\x1b[2KCOM1: waking\n\x1b[1A\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2: waking\n"
+                         "\x1b[2A\r\x1b[Jtessary: COM2: a note\n\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
+        QCOMPARE(quietScreen, "tessary: before any line\ntessary: COM1: a note\n");
     }
 
     void eachBoardTakesItsOwnIdentity_data()
