@@ -758,6 +758,20 @@ private slots:
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
         QCOMPARE(m_out, "Sent 1 row to " + url + "; nothing waits.\n");
         QCOMPARE(listed({"record", "list", "--record", url}), "S1:L7-0001 S1:REFUSED S2:L7-0003 S4:TH432 1K5 STD");
+        // Board lines that are whole JSON but not a whole row (the row just sent, one field spoiled in each)
+        // stay, unsent.
+        QByteArray spoiled;
+        for (const auto &[field, value] : {std::pair("key", ""), {"writes", "17"}, {"result", "fine"}, {"started", "yesterday"}}) {
+            QJsonObject line = QJsonDocument::fromJson(refused).object(), row = line["row"].toObject();
+            (field == QLatin1String("key") ? line : row)[field] = value;
+            line["row"] = row;
+            spoiled += QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
+        }
+        QVERIFY(test::writeFile(spoolOf(url), spoiled));
+        QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
+        QCOMPARE(m_err, "tessary: sent 0 rows to " + url + "; 4 rows not recorded yet, kept in " + spoolOf(url)
+                            + ": a line of the spool is not a whole row\n");
+        QCOMPARE(test::fileBytes(spoolOf(url)), spoiled);
     }
 
     // Four stations at once, each running `tessary program --all-boards` three
