@@ -300,6 +300,9 @@ private slots:
             {"detect --fast", "tessary detect: unknown option --fast\n"}, {"prgram", "tessary: unknown command prgram; did you mean program?\n"},
             {"frobnicate", "tessary: unknown command frobnicate; see tessary --help\n"}, {"--verison", "tessary: unknown option --verison; did you mean --version?\n"},
             {"db lst x.cdb", "tessary db: unknown action lst; did you mean list?\n"}, {"code decod 1", "tessary code: unknown action decod; did you mean decode?\n"},
+            // Only the group's own actions are offered: flush is the record's, not the database's.
+            {"db flsh x.cdb", "tessary db: unknown action flsh; see tessary db --help\n"}, {"record flsh", "tessary record: unknown action flsh; did you mean flush?\n"},
+            {"db --lst", "tessary db: unknown option --lst; see tessary db --help\n"},
             {"completion bsh", "tessary completion: completes bash, zsh or fish, not \"bsh\"; did you mean bash?\n"},
             {"program --db x.cdb", "tessary program: --db needs --entry NAME, the entry to write\n"},
             {"program --entry Mechanism␣01", "tessary program: --entry needs --db FILE, the database that holds it\n"},
