@@ -345,7 +345,10 @@ private slots:
             // Identities: each checked before any port is opened.
             {"program --mode resistors --id Seventeen-chars!!", "tessary program: --id: \"Seventeen-chars!!\" is 17 characters; the board holds 16\n"},
             {"program --mode resistors --id L7-{n:5}", "{n:5}: write the width with a 0 in front, {n:05}, for 5 digits"},
-            {"program --mode resistors --id L7-{x}", "{x} is no placeholder; the number is written {n}, or {n:0W}"},
+            {"program --mode resistors --id L7-{x}-A", "\": {x} is no placeholder; the number is written {n}, or {n:0W}"},
+            {"program --mode resistors --id {n:00}", "\": {n:00} is no placeholder"}, {"program --mode resistors --id {n:017}", "\": {n:017} is no placeholder"},
+            {"program --mode resistors --id {n:0016}", "\": {n:0016} is no placeholder"},
+            {"program --mode resistors --id {n:016}", "--id \"{n:016}\" numbers its boards: give --serial-file FILE"},
             {"program --mode resistors --id L7-{n", "{n is no placeholder"}, {"program --mode resistors --id L7-}", "a } without its {"},
             {"program --mode resistors --id {n}-{n:02}", "one number per identity: {n:02} is the second placeholder"},
             {"program --mode resistors --id LINE7-SERIAL-{n:04}", "its identities are 17 characters at least (\"LINE7-SERIAL-0000\"); the board holds 16"},
