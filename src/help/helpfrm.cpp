@@ -79,7 +79,6 @@ void Helpfrm::showIndex()
         m_browser->reload();
     else
         m_browser->setSource(m_index);
-    m_browser->moveCursor(QTextCursor::Start);
 }
 
 QUrl Helpfrm::currentPage() const { return m_browser->source(); }

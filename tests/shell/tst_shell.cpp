@@ -431,6 +431,10 @@ private slots:
         QTest::keyClick(browser, Qt::Key_Tab);
         QTest::keyClick(browser, Qt::Key_Return);
         QCOMPARE(browser->documentTitle(), "index");
+        QTest::keyClick(browser, Qt::Key_End, Qt::ControlModifier); // read to its end: Index shows it from its top
+        QVERIFY(browser->textCursor().position() > 0);
+        QTest::mouseClick(help->findChild<QPushButton *>("Index"), Qt::LeftButton);
+        QCOMPARE(std::pair(browser->textCursor().position(), browser->textCursor().hasSelection()), std::pair(0, false));
         emit browser->anchorClicked(QUrl("options.html"));
         QCOMPARE(help->currentPage(), QUrl::fromLocalFile(folder + "options.html"));
         QCOMPARE(opened, QList<QUrl>{QUrl("https://example.org/")});
