@@ -121,18 +121,6 @@ const QStringList &ConfigurationEditor::mechanismOptionNames()
     return names;
 }
 
-QStringList ConfigurationEditor::groupOf(const QString &button)
-{
-    QStringList group;
-    const Option *option = findOption(button);
-    if (!option)
-        return group;
-    for (const Option &other : Options)
-        if (other.group == option->group)
-            group << QLatin1String(other.name);
-    return group;
-}
-
 bool ConfigurationEditor::isChecked(const QString &button) const
 {
     return m_buttons.value(button).checked;

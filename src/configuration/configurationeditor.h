@@ -26,8 +26,6 @@ public:
     // enabled state follows the configuration mode, in that order.
     [[nodiscard]] static const QStringList &buttonNames();
     [[nodiscard]] static const QStringList &mechanismOptionNames();
-    // The buttons of `button`'s group (itself included); empty when unknown.
-    [[nodiscard]] static QStringList groupOf(const QString &button);
 
     [[nodiscard]] bool isChecked(const QString &button) const;
     [[nodiscard]] bool isEnabled(const QString &button) const;

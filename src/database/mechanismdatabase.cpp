@@ -25,17 +25,6 @@ void MechanismDatabase::append(const QString &name, const QString &code)
     emit rowsChanged();
 }
 
-void MechanismDatabase::setRow(int row, const QString &name, const QString &code)
-{
-    if (row == count())
-        m_entries.append({name, code});
-    else if (row >= 0 && row < count())
-        m_entries[row] = {name, code};
-    else
-        return;
-    emit rowsChanged();
-}
-
 void MechanismDatabase::remove(int row)
 {
     if (row < 0 || row >= count())

@@ -34,8 +34,6 @@ public:
     [[nodiscard]] const QList<DatabaseEntry> &entries() const { return m_entries; }
 
     void append(const QString &name, const QString &code);
-    // Writes row `row`, appending when it equals count().
-    void setRow(int row, const QString &name, const QString &code);
     void remove(int row);
     void clear();
     // Exchanges two rows, names and codes together.

@@ -98,15 +98,6 @@ bool Programmer::checkChoices(const ConfigurationEditor &editor, Prompts &prompt
     return true;
 }
 
-ProgrammingResult Programmer::programPrinter(const ConfigurationEditor &editor)
-{
-    if (!checkChoices(editor)) {
-        m_result = {};
-        return m_result;
-    }
-    return program(ProgrammingPlan::fromEditor(editor));
-}
-
 ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
 {
     m_result = {};

@@ -147,9 +147,6 @@ public:
     // the outcome NotReset: nothing further is sent on a line that is gone.
     [[nodiscard]] ProgrammingResult program(const ProgrammingPlan &plan);
 
-    // The whole command: the checks, then program() with the editor's plan.
-    [[nodiscard]] ProgrammingResult programPrinter(const ConfigurationEditor &editor);
-
     // One parameter: GS "SF" address value, byte by byte, then the echo
     // within 500 ms. A wrong or missing echo (also for a value of 0) shows
     // the programming error message once while the line is up; the caller
