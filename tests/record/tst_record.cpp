@@ -647,6 +647,41 @@ private slots:
                  "program | " + maskedOptions(arguments) + " | LINE7-A");
     }
 
+    // The record refuses one step of taking serial numbers (the run's row, the counter made or moved on, a
+    // number's row): no number is taken, no board written, and the next run begins where this one would have.
+    void serialNumbersAreTakenWholeOrNotAtAll_data()
+    {
+        QTest::addColumn<QString>("backend");
+        QTest::addColumn<QString>("refused");
+        for (const QString &backend : {Sqlite, Postgres})
+            for (const char *refused : {"INSERT ON runs", "INSERT ON counters", "UPDATE ON counters", "INSERT ON serials"})
+                QTest::newRow(qPrintable(backend + ": " + refused)) << backend << refused;
+    }
+    void serialNumbersAreTakenWholeOrNotAtAll()
+    {
+        FETCH_BACKEND();
+        QFETCH(QString, refused);
+        const QString url = freshRecord(backend);
+        QVERIFY(recordRun(url, {}).complete());
+        if (backend == Sqlite) {
+            sql(url, "CREATE TRIGGER refuse BEFORE " + refused + " BEGIN SELECT RAISE(ABORT, 'not today'); END");
+        } else {
+            sql(url, "CREATE OR REPLACE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'not today'; END $$ LANGUAGE plpgsql");
+            sql(url, "CREATE TRIGGER refuse BEFORE " + refused + " FOR EACH ROW EXECUTE FUNCTION refuse()");
+        }
+        const QStringList program = {"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id",
+                                     "L7-{n:04}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url};
+        m_environment.board.clearRecords();
+        QCOMPARE(tessary(program), 1);
+        QVERIFY2(m_err.contains("not today"), qPrintable(m_err));
+        QVERIFY2(!m_environment.board.writtenBytes().contains("\x1dSF"), qPrintable(m_err));
+        QCOMPARE(sql(url, "SELECT count(*) FROM serials").toInt() + sql(url, "SELECT count(*) FROM counters").toInt(), 0);
+        sql(url, backend == Sqlite ? "DROP TRIGGER refuse" : "DROP TRIGGER refuse ON " + refused.section(' ', 2));
+        QCOMPARE(tessary(program), 0);
+        QVERIFY2(m_out.contains("Identity after: L7-0001          FW 4.12\n"), qPrintable(m_out));
+        QCOMPARE(sql(url, "SELECT next FROM counters WHERE name = 'L7'").toInt(), 2);
+    }
+
     // The record goes away in the middle of a run (the server stopped, the
     // file made read-only): the rest of the run waits in the spool, goes in
     // on the next run, and goes in once even when sent again.
