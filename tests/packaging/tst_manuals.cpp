@@ -68,6 +68,7 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkpath("files/folder"));
         for (const char *name : {"files/lines.cdb", "files/notes.txt"})
             QVERIFY(QFile(m_dir.filePath(name)).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(m_dir.path()).mkpath("bin") && QFile::link(built("cli/tessary"), m_dir.filePath("bin/tessary")));
     }
 
     // Each command has its section with each of its own options, and names
@@ -205,6 +206,10 @@ private slots:
         QTest::newRow("bash: entries to expect") << "bash" << "audit --db DB --expect 'Mechanism\\ 2'" << entries(20, 29);
         QTest::newRow("bash: entries of --db=") << "bash" << "program --db = DB --entry Mechanism\\ 0" << entries(1, 9);
         QTest::newRow("bash: entries of the FILE") << "bash" << "db show DB Mechanism\\ 1" << entries(10, 19);
+        // The entries are read by the program the line runs (in the home folder, ~ being the test's folder), else by
+        // the one on the path.
+        QTest::newRow("bash: entries, by ~/bin/tessary of ~/FILE") << "bash" << "~/bin/tessary db show ~/factory.cdb Mechanism\\ 1" << entries(10, 19);
+        QTest::newRow("bash: entries, by the tessary on the path") << "bash" << "/nowhere/tessary db show DB Mechanism\\ 1" << entries(10, 19);
         QTest::newRow("bash: databases and folders") << "bash" << "db list DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb"};
         QTest::newRow("bash: any file") << "bash" << "program --log DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb", "DIR/notes.txt"};
         QTest::newRow("bash: shells") << "bash" << "completion ''" << QStringList{"bash", "zsh", "fish"};
@@ -231,7 +236,7 @@ private slots:
         const QString words = QString(line).replace("DB", m_database).replace("DIR", m_folder), tessary = built("cli/tessary");
         const QMap<QString, QStringList> runs = {
             {"bash", {"--norc", "--noprofile", "-c", "source " + generated("completion/tessary") + "\ncomplete -p tessary\nCOMP_WORDS=("
-                      + tessary + ' ' + words + ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tessary\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"}},
+                      + (line.contains(QRegularExpression("^[~/]")) ? words : tessary + ' ' + words) + ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tessary\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"}},
             {"zsh", {"-f", "-c", "compdef() { print -r -- \"compdef $*\" }\n"
                      "compadd() { local -a w; w=(\"$@\"); [[ $w[1] == -a ]] && w=(${(P)w[2]}) || w=(${w[2,-1]}); print -rl -- $w }\n"
                      "_describe() { print -rl -- \"${(@)${(P)${@[-1]}}%%:*}\" }\n_files() { print -r -- \"files $*\" }\n"
@@ -239,7 +244,9 @@ private slots:
                      + words + "); CURRENT=$#words; PREFIX=$words[-1]; _tessary\n"}},
             {"fish", {"--no-config", "-c", "source " + generated("completion/tessary.fish") + "; complete -C'tessary " + words + "'"}}};
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("PATH", built("cli") + u':' + environment.value("PATH"));
+        if (!line.startsWith(u'~')) // the line's own program alone
+            environment.insert("PATH", built("cli") + u':' + environment.value("PATH"));
+        environment.insert("HOME", m_dir.path());
         const Run result = run(program, runs[shell], environment);
         QCOMPARE(result.err, QString());
         // bash and zsh say first that the script completes tessary; fish follows a candidate with its description.
