@@ -208,7 +208,10 @@ private slots:
         QTest::newRow("bash: entries of the FILE") << "bash" << "db show DB Mechanism\\ 1" << entries(10, 19);
         // The entries are read by the program the line runs (in the home folder, ~ being the test's folder), else by
         // the one on the path.
-        QTest::newRow("bash: entries, by ~/bin/tessary of ~/FILE") << "bash" << "~/bin/tessary db show ~/factory.cdb Mechanism\\ 1" << entries(10, 19);
+        QTest::newRow("bash: entries, by ~/bin/tessary of ~/FILE") << "bash" << "\\~/bin/tessary db show \\~/factory.cdb Mechanism\\ 1" << entries(10, 19);
+        QTest::newRow("zsh: entries, by ~/bin/tessary of ~/FILE") << "zsh" << "\\~/bin/tessary db show \\~/factory.cdb ''" << mechanisms(1, 29);
+        QTest::newRow("zsh: entries, by the tessary on the path") << "zsh" << "/nowhere/tessary db show DB ''" << mechanisms(1, 29);
+        QTest::newRow("fish: entries, by ~/bin/tessary of ~/FILE") << "fish" << "\\~/bin/tessary db show \\~/factory.cdb Mechanism\\ 1" << mechanisms(10, 19);
         QTest::newRow("bash: entries, by the tessary on the path") << "bash" << "/nowhere/tessary db show DB Mechanism\\ 1" << entries(10, 19);
         QTest::newRow("bash: databases and folders") << "bash" << "db list DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb"};
         QTest::newRow("bash: any file") << "bash" << "program --log DIR/" << QStringList{"DIR/folder", "DIR/lines.cdb", "DIR/notes.txt"};
@@ -233,18 +236,19 @@ private slots:
         const QString program = QStandardPaths::findExecutable(shell);
         if (program.isEmpty())
             QSKIP("the shell is not installed");
-        const QString words = QString(line).replace("DB", m_database).replace("DIR", m_folder), tessary = built("cli/tessary");
+        QString words = QString(line).replace("DB", m_database).replace("DIR", m_folder);
+        if (!line.contains(QRegularExpression("^(\\\\~|/)"))) // unless the line names the program
+            words.prepend(built("cli/tessary") + ' ');
         const QMap<QString, QStringList> runs = {
             {"bash", {"--norc", "--noprofile", "-c", "source " + generated("completion/tessary") + "\ncomplete -p tessary\nCOMP_WORDS=("
-                      + (line.contains(QRegularExpression("^[~/]")) ? words : tessary + ' ' + words) + ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tessary\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"}},
+                      + words + ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tessary\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"}},
             {"zsh", {"-f", "-c", "compdef() { print -r -- \"compdef $*\" }\n"
                      "compadd() { local -a w; w=(\"$@\"); [[ $w[1] == -a ]] && w=(${(P)w[2]}) || w=(${w[2,-1]}); print -rl -- $w }\n"
                      "_describe() { print -rl -- \"${(@)${(P)${@[-1]}}%%:*}\" }\n_files() { print -r -- \"files $*\" }\n"
-                     "compset() { PREFIX=${PREFIX#*=} }\nsource " + generated("completion/_tessary") + "\nwords=(" + tessary + ' '
-                     + words + "); CURRENT=$#words; PREFIX=$words[-1]; _tessary\n"}},
-            {"fish", {"--no-config", "-c", "source " + generated("completion/tessary.fish") + "; complete -C'tessary " + words + "'"}}};
+                     "compset() { PREFIX=${PREFIX#*=} }\nsource " + generated("completion/_tessary") + "\nwords=(" + words + "); CURRENT=$#words; PREFIX=$words[-1]; _tessary\n"}},
+            {"fish", {"--no-config", "-c", "source " + generated("completion/tessary.fish") + "; complete -C'" + QString(words).replace(built("cli/tessary"), "tessary") + "'"}}};
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        if (!line.startsWith(u'~')) // the line's own program alone
+        if (!line.startsWith(u'\\')) // the line's own program in the home folder alone
             environment.insert("PATH", built("cli") + u':' + environment.value("PATH"));
         environment.insert("HOME", m_dir.path());
         const Run result = run(program, runs[shell], environment);
