@@ -320,6 +320,9 @@ private slots:
             {"the program's own timeout", "postgresql://db/factory?connect_timeout=60", 2, before,
              "a record URL takes the settings host, port, user, password, dbname, service, sslmode"},
             {"an SQLite file without its path", "sqlite:", 2, before, "sqlite: needs the file's path"},
+            {"another program's database, left as it was", "sqlite:other.sqlite", 1, "sqlite:~/other.sqlite",
+             "tessary: cannot set up the record sqlite:~/other.sqlite: table boards already exists (kept in the settings all "
+             "the same: the rows wait in this station's spool until it can be reached)\n"},
         };
         for (const auto &[name, given, status, kept, said] : cases)
             QTest::newRow(name) << given << status << kept << said;
@@ -338,7 +341,12 @@ private slots:
         QCOMPARE(m_err, "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
         QVERIFY(!QFile::exists(recordDataFolder() + "/record.sqlite"));
         RecordLocation::keep(m_environment.kept, "sqlite:/before");
+        const QString other = "sqlite:" + home + "/other.sqlite";
+        if (given.contains("other"))
+            sql(other, "CREATE TABLE boards (x)");
         QCOMPARE(tessary({"record", "use", given}), status);
+        if (given.contains("other"))
+            QCOMPARE(sql(other, "SELECT group_concat(name) FROM sqlite_master").toString(), "boards");
         QVERIFY2((status == 0 ? m_out : m_err).contains(said.replace("~/", home + u'/')), qPrintable(m_out + m_err));
         QVERIFY2(!(m_out + m_err).contains("s3cret"), qPrintable(m_err));
         QCOMPARE(m_environment.kept.value(RecordLocation::settingsKey()).toString(), kept.replace("~/", home + u'/'));
