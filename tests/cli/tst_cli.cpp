@@ -1131,7 +1131,18 @@ private slots:
         // A line that hangs up in the probe: what the probe writes after it is not sent, and the trace says so.
         rig.env.simLine.board(4)->setFaults({.hangUpAfter = int(rig.env.simLine.board(4)->bytesReceived()) + 3});
         QCOMPARE(rig.run({"identity", "--port", "COM4", "--speed", "9600", "--trace", rig.path("hung.txt")}), 1);
-        QVERIFY(rig.read("hung.txt").contains("closed by the line") && rig.read("hung.txt").contains("not sent (port closed)  1D 53 66 1C"));
+        QCOMPARE(QString(rig.read("hung.txt")).section(u'\n', 1),
+                 "COM4      0 ms  opened at 9600 bauds, hardware handshake\n"
+                 "COM4      0 ms  sent      1B 49                                            <ESC>I\n"
+                 "COM4      0 ms  waited 250 ms, 24 bytes waiting\n"
+                 "COM4    250 ms  received  54 48 34 33 32 20 31 4B 35 20 53 54 44 20 20 20 20 46 57 20 34 2E 31 32  TH432 1K5 STD    FW 4.12\n"
+                 "COM4    250 ms  sent      1B 76                                            <ESC>v\n"
+                 "COM4    350 ms  closed by the line: COM4: the line was hung up; the port was closed\n"
+                 "                waited 100 ms\n"
+                 "                not sent (port closed)  1D 53 66 1C                                      <GS>Sf<FS>\n"
+                 "                waited 100 ms\n"
+                 "                not sent (port closed)  18                                               <CAN>\n"
+                 "COM4            not opened at 9600 bauds, hardware handshake: COM4 does not exist\n");
     }
 
     // The audit of one board: each field that differs from what it should hold in words, against an entry,
