@@ -559,12 +559,14 @@ private slots:
                                  "Attempting to contact printer on COM 1 at 1200 bauds.\n",
                                  "TH432 1K5 STD found on COM 3 at 9600 bauds\n"})
             QVERIFY2(rig.err.contains(line), line);
-        rig.env.simLine.clearRecords();
-        QCOMPARE(rig.run({"detect", "--port", "COM4", "--speed", "19200", "--handshake", "xon", "--json"}), 0);
-        QCOMPARE(rig.json({"port", "speed", "handshake"}), "COM4 19200 hw"); // the board's settings byte says so
-        QCOMPARE(rig.env.simLine.opens().first().handshake, int(HandshakeXonXoff));
-        for (const SimulatedLine::Open &open : rig.env.simLine.opens())
-            QVERIFY(open.port == 4 && open.baud == 19200);
+        for (const auto &[handshake, code] : {std::pair("xon", 1), {"HW", 2}}) { // the port opened as asked (1 XON/XOFF, 2 hardware)
+            rig.env.simLine.clearRecords();
+            QCOMPARE(rig.run({"detect", "--port", "COM4", "--speed", "19200", "--handshake", handshake, "--json"}), 0);
+            QCOMPARE(rig.json({"port", "speed", "handshake"}), "COM4 19200 hw"); // the board's settings byte says so
+            QCOMPARE(rig.env.simLine.opens().first().handshake, code);
+            for (const SimulatedLine::Open &open : rig.env.simLine.opens())
+                QVERIFY(open.port == 4 && open.baud == 19200);
+        }
         place(rig, "2:noisy@115200"); // noise at the speed probed is no board
         QCOMPARE(rig.run({"identity", "--port", "COM2", "--speed", "9600"}), 1);
         // The board's identity reaches the terminal without control characters (after its first 16
