@@ -925,6 +925,11 @@ private slots:
                           "COM2  /dev/ttyS1  -       -             -                         no-board\n");
         QVERIFY2(rig.err.endsWith("tessary: no board answered on COM2 (ttyS1)\ntessary: found 1 board, expected 2\n"), qPrintable(rig.err));
         QCOMPARE(rig.run({"detect", "--all-boards", "--expect", "3", "--quiet"}), 0);
+        const auto listed = std::exchange(rig.env.ports.ports, {}); // a machine without serial ports: nothing found is no success
+        QCOMPARE(rig.run({"detect", "--all-boards", "--quiet"}), 1);
+        QCOMPARE(rig.out + rig.err, "Port  Device  Speed  Handshake  Identity  Result\n" // a failed run shows its table
+                                    "tessary: this machine lists no serial port; name the boards' devices with --port PATH\n");
+        rig.env.ports.ports = listed;
         // A signal once every board holds part of the identity: each stops at its next wait.
         std::array<bool, 7> met{};
         std::barrier together(3, [&]() noexcept {
