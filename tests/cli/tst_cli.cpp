@@ -1717,7 +1717,7 @@ private slots:
              "Negative, expected Positive; head width: the board holds 432 dots, expected 576','result':'drift','speed':'115200','unanswered':[]}"},
             {"db add DB1 Mechanism␣01 --code 1111000101000000", {}, 0, "{'code':'1111000101000000','index':1,'name':'Mechanism 01','ok':true,'replaced':false}"},
             {"db add DB1 NEW " + QStringList(Fields576).join(u' '), {}, 0, "{'code':'1111000001100000','index':2,'name':'NEW','ok':true,'replaced':false}"},
-            {"db add DB1 Mechanism␣01 --code 1101001100100000 --yes", {}, 0,
+            {"db add DB1 Mechanism␣01␣␣ --code 1101001100100000 --yes", {}, 0, // trailing blanks are the field's filling
              "{'code':'1101001100100000','index':1,'name':'Mechanism 01','ok':true,'replaced':true}"},
             {"db move DB1 NEW --to 1", {}, 0, "{'code':'1111000001100000','index':1,'name':'NEW','ok':true}"},
             {"db list DB1", {}, 0, "{'count':2,'entries':[{'code':'1111000001100000','index':1,'name':'NEW'},"

@@ -491,6 +491,8 @@ private slots:
             {"until a day: the day whole", {"list", "--until", "2024-05-06"}, "S1:L7-0001 S1:L7-0002"},
             {"a local time range, its end included", {"list", "--since", "2024-05-06T23:59:59", "--until", "2024-05-07T00:00"},
              "S1:L7-0002 S2:L7-0003"},
+            {"the same, a blank for the T", {"list", "--since", "2024-05-06 23:59:59", "--until", "2024-05-07 00:00"},
+             "S1:L7-0002 S2:L7-0003"},
             {"a time in UTC", {"list", "--since", "2024-05-07T10:00:00Z"}, "S2:L7-0002 S3:"},
             {"today, as the station's clock says", {"list", "--since", "today"}, "S3:"},
             {"yesterday on", {"list", "--since", "yesterday"}, "S2:L7-0003 S2:L7-0002 S3:"},
