@@ -3,6 +3,8 @@
 // the middle of a command, a port another program holds, a port the user may
 // not open). Each pseudo-terminal belongs to this test alone.
 #include "boardsim/ptyboardthread.h"
+#include "files.h"
+#include "programs.h"
 #include "serial/seriallink.h"
 
 #include <QDir>
@@ -32,33 +34,15 @@
 
 using namespace tessary;
 using namespace tessary::sim;
+using namespace tessary::test;
 
 namespace {
 
-struct Result {
-    int status;
-    QString out, err;
-    [[nodiscard]] QString json(const char *key) const { return QJsonDocument::fromJson(out.toUtf8())[key].toVariant().toString(); }
-};
-
-QString built(const char *program) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + QLatin1String(program); }
-
-// What a file holds; nothing when there is none.
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The tessary program as a script runs it (after `as`, e.g. as another user or under `env`).
-Result run(const QStringList &arguments, const QStringList &as = {})
+Ran run(const QStringList &arguments, const QStringList &as = {})
 {
     const QStringList command = as + QStringList{built("cli/tessary")} + arguments;
-    QProcess process;
-    process.start(command.first(), command.mid(1));
-    process.waitForFinished(60'000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+    return runProgram(command.first(), command.mid(1));
 }
 
 } // namespace
@@ -81,7 +65,7 @@ private slots:
         PtyBoardThread held({.faults = {.silent = true}});
         const int heldEnd = ::open(QFile::encodeName(held.path()).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         QVERIFY(heldEnd >= 0 && ::tcflow(heldEnd, TCOOFF) == 0);
-        const Result result = run({"detect", "--port", "COM1=" + nothing.path(), "--port", "COM2=" + board.path(),
+        const Ran result = run({"detect", "--port", "COM1=" + nothing.path(), "--port", "COM2=" + board.path(),
                                    "--port", "COM3=" + held.path(), "--json"});
         ::close(heldEnd);
         QCOMPARE(QStringList({result.json("port"), result.json("device"), result.json("speed"), result.json("handshake"),
@@ -103,17 +87,17 @@ private slots:
         boardsim.start(built("boardsim/tessary-boardsim"), {"--speed", "115200", "--polarity", "0", "--link", dir.filePath("board")});
         QTRY_VERIFY_WITH_TIMEOUT(boardsim.canReadLine(), 5000);
         QVERIFY(boardsim.readLine().startsWith("/dev/pts/"));
-        const Result result = run({"program", "--port", dir.filePath("board"), "--speed", "115200", "--code", "1101101011110000",
+        const Ran result = run({"program", "--port", dir.filePath("board"), "--speed", "115200", "--code", "1101101011110000",
                                    "--id", "PTY-TEST-MECH-16", "--verify", "--log", dir.filePath("line.csv"), "--json"});
         QVERIFY2(result.status == 0 && result.json("verified") == "true", qPrintable(result.err));
-        QVERIFY(contents(dir.filePath("line.csv")).endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
+        QVERIFY(fileBytes(dir.filePath("line.csv")).endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
                                           + ",,115200,hw,FW 4.12,TH432 1K5 STD,PTY-TEST-MECH-16,,,1101101011110000,user,yes,ok,,19/19\n"));
         // The trace to standard error by its name, standard error a file: the trace's lines and the program's own both kept.
         QProcess traced;
         traced.setStandardErrorFile(dir.filePath("err.txt"));
         traced.start(built("cli/tessary"), {"identity", "--port", dir.filePath("board"), "--speed", "115200", "--trace", "/dev/stderr"});
         QVERIFY(traced.waitForFinished(20000) && traced.exitCode() == 0);
-        const QByteArray err = contents(dir.filePath("err.txt"));
+        const QByteArray err = fileBytes(dir.filePath("err.txt"));
         QVERIFY2(err.contains("---- tessary identity ---- 20") && err.contains("\nPTY-TEST-MECH-16 found on COM 1 at 115200 bauds\n")
                      && err.contains(" opened at 115200 bauds, hardware handshake"), err.constData());
         boardsim.terminate();
@@ -179,7 +163,7 @@ private slots:
         QVERIFY2(!err.contains("No printer found"), qPrintable(err)); // a port that went is no empty port
         if (signal) { // the row says how many writes the board echoed, as standard error does; no reset
             const auto row = QRegularExpression(",interrupted,(stopped after (\\d+) of 11 parameter writes were echoed; [^,]+),(\\d+)/11\n$")
-                                 .match(contents(dir.filePath("line.csv")));
+                                 .match(fileBytes(dir.filePath("line.csv")));
             QVERIFY2(row.hasMatch() && row.captured(2) == row.captured(3) && err.contains(QString("stopped by SIG%1: ").arg(sigabbrev_np(signal)) + row.captured(1) + '\n'),
                      qPrintable(err));
             board.withBoard([&](Board &b) { heard = b.resetCount(); });
@@ -205,7 +189,7 @@ private slots:
         QVERIFY(holder.open(QIODevice::ReadWrite));
         QTemporaryDir dir;
         const QString gone = dir.filePath("gone"), log = dir.filePath("line.csv");
-        const Result result = run({"program", "--all-boards", "--port", board.path(), "--port", held.path(), "--port", gone,
+        const Ran result = run({"program", "--all-boards", "--port", board.path(), "--port", held.path(), "--port", gone,
                                    "--code", "1111000101000000", "--yes", "--log", log, "--station", "S1"});
         QCOMPARE(result.status, 1);
         QCOMPARE(result.out.split(u'\n').replaceInStrings(QRegularExpression(" +"), " "),
@@ -214,7 +198,7 @@ private slots:
                               held.path().mid(5) + ' ' + held.path() + " - - - port-error", "gone " + gone + " - - - port-error",
                               "1 ok, 2 failed", "Failed:", held.path() + ": port-error: the port is in use by another program",
                               gone + ": port-error: " + gone + " does not exist", ""}));
-        const QStringList rows = QString::fromUtf8(contents(log)).split(u'\n', Qt::SkipEmptyParts).mid(1);
+        const QStringList rows = QString::fromUtf8(fileBytes(log)).split(u'\n', Qt::SkipEmptyParts).mid(1);
         QCOMPARE(rows.filter(",S1,tessary 2.3,program,,").size(), 3);
         QVERIFY(rows.size() == 3 && rows.filter(",ok,,4/4").size() == 1 && rows.filter(",port-error,").size() == 2);
     }
@@ -269,7 +253,7 @@ private slots:
         start(QStringList{"program", "--all-boards", "--port", board(115200), "--port", board(115200)} + numbered);
         start(QStringList{"program", "--all-boards", "--port", board(115200), "--port", board(115200)} + numbered);
         QCOMPARE(given(runs), QStringList({"P001", "P002", "P003", "P004"}));
-        QCOMPARE(contents(serial), "5\n");
+        QCOMPARE(fileBytes(serial), "5\n");
 
         // The file locked by another: both runs find their boards and wait, writing nothing, until it lets go.
         runs.clear();
@@ -288,15 +272,15 @@ private slots:
         QVERIFY(!heardBy(4).contains("\x1dSF") && !heardBy(5).contains("\x1dSF"));
         ::close(held);
         QCOMPARE(given(runs), QStringList({"P005", "P006"}));
-        QCOMPARE(contents(serial), "7\n");
+        QCOMPARE(fileBytes(serial), "7\n");
 
         // Killed once its number is taken, amid its writes at 1200 bauds: the number stays spent.
         runs.clear();
         start(QStringList{"program", "--port", "COM1=" + board(1200), "--speed", "1200"} + numbered);
-        QTRY_VERIFY_WITH_TIMEOUT(contents(serial) == "8\n", 10'000);
+        QTRY_VERIFY_WITH_TIMEOUT(fileBytes(serial) == "8\n", 10'000);
         runs.back()->kill();
         QVERIFY(runs.back()->waitForFinished(5000) && runs.back()->exitStatus() == QProcess::CrashExit);
-        QCOMPARE(contents(serial), "8\n"); // the next run's number
+        QCOMPARE(fileBytes(serial), "8\n"); // the next run's number
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"line7.txt"}); // nothing left beside it
 
         // Changes to one database from runs at once, through two names of it: each one kept, no lock left behind.
@@ -308,7 +292,7 @@ private slots:
                    n < 6 ? QStringLiteral("RUN %1").arg(n) : "Mechanism 01", n < 6 ? "--code=1111000101000000" : "--down"});
         for (const auto &process : runs)
             QVERIFY(process->waitForFinished(20'000) && process->exitCode() == 0);
-        const Result listed = run({"db", "list", db});
+        const Ran listed = run({"db", "list", db});
         QVERIFY2(listed.out.count("RUN ") == 6 && listed.out.contains("\n  3  Mechanism 01 "), qPrintable(listed.out));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System), QStringList({"line7.cdb", "line7.txt", "link.cdb"}));
     }
@@ -369,7 +353,7 @@ private slots:
         const QStringList identity = {"identity", "--port", "COM1=" + board.path(), "--speed", "115200"};
         QVERIFY(::chmod(QFile::encodeName(board.path()).constData(), 0) == 0);
         const QStringList unprivileged = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-        const Result denied = run(identity, ::geteuid() ? QStringList() : unprivileged);
+        const Ran denied = run(identity, ::geteuid() ? QStringList() : unprivileged);
         QVERIFY2(denied.status == 1 && denied.err.contains("no permission to use the port; add your user to the dialout group "
                                                            "(sudo usermod -aG dialout $USER) and log in again"),
                  qPrintable(denied.err));
@@ -412,7 +396,7 @@ private slots:
             QVERIFY(QFile::link(node, file));
         struct stat before {};
         QCOMPARE(::stat(path.constData(), &before), 0);
-        const Result ports = run({"ports"}, {"env", "XDG_CONFIG_HOME=" + home.path()});
+        const Ran ports = run({"ports"}, {"env", "XDG_CONFIG_HOME=" + home.path()});
         const QString what = kind == "fifo" ? "a named pipe (FIFO)" : kind == "socket" ? "a socket" : "a device";
         QCOMPARE(ports.status, 0);
         QCOMPARE(ports.err, "tessary: the COM slots cannot be kept in " + file + ": it is " + what

@@ -3,14 +3,11 @@
 // program suggests the nearest known one, a missing value is named in one
 // line, each exits 2; --version names the Qt the program runs on; the desktop program
 // answers --help and --version without a display.
-#include <QProcess>
+#include "programs.h"
+
 #include <QTest>
 
-namespace {
-
-QString built(const QString &program) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + program; }
-
-} // namespace
+using namespace tessary::test;
 
 class TestCliUsage : public QObject {
     Q_OBJECT
@@ -34,13 +31,11 @@ private slots:
         QFETCH(QString, program);
         QFETCH(QStringList, arguments);
         QFETCH(QString, said);
-        QProcess process;
-        process.start(built(program), arguments);
-        QVERIFY(process.waitForFinished(20000));
-        QCOMPARE(process.exitCode(), 2);
-        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        const Ran ran = runProgram(built(program), arguments);
+        QCOMPARE(ran.status, 2);
+        QCOMPARE(ran.out, QString());
         // The desktop program's Qt may warn about the environment first; the program's own word is the last line.
-        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardError()).trimmed().section(u'\n', -1), said);
+        QCOMPARE(ran.err.trimmed().section(u'\n', -1), said);
     }
 
     // --help and --version print and exit 0, the desktop program's without a
@@ -65,19 +60,14 @@ private slots:
             environment.remove(variable);
         if (!platform.isEmpty())
             environment.insert("QT_QPA_PLATFORM", platform);
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(built(program), {"--version"});
-        QVERIFY(process.waitForFinished(20000));
-        QCOMPARE(process.exitCode(), 0);
-        QCOMPARE(QString::fromLocal8Bit(process.readAllStandardOutput()), name + " 2.3 (Qt " + qVersion() + ")\n");
-        process.start(built(program), {"--help"});
-        QVERIFY(process.waitForFinished(20000));
-        QCOMPARE(process.exitCode(), 0);
-        const QString help = QString::fromLocal8Bit(process.readAllStandardOutput());
-        QVERIFY2(help.startsWith("Usage: " + program.section(u'/', -1) + (program.endsWith("tessary") ? " <command>" : " [options]")),
-                 qPrintable(help));
-        QVERIFY2(program.endsWith("tessary") || help.contains("\n  -v, --version "), qPrintable(help));
+        const Ran version = runProgram(built(program), {"--version"}, environment);
+        QCOMPARE(version.status, 0);
+        QCOMPARE(version.out, name + " 2.3 (Qt " + qVersion() + ")\n");
+        const Ran help = runProgram(built(program), {"--help"}, environment);
+        QCOMPARE(help.status, 0);
+        QVERIFY2(help.out.startsWith("Usage: " + program.section(u'/', -1) + (program.endsWith("tessary") ? " <command>" : " [options]")),
+                 qPrintable(help.out));
+        QVERIFY2(program.endsWith("tessary") || help.out.contains("\n  -v, --version "), qPrintable(help.out));
     }
 
 };

@@ -5,6 +5,7 @@
 // the real shells.
 #include "cliapp.h"
 #include "files.h"
+#include "programs.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,31 +16,13 @@
 #include <QTest>
 
 using namespace tessary;
+using namespace tessary::test;
 
 namespace {
 
-QString built(const QString &path) { return qEnvironmentVariable("TESSARY_BIN_DIR") + u'/' + path; }
-
 QString generated(const QString &name) { return built(QStringLiteral("packaging/") + name); }
 
-QString readText(const QString &path) { return QString::fromUtf8(test::fileBytes(path)); }
-
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-Run run(const QString &program, const QStringList &arguments, const QProcessEnvironment &environment = {})
-{
-    QProcess process;
-    if (!environment.isEmpty())
-        process.setProcessEnvironment(environment);
-    process.start(program, arguments);
-    if (!process.waitForFinished(20000) || process.exitStatus() != QProcess::NormalExit)
-        return {};
-    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
+QString readText(const QString &path) { return QString::fromUtf8(fileBytes(path)); }
 
 // "Mechanism 01" ...: the factory list's names from..to.
 QStringList mechanisms(int from, int to)
@@ -64,7 +47,7 @@ class TestManuals : public QObject {
 private slots:
     void initTestCase()
     {
-        QCOMPARE(run(built("cli/tessary"), {"db", "factory", m_database, "--yes"}).status, 0);
+        QCOMPARE(runProgram(built("cli/tessary"), {"db", "factory", m_database, "--yes"}).status, 0);
         QVERIFY(QDir(m_dir.path()).mkpath("files/folder"));
         for (const char *name : {"files/lines.cdb", "files/notes.txt"})
             QVERIFY(QFile(m_dir.filePath(name)).open(QIODevice::WriteOnly));
@@ -149,7 +132,7 @@ private slots:
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("MANWIDTH", "80");
         const auto rendered = [&environment](const QString &page) {
-            const Run man = run("man", {"--warnings", "-l", generated("man/" + page + ".1")}, environment);
+            const Ran man = runProgram("man", {"--warnings", "-l", generated("man/" + page + ".1")}, environment);
             return man.status == 0 && man.err.isEmpty() && man.out.contains("NAME") ? man.out : QString();
         };
         const QList<std::pair<QString, QString>> programs = {{"tessary-configurator", "src/tessary-configurator"},
@@ -160,7 +143,7 @@ private slots:
             QVERIFY2(!text.isEmpty(), qPrintable(page));
             QStringList options; // those the --help lists: "--port", "-q", ...
             for (const QRegularExpressionMatch &match : QRegularExpression("^  (-\\w)?(, )?(--[\\w-]+)?", QRegularExpression::MultilineOption)
-                                                            .globalMatch(run(built(program), {"--help"}, environment).out))
+                                                            .globalMatch(runProgram(built(program), {"--help"}, environment).out))
                 options << match.captured(1) << match.captured(3);
             options.removeAll(QString());
             QVERIFY2(options.size() >= 4, qPrintable(page));
@@ -251,7 +234,7 @@ private slots:
         if (!line.startsWith(u'\\')) // the line's own program in the home folder alone
             environment.insert("PATH", built("cli") + u':' + environment.value("PATH"));
         environment.insert("HOME", m_dir.path());
-        const Run result = run(program, runs[shell], environment);
+        const Ran result = runProgram(program, runs[shell], environment);
         QCOMPARE(result.err, QString());
         // bash and zsh say first that the script completes tessary; fish follows a candidate with its description.
         const QString registered = QMap<QString, QString>{{"bash", "complete -F _tessary tessary\n"}, {"zsh", "compdef _tessary tessary\n"}}[shell];
