@@ -7,6 +7,7 @@
 #include "clienvironment.h"
 #include "database/databasefiles.h"
 #include "database/mechanismdatabase.h"
+#include "files.h"
 #include "hookedclock.h"
 #include "printer/csvlog.h"
 #include "scriptedports.h"
@@ -198,16 +199,8 @@ struct Rig {
     }
     Board &board(int port, const BoardOptions &options = {}) { return env.simLine.attachBoard(port, options); }
     [[nodiscard]] QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
-    [[nodiscard]] QByteArray read(const char *name) const
-    {
-        QFile file(path(name));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-    void write(const char *name, const QByteArray &bytes) const
-    {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    }
+    [[nodiscard]] QByteArray read(const char *name) const { return test::fileBytes(path(name)); }
+    void write(const char *name, const QByteArray &bytes) const { QVERIFY(test::writeFile(path(name), bytes)); }
     // Everything written, on the main line and the ports' own, in time order.
     [[nodiscard]] QList<SimulatedLine::Write> writes() const
     {
