@@ -85,9 +85,47 @@ QString editorControls(const WindowRig &rig)
     return states + rig.text("ConfigName") + (rig.isEnabled("ConfigName") ? "" : "-");
 }
 
+// A scan: the ports that exist, the device on them, the speeds tried on COM1, COM2..., fastest first; the window's
+// text and choices and the time it took, the bytes to the device's port, the last two openings (the scan's, the
+// main window's), the main window's printer column.
+struct Scan {
+    QList<int> ports;
+    Device device;
+    QList<int> tried;
+    QString result;
+    QByteArray wire;
+    QString opens, after;
+};
+
+// A detection on one port at one speed with the handshake chosen in the window (0 Xon-Xoff, 1 DSR/DTR Mode),
+// against a device whose communication settings byte is `settings` (-1 none) and whose identity reply is
+// `identity`: the window's result, and the handshake decided (1 Xon-Xoff, 2 DSR/DTR Mode; 0 no printer).
+struct Detection {
+    int port;
+    QString speed;
+    int chosen, settings;
+    QByteArray identity;
+    QString result;
+    int handshake;
+};
+
+// A run of "Configure printer": the code applied to the editor, then the options clicked and the name set; how
+// the board is set; then the bytes on the wire, the messages, the identity shown and the status line ("" the
+// line before, or what the question had it say).
+struct Configure {
+    QString code, clicks, name;
+    Setup setup;
+    QByteArray wire;
+    QStringList messages;
+    QString identity, status;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(tessary::sim::BoardOptions)
+Q_DECLARE_METATYPE(Scan)
+Q_DECLARE_METATYPE(Detection)
+Q_DECLARE_METATYPE(Configure)
 
 class TestPrinterWindow : public QObject {
     Q_OBJECT
@@ -204,42 +242,30 @@ private slots:
 
     void scan_data()
     {
-        QTest::addColumn<QList<int>>("ports"); // that exist
-        QTest::addColumn<int>("device");
-        QTest::addColumn<QList<int>>("tried"); // speeds tried on COM1, COM2..., fastest first
-        QTest::addColumn<QString>("result");   // the window's text and choices, and the time it took
-        QTest::addColumn<QByteArray>("wire");  // to the device's port
-        QTest::addColumn<QString>("opens");    // the last two: the scan's, the main window's
-        QTest::addColumn<QString>("after");    // the main window
+        QTest::addColumn<Scan>("scan");
         // A close right after a write waits for its bytes to leave and 2 ms: 3 ms after a wake-up NUL.
         const QString none = QStringLiteral("No printer found; none 9600 DSR/DTR Mode; %1 ms");
-        QTest::newRow("no port at all") << QList<int>{} << int(Nothing) << QList<int>{} << none.arg(1000) << QByteArray()
-                                        << "" << NoPrinter;
-        QTest::newRow("nothing on COM1 and COM2") << QList<int>{1, 2} << int(Nothing) << QList<int>{9, 9} << none.arg(2806)
-                                                  << hex("00") + hex("1b76").repeated(9) << "2/2400/0 2/1200/0"
-                                                  << NoPrinter;
+        QTest::newRow("no port at all") << Scan{{}, Nothing, {}, none.arg(1000), {}, "", NoPrinter};
+        QTest::newRow("nothing on COM1 and COM2") << Scan{{1, 2}, Nothing, {9, 9}, none.arg(2806), hex("00") + hex("1b76").repeated(9),
+                                                          "2/2400/0 2/1200/0", NoPrinter};
         // The wake-up NUL, a probe at the five faster speeds, two with CAN between at 9600; the identity,
         // probe and settings queries with hardware handshake; the main window's identity query.
         QTest::newRow("a board on COM3 at 9600")
-            << QList<int>{1, 2, 3, 4, 5, 6} << int(Board3At9600) << QList<int>{9, 9, 6}
-            << "PRINTER ONE found on COM 3 at 9600 bauds; COM3 9600 Xon-Xoff; 4072 ms"
-            << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49 1b76 1d53661c 18 1b49") << "3/9600/2 3/9600/1"
-            << "PRINTER ONE      FW 4.12|Port: COM3|Baudrate: 9600|++++++";
+            << Scan{{1, 2, 3, 4, 5, 6}, Board3At9600, {9, 9, 6}, "PRINTER ONE found on COM 3 at 9600 bauds; COM3 9600 Xon-Xoff; 4072 ms",
+                    hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49 1b76 1d53661c 18 1b49"), "3/9600/2 3/9600/1",
+                    "PRINTER ONE      FW 4.12|Port: COM3|Baudrate: 9600|++++++"};
         // (A device answering the first probe only, or with two bytes, is no board either: tst_cli's scan table;
         // an identity that is no text fails the same probe: see manualDetection.)
         QTest::newRow("a device answering the probes but not the identity query")
-            << QList<int>{3} << int(ProbesButNoIdentity) << QList<int>{0, 0, 6}
-            << "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2053 ms"
-            << hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49") << "3/9600/0 3/9600/2" << NoPrinter;
-        QTest::newRow("a port held by another program")
-            << QList<int>{2} << int(Busy2) << QList<int>{} << none.arg(1000) << QByteArray() << "" << NoPrinter;
+            << Scan{{3}, ProbesButNoIdentity, {0, 0, 6}, "No printer found on COM 3 at 9600 bauds; COM3 9600 DSR/DTR Mode; 2053 ms",
+                    hex("00 1b76 1b76 1b76 1b76 1b76 1b76 18 1b76 1b49"), "3/9600/0 3/9600/2", NoPrinter};
+        QTest::newRow("a port held by another program") << Scan{{2}, Busy2, {}, none.arg(1000), {}, "", NoPrinter};
     }
 
     void scan()
     {
-        QFETCH(QList<int>, ports);
-        QFETCH(int, device);
-        QFETCH(QList<int>, tried);
+        QFETCH(Scan, scan);
+        const auto &[ports, device, tried, result, wire, opens, after] = scan;
         WindowRig rig;
         rig.line.setExistingPorts(QSet<int>(ports.cbegin(), ports.cend()));
         if (device == Board3At9600)
@@ -264,8 +290,8 @@ private slots:
         };
         rig.checkIdentity([&](PortSelection &d) {
             in<QPushButton>(&d, "Autodetect")->click();
-            QTEST(QStringLiteral("%1; %2; %3 ms").arg(in<QLabel>(&d, "DetectedPrinter")->text(), selection(d))
-                      .arg(rig.clock.now()), "result");
+            QCOMPARE(QStringLiteral("%1; %2; %3 ms").arg(in<QLabel>(&d, "DetectedPrinter")->text(), selection(d))
+                         .arg(rig.clock.now()), result);
             QVERIFY(in(&d, "Autodetect")->isEnabled() && in(&d, "DetectSerialPrinter")->isEnabled()
                     && d.cursor().shape() == Qt::ArrowCursor);
             QCOMPARE(d.focusWidget(), in(&d, "OKButton"));
@@ -279,60 +305,46 @@ private slots:
             for (int s = 0; s < tried.at(port - 1); ++s)
                 attempts << QStringLiteral("Attempting to contact printer on COM %1 at %2 bauds.").arg(port).arg(speeds[s]);
         QCOMPARE(seen, attempts);
-        QTEST(rig.line.writtenBytes(device == Busy2 ? 2 : device == Board3At9600 || device >= ProbesButNoIdentity ? 3 : 1),
-              "wire");
-        QTEST(lastOpens(rig.line, 2), "opens");
+        QCOMPARE(rig.line.writtenBytes(device == Busy2 ? 2 : device == Board3At9600 || device >= ProbesButNoIdentity ? 3 : 1), wire);
+        QCOMPARE(lastOpens(rig.line, 2), opens);
         QCOMPARE(status.shown, device == Busy2 ? QStringList{"COM2 is in use by another program."} : QStringList());
-        QTEST(rig.printerColumn(), "after");
+        QCOMPARE(rig.printerColumn(), after);
         QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>(device == Board3At9600 ? "GetSettings" : "GetID"));
     }
 
     void manualDetection_data()
     {
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QString>("speed");
-        QTest::addColumn<int>("chosen");   // handshake chosen in the window: 0 Xon-Xoff, 1 DSR/DTR Mode
-        QTest::addColumn<int>("settings"); // the board's communication settings byte; -1 none
-        QTest::addColumn<QByteArray>("identity");
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<int>("handshake"); // decided: 1 Xon-Xoff, 2 DSR/DTR Mode; 0 no printer
+        QTest::addColumn<Detection>("detection");
         const QByteArray unit = "DESK UNIT";
-        const QString found = QStringLiteral("DESK UNIT found on COM %1 at %2 bauds");
+        const QString found = QStringLiteral("DESK UNIT found on COM %1 at %2 bauds"), none = "No printer found on COM 2 at 9600 bauds";
         // Bits 0-2 the speed's code and bit 7 clear: XON/XOFF. 28800 and 38400 share code 5. On COM1 and COM6.
         const QList<QPair<const char *, int>> codes = {{"1200", 0},  {"2400", 1},  {"4800", 2},  {"9600", 3}, {"19200", 4},
                                                        {"28800", 5}, {"38400", 5}, {"57600", 6}, {"115200", 7}};
         for (const auto &[speed, code] : codes)
-            QTest::addRow("%s, its code %d", speed, code) << code % 2 * 5 + 1 << speed << code % 2 << code << unit
-                                                          << found.arg(code % 2 * 5 + 1).arg(speed) << 1;
-        QTest::newRow("bit 7 set") << 2 << "9600" << 1 << 0x83 << unit << found.arg(2).arg(9600) << 2;
-        QTest::newRow("38400, code 6") << 2 << "38400" << 0 << 0x06 << unit << found.arg(2).arg(38400) << 2;
-        QTest::newRow("bits 3-6 do not count") << 2 << "9600" << 1 << 0x7B << unit << found.arg(2).arg(9600) << 1;
-        QTest::newRow("no settings byte") << 2 << "4800" << 1 << -1 << unit << found.arg(2).arg(4800) << 2;
+            QTest::addRow("%s, its code %d", speed, code)
+                << Detection{code % 2 * 5 + 1, speed, code % 2, code, unit, found.arg(code % 2 * 5 + 1).arg(speed), 1};
+        QTest::newRow("bit 7 set") << Detection{2, "9600", 1, 0x83, unit, found.arg(2).arg(9600), 2};
+        QTest::newRow("38400, code 6") << Detection{2, "38400", 0, 0x06, unit, found.arg(2).arg(38400), 2};
+        QTest::newRow("bits 3-6 do not count") << Detection{2, "9600", 1, 0x7B, unit, found.arg(2).arg(9600), 1};
+        QTest::newRow("no settings byte") << Detection{2, "4800", 1, -1, unit, found.arg(2).arg(4800), 2};
         QTest::newRow("the first 16 characters, trimmed, of more than one read")
-            << 2 << "9600" << 1 << 0x03 << QByteArray("   Twelve chars  0123456789").append(100, '7')
-            << "Twelve chars found on COM 2 at 9600 bauds" << 1;
+            << Detection{2, "9600", 1, 0x03, QByteArray("   Twelve chars  0123456789").append(100, '7'),
+                         "Twelve chars found on COM 2 at 9600 bauds", 1};
         QTest::newRow("shown as plain text, Latin-1 letters too")
-            << 2 << "9600" << 1 << -1 << QByteArray("<b>X</b> \xa0\xff!abcd\r\nY\x07\x7f\x85")
-            << "<b>X</b> \u00A0\u00FF!abcd found on COM 2 at 9600 bauds" << 2;
-        QTest::newRow("no identity reply") << 2 << "9600" << 1 << 0x03 << QByteArray()
-                                           << "No printer found on COM 2 at 9600 bauds" << 0;
+            << Detection{2, "9600", 1, -1, "<b>X</b> \xa0\xff!abcd\r\nY\x07\x7f\x85",
+                         "<b>X</b> \u00A0\u00FF!abcd found on COM 2 at 9600 bauds", 2};
+        QTest::newRow("no identity reply") << Detection{2, "9600", 1, 0x03, {}, none, 0};
         // An identity is text: within its first 16 characters, blanks trimmed, none below 20, 7F to 9F none.
-        QTest::newRow("blanks only") << 2 << "9600" << 1 << 0x03 << QByteArray(16, ' ') + " FW 4.12"
-                                     << "No printer found on COM 2 at 9600 bauds" << 0;
+        QTest::newRow("blanks only") << Detection{2, "9600", 1, 0x03, QByteArray(16, ' ') + " FW 4.12", none, 0};
         for (const char *bytes : {"41 42 1b 43", "41 7f", "e2 8d", "9f"})
-            QTest::addRow("not text: %s", bytes) << 2 << "9600" << 1 << 0x03 << QByteArray::fromHex(bytes)
-                                                 << "No printer found on COM 2 at 9600 bauds" << 0;
+            QTest::addRow("not text: %s", bytes) << Detection{2, "9600", 1, 0x03, QByteArray::fromHex(bytes), none, 0};
         // (A board answering other speeds with noise: tst_cli's scan table and its detection at one speed.)
     }
 
     void manualDetection()
     {
-        QFETCH(int, port);
-        QFETCH(QString, speed);
-        QFETCH(int, chosen);
-        QFETCH(int, settings);
-        QFETCH(QByteArray, identity);
-        QFETCH(int, handshake);
+        QFETCH(Detection, detection);
+        const auto &[port, speed, chosen, settings, identity, result, handshake] = detection;
         // The tooltips name what each handshake uses.
         const QStringList tips = {"Software flow control: XON and XOFF characters",
                                   "Hardware flow control: the RTS and CTS lines"};
@@ -347,7 +359,7 @@ private slots:
             in<QComboBox>(&d, "serialspeed")->setCurrentText(speed);
             in<QComboBox>(&d, "serialhandshakeconf")->setCurrentIndex(chosen);
             in<QPushButton>(&d, "DetectSerialPrinter")->click();
-            QTEST(in<QLabel>(&d, "DetectedPrinter")->text(), "result");
+            QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->text(), result);
             QCOMPARE(in<QLabel>(&d, "DetectedPrinter")->textFormat(), Qt::PlainText);
             QCOMPARE(in<QComboBox>(&d, "serialhandshakeconf")->currentIndex(), handshake ? handshake - 1 : chosen);
             // The captions stay; each handshake's tooltip, the list's own its current one's.
@@ -390,41 +402,32 @@ private slots:
         QTest::addColumn<QString>("editor"); // the options on, the code (1110010000100000 before) and the name
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QString>("status"); // over the factory list's "default.cdb file error, default list created."
+        const auto row = [](const char *name, const BoardOptions &options, Answering answering, const char *editor,
+                            const QString &status, const QStringList &messages = {}) {
+            QTest::newRow(name) << options << int(answering) << editor << messages << status;
+        };
         const QStringList readError = {"E Error while reading printer parameters !"};
         const QString unchanged = QStringLiteral("default.cdb file error, default list created.");
-        const QString read = QStringLiteral("Configuration read from COM3 at 115200 bauds: ");
-        QTest::newRow("user mode and identity") << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80,
-                                                                .identity = "MY PRINTER"}
-                                                << int(TheBoard) << "ConfUser IdUser 1101000110000000 MY PRINTER"
-                                                << QStringList() << read + "Mechanism 04's configuration";
-        QTest::newRow("a four-byte reply counts by its last two")
-            << BoardOptions{.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true} << int(TheBoard)
-            << "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL" << QStringList() << read + "Mechanism 04's configuration";
-        QTest::newRow("resistors mode: the straps")
-            << BoardOptions{.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"} << int(TheBoard)
-            << "ConfRes IdUser 1101000110000000 STRAPS" << QStringList() << read + "Mechanism 04's configuration";
-        QTest::newRow("a three-byte reply: the name still read")
-            << BoardOptions{.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}} << int(TheBoard)
-            << "ConfUser IdUser 1110010000100000 KEPT NAME" << readError << unchanged;
+        const QString read = QStringLiteral("Configuration read from COM3 at 115200 bauds: "), read04 = read + "Mechanism 04's configuration";
+        row("user mode and identity", {.configuration1 = 0xD1, .configuration2 = 0x80, .identity = "MY PRINTER"}, TheBoard,
+            "ConfUser IdUser 1101000110000000 MY PRINTER", read04);
+        row("a four-byte reply counts by its last two", {.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true},
+            TheBoard, "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL", read04);
+        row("resistors mode: the straps", {.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"}, TheBoard,
+            "ConfRes IdUser 1101000110000000 STRAPS", read04);
+        row("a three-byte reply: the name still read", {.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}}, TheBoard,
+            "ConfUser IdUser 1110010000100000 KEPT NAME", unchanged, readError);
         // Not one byte back: nothing is shown as read, the editor stays exactly as it was.
-        QTest::newRow("a silent board") << BoardOptions{.identity = "GONE", .faults = {.silent = true}} << int(TheBoard)
-                                        << "ConfRes IdUser 1110010000100000 BEFORE"
-                                        << QStringList{"E The board did not answer on COM3 at 115200 bauds. Please check "
-                                                       "cables and power."}
-                                        << unchanged;
+        row("a silent board", {.identity = "GONE", .faults = {.silent = true}}, TheBoard, "ConfRes IdUser 1110010000100000 BEFORE",
+            unchanged, {"E The board did not answer on COM3 at 115200 bauds. Please check cables and power."});
         // A board that answered something: a missing mode reply reads as 0, as it always has.
-        QTest::newRow("silent to the mode queries only")
-            << BoardOptions{} << int(AllButTheModes) << "ConfRes IdAuto 1101000110000000 KEPT NAME" << QStringList()
-            << read + "Mechanism 04's configuration";
-        QTest::newRow("answering the identity only") << BoardOptions{} << int(TheIdentityOnly)
-                                                     << "ConfRes IdAuto 1110010000100000 KEPT NAME" << readError << unchanged;
-        QTest::newRow("MRS after the name, blanks around it")
-            << BoardOptions{.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"} << int(TheBoard)
-            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJ" << QStringList() << read + "matches no entry of the list";
-        QTest::newRow("MRS beyond 16 characters")
-            << BoardOptions{.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"} << int(TheBoard)
-            << "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP" << QStringList()
-            << read + "Mechanism 01's configuration and 3 more"; // 01, 08, 26 and 28 of the factory list
+        row("silent to the mode queries only", {}, AllButTheModes, "ConfRes IdAuto 1101000110000000 KEPT NAME", read04);
+        row("answering the identity only", {}, TheIdentityOnly, "ConfRes IdAuto 1110010000100000 KEPT NAME", unchanged, readError);
+        row("MRS after the name, blanks around it", {.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"}, TheBoard,
+            "ConfUser IdUser 1111000101000000 ABCDEFGHIJ", read + "matches no entry of the list");
+        row("MRS beyond 16 characters", {.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"}, TheBoard,
+            "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP",
+            read + "Mechanism 01's configuration and 3 more"); // 01, 08, 26 and 28 of the factory list
     }
 
     void checkConfiguration()
@@ -504,19 +507,8 @@ private slots:
 
     void configurePrinter_data()
     {
-        QTest::addColumn<QString>("code"); // applied to the editor, then the options clicked and the name set
-        QTest::addColumn<QString>("clicks");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("setup");
-        QTest::addColumn<QByteArray>("wire");
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("identity"); // shown afterwards
-        QTest::addColumn<QString>("status");   // "" the line before, or what the question had it say
-        const auto row = [](const char *row, const char *code, const char *clicks, const QString &name, Setup setup,
-                            const QByteArray &wire, const QStringList &messages, const QString &identity,
-                            const QString &status = {}) {
-            QTest::newRow(row) << code << clicks << name << int(setup) << wire << messages << identity << status;
-        };
+        QTest::addColumn<Configure>("run");
+        const auto row = [](const char *name, const Configure &run) { QTest::newRow(name) << run; };
         const QString programmed = QStringLiteral("Configuration programmed on COM3 at 115200 bauds: %1 parameters, "
                                                   "each echoed by the board");
         const QString notEchoed = QStringLiteral("Configuration sent to COM3 at 115200 bauds: %1 parameters, %2 of them "
@@ -525,52 +517,48 @@ private slots:
         const QString old = QStringLiteral("OLD NAME         FW 4.12");
         const QByteArray tail = hex("1b40 1b49");
         const QByteArray userAuto = hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460900") + tail;
-        row("resistors, automatic identity", factory, "ConfRes IdAuto", "", Ready, hex("1d53460600 1d53460900") + tail, {},
-            "TH576 1K5 STD    FW 4.12", programmed.arg(2));
-        row("user mode, the factory code", factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12",
-            programmed.arg(4));
-        row("the other polarity, Cancel", factory, "ConfUser IdUser", "NEW", OtherPolarityCancel, hex("1d5368"),
-            {PolarityQuestion}, old, "Programming cancelled !");
+        row("resistors, automatic identity", {factory, "ConfRes IdAuto", "", Ready, hex("1d53460600 1d53460900") + tail, {},
+            "TH576 1K5 STD    FW 4.12", programmed.arg(2)});
+        row("user mode, the factory code", {factory, "ConfUser IdAuto", "", Ready, userAuto, {}, "TH432 1K5 STD    FW 4.12",
+            programmed.arg(4)});
+        row("the other polarity, Cancel", {factory, "ConfUser IdUser", "NEW", OtherPolarityCancel, hex("1d5368"),
+            {PolarityQuestion}, old, "Programming cancelled !"});
         // No answer to "Sh" reads as Positive; a missing echo is a failed one, for a written 0 too.
-        row("a silent board, negative strobe", factory, "ConfUser IdAuto", "", SilentBoard, userAuto,
-            QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "", notEchoed.arg(4).arg(4));
-        row("a silent board, User and User \"ABCDE\"", "1111000001000000", "ConfUser IdUser", "ABCDE", SilentBoard,
+        row("a silent board, negative strobe", {factory, "ConfUser IdAuto", "", SilentBoard, userAuto,
+            QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "", notEchoed.arg(4).arg(4)});
+        row("a silent board, User and User \"ABCDE\"", {"1111000001000000", "ConfUser IdUser", "ABCDE", SilentBoard,
             hex("1d5368 1d53460601 1d534607f0 1d53460840 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 "
-                "1d53460e00") + tail, QStringList(9, ProgrammingError), "", notEchoed.arg(9).arg(9));
-        row("a wrong echo: one message, the rest written; a Latin-1 name", factory, "ConfUser IdUser", "Caf\u00e9!",
+                "1d53460e00") + tail, QStringList(9, ProgrammingError), "", notEchoed.arg(9).arg(9)});
+        row("a wrong echo: one message, the rest written; a Latin-1 name", {factory, "ConfUser IdUser", "Caf\u00e9!",
             WrongEcho7, hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460943 1d53460a61 1d53460b66 1d53460ce9 "
                             "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12",
-        notEchoed.arg(9).arg(1));
+        notEchoed.arg(9).arg(1)});
         // The name field holds 16 characters (also when set as an assistive tool sets it): all of them go out.
-        row("a name of 22 characters", factory, "ConfRes IdUser", "ABCDEFGHIJKLMNOPQRSTUV", Ready,
+        row("a name of 22 characters", {factory, "ConfRes IdUser", "ABCDEFGHIJKLMNOPQRSTUV", Ready,
             hex("1d53460600 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 1d53460e46 1d53460f47 1d53461048 "
                 "1d53461149 1d5346124a 1d5346134b 1d5346144c 1d5346154d 1d5346164e 1d5346174f 1d53461850") + tail, {},
-            "ABCDEFGHIJKLMNOP FW 4.12", programmed.arg(17));
-        row("no configuration mode", factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old);
-        row("no identity method", factory, "ConfUser", "", Ready, {},
-            {"W Please select an identity determination method !"}, old);
-        row("a name of blanks only", factory, "ConfUser IdUser", "   ", Ready, {}, {"W Please specify a mechanism identity !"}, old);
+            "ABCDEFGHIJKLMNOP FW 4.12", programmed.arg(17)});
+        row("no configuration mode", {factory, "IdAuto", "", Ready, {}, {"W Please select a configuration mode !"}, old});
+        row("no identity method", {factory, "ConfUser", "", Ready, {},
+            {"W Please select an identity determination method !"}, old});
+        row("a name of blanks only", {factory, "ConfUser IdUser", "   ", Ready, {}, {"W Please specify a mechanism identity !"}, old});
         // A board that hangs as it restarts: its silence after the reset is no word that it took the configuration.
-        row("silent from the reset on", factory, "ConfUser IdAuto", "", SilentAfterReset, userAuto, {}, "",
-            "Configuration sent to COM3 at 115200 bauds, but after its reset the board differs: identity: the board did not answer");
+        row("silent from the reset on", {factory, "ConfUser IdAuto", "", SilentAfterReset, userAuto, {}, "",
+            "Configuration sent to COM3 at 115200 bauds, but after its reset the board differs: identity: the board did not answer"});
         // One that drops the line as it restarts: what is known is said (the reset left), and no identity it did not read.
-        row("a hang-up after the reset", factory, "ConfRes IdAuto", "", HangUpAfterReset, hex("1d53460600 1d53460900 1b40"),
+        row("a hang-up after the reset", {factory, "ConfRes IdAuto", "", HangUpAfterReset, hex("1d53460600 1d53460900 1b40"),
             {"E The reset left the port, then the serial line hung up before the board answered. Please check cables and "
-             "power, then check the board's configuration."}, old, programmed.arg(2));
+             "power, then check the board's configuration."}, old, programmed.arg(2)});
         // The choices are taken once, before the first byte: a change made meanwhile is for the next run.
-        row("the editor changed during the run", factory, "ConfUser IdUser", "FIRST", Ready,
+        row("the editor changed during the run", {factory, "ConfUser IdUser", "FIRST", Ready,
             hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460946 1d53460a49 1d53460b52 1d53460c53 1d53460d54 "
-                "1d53460e00") + tail, {}, "FIRST            FW 4.12", programmed.arg(9));
+                "1d53460e00") + tail, {}, "FIRST            FW 4.12", programmed.arg(9)});
     }
 
     void configurePrinter()
     {
-        QFETCH(QString, code);
-        QFETCH(QString, clicks);
-        QFETCH(QString, name);
-        QFETCH(int, setup);
-        QFETCH(QByteArray, wire);
-        QFETCH(QStringList, messages);
+        QFETCH(Configure, run);
+        const auto &[code, clicks, name, setup, wire, messages, identity, status] = run;
         WindowRig rig;
         rig.line.setExistingPorts({3});
         Board &board = rig.board(3, {.identity = "OLD NAME", .strobePolarity = setup == OtherPolarityCancel ? 0 : 1});
@@ -610,11 +598,10 @@ private slots:
         const QString open = QStringLiteral("%1/115200/2").arg(rig.state.link.comPort);
         const int opens = wire.isEmpty() ? 0 : wire.size() == 3 ? 1 : wire.endsWith(hex("1b49")) ? 4 : 3;
         QCOMPARE(lastOpens(rig.line, 9), QStringList(opens, open).join(u' '));
-        QTEST(rig.text("Identity"), "identity");
+        QCOMPARE(rig.text("Identity"), identity);
         QVERIFY(busyPointer);
         // Asked, the question has the status line name both polarities, until the run says what it did.
         QCOMPARE(polarityShown, messages.contains(PolarityQuestion) && setup != OtherPolarityCancel);
-        QFETCH(QString, status);
         QCOMPARE(rig.status(), status.isEmpty() ? before : status);
         for (const auto &w : rig.line.writes()) // a parameter command goes out byte by byte
             QVERIFY(w.bytes.size() == 1 || w.bytes == hex("1d5368") || w.bytes == hex("1b40") || w.bytes == hex("1b49"));
