@@ -973,54 +973,50 @@ private slots:
         QTest::addColumn<QString>("identities"); // what each board found holds after, in port order
         QTest::addColumn<QByteArray>("after");   // the serial file after; "-": none
         QTest::addColumn<QString>("said");       // on standard error
+        const auto row = [](const char *name, const QString &placement, const QStringList &options, const char *before, int status,
+                            const QString &identities, const char *after, const QString &said = {}) {
+            QTest::newRow(name) << placement << options << QByteArray(before) << status << identities << QByteArray(after) << said;
+        };
         const QString boards = "1:1200 3:9600 5:115200"; // the lowest port found last: numbered in port order all the same
         const QStringList all = {"--all-boards", "--code", "1111000101000000"};
         const QStringList numbered = all + QStringList{"--id", "L7-{n:04}", "--serial-file", "SERIALFILE"};
+        const QStringList fromOne = numbered + QStringList{"--serial-start", "1"};
         const QStringList one = {"--code", "1111000101000000", "--serial-file", "SERIALFILE", "--id"}; // one board: the port's scan
         const QStringList list = all + QStringList{"--id-list", "IDLIST"};
         const QString unwritten = "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"; // as found
-        QTest::newRow("a new serial file begins at --serial-start")
-            << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("-") << 0 << "L7-0001 L7-0002 L7-0003" << QByteArray("4\n") << "";
-        QTest::newRow("a serial file goes on from its number")
-            << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("41\n") << 0 << "L7-0041 L7-0042 L7-0043"
-            << QByteArray("44\n") << "";
-        QTest::newRow("{n} is the number as it is, written by a script without a line end")
-            << boards << all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"} << QByteArray("9") << 0 << "9 10 11" << QByteArray("12\n") << "";
-        QTest::newRow("braces written twice are braces") << "6:4800" << one + QStringList{"{{L7}}-{n:02}"} << QByteArray("5\n") << 0 << "{L7}-05"
-                                                         << QByteArray("6\n") << "";
-        QTest::newRow("one board, found by its scan") << "2:19200" << one + QStringList{"SN{n:02}"} << QByteArray("7\n") << 0 << "SN07" << QByteArray("8\n") << "";
-        QTest::newRow("a number whose identity is too long refuses the run, nothing taken")
-            << boards << all + QStringList{"--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"} << QByteArray("998\n") << 1
-            << unwritten << QByteArray("998\n")
-            << "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
-               "No number was taken\n";
-        QTest::newRow("the last number a file may hold") << "6:4800" << one + QStringList{"{n}"} << QByteArray("9999999999999998\n") << 0
-                                                        << "9999999999999998" << QByteArray("9999999999999999\n") << "";
-        QTest::newRow("a file at its last number") << "6:4800" << one + QStringList{"{n}"} << QByteArray("9999999999999999\n") << 1
-                                                   << "TH432 1K5 STD" << QByteArray("9999999999999999\n")
-                                                   << "the serial file SERIALFILE holds 9999999999999999: no more numbers";
-        QTest::newRow("one board refused alike") << "4:2400" << one + QStringList{"LINE7-SERIAL-{n:03}"} << QByteArray("1000\n") << 1 << "TH432 1K5 STD"
-                                                 << QByteArray("1000\n") << "makes \"LINE7-SERIAL-1000\" for number 1000";
-        QTest::newRow("a file that holds no number") << boards << numbered << QByteArray("L7-0041\n") << 1 << unwritten << QByteArray("L7-0041\n")
-                                                     << "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n";
-        QTest::newRow("a serial file whose folder is not there") << boards << numbered + QStringList{"--serial-start", "1"} << QByteArray("-")
-                                                                  << 1 << unwritten << QByteArray("-") << "its folder does not exist\n";
-        QTest::newRow("a list from its first line") << boards << list << QByteArray("-") << 0 << "A-1 B-2 C-3" << QByteArray("4\n") << "";
-        QTest::newRow("a list from its next line") << boards << list << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
-        QTest::newRow("a list named through a link: the list's own next line")
-            << boards << all + QStringList{"--id-list", "IDLINK"} << QByteArray("2\n") << 0 << "B-2 C-3 D-4" << QByteArray("5\n") << "";
-        QTest::newRow("a new list shorter than the boards found leaves no file")
-            << "1:115200 2:115200 3:9600 4:4800 5:1200" << list << QByteArray("-") << 1 << unwritten + " TH432 1K5 STD TH432 1K5 STD"
-            << QByteArray("-") << "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n";
-        QTest::newRow("a list with too few lines left refuses the run")
-            << boards << list << QByteArray("3\n") << 1 << unwritten << QByteArray("3\n")
-            << "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n";
+        row("a new serial file begins at --serial-start", boards, fromOne, "-", 0, "L7-0001 L7-0002 L7-0003", "4\n");
+        row("a serial file goes on from its number", boards, fromOne, "41\n", 0, "L7-0041 L7-0042 L7-0043", "44\n");
+        row("{n} is the number as it is, written by a script without a line end", boards,
+            all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"}, "9", 0, "9 10 11", "12\n");
+        row("braces written twice are braces", "6:4800", one + QStringList{"{{L7}}-{n:02}"}, "5\n", 0, "{L7}-05", "6\n");
+        row("one board, found by its scan", "2:19200", one + QStringList{"SN{n:02}"}, "7\n", 0, "SN07", "8\n");
+        row("a number whose identity is too long refuses the run, nothing taken", boards,
+            all + QStringList{"--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"}, "998\n", 1, unwritten, "998\n",
+            "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
+            "No number was taken\n");
+        row("the last number a file may hold", "6:4800", one + QStringList{"{n}"}, "9999999999999998\n", 0, "9999999999999998",
+            "9999999999999999\n");
+        row("a file at its last number", "6:4800", one + QStringList{"{n}"}, "9999999999999999\n", 1, "TH432 1K5 STD", "9999999999999999\n",
+            "the serial file SERIALFILE holds 9999999999999999: no more numbers");
+        row("one board refused alike", "4:2400", one + QStringList{"LINE7-SERIAL-{n:03}"}, "1000\n", 1, "TH432 1K5 STD", "1000\n",
+            "makes \"LINE7-SERIAL-1000\" for number 1000");
+        row("a file that holds no number", boards, numbered, "L7-0041\n", 1, unwritten, "L7-0041\n",
+            "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n");
+        row("a serial file whose folder is not there", boards, fromOne, "-", 1, unwritten, "-", "its folder does not exist\n");
+        row("a list from its first line", boards, list, "-", 0, "A-1 B-2 C-3", "4\n");
+        row("a list from its next line", boards, list, "2\n", 0, "B-2 C-3 D-4", "5\n");
+        row("a list named through a link: the list's own next line", boards, all + QStringList{"--id-list", "IDLINK"}, "2\n", 0,
+            "B-2 C-3 D-4", "5\n");
+        row("a new list shorter than the boards found leaves no file", "1:115200 2:115200 3:9600 4:4800 5:1200", list, "-", 1,
+            unwritten + " TH432 1K5 STD TH432 1K5 STD", "-",
+            "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n");
+        row("a list with too few lines left refuses the run", boards, list, "3\n", 1, unwritten, "3\n",
+            "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n");
         // Exit status 130: SIGINT once the numbers are taken, before the first write. The numbers stay spent.
-        QTest::newRow("stopped once the numbers are taken") << "2:115200 4:9600" << numbered + QStringList{"--serial-start", "1"}
-                                                            << QByteArray("-") << 130 << "TH432 1K5 STD TH432 1K5 STD" << QByteArray("3\n")
-                                                            << "tessary: stopped by SIGINT: 2 of 6 ports stopped before their end";
-        QTest::newRow("one board stopped alike") << "2:115200" << one + QStringList{"L7-{n:04}", "--serial-start", "1"} << QByteArray("-") << 130
-                                                 << "TH432 1K5 STD" << QByteArray("2\n") << "; it took the identity \"L7-0001\"\n";
+        row("stopped once the numbers are taken", "2:115200 4:9600", fromOne, "-", 130, "TH432 1K5 STD TH432 1K5 STD", "3\n",
+            "tessary: stopped by SIGINT: 2 of 6 ports stopped before their end");
+        row("one board stopped alike", "2:115200", one + QStringList{"L7-{n:04}", "--serial-start", "1"}, "-", 130, "TH432 1K5 STD", "2\n",
+            "; it took the identity \"L7-0001\"\n");
     }
 
     // Each board found takes its own identity after the scan and before the first write, in port order,
