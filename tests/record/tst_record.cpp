@@ -12,6 +12,7 @@
 #include "record/recordlocation.h"
 #include "record/recordrun.h"
 #include "scriptedports.h"
+#include "simenvironment.h"
 #include "serial/virtualclock.h"
 
 #include <QDir>
@@ -54,41 +55,6 @@ namespace {
 const QString Sqlite = QStringLiteral("sqlite");
 const QString Postgres = QStringLiteral("postgresql");
 
-// The station: one board on COM1 (/dev/ttyS0) over the simulated line and
-// the virtual clock, for `tessary program`; the line keeps what was opened.
-struct Station : CliEnvironment {
-    Station() { ports.setDevices({QStringLiteral("/dev/ttyS0")}); }
-    SerialPorts &serialPorts() override { return ports; }
-    QSettings *settings() override { return &kept; }
-    QString settingsProblem() const override { return {}; }
-    SerialLine &line(const PortNames &) override { return board; }
-    Clock &clock() override { return time; }
-    PortSession portSession(const PortNames &, int) override { qFatal("a test of one board scanned every port"); }
-    void portSessionsEnded(qint64 at) override { time.advance(qMax<qint64>(0, at - time.now())); }
-
-    test::ScriptedPorts ports;
-    QTemporaryDir folder;
-    QSettings kept{folder.filePath(QStringLiteral("settings.ini")), QSettings::IniFormat};
-    VirtualClock time;
-    sim::SimulatedLine board{time};
-};
-
-// A station of `tessary program --all-boards`: every device named holds a
-// board, each on its own simulated line and virtual clock, as the port threads
-// have them.
-struct Stations : Station {
-    PortSession portSession(const PortNames &, int port) override
-    {
-        auto clock = std::make_unique<VirtualClock>();
-        clock->advance(time.now());
-        auto line = std::make_unique<sim::SimulatedLine>(*clock);
-        line->setWakeups(false);
-        line->setExistingPorts({});
-        line->attachBoard(port);
-        return {std::move(clock), std::move(line)};
-    }
-};
-
 QDateTime utc(const char *text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODateWithMs); }
 
 // A board's row with the fields a case names; the rest as a board that was programmed.
@@ -108,6 +74,22 @@ RecordRun::Start start(const QString &options = QStringLiteral("program --all-bo
 }
 
 RecordLocation location(const QString &url) { return RecordLocation::parse(url, nullptr).value(); }
+
+// A station of `tessary program --all-boards`: every device named holds a
+// board, each on its own simulated line and virtual clock, as the port threads
+// have them.
+struct Stations : test::SimEnvironment {
+    PortSession portSession(const PortNames &, int port) override
+    {
+        auto clock = std::make_unique<VirtualClock>();
+        clock->advance(virtualClock.now());
+        auto line = std::make_unique<sim::SimulatedLine>(*clock);
+        line->setWakeups(false);
+        line->setExistingPorts({});
+        line->attachBoard(port);
+        return {std::move(clock), std::move(line)};
+    }
+};
 
 // The child of the stations' case: `tessary ARGUMENTS` three times over, as
 // a station runs it (TST_RECORD_STATION: the arguments, one a line).
@@ -135,7 +117,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder; // the case's files and data folder
     QTemporaryDir m_lasting;                 // what outlives a case: the fixture's SQLite file
     QMap<QString, QString> m_fixture;        // backend: the URL of a record holding fixture()
-    Station m_environment;
+    test::SimEnvironment m_environment; // the station: a board on COM1 (/dev/ttyS0)
     QString m_out, m_err;
 
     // The URL of an empty record of the backend, or a skip saying why there is none.
@@ -287,11 +269,11 @@ private slots:
     }
     void init()
     {
-        m_environment.board.attachBoard(1); // as it comes from the factory
+        m_environment.simLine.attachBoard(1); // as it comes from the factory
         m_folder = std::make_unique<QTemporaryDir>();
         // The built-in record and the spools: the case's own data folder.
         qputenv("XDG_DATA_HOME", m_folder->filePath("data").toUtf8());
-        RecordLocation::keep(m_environment.kept, {});
+        RecordLocation::keep(m_environment.memory, {});
         closeConnections("record.sqlite");
     }
 
@@ -340,7 +322,7 @@ private slots:
         QCOMPARE(tessary({"record", "list"}), 1);
         QCOMPARE(m_err, "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
         QVERIFY(!QFile::exists(recordDataFolder() + "/record.sqlite"));
-        RecordLocation::keep(m_environment.kept, "sqlite:/before");
+        RecordLocation::keep(m_environment.memory, "sqlite:/before");
         const QString other = "sqlite:" + home + "/other.sqlite";
         if (given.contains("other"))
             sql(other, "CREATE TABLE boards (x)");
@@ -349,7 +331,7 @@ private slots:
             QCOMPARE(sql(other, "SELECT group_concat(name) FROM sqlite_master").toString(), "boards");
         QVERIFY2((status == 0 ? m_out : m_err).contains(said.replace("~/", home + u'/')), qPrintable(m_out + m_err));
         QVERIFY2(!(m_out + m_err).contains("s3cret"), qPrintable(m_err));
-        QCOMPARE(m_environment.kept.value(RecordLocation::settingsKey()).toString(), kept.replace("~/", home + u'/'));
+        QCOMPARE(m_environment.memory.value(RecordLocation::settingsKey()).toString(), kept.replace("~/", home + u'/'));
         if (status == 0) { // made on first use, with its tables; the questions now go there
             QCOMPARE(tessary({"record", "list"}), 0);
             QCOMPARE(m_out, "0 boards\n");
@@ -602,9 +584,9 @@ private slots:
                     && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
             url = QStringLiteral("postgresql://line7@127.0.0.1:%1/factory").arg(ntohs(address.sin_port));
         }
-        RecordLocation::keep(m_environment.kept, given.contains("URL") ? "sqlite:/nowhere/else" : url);
+        RecordLocation::keep(m_environment.memory, given.contains("URL") ? "sqlite:/nowhere/else" : url);
         const QString log = m_folder->filePath("line.csv"), spool = spoolOf(url);
-        m_environment.board.clearRecords();
+        m_environment.simLine.clearRecords();
         const QStringList arguments = QStringList{"program", "--code", "1111000101000000", "--id", "L7-00412", "--verify",
                                                   "--station", "LINE7-A", "--log", log, "--json"}
                                     + QString(given).replace(QRegularExpression("URL|NEWER|SILENT"), url).split(u' ')
@@ -620,7 +602,7 @@ private slots:
             QCOMPARE(status, 1);
             QCOMPARE(m_err, refusal);
             QCOMPARE(json["ok"], QJsonValue(false));
-            QVERIFY(m_environment.board.opens().isEmpty());
+            QVERIFY(m_environment.simLine.opens().isEmpty());
             QVERIFY(!QFile::exists(spool));
             for (const char *question : {"list", "summary"}) {
                 QCOMPARE(tessary({"record", question, "--record", url}), 1);
@@ -681,10 +663,10 @@ private slots:
         }
         const QStringList program = {"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id",
                                      "L7-{n:04}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url};
-        m_environment.board.clearRecords();
+        m_environment.simLine.clearRecords();
         QCOMPARE(tessary(program), 1);
         QVERIFY2(m_err.contains("not today"), qPrintable(m_err));
-        QVERIFY2(!m_environment.board.writtenBytes().contains("\x1dSF"), qPrintable(m_err));
+        QVERIFY2(!m_environment.simLine.writtenBytes().contains("\x1dSF"), qPrintable(m_err));
         QCOMPARE(sql(url, "SELECT count(*) FROM serials").toInt() + sql(url, "SELECT count(*) FROM counters").toInt(), 0);
         sql(url, backend == Sqlite ? "DROP TRIGGER refuse" : "DROP TRIGGER refuse ON " + refused.section(' ', 2));
         QCOMPARE(tessary(program), 0);
