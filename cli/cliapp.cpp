@@ -565,7 +565,7 @@ int CliApp::finish(int status)
             status = Failure;
     };
     if (m_trace && !m_trace->errorString().isEmpty()) {
-        m_err << "tessary: writing the trace failed (" << m_trace->errorString() << "); the trace is incomplete\n";
+        m_err << "tessary: " << traceFailure() << '\n';
         failed();
     }
     m_out.flush();
@@ -580,6 +580,11 @@ int CliApp::finish(int status)
     if (m_err.status() != QTextStream::Ok)
         failed(); // nowhere left to say it
     return status;
+}
+
+QString CliApp::traceFailure() const
+{
+    return QStringLiteral("writing the trace failed (%1); the trace is incomplete").arg(m_trace->errorString());
 }
 
 bool CliApp::Invocation::has(const char *option) const { return parser.isSet(QLatin1String(option)); }
@@ -737,10 +742,14 @@ std::optional<QList<CliApp::PortChoice>> CliApp::parsePorts(const QStringList &v
         }
         named.insert(port, device);
     }
-    // A device the system does not list takes the lowest free slot: COM1
-    // when it is the only one.
+    // A device the system does not list takes the lowest free slot (COM1 when it is the only one), one
+    // whose device is present only when none is free: a present device keeps its slot.
     for (const QString &device : std::as_const(unlisted)) {
         int port = PortNames::FirstPort;
+        while (port <= PortNames::LastPort && (named.contains(port) || !system.device(port).isEmpty()))
+            ++port;
+        if (port > PortNames::LastPort)
+            port = PortNames::FirstPort;
         while (port <= PortNames::LastPort && named.contains(port))
             ++port;
         if (port > PortNames::LastPort) {
@@ -847,7 +856,13 @@ int CliApp::fail(const Common &common, const QString &message, const QJsonObject
 
 void CliApp::print(const Common &common, const QJsonObject &json, const QString &text)
 {
-    if (common.json)
+    if (common.json && json.value(QStringLiteral("ok")).toBool() && m_trace && !m_trace->errorString().isEmpty()) {
+        // The run fails for its trace (said at its end): its JSON says so as well.
+        QJsonObject failed = json;
+        failed.insert(QStringLiteral("ok"), false);
+        failed.insert(QStringLiteral("error"), traceFailure());
+        m_out << QJsonDocument(failed).toJson(QJsonDocument::Indented);
+    } else if (common.json)
         m_out << QJsonDocument(json).toJson(QJsonDocument::Indented);
     else
         m_out << text;

@@ -184,6 +184,8 @@ private:
     // What could not be written (the trace, the output) makes the exit
     // status non-zero, said once.
     [[nodiscard]] int finish(int status);
+    // Why the trace is incomplete; only once its writer has failed.
+    [[nodiscard]] QString traceFailure() const;
     void print(const Common &common, const QJsonObject &json, const QString &text);
     // What a command has done: JSON with --json, else the text unless --quiet.
     void printDone(const Common &common, const QJsonObject &json, const QString &text);

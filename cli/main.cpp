@@ -27,22 +27,28 @@ void onSignal(int signal)
     std::signal(signal, SIG_DFL);
 }
 
-// The command stops at its next wait, closes the port and says so.
-std::unique_ptr<QSocketNotifier> handleSignals(tessary::CliApp &cli)
+// First thing: a signal from the start on waits in the pipe for the command.
+bool catchSignals()
 {
     // A closed pipe (| head) is a write that fails, reported once, not a death.
     std::signal(SIGPIPE, SIG_IGN);
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return nullptr;
+        return false;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGHUP, onSignal);
+    return true;
+}
+
+// The command stops at its next wait, closes the port and says so.
+std::unique_ptr<QSocketNotifier> handSignalsTo(tessary::CliApp &cli)
+{
     auto notifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(notifier.get(), &QSocketNotifier::activated, [&cli] {
         char number = 0;
         if (::read(signalPipe[0], &number, 1) == 1)
             cli.interrupt(number);
     });
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGHUP, onSignal);
     return notifier;
 }
 
@@ -53,6 +59,9 @@ std::unique_ptr<QSocketNotifier> handleSignals(tessary::CliApp &cli)
 // command runs to its end before main() returns.
 int main(int argc, char *argv[])
 {
+#ifdef Q_OS_UNIX
+    const bool caught = catchSignals();
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessary"));
     QCoreApplication::setApplicationVersion(QStringLiteral("2.3"));
@@ -61,7 +70,7 @@ int main(int argc, char *argv[])
     tessary::SystemEnvironment environment;
     tessary::CliApp cli(environment, out, err);
 #ifdef Q_OS_UNIX
-    const auto signalNotifier = handleSignals(cli);
+    const auto signalNotifier = caught ? handSignalsTo(cli) : nullptr;
 #endif
     // A signal that no wait saw came after the command's last step: the
     // command's own result stands.

@@ -38,8 +38,14 @@ int CliApp::read(const Invocation &call)
     if (result.answeredNothing())
         return fail(common, QStringLiteral("the board did not answer the read-back"), locationJson());
 
+    // The name comes with the identity: a board that gave the configuration but not that (a line that
+    // hung up between the two) was not read whole.
+    const bool named = !result.identityReply.isEmpty();
+    const QString unnamed = QStringLiteral("the board did not answer the identity query");
     if (!result.code)
         m_prompts.error(PrinterQueries::readErrorMessage());
+    else if (!named)
+        m_prompts.error(unnamed);
     // A mode the board did not answer is not guessed.
     const auto modeJson = [](const std::optional<quint8> &mode, const char *nonzero, const char *zero) {
         return mode ? QJsonValue(QLatin1String(*mode ? nonzero : zero)) : QJsonValue(QJsonValue::Null);
@@ -48,7 +54,7 @@ int CliApp::read(const Invocation &call)
         return mode ? QString::fromLatin1(*mode ? nonzero : zero) : QStringLiteral("no reply");
     };
     QJsonObject json = locationJson();
-    json.insert(QStringLiteral("ok"), result.code.has_value());
+    json.insert(QStringLiteral("ok"), result.code && named);
     json.insert(QStringLiteral("configurationMode"), modeJson(result.configurationMode, "user", "resistors"));
     json.insert(QStringLiteral("identityMode"), modeJson(result.identityMode, "user", "automatic"));
     json.insert(QStringLiteral("name"), result.name);
@@ -61,15 +67,17 @@ int CliApp::read(const Invocation &call)
         json.insert(QStringLiteral("fields"), describeJson(decodeConfigurationCode(*result.code)));
         text += QStringLiteral("Configuration code: %1\n").arg(*result.code);
         text += describeText(decodeConfigurationCode(*result.code), QStringLiteral("  "));
+        if (!named)
+            json.insert(QStringLiteral("error"), unnamed);
     } else {
         json.insert(QStringLiteral("code"), QJsonValue::Null);
         json.insert(QStringLiteral("error"), PrinterQueries::readErrorMessage());
         text += QStringLiteral("Configuration code: unreadable (%1 bytes answered)\n")
                     .arg(result.configurationReply.size());
     }
-    text += QStringLiteral("Name: %1\n").arg(printableText(result.name));
+    text += named ? QStringLiteral("Name: %1\n").arg(printableText(result.name)) : QStringLiteral("Name: no reply\n");
     print(common, json, text);
-    return result.code ? Success : Failure;
+    return result.code && named ? Success : Failure;
 }
 
 } // namespace tessary

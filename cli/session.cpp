@@ -65,6 +65,11 @@ CliApp::Location CliApp::locate(const Common &common, bool wakeFirst)
             wakeupPrinter(link);
         const int port = common.ports.first().port;
         detector.detectSerialPrinter(port, common.speed, common.handshakeIndex);
+        if (!link.portExists(port)) { // gone since the look above (unplugged, hung up by the wake-up): said already
+            location.notFound = Detector::noSuchPortMessage();
+            location.said = location.unopened = true;
+            return location;
+        }
         if (const auto why = detector.unopenedReason(port))
             unopened.insert(port, *why);
     } else if (common.sequential) {

@@ -29,7 +29,8 @@ QString SlotEvent::text() const
 
 ComSlots::ComSlots(SerialPorts &system, QSettings *settings, const QMap<int, QString> &mappings, bool keep,
                    QObject *parent)
-    : QObject(parent), m_system(system), m_settings(settings), m_mappings(mappings), m_keep(keep && settings)
+    : QObject(parent), m_system(system), m_settings(settings), m_mappings(mappings),
+      m_keep(keep && settings && mappings.isEmpty())
 {
     m_system.setWatchedPaths(mappings.values());
     connect(&m_system, &SerialPorts::changed, this, &ComSlots::refresh);
