@@ -73,6 +73,9 @@ RecordRun::Start start(const QString &options = QStringLiteral("program --all-bo
             utc("2024-05-06T07:00:00.000Z")};
 }
 
+// `tessary program` of the factory code to the board on COM1 at 115200 bauds; the case's options follow.
+const QStringList ProgramOnCom1 = {"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000"};
+
 RecordLocation location(const QString &url) { return RecordLocation::parse(url, nullptr).value(); }
 
 // A station of `tessary program --all-boards`: every device named holds a
@@ -624,8 +627,7 @@ private slots:
             const QByteArray spooled = test::fileBytes(spool);
             QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
             QVERIFY(spooled.contains("\"identity_after\":\"L7-00412\""));
-            QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id",
-                              "L7-{n}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url}), 1);
+            QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url}), 1);
             QVERIFY2(m_err.contains("no serial numbers: cannot reach the record " + url + ": "),
                      qPrintable(m_err));
             return;
@@ -661,8 +663,7 @@ private slots:
             sql(url, "CREATE OR REPLACE FUNCTION refuse() RETURNS trigger AS $$ BEGIN RAISE EXCEPTION 'not today'; END $$ LANGUAGE plpgsql");
             sql(url, "CREATE TRIGGER refuse BEFORE " + refused + " FOR EACH ROW EXECUTE FUNCTION refuse()");
         }
-        const QStringList program = {"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id",
-                                     "L7-{n:04}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url};
+        const QStringList program = ProgramOnCom1 + QStringList{"--id", "L7-{n:04}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url};
         m_environment.simLine.clearRecords();
         QCOMPARE(tessary(program), 1);
         QVERIFY2(m_err.contains("not today"), qPrintable(m_err));
@@ -718,7 +719,7 @@ private slots:
         rlimit limit{}, saved{};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0 && (limit = saved, limit.rlim_cur = rlim_t(spooled.size() + 40), true));
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
-        const int full = tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--record=" + url});
+        const int full = tessary(ProgramOnCom1 + QStringList{"--record=" + url});
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
         QVERIFY2(full == 1 && m_err.contains("cannot write the spool " + spoolOf(url) + ": File too large\n"), qPrintable(m_err));
         QCOMPARE(test::fileBytes(spoolOf(url)), spooled);
@@ -730,7 +731,7 @@ private slots:
         QCOMPARE(QString("%1 %2 %3").arg(told["ok"].toBool()).arg(told["sent"].toInt(-1)).arg(told["waiting"].toInt(-1)), "0 0 2");
 
         reachable(true);
-        QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--record=" + url}), 0);
+        QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--record=" + url}), 0);
         QCOMPARE(m_err.section(u'\n', 0, 0), "tessary: sent 2 rows kept in the spool to " + url);
         QVERIFY(!QFile::exists(spoolOf(url)));
         const QString counted = "SELECT count(*) || ' ' || count(DISTINCT started) || ' ' || (SELECT count(ended) FROM runs) "
@@ -776,8 +777,7 @@ private slots:
         QVERIFY2(m_err.contains("identity_not_allowed_here") || m_err.contains("identity not allowed here"), qPrintable(m_err));
 
         sql(url, backend == Sqlite ? "DROP TRIGGER refuse" : "ALTER TABLE boards DROP CONSTRAINT identity_not_allowed_here");
-        QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--station", "S4",
-                          "--record=" + url}), 0);
+        QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--station", "S4", "--record=" + url}), 0);
         QCOMPARE(m_err.section(u'\n', 0, 0), "tessary: sent 1 row kept in the spool to " + url);
         QCOMPARE(test::fileBytes(spoolOf(url)), cut); // rewritten with what stays
         // Sent again (a send cut short before the spool was rewritten): taken once.
@@ -821,8 +821,7 @@ private slots:
                                   "current_database() AND backend_type = 'client backend' AND pid <> pg_backend_pid()").toString(),
                          "tessary");
             // A counter the record lacks hands out nothing, and says so.
-            QCOMPARE(tessary({"program", "--port", "COM1", "--speed", "115200", "--code", "1111000101000000", "--id", "L7-{n}",
-                              "--serial-from-record", "L7", "--station", "LINE7-A", "--record=" + url}), 1);
+            QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--station", "LINE7-A", "--record=" + url}), 1);
             QCOMPARE(m_err, "TH432 1K5 STD found on COM 1 at 115200 bauds\ntessary: the record " + url
                                 + " has no counter \"L7\"; a start value creates it\n");
             for (int station = 1; station <= 4; ++station) {
