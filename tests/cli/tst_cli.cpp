@@ -570,6 +570,7 @@ private slots:
         QFETCH(QStringList, own);
         QFETCH(QString, mode);
         QFETCH(int, fault);
+        QFETCH(int, status);
         if (command.startsWith("MISSING "))
             QFAIL(qPrintable("the board command \"" + command.mid(8) + "\" has no row in the fault table"));
         const bool all = mode == "all-boards", programs = command.startsWith("program"), logs = programs || command.startsWith("audit");
@@ -635,11 +636,11 @@ private slots:
         rig.outClosed = fault == OutputClosed;
         rig.write("ids.txt", "A0001\nA0002\nA0003\n");
         const char *counter = command.contains("IDLIST") ? "ids.txt.next" : "serial.txt";
-        QTEST(rig.run(QString(command).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt")).split(u' ')
-                      + modeOptions
-                      + QStringList{"--json", "--trace", fault == TraceUnwritable ? "/dev/full" : rig.path("trace")}
-                      + (logs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
-              "status");
+        QCOMPARE(rig.run(QString(command).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt")).split(u' ')
+                         + modeOptions
+                         + QStringList{"--json", "--trace", fault == TraceUnwritable ? "/dev/full" : rig.path("trace")}
+                         + (logs ? QStringList{"--log", fault == LogUnwritable ? "/dev/full" : rig.path("log")} : QStringList())),
+                 status);
 
         // How no board was met, in one line: a port that cannot be opened, its reason alone (no word of a board that may
         // sleep); no answer, with a hint for a board that may sleep where no wake-up went out.
@@ -662,7 +663,6 @@ private slots:
         // refuses the run before any port is opened.)
         if (fault != OutputClosed && fault != LogUnwritable) {
             const QJsonDocument json = QJsonDocument::fromJson(rig.out.toUtf8());
-            QFETCH(int, status);
             const QJsonArray objects = all ? json.array() : QJsonArray{json.object()};
             for (const QJsonValue object : objects) {
                 QCOMPARE(object["command"].toString(), command.section(u' ', 0, 0)); // the JSON names its command
@@ -710,7 +710,6 @@ private slots:
         if (command.startsWith("audit")) {
             const QByteArray wires = heard.toHex() + '|' + rig.portWire(1) + '|' + rig.portWire(2);
             QVERIFY(!wires.contains("1d5346") && !wires.contains("1b40"));
-            QFETCH(int, status);
             if (status > 128 && all)
                 QVERIFY2(rig.err.endsWith("; nothing was written to any board\n"), qPrintable(rig.err));
         }
