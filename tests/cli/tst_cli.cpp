@@ -13,7 +13,7 @@
 #include "scriptedports.h"
 #include "scriptedprompts.h"
 #include "serial/virtualclock.h"
-#include "simenvironment.h"
+#include "clirig.h"
 #include "terminal.h"
 
 #include <QDir>
@@ -47,101 +47,9 @@
 using namespace tessary;
 using namespace tessary::sim;
 using tessary::test::ScriptedPorts;
-using tessary::test::SimEnvironment;
+using Rig = tessary::test::CliRig;
 
 namespace {
-
-// Standard output whose reader has gone: every write fails.
-class ClosedOutput : public QIODevice {
-public:
-    ClosedOutput() { open(QIODevice::WriteOnly); }
-
-protected:
-    qint64 readData(char *, qint64) override { return -1; }
-    qint64 writeData(const char *, qint64) override { return -1; }
-};
-
-struct Rig {
-    SimEnvironment env;
-    QString out, err;
-    QTemporaryDir dir;
-    CliApp *app = nullptr; // while a command runs
-    bool outClosed = false; // standard output takes nothing (its reader gone, a full disk)
-
-    int run(const QStringList &arguments)
-    {
-        out.clear();
-        err.clear();
-        QTextStream outStream(&out), errStream(&err);
-        ClosedOutput closed;
-        if (outClosed)
-            outStream.setDevice(&closed);
-        CliApp cli(env, outStream, errStream);
-        cli.setNow([] { return QDateTime(QDate(2024, 5, 6), QTime(7, 8, 9), Qt::UTC); });
-        app = &cli;
-        const int status = cli.run(QStringList{"tessary"} + arguments);
-        app = nullptr;
-        outStream.flush();
-        errStream.flush();
-        return status;
-    }
-    // Runs the command: "" when it exits with `status` and says `said` on standard error, else what it did.
-    [[nodiscard]] QString expect(const QStringList &arguments, int status, const QString &said)
-    {
-        const int got = run(arguments);
-        return got == status && err.contains(said) ? QString() : QStringLiteral("exit %1: %2%3").arg(got).arg(out, err);
-    }
-    // The values of these keys of the JSON printed, joined by blanks.
-    [[nodiscard]] QString json(const QStringList &keys) const
-    {
-        QStringList values;
-        for (const QString &key : keys)
-            values << QJsonDocument::fromJson(out.toUtf8())[key].toVariant().toString();
-        return values.join(u' ');
-    }
-    // The values of these keys of each object of the JSON array printed.
-    [[nodiscard]] QStringList each(const QStringList &keys) const
-    {
-        QStringList objects;
-        for (const QJsonValue object : QJsonDocument::fromJson(out.toUtf8()).array()) {
-            QStringList values;
-            for (const QString &key : keys)
-                values << object[key].toVariant().toString();
-            objects << values.join(u' ');
-        }
-        return objects;
-    }
-    // The rows of a log under its header, sorted (the boards end in any order); none when there is no file.
-    [[nodiscard]] QStringList rows(const char *name) const
-    {
-        QStringList rows = QString::fromUtf8(read(name)).split(u'\n', Qt::SkipEmptyParts);
-        if (!rows.isEmpty() && rows.takeFirst() != "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,"
-                                                    "firmware,identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes")
-            return {"another header"};
-        rows.sort();
-        return rows;
-    }
-    Board &board(int port, const BoardOptions &options = {}) { return env.simLine.attachBoard(port, options); }
-    [[nodiscard]] QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
-    [[nodiscard]] QByteArray read(const char *name) const { return test::fileBytes(path(name)); }
-    void write(const char *name, const QByteArray &bytes) const { QVERIFY(test::writeFile(path(name), bytes)); }
-    // Everything written, on the main line and the ports' own, in time order.
-    [[nodiscard]] QList<SimulatedLine::Write> writes() const
-    {
-        QList<SimulatedLine::Write> all = env.simLine.writes() + env.portWrites;
-        std::stable_sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a.at < b.at; });
-        return all;
-    }
-    // What one port got, on the main line and its own, in hex.
-    [[nodiscard]] QByteArray portWire(int port) const
-    {
-        QByteArray bytes;
-        for (const SimulatedLine::Write &w : writes())
-            if (w.port == port)
-                bytes += w.bytes;
-        return bytes.toHex();
-    }
-};
 
 QByteArray record(const QByteArray &name, const QByteArray &code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
 

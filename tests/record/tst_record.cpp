@@ -12,7 +12,7 @@
 #include "record/recordlocation.h"
 #include "record/recordrun.h"
 #include "scriptedports.h"
-#include "simenvironment.h"
+#include "clirig.h"
 #include "serial/virtualclock.h"
 
 #include <QDir>
@@ -120,8 +120,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder; // the case's files and data folder
     QTemporaryDir m_lasting;                 // what outlives a case: the fixture's SQLite file
     QMap<QString, QString> m_fixture;        // backend: the URL of a record holding fixture()
-    test::SimEnvironment m_environment; // the station: a board on COM1 (/dev/ttyS0)
-    QString m_out, m_err;
+    test::CliRig m_rig{.now = utc("2024-05-08T12:00:00.000Z")}; // the station: a board on COM1 (/dev/ttyS0)
 
     // The URL of an empty record of the backend, or a skip saying why there is none.
     QString freshRecord(const QString &backend)
@@ -133,15 +132,8 @@ private:
         sql(url, "DROP TABLE IF EXISTS serials, counters, boards, runs, schema_version CASCADE");
         return url;
     }
-    // Runs `tessary ARGUMENTS` in process; its output in m_out and m_err.
-    int tessary(const QStringList &arguments)
-    {
-        m_out = m_err = QString();
-        QTextStream out(&m_out), err(&m_err);
-        CliApp cli(m_environment, out, err);
-        cli.setNow([] { return utc("2024-05-08T12:00:00.000Z"); });
-        return cli.run(QStringList{"tessary"} + arguments);
-    }
+    // Runs `tessary ARGUMENTS` in process; its output in m_rig.out and m_rig.err.
+    int tessary(const QStringList &arguments) { return m_rig.run(arguments); }
     // A connection of the test's own to a record's database, beside the program.
     static QSqlDatabase admin(const QString &url)
     {
@@ -233,9 +225,9 @@ private:
     QString listed(const QStringList &arguments)
     {
         if (const int status = tessary(arguments + QStringList{QStringLiteral("--json")}); status != 0)
-            return QStringLiteral("exit %1: %2").arg(status).arg(m_err);
+            return QStringLiteral("exit %1: %2").arg(status).arg(m_rig.err);
         QStringList identities;
-        for (const QJsonValue &row : QJsonDocument::fromJson(m_out.toUtf8())[QStringLiteral("boards")].toArray())
+        for (const QJsonValue &row : QJsonDocument::fromJson(m_rig.out.toUtf8())[QStringLiteral("boards")].toArray())
             identities << row[QStringLiteral("station")].toString() + u':' + row[QStringLiteral("identity_after")].toString();
         return identities.join(u' ');
     }
@@ -272,11 +264,11 @@ private slots:
     }
     void init()
     {
-        m_environment.simLine.attachBoard(1); // as it comes from the factory
+        m_rig.env.simLine.attachBoard(1); // as it comes from the factory
         m_folder = std::make_unique<QTemporaryDir>();
         // The built-in record and the spools: the case's own data folder.
         qputenv("XDG_DATA_HOME", m_folder->filePath("data").toUtf8());
-        RecordLocation::keep(m_environment.memory, {});
+        RecordLocation::keep(m_rig.env.memory, {});
         closeConnections("record.sqlite");
     }
 
@@ -323,21 +315,21 @@ private slots:
         QDir::setCurrent(home);
         // Until one is used, the built-in record is not there: the questions say so and make no file.
         QCOMPARE(tessary({"record", "list"}), 1);
-        QCOMPARE(m_err, "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
+        QCOMPARE(m_rig.err, "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
         QVERIFY(!QFile::exists(recordDataFolder() + "/record.sqlite"));
-        RecordLocation::keep(m_environment.memory, "sqlite:/before");
+        RecordLocation::keep(m_rig.env.memory, "sqlite:/before");
         const QString other = "sqlite:" + home + "/other.sqlite";
         if (given.contains("other"))
             sql(other, "CREATE TABLE boards (x)");
         QCOMPARE(tessary({"record", "use", given}), status);
         if (given.contains("other"))
             QCOMPARE(sql(other, "SELECT group_concat(name) FROM sqlite_master").toString(), "boards");
-        QVERIFY2((status == 0 ? m_out : m_err).contains(said.replace("~/", home + u'/')), qPrintable(m_out + m_err));
-        QVERIFY2(!(m_out + m_err).contains("s3cret"), qPrintable(m_err));
-        QCOMPARE(m_environment.memory.value(RecordLocation::settingsKey()).toString(), kept.replace("~/", home + u'/'));
+        QVERIFY2((status == 0 ? m_rig.out : m_rig.err).contains(said.replace("~/", home + u'/')), qPrintable(m_rig.out + m_rig.err));
+        QVERIFY2(!(m_rig.out + m_rig.err).contains("s3cret"), qPrintable(m_rig.err));
+        QCOMPARE(m_rig.env.memory.value(RecordLocation::settingsKey()).toString(), kept.replace("~/", home + u'/'));
         if (status == 0) { // made on first use, with its tables; the questions now go there
             QCOMPARE(tessary({"record", "list"}), 0);
-            QCOMPARE(m_out, "0 boards\n");
+            QCOMPARE(m_rig.out, "0 boards\n");
         }
     }
 
@@ -423,7 +415,7 @@ private slots:
         QVERIFY2(end.complete(), qPrintable(end.message));
 
         QCOMPARE(tessary({"record", "list", "--record", url, "--csv"}), 0);
-        QCOMPARE(m_out,
+        QCOMPARE(m_rig.out,
                  "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,identity_before,"
                  "identity_after,database,entry,code,mode,verified,result,reason,writes\n"
                  "2024-05-06T07:08:09.000Z,2024-05-06T07:08:15.000Z,LINE7-A,tessary 2.3,program,,/dev/ttyUSB4,,,,,,,,,"
@@ -436,7 +428,7 @@ private slots:
                  "\"the board echoed 0x40, not 0x41 (\"\"A\"\")\",3/9\n");
 
         QCOMPARE(tessary({"record", "list", "--record", url}), 0);
-        QCOMPARE(m_out,
+        QCOMPARE(m_rig.out,
                  "Started              Station  Command  Port     Identity before  Identity after  Code              "
                  "Result      Reason\n"
                  "2024-05-06 09:08:09  LINE7-A  program  ttyUSB4  -                -               1111000101000000  "
@@ -448,7 +440,7 @@ private slots:
                  "3 boards\n");
 
         QCOMPARE(tessary({"record", "list", "--record", url, "--json"}), 0);
-        const QJsonArray rows = QJsonDocument::fromJson(m_out.toUtf8())["boards"].toArray();
+        const QJsonArray rows = QJsonDocument::fromJson(m_rig.out.toUtf8())["boards"].toArray();
         QCOMPARE(QJsonDocument(QJsonArray{rows[0]["verified"], rows[1]["verified"], rows[2]["verified"], rows[1]["writes"],
                                           rows[2]["writes"], rows.size(), rows[0]["run"] == rows[2]["run"]})
                      .toJson(QJsonDocument::Compact),
@@ -545,9 +537,9 @@ private slots:
         }
         const bool known = !printed.startsWith("tessary: ");
         QCOMPARE(tessary(arguments), known ? 0 : 1);
-        QCOMPARE(known ? m_out : m_err, printed.replace("URL", url));
+        QCOMPARE(known ? m_rig.out : m_rig.err, printed.replace("URL", url));
         if (!known) // the JSON says so too
-            QCOMPARE(QJsonDocument::fromJson(m_out.toUtf8())["ok"], QJsonValue(false));
+            QCOMPARE(QJsonDocument::fromJson(m_rig.out.toUtf8())["ok"], QJsonValue(false));
     }
 
     // `tessary program --record`: the board's row goes into the record as the
@@ -587,9 +579,9 @@ private slots:
                     && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
             url = QStringLiteral("postgresql://line7@127.0.0.1:%1/factory").arg(ntohs(address.sin_port));
         }
-        RecordLocation::keep(m_environment.memory, given.contains("URL") ? "sqlite:/nowhere/else" : url);
+        RecordLocation::keep(m_rig.env.memory, given.contains("URL") ? "sqlite:/nowhere/else" : url);
         const QString log = m_folder->filePath("line.csv"), spool = spoolOf(url);
-        m_environment.simLine.clearRecords();
+        m_rig.env.simLine.clearRecords();
         const QStringList arguments = QStringList{"program", "--code", "1111000101000000", "--id", "L7-00412", "--verify",
                                                   "--station", "LINE7-A", "--log", log, "--json"}
                                     + QString(given).replace(QRegularExpression("URL|NEWER|SILENT"), url).split(u' ')
@@ -598,18 +590,18 @@ private slots:
         timer.start();
         const int status = tessary(arguments);
         QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
-        const QJsonObject json = QJsonDocument::fromJson(m_out.toUtf8()).object();
+        const QJsonObject json = QJsonDocument::fromJson(m_rig.out.toUtf8()).object();
         if (given.contains("NEWER")) {
             const QString refusal = "tessary: the record " + url
                                   + " has schema version 7, newer than this program's 1: update tessary before using it\n";
             QCOMPARE(status, 1);
-            QCOMPARE(m_err, refusal);
+            QCOMPARE(m_rig.err, refusal);
             QCOMPARE(json["ok"], QJsonValue(false));
-            QVERIFY(m_environment.simLine.opens().isEmpty());
+            QVERIFY(m_rig.env.simLine.opens().isEmpty());
             QVERIFY(!QFile::exists(spool));
             for (const char *question : {"list", "summary"}) {
                 QCOMPARE(tessary({"record", question, "--record", url}), 1);
-                QCOMPARE(m_err, refusal);
+                QCOMPARE(m_rig.err, refusal);
             }
             return;
         }
@@ -619,24 +611,24 @@ private slots:
                                        "identity_before,identity_after,database,entry,code,mode,verified,result,reason,writes\n" + row);
         if (given.contains("SILENT")) {
             QCOMPARE(status, 1);
-            QVERIFY2(m_err.startsWith("tessary: cannot reach the record " + url + ": "), qPrintable(m_err));
-            QVERIFY2(m_err.contains("; the rows wait in " + spool + "\n"), qPrintable(m_err));
-            QVERIFY2(m_err.endsWith("\ntessary: 1 row not recorded yet, kept in " + spool + "\n"), qPrintable(m_err));
-            QCOMPARE(m_err.count("not recorded yet"), 1);
+            QVERIFY2(m_rig.err.startsWith("tessary: cannot reach the record " + url + ": "), qPrintable(m_rig.err));
+            QVERIFY2(m_rig.err.contains("; the rows wait in " + spool + "\n"), qPrintable(m_rig.err));
+            QVERIFY2(m_rig.err.endsWith("\ntessary: 1 row not recorded yet, kept in " + spool + "\n"), qPrintable(m_rig.err));
+            QCOMPARE(m_rig.err.count("not recorded yet"), 1);
             QCOMPARE(QStringList({json["result"].toString(), json["recorded"].toVariant().toString()}), QStringList({"ok", "false"}));
             const QByteArray spooled = test::fileBytes(spool);
             QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
             QVERIFY(spooled.contains("\"identity_after\":\"L7-00412\""));
             QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url}), 1);
-            QVERIFY2(m_err.contains("no serial numbers: cannot reach the record " + url + ": "),
-                     qPrintable(m_err));
+            QVERIFY2(m_rig.err.contains("no serial numbers: cannot reach the record " + url + ": "),
+                     qPrintable(m_rig.err));
             return;
         }
         QCOMPARE(status, 0);
-        QVERIFY2(json["recorded"] == QJsonValue(true), qPrintable(m_out + m_err));
-        QVERIFY2(!m_err.contains("record"), qPrintable(m_err));
+        QVERIFY2(json["recorded"] == QJsonValue(true), qPrintable(m_rig.out + m_rig.err));
+        QVERIFY2(!m_rig.err.contains("record"), qPrintable(m_rig.err));
         QCOMPARE(tessary({"record", "list", "--csv", "--record", url}), 0);
-        QCOMPARE(m_out.toUtf8(), test::fileBytes(log));
+        QCOMPARE(m_rig.out.toUtf8(), test::fileBytes(log));
         QCOMPARE(sql(url, "SELECT command || ' | ' || options || ' | ' || station FROM runs WHERE ended IS NOT NULL").toString(),
                  "program | " + maskedOptions(arguments) + " | LINE7-A");
     }
@@ -664,14 +656,14 @@ private slots:
             sql(url, "CREATE TRIGGER refuse BEFORE " + refused + " FOR EACH ROW EXECUTE FUNCTION refuse()");
         }
         const QStringList program = ProgramOnCom1 + QStringList{"--id", "L7-{n:04}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url};
-        m_environment.simLine.clearRecords();
+        m_rig.env.simLine.clearRecords();
         QCOMPARE(tessary(program), 1);
-        QVERIFY2(m_err.contains("not today"), qPrintable(m_err));
-        QVERIFY2(!m_environment.simLine.writtenBytes().contains("\x1dSF"), qPrintable(m_err));
+        QVERIFY2(m_rig.err.contains("not today"), qPrintable(m_rig.err));
+        QVERIFY2(!m_rig.env.simLine.writtenBytes().contains("\x1dSF"), qPrintable(m_rig.err));
         QCOMPARE(sql(url, "SELECT count(*) FROM serials").toInt() + sql(url, "SELECT count(*) FROM counters").toInt(), 0);
         sql(url, backend == Sqlite ? "DROP TRIGGER refuse" : "DROP TRIGGER refuse ON " + refused.section(' ', 2));
         QCOMPARE(tessary(program), 0);
-        QVERIFY2(m_out.contains("Identity after: L7-0001          FW 4.12\n"), qPrintable(m_out));
+        QVERIFY2(m_rig.out.contains("Identity after: L7-0001          FW 4.12\n"), qPrintable(m_rig.out));
         QCOMPARE(sql(url, "SELECT next FROM counters WHERE name = 'L7'").toInt(), 2);
     }
 
@@ -721,18 +713,18 @@ private slots:
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
         const int full = tessary(ProgramOnCom1 + QStringList{"--record=" + url});
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &saved) == 0);
-        QVERIFY2(full == 1 && m_err.contains("cannot write the spool " + spoolOf(url) + ": File too large\n"), qPrintable(m_err));
+        QVERIFY2(full == 1 && m_rig.err.contains("cannot write the spool " + spoolOf(url) + ": File too large\n"), qPrintable(m_rig.err));
         QCOMPARE(test::fileBytes(spoolOf(url)), spooled);
 
         // Still away: the next run spools too, and sends nothing.
         QCOMPARE(tessary({"record", "flush", "--record", url, "--json"}), 1);
-        QVERIFY2(m_err.contains("2 rows not recorded yet, kept in " + spoolOf(url)), qPrintable(m_err));
-        const QJsonObject told = QJsonDocument::fromJson(m_out.toUtf8()).object();
+        QVERIFY2(m_rig.err.contains("2 rows not recorded yet, kept in " + spoolOf(url)), qPrintable(m_rig.err));
+        const QJsonObject told = QJsonDocument::fromJson(m_rig.out.toUtf8()).object();
         QCOMPARE(QString("%1 %2 %3").arg(told["ok"].toBool()).arg(told["sent"].toInt(-1)).arg(told["waiting"].toInt(-1)), "0 0 2");
 
         reachable(true);
         QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--record=" + url}), 0);
-        QCOMPARE(m_err.section(u'\n', 0, 0), "tessary: sent 2 rows kept in the spool to " + url);
+        QCOMPARE(m_rig.err.section(u'\n', 0, 0), "tessary: sent 2 rows kept in the spool to " + url);
         QVERIFY(!QFile::exists(spoolOf(url)));
         const QString counted = "SELECT count(*) || ' ' || count(DISTINCT started) || ' ' || (SELECT count(ended) FROM runs) "
                                 "|| ' ' || (SELECT count(*) FROM boards WHERE verified = 'yes') FROM boards";
@@ -741,10 +733,10 @@ private slots:
         // A send cut short after the record took the rows sends them again: taken once.
         QVERIFY(test::writeFile(spoolOf(url), spooled));
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
-        QCOMPARE(m_out, "Sent 2 rows to " + url + "; nothing waits.\n");
+        QCOMPARE(m_rig.out, "Sent 2 rows to " + url + "; nothing waits.\n");
         QCOMPARE(sql(url, counted).toString().section(u' ', 0, 1), "5 5"); // taken once
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
-        QCOMPARE(m_out, "Nothing waits for " + url + ".\n");
+        QCOMPARE(m_rig.out, "Nothing waits for " + url + ".\n");
     }
 
     void aRowTheRecordRefusesWaitsAlone_data() { backends(); }
@@ -770,20 +762,20 @@ private slots:
         QVERIFY(test::writeFile(spoolOf(url), cut, QIODevice::Append));
 
         QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
-        QVERIFY2(m_err.startsWith("tessary: sent 0 rows to " + url + "; 1 row not recorded yet, kept in "
+        QVERIFY2(m_rig.err.startsWith("tessary: sent 0 rows to " + url + "; 1 row not recorded yet, kept in "
                                   + spoolOf(url) + ": the record " + url
                                   + " refused the row of /dev/ttyUSB1: "),
-                 qPrintable(m_err));
-        QVERIFY2(m_err.contains("identity_not_allowed_here") || m_err.contains("identity not allowed here"), qPrintable(m_err));
+                 qPrintable(m_rig.err));
+        QVERIFY2(m_rig.err.contains("identity_not_allowed_here") || m_rig.err.contains("identity not allowed here"), qPrintable(m_rig.err));
 
         sql(url, backend == Sqlite ? "DROP TRIGGER refuse" : "ALTER TABLE boards DROP CONSTRAINT identity_not_allowed_here");
         QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--station", "S4", "--record=" + url}), 0);
-        QCOMPARE(m_err.section(u'\n', 0, 0), "tessary: sent 1 row kept in the spool to " + url);
+        QCOMPARE(m_rig.err.section(u'\n', 0, 0), "tessary: sent 1 row kept in the spool to " + url);
         QCOMPARE(test::fileBytes(spoolOf(url)), cut); // rewritten with what stays
         // Sent again (a send cut short before the spool was rewritten): taken once.
         QVERIFY(test::writeFile(spoolOf(url), refused));
         QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
-        QCOMPARE(m_out, "Sent 1 row to " + url + "; nothing waits.\n");
+        QCOMPARE(m_rig.out, "Sent 1 row to " + url + "; nothing waits.\n");
         QCOMPARE(listed({"record", "list", "--record", url}), "S1:L7-0001 S1:REFUSED S2:L7-0003 S4:TH432 1K5 STD");
         // Board lines that are whole JSON but not a whole row (the row just sent, one field spoiled in each)
         // stay, unsent.
@@ -796,7 +788,7 @@ private slots:
         }
         QVERIFY(test::writeFile(spoolOf(url), spoiled));
         QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
-        QCOMPARE(m_err, "tessary: sent 0 rows to " + url + "; 4 rows not recorded yet, kept in " + spoolOf(url)
+        QCOMPARE(m_rig.err, "tessary: sent 0 rows to " + url + "; 4 rows not recorded yet, kept in " + spoolOf(url)
                             + ": a line of the spool is not a whole row\n");
         QCOMPARE(test::fileBytes(spoolOf(url)), spoiled);
     }
@@ -822,7 +814,7 @@ private slots:
                          "tessary");
             // A counter the record lacks hands out nothing, and says so.
             QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--station", "LINE7-A", "--record=" + url}), 1);
-            QCOMPARE(m_err, "TH432 1K5 STD found on COM 1 at 115200 bauds\ntessary: the record " + url
+            QCOMPARE(m_rig.err, "TH432 1K5 STD found on COM 1 at 115200 bauds\ntessary: the record " + url
                                 + " has no counter \"L7\"; a start value creates it\n");
             for (int station = 1; station <= 4; ++station) {
                 QStringList arguments = {"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:03}",
