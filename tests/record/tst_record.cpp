@@ -619,9 +619,8 @@ private slots:
             const QByteArray spooled = test::fileBytes(spool);
             QCOMPARE(spooled.count('\n'), 3); // the run begun, its board, the run ended
             QVERIFY(spooled.contains("\"identity_after\":\"L7-00412\""));
-            QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url}), 1);
-            QVERIFY2(m_rig.err.contains("no serial numbers: cannot reach the record " + url + ": "),
-                     qPrintable(m_rig.err));
+            QCOMPARE(m_rig.expect(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url},
+                                  1, "no serial numbers: cannot reach the record " + url + ": "), "");
             return;
         }
         QCOMPARE(status, 0);
@@ -657,8 +656,7 @@ private slots:
         }
         const QStringList program = ProgramOnCom1 + QStringList{"--id", "L7-{n:04}", "--serial-from-record", "L7", "--serial-start", "1", "--record=" + url};
         m_rig.env.simLine.clearRecords();
-        QCOMPARE(tessary(program), 1);
-        QVERIFY2(m_rig.err.contains("not today"), qPrintable(m_rig.err));
+        QCOMPARE(m_rig.expect(program, 1, "not today"), "");
         QVERIFY2(!m_rig.env.simLine.writtenBytes().contains("\x1dSF"), qPrintable(m_rig.err));
         QCOMPARE(sql(url, "SELECT count(*) FROM serials").toInt() + sql(url, "SELECT count(*) FROM counters").toInt(), 0);
         sql(url, backend == Sqlite ? "DROP TRIGGER refuse" : "DROP TRIGGER refuse ON " + refused.section(' ', 2));
@@ -717,8 +715,7 @@ private slots:
         QCOMPARE(test::fileBytes(spoolOf(url)), spooled);
 
         // Still away: the next run spools too, and sends nothing.
-        QCOMPARE(tessary({"record", "flush", "--record", url, "--json"}), 1);
-        QVERIFY2(m_rig.err.contains("2 rows not recorded yet, kept in " + spoolOf(url)), qPrintable(m_rig.err));
+        QCOMPARE(m_rig.expect({"record", "flush", "--record", url, "--json"}, 1, "2 rows not recorded yet, kept in " + spoolOf(url)), "");
         const QJsonObject told = QJsonDocument::fromJson(m_rig.out.toUtf8()).object();
         QCOMPARE(QString("%1 %2 %3").arg(told["ok"].toBool()).arg(told["sent"].toInt(-1)).arg(told["waiting"].toInt(-1)), "0 0 2");
 
