@@ -118,6 +118,13 @@ private slots:
         const QStringList program = {"program", "--speed", "1200", "--yes", "--log", "LOG", "--mode"};
         QTest::newRow("hang-up in the scan, after the first probe") // the port is gone: that alone is said
             << QStringList{"detect", "--sequential"} << 3 << 0 << 0 << 1 << "tessary: COM1 does not exist\n";
+        // The line hangs up after the read-back's configuration queries, before its identity query; in the wake-up.
+        QTest::newRow("hang-up before the name is read") << QStringList{"read", "--speed", "1200", "--json"} << 22 << 0 << 0 << 1
+                                                         << "tessary: the board did not answer the identity query\n";
+        QTest::newRow("hang-up in the wake-up") << QStringList{"wake", "--speed", "1200", "--json"} << 1 << 0 << 0 << 1
+                                                << "tessary: This port does not exist\n";
+        QTest::newRow("trace on a full disk") << QStringList{"identity", "--speed", "1200", "--trace", "/dev/full", "--json"} << 0 << 0 << 0 << 1
+                                              << "tessary: writing the trace failed (No space left on device); the trace is incomplete\n";
         QTest::newRow("hang-up in the identity writes") // 5 bytes each
             << program + QStringList{"resistors", "--id", "HANGS UP MIDWAY"} << 30 << 0 << 0 << 1
             << "The serial line failed: the board was not reset";
@@ -159,6 +166,10 @@ private slots:
             QCOMPARE(QString::fromUtf8(tessary.readAllStandardOutput()).section(u'\n', -3), "Parameters echoed: 3 of 17; the board was not reset.\nResult: reset-not-sent\n");
         QVERIFY2(tessary.exitStatus() == QProcess::NormalExit, "killed by a signal");
         QTEST(tessary.exitCode(), "status");
+        if (arguments.contains("--json")) { // not ok, and why, as said
+            const QJsonObject json = QJsonDocument::fromJson(tessary.readAllStandardOutput()).object();
+            QCOMPARE(std::pair(json["ok"], json["error"].toString()), std::pair(QJsonValue(false), said.mid(9).chopped(1)));
+        }
         QVERIFY2(said.isEmpty() || err.count(said) == 1, qPrintable(err));
         QVERIFY2(!err.contains("No printer found"), qPrintable(err)); // a port that went is no empty port
         if (signal) { // the row says how many writes the board echoed, as standard error does; no reset
