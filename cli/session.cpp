@@ -65,7 +65,7 @@ CliApp::Location CliApp::locate(const Common &common, bool wakeFirst)
             wakeupPrinter(link);
         const int port = common.ports.first().port;
         detector.detectSerialPrinter(port, common.speed, common.handshakeIndex);
-        if (!link.portExists(port)) { // gone since the look above (unplugged, hung up by the wake-up): said already
+        if (!printer.printerFound && !link.portExists(port)) { // gone since the look above (hung up by the wake-up): said
             location.notFound = Detector::noSuchPortMessage();
             location.said = location.unopened = true;
             return location;

@@ -29,8 +29,7 @@ QString SlotEvent::text() const
 
 ComSlots::ComSlots(SerialPorts &system, QSettings *settings, const QMap<int, QString> &mappings, bool keep,
                    QObject *parent)
-    : QObject(parent), m_system(system), m_settings(settings), m_mappings(mappings),
-      m_keep(keep && settings && mappings.isEmpty())
+    : QObject(parent), m_system(system), m_settings(settings), m_mappings(mappings), m_keep(keep && settings)
 {
     m_system.setWatchedPaths(mappings.values());
     connect(&m_system, &SerialPorts::changed, this, &ComSlots::refresh);
@@ -206,12 +205,20 @@ void ComSlots::refresh()
         }
         return oldest;
     };
+    // A device whose own slot a --port mapping holds for this run is lent another and keeps its own.
+    auto lent = [&](const SerialPortInfo &info) {
+        for (int port = PortNames::FirstPort; port <= PortNames::LastPort; ++port)
+            if (next[port].mapped && !m_memory[port].adapter.device.isEmpty() && m_memory[port].adapter.key() == info.key())
+                return true;
+        return false;
+    };
     for (const SerialPortInfo &info : std::as_const(waiting)) {
         const int port = freeSlot();
         if (port == 0)
             break; // six slots, all taken: the rest wait for one
         take(port, info);
-        remember(port, info);
+        if (!lent(info))
+            remember(port, info);
     }
 
     QList<SlotEvent> events;

@@ -52,8 +52,7 @@ public:
     // Reads the system's list once. Settings: the user's own in the
     // programs (userSettings()), a file of their own in tests; null: nothing
     // is remembered beyond this run. keep false: a look that keeps nothing
-    // for later (a name to resolve). With mappings nothing is kept either:
-    // a device a mapping moved for one run keeps its slot for the next.
+    // for later (a name to resolve).
     ComSlots(SerialPorts &system, QSettings *settings, const QMap<int, QString> &mappings = {}, bool keep = true,
              QObject *parent = nullptr);
     ~ComSlots() override;

@@ -271,8 +271,14 @@ private slots:
         QVERIFY(QFile::link("/dev/null", nul));
         here.env.ports.setDevices({"/dev/null", "/dev/full"});
         QCOMPARE(here.run({"ports", "--port", "COM2=" + nul, "--port", "zero"}), 0);
-        QCOMPARE(here.out.simplified(), "COM1 /dev/zero present given with --port COM2 " + nul
-                                        + " present given with --port COM3 /dev/full present COM4 - free COM5 - free COM6 - free");
+        QCOMPARE(here.out.simplified(), "COM1 /dev/full present COM2 " + nul + " present given with --port COM3 /dev/zero present "
+                                        "given with --port COM4 - free COM5 - free COM6 - free"); // a present device keeps its slot
+        // A device a mapping takes the slot of is lent another for the run, and has its own again after it.
+        QCOMPARE(here.run({"ports", "--port", "COM1=/dev/zero"}), 0);
+        QCOMPARE(here.out.simplified(), "COM1 /dev/zero present given with --port COM2 /dev/full present COM3 /dev/null present "
+                                        "COM4 - free COM5 - free COM6 - free");
+        QCOMPARE(here.run({"ports"}), 0);
+        QCOMPARE(here.out.simplified(), "COM1 /dev/full present COM2 - free COM3 /dev/null present COM4 - free COM5 - free COM6 - free");
         QCOMPARE(here.expect({"ports", "--port", "COM1=" + nul, "--port", "COM3=/dev/null"}, 2,
                              "--port: COM1 (" + nul + ") and COM3 (/dev/null) are one device; give each device one slot\n"), "");
         // A machine that lists no serial port, devices that are not there: nothing to ask, the reason is the one line.

@@ -90,7 +90,8 @@ private slots:
         const Ran result = run({"program", "--port", dir.filePath("board"), "--speed", "115200", "--code", "1101101011110000",
                                    "--id", "PTY-TEST-MECH-16", "--verify", "--log", dir.filePath("line.csv"), "--json"});
         QVERIFY2(result.status == 0 && result.json("verified") == "true", qPrintable(result.err));
-        QVERIFY(fileBytes(dir.filePath("line.csv")).endsWith(",COM1," + QFile::encodeName(dir.filePath("board"))
+        // Its COM number: the lowest slot no device of this machine's holds.
+        QVERIFY(fileBytes(dir.filePath("line.csv")).endsWith(',' + result.json("port").toUtf8() + ',' + QFile::encodeName(dir.filePath("board"))
                                           + ",,115200,hw,FW 4.12,TH432 1K5 STD,PTY-TEST-MECH-16,,,1101101011110000,user,yes,ok,,19/19\n"));
         // The trace to standard error by its name, standard error a file: the trace's lines and the program's own both kept.
         QProcess traced;
@@ -98,7 +99,7 @@ private slots:
         traced.start(built("cli/tessary"), {"identity", "--port", dir.filePath("board"), "--speed", "115200", "--trace", "/dev/stderr"});
         QVERIFY(traced.waitForFinished(20000) && traced.exitCode() == 0);
         const QByteArray err = fileBytes(dir.filePath("err.txt"));
-        QVERIFY2(err.contains("---- tessary identity ---- 20") && err.contains("\nPTY-TEST-MECH-16 found on COM 1 at 115200 bauds\n")
+        QVERIFY2(err.contains("---- tessary identity ---- 20") && err.contains("\nPTY-TEST-MECH-16 found on COM " + result.json("port").mid(3).toUtf8() + " at 115200 bauds\n")
                      && err.contains(" opened at 115200 bauds, hardware handshake"), err.constData());
         boardsim.terminate();
         QVERIFY(boardsim.waitForFinished(5000) && boardsim.exitCode() == 0);
