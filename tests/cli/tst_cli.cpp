@@ -799,6 +799,11 @@ private slots:
                          "\r\x1b[2KCOM1: waking\n\x1b[1A\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2: waking\n"
                          "\x1b[2A\r\x1b[Jtessary: COM2: a note\n\r\x1b[2KCOM1: waking\n\r\x1b[2KCOM2 9600 bauds: ok\n");
         QCOMPARE(quietScreen, "tessary: before any line\ntessary: COM1: a note\n");
+        QString plain; // not a terminal: each line once as it changes, never redrawn
+        QTextStream pipe(&plain);
+        BoardLines piped(pipe, false, false);
+        piped.show(0, "COM1: waking"), piped.flush(), piped.message("tessary: COM1: a note");
+        QCOMPARE(plain, "COM1: waking\ntessary: COM1: a note\n");
     }
 
     void eachBoardTakesItsOwnIdentity_data()
