@@ -856,14 +856,14 @@ int CliApp::fail(const Common &common, const QString &message, const QJsonObject
 
 void CliApp::print(const Common &common, const QJsonObject &json, const QString &text)
 {
-    if (common.json && json.value(QStringLiteral("ok")).toBool() && m_trace && !m_trace->errorString().isEmpty()) {
+    QJsonObject shown = json;
+    if (shown.value(QStringLiteral("ok")).toBool() && m_trace && !m_trace->errorString().isEmpty()) {
         // The run fails for its trace (said at its end): its JSON says so as well.
-        QJsonObject failed = json;
-        failed.insert(QStringLiteral("ok"), false);
-        failed.insert(QStringLiteral("error"), traceFailure());
-        m_out << QJsonDocument(failed).toJson(QJsonDocument::Indented);
-    } else if (common.json)
-        m_out << QJsonDocument(json).toJson(QJsonDocument::Indented);
+        shown.insert(QStringLiteral("ok"), false);
+        shown.insert(QStringLiteral("error"), traceFailure());
+    }
+    if (common.json)
+        m_out << QJsonDocument(shown).toJson(QJsonDocument::Indented);
     else
         m_out << text;
     m_out.flush();
