@@ -395,6 +395,30 @@ private slots:
         QCOMPARE(watched.settings.value("ComSlots/COM1/byId"), "usb-Prolific_USB-Serial_Controller-if00-port0");
     }
 
+    // Every slot kept for a USB adapter, COM1's seen longest ago: a device without USB ids takes COM1, and
+    // what is kept for COM1 afterwards is that device alone, none of the adapter's ids.
+    void aSlotTakenOverKeepsNothingOfTheAdapterBefore()
+    {
+        ScriptedSystem system(false);
+        WatchedSlots watched(system);
+        for (int port = 1; port <= 6; ++port) {
+            const QString group = QString("ComSlots/COM%1/").arg(port);
+            watched.settings.setValue(group + "device", QString("/dev/ttyUSB%1").arg(port));
+            watched.settings.setValue(group + "serialNumber", QString("A%1").arg(port));
+            watched.settings.setValue(group + "vendorId", 1027);
+            watched.settings.setValue(group + "productId", 24577);
+            watched.settings.setValue(group + "used", port);
+        }
+        watched.settings.setValue("ComSlots/uses", 6);
+        system.ports = {{"/dev/ttyS0", {}, {}, {}, {}, {}, {}}};
+        watched.comSlots.refresh();
+        QCOMPARE(watched.told, QStringList{"COM1: ttyS0 plugged in"});
+        watched.settings.beginGroup("ComSlots/COM1");
+        QCOMPARE(watched.settings.childKeys(), (QStringList{"byId", "description", "device", "manufacturer", "serialNumber", "used"}));
+        QCOMPARE(watched.settings.value("device"), "/dev/ttyS0");
+        QCOMPARE(watched.settings.value("serialNumber"), "");
+    }
+
     // A --port path that comes as the watch first reads the list, and goes before its next look, is told
     // gone: the watch compares with what the program saw, not with its own earlier look.
     void theWatchTellsAPathGoneThatCameAsItStarted()
