@@ -74,12 +74,6 @@ int selectedRow(const WindowRig &rig) { return list(rig)->selectedItems().isEmpt
 
 QByteArray contents(const QString &path) { return fileBytes(path, "<missing>"); }
 
-void clickAll(WindowRig &rig, const QString &names)
-{
-    for (const QString &name : names.split(u' ', Qt::SkipEmptyParts))
-        rig.click(qPrintable(name));
-}
-
 const QString Complete = "MechaStd Step1 StepperNormal HeadLV StrobeKyo HW432 HupNormal"; // 1111000101000000
 
 } // namespace
@@ -150,14 +144,13 @@ private slots:
         QFETCH(QString, outcome);
         const bool saving = command == "NewConfig", saved = outcome.startsWith(u'1');
         WindowRig rig(QByteArray("ZELPRINTERSCDB0\x01\r\n") + record("Before", "1101001100100000"));
-        rig.board();
         if (!saving)
-            rig.checkIdentity();
-        clickAll(rig, "ConfUser IdUser " + clicks);
+            rig.found();
+        rig.click("ConfUser IdUser " + clicks);
         rig.type("ConfigName", name);
         rig.clearWire();
         rig.window->showStatus("before");
-        rig.click(qPrintable(command));
+        rig.click(command);
         QCOMPARE(rig.prompts.described(), saved ? QStringList() : QStringList{"W " + outcome});
         QCOMPARE(rows(rig), QStringList{"Before=1101001100100000"} + (saved ? QStringList{"Mine=" + outcome} : QStringList()));
         QVERIFY(selectedRow(rig) == (saved ? 1 : -1) && rig.wire().isEmpty());
@@ -183,7 +176,7 @@ private slots:
             {"TWIN", true, "W The database is full (255 entries): delete an entry first.", -1}};
         for (const auto &row : table) {
             WindowRig rig(full);
-            clickAll(rig, Complete);
+            rig.click(Complete);
             rig.type("ConfigName", row.typed);
             rig.prompts.answer({row.answer});
             rig.click("NewConfig");
@@ -212,7 +205,7 @@ private slots:
             {"set", latin, latin, int(latin.size())}};
         for (const auto &row : table) {
             WindowRig rig;
-            clickAll(rig, Complete);
+            rig.click(Complete);
             auto *field = rig.find<QLineEdit>("ConfigName");
             rig.type("ConfigName", row.way == "undone" ? row.input : "Old name");
             if (row.way == "typed") {
@@ -264,9 +257,8 @@ private slots:
         for (const auto &row : table) {
             WindowRig rig(QByteArray("ZELPRINTERSCDB0\x02\r\n") + record("Every option", "1111110111110000")
                           + record("Entry", row.code));
-            rig.board();
-            rig.checkIdentity();
-            clickAll(rig, "ConfRes IdAuto");
+            rig.found();
+            rig.click("ConfRes IdAuto");
             for (int entry : {0, 1}) {
                 select(rig, entry);
                 rig.click(entry == 0 || !row.button ? "dbAnalyse" : "DbbAnalyse");
@@ -312,7 +304,7 @@ private slots:
                 select(rig, row.row);
             rig.window->showStatus("before");
             rig.prompts.answer({row.answer});
-            clickAll(rig, row.commands);
+            rig.click(row.commands);
             QStringList expected;
             for (QChar c : row.after)
                 expected << c + u'=' + Codes[c.unicode() - 'A'];
@@ -404,7 +396,7 @@ private slots:
     {
         WindowRig rig;
         const QString names = rig.folder.filePath("names.cdb"), fresh = rig.folder.filePath("new.cdb");
-        clickAll(rig, Complete);
+        rig.click(Complete);
         // A name is filled to 16 characters with spaces; trailing spaces are lost (a whole name, one byte a
         // character: the tessary db commands).
         for (const QString name : {"Mechanism 01", "  Lead  "}) {
@@ -446,7 +438,7 @@ private slots:
             rig.window->database().setModified(true);
             rig.window->showStatus("before");
             rig.prompts.answer({!row.cancelQuestion});
-            rig.click(qPrintable(row.command));
+            rig.click(row.command);
             const bool saveAs = row.command == "Sda";
             QCOMPARE(rig.prompts.described().join(u'|'), saveAs ? "" : "W? Database has been modified ! Continue anyway ?");
             QString asked;

@@ -21,11 +21,8 @@ const QString Held = "The serial port's output did not leave within 1 s and was 
 // The board found on COM1 at 115200 by a scan; a complete choice for "Configure printer".
 Board &found(WindowRig &rig, const QSet<int> &ports = {1})
 {
-    rig.line.setExistingPorts(ports);
-    Board &board = rig.board(1);
-    rig.checkIdentity();
-    rig.click("ConfRes");
-    rig.click("IdUser");
+    Board &board = rig.found(1, {}, ports);
+    rig.click("ConfRes IdUser");
     rig.type("ConfigName", QStringLiteral("FAULT SUITE 16CH"));
     rig.clearWire();
     rig.clock.waits = 0;
@@ -69,7 +66,7 @@ private slots:
         }
         const QString statusBefore = rig.status();
 
-        rig.click(qPrintable(command));
+        rig.click(command);
 
         QVERIFY(!rig.line.isOpen() && !rig.gate.isBusy());
         // A port that would not open, or output that never left: the reason on the status bar, in place of the

@@ -435,11 +435,8 @@ private slots:
         QFETCH(BoardOptions, options);
         QFETCH(int, answering);
         WindowRig rig(std::nullopt); // no default.cdb: the factory list
-        rig.line.setExistingPorts({3});
         const BoardFaults faults = std::exchange(options.faults, {});
-        Board &board = rig.board(3, options);
-        rig.checkIdentity();
-        board.setFaults(faults);
+        rig.found(3, options).setFaults(faults);
         if (answering != TheBoard)
             rig.line.attachDevice(3, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
                 if (in == hex("1d5343") && answering == AllButTheModes)
@@ -447,8 +444,7 @@ private slots:
                 return in == hex("1b49") ? QByteArray("KEPT NAME        FW 4.12") : QByteArray();
             }));
         rig.window->editor().applyConfigurationCode(QStringLiteral("1110010000100000"));
-        rig.click("ConfRes");
-        rig.click("IdUser");
+        rig.click("ConfRes IdUser");
         rig.type("ConfigName", QStringLiteral("BEFORE"));
         const QString before = editorControls(rig);
         rig.clearWire();
@@ -473,9 +469,7 @@ private slots:
     void sleepWakeAndReset()
     {
         WindowRig rig;
-        rig.line.setExistingPorts({1, 3, 5});
-        rig.board(3, {.baud = 19200});
-        rig.checkIdentity();
+        rig.found(3, {.baud = 19200}, {1, 3, 5});
         rig.clearWire();
         bool busy = true; // the busy pointer at every wait of each command
         rig.clock.onWait = [&](int) { busy = busy && rig.window->cursor().shape() == Qt::WaitCursor; };
@@ -560,15 +554,12 @@ private slots:
         QFETCH(Configure, run);
         const auto &[code, clicks, name, setup, wire, messages, identity, status] = run;
         WindowRig rig;
-        rig.line.setExistingPorts({3});
-        Board &board = rig.board(3, {.identity = "OLD NAME", .strobePolarity = setup == OtherPolarityCancel ? 0 : 1});
-        rig.checkIdentity();
+        Board &board = rig.found(3, {.identity = "OLD NAME", .strobePolarity = setup == OtherPolarityCancel ? 0 : 1});
         board.setFaults({.silent = setup == SilentBoard, .wrongEchoAddress = setup == WrongEcho7 ? 7 : -1,
                          .hangUpAfterReset = setup == HangUpAfterReset});
         if (!code.isEmpty())
             rig.window->editor().applyConfigurationCode(code);
-        for (const QString &option : clicks.split(u' '))
-            rig.click(qPrintable(option));
+        rig.click(clicks);
         rig.find<QLineEdit>("ConfigName")->setText(name);
         QCOMPARE(rig.text("ConfigName"), name.left(16));
         rig.prompts.answer({setup != OtherPolarityCancel});

@@ -59,11 +59,9 @@ private:
             rig.services.recorder = &record;
             record.setStatusLine(rig.window.get());
             record.setNow([] { return QDateTime(QDate(2026, 3, 2), QTime(13, 5), Qt::UTC); });
-            rig.board(1, {.identity = "OLD NAME"});
-            rig.checkIdentity();
+            rig.found(1, {.identity = "OLD NAME"});
             rig.window->editor().applyConfigurationCode(QStringLiteral("1111000101000000"));
-            rig.click("ConfUser");
-            rig.click("IdUser");
+            rig.click("ConfUser IdUser");
             rig.type("ConfigName", QStringLiteral("L7-00412"));
         }
         WindowRig rig;

@@ -66,15 +66,24 @@ ComSlots &WindowRig::followPorts(const QMap<int, QString> &mappings)
     return *comSlots;
 }
 
-void WindowRig::click(const char *name)
+sim::Board &WindowRig::found(int port, const sim::BoardOptions &options, const QSet<int> &ports)
 {
-    if (auto *action = window->findChild<QAction *>(QLatin1String(name))) {
-        if (action->isEnabled())
-            action->trigger();
-        return;
+    line.setExistingPorts(ports.isEmpty() ? QSet<int>{port} : ports);
+    sim::Board &placed = board(port, options);
+    checkIdentity();
+    return placed;
+}
+
+void WindowRig::click(const QString &names)
+{
+    for (const QString &name : names.split(u' ', Qt::SkipEmptyParts)) {
+        if (auto *action = window->findChild<QAction *>(name)) {
+            if (action->isEnabled())
+                action->trigger();
+        } else if (auto *button = find<QAbstractButton>(qPrintable(name))) {
+            button->click();
+        }
     }
-    if (auto *button = find<QAbstractButton>(name))
-        button->click();
 }
 
 QString WindowRig::text(const char *name) const

@@ -41,6 +41,8 @@ public:
 
     // Puts a board on the port (115200 bauds, hardware handshake unless told).
     sim::Board &board(int port = 1, const sim::BoardOptions &options = {}) { return line.attachBoard(port, options); }
+    // That board found by a scan ("Check identity") among the ports that exist (the board's alone unless told).
+    sim::Board &found(int port = 1, const sim::BoardOptions &options = {}, const QSet<int> &ports = {});
 
     // The control of that object name; a missing one fails the test's next check.
     template <typename T = QObject> [[nodiscard]] T *find(const char *name) const
@@ -50,9 +52,10 @@ public:
             qWarning("no control named %s", name);
         return found;
     }
-    // A click as the user's: a button, an option button or a menu item. A
-    // disabled control takes no click.
-    void click(const char *name);
+    // A click as the user's on each control named, in turn (names separated by
+    // blanks): a button, an option button or a menu item. A disabled control
+    // takes no click.
+    void click(const QString &names);
     // The text of a label, text field or button (its "text" property).
     [[nodiscard]] QString text(const char *name) const;
     [[nodiscard]] bool isEnabled(const char *name) const;
