@@ -352,8 +352,6 @@ private slots:
             QCOMPARE(rig.window->database().selectedIndex(), taken ? row : -1);
             QCOMPARE(rig.status(), taken ? "Configuration selected : " + QString(QChar('A' + row)) : "before");
         }
-        rig.click("DbbDelete");
-        QCOMPARE(rig.prompts.texts(), QStringList{"Please select a database entry first !"});
     }
 
     void startLoadsDefaultDatabaseOrTheFactoryList()

@@ -520,9 +520,6 @@ private slots:
         // No answer to "Sh" reads as Positive; a missing echo is a failed one, for a written 0 too.
         row("a silent board, negative strobe", {factory, "ConfUser IdAuto", "", SilentBoard, userAuto,
             QStringList{PolarityQuestion} + QStringList(4, ProgrammingError), "", notEchoed.arg(4).arg(4)});
-        row("a silent board, User and User \"ABCDE\"", {"1111000001000000", "ConfUser IdUser", "ABCDE", SilentBoard,
-            hex("1d5368 1d53460601 1d534607f0 1d53460840 1d53460941 1d53460a42 1d53460b43 1d53460c44 1d53460d45 "
-                "1d53460e00") + tail, QStringList(9, ProgrammingError), "", notEchoed.arg(9).arg(9)});
         row("a wrong echo: one message, the rest written; a Latin-1 name", {factory, "ConfUser IdUser", "Caf\u00e9!",
             WrongEcho7, hex("1d5368 1d53460601 1d534607f1 1d53460840 1d53460943 1d53460a61 1d53460b66 1d53460ce9 "
                             "1d53460d21 1d53460e00") + tail, {ProgrammingError}, "Caf\u00e9!            FW 4.12",
