@@ -310,48 +310,41 @@ private slots:
     }
 
     // `tessary ports --watch` follows a --port device that comes and goes (a link to a pseudo-terminal, which the
-    // poll looks at); once standard output's reader has gone (`| head -1`), the watch ends: exit status 1, nothing
-    // more said, also when no device comes or goes meanwhile.
-    void portsWatchFollowsADeviceUntilItsReaderGoes()
-    {
-        QTemporaryDir dir;
-        PtyBoardThread device;
-        int ends[2];
-        QCOMPARE(::pipe2(ends, O_CLOEXEC), 0); // standard output: a pipe whose reader this test is
-        QVERIFY(::fcntl(ends[0], F_SETFL, O_NONBLOCK) == 0);
-        QProcess watch;
-        watch.setChildProcessModifier([&ends] { ::dup2(ends[1], STDOUT_FILENO); });
-        watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
-        ::close(ends[1]);
-        QString err;
-        QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), qPrintable(err + watch.errorString()), 5000);
-        QByteArray out;
-        const auto read = [&ends, &out] {
-            char buffer[256];
-            return out += QByteArray(buffer, int(qMax<ssize_t>(0, ::read(ends[0], buffer, sizeof buffer))));
-        };
-        QVERIFY(QFile::link(device.path(), dir.filePath("adapter")));
-        const QByteArray name = QFile::encodeName(device.path().mid(5)); // "pts/3"
-        QTRY_COMPARE_WITH_TIMEOUT(read(), "COM3: " + name + " plugged in\n", 5000);
-        QVERIFY(QFile::remove(dir.filePath("adapter")));
-        QTRY_COMPARE_WITH_TIMEOUT(read(), "COM3: " + name + " plugged in\nCOM3: " + name + " unplugged\n", 5000);
-        ::close(ends[0]); // the reader goes
-        QVERIFY2(watch.waitForFinished(5000), "the watch outlived its reader");
-        QVERIFY(watch.exitStatus() == QProcess::NormalExit && watch.exitCode() == 1);
-        QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
-    }
-
-    // Ctrl+C, a shutdown and the terminal closing each end the watch at once, with the shell's status for the signal.
+    // poll looks at), then ends: once standard output's reader has gone (`| head -1`), with exit status 1 and
+    // nothing more said, also when no device comes or goes meanwhile; at Ctrl+C, a shutdown or the terminal
+    // closing, at once, with the shell's status for the signal.
     void portsWatchEndsOnEachStopSignal()
     {
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const int signal : {0, SIGINT, SIGTERM, SIGHUP}) { // 0: the reader goes
+            QTemporaryDir dir;
+            PtyBoardThread device;
+            int ends[2];
+            QCOMPARE(::pipe2(ends, O_CLOEXEC), 0); // standard output: a pipe whose reader this test is
+            QVERIFY(::fcntl(ends[0], F_SETFL, O_NONBLOCK) == 0);
             QProcess watch;
-            watch.start(built("cli/tessary"), {"ports", "--watch"});
+            watch.setChildProcessModifier([&ends] { ::dup2(ends[1], STDOUT_FILENO); });
+            watch.start(built("cli/tessary"), {"ports", "--watch", "--port", "COM3=" + dir.filePath("adapter")});
+            ::close(ends[1]);
             QString err;
-            QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching"), qPrintable(err), 5000);
-            QCOMPARE(::kill(pid_t(watch.processId()), signal), 0);
-            QVERIFY2(watch.waitForFinished(5000), sigabbrev_np(signal));
-            QCOMPARE(std::pair(watch.exitStatus(), watch.exitCode()), std::pair(QProcess::NormalExit, 128 + signal));
+            QTRY_VERIFY2_WITH_TIMEOUT((err += watch.readAllStandardError()).startsWith("Watching COM1 to COM6"), qPrintable(err + watch.errorString()), 5000);
+            QByteArray out;
+            const auto read = [&ends, &out] {
+                char buffer[256];
+                return out += QByteArray(buffer, int(qMax<ssize_t>(0, ::read(ends[0], buffer, sizeof buffer))));
+            };
+            QVERIFY(QFile::link(device.path(), dir.filePath("adapter")));
+            const QByteArray name = QFile::encodeName(device.path().mid(5)); // "pts/3"
+            QTRY_COMPARE_WITH_TIMEOUT(read(), "COM3: " + name + " plugged in\n", 5000);
+            QVERIFY(QFile::remove(dir.filePath("adapter")));
+            QTRY_COMPARE_WITH_TIMEOUT(read(), "COM3: " + name + " plugged in\nCOM3: " + name + " unplugged\n", 5000);
+            if (signal)
+                QCOMPARE(::kill(pid_t(watch.processId()), signal), 0);
+            else
+                ::close(ends[0]); // the reader goes
+            QVERIFY2(watch.waitForFinished(5000), signal ? sigabbrev_np(signal) : "the watch outlived its reader");
+            if (signal)
+                ::close(ends[0]);
+            QCOMPARE(std::pair(watch.exitStatus(), watch.exitCode()), std::pair(QProcess::NormalExit, signal ? 128 + signal : 1));
             QCOMPARE(err + watch.readAllStandardError(), "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
         }
     }
