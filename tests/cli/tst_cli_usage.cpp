@@ -13,63 +13,47 @@ class TestCliUsage : public QObject {
     Q_OBJECT
 
 private slots:
-    void usageErrorsSayWhatIsWrongInOneLine_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("said"); // the last line on standard error
-        // (tessary's own: tst_cli's usage table)
-        QTest::newRow("simulator option") << "boardsim/tessary-boardsim" << QStringList{"--spead", "9600"}
-                                          << "tessary-boardsim: unknown option --spead; did you mean --speed?";
-        QTest::newRow("simulator value") << "boardsim/tessary-boardsim" << QStringList{"--speed"} << "tessary-boardsim: --speed needs a value (<N>)";
-        QTest::newRow("desktop option") << "src/tessary-configurator" << QStringList{"--demp"}
-                                        << "tessary-configurator: unknown option --demp; did you mean --demo?";
-        QTest::newRow("desktop value") << "src/tessary-configurator" << QStringList{"--port"} << "tessary-configurator: --port needs a value (<COMn=PATH>)";
-    }
     void usageErrorsSayWhatIsWrongInOneLine()
     {
-        QFETCH(QString, program);
-        QFETCH(QStringList, arguments);
-        QFETCH(QString, said);
-        const Ran ran = runProgram(built(program), arguments);
-        QCOMPARE(ran.status, 2);
-        QCOMPARE(ran.out, QString());
-        // The desktop program's Qt may warn about the environment first; the program's own word is the last line.
-        QCOMPARE(ran.err.trimmed().section(u'\n', -1), said);
+        // The program, its arguments, the last line on standard error. (tessary's own: tst_cli's usage table.)
+        const struct { QString program; QStringList arguments; QString said; } table[] = {
+            {"boardsim/tessary-boardsim", {"--spead", "9600"}, "tessary-boardsim: unknown option --spead; did you mean --speed?"},
+            {"boardsim/tessary-boardsim", {"--speed"}, "tessary-boardsim: --speed needs a value (<N>)"},
+            {"src/tessary-configurator", {"--demp"}, "tessary-configurator: unknown option --demp; did you mean --demo?"},
+            {"src/tessary-configurator", {"--port"}, "tessary-configurator: --port needs a value (<COMn=PATH>)"}};
+        for (const auto &[program, arguments, said] : table) {
+            const Ran ran = runProgram(built(program), arguments);
+            // The desktop program's Qt may warn about the environment first; the program's own word is the last line.
+            QCOMPARE(std::tuple(ran.status, ran.out, ran.err.trimmed().section(u'\n', -1)), std::tuple(2, QString(), said));
+        }
     }
 
     // --help and --version print and exit 0, the desktop program's without a
     // display: nor X (unset, or asked for with xcb) nor Wayland.
-    void helpAndVersionWithoutADisplay_data()
-    {
-        QTest::addColumn<QString>("program");
-        QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM; empty: unset
-        QTest::addColumn<QString>("name");     // as --version and --help name it
-        QTest::newRow("tessary") << "cli/tessary" << "" << "tessary";
-        QTest::newRow("tessary-boardsim") << "boardsim/tessary-boardsim" << "" << "tessary-boardsim";
-        QTest::newRow("tessary-configurator") << "src/tessary-configurator" << "" << "Tessary Configurator";
-        QTest::newRow("tessary-configurator, xcb") << "src/tessary-configurator" << "xcb" << "Tessary Configurator";
-    }
     void helpAndVersionWithoutADisplay()
     {
-        QFETCH(QString, program);
-        QFETCH(QString, platform);
-        QFETCH(QString, name);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(variable);
-        if (!platform.isEmpty())
-            environment.insert("QT_QPA_PLATFORM", platform);
-        const Ran version = runProgram(built(program), {"--version"}, environment);
-        QCOMPARE(version.status, 0);
-        QCOMPARE(version.out, name + " 2.3 (Qt " + qVersion() + ")\n");
-        const Ran help = runProgram(built(program), {"--help"}, environment);
-        QCOMPARE(help.status, 0);
-        QVERIFY2(help.out.startsWith("Usage: " + program.section(u'/', -1) + (program.endsWith("tessary") ? " <command>" : " [options]")),
-                 qPrintable(help.out));
-        QVERIFY2(program.endsWith("tessary") || help.out.contains("\n  -v, --version "), qPrintable(help.out));
+        // The program, QT_QPA_PLATFORM (empty: unset), its name as --version and --help give it.
+        const struct { QString program, platform, name; } table[] = {
+            {"cli/tessary", "", "tessary"},
+            {"boardsim/tessary-boardsim", "", "tessary-boardsim"},
+            {"src/tessary-configurator", "", "Tessary Configurator"},
+            {"src/tessary-configurator", "xcb", "Tessary Configurator"}};
+        for (const auto &[program, platform, name] : table) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+                environment.remove(variable);
+            if (!platform.isEmpty())
+                environment.insert("QT_QPA_PLATFORM", platform);
+            const Ran version = runProgram(built(program), {"--version"}, environment);
+            QCOMPARE(std::pair(version.status, version.out), std::pair(0, name + " 2.3 (Qt " + qVersion() + ")\n"));
+            const Ran help = runProgram(built(program), {"--help"}, environment);
+            QVERIFY2(help.status == 0 && help.out.startsWith("Usage: " + program.section(u'/', -1) + (program.endsWith("tessary") ? " <command>" : " [options]")),
+                     qPrintable(program + ' ' + platform + ": " + help.out));
+            QVERIFY2(program.endsWith("tessary") || help.out.contains("\n  -v, --version "), qPrintable(help.out));
+            QVERIFY2(!program.endsWith("configurator") || help.out.contains("\nConfigures the controller board of a thermal printer over a serial port.\n"),
+                     qPrintable(help.out));
+        }
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestCliUsage)
