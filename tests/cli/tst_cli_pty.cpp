@@ -367,51 +367,43 @@ private slots:
     // The user's settings file as something else than a file (a FIFO, a socket, a device, each also
     // through a link): the COM slots are not kept there, said once, the command goes on, and the node is
     // left as it was (never read, never replaced by a file).
-    void theSettingsStoreLeavesWhatIsNoFileAlone_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<bool>("linked");
-        for (const char *kind : {"fifo", "socket", "device"})
-            for (const bool linked : {false, true})
-                QTest::addRow("%s%s", kind, linked ? " through a link" : "") << kind << linked;
-    }
-
     void theSettingsStoreLeavesWhatIsNoFileAlone()
     {
-        QFETCH(QString, kind);
-        QFETCH(bool, linked);
-        QTemporaryDir home;
-        QVERIFY(QDir(home.path()).mkpath("Tessary"));
-        const QString file = home.filePath("Tessary/Tessary Configurator.conf");
-        const QString node = linked ? home.filePath(kind) : file;
-        const QByteArray path = QFile::encodeName(node);
-        int socket = -1;
-        const auto closeSocket = qScopeGuard([&socket] { ::close(socket); });
-        if (kind == "fifo") {
-            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
-        } else if (kind == "socket") {
-            socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            sockaddr_un address{AF_UNIX, {}};
-            qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
-            QCOMPARE(::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-        } else if (::mknod(path.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0) { // /dev/null's numbers, of its own
-            QSKIP("making a device node needs root");
-        }
-        if (linked)
-            QVERIFY(QFile::link(node, file));
-        struct stat before {};
-        QCOMPARE(::stat(path.constData(), &before), 0);
-        const Ran ports = run({"ports"}, {"env", "XDG_CONFIG_HOME=" + home.path()});
-        const QString what = kind == "fifo" ? "a named pipe (FIFO)" : kind == "socket" ? "a socket" : "a device";
-        QCOMPARE(ports.status, 0);
-        QCOMPARE(ports.err, "tessary: the COM slots cannot be kept in " + file + ": it is " + what
-                                + ", not a file; they are not remembered beyond this run\n");
-        QVERIFY(ports.out.startsWith("COM1  "));
-        struct stat after {};
-        QCOMPARE(::stat(path.constData(), &after), 0);
-        QCOMPARE((after.st_mode & S_IFMT), (before.st_mode & S_IFMT));
-        QCOMPARE(after.st_ino, before.st_ino);
-        QCOMPARE(QFileInfo(file).isSymLink(), linked);
+        for (const QString kind : {"fifo", "socket", "device"}) // the device last: making one needs root
+            for (const bool linked : {false, true}) {
+                QTemporaryDir home;
+                QVERIFY(QDir(home.path()).mkpath("Tessary"));
+                const QString file = home.filePath("Tessary/Tessary Configurator.conf");
+                const QString node = linked ? home.filePath(kind) : file;
+                const QByteArray path = QFile::encodeName(node);
+                int socket = -1;
+                const auto closeSocket = qScopeGuard([&socket] { ::close(socket); });
+                if (kind == "fifo") {
+                    QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+                } else if (kind == "socket") {
+                    socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+                    sockaddr_un address{AF_UNIX, {}};
+                    qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
+                    QCOMPARE(::bind(socket, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+                } else if (::mknod(path.constData(), S_IFCHR | 0600, makedev(1, 3)) != 0) { // /dev/null's numbers, of its own
+                    QSKIP("making a device node needs root");
+                }
+                if (linked)
+                    QVERIFY(QFile::link(node, file));
+                struct stat before {};
+                QCOMPARE(::stat(path.constData(), &before), 0);
+                const Ran ports = run({"ports"}, {"env", "XDG_CONFIG_HOME=" + home.path()});
+                const QString what = kind == "fifo" ? "a named pipe (FIFO)" : kind == "socket" ? "a socket" : "a device";
+                QCOMPARE(ports.status, 0);
+                QCOMPARE(ports.err, "tessary: the COM slots cannot be kept in " + file + ": it is " + what
+                                        + ", not a file; they are not remembered beyond this run\n");
+                QVERIFY(ports.out.startsWith("COM1  "));
+                struct stat after {};
+                QCOMPARE(::stat(path.constData(), &after), 0);
+                QCOMPARE((after.st_mode & S_IFMT), (before.st_mode & S_IFMT));
+                QCOMPARE(after.st_ino, before.st_ino);
+                QCOMPARE(QFileInfo(file).isSymLink(), linked);
+            }
     }
 
 private:
