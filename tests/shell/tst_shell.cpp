@@ -537,11 +537,7 @@ private slots:
         QVERIFY(!ports.exit && ports.error.isEmpty() && ports.demo);
         QCOMPARE(ports.portMappings, (QMap<int, QString>{{3, "/dev/ttyUSB0"}, {4, QDir::current().filePath("board")},
                                                           {5, "/dev/null"}, {6, "/tmp/board link"}}));
-        QVERIFY(!parseCommandLine({"tessary-configurator"}).exit);
-        const CommandLine help = parseCommandLine({"tessary-configurator", "--help"});
-        QVERIFY2(help.exit && help.exitCode == 0
-                     && help.output.contains("\nConfigures the controller board of a thermal printer over a serial port.\n"),
-                 qPrintable(help.output));
+        QVERIFY(!parseCommandLine({"tessary-configurator"}).exit); // (--help: tst_cli_usage, the program itself)
     }
 };
 
