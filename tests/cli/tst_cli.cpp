@@ -292,86 +292,80 @@ private slots:
     // The slot each adapter gets as adapters come and go, each step seen by a
     // run of its own (the slots remembered in between) and all in one run
     // (`ports --watch`, stopped by SIGINT): the two agree.
-    void slotsFollowAdaptersAcrossPlugsAndRuns_data()
-    {
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<QString>("steps"); // "+A:ttyUSB0" plugs A in as /dev/ttyUSB0, "+A:x,B:y" two at once, "-A" unplugs it
-        QTest::addColumn<QString>("expected"); // after each step: the adapters present, in their slots
-        QTest::newRow("back as another device") << QStringList() << "+A:ttyUSB0 +B:ttyUSB1 -A +A:ttyUSB2" << "A1|A1 B2|B2|A1 B2";
-        QTest::newRow("a new adapter leaves a kept slot") << QStringList() << "+A:ttyUSB0 -A +B:ttyUSB1 +A:ttyUSB0" << "A1||B2|A1 B2";
-        QTest::newRow("by-id name without a serial number") << QStringList() << "+N:ttyUSB0 -N +A:ttyUSB1 +N:ttyUSB3" << "N1||A2|N1 A2";
-        QTest::newRow("path alone: another path is another device") << QStringList() << "+P:ttyS0 +A:ttyUSB0 -P +P:ttyS0 -P +P:ttyS4" << "P1|P1 A2|A2|P1 A2|A2|A2 P3";
-        QTest::newRow("same serial number, other USB ids") << QStringList() << "+A:ttyUSB0 -A +S:ttyUSB0" << "A1||S2";
-        QTest::newRow("two at once, in natural order") << QStringList() << "+B:ttyUSB10,A:ttyUSB2" << "A1 B2";
-        QTest::newRow("slots full: the one seen longest ago gives way")
-            << QStringList() << "+A:ttyUSB0,B:ttyUSB1,C:ttyUSB2,D:ttyUSB3,E:ttyUSB4,F:ttyUSB5 -B -A,C,D,E,F +G:ttyUSB6 +B:ttyUSB1"
-            << "A1 B2 C3 D4 E5 F6|A1 C3 D4 E5 F6||G2|B1 G2";
-        QTest::newRow("--port holds its slot") << QStringList{"--port", "COM2=/dev/ttyUSB9"} << "+A:ttyUSB0 +X:ttyUSB9 +B:ttyUSB1 -X" << "A1|A1 X2|A1 X2 B3|A1 B3";
-    }
-
     void slotsFollowAdaptersAcrossPlugsAndRuns()
     {
-        QFETCH(QStringList, options);
-        QFETCH(QString, steps);
-        QFETCH(QString, expected);
-        QHash<QString, QChar> names; // "ttyUSB0": the adapter plugged in as it
-        const auto apply = [&](ScriptedPorts &ports, const QString &step) {
-            for (const QString &item : step.mid(1).split(u',')) {
-                ports.ports.removeIf([&](const SerialPortInfo &p) { return names.value(p.device.mid(5)) == item[0]; });
-                if (step[0] == u'+') {
-                    names.insert(item.mid(2), item[0]);
-                    ports.ports.append(adapter(item[0], "/dev/" + item.mid(2)));
+        // The options, the steps ("+A:ttyUSB0" plugs A in as /dev/ttyUSB0, "+A:x,B:y" two at once, "-A" unplugs it), and after
+        // each step the adapters present, in their slots.
+        const struct { QString name; QStringList options; QString steps, expected; } cases[] = {
+            {"back as another device", {}, "+A:ttyUSB0 +B:ttyUSB1 -A +A:ttyUSB2", "A1|A1 B2|B2|A1 B2"},
+            {"a new adapter leaves a kept slot", {}, "+A:ttyUSB0 -A +B:ttyUSB1 +A:ttyUSB0", "A1||B2|A1 B2"},
+            {"by-id name without a serial number", {}, "+N:ttyUSB0 -N +A:ttyUSB1 +N:ttyUSB3", "N1||A2|N1 A2"},
+            {"path alone: another path is another device", {}, "+P:ttyS0 +A:ttyUSB0 -P +P:ttyS0 -P +P:ttyS4", "P1|P1 A2|A2|P1 A2|A2|A2 P3"},
+            {"same serial number, other USB ids", {}, "+A:ttyUSB0 -A +S:ttyUSB0", "A1||S2"},
+            {"two at once, in natural order", {}, "+B:ttyUSB10,A:ttyUSB2", "A1 B2"},
+            {"slots full: the one seen longest ago gives way", {}, "+A:ttyUSB0,B:ttyUSB1,C:ttyUSB2,D:ttyUSB3,E:ttyUSB4,F:ttyUSB5 -B -A,C,D,E,F +G:ttyUSB6 +B:ttyUSB1",
+             "A1 B2 C3 D4 E5 F6|A1 C3 D4 E5 F6||G2|B1 G2"},
+            {"--port holds its slot", {"--port", "COM2=/dev/ttyUSB9"}, "+A:ttyUSB0 +X:ttyUSB9 +B:ttyUSB1 -X", "A1|A1 X2|A1 X2 B3|A1 B3"}};
+        for (const auto &[name, options, steps, expected] : cases) {
+            QHash<QString, QChar> names; // "ttyUSB0": the adapter plugged in as it
+            const auto apply = [&](ScriptedPorts &ports, const QString &step) {
+                for (const QString &item : step.mid(1).split(u',')) {
+                    ports.ports.removeIf([&](const SerialPortInfo &p) { return names.value(p.device.mid(5)) == item[0]; });
+                    if (step[0] == u'+') {
+                        names.insert(item.mid(2), item[0]);
+                        ports.ports.append(adapter(item[0], "/dev/" + item.mid(2)));
+                    }
                 }
-            }
-            ports.tell();
-        };
-        const auto shown = [](const QMap<int, QChar> &table) {
-            QStringList words;
-            for (auto it = table.cbegin(); it != table.cend(); ++it)
-                words << it.value() + QString::number(it.key());
-            return words.join(u' ');
-        };
-        // A run for each step.
-        Rig runs;
-        runs.env.ports.ports.clear();
-        QStringList seen;
-        for (const QString &step : steps.split(u' ')) {
-            apply(runs.env.ports, step);
-            QCOMPARE(runs.run(QStringList{"ports"} + options), 0);
-            QMap<int, QChar> table;
-            static const QRegularExpression present("^COM(\\d)  /dev/(\\S+) +present", QRegularExpression::MultilineOption);
-            for (auto match = present.globalMatch(runs.out); match.hasNext();) {
-                const auto line = match.next();
-                table.insert(line.captured(1).toInt(), names.value(line.captured(2)));
-            }
-            seen << shown(table);
-        }
-        QCOMPARE(seen.join(u'|'), expected);
-        // One run that watches every step.
-        Rig watch;
-        watch.env.ports.ports.clear();
-        seen.clear();
-        QTimer::singleShot(0, [&] {
-            QMap<int, QChar> table;
+                ports.tell();
+            };
+            const auto shown = [](const QMap<int, QChar> &table) {
+                QStringList words;
+                for (auto it = table.cbegin(); it != table.cend(); ++it)
+                    words << it.value() + QString::number(it.key());
+                return words.join(u' ');
+            };
+            // A run for each step.
+            Rig runs;
+            runs.env.ports.ports.clear();
+            QStringList seen;
             for (const QString &step : steps.split(u' ')) {
-                const qsizetype from = watch.out.size();
-                apply(watch.env.ports, step);
-                static const QRegularExpression event("^COM(\\d): (\\S+) (plugged in|unplugged)", QRegularExpression::MultilineOption);
-                for (auto match = event.globalMatch(watch.out.mid(from)); match.hasNext();) {
+                apply(runs.env.ports, step);
+                QVERIFY2(runs.run(QStringList{"ports"} + options) == 0, qPrintable(name + runs.err));
+                QMap<int, QChar> table;
+                static const QRegularExpression present("^COM(\\d)  /dev/(\\S+) +present", QRegularExpression::MultilineOption);
+                for (auto match = present.globalMatch(runs.out); match.hasNext();) {
                     const auto line = match.next();
-                    if (line.captured(3) == "unplugged")
-                        table.remove(line.captured(1).toInt());
-                    else
-                        table.insert(line.captured(1).toInt(), names.value(line.captured(2)));
+                    table.insert(line.captured(1).toInt(), names.value(line.captured(2)));
                 }
                 seen << shown(table);
             }
-            watch.app->interrupt(SIGINT);
-        });
-        QCOMPARE(watch.run(QStringList{"ports", "--watch"} + options), 130);
-        QCOMPARE(seen.join(u'|'), expected);
-        QCOMPARE(watch.err, "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
-        QCOMPARE(watch.env.ports.watchers(), 0); // nothing watches once it has ended
+            QCOMPARE(seen.join(u'|'), expected);
+            // One run that watches every step.
+            Rig watch;
+            watch.env.ports.ports.clear();
+            seen.clear();
+            QTimer::singleShot(0, [&] {
+                QMap<int, QChar> table;
+                for (const QString &step : steps.split(u' ')) {
+                    const qsizetype from = watch.out.size();
+                    apply(watch.env.ports, step);
+                    static const QRegularExpression event("^COM(\\d): (\\S+) (plugged in|unplugged)", QRegularExpression::MultilineOption);
+                    for (auto match = event.globalMatch(watch.out.mid(from)); match.hasNext();) {
+                        const auto line = match.next();
+                        if (line.captured(3) == "unplugged")
+                            table.remove(line.captured(1).toInt());
+                        else
+                            table.insert(line.captured(1).toInt(), names.value(line.captured(2)));
+                    }
+                    seen << shown(table);
+                }
+                watch.app->interrupt(SIGINT);
+            });
+            QCOMPARE(watch.run(QStringList{"ports", "--watch"} + options), 130);
+            QCOMPARE(seen.join(u'|'), expected);
+            QCOMPARE(watch.err, "Watching COM1 to COM6 for devices that come or go; Ctrl+C ends.\n");
+            QCOMPARE(watch.env.ports.watchers(), 0); // nothing watches once it has ended
+        }
     }
 
     // The scan reports where the board is. --port alone scans that port; with
@@ -804,19 +798,10 @@ private slots:
         QCOMPARE(plain, "COM1: waking\ntessary: COM1: a note\n");
     }
 
-    void eachBoardTakesItsOwnIdentity_data()
+    // Each board found takes its own identity after the scan and before the first write, in port order,
+    // from the serial file (or the list's next line); a run that cannot give every board one writes none.
+    void eachBoardTakesItsOwnIdentity()
     {
-        QTest::addColumn<QString>("placement");
-        QTest::addColumn<QStringList>("options"); // SERIALFILE: the serial file, IDLIST: the identity list
-        QTest::addColumn<QByteArray>("before");   // the serial file (or the list's .next) before; "-": none
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("identities"); // what each board found holds after, in port order
-        QTest::addColumn<QByteArray>("after");   // the serial file after; "-": none
-        QTest::addColumn<QString>("said");       // on standard error
-        const auto row = [](const char *name, const QString &placement, const QStringList &options, const char *before, int status,
-                            const QString &identities, const char *after, const QString &said = {}) {
-            QTest::newRow(name) << placement << options << QByteArray(before) << status << identities << QByteArray(after) << said;
-        };
         const QString boards = "1:1200 3:9600 5:115200"; // the lowest port found last: numbered in port order all the same
         const QStringList all = {"--all-boards", "--code", "1111000101000000"};
         const QStringList numbered = all + QStringList{"--id", "L7-{n:04}", "--serial-file", "SERIALFILE"};
@@ -824,99 +809,96 @@ private slots:
         const QStringList one = {"--code", "1111000101000000", "--serial-file", "SERIALFILE", "--id"}; // one board: the port's scan
         const QStringList list = all + QStringList{"--id-list", "IDLIST"};
         const QString unwritten = "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"; // as found
-        row("a new serial file begins at --serial-start", boards, fromOne, "-", 0, "L7-0001 L7-0002 L7-0003", "4\n");
-        row("{n} is the number as it is, written by a script without a line end", boards,
-            all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"}, "9", 0, "9 10 11", "12\n");
-        row("one board found by its scan, braces written twice", "6:4800", one + QStringList{"{{L7}}-{n:02}"}, "5\n", 0, "{L7}-05", "6\n");
-        row("a number whose identity is too long refuses the run, nothing taken", boards,
-            all + QStringList{"--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"}, "998\n", 1, unwritten, "998\n",
-            "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
-            "No number was taken\n");
-        row("the last number a file may hold", "6:4800", one + QStringList{"{n}"}, "9999999999999998\n", 0, "9999999999999998",
-            "9999999999999999\n");
-        row("a file at its last number", "6:4800", one + QStringList{"{n}"}, "9999999999999999\n", 1, "TH432 1K5 STD", "9999999999999999\n",
-            "the serial file SERIALFILE holds 9999999999999999: no more numbers");
-        row("one board refused alike", "4:2400", one + QStringList{"LINE7-SERIAL-{n:03}"}, "1000\n", 1, "TH432 1K5 STD", "1000\n",
-            "makes \"LINE7-SERIAL-1000\" for number 1000");
-        row("a file that holds no number", boards, numbered, "L7-0041\n", 1, unwritten, "L7-0041\n",
-            "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n");
-        row("a serial file whose folder is not there", boards, fromOne, "-", 1, unwritten, "-", "its folder does not exist\n");
-        row("a list from its first line", boards, list, "-", 0, "A-1 B-2 C-3", "4\n");
-        row("a list from its next line", boards, list, "2\n", 0, "B-2 C-3 D-4", "5\n");
-        row("a list named through a link: the list's own next line", boards, all + QStringList{"--id-list", "IDLINK"}, "2\n", 0,
-            "B-2 C-3 D-4", "5\n");
-        row("a new list shorter than the boards found leaves no file", "1:115200 2:115200 3:9600 4:4800 5:1200", list, "-", 1,
-            unwritten + " TH432 1K5 STD TH432 1K5 STD", "-",
-            "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n");
-        row("a list with too few lines left refuses the run", boards, list, "3\n", 1, unwritten, "3\n",
-            "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n");
-        // Exit status 130: SIGINT once the numbers are taken, before the first write. The numbers stay spent.
-        row("stopped once the numbers are taken", "2:115200 4:9600", fromOne, "-", 130, "TH432 1K5 STD TH432 1K5 STD", "3\n",
-            "tessary: stopped by SIGINT: 2 of 6 ports stopped before their end");
-        row("one board stopped alike", "2:115200", one + QStringList{"L7-{n:04}", "--serial-start", "1"}, "-", 130, "TH432 1K5 STD", "2\n",
-            "; it took the identity \"L7-0001\"\n");
-    }
-
-    // Each board found takes its own identity after the scan and before the first write, in port order,
-    // from the serial file (or the list's next line); a run that cannot give every board one writes none.
-    void eachBoardTakesItsOwnIdentity()
-    {
-        QFETCH(QString, placement);
-        QFETCH(QStringList, options);
-        QFETCH(QByteArray, before);
-        QFETCH(QString, said);
-        QFETCH(int, status);
-        Rig rig;
-        place(rig, placement);
-        // At 130, every board found waits once the numbers are taken (its identity query), then the signal.
-        bool signalled = false;
-        QSet<QThread *> met;
-        std::mutex metMutex;
-        std::barrier together(placement.count(u':'), [&]() noexcept {
-            signalled = true;
-            QMetaObject::invokeMethod(qApp, [&rig] { rig.app->interrupt(SIGINT); },
-                                      QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
-        });
-        rig.env.portWait = [&](int) {
-            std::unique_lock lock(metMutex);
-            if (status != 130 || signalled || met.contains(QThread::currentThread()) || rig.read("serial.txt").isEmpty())
-                return;
-            met.insert(QThread::currentThread());
-            lock.unlock();
-            together.arrive_and_wait();
-        };
-        rig.env.virtualClock.onWait = rig.env.portWait;
-        const bool listed = options.contains("IDLIST") || options.contains("IDLINK");
-        const char *counter = listed ? "ids.txt.next" : "serial.txt";
-        rig.write("ids.txt", "A-1\nB-2\r\nC-3\nD-4\n");
-        QVERIFY(QFile::link(rig.path("ids.txt"), rig.path("link.txt")));
-        if (before != "-")
-            rig.write(counter, before);
-        if (QTest::currentDataTag() == QLatin1String("a serial file whose folder is not there"))
-            options.replaceInStrings("SERIALFILE", rig.path("none/serial.txt"));
-        options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt")).replaceInStrings("IDLINK", rig.path("link.txt"));
-        QVERIFY2(rig.run(QStringList{"program", "--log", rig.path("line.csv")} + options) == status, qPrintable(rig.err));
-        QVERIFY2(rig.err.contains(QString(said).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt"))),
-                 qPrintable(rig.err));
-        QStringList held;
-        for (int port = 1; port <= 6; ++port)
-            if (const Board *board = rig.env.simLine.board(port)) {
-                QByteArray name;
-                for (int p = 9; p <= 24 && board->parameter(p) != 0; ++p)
-                    name += char(board->parameter(p));
-                held << (name.isEmpty() ? "TH432 1K5 STD" : QString::fromLatin1(name));
-                // A refused run sends no parameter write.
-                QCOMPARE(rig.portWire(port).contains("1d5346"), name != "");
-            }
-        QTEST(held.join(u' '), "identities");
-        QTEST(QFile::exists(rig.path(counter)) ? rig.read(counter) : QByteArray("-"), "after");
-        // The log's rows: each board refused says why, in the reason of a cancelled row; one stopped names the identity it took.
-        const QStringList rows = rig.rows("line.csv");
-        QCOMPARE(rows.size(), rig.writes().isEmpty() ? 0 : held.size()); // none when refused before the scan
-        if (!said.isEmpty())
-            for (const QString &row : rows)
-                QVERIFY2(row.contains(status == 1 ? ",cancelled," : ",interrupted,") && row.endsWith(",0/" + row.section(u'/', -1)), qPrintable(row));
-        QVERIFY(status == 1 || rows.filter("programmed again; it took the identity \"\"L7-0001\"\"\",0/11").size() == int(status == 130));
+        // The boards placed, the options (SERIALFILE: the serial file, IDLIST: the identity list), the serial file (or the
+        // list's .next) before ("-": none), the exit status, what each board found holds after (in port order), the serial
+        // file after ("-": none), and what is said on standard error.
+        const struct { const char *tag; QString placement; QStringList options; const char *before; int status; QString identities;
+                       const char *after; QString said; } table[] = {
+            {"a new serial file begins at --serial-start", boards, fromOne, "-", 0, "L7-0001 L7-0002 L7-0003", "4\n"},
+            {"{n} is the number as it is, written by a script without a line end", boards,
+                all + QStringList{"--id", "{n}", "--serial-file", "SERIALFILE"}, "9", 0, "9 10 11", "12\n"},
+            {"one board found by its scan, braces written twice", "6:4800", one + QStringList{"{{L7}}-{n:02}"}, "5\n", 0, "{L7}-05", "6\n"},
+            {"a number whose identity is too long refuses the run, nothing taken", boards,
+                all + QStringList{"--id", "LINE7-SERIAL-{n:03}", "--serial-file", "SERIALFILE"}, "998\n", 1, unwritten, "998\n",
+                "tessary: --id \"LINE7-SERIAL-{n:03}\" makes \"LINE7-SERIAL-1000\" for number 1000, 17 characters; the board holds 16. "
+                "No number was taken\n"},
+            {"the last number a file may hold", "6:4800", one + QStringList{"{n}"}, "9999999999999998\n", 0, "9999999999999998",
+                "9999999999999999\n"},
+            {"a file at its last number", "6:4800", one + QStringList{"{n}"}, "9999999999999999\n", 1, "TH432 1K5 STD", "9999999999999999\n",
+                "the serial file SERIALFILE holds 9999999999999999: no more numbers"},
+            {"one board refused alike", "4:2400", one + QStringList{"LINE7-SERIAL-{n:03}"}, "1000\n", 1, "TH432 1K5 STD", "1000\n",
+                "makes \"LINE7-SERIAL-1000\" for number 1000"},
+            {"a file that holds no number", boards, numbered, "L7-0041\n", 1, unwritten, "L7-0041\n",
+                "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n"},
+            {"a serial file whose folder is not there", boards, fromOne, "-", 1, unwritten, "-", "its folder does not exist\n"},
+            {"a list from its first line", boards, list, "-", 0, "A-1 B-2 C-3", "4\n"},
+            {"a list from its next line", boards, list, "2\n", 0, "B-2 C-3 D-4", "5\n"},
+            {"a list named through a link: the list's own next line", boards, all + QStringList{"--id-list", "IDLINK"}, "2\n", 0,
+                "B-2 C-3 D-4", "5\n"},
+            {"a new list shorter than the boards found leaves no file", "1:115200 2:115200 3:9600 4:4800 5:1200", list, "-", 1,
+                unwritten + " TH432 1K5 STD TH432 1K5 STD", "-",
+                "tessary: the identity list IDLIST has 4 identities left (of 4), the run found 5 boards. No identity was taken\n"},
+            {"a list with too few lines left refuses the run", boards, list, "3\n", 1, unwritten, "3\n",
+                "tessary: the identity list IDLIST has 2 identities left (of 4), the run found 3 boards. No identity was taken\n"},
+            // Exit status 130: SIGINT once the numbers are taken, before the first write. The numbers stay spent.
+            {"stopped once the numbers are taken", "2:115200 4:9600", fromOne, "-", 130, "TH432 1K5 STD TH432 1K5 STD", "3\n",
+                "tessary: stopped by SIGINT: 2 of 6 ports stopped before their end"},
+            {"one board stopped alike", "2:115200", one + QStringList{"L7-{n:04}", "--serial-start", "1"}, "-", 130, "TH432 1K5 STD", "2\n",
+                "; it took the identity \"L7-0001\"\n"}};
+        for (const auto &[tag, placement, rowOptions, before, status, identities, after, said] : table) {
+            QStringList options = rowOptions;
+            Rig rig;
+            place(rig, placement);
+            // At 130, every board found waits once the numbers are taken (its identity query), then the signal.
+            bool signalled = false;
+            QSet<QThread *> met;
+            std::mutex metMutex;
+            std::barrier together(placement.count(u':'), [&]() noexcept {
+                signalled = true;
+                QMetaObject::invokeMethod(qApp, [&rig] { rig.app->interrupt(SIGINT); },
+                                          QThread::currentThread() == qApp->thread() ? Qt::DirectConnection : Qt::BlockingQueuedConnection);
+            });
+            rig.env.portWait = [&](int) {
+                std::unique_lock lock(metMutex);
+                if (status != 130 || signalled || met.contains(QThread::currentThread()) || rig.read("serial.txt").isEmpty())
+                    return;
+                met.insert(QThread::currentThread());
+                lock.unlock();
+                together.arrive_and_wait();
+            };
+            rig.env.virtualClock.onWait = rig.env.portWait;
+            const bool listed = options.contains("IDLIST") || options.contains("IDLINK");
+            const char *counter = listed ? "ids.txt.next" : "serial.txt";
+            rig.write("ids.txt", "A-1\nB-2\r\nC-3\nD-4\n");
+            QVERIFY(QFile::link(rig.path("ids.txt"), rig.path("link.txt")));
+            if (QByteArray(before) != "-")
+                rig.write(counter, before);
+            if (QString(tag) == "a serial file whose folder is not there")
+                options.replaceInStrings("SERIALFILE", rig.path("none/serial.txt"));
+            options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt")).replaceInStrings("IDLINK", rig.path("link.txt"));
+            QVERIFY2(rig.run(QStringList{"program", "--log", rig.path("line.csv")} + options) == status, qPrintable(tag + (": " + rig.err)));
+            QVERIFY2(rig.err.contains(QString(said).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt"))),
+                     qPrintable(rig.err));
+            QStringList held;
+            for (int port = 1; port <= 6; ++port)
+                if (const Board *board = rig.env.simLine.board(port)) {
+                    QByteArray name;
+                    for (int p = 9; p <= 24 && board->parameter(p) != 0; ++p)
+                        name += char(board->parameter(p));
+                    held << (name.isEmpty() ? "TH432 1K5 STD" : QString::fromLatin1(name));
+                    // A refused run sends no parameter write.
+                    QCOMPARE(rig.portWire(port).contains("1d5346"), name != "");
+                }
+            QCOMPARE(held.join(u' '), identities);
+            QCOMPARE(QFile::exists(rig.path(counter)) ? rig.read(counter) : QByteArray("-"), QByteArray(after));
+            // The log's rows: each board refused says why, in the reason of a cancelled row; one stopped names the identity it took.
+            const QStringList rows = rig.rows("line.csv");
+            QCOMPARE(rows.size(), rig.writes().isEmpty() ? 0 : held.size()); // none when refused before the scan
+            if (!said.isEmpty())
+                for (const QString &row : rows)
+                    QVERIFY2(row.contains(status == 1 ? ",cancelled," : ",interrupted,") && row.endsWith(",0/" + row.section(u'/', -1)), qPrintable(row));
+            QVERIFY(status == 1 || rows.filter("programmed again; it took the identity \"\"L7-0001\"\"\",0/11").size() == int(status == 130));
+        }
     }
 
     // Each --port takes its slot; the scan wakes and tries those ports alone,
@@ -982,64 +964,48 @@ private slots:
     // The audit of one board: each field that differs from what it should hold in words, against an entry,
     // a code or the fields given (only those); what it did not answer is no ok. (That it reads back and writes
     // nothing: the fault table.)
-    void auditNamesEachFieldThatDiffers_data()
-    {
-        QTest::addColumn<int>("byte1"); // what the board holds (the default: 1111000101000000, "Mechanism 01")
-        QTest::addColumn<int>("byte2");
-        QTest::addColumn<bool>("userMode");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("result");
-        QTest::addColumn<QStringList>("said"); // the differences, then what went unanswered
-        const QStringList entry = {"--expect", "Mechanism 01"};
-        QTest::newRow("ok, nothing expected") << 0xD1 << 0x90 << false << QStringList() << 0 << "ok" << QStringList();
-        // One field of the entry's differs (each field: the row of every field below); the board holds no head type.
-        QTest::newRow("head type none") << 0xF7 << 0x40 << true << entry << 1 << "drift" << QStringList{"head type: the board holds none, expected 1500 Ohms"};
-        QTest::newRow("reserved bits") << 0xF1 << 0x48 << true << QStringList{"--code", "1111000101000000"} << 1 << "drift"
-                                       << QStringList{"reserved bits: the board holds 1000, expected 0000"};
-        QTest::newRow("configuration mode") << 0xF1 << 0x40 << false << QStringList{"--code", "1111000101000000"} << 1 << "drift"
-                                            << QStringList{"configuration mode: the board holds Resistors, expected User"};
-        QTest::newRow("every field, in order") << 0x0C << 0x9F << false << entry << 1 << "drift"
-                                               << QStringList{"configuration mode: the board holds Resistors, expected User",
-                                                              "printer mode: the board holds MRS, expected Chipset",
-                                                              "logic voltage: the board holds 3.3 V, expected 5",
-                                                              "mechanism: the board holds KEL, expected Standard",
-                                                              "motor steps: the board holds 2 steps/dotline, expected 1 step/dotline",
-                                                              "motor rotation: the board holds Inverted, expected Normal",
-                                                              "head type: the board holds 800 Ohms, expected 1500",
-                                                              "strobe polarity: the board holds Positive, expected Negative",
-                                                              "head width: the board holds 864 dots, expected 432",
-                                                              "head-up polarity: the board holds Inverted, expected Normal",
-                                                              "reserved bits: the board holds 1111, expected 0000"};
-        // The fields given alone are compared; the 432 dots the board holds are not asked about.
-        QTest::newRow("the fields given") << 0xF0 << 0x40 << true << QStringList{"--strobe", "negative", "--voltage", "5"} << 1
-                                          << "drift" << QStringList{"strobe polarity: the board holds Positive, expected Negative"};
-        QTest::newRow("the fields given, ok") << 0xF1 << 0x60 << true << QStringList{"--head-width", "576"} << 0 << "ok" << QStringList();
-        QTest::newRow("three-byte reply") << -1 << 0x40 << true << entry << 1 << "read-failed"
-                                          << QStringList{"configuration bytes: the board's reply was unusable (3 bytes)"};
-    }
-
     void auditNamesEachFieldThatDiffers()
     {
-        QFETCH(int, byte1);
-        QFETCH(int, byte2);
-        QFETCH(bool, userMode);
-        QFETCH(QStringList, options);
-        QFETCH(QStringList, said);
-        QFETCH(QString, result);
-        Rig rig;
-        // In Resistors mode the board's straps are its configuration.
-        const quint8 b1 = quint8(byte1 < 0 ? 0xF1 : byte1), b2 = quint8(byte2);
-        Board &board = rig.board(1, {.userMode = userMode, .configuration1 = b1, .configuration2 = b2, .straps1 = b1, .straps2 = b2});
-        board.setFaults({.threeByteConfiguration = byte1 < 0});
-        QTEST(rig.run(QStringList{"audit", "--port", "COM1", "--json"} + options), "status");
-        const QJsonDocument json = QJsonDocument::fromJson(rig.out.toUtf8());
-        QCOMPARE(json["result"].toString(), result);
-        QCOMPARE(json["ok"].toBool(), result == "ok");
-        QCOMPARE(json["differences"].toVariant().toStringList() + json["unanswered"].toVariant().toStringList(), said);
-        QCOMPARE(json["reason"].toString(), said.join("; "));
-        QCOMPARE(rig.err.split(u'\n', Qt::SkipEmptyParts).filter("tessary: "),
-                 QStringList(said).replaceInStrings(QRegularExpression("^"), "tessary: " + result + ": "));
+        const QStringList entry = {"--expect", "Mechanism 01"};
+        // What the board holds (byte1 -1: a three-byte reply to the configuration query; by default 1111000101000000, "Mechanism
+        // 01"), in User mode or not, the options; the exit status, the result, the differences then what went unanswered.
+        const struct { int byte1, byte2; bool userMode; QStringList options; int status; QString result; QStringList said; } table[] = {
+            {0xD1, 0x90, false, {}, 0, "ok", {}}, // nothing expected
+            // One field of the entry's differs (each field: the row of every field below); the board holds no head type.
+            {0xF7, 0x40, true, entry, 1, "drift", {"head type: the board holds none, expected 1500 Ohms"}},
+            {0xF1, 0x48, true, {"--code", "1111000101000000"}, 1, "drift", {"reserved bits: the board holds 1000, expected 0000"}},
+            {0xF1, 0x40, false, {"--code", "1111000101000000"}, 1, "drift", {"configuration mode: the board holds Resistors, expected User"}},
+            {0x0C, 0x9F, false, entry, 1, "drift", // every field, in order
+             {"configuration mode: the board holds Resistors, expected User",
+              "printer mode: the board holds MRS, expected Chipset",
+              "logic voltage: the board holds 3.3 V, expected 5",
+              "mechanism: the board holds KEL, expected Standard",
+              "motor steps: the board holds 2 steps/dotline, expected 1 step/dotline",
+              "motor rotation: the board holds Inverted, expected Normal",
+              "head type: the board holds 800 Ohms, expected 1500",
+              "strobe polarity: the board holds Positive, expected Negative",
+              "head width: the board holds 864 dots, expected 432",
+              "head-up polarity: the board holds Inverted, expected Normal",
+              "reserved bits: the board holds 1111, expected 0000"}},
+            // The fields given alone are compared; the 432 dots the board holds are not asked about.
+            {0xF0, 0x40, true, {"--strobe", "negative", "--voltage", "5"}, 1, "drift", {"strobe polarity: the board holds Positive, expected Negative"}},
+            {0xF1, 0x60, true, {"--head-width", "576"}, 0, "ok", {}},
+            {-1, 0x40, true, entry, 1, "read-failed", {"configuration bytes: the board's reply was unusable (3 bytes)"}}};
+        for (const auto &[byte1, byte2, userMode, options, status, result, said] : table) {
+            Rig rig;
+            // In Resistors mode the board's straps are its configuration.
+            const quint8 b1 = quint8(byte1 < 0 ? 0xF1 : byte1), b2 = quint8(byte2);
+            Board &board = rig.board(1, {.userMode = userMode, .configuration1 = b1, .configuration2 = b2, .straps1 = b1, .straps2 = b2});
+            board.setFaults({.threeByteConfiguration = byte1 < 0});
+            QVERIFY2(rig.run(QStringList{"audit", "--port", "COM1", "--json"} + options) == status, qPrintable(rig.out + rig.err));
+            const QJsonDocument json = QJsonDocument::fromJson(rig.out.toUtf8());
+            QCOMPARE(json["result"].toString(), result);
+            QCOMPARE(json["ok"].toBool(), result == "ok");
+            QCOMPARE(json["differences"].toVariant().toStringList() + json["unanswered"].toVariant().toStringList(), said);
+            QCOMPARE(json["reason"].toString(), said.join("; "));
+            QCOMPARE(rig.err.split(u'\n', Qt::SkipEmptyParts).filter("tessary: "),
+                     QStringList(said).replaceInStrings(QRegularExpression("^"), "tessary: " + result + ": "));
+        }
     }
 
     // What a board holds, in words, and every entry that holds its code (a code that programming would
@@ -1218,61 +1184,54 @@ private slots:
         QVERIFY(rig.json({"result"}) == "cancelled" && !rig.portWire(1).contains("1d5346") && !rig.env.simLine.isOpen());
     }
 
-    void everyResultHasItsRecordRow_data()
-    {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QStringList>("options");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("row"); // the log's row after the columns of where and what; DB: the database file
-        // Found at 115200 bauds; the identity after, then database and entry, the code and mode.
-        const QString found = "115200,hw,FW 4.12,TH432 1K5 STD,", written = found + "TH432 1K5 STD,,,1111000101000000,user,",
-                      stopped = found + ",,,1111000101000000,user,";
-        const QStringList code = {"--code", "1111000101000000"};
-        QTest::newRow("ok") << "" << QStringList{"--db", "DB", "--entry", "Line entry", "--verify"} << 0
-                            << found + "TH432 1K5 STD,DB,Line entry,1111000101000000,user,yes,ok,,4/4";
-        QTest::newRow("echo-error, no echo") << "no echo" << code << 1
-                                             << written + ",echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
-                                                          "parameter 8: wrote 40, no echo; 1 more\",0/4";
-        QTest::newRow("echo-error, wrong echo") << "wrong echo" << code << 1 << written + ",echo-error,\"parameter 8: wrote 40, the board echoed 41\",4/4";
-        QTest::newRow("verify-failed") << "three-byte configuration" << code + QStringList{"--verify"} << 1
-                                       << written + "no,verify-failed,configuration bytes: the board's reply was unusable (3 bytes),4/4";
-        QTest::newRow("cancelled") << "other polarity" << code + QStringList{"--id", "X"} << 1
-                                   << stopped + ",cancelled,Programming cancelled ! (the board detects the other strobe polarity),0/5";
-        QTest::newRow("reset-not-sent") << "hang-up amid the writes" << code << 1
-                                        << stopped + ",reset-not-sent,COM1: the line was hung up; the port was closed; the board was "
-                                                     "not reset and may hold part of the configuration,1/4";
-        QTest::newRow("interrupted") << "signal" << code + QStringList{"--verify"} << 143
-                                     << stopped + "no,interrupted,stopped after 2 of 4 parameter writes were echoed; the board may "
-                                                  "hold a partial configuration and should be programmed again,2/4";
-        QTest::newRow("no-board") << "silent" << code + QStringList{"--verify"} << 1
-                                  << ",,,,,,,1111000101000000,user,no,no-board,\"no board answered at any speed, after a wake-up\",0/4";
-        QTest::newRow("port-error") << "busy" << code << 1 << ",,,,,,,1111000101000000,user,,port-error,/dev/ttyS0 is in use by another program,0/4";
-    }
-
     // The record of `program`: its header, and one row of each result, each column as the issue of the run
     // left it. The board is on COM1, whose adapter has the serial number A1.
     void everyResultHasItsRecordRow()
     {
-        QFETCH(QString, fault);
-        QFETCH(QStringList, options);
-        QFETCH(QString, row);
-        Rig rig;
-        rig.env.ports.ports = {adapter('A', "/dev/ttyS0")};
-        Board &board = rig.board(1, {.strobePolarity = fault == "other polarity" ? 0 : 1});
-        QCOMPARE(rig.run({"db", "add", rig.path("f.cdb"), "Line entry", "--code", "1111000101000000"}), 0);
-        board.setFaults({.silent = fault == "silent", .noEcho = fault == "no echo", .wrongEchoAddress = fault == "wrong echo" ? 8 : -1,
-                         .threeByteConfiguration = fault == "three-byte configuration",
-                         .hangUpAfter = fault == "hang-up amid the writes" ? 28 : -1});
-        rig.env.simLine.failOpen(1, fault == "busy" ? "/dev/ttyS0 is in use by another program" : "");
-        rig.env.virtualClock.onWait = [&](int) { // at the echo wait of the third write
-            if (fault == "signal" && board.parameter(8) == 0x40 && board.parameter(6) == 1 && rig.app)
-                std::exchange(rig.app, nullptr)->interrupt(SIGTERM);
-        };
-        board.setParameter(8, 0);
-        QTEST(rig.run(QStringList{"program", "--port", "COM1", "--station", "LINE 7", "--log", rig.path("line.csv")}
-                      + options.replaceInStrings("DB", rig.path("f.cdb"))), "status");
-        QCOMPARE(rig.rows("line.csv"), QStringList("2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE 7,tessary 2.3,program,COM1,"
-                                                   "/dev/ttyS0,A1," + QString(row).replace("DB", rig.path("f.cdb"))));
+        // Found at 115200 bauds; the identity after, then database and entry, the code and mode.
+        const QString found = "115200,hw,FW 4.12,TH432 1K5 STD,", written = found + "TH432 1K5 STD,,,1111000101000000,user,",
+                      stopped = found + ",,,1111000101000000,user,";
+        const QStringList code = {"--code", "1111000101000000"};
+        // The fault, the options, the exit status, and the log's row after the columns of where and what (DB: the database file):
+        // ok, echo-error (no echo, a wrong echo), verify-failed, cancelled, reset-not-sent, interrupted, no-board, port-error.
+        const struct { QString fault; QStringList options; int status; QString row; } table[] = {
+            {"", {"--db", "DB", "--entry", "Line entry", "--verify"}, 0, found + "TH432 1K5 STD,DB,Line entry,1111000101000000,user,yes,ok,,4/4"},
+            {"no echo", code, 1, written + ",echo-error,\"parameter 6: wrote 01, no echo; parameter 7: wrote F1, no echo; "
+                                           "parameter 8: wrote 40, no echo; 1 more\",0/4"},
+            {"wrong echo", code, 1, written + ",echo-error,\"parameter 8: wrote 40, the board echoed 41\",4/4"},
+            {"three-byte configuration", code + QStringList{"--verify"}, 1,
+             written + "no,verify-failed,configuration bytes: the board's reply was unusable (3 bytes),4/4"},
+            {"other polarity", code + QStringList{"--id", "X"}, 1,
+             stopped + ",cancelled,Programming cancelled ! (the board detects the other strobe polarity),0/5"},
+            {"hang-up amid the writes", code, 1,
+             stopped + ",reset-not-sent,COM1: the line was hung up; the port was closed; the board was not reset and may hold part of the "
+                       "configuration,1/4"},
+            {"signal", code + QStringList{"--verify"}, 143,
+             stopped + "no,interrupted,stopped after 2 of 4 parameter writes were echoed; the board may hold a partial configuration and "
+                       "should be programmed again,2/4"},
+            {"silent", code + QStringList{"--verify"}, 1, ",,,,,,,1111000101000000,user,no,no-board,\"no board answered at any speed, after a wake-up\",0/4"},
+            {"busy", code, 1, ",,,,,,,1111000101000000,user,,port-error,/dev/ttyS0 is in use by another program,0/4"}};
+        for (const auto &[fault, options, status, row] : table) {
+            Rig rig;
+            rig.env.ports.ports = {adapter('A', "/dev/ttyS0")};
+            Board &board = rig.board(1, {.strobePolarity = fault == "other polarity" ? 0 : 1});
+            QCOMPARE(rig.run({"db", "add", rig.path("f.cdb"), "Line entry", "--code", "1111000101000000"}), 0);
+            board.setFaults({.silent = fault == "silent", .noEcho = fault == "no echo", .wrongEchoAddress = fault == "wrong echo" ? 8 : -1,
+                             .threeByteConfiguration = fault == "three-byte configuration",
+                             .hangUpAfter = fault == "hang-up amid the writes" ? 28 : -1});
+            rig.env.simLine.failOpen(1, fault == "busy" ? "/dev/ttyS0 is in use by another program" : "");
+            const bool signal = fault == "signal";
+            rig.env.virtualClock.onWait = [&rig, &board, signal](int) { // at the echo wait of the third write
+                if (signal && board.parameter(8) == 0x40 && board.parameter(6) == 1 && rig.app)
+                    std::exchange(rig.app, nullptr)->interrupt(SIGTERM);
+            };
+            board.setParameter(8, 0);
+            QVERIFY2(rig.run(QStringList{"program", "--port", "COM1", "--station", "LINE 7", "--log", rig.path("line.csv")}
+                             + QStringList(options).replaceInStrings("DB", rig.path("f.cdb"))) == status,
+                     qPrintable(fault + ": " + rig.err));
+            QCOMPARE(rig.rows("line.csv"), QStringList("2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE 7,tessary 2.3,program,COM1,"
+                                                       "/dev/ttyS0,A1," + QString(row).replace("DB", rig.path("f.cdb"))));
+        }
         // Fields that could break a row.
         for (const auto &[text, field] : QList<QPair<QString, QString>>{
                  {"A,B", "\"A,B\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""}, {" X", "\" X\""}, {"A\r\nB", "A\uFFFD\uFFFDB"}})
