@@ -632,75 +632,71 @@ private slots:
         QVERIFY(rig.env.portLines.isEmpty());
     }
 
-    void parallelScanAnswersAsTheSequentialScan_data()
-    {
-        QTest::addColumn<QString>("placement");
-        QTest::addColumn<QString>("answer"); // port, speed, handshake; empty: no board
-        QTest::newRow("none") << "" << "";
-        QTest::newRow("COM1 at 115200") << "1:115200" << "COM1 115200 hw";
-        QTest::newRow("COM6 at 1200") << "6:1200" << "COM6 1200 hw";
-        QTest::newRow("two boards, the lower one slower") << "2:1200 5:115200" << "COM2 1200 hw";
-        QTest::newRow("two boards, the higher one slower") << "3:57600 4:2400" << "COM3 57600 hw";
-        QTest::newRow("XON/XOFF board") << "4:xon@38400" << "COM4 38400 xon";
-        QTest::newRow("answers only the first probe") << "1:once 4:4800" << "COM4 4800 hw";
-        QTest::newRow("two bytes to a probe") << "2:double 3:19200" << "COM3 19200 hw";
-        QTest::newRow("probes answered, identity not") << "2:probes 5:9600" << "";
-        QTest::newRow("port in use") << "1:locked 2:28800" << "COM2 28800 hw";
-        QTest::newRow("noise at other speeds") << "1:noisy@2400 3:noisy@9600" << "COM1 2400 hw";
-        QTest::newRow("no echo, a hang-up amid the writes") << "1:noecho@9600 2:57600 3:hangup@19200 5:1200" << "COM1 9600 hw";
-    }
-
     // The same answer, from the same steps on every port the one-port-after-
     // another scan reaches, at the same speeds in the same order, whatever
     // order the ports' threads end in. Every board at once: each port gets
     // the bytes `program` on that port alone sends it, and the same result.
     void parallelScanAnswersAsTheSequentialScan()
     {
-        QFETCH(QString, placement);
-        QFETCH(QString, answer);
         const auto wirePerPort = [](const Rig &rig) {
             QMap<int, QStringList> wire;
             for (const SimulatedLine::Write &write : rig.writes())
                 wire[write.port] << QString::number(write.baud) + ':' + write.bytes.toHex();
             return wire;
         };
-        Rig sequential;
-        place(sequential, placement);
-        const int status = sequential.run({"detect", "--sequential", "--json"});
-        QCOMPARE(status, answer.isEmpty() ? 1 : 0);
-        if (!answer.isEmpty())
-            QCOMPARE(sequential.json({"port", "speed", "handshake"}), answer);
-        for (const bool lowestPortLast : {false, true}) {
-            Rig parallel;
-            parallel.env.lowestPortLast = lowestPortLast;
-            place(parallel, placement);
-            QCOMPARE(parallel.run({"detect", "--json"}), status);
-            QCOMPARE(parallel.out, sequential.out);
-            QCOMPARE(parallel.err.count("in use by another program"), sequential.err.count("in use by another program"));
-            for (int port = 1; port <= 6; ++port)
-                if (wirePerPort(sequential).value(port).size() > 1) // reached by the scan: more than the wake-up
-                    QCOMPARE(wirePerPort(parallel).value(port), wirePerPort(sequential).value(port));
+        // The boards placed, and the answer: port, speed, handshake; empty: no board.
+        const struct { QString name, placement, answer; } cases[] = {
+            {"none", "", ""},
+            {"COM1 at 115200", "1:115200", "COM1 115200 hw"},
+            {"COM6 at 1200", "6:1200", "COM6 1200 hw"},
+            {"two boards, the lower one slower", "2:1200 5:115200", "COM2 1200 hw"},
+            {"two boards, the higher one slower", "3:57600 4:2400", "COM3 57600 hw"},
+            {"XON/XOFF board", "4:xon@38400", "COM4 38400 xon"},
+            {"answers only the first probe", "1:once 4:4800", "COM4 4800 hw"},
+            {"two bytes to a probe", "2:double 3:19200", "COM3 19200 hw"},
+            {"probes answered, identity not", "2:probes 5:9600", ""},
+            {"port in use", "1:locked 2:28800", "COM2 28800 hw"},
+            {"noise at other speeds", "1:noisy@2400 3:noisy@9600", "COM1 2400 hw"},
+            {"no echo, a hang-up amid the writes", "1:noecho@9600 2:57600 3:hangup@19200 5:1200", "COM1 9600 hw"}};
+        for (const auto &[name, placement, answer] : cases) {
+            Rig sequential;
+            place(sequential, placement);
+            const int status = sequential.run({"detect", "--sequential", "--json"});
+            QVERIFY2(status == (answer.isEmpty() ? 1 : 0), qPrintable(name + ": " + sequential.err));
+            if (!answer.isEmpty())
+                QCOMPARE(sequential.json({"port", "speed", "handshake"}), answer);
+            for (const bool lowestPortLast : {false, true}) {
+                Rig parallel;
+                parallel.env.lowestPortLast = lowestPortLast;
+                place(parallel, placement);
+                QCOMPARE(parallel.run({"detect", "--json"}), status);
+                QCOMPARE(parallel.out, sequential.out);
+                QCOMPARE(parallel.err.count("in use by another program"), sequential.err.count("in use by another program"));
+                for (int port = 1; port <= 6; ++port)
+                    if (wirePerPort(sequential).value(port).size() > 1) // reached by the scan: more than the wake-up
+                        QCOMPARE(wirePerPort(parallel).value(port), wirePerPort(sequential).value(port));
+            }
+            const QStringList program = {"program", "--code", "1111000101000000", "--id", "GANG", "--json"};
+            Rig all;
+            place(all, placement);
+            const int allStatus = all.run(program + QStringList{"--all-boards"});
+            const QStringList found = all.each({"port", "result", "speed", "handshake"}); // of each board found
+            QStringList alone;
+            for (int port = 1; port <= 6; ++port) {
+                Rig single;
+                place(single, placement);
+                (void)single.run(program + QStringList{"--port", QStringLiteral("COM%1").arg(port)});
+                if (single.json({"result"}) != "no-board")
+                    alone << single.json({"port", "result", "speed", "handshake"});
+                QCOMPARE(wirePerPort(all).value(port), wirePerPort(single).value(port));
+            }
+            QCOMPARE(found, alone);
+            QCOMPARE(allStatus, alone.isEmpty() || alone.filter(" ok ").size() < alone.size() ? 1 : 0);
+            Rig scan;
+            place(scan, placement);
+            QCOMPARE(scan.run({"detect", "--all-boards", "--json"}), alone.isEmpty() || !alone.filter("port-error").isEmpty() ? 1 : 0);
+            QCOMPARE(QJsonDocument::fromJson(scan.out.toUtf8()).array().size(), alone.size());
         }
-        const QStringList program = {"program", "--code", "1111000101000000", "--id", "GANG", "--json"};
-        Rig all;
-        place(all, placement);
-        const int allStatus = all.run(program + QStringList{"--all-boards"});
-        const QStringList found = all.each({"port", "result", "speed", "handshake"}); // of each board found
-        QStringList alone;
-        for (int port = 1; port <= 6; ++port) {
-            Rig single;
-            place(single, placement);
-            (void)single.run(program + QStringList{"--port", QStringLiteral("COM%1").arg(port)});
-            if (single.json({"result"}) != "no-board")
-                alone << single.json({"port", "result", "speed", "handshake"});
-            QCOMPARE(wirePerPort(all).value(port), wirePerPort(single).value(port));
-        }
-        QCOMPARE(found, alone);
-        QCOMPARE(allStatus, alone.isEmpty() || alone.filter(" ok ").size() < alone.size() ? 1 : 0);
-        Rig scan;
-        place(scan, placement);
-        QCOMPARE(scan.run({"detect", "--all-boards", "--json"}), alone.isEmpty() || !alone.filter("port-error").isEmpty() ? 1 : 0);
-        QCOMPARE(QJsonDocument::fromJson(scan.out.toUtf8()).array().size(), alone.size());
     }
 
     // Every board at once: a line per board as it goes, the table and the count, a log row per board as
