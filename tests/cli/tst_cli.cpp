@@ -605,6 +605,8 @@ private slots:
         if (logs && fault != LogUnwritable) {
             const QStringList rows = rig.rows("log");
             QCOMPARE(rows.size(), all ? 2 : 1);
+            if (fault == Busy || fault == Vanished) // a port not opened is a port error, not a board not found
+                QCOMPARE(rows.filter(",port-error,").size(), 1);
             for (const QString &row : rows.filter(",/dev/ttyS0,")) {
                 QVERIFY2(!row.contains(",ok,,") || got, qPrintable("logged ok without its bytes: " + row));
                 // The writes counted are writes the board got.
