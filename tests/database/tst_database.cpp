@@ -339,6 +339,12 @@ private slots:
         QVERIFY(menu->isVisible());
         menu->close();
         QVERIFY(selectedRow(rig) == 2 && rig.status() == "before" && rig.text("ConfigName").isEmpty());
+        // The menu key opens it under the selected entry.
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
+        QCoreApplication::sendEvent(view, &menuKey);
+        QVERIFY(menu->isVisible());
+        QCOMPARE(menu->pos(), view->viewport()->mapToGlobal(view->visualItemRect(view->item(2)).bottomLeft()));
+        menu->close();
         // Ctrl+Space takes the selection away: the status text stays, the buttons ask for a selection.
         QTest::keyClick(view, Qt::Key_Space, Qt::ControlModifier);
         QVERIFY(selectedRow(rig) == -1 && rig.window->database().selectedIndex() == -1 && rig.status() == "before");
