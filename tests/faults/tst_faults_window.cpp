@@ -35,63 +35,57 @@ class TestFaultsWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void lineFaultEndsWithThePortClosedOneNoticeAndTheWindowUsable_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<int>("fault");
-        const char *const faults[] = {"hang-up", "silence", "endless stream", "garbage", "port held by another program",
-                                      "output held by flow control"};
-        for (const char *command : Commands)
-            for (int fault = HangUp; fault <= HeldOutput; ++fault)
-                QTest::addRow("%s, %s", command, faults[fault]) << QString::fromLatin1(command) << fault;
-    }
-
     void lineFaultEndsWithThePortClosedOneNoticeAndTheWindowUsable()
     {
-        QFETCH(QString, command);
-        QFETCH(int, fault);
-        WindowRig rig;
-        Board &board = found(rig);
-        switch (fault) {
-        case HangUp: board.setFaults({.hangUpAfter = int(board.bytesReceived()) + 3}); break;
-        case Silent: board.setFaults({.silent = true}); break;
-        case EndlessStream: board.setFaults({.endlessStream = true}); break;
-        case PortBusy: rig.line.failOpen(1, QStringLiteral("COM1 is in use by another program.")); break;
-        case HeldOutput: rig.line.holdOutputUntil(-1); break;
-        case Garbage: // something that answers every write, never sensibly
-            rig.line.attachDevice(1, std::make_shared<ScriptedDevice>([](const QByteArray &in, const LineSettings &) {
-                return in.toHex() + QByteArray("\xff\x00\x7f", 3); // never an echo, nor the reply asked for
-            }));
-            break;
-        }
-        const QString statusBefore = rig.status();
+        const char *const faults[] = {"hang-up", "silence", "endless stream", "garbage", "port held by another program",
+                                      "output held by flow control"};
+        for (const QString command : Commands)
+            for (int fault = HangUp; fault <= HeldOutput; ++fault) {
+                const QString where = command + ", " + faults[fault];
+                WindowRig rig;
+                Board &board = found(rig);
+                switch (fault) {
+                case HangUp: board.setFaults({.hangUpAfter = int(board.bytesReceived()) + 3}); break;
+                case Silent: board.setFaults({.silent = true}); break;
+                case EndlessStream: board.setFaults({.endlessStream = true}); break;
+                case PortBusy: rig.line.failOpen(1, QStringLiteral("COM1 is in use by another program.")); break;
+                case HeldOutput: rig.line.holdOutputUntil(-1); break;
+                case Garbage: // something that answers every write, never sensibly
+                    rig.line.attachDevice(1, std::make_shared<ScriptedDevice>([](const QByteArray &in, const LineSettings &) {
+                        return in.toHex() + QByteArray("\xff\x00\x7f", 3); // never an echo, nor the reply asked for
+                    }));
+                    break;
+                }
+                const QString statusBefore = rig.status();
 
-        rig.click(command);
+                rig.click(command);
 
-        QVERIFY(!rig.line.isOpen() && !rig.gate.isBusy());
-        // A port that would not open, or output that never left: the reason on the status bar, in place of the
-        // line before, never that the command was done.
-        if (fault == PortBusy || fault == HeldOutput)
-            QCOMPARE(rig.status(), fault == PortBusy ? "COM1 is in use by another program." : Held);
-        // The commands that expect a reply tell of every other fault too.
-        const bool expectsReply = command == QLatin1String("GetSettings") || command == QLatin1String("ConfigPrinter");
-        if (expectsReply && fault != EndlessStream)
-            QVERIFY2(!rig.prompts.shown.isEmpty() || (rig.status() != statusBefore && !rig.status().isEmpty()),
-                     "the user was not told");
-        // One message when the line is down, not a storm. A board that is there but answers wrongly or not
-        // at all gets the programming error once for each parameter it did not echo; held output, also the
-        // word that the reset never left.
-        const QStringList texts = rig.prompts.texts();
-        if (command == QLatin1String("ConfigPrinter") && fault != PortBusy && fault != HangUp)
-            QCOMPARE(QSet<QString>(texts.cbegin(), texts.cend()),
-                     (QSet<QString>{"Programming error ! Please check cables and power.",
-                                    fault == HeldOutput ? "The serial line failed: the board was not reset and may hold part "
-                                                          "of the configuration. Please check cables and power, then "
-                                                          "configure it again."
-                                                        : "Programming error ! Please check cables and power."}));
-        else
-            QVERIFY2(texts.size() <= 1, qPrintable(texts.join(u'|')));
-        QVERIFY(rig.window->isVisible() && rig.isEnabled("GetID")); // still usable
+                QVERIFY2(!rig.line.isOpen() && !rig.gate.isBusy(), qPrintable(where));
+                // A port that would not open, or output that never left: the reason on the status bar, in place of the
+                // line before, never that the command was done.
+                if (fault == PortBusy || fault == HeldOutput)
+                    QCOMPARE(where + ": " + rig.status(), where + ": " + (fault == PortBusy ? "COM1 is in use by another program." : Held));
+                // The commands that expect a reply tell of every other fault too.
+                const bool expectsReply = command == QLatin1String("GetSettings") || command == QLatin1String("ConfigPrinter");
+                if (expectsReply && fault != EndlessStream)
+                    QVERIFY2(!rig.prompts.shown.isEmpty() || (rig.status() != statusBefore && !rig.status().isEmpty()),
+                             qPrintable(where + ": the user was not told"));
+                // One message when the line is down, not a storm. A board that is there but answers wrongly or not
+                // at all gets the programming error once for each parameter it did not echo; held output, also the
+                // word that the reset never left.
+                const QStringList texts = rig.prompts.texts();
+                if (command == QLatin1String("ConfigPrinter") && fault != PortBusy && fault != HangUp)
+                    QVERIFY2(QSet<QString>(texts.cbegin(), texts.cend())
+                                 == QSet<QString>{"Programming error ! Please check cables and power.",
+                                                  fault == HeldOutput ? "The serial line failed: the board was not reset and may "
+                                                                        "hold part of the configuration. Please check cables and "
+                                                                        "power, then configure it again."
+                                                                      : "Programming error ! Please check cables and power."},
+                             qPrintable(where + ": " + texts.join(u'|')));
+                else
+                    QVERIFY2(texts.size() <= 1, qPrintable(where + ": " + texts.join(u'|')));
+                QVERIFY2(rig.window->isVisible() && rig.isEnabled("GetID"), qPrintable(where)); // still usable
+            }
     }
 
     void closingTheMainWindowAtEveryWaitStopsTheCommand()

@@ -66,91 +66,82 @@ class TestLink : public QObject {
     Q_OBJECT
 
 private slots:
-    void readReply_data()
-    {
-        QTest::addColumn<QList<int>>("times"); // when each piece arrives, ms after the read starts; -1 a stream
-        QTest::addColumn<QList<int>>("sizes"); // bytes in each piece; for a stream, ms between its bytes
-        QTest::addColumn<int>("size");         // returned
-        QTest::addColumn<int>("ms");           // taken
-        // (Nothing at all: 50 polls of 10 ms, 500 ms, as the traffic monitor's lines show in tst_printerwindow.)
-        QTest::newRow("20 bytes in three pieces") << QList<int>{5, 25, 45} << QList<int>{7, 6, 7} << 20 << 545;
-        QTest::newRow("a gap just short of the quiet time") << QList<int>{1, 491} << QList<int>{4, 4} << 8 << 991;
-        QTest::newRow("a gap of the quiet time ends it") << QList<int>{1, 502} << QList<int>{4, 4} << 4 << 501;
-        QTest::newRow("a flood: capped at 4096 bytes") << QList<int>{1} << QList<int>{10000} << 4096 << 1;
-        QTest::newRow("a byte every 2 ms for ever: capped at 5 s") << QList<int>{-1} << QList<int>{2} << 2501 << 5000;
-    }
-
     void readReply()
     {
-        QFETCH(QList<int>, times);
-        QFETCH(QList<int>, sizes);
-        QFETCH(int, size);
-        Rig rig;
-        QByteArray sent; // each piece of its own letter; a stream of x, for longer than any read
-        for (int i = 0; i < times.size(); ++i)
-            for (int at = qMax(0, times[i]); at <= (times[i] < 0 ? 10'000 : times[i]); at += sizes[i])
-                sent += rig.far->pieces[rig.t0 + at] = times[i] < 0 ? "x" : QByteArray(sizes[i], char('a' + i));
-        QCOMPARE(rig.link.readReply(), sent.left(size));
-        QTEST(int(rig.clock.now() - rig.t0), "ms");
-    }
-
-    void closeWaitsForTheOutputThroughTheClock_data()
-    {
-        QTest::addColumn<QString>("speed");
-        QTest::addColumn<int>("heldMs");   // how long flow control holds the output, -1 for ever
-        QTest::addColumn<int>("stopAt");   // the pause of the close at which a stop is asked for, 0 none
-        QTest::addColumn<int>("waitedMs"); // by the two closes of one command, together
-        QTest::addColumn<bool>("dropped"); // the output dropped, so the driver's close does not wait either
-        // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
-        // waits that long after the write, and 2 ms more, before the port's settings go back (a close long
-        // after its write waits for nothing: the scan's times in tst_printerwindow).
-        QTest::newRow("leaves at once, 1200 bauds") << "1200" << 0 << 0 << 2 * 19 << false;
-        QTest::newRow("leaves after 30 ms") << "9600" << 30 << 0 << 2 * 35 << false;
-        QTest::newRow("held for ever: 1 s each, told once") << "9600" << -1 << 0 << 2000 << true;
-        QTest::newRow("held, a stop at the third look") << "9600" << -1 << 3 << 3 * 5 << true;
+        // When each piece arrives, ms after the read starts (-1 a stream); the bytes in each piece (for a stream,
+        // ms between its bytes); the bytes returned and the ms taken.
+        // (Nothing at all: 50 polls of 10 ms, 500 ms, as the traffic monitor's lines show in tst_printerwindow.)
+        const struct { const char *name; QList<int> times, sizes; int size, ms; } cases[] = {
+            {"20 bytes in three pieces", {5, 25, 45}, {7, 6, 7}, 20, 545},
+            {"a gap just short of the quiet time", {1, 491}, {4, 4}, 8, 991},
+            {"a gap of the quiet time ends it", {1, 502}, {4, 4}, 4, 501},
+            {"a flood: capped at 4096 bytes", {1}, {10000}, 4096, 1},
+            {"a byte every 2 ms for ever: capped at 5 s", {-1}, {2}, 2501, 5000},
+        };
+        for (const auto &[name, times, sizes, size, ms] : cases) {
+            Rig rig;
+            QByteArray sent; // each piece of its own letter; a stream of x, for longer than any read
+            for (int i = 0; i < times.size(); ++i)
+                for (int at = qMax(0, times[i]); at <= (times[i] < 0 ? 10'000 : times[i]); at += sizes[i])
+                    sent += rig.far->pieces[rig.t0 + at] = times[i] < 0 ? "x" : QByteArray(sizes[i], char('a' + i));
+            const QByteArray reply = rig.link.readReply();
+            QVERIFY2(reply == sent.left(size), qPrintable(QStringLiteral("%1: %2 bytes").arg(name).arg(reply.size())));
+            QCOMPARE(QStringLiteral("%1: %2 ms").arg(name).arg(rig.clock.now() - rig.t0), QStringLiteral("%1: %2 ms").arg(name).arg(ms));
+        }
     }
 
     void closeWaitsForTheOutputThroughTheClock()
     {
-        QFETCH(QString, speed);
-        QFETCH(int, heldMs);
-        QFETCH(int, stopAt);
-        QFETCH(bool, dropped);
-        Rig rig(qPrintable(speed));
-        rig.link.clearStop(); // a command starts
-        qint64 waited = 0;
-        for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
-            QVERIFY(rig.link.openPort(1, speed, HandshakeHardware));
-            rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
-            rig.link.sendString(QByteArray::fromHex("1b40"));
-            const qint64 before = rig.clock.now();
-            const int waitsBefore = rig.clock.waits;
-            rig.clock.onWait = [&](int wait) {
-                if (wait - waitsBefore == stopAt)
-                    rig.link.requestStop();
-            };
-            QCOMPARE(rig.link.closePort(), !dropped); // never throws, a stop included
-            rig.clock.onWait = nullptr;
-            waited += rig.clock.now() - before;
-            QVERIFY(!rig.line.isOpen());
-            if (stopAt)
-                break; // the command has ended
-        }
-        QTEST(int(waited), "waitedMs");
-        // What was not dropped (so that the driver's close waits for nothing) reached the far end, and the
-        // port closed once the wait was over, none of it at the settings the close puts back. Held output is
-        // dropped before each close that gave up on it, as the traffic record says.
-        QCOMPARE(rig.far->heard.toHex(), dropped ? "" : "1b401b40");
-        QCOMPARE(rig.line.closes().constLast().at, rig.clock.now());
-        QCOMPARE(rig.path.record.lines().filter("the output did not leave: 2 bytes dropped").size(),
-                 dropped ? 2 - bool(stopAt) : 0);
-        // Told once per command; nothing to tell when a window closing cut the wait short.
-        const char *const told = "The serial port's output did not leave within 1 s and was dropped: flow control holds "
-                                 "it back (check the cable's handshake lines and that the printer is on)";
-        QCOMPARE(rig.status.shown.join(u'|'), dropped && !stopAt ? told : "");
-        if (stopAt) { // once stopped, the command opens no port again
-            QVERIFY_THROWS_EXCEPTION(CommandStopped, (void)rig.link.openPort(1, speed, HandshakeHardware));
-            QCOMPARE(rig.line.opens().size(), 1);
+        // The speed; how long flow control holds the output (-1 for ever); the pause of the close at which a stop
+        // is asked for (0 none); what the two closes of one command waited together; whether the output is
+        // dropped, so that the driver's close does not wait either.
+        // The two bytes of a reset need 2.1 ms on the line at 9600 bauds, 16.7 ms at 1200: each close
+        // waits that long after the write, and 2 ms more, before the port's settings go back (a close long
+        // after its write waits for nothing: the scan's times in tst_printerwindow).
+        const struct { const char *name; QString speed; int heldMs, stopAt, waitedMs; bool dropped; } cases[] = {
+            {"leaves at once, 1200 bauds", "1200", 0, 0, 2 * 19, false},
+            {"leaves after 30 ms", "9600", 30, 0, 2 * 35, false},
+            {"held for ever: 1 s each, told once", "9600", -1, 0, 2000, true},
+            {"held, a stop at the third look", "9600", -1, 3, 3 * 5, true},
+        };
+        for (const auto &[name, speed, heldMs, stopAt, waitedMs, dropped] : cases) {
+            Rig rig(qPrintable(speed));
+            rig.link.clearStop(); // a command starts
+            qint64 waited = 0;
+            for (int group = 0; group < 2; ++group) { // two groups of writes, as programming has
+                QVERIFY2(rig.link.openPort(1, speed, HandshakeHardware), name);
+                rig.line.holdOutputUntil(heldMs < 0 ? -1 : rig.clock.now() + heldMs);
+                rig.link.sendString(QByteArray::fromHex("1b40"));
+                const qint64 before = rig.clock.now();
+                const int waitsBefore = rig.clock.waits;
+                rig.clock.onWait = [&](int wait) {
+                    if (wait - waitsBefore == stopAt)
+                        rig.link.requestStop();
+                };
+                QVERIFY2(rig.link.closePort() == !dropped, name); // never throws, a stop included
+                rig.clock.onWait = nullptr;
+                waited += rig.clock.now() - before;
+                QVERIFY2(!rig.line.isOpen(), name);
+                if (stopAt)
+                    break; // the command has ended
+            }
+            // What was not dropped (so that the driver's close waits for nothing) reached the far end, and the
+            // port closed once the wait was over, none of it at the settings the close puts back. Held output is
+            // dropped before each close that gave up on it, as the traffic record says.
+            const QString heard = QStringLiteral("%1: waited %2 ms, heard %3, dropped %4 times").arg(name).arg(waited)
+                                      .arg(QString::fromLatin1(rig.far->heard.toHex()))
+                                      .arg(rig.path.record.lines().filter("the output did not leave: 2 bytes dropped").size());
+            QCOMPARE(heard, QStringLiteral("%1: waited %2 ms, heard %3, dropped %4 times").arg(name).arg(waitedMs)
+                                .arg(dropped ? "" : "1b401b40").arg(dropped ? 2 - bool(stopAt) : 0));
+            QVERIFY2(rig.line.closes().constLast().at == rig.clock.now(), name);
+            // Told once per command; nothing to tell when a window closing cut the wait short.
+            const char *const told = "The serial port's output did not leave within 1 s and was dropped: flow control holds "
+                                     "it back (check the cable's handshake lines and that the printer is on)";
+            QCOMPARE(name + (u' ' + rig.status.shown.join(u'|')), name + (u' ' + QString(dropped && !stopAt ? told : "")));
+            if (stopAt) { // once stopped, the command opens no port again
+                QVERIFY_THROWS_EXCEPTION(CommandStopped, (void)rig.link.openPort(1, speed, HandshakeHardware));
+                QCOMPARE(rig.line.opens().size(), 1);
+            }
         }
     }
 

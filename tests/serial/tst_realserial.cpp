@@ -201,83 +201,60 @@ class TestRealSerial : public QObject {
     Q_OBJECT
 
 private slots:
-    void openSetsTheLineAndCloseGivesItBack_data()
+    void openSetsTheLineAndCloseGivesItBack()
     {
-        QTest::addColumn<int>("speed");
-        QTest::addColumn<int>("handshake");
-        QTest::addColumn<QString>("settings");
         // Every speed, the three handshakes in turn; 28800 has no B constant of its own.
         const char *const handshakes[] = {"", " ixon ixoff", " rts/cts"};
         const int speeds[] = {1200, 2400, 4800, 9600, 19200, 28800, 38400, 57600, 115200};
-        for (int i = 0; i < 9; ++i)
-            QTest::addRow("%d, handshake %d", speeds[i], i % 3)
-                << speeds[i] << i % 3 << QStringLiteral("%1 8N1%2").arg(speeds[i]).arg(handshakes[i % 3]);
-    }
-
-    void openSetsTheLineAndCloseGivesItBack()
-    {
-        QFETCH(int, speed);
-        QFETCH(int, handshake);
-        FarEnd board;
-        const QString before = board.settings();
-        QtSerialLine line(PortNames({{3, board.path}}));
-        QVERIFY2(line.open(3, speed, handshake), qPrintable(line.errorString()));
-        QTEST(board.settings(), "settings");
-        QCOMPARE(line.baud(), speed);
-        line.close();
-        QCOMPARE(board.settings(), before);
-    }
-
-    void outputHeldBackIsCountedAndDropped_data()
-    {
-        QTest::addColumn<int>("held");     // written while the board holds the output: in Qt's buffer
-        QTest::addColumn<int>("inDriver"); // what the driver holds besides
-        QTest::addColumn<bool>("discard"); // discardOutput before the close
-        QTest::newRow("nothing pending: nothing dropped") << 0 << 0 << false;
-        QTest::newRow("one byte held back") << 1 << 0 << false;
-        QTest::newRow("bytes held back, discarded with the port open") << 2 << 0 << true;
-        QTest::newRow("a byte in the driver") << 0 << 1 << false;
-        QTest::newRow("bytes in both") << 1 << 4 << false;
+        for (int i = 0; i < 9; ++i) {
+            const int speed = speeds[i], handshake = i % 3;
+            const QString settings = QStringLiteral("%1 8N1%2").arg(speed).arg(handshakes[handshake]);
+            FarEnd board;
+            const QString before = board.settings();
+            QtSerialLine line(PortNames({{3, board.path}}));
+            QVERIFY2(line.open(3, speed, handshake), qPrintable(line.errorString()));
+            QCOMPARE(board.settings(), settings);
+            QCOMPARE(line.baud(), speed);
+            line.close();
+            QVERIFY2(board.settings() == before, qPrintable(QStringLiteral("%1: %2").arg(settings, board.settings())));
+        }
     }
 
     void outputHeldBackIsCountedAndDropped()
     {
-        QFETCH(int, held);
-        QFETCH(int, inDriver);
-        QFETCH(bool, discard);
-        FarEnd board;
-        QtSerialLine line(PortNames({{1, board.path}}));
-        QVERIFY(line.open(1, 9600, HandshakeHardware));
-        line.write("go");
-        QCOMPARE(board.readUntil("go"), "go"); // what leaves at once is not pending
-        board.holdOutput(true);
-        line.write(QByteArray("held").left(held));
-        queuedBytes = inDriver;
-        QCOMPARE(line.bytesToWrite(), held + inDriver);
-        if (discard) {
-            line.discardOutput();
-            QCOMPARE(line.bytesToWrite(), 0);
+        // Written while the board holds the output (in Qt's buffer); what the driver holds besides; whether
+        // discardOutput comes before the close.
+        const struct { const char *name; int held, inDriver; bool discard; } cases[] = {
+            {"nothing pending: nothing dropped", 0, 0, false},
+            {"one byte held back", 1, 0, false},
+            {"bytes held back, discarded with the port open", 2, 0, true},
+            {"a byte in the driver", 0, 1, false},
+            {"bytes in both", 1, 4, false},
+        };
+        for (const auto &[name, held, inDriver, discard] : cases) {
+            FarEnd board;
+            QtSerialLine line(PortNames({{1, board.path}}));
+            QVERIFY2(line.open(1, 9600, HandshakeHardware), name);
+            line.write("go");
+            QVERIFY2(board.readUntil("go") == "go", name); // what leaves at once is not pending
+            board.holdOutput(true);
+            line.write(QByteArray("held").left(held));
+            queuedBytes = inDriver;
+            QCOMPARE(name + QStringLiteral(": %1 to write").arg(line.bytesToWrite()), name + QStringLiteral(": %1 to write").arg(held + inDriver));
+            if (discard) {
+                line.discardOutput();
+                QVERIFY2(line.bytesToWrite() == 0, name);
+                board.holdOutput(false);
+                line.write("!"); // what Qt still held would go out first
+                QCOMPARE(board.readUntil("!"), "<flushed>!");
+            }
+            line.close(); // dropping what is held: a UART's driver would wait for it, up to 30 s
+            QVERIFY2(line.bytesToWrite() == 0, name);
+            queuedBytes = 0;
             board.holdOutput(false);
-            line.write("!"); // what Qt still held would go out first
-            QCOMPARE(board.readUntil("!"), "<flushed>!");
+            QVERIFY2(::write(board.programEnd, "end", 3) == 3, name); // the held bytes never come
+            QCOMPARE(name + (u' ' + board.readUntil("end")), name + (u' ' + (held + inDriver > 0 && !discard ? "<flushed>" : "") + QByteArray("end")));
         }
-        line.close(); // dropping what is held: a UART's driver would wait for it, up to 30 s
-        QCOMPARE(line.bytesToWrite(), 0);
-        queuedBytes = 0;
-        board.holdOutput(false);
-        QCOMPARE(::write(board.programEnd, "end", 3), 3); // the held bytes never come
-        QCOMPARE(board.readUntil("end"), (held + inDriver > 0 && !discard ? "<flushed>" : "") + QByteArray("end"));
-    }
-
-    void closeWaitsForTheLastBytesTimeOnTheLine_data()
-    {
-        QTest::addColumn<QString>("speed");
-        QTest::addColumn<bool>("byteByByte");
-        QTest::addColumn<QByteArray>("bytes");
-        // 10 bits a byte: 5 bytes at 1200 bauds take 41.7 ms, 2 take 16.7 ms, 16 at 9600 take 16.7 ms.
-        QTest::newRow("a parameter write, byte by byte") << "1200" << true << QByteArray::fromHex("1d53460601");
-        QTest::newRow("a reset, in one write") << "1200" << false << QByteArray::fromHex("1b40");
-        QTest::newRow("16 bytes by byte at 9600") << "9600" << true << QByteArray("ABCDEFGHIJKLMNOP");
     }
 
     // From the first byte's write until the line's settings are put back (a UART would send what it still
@@ -285,27 +262,32 @@ private slots:
     // the least of five rounds (the wait ends 2 ms after the bytes; a loaded machine may be late, never early).
     void closeWaitsForTheLastBytesTimeOnTheLine()
     {
-        QFETCH(QString, speed);
-        QFETCH(bool, byteByByte);
-        QFETCH(QByteArray, bytes);
-        FarEnd board(true);
-        Program program({{2, board.path}});
-        const double lineMs = bytes.size() * 10'000.0 / speed.toInt();
-        QList<double> waited;
-        for (int round = 0; round < 5; ++round) {
-            QVERIFY(program.link.openLine(2, speed, HandshakeHardware));
-            QCOMPARE(board.read([](const QByteArray &got) { return got.contains("<settings>"); }), "<settings>");
-            Steady::time_point restored{};
-            std::thread farEnd([&] { (void)board.read([](const QByteArray &got) { return got.endsWith("<settings>"); }, &restored); });
-            const auto writing = Steady::now();
-            byteByByte ? program.link.sendCharByChar(bytes) : program.link.sendString(bytes);
-            QVERIFY(program.link.closePort());
-            farEnd.join();
-            waited << std::chrono::duration<double, std::milli>(restored - writing).count();
+        // 10 bits a byte: 5 bytes at 1200 bauds take 41.7 ms, 2 take 16.7 ms, 16 at 9600 take 16.7 ms.
+        const struct { const char *name; QString speed; bool byteByByte; QByteArray bytes; } cases[] = {
+            {"a parameter write, byte by byte", "1200", true, QByteArray::fromHex("1d53460601")},
+            {"a reset, in one write", "1200", false, QByteArray::fromHex("1b40")},
+            {"16 bytes by byte at 9600", "9600", true, QByteArray("ABCDEFGHIJKLMNOP")},
+        };
+        for (const auto &[name, speed, byteByByte, bytes] : cases) {
+            FarEnd board(true);
+            Program program({{2, board.path}});
+            const double lineMs = bytes.size() * 10'000.0 / speed.toInt();
+            QList<double> waited;
+            for (int round = 0; round < 5; ++round) {
+                QVERIFY2(program.link.openLine(2, speed, HandshakeHardware), name);
+                QVERIFY2(board.read([](const QByteArray &got) { return got.contains("<settings>"); }) == "<settings>", name);
+                Steady::time_point restored{};
+                std::thread farEnd([&] { (void)board.read([](const QByteArray &got) { return got.endsWith("<settings>"); }, &restored); });
+                const auto writing = Steady::now();
+                byteByByte ? program.link.sendCharByChar(bytes) : program.link.sendString(bytes);
+                QVERIFY2(program.link.closePort(), name);
+                farEnd.join();
+                waited << std::chrono::duration<double, std::milli>(restored - writing).count();
+            }
+            std::sort(waited.begin(), waited.end());
+            QVERIFY2(waited.first() >= lineMs && waited.first() <= lineMs + 25,
+                     qPrintable(QStringLiteral("%1: %2 ms on the line, waited %3 to %4 ms").arg(name).arg(lineMs).arg(waited.first()).arg(waited.last())));
         }
-        std::sort(waited.begin(), waited.end());
-        QVERIFY2(waited.first() >= lineMs && waited.first() <= lineMs + 25,
-                 qPrintable(QStringLiteral("%1 ms on the line, waited %2 to %3 ms").arg(lineMs).arg(waited.first()).arg(waited.last())));
     }
 
     void aLinkAndItsDeviceAreOnePort()
