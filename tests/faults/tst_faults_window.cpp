@@ -75,12 +75,12 @@ private slots:
                 // word that the reset never left.
                 const QStringList texts = rig.prompts.texts();
                 if (command == QLatin1String("ConfigPrinter") && fault != PortBusy && fault != HangUp)
-                    QVERIFY2(QSet<QString>(texts.cbegin(), texts.cend())
+                    QVERIFY2((QSet<QString>(texts.cbegin(), texts.cend())
                                  == QSet<QString>{"Programming error ! Please check cables and power.",
                                                   fault == HeldOutput ? "The serial line failed: the board was not reset and may "
                                                                         "hold part of the configuration. Please check cables and "
                                                                         "power, then configure it again."
-                                                                      : "Programming error ! Please check cables and power."},
+                                                                      : "Programming error ! Please check cables and power."}),
                              qPrintable(where + ": " + texts.join(u'|')));
                 else
                     QVERIFY2(texts.size() <= 1, qPrintable(where + ": " + texts.join(u'|')));

@@ -253,7 +253,7 @@ private slots:
             queuedBytes = 0;
             board.holdOutput(false);
             QVERIFY2(::write(board.programEnd, "end", 3) == 3, name); // the held bytes never come
-            QCOMPARE(name + (u' ' + board.readUntil("end")), name + (u' ' + (held + inDriver > 0 && !discard ? "<flushed>" : "") + QByteArray("end")));
+            QCOMPARE(QByteArray(name) + ' ' + board.readUntil("end"), QByteArray(name) + (held + inDriver > 0 && !discard ? " <flushed>end" : " end"));
         }
     }
 
