@@ -39,7 +39,7 @@ bool QtSerialLine::open(int port, qint32 baud, int handshake)
     m_port.setDataBits(QSerialPort::Data8);
     m_port.setParity(QSerialPort::NoParity);
     m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(handshake == HandshakeXonXoff    ? QSerialPort::HardwareControl
+    m_port.setFlowControl(handshake == HandshakeXonXoff    ? QSerialPort::SoftwareControl
                           : handshake == HandshakeHardware ? QSerialPort::HardwareControl
                                                            : QSerialPort::NoFlowControl);
     if (!m_port.open(QIODevice::ReadWrite)) {
