@@ -395,75 +395,67 @@ private slots:
         QCOMPARE(rig.find<QWidget>("Frame14")->toolTip(), tips.value(handshake - 1));
     }
 
-    void checkConfiguration_data()
+    void checkConfiguration()
     {
-        QTest::addColumn<BoardOptions>("options"); // its faults switched on once the board was found
-        QTest::addColumn<int>("answering");
-        QTest::addColumn<QString>("editor"); // the options on, the code (1110010000100000 before) and the name
-        QTest::addColumn<QStringList>("messages");
-        QTest::addColumn<QString>("status"); // over the factory list's "default.cdb file error, default list created."
-        const auto row = [](const char *name, const BoardOptions &options, Answering answering, const char *editor,
-                            const QString &status, const QStringList &messages = {}) {
-            QTest::newRow(name) << options << int(answering) << editor << messages << status;
-        };
+        // The board's options (its faults switched on once the board was found), what answers, the editor after (the
+        // options on, the code (1110010000100000 before) and the name), the status line (over the factory list's
+        // "default.cdb file error, default list created.") and the messages.
         const QStringList readError = {"E Error while reading printer parameters !"};
         const QString unchanged = QStringLiteral("default.cdb file error, default list created.");
         const QString read = QStringLiteral("Configuration read from COM3 at 115200 bauds: "), read04 = read + "Mechanism 04's configuration";
-        row("user mode and identity", {.configuration1 = 0xD1, .configuration2 = 0x80, .identity = "MY PRINTER"}, TheBoard,
-            "ConfUser IdUser 1101000110000000 MY PRINTER", read04);
-        row("a four-byte reply counts by its last two", {.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true},
-            TheBoard, "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL", read04);
-        row("resistors mode: the straps", {.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"}, TheBoard,
-            "ConfRes IdUser 1101000110000000 STRAPS", read04);
-        row("a three-byte reply: the name still read", {.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}}, TheBoard,
-            "ConfUser IdUser 1110010000100000 KEPT NAME", unchanged, readError);
-        // Not one byte back: nothing is shown as read, the editor stays exactly as it was.
-        row("a silent board", {.identity = "GONE", .faults = {.silent = true}}, TheBoard, "ConfRes IdUser 1110010000100000 BEFORE",
-            unchanged, {"E The board did not answer on COM3 at 115200 bauds. Please check cables and power."});
-        // A board that answered something: a missing mode reply reads as 0, as it always has.
-        row("silent to the mode queries only", {}, AllButTheModes, "ConfRes IdAuto 1101000110000000 KEPT NAME", read04);
-        row("answering the identity only", {}, TheIdentityOnly, "ConfRes IdAuto 1110010000100000 KEPT NAME", unchanged, readError);
-        row("MRS after the name, blanks around it", {.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"}, TheBoard,
-            "ConfUser IdUser 1111000101000000 ABCDEFGHIJ", read + "matches no entry of the list");
-        row("MRS beyond 16 characters", {.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"}, TheBoard,
-            "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP",
-            read + "Mechanism 01's configuration and 3 more"); // 01, 08, 26 and 28 of the factory list
-    }
+        const struct { const char *name; BoardOptions options; Answering answering; QString editor, status; QStringList messages; } cases[] = {
+            {"user mode and identity", {.configuration1 = 0xD1, .configuration2 = 0x80, .identity = "MY PRINTER"}, TheBoard,
+             "ConfUser IdUser 1101000110000000 MY PRINTER", read04, {}},
+            {"a four-byte reply counts by its last two", {.configuration1 = 0xD1, .configuration2 = 0x80, .fourByteConfiguration = true},
+             TheBoard, "ConfUser IdAuto 1101000110000000 TH864 1K5 KEL", read04, {}},
+            {"resistors mode: the straps", {.userMode = false, .straps1 = 0xD1, .straps2 = 0x80, .identity = "STRAPS"}, TheBoard,
+             "ConfRes IdUser 1101000110000000 STRAPS", read04, {}},
+            {"a three-byte reply: the name still read", {.identity = "KEPT NAME", .faults = {.threeByteConfiguration = true}}, TheBoard,
+             "ConfUser IdUser 1110010000100000 KEPT NAME", unchanged, readError},
+            // Not one byte back: nothing is shown as read, the editor stays exactly as it was.
+            {"a silent board", {.identity = "GONE", .faults = {.silent = true}}, TheBoard, "ConfRes IdUser 1110010000100000 BEFORE",
+             unchanged, {"E The board did not answer on COM3 at 115200 bauds. Please check cables and power."}},
+            // A board that answered something: a missing mode reply reads as 0, as it always has.
+            {"silent to the mode queries only", {}, AllButTheModes, "ConfRes IdAuto 1101000110000000 KEPT NAME", read04, {}},
+            {"answering the identity only", {}, TheIdentityOnly, "ConfRes IdAuto 1110010000100000 KEPT NAME", unchanged, readError},
+            {"MRS after the name, blanks around it", {.configuration1 = 0x71, .identity = "  ABCDEFGHIJ"}, TheBoard,
+             "ConfUser IdUser 1111000101000000 ABCDEFGHIJ", read + "matches no entry of the list", {}},
+            {"MRS beyond 16 characters", {.identity = "ABCDEFGHIJKLMNOP", .firmware = "MRS"}, TheBoard,
+             "ConfUser IdUser 1111000101000000 ABCDEFGHIJKLMNOP",
+             read + "Mechanism 01's configuration and 3 more", {}}, // 01, 08, 26 and 28 of the factory list
+        };
+        for (auto [name, options, answering, editor, status, messages] : cases) {
+            WindowRig rig(std::nullopt); // no default.cdb: the factory list
+            const BoardFaults faults = std::exchange(options.faults, {});
+            rig.found(3, options).setFaults(faults);
+            if (answering != TheBoard)
+                rig.line.attachDevice(3, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
+                    if (in == hex("1d5343") && answering == AllButTheModes)
+                        return hex("d180");
+                    return in == hex("1b49") ? QByteArray("KEPT NAME        FW 4.12") : QByteArray();
+                }));
+            rig.window->editor().applyConfigurationCode(QStringLiteral("1110010000100000"));
+            rig.click("ConfRes IdUser");
+            rig.type("ConfigName", QStringLiteral("BEFORE"));
+            const QString before = editorControls(rig);
+            rig.clearWire();
+            QString pointer; // at each wait: B the busy pointer, else A; an unusable reply gives the window back at once
+            rig.clock.onWait = [&](int) { pointer += rig.window->cursor().shape() == Qt::WaitCursor ? u'B' : u'A'; };
 
-    void checkConfiguration()
-    {
-        QFETCH(BoardOptions, options);
-        QFETCH(int, answering);
-        WindowRig rig(std::nullopt); // no default.cdb: the factory list
-        const BoardFaults faults = std::exchange(options.faults, {});
-        rig.found(3, options).setFaults(faults);
-        if (answering != TheBoard)
-            rig.line.attachDevice(3, std::make_shared<ScriptedDevice>([=](const QByteArray &in, const LineSettings &) {
-                if (in == hex("1d5343") && answering == AllButTheModes)
-                    return hex("d180");
-                return in == hex("1b49") ? QByteArray("KEPT NAME        FW 4.12") : QByteArray();
-            }));
-        rig.window->editor().applyConfigurationCode(QStringLiteral("1110010000100000"));
-        rig.click("ConfRes IdUser");
-        rig.type("ConfigName", QStringLiteral("BEFORE"));
-        const QString before = editorControls(rig);
-        rig.clearWire();
-        QString pointer; // at each wait: B the busy pointer, else A; an unusable reply gives the window back at once
-        rig.clock.onWait = [&](int) { pointer += rig.window->cursor().shape() == Qt::WaitCursor ? u'B' : u'A'; };
+            rig.click("GetSettings"); // (its four queries, in order: tst_cli's fault table)
 
-        rig.click("GetSettings"); // (its four queries, in order: tst_cli's fault table)
-
-        QTEST(rig.prompts.described(), "messages");
-        const bool givenBackEarly = rig.prompts.described().value(0).startsWith("E Error") && answering == TheBoard;
-        QVERIFY2(pointer.contains(QRegularExpression(givenBackEarly ? "^B+A+$" : "^B+$")), qPrintable(pointer));
-        QString editor;
-        for (const char *option : {"ConfRes", "ConfUser", "IdAuto", "IdUser"})
-            editor += rig.isChecked(option) ? QLatin1String(option) + u' ' : QString();
-        QTEST(editor + rig.window->editor().buildConfigurationCode() + u' ' + rig.text("ConfigName"), "editor");
-        QCOMPARE(editorControls(rig) == before, faults.silent); // only a board that said nothing leaves it so
-        QTEST(rig.status(), "status");
-        QCOMPARE(rig.window->focusWidget(), rig.find<QWidget>("GetSettings")); // enabled again
-        QCOMPARE(rig.window->cursor().shape(), Qt::ArrowCursor);
+            QCOMPARE(QStringList{name} + rig.prompts.described(), QStringList{name} + messages);
+            const bool givenBackEarly = rig.prompts.described().value(0).startsWith("E Error") && answering == TheBoard;
+            QVERIFY2(pointer.contains(QRegularExpression(givenBackEarly ? "^B+A+$" : "^B+$")), qPrintable(name + (u' ' + pointer)));
+            QString shown = name + QStringLiteral(": ");
+            for (const char *option : {"ConfRes", "ConfUser", "IdAuto", "IdUser"})
+                shown += rig.isChecked(option) ? QLatin1String(option) + u' ' : QString();
+            QCOMPARE(shown + rig.window->editor().buildConfigurationCode() + u' ' + rig.text("ConfigName") + " | " + rig.status(),
+                     name + (": " + editor + " | " + status));
+            QVERIFY2((editorControls(rig) == before) == faults.silent, name); // only a board that said nothing leaves it so
+            QVERIFY2(rig.window->focusWidget() == rig.find<QWidget>("GetSettings"), name); // enabled again
+            QVERIFY2(rig.window->cursor().shape() == Qt::ArrowCursor, name);
+        }
     }
 
     void sleepWakeAndReset()
