@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -275,6 +276,27 @@ private slots:
         }
         faults.removeAll(QString());
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join("; ")));
+    }
+
+    // Where each window opens: the splash and Help in the middle of the screen, About over the main window,
+    // and kept whole on the screen when the main window reaches past its corner.
+    void windowsOpenWhereTheUserLooks()
+    {
+        WindowRig rig;
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        SplashScreen splash([] {});
+        splash.show();
+        rig.click("Helphelp About");
+        QCOMPARE(splash.frameGeometry().center(), screen.center());
+        QCOMPARE(rig.window->findChild<Helpfrm *>()->frameGeometry().center(), screen.center());
+        QPointer<AboutFrm> about = rig.window->findChild<AboutFrm *>();
+        // (within its frame's width: how wide the system draws it is known once it is shown)
+        QVERIFY((about->frameGeometry().center() - rig.window->frameGeometry().center()).manhattanLength() <= 4);
+        about->close();
+        QTRY_VERIFY(!about);
+        rig.window->move(screen.topLeft() - QPoint(500, 400));
+        rig.click("About");
+        QVERIFY(screen.contains(rig.window->findChild<AboutFrm *>()->frameGeometry()));
     }
 
     // The splash shows the main window exactly once: after
