@@ -53,7 +53,8 @@ void DatabaseFiles::loadDefaultDatabase()
 {
     QFile file(DefaultFileName);
     cdb::ReadResult result;
-    if (file.open(QIODevice::ReadOnly))
+    // A pipe or a device could hold the start for ever.
+    if (notARegularFile(DefaultFileName).isEmpty() && file.open(QIODevice::ReadOnly))
         result = cdb::read(file);
     else
         result.status = cdb::ReadResult::Status::ReadError;

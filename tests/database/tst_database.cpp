@@ -374,8 +374,9 @@ private slots:
         for (int i = 0; i < 29; ++i)
             factory += record("Mechanism " + QByteArray::number(i + 1).rightJustified(2, '0'), codes[i]);
         const QByteArray valid = entries(1);
+        // (A named pipe is never opened: no program may write to it, and the start would wait for ever.)
         const std::optional<QByteArray> table[] = {valid, std::nullopt, QByteArray(), QByteArray("ZELPRINTERSCDB"),
-                                                   QByteArray(valid).replace(0, 3, "zel"), valid.left(40)};
+                                                   QByteArray(valid).replace(0, 3, "zel"), valid.left(40), WindowRig::NamedPipe};
         for (const auto &bytes : table) {
             WindowRig rig(bytes);
             const bool loads = bytes == valid;
@@ -386,7 +387,8 @@ private slots:
             rig.click("sd"); // to default.cdb in the current folder
             QCOMPARE(rig.prompts.texts().join(u'|'),
                      loads ? "" : "Current database has no name ! Please use 'Save as' instead.");
-            QCOMPARE(contents(rig.folder.filePath("default.cdb")), bytes.value_or("<missing>"));
+            if (bytes != WindowRig::NamedPipe)
+                QCOMPARE(contents(rig.folder.filePath("default.cdb")), bytes.value_or("<missing>"));
             rig.files.paths << rig.folder.filePath("saved.cdb");
             rig.click("Sda");
             QCOMPARE(contents(rig.folder.filePath("saved.cdb")), loads ? valid : factory);

@@ -12,6 +12,8 @@
 #include <QTest>
 #include <QTimeZone>
 
+#include <sys/stat.h>
+
 namespace tessary::test {
 
 QByteArray WindowRig::emptyDatabase() { return QByteArray("ZELPRINTERSCDB0") + QByteArray::fromHex("000d0a"); }
@@ -21,7 +23,9 @@ WindowRig::WindowRig(const std::optional<QByteArray> &defaultCdb, bool demo)
 {
     previousFolder = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    if (defaultCdb)
+    if (defaultCdb == NamedPipe)
+        QVERIFY(::mkfifo("default.cdb", 0644) == 0);
+    else if (defaultCdb)
         writeFile(QStringLiteral("default.cdb"), *defaultCdb);
     line.setWakeups(false);
     // The record's headings are dated 2 March 2026, 14:05 at UTC+1, when the virtual clock starts.

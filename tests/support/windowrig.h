@@ -34,6 +34,8 @@ public:
     // "ZELPRINTERSCDB0", no entries.
     static QByteArray emptyDatabase();
 
+    // default.cdb as these bytes, missing (nullopt), or a named pipe no program writes to (NamedPipe).
+    static inline const QByteArray NamedPipe = "<named pipe>";
     explicit WindowRig(const std::optional<QByteArray> &defaultCdb = emptyDatabase(), bool demo = false);
     ~WindowRig();
     WindowRig(const WindowRig &) = delete;
