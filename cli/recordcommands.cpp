@@ -198,10 +198,13 @@ int CliApp::recordUse(const Invocation &call)
         return fail(call.common, QStringLiteral("the record cannot be kept in the settings: ") +
                                      m_environment.settingsProblem());
     // A file is kept by its whole path: the setting holds wherever tessary runs.
-    RecordLocation::keep(*settings,
-                         builtIn ? QString()
-                         : location->kind == RecordLocation::Kind::Sqlite ? QStringLiteral("sqlite:") + location->path
-                                                                          : text);
+    if (!RecordLocation::keep(*settings,
+                              builtIn ? QString()
+                              : location->kind == RecordLocation::Kind::Sqlite ? QStringLiteral("sqlite:") + location->path
+                                                                               : text))
+        return fail(call.common, QStringLiteral("the record cannot be kept in the settings: writing %1 failed; the "
+                                                "record in use stays as it was")
+                                     .arg(settings->fileName()));
     const RecordDatabase::Opened opened = RecordDatabase::open(*location, RecordDatabase::Use::Write);
     const QJsonObject json{{QStringLiteral("record"), location->shown()}};
     if (!opened.database)

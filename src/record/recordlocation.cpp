@@ -205,13 +205,14 @@ std::optional<RecordLocation> RecordLocation::configured(const QSettings &settin
     return location;
 }
 
-void RecordLocation::keep(QSettings &settings, const QString &text)
+bool RecordLocation::keep(QSettings &settings, const QString &text)
 {
     if (text.isEmpty())
         settings.remove(settingsKey());
     else
         settings.setValue(settingsKey(), text);
     settings.sync();
+    return settings.status() == QSettings::NoError;
 }
 
 QString RecordLocation::shown() const

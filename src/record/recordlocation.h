@@ -39,7 +39,8 @@ struct RecordLocation {
     // built-in one; nothing, with the reason, when the setting cannot be read.
     [[nodiscard]] static std::optional<RecordLocation> configured(const QSettings &settings, QString *error);
     // Keeps the text in the settings (empty: back to the built-in record).
-    static void keep(QSettings &settings, const QString &text);
+    // False when the settings could not be written.
+    [[nodiscard]] static bool keep(QSettings &settings, const QString &text);
     // The settings' key that holds it.
     [[nodiscard]] static QString settingsKey();
 

@@ -268,7 +268,7 @@ private slots:
         m_folder = std::make_unique<QTemporaryDir>();
         // The built-in record and the spools: the case's own data folder.
         qputenv("XDG_DATA_HOME", m_folder->filePath("data").toUtf8());
-        RecordLocation::keep(m_rig.env.memory, {});
+        QVERIFY(RecordLocation::keep(m_rig.env.memory, {}));
         closeConnections("record.sqlite");
     }
 
@@ -315,7 +315,7 @@ private slots:
         QCOMPARE(tessary({"record", "list"}), 1);
         QCOMPARE(m_rig.err, "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
         QVERIFY(!QFile::exists(recordDataFolder() + "/record.sqlite"));
-        RecordLocation::keep(m_rig.env.memory, "sqlite:/before");
+        QVERIFY(RecordLocation::keep(m_rig.env.memory, "sqlite:/before"));
         const QString other = "sqlite:" + home + "/other.sqlite";
         if (given.contains("other"))
             sql(other, "CREATE TABLE boards (x)");
@@ -329,6 +329,18 @@ private slots:
             QCOMPARE(tessary({"record", "list"}), 0);
             QCOMPARE(m_rig.out, "0 boards\n");
         }
+    }
+
+    // Settings that cannot be written: the record is not said to be kept, and the one in use stays.
+    void recordUseSaysWhenTheSettingsCannotBeWritten()
+    {
+        test::CliRig rig{.now = utc("2024-05-08T12:00:00.000Z")};
+        QVERIFY(QDir().mkpath(rig.env.memory.fileName())); // a folder where the settings' file goes
+        QCOMPARE(rig.expect({"record", "use", "sqlite:" + m_folder->filePath("kept.sqlite")}, 1,
+                            "tessary: the record cannot be kept in the settings: writing " + rig.env.memory.fileName()
+                                + " failed; the record in use stays as it was\n"),
+                 "");
+        QVERIFY(!QFile::exists(m_folder->filePath("kept.sqlite")));
     }
 
     // Each form of a record's address read as the user wrote it, and shown back with its password masked.
@@ -576,7 +588,7 @@ private slots:
                     && ::getsockname(silent, reinterpret_cast<sockaddr *>(&address), &length) == 0);
             url = QStringLiteral("postgresql://line7@127.0.0.1:%1/factory").arg(ntohs(address.sin_port));
         }
-        RecordLocation::keep(m_rig.env.memory, given.contains("URL") ? "sqlite:/nowhere/else" : url);
+        QVERIFY(RecordLocation::keep(m_rig.env.memory, given.contains("URL") ? "sqlite:/nowhere/else" : url));
         const QString log = m_folder->filePath("line.csv"), spool = spoolOf(url);
         m_rig.env.simLine.clearRecords();
         const QStringList arguments = QStringList{"program", "--code", "1111000101000000", "--id", "L7-00412", "--verify",

@@ -73,7 +73,7 @@ private slots:
     {
         QFile::remove(m_where.path);
         QFile::remove(recordDataFolder() + QStringLiteral("/spool/") + m_where.spoolName());
-        RecordLocation::keep(m_settings, m_url);
+        QVERIFY(RecordLocation::keep(m_settings, m_url));
     }
 
     // Each command a run of its own, its row as tessary's for the same board:
@@ -113,7 +113,7 @@ private slots:
         QFETCH(QString, status);
         const bool set = !record.startsWith(u"no ");
         if (!set) {
-            RecordLocation::keep(m_settings, {});
+            QVERIFY(RecordLocation::keep(m_settings, {}));
         } else if (record == u"folder") {
             QVERIFY(QDir().mkpath(m_where.path));
         } else {
