@@ -210,6 +210,8 @@ private slots:
         QTest::newRow("fish: the PATH of COMn=PATH") << "fish" << "detect --port COM3=/dev/nul" << QStringList{"COM3=/dev/null"};
         QTest::newRow("fish: entries") << "fish" << "program --db DB --entry Mechanism\\ 2" << mechanisms(20, 29);
         QTest::newRow("fish: databases and folders") << "fish" << "db list DIR/" << QStringList{"DIR/folder/", "DIR/lines.cdb"};
+        for (const char *shell : {"bash", "zsh", "fish"}) // an entry named, nothing follows
+            QTest::addRow("%s: nothing after the entry", shell) << shell << "db show DB Mechanism\\ 11 ''" << QStringList{};
     }
     void shellsComplete()
     {
