@@ -62,8 +62,7 @@ QStringList fixedTexts(QWidget *window)
             row += " | tip: " + w->toolTip();
         if (w && !qobject_cast<QMenu *>(w)) { // a menu is heard through its item in the menu bar: by its title
             QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
-            const bool typed = w->inherits("QLineEdit") || w->inherits("QPlainTextEdit") || w->inherits("QTextEdit");
-            heard = a->text(QAccessible::Name) + (typed && a->state().readOnly ? " [read-only]" : "");
+            heard = a->text(QAccessible::Name);
             for (const auto &[label, relation] : a->relations(QAccessible::Label))
                 if (label->object() != o->parent())
                     heard += " (labelled " + label->text(QAccessible::Name) + ')';
@@ -215,9 +214,9 @@ private slots:
             "AboutFrm: About", "Label1: Tessary Configurator    Rev: 2.3", "Label2: Web:",
             "Label4: www.tessary.example.com | heard: www.tessary.example.com (labelled Web:)", "Label3: Support:",
             "Label5: support@tessary.example.com | heard: support@tessary.example.com (labelled Support:)",
-            "Image1: | heard: Tessary", "names: Picture1", "Helpfrm: Tessary Configurator Help", "Index: Index", "WebBrowser: | heard: Help page [read-only]",
+            "Image1: | heard: Tessary", "names: Picture1", "Helpfrm: Tessary Configurator Help", "Index: Index", "WebBrowser: | heard: Help page",
             "SplashScreen: | heard: Tessary Configurator", "Picture1: | heard: Tessary Configurator", "Rev: Rev: 2.3",
-            "TrafficMonitor: Traffic monitor", "TrafficView: | heard: Serial traffic [read-only]", "CopyTraffic: Copy", "ClearTraffic: Clear",
+            "TrafficMonitor: Traffic monitor", "TrafficView: | heard: Serial traffic", "CopyTraffic: Copy", "ClearTraffic: Clear",
             "SaveTraffic: Save as...",
             "TrafficNote: Recorded also while this window is closed; the newest 20,000 lines are kept."};
         for (qsizetype row = 0; row < qMax(texts.size(), written.size()); ++row) // the first row that differs
