@@ -336,18 +336,15 @@ private slots:
     {
         test::CliRig rig{.now = utc("2024-05-08T12:00:00.000Z")};
         QVERIFY(QDir().mkpath(rig.env.memory.fileName())); // a folder where the settings' file goes
-        QCOMPARE(rig.expect({"record", "use", "sqlite:" + m_folder->filePath("kept.sqlite")}, 1,
-                            "tessary: the record cannot be kept in the settings: writing " + rig.env.memory.fileName()
-                                + " failed; the record in use stays as it was\n"),
-                 "");
+        const QString said = "tessary: the record cannot be kept in the settings: writing " + rig.env.memory.fileName() + " failed; the record in use stays as it was\n";
+        QCOMPARE(rig.expect({"record", "use", "sqlite:" + m_folder->filePath("kept.sqlite")}, 1, said), "");
         QVERIFY(!QFile::exists(m_folder->filePath("kept.sqlite")));
     }
 
     // Each form of a record's address read as the user wrote it, and shown back with its password masked.
-    void recordAddressesReadAsWritten_data()
+    void recordAddressesReadAsWritten()
     {
-        QTest::addColumn<QString>("given");
-        QTest::addColumn<QString>("shown"); // or the reason it is refused
+        // The address given, and what is shown of it, or the reason it is refused.
         const QList<std::pair<const char *, const char *>> cases = {
             {"postgresql://line7:s3cret@[::1]:5433/factory", "postgresql://line7:***@[::1]:5433/factory"},
             {"postgres://[fe80::1]/factory", "postgresql://[fe80::1]/factory"},
@@ -369,17 +366,12 @@ private slots:
             {"sqlite:~/records/../line7.sqlite", "sqlite:~/line7.sqlite"},
             {"sqlite:line7.sqlite", "sqlite:./line7.sqlite"},
         };
-        for (const auto &[given, shown] : cases)
-            QTest::newRow(given) << QString(given) << QString(shown);
-    }
-    void recordAddressesReadAsWritten()
-    {
-        QFETCH(QString, given);
-        QFETCH(QString, shown);
-        QString error;
-        const std::optional<RecordLocation> location = RecordLocation::parse(given, &error);
-        const QString result = location ? location->shown() : error;
-        QCOMPARE(result, shown.replace("sqlite:~", "sqlite:" + QDir::homePath()).replace("sqlite:.", "sqlite:" + QDir::currentPath()));
+        for (const auto &[given, shown] : cases) {
+            QString error;
+            const std::optional<RecordLocation> location = RecordLocation::parse(given, &error);
+            const QString expected = QString(shown).replace("sqlite:~", "sqlite:" + QDir::homePath()).replace("sqlite:.", "sqlite:" + QDir::currentPath());
+            QCOMPARE(QString(given) + " -> " + (location ? location->shown() : error), QString(given) + " -> " + expected);
+        }
     }
     // Each record has a spool of its own, named readably: two files of one name in two folders, or two
     // servers' databases of one name, never share one.
