@@ -135,6 +135,8 @@ private slots:
             {"", "Usage: tessary <command>"}, {"detect --speed 9600", "--speed needs --port"}, {"detect --port COM7", "COM1 to COM6"},
             {"detect --port COM0=/dev/ttyS0", "--port takes COMn=DEVICE"}, {"read --port COM1 --speed 9601", "--speed takes"},
             {"detect --port COM2 --port COM2=/dev/pts/1", "COM2 is named twice"}, {"db", "needs an action"},
+            {"detect --port /dev/a1 --port /dev/a2 --port /dev/a3 --port /dev/a4 --port /dev/a5 --port /dev/a6 --port /dev/a7",
+             "there are six ports, COM1 to COM6"},
             {"detect --port COM1=/dev/null --port /dev/null", "COM1 (/dev/null) and COM2 (/dev/null) are one device"},
             {"identity --trace \"\"", "--trace needs a file, or - for standard error"},
             {"detect --port COM1 --port COM2 --speed 9600", "--speed probes one port"},
