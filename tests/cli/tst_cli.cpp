@@ -146,7 +146,7 @@ private slots:
             {"program --mode resistors --code 1111000101000000", "straps"}, {"program --id A --auto-id", "not both"},
             {"program --mode resistors --id Ω-1", "Latin-1"}, {"program --mode resistors --id \"\"", "Please specify a mechanism identity !"},
             // A code naming no head type ("11") or no head width ("000") is never written.
-            {"program --code 1111011101000000", "names no head type"}, {"program --code 1111000100000000", "names no head width"},
+            {"program --code 1111011101000000", "names no head type"}, {"program --code 1111010100000000", "names no head width"},
             // Every field option left out, by its flag, in one line.
             {"program --head-width 576 --head-type 1500 --mechanism standard --steps 1 --rotation normal --strobe positive",
              "tessary program: the configuration leaves out --head-up\n"},
