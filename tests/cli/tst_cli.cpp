@@ -488,7 +488,7 @@ private slots:
         // What the board takes in until it is found (its own record of it, and its count, which has the
         // wake-ups at other speeds too): a detection alone, in the same mode.
         static QHash<QString, std::pair<qint64, qint64>> leads;
-        const bool wakes = command.startsWith("wake");
+        const bool wakes = command.startsWith("wake"), sleeps = command.startsWith("sleep"); // sleep: the line goes in its pause
         const QString leadKey = mode + (wakes ? " wake" : "");
         if (!leads.contains(leadKey)) {
             Rig dry;
@@ -509,7 +509,7 @@ private slots:
         QByteArray heard, said; // the board's own record of what it took in and sent
         board.setTrafficLog([&](Board::Direction way, qint64, const QByteArray &bytes) { (way == Board::Direction::In ? heard : said) += bytes; });
         board.setFaults({.silent = fault == Silent, .noEcho = fault == NoEcho, .wrongEchoAddress = fault == WrongEcho ? 8 : -1,
-                         .hangUpAfter = fault == HangUpInScan ? 2 : fault == HangUpInWrites ? int(lead + (programs ? 8 : 0)) : -1,
+                         .hangUpAfter = fault == HangUpInScan ? 2 : fault == HangUpInWrites ? int(lead + (programs ? 8 : sleeps ? 3 : 0)) : -1,
                          .hangUpAfterReset = fault == HangUpAfterReset});
         // (A port the user may not open is refused the same way, with the reason the system gives: tst_cli_pty.)
         const QString unopened = fault == Busy ? "/dev/ttyS0 is in use by another program" : "";
