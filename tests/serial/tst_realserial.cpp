@@ -386,7 +386,6 @@ private slots:
         for (int port = 1; port <= 6; ++port) {
             const QString group = QString("ComSlots/COM%1/").arg(port);
             watched.settings.setValue(group + "device", QString("/dev/ttyUSB%1").arg(port));
-            watched.settings.setValue(group + "serialNumber", QString("A%1").arg(port));
             watched.settings.setValue(group + "vendorId", 1027);
             watched.settings.setValue(group + "productId", 24577);
             watched.settings.setValue(group + "used", port);
