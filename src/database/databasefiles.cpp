@@ -51,16 +51,8 @@ bool DatabaseFiles::isReadOnly(const QString &path)
 
 void DatabaseFiles::loadDefaultDatabase()
 {
-    QFile file(DefaultFileName);
-    cdb::ReadResult result;
-    // A pipe or a device could hold the start for ever.
-    if (notARegularFile(DefaultFileName).isEmpty() && file.open(QIODevice::ReadOnly))
-        result = cdb::read(file);
-    else
-        result.status = cdb::ReadResult::Status::ReadError;
-    file.close();
-
-    if (!result.ok()) {
+    const Loaded loaded = load(DefaultFileName);
+    if (loaded.problem != Loaded::Problem::None) {
         // Whatever is wrong with the file, the user starts with a usable
         // list; the file on disk is left as it is. The list is empty at
         // start; emptying it first keeps a repeated load from doubling it.
@@ -69,7 +61,7 @@ void DatabaseFiles::loadDefaultDatabase()
         m_status.showStatus(QStringLiteral("default.cdb file error, default list created."));
         return;
     }
-    m_database.setEntries(result.entries);
+    m_database.setEntries(loaded.entries);
     m_database.clearSelection();
     m_database.setModified(false);
     m_database.setFileName(DefaultFileName);
