@@ -25,6 +25,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -349,19 +350,24 @@ private slots:
         }
     }
 
-    // A port the user may not open names the dialout group (a port another program holds: every board at
-    // once above); as root the permission bits are not looked at, so the tool runs as an unprivileged user
-    // on a mode-000 node.
+    // A port the user may not open names the dialout group; a port another program holds exclusively (as
+    // a serial program does) is said to be in use. As root neither the permission bits nor the exclusive
+    // hold are looked at, so the tool runs as an unprivileged user.
     void aPortTheUserMayNotOpenIsNamed()
     {
-        PtyBoardThread board;
-        const QStringList identity = {"identity", "--port", "COM1=" + board.path(), "--speed", "115200"};
-        QVERIFY(::chmod(QFile::encodeName(board.path()).constData(), 0) == 0);
         const QStringList unprivileged = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
-        const Ran denied = run(identity, ::geteuid() ? QStringList() : unprivileged);
-        QVERIFY2(denied.status == 1 && denied.err.contains("no permission to use the port; add your user to the dialout group "
-                                                           "(sudo usermod -aG dialout $USER) and log in again"),
-                 qPrintable(denied.err));
+        for (const bool held : {false, true}) {
+            PtyBoardThread board;
+            const QByteArray node = QFile::encodeName(board.path());
+            QVERIFY(::chmod(node.constData(), held ? 0666 : 0) == 0);
+            const int holder = held ? ::open(node.constData(), O_RDWR | O_NOCTTY) : -1;
+            const auto release = qScopeGuard([holder] { ::close(holder); });
+            QVERIFY(!held || ::ioctl(holder, TIOCEXCL) == 0);
+            const Ran denied = run({"identity", "--port", "COM1=" + board.path(), "--speed", "115200"},
+                                   ::geteuid() ? QStringList() : unprivileged);
+            QVERIFY2(denied.status == 1 && denied.err.contains(held ? "the port is in use by another program" : "no permission to use the port; add your user to the dialout group (sudo usermod -aG dialout $USER) and log in again"),
+                     qPrintable(denied.err));
+        }
     }
 
     // The user's settings file as something else than a file (a FIFO, a socket, a device, each also

@@ -210,8 +210,10 @@ private slots:
         QTest::newRow("fish: the PATH of COMn=PATH") << "fish" << "detect --port COM3=/dev/nul" << QStringList{"COM3=/dev/null"};
         QTest::newRow("fish: entries") << "fish" << "program --db DB --entry Mechanism\\ 2" << mechanisms(20, 29);
         QTest::newRow("fish: databases and folders") << "fish" << "db list DIR/" << QStringList{"DIR/folder/", "DIR/lines.cdb"};
-        for (const char *shell : {"bash", "zsh", "fish"}) // an entry named, nothing follows
+        for (const char *shell : {"bash", "zsh", "fish"}) { // an entry named, nothing follows; a file not there, nothing said
             QTest::addRow("%s: nothing after the entry", shell) << shell << "db show DB Mechanism\\ 11 ''" << QStringList{};
+            QTest::addRow("%s: no entries of a missing file", shell) << shell << "db show DIR/none.cdb ''" << QStringList{};
+        }
     }
     void shellsComplete()
     {

@@ -404,6 +404,11 @@ private slots:
         auto *mail = about->findChild<LinkLabel *>("Label5");
         QTest::mouseClick(about->findChild<LinkLabel *>("Label4"), Qt::LeftButton);
         QTest::keyClick(mail, Qt::Key_Return); // reached with Tab: keyboardWalksAndPressesEachWindow
+        QVERIFY(QTest::qWaitForWindowActive(about));
+        const QImage plain = mail->grab().toImage(); // the link Return opens is framed when reached with the keyboard
+        while (!mail->hasFocus())
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QVERIFY(mail->grab().toImage() != plain);
         // Not clicks: the right button, a press let go beside the link, a release without a press on it.
         auto *web = about->findChild<LinkLabel *>("Label4");
         QTest::mouseClick(web, Qt::RightButton);
