@@ -243,7 +243,7 @@ _tessary_names()
     local program=${COMP_WORDS[0]} line name typed=${1//\\/}
     typed=${typed#[\"\']}
     [[ $program == "~/"* ]] && program=$HOME/${program#"~/"}
-    command -v "$program" >/dev/null 2>&1 || program=tessary
+    command -v "$program" >/dev/null || program=tessary
     [[ $2 == "~/"* ]] && set -- "$1" "$HOME/${2#"~/"}"
     COMPREPLY=()
     while IFS= read -r line; do
