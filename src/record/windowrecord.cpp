@@ -82,7 +82,9 @@ void WindowRecord::keep(const BoardRow &row)
         emit kept(problem);
     };
     if (!location) {
-        said(QStringLiteral("The board's row is not recorded: ") + error);
+        // Said after the command's own status, as the record's answer would be.
+        QMetaObject::invokeMethod(this, [said, error] { said(QStringLiteral("The board's row is not recorded: ") + error); },
+                                  Qt::QueuedConnection);
         return;
     }
     const RecordRun::Start start{row.station, row.tool, row.command, {}, row.started};
