@@ -147,8 +147,7 @@ private slots:
     void everyWindowReadsAsWritten()
     {
         WindowRig rig, demo(WindowRig::emptyDatabase(), true);
-        for (const char *item : {"TrafficMonitor", "Helphelp", "About"})
-            rig.click(item);
+        rig.click("TrafficMonitor Helphelp About");
         rig.line.setExistingPorts({1, 2});
         rig.state.link = {true, 1, QStringLiteral("115200"), HandshakeHardware, true}; // an earlier finding, forgotten
         PortSelection ports(rig.services);
@@ -229,8 +228,7 @@ private slots:
     void everyWindowIsLaidOutSoundly()
     {
         WindowRig rig;
-        for (const char *item : {"TrafficMonitor", "Helphelp", "About"})
-            rig.click(item);
+        rig.click("TrafficMonitor Helphelp About");
         PortSelection ports(rig.services);
         SplashScreen splash([] {});
         QStringList faults;
@@ -353,8 +351,7 @@ private slots:
         rig.window->database().select(0);
         rig.click("DbbAnalyse");
         rig.line.setExistingPorts({1, 2});
-        for (const char *item : {"TrafficMonitor", "Helphelp", "About"})
-            rig.click(item);
+        rig.click("TrafficMonitor Helphelp About");
         PortSelection ports(rig.services);
         ports.selectPort(2);
         const struct { QWidget *window; QString chain, pressed; } table[] = {
