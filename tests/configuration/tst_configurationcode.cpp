@@ -50,11 +50,11 @@ private slots:
 
     void codesReadBackInWords()
     {
-        // What a read-back shows (a whole code of every field: tessary code decode); a short text reads its
-        // missing positions as 0, a cut field from what remains.
+        // What a read-back shows (a whole code of every field: tessary code decode, whose test in tst_cli also
+        // has the head type and width no digits name); a short text reads its missing positions as 0, a cut
+        // field from what remains.
         const struct { const char *code, *words; } rows[] = {
             {"0000101010110000", "MRS|3.3 V|KEL|2 steps/dotline|Inverted|3000 Ohms|Positive|448 dots|Inverted"},
-            {"1111011100000000", "Chipset|5 V|Standard|1 step/dotline|Normal|not defined|Negative|not defined|Normal"},
             {"111101", "Chipset|5 V|Standard|1 step/dotline|Normal|3000 Ohms|Positive|not defined|Normal"}};
         const auto words = [](const MechanismSettings &s) {
             QStringList out;
