@@ -122,7 +122,6 @@ struct Configure {
 
 } // namespace
 
-Q_DECLARE_METATYPE(tessary::sim::BoardOptions)
 Q_DECLARE_METATYPE(Scan)
 Q_DECLARE_METATYPE(Detection)
 Q_DECLARE_METATYPE(Configure)
