@@ -46,12 +46,10 @@
 
 using namespace tessary;
 using namespace tessary::sim;
-using tessary::test::ScriptedPorts;
+using namespace tessary::test;
 using Rig = tessary::test::CliRig;
 
 namespace {
-
-QByteArray record(const QByteArray &name, const QByteArray &code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
 
 // An adapter of the plug tables: A to G and X are FTDI adapters with serial
 // numbers, S has A's serial number under other USB ids, N no serial number

@@ -40,8 +40,6 @@ namespace {
 const QString M01 = "1111000101000000";
 const QStringList Codes = {M01, "1101001100100000", "1111100110000000", "1101000110000000", "1101000101100000"};
 
-QByteArray record(const QByteArray &name, const char *code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
-
 // Entries A to E (or fewer), each with a code of its own.
 QByteArray entries(int count = 5)
 {

@@ -18,4 +18,7 @@ inline bool writeFile(const QString &path, const QByteArray &bytes, QIODevice::O
     return file.open(mode) && file.write(bytes) == bytes.size() && file.flush();
 }
 
+// A record of a .cdb file: the name filled to 16 characters with spaces, the code, CR LF.
+inline QByteArray record(const QByteArray &name, const QByteArray &code) { return name.leftJustified(16, ' ') + code + "\r\n"; }
+
 } // namespace tessary::test
