@@ -164,7 +164,6 @@ private slots:
             {"audit --expect Nothing", "tessary audit: --expect: the factory list has no entry named \"Nothing\"\n"},
             {"audit --code 1111000101000000 --head-width 576", "one way: --expect ENTRY, --code or field options"},
             {"audit --code 11110001", "16 characters 0 or 1"}, {"audit --head-width 500", "--head-width takes"},
-            {"audit --all-boards --expect Nothing", "no entry named"},
             // Identities: each checked before any port is opened.
             {"program --mode resistors --id Seventeen-chars!!", "tessary program: --id: \"Seventeen-chars!!\" is 17 characters; the board holds 16\n"},
             {"program --mode resistors --id L7-{n:5}", "{n:5}: write the width with a 0 in front, {n:05}, for 5 digits"},
@@ -1389,7 +1388,6 @@ private slots:
             {head + R"({"name": "a\rb", "code": "1111000101000000"}]})", "the name holds a NUL, CR or LF"},
             {head + R"({"name": "a\nb", "code": "1111000101000000"}]})", "the name holds a NUL, CR or LF"},
             {head + R"({"name": "\t", "code": "1111000101000000"}]})", "the name is blank"},
-            {head + R"({"name": "M", "code": "1101001100100000"}]})", "entry 2 \"M\": the name repeats entry 1's"},
             {head + more + R"({"name": "M", "code": "1111000101000000"}]})", "256 entries, but a database file holds at most 255"},
         };
         for (const auto &[json, reason] : table) {
