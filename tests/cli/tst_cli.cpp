@@ -969,7 +969,6 @@ private slots:
             // One field of the entry's differs (each field: the row of every field below); the board holds no head type.
             {0xF7, 0x40, true, entry, 1, "drift", {"head type: the board holds none, expected 1500 Ohms"}},
             {0xF1, 0x48, true, {"--code", "1111000101000000"}, 1, "drift", {"reserved bits: the board holds 1000, expected 0000"}},
-            {0xF1, 0x40, false, {"--code", "1111000101000000"}, 1, "drift", {"configuration mode: the board holds Resistors, expected User"}},
             {0x0C, 0x9F, false, entry, 1, "drift", // every field, in order
              {"configuration mode: the board holds Resistors, expected User",
               "printer mode: the board holds MRS, expected Chipset",
