@@ -804,9 +804,9 @@ private slots:
         const QStringList one = {"--code", "1111000101000000", "--serial-file", "SERIALFILE", "--id"}; // one board: the port's scan
         const QStringList list = all + QStringList{"--id-list", "IDLIST"};
         const QString unwritten = "TH432 1K5 STD TH432 1K5 STD TH432 1K5 STD"; // as found
-        // The boards placed, the options (SERIALFILE: the serial file, IDLIST: the identity list), the serial file (or the
-        // list's .next) before ("-": none), the exit status, what each board found holds after (in port order), the serial
-        // file after ("-": none), and what is said on standard error.
+        // The boards placed, the options (SERIALFILE: the serial file, NOWHERE: one in a folder that is not there, IDLIST:
+        // the identity list), the serial file (or the list's .next) before ("-": none), the exit status, what each board
+        // found holds after (in port order), the serial file after ("-": none), and what is said on standard error.
         const struct { const char *tag; QString placement; QStringList options; const char *before; int status; QString identities;
                        const char *after; QString said; } table[] = {
             {"a new serial file begins at --serial-start", boards, fromOne, "-", 0, "L7-0001 L7-0002 L7-0003", "4\n"},
@@ -825,7 +825,7 @@ private slots:
                 "makes \"LINE7-SERIAL-1000\" for number 1000"},
             {"a file that holds no number", boards, numbered, "L7-0041\n", 1, unwritten, "L7-0041\n",
                 "tessary: the serial file SERIALFILE holds \"L7-0041\", not the next number\n"},
-            {"a serial file whose folder is not there", boards, fromOne, "-", 1, unwritten, "-", "its folder does not exist\n"},
+            {"a serial file whose folder is not there", boards, QStringList(fromOne).replaceInStrings("SERIALFILE", "NOWHERE"), "-", 1, unwritten, "-", "its folder does not exist\n"},
             {"a list from its first line", boards, list, "-", 0, "A-1 B-2 C-3", "4\n"},
             {"a list from its next line", boards, list, "2\n", 0, "B-2 C-3 D-4", "5\n"},
             {"a list named through a link: the list's own next line", boards, all + QStringList{"--id-list", "IDLINK"}, "2\n", 0,
@@ -868,9 +868,8 @@ private slots:
             QVERIFY(QFile::link(rig.path("ids.txt"), rig.path("link.txt")));
             if (QByteArray(before) != "-")
                 rig.write(counter, before);
-            if (QString(tag) == "a serial file whose folder is not there")
-                options.replaceInStrings("SERIALFILE", rig.path("none/serial.txt"));
-            options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt")).replaceInStrings("IDLINK", rig.path("link.txt"));
+            options.replaceInStrings("SERIALFILE", rig.path("serial.txt")).replaceInStrings("IDLIST", rig.path("ids.txt")).replaceInStrings("IDLINK", rig.path("link.txt"))
+                .replaceInStrings("NOWHERE", rig.path("none/serial.txt"));
             QVERIFY2(rig.run(QStringList{"program", "--log", rig.path("line.csv")} + options) == status, qPrintable(tag + (": " + rig.err)));
             QVERIFY2(rig.err.contains(QString(said).replace("SERIALFILE", rig.path("serial.txt")).replace("IDLIST", rig.path("ids.txt"))),
                      qPrintable(rig.err));
