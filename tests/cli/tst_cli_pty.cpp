@@ -358,9 +358,8 @@ private slots:
         const QStringList unprivileged = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
         for (const bool held : {false, true}) {
             PtyBoardThread board;
-            const QByteArray node = QFile::encodeName(board.path());
-            QVERIFY(::chmod(node.constData(), held ? 0666 : 0) == 0);
-            const int holder = held ? ::open(node.constData(), O_RDWR | O_NOCTTY) : -1;
+            QVERIFY(::chmod(qPrintable(board.path()), held ? 0666 : 0) == 0);
+            const int holder = held ? ::open(qPrintable(board.path()), O_RDWR | O_NOCTTY) : -1;
             const auto release = qScopeGuard([holder] { ::close(holder); });
             QVERIFY(!held || ::ioctl(holder, TIOCEXCL) == 0);
             const Ran denied = run({"identity", "--port", "COM1=" + board.path(), "--speed", "115200"},

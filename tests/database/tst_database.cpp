@@ -421,8 +421,7 @@ private slots:
         // "Save database" writes the file it came from anew, whatever it held before.
         rig.click("Od");
         select(rig, 1);
-        rig.click("DbbDelete");
-        rig.click("sd");
+        rig.click("DbbDelete sd");
         QCOMPARE(contents(names), QByteArray("ZELPRINTERSCDB0\x01\r\nMechanism 01    1111000101000000\r\n"));
         QVERIFY(!rig.window->database().isModified());
     }

@@ -226,8 +226,7 @@ private slots:
         rig.record.clear(); // the record keeps the detection's lines: only what follows counts here
         rig.ports.unplug("/dev/ttyUSB3");
         rig.clearWire();
-        rig.click("Reset");
-        rig.click("Reset");
+        rig.click("Reset Reset");
         QCOMPARE(rig.status(), "The adapter of COM2 (ttyUSB3) is gone: plug it back in or run a detection");
         rig.ports.plug(usb); // back as ttyUSB0: COM2 again, where the printer was found
         rig.click("Reset");

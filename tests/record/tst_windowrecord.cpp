@@ -81,8 +81,7 @@ private slots:
     void windowCommandsRecordTheirBoards()
     {
         Recording recording(&m_settings);
-        recording.rig.click("ConfigPrinter");
-        recording.rig.click("GetSettings");
+        recording.rig.click("ConfigPrinter GetSettings");
         recording.record.waitForDone();
         const QString head = "2026-03-02T13:05:00.000Z,2026-03-02T13:05:00.000Z," + QSysInfo::machineHostName()
                            + ",tessary-configurator 2.3,";
