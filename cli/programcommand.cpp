@@ -118,7 +118,7 @@ QJsonObject programJson(QJsonObject json, const ProgramOrder &runOrder, const Bo
         return json;
     const BoardProgram &done = *run.program;
     const ProgrammingResult &result = done.result;
-    json.insert(QStringLiteral("identityBefore"), replyText(done.before));
+    json.insert(QStringLiteral("identityBefore"), replyText(run.identityBefore()));
     json.insert(QStringLiteral("identityAfter"), replyText(result.identity));
     json.insert(QStringLiteral("detectedPolarity"), result.detectedPolarity ? QJsonValue(int(*result.detectedPolarity))
                                                                             : QJsonValue(QJsonValue::Null));
@@ -141,7 +141,7 @@ QString programText(const ProgramOrder &runOrder, const BoardRun &run)
     const BoardProgram &done = *run.program;
     const ProgrammingResult &result = done.result;
     const MechanismSettings &settings = order.plan.settings;
-    QString text = QStringLiteral("Identity before: %1\n").arg(boardtext::shown(done.before));
+    QString text = QStringLiteral("Identity before: %1\n").arg(boardtext::shown(run.identityBefore()));
     if (order.userMode)
         text += QStringLiteral("Configuration mode: User, code %1 (bytes %2 %3)\n")
                     .arg(order.planCode, hexByte(configurationByte1(settings)), hexByte(configurationByte2(settings)));
@@ -492,7 +492,7 @@ int CliApp::programAllBoards(const Invocation &call, const ProgramOrder &order, 
         if (!tally.reported(run))
             continue;
         const bool logged = tally.add(run, programJson(boardtext::runJson(m_command, run), order, run));
-        const QByteArray before = run.program && !run.program->before.isEmpty() ? run.program->before : run.identity;
+        const QByteArray before = run.identityBefore();
         rows.append({run.portName(), run.device, run.found() ? run.printer.baudRate : QStringLiteral("-"),
                      before.isEmpty() ? QStringLiteral("-") : boardtext::shown(before),
                      run.program && !run.program->result.identity.isEmpty() ? boardtext::shown(run.program->result.identity)

@@ -89,7 +89,8 @@ void BoardRun::decide()
     case ProgrammingResult::Outcome::NotReset:
         return set(BoardOutcome::ResetNotSent,
                    (program->lineProblem.isEmpty() ? QStringLiteral("the serial line failed") : program->lineProblem)
-                       + QStringLiteral("; the board was not reset and may hold part of the configuration"));
+                       + (result.writes.isEmpty() ? QStringLiteral("; nothing was written to the board and it was not reset")
+                                                  : QStringLiteral("; the board was not reset and may hold part of the configuration")));
     case ProgrammingResult::Outcome::Stopped:
         return set(BoardOutcome::Interrupted, interruptedReason(*this));
     case ProgrammingResult::Outcome::Completed:
@@ -134,7 +135,7 @@ BoardRow recordRow(const BoardRun &run, const RecordContext &context)
         row.speed = run.printer.baudRate;
         row.handshake = run.printer.handshake == HandshakeXonXoff ? QStringLiteral("xon") : QStringLiteral("hw");
     }
-    const QByteArray before = run.program && !run.program->before.isEmpty() ? run.program->before : run.identity;
+    const QByteArray before = run.identityBefore();
     row.firmware = firmwarePart(before);
     row.identityBefore = identityPart(before);
     if (run.program)

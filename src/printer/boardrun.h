@@ -35,6 +35,12 @@ struct BoardRun {
     QString reason; // the failure in words; empty on success
 
     [[nodiscard]] bool found() const { return printer.printerFound; }
+    // Its identity before it was written: its answer as the programming
+    // began, else (that question unanswered, or not asked) the probe's.
+    [[nodiscard]] QByteArray identityBefore() const
+    {
+        return program && !program->before.isEmpty() ? program->before : identity;
+    }
     // Decides the outcome and its reason from what happened: the one place
     // where a board's result is decided.
     void decide();

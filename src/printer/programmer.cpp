@@ -152,7 +152,7 @@ ProgrammingResult Programmer::program(const ProgrammingPlan &plan)
 ProgrammingResult Programmer::notReset()
 {
     m_link.closePort();
-    m_prompts.error(notResetMessage());
+    m_prompts.error(m_result.writes.isEmpty() ? nothingWrittenMessage() : notResetMessage());
     m_result.outcome = ProgrammingResult::Outcome::NotReset;
     return m_result;
 }

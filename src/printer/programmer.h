@@ -113,6 +113,11 @@ public:
     {
         return QStringLiteral("Programming error ! Please check cables and power.");
     }
+    static QString nothingWrittenMessage()
+    {
+        return QStringLiteral("The serial line failed before anything was written: the board keeps the configuration "
+                              "it had. Please check cables and power, then configure it again.");
+    }
     static QString notResetMessage()
     {
         return QStringLiteral("The serial line failed: the board was not reset and may hold part of the "

@@ -1197,6 +1197,8 @@ private slots:
              written + "no,verify-failed,configuration bytes: the board's reply was unusable (3 bytes),4/4"},
             {"other polarity", code + QStringList{"--id", "X"}, 1,
              stopped + ",cancelled,Programming cancelled ! (the board detects the other strobe polarity),0/5"},
+            {"hang-up before the writes", code, 1, // its identity before: the probe's
+             stopped + ",reset-not-sent,COM1: the line was hung up; the port was closed; nothing was written to the board and it was not reset,0/4"},
             {"hang-up amid the writes", code, 1,
              stopped + ",reset-not-sent,COM1: the line was hung up; the port was closed; the board was not reset and may hold part of the "
                        "configuration,1/4"},
@@ -1212,7 +1214,7 @@ private slots:
             QCOMPARE(rig.run({"db", "add", rig.path("f.cdb"), "Line entry", "--code", "1111000101000000"}), 0);
             board.setFaults({.silent = fault == "silent", .noEcho = fault == "no echo", .wrongEchoAddress = fault == "wrong echo" ? 8 : -1,
                              .threeByteConfiguration = fault == "three-byte configuration",
-                             .hangUpAfter = fault == "hang-up amid the writes" ? 28 : -1});
+                             .hangUpAfter = fault == "hang-up amid the writes" ? 28 : fault == "hang-up before the writes" ? 20 : -1});
             rig.env.simLine.failOpen(1, fault == "busy" ? "/dev/ttyS0 is in use by another program" : "");
             const bool signal = fault == "signal";
             rig.env.virtualClock.onWait = [&rig, &board, signal](int) { // at the echo wait of the third write
@@ -1220,11 +1222,14 @@ private slots:
                     std::exchange(rig.app, nullptr)->interrupt(SIGTERM);
             };
             board.setParameter(8, 0);
-            QVERIFY2(rig.run(QStringList{"program", "--port", "COM1", "--station", "LINE 7", "--log", rig.path("line.csv")}
+            QVERIFY2(rig.run(QStringList{"program", "--port", "COM1", "--station", "LINE 7", "--log", rig.path("line.csv"), "--json"}
                              + QStringList(options).replaceInStrings("DB", rig.path("f.cdb"))) == status,
                      qPrintable(fault + ": " + rig.err));
             QCOMPARE(rig.rows("line.csv"), QStringList("2024-05-06T07:08:09.000Z,2024-05-06T07:08:09.000Z,LINE 7,tessary 2.3,program,COM1,"
                                                        "/dev/ttyS0,A1," + QString(row).replace("DB", rig.path("f.cdb"))));
+            QCOMPARE(rig.json({"identityBefore"}).left(16).trimmed(), row.section(u',', 3, 3)); // the JSON says what the log says
+            QCOMPARE(rig.err.contains("The serial line failed before anything was written: the board keeps the configuration it had."),
+                     fault == "hang-up before the writes");
         }
         // Fields that could break a row.
         for (const auto &[text, field] : QList<QPair<QString, QString>>{
