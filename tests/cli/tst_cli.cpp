@@ -218,8 +218,9 @@ private slots:
                                   + header + "\"); give a new file\n");
             QVERIFY(rig.env.simLine.opens().isEmpty() && rig.read("old.csv") == header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
         }
-        QVERIFY(rig.run({"db", "--help"}) == 0 && rig.out.startsWith("Usage: tessary db list|show|add"));
-        QVERIFY(rig.run({"code", "-h"}) == 0 && rig.out.startsWith("Usage: tessary code decode CODE"));
+        for (const auto &[help, usage] : {std::pair("db --help", "Usage: tessary db list|show|add"), std::pair("code -h", "Usage: tessary code decode CODE"),
+                                          std::pair("record --help", "Usage: tessary record use URL | flush | list")}) // each group's actions
+            QVERIFY2(rig.run(QString(help).split(u' ')) == 0 && rig.out.startsWith(usage), help);
     }
 
     // The listed devices fill the slots in natural order, around the ports
@@ -284,6 +285,10 @@ private slots:
         QCOMPARE(none.expect({"detect"}, 1, "tessary: this machine lists no serial port; name the board's device with --port PATH\n"), "");
         QCOMPARE(none.expect({"detect", "--port", "/dev/ttyUSB7", "--port", "COM2=/dev/ttyUSB9"}, 1,
                              "tessary: /dev/ttyUSB7 does not exist; /dev/ttyUSB9 does not exist\n"), "");
+        // Every board at once on all that the machine lists: the six slots, then the ports beyond them in natural order.
+        none.env.ports.setDevices({"/dev/ttyS9", "/dev/ttyS8", "/dev/ttyS7", "/dev/ttyS6", "/dev/ttyS5", "/dev/ttyS4", "/dev/ttyS11", "/dev/ttyS10"});
+        QCOMPARE(none.run({"detect", "--all-boards", "--json"}), 1);
+        QCOMPARE(none.each({"device"}), QString("/dev/ttyS4 /dev/ttyS5 /dev/ttyS6 /dev/ttyS7 /dev/ttyS8 /dev/ttyS9 /dev/ttyS10 /dev/ttyS11").split(u' '));
     }
 
     // The slot each adapter gets as adapters come and go, each step seen by a
