@@ -134,6 +134,13 @@ private:
     }
     // Runs `tessary ARGUMENTS` in process; its output in m_rig.out and m_rig.err.
     int tessary(const QStringList &arguments) { return m_rig.run(arguments); }
+    // What `tessary ARGUMENTS` says: its standard output when it exits 0, else its standard error; after
+    // "exit N: " when it does not exit with STATUS.
+    QString answer(const QStringList &arguments, int status = 0)
+    {
+        const int got = tessary(arguments);
+        return got != status ? QStringLiteral("exit %1: %2%3").arg(got).arg(m_rig.out, m_rig.err) : got == 0 ? m_rig.out : m_rig.err;
+    }
     // A connection of the test's own to a record's database, beside the program.
     static QSqlDatabase admin(const QString &url)
     {
@@ -312,8 +319,8 @@ private slots:
         const auto back = qScopeGuard([current = QDir::currentPath()] { QDir::setCurrent(current); });
         QDir::setCurrent(home);
         // Until one is used, the built-in record is not there: the questions say so and make no file.
-        QCOMPARE(tessary({"record", "list"}), 1);
-        QCOMPARE(m_rig.err, "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
+        QCOMPARE(answer({"record", "list"}, 1),
+                 "tessary: there is no record at " + recordDataFolder() + "/record.sqlite yet: nothing has been recorded there\n");
         QVERIFY(!QFile::exists(recordDataFolder() + "/record.sqlite"));
         QVERIFY(RecordLocation::keep(m_rig.env.memory, "sqlite:/before"));
         const QString other = "sqlite:" + home + "/other.sqlite";
@@ -325,10 +332,8 @@ private slots:
         QVERIFY2((status == 0 ? m_rig.out : m_rig.err).contains(said.replace("~/", home + u'/')), qPrintable(m_rig.out + m_rig.err));
         QVERIFY2(!(m_rig.out + m_rig.err).contains("s3cret"), qPrintable(m_rig.err));
         QCOMPARE(m_rig.env.memory.value(RecordLocation::settingsKey()).toString(), kept.replace("~/", home + u'/'));
-        if (status == 0) { // made on first use, with its tables; the questions now go there
-            QCOMPARE(tessary({"record", "list"}), 0);
-            QCOMPARE(m_rig.out, "0 boards\n");
-        }
+        if (status == 0) // made on first use, with its tables; the questions now go there
+            QCOMPARE(answer({"record", "list"}), "0 boards\n");
     }
 
     // Settings that cannot be written: the record is not said to be kept, and the one in use stays.
@@ -414,8 +419,7 @@ private slots:
                                                                   "--id", "L7 {n:05}"})));
         QVERIFY2(end.complete(), qPrintable(end.message));
 
-        QCOMPARE(tessary({"record", "list", "--record", url, "--csv"}), 0);
-        QCOMPARE(m_rig.out,
+        QCOMPARE(answer({"record", "list", "--record", url, "--csv"}),
                  "started,ended,station,tool,command,port,device,adapter_serial,speed,handshake,firmware,identity_before,"
                  "identity_after,database,entry,code,mode,verified,result,reason,writes\n"
                  "2024-05-06T07:08:09.000Z,2024-05-06T07:08:15.000Z,LINE7-A,tessary 2.3,program,,/dev/ttyUSB4,,,,,,,,,"
@@ -427,8 +431,7 @@ private slots:
                  "hw,FW 4.12,TH432 1K5 STD,TH432 1K5 STD,,,1111000101000000,user,no,echo-error,"
                  "\"the board echoed 0x40, not 0x41 (\"\"A\"\")\",3/9\n");
 
-        QCOMPARE(tessary({"record", "list", "--record", url}), 0);
-        QCOMPARE(m_rig.out,
+        QCOMPARE(answer({"record", "list", "--record", url}),
                  "Started              Station  Command  Port     Identity before  Identity after  Code              "
                  "Result      Reason\n"
                  "2024-05-06 09:08:09  LINE7-A  program  ttyUSB4  -                -               1111000101000000  "
@@ -536,8 +539,7 @@ private slots:
             return;
         }
         const bool known = !printed.startsWith("tessary: ");
-        QCOMPARE(tessary(arguments), known ? 0 : 1);
-        QCOMPARE(known ? m_rig.out : m_rig.err, printed.replace("URL", url));
+        QCOMPARE(answer(arguments, known ? 0 : 1), printed.replace("URL", url));
         if (!known) // the JSON says so too
             QCOMPARE(QJsonDocument::fromJson(m_rig.out.toUtf8())["ok"], QJsonValue(false));
     }
@@ -599,10 +601,8 @@ private slots:
             QCOMPARE(json["ok"], QJsonValue(false));
             QVERIFY(m_rig.env.simLine.opens().isEmpty());
             QVERIFY(!QFile::exists(spool));
-            for (const char *question : {"list", "summary"}) {
-                QCOMPARE(tessary({"record", question, "--record", url}), 1);
-                QCOMPARE(m_rig.err, refusal);
-            }
+            for (const char *question : {"list", "summary"})
+                QCOMPARE(answer({"record", question, "--record", url}, 1), refusal);
             return;
         }
         const QByteArray row = "2024-05-08T12:00:00.000Z,2024-05-08T12:00:00.000Z,LINE7-A,tessary 2.3,program,COM1,/dev/ttyS0,,"
@@ -626,8 +626,7 @@ private slots:
         QCOMPARE(status, 0);
         QVERIFY2(json["recorded"] == QJsonValue(true), qPrintable(m_rig.out + m_rig.err));
         QVERIFY2(!m_rig.err.contains("record"), qPrintable(m_rig.err));
-        QCOMPARE(tessary({"record", "list", "--csv", "--record", url}), 0);
-        QCOMPARE(m_rig.out.toUtf8(), test::fileBytes(log));
+        QCOMPARE(answer({"record", "list", "--csv", "--record", url}).toUtf8(), test::fileBytes(log));
         // The options as given: none of their words needs quoting or masking.
         QCOMPARE(sql(url, "SELECT command || ' | ' || options || ' | ' || station FROM runs WHERE ended IS NOT NULL").toString(),
                  "program | " + arguments.join(u' ') + " | LINE7-A");
@@ -732,11 +731,9 @@ private slots:
 
         // A send cut short after the record took the rows sends them again: taken once.
         QVERIFY(test::writeFile(spoolOf(url), spooled));
-        QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
-        QCOMPARE(m_rig.out, "Sent 2 rows to " + url + "; nothing waits.\n");
+        QCOMPARE(answer({"record", "flush", "--record", url}), "Sent 2 rows to " + url + "; nothing waits.\n");
         QCOMPARE(sql(url, counted).toString().section(u' ', 0, 1), "5 5"); // taken once
-        QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
-        QCOMPARE(m_rig.out, "Nothing waits for " + url + ".\n");
+        QCOMPARE(answer({"record", "flush", "--record", url}), "Nothing waits for " + url + ".\n");
     }
 
     void aRowTheRecordRefusesWaitsAlone_data() { backends(); }
@@ -774,8 +771,7 @@ private slots:
         QCOMPARE(test::fileBytes(spoolOf(url)), cut); // rewritten with what stays
         // Sent again (a send cut short before the spool was rewritten): taken once.
         QVERIFY(test::writeFile(spoolOf(url), refused));
-        QCOMPARE(tessary({"record", "flush", "--record", url}), 0);
-        QCOMPARE(m_rig.out, "Sent 1 row to " + url + "; nothing waits.\n");
+        QCOMPARE(answer({"record", "flush", "--record", url}), "Sent 1 row to " + url + "; nothing waits.\n");
         QCOMPARE(listed({"record", "list", "--record", url}), "S1:L7-0001 S1:REFUSED S2:L7-0003 S4:TH432 1K5 STD");
         // Board lines that are whole JSON but not a whole row (the row just sent, one field spoiled in each)
         // stay, unsent.
@@ -787,9 +783,8 @@ private slots:
             spoiled += QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n';
         }
         QVERIFY(test::writeFile(spoolOf(url), spoiled));
-        QCOMPARE(tessary({"record", "flush", "--record", url}), 1);
-        QCOMPARE(m_rig.err, "tessary: sent 0 rows to " + url + "; 4 rows not recorded yet, kept in " + spoolOf(url)
-                            + ": a line of the spool is not a whole row\n");
+        QCOMPARE(answer({"record", "flush", "--record", url}, 1), "tessary: sent 0 rows to " + url + "; 4 rows not recorded yet, kept in "
+                                                                      + spoolOf(url) + ": a line of the spool is not a whole row\n");
         QCOMPARE(test::fileBytes(spoolOf(url)), spoiled);
     }
 
@@ -813,9 +808,8 @@ private slots:
                                   "current_database() AND backend_type = 'client backend' AND pid <> pg_backend_pid()").toString(),
                          "tessary");
             // A counter the record lacks hands out nothing, and says so.
-            QCOMPARE(tessary(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--station", "LINE7-A", "--record=" + url}), 1);
-            QCOMPARE(m_rig.err, "TH432 1K5 STD found on COM 1 at 115200 bauds\ntessary: the record " + url
-                                + " has no counter \"L7\"; a start value creates it\n");
+            QCOMPARE(answer(ProgramOnCom1 + QStringList{"--id", "L7-{n}", "--serial-from-record", "L7", "--station", "LINE7-A", "--record=" + url}, 1),
+                     "TH432 1K5 STD found on COM 1 at 115200 bauds\ntessary: the record " + url + " has no counter \"L7\"; a start value creates it\n");
             for (int station = 1; station <= 4; ++station) {
                 QStringList arguments = {"program", "--all-boards", "--code", "1111000101000000", "--id", "L7-{n:03}",
                                          "--serial-from-record", "L7", "--serial-start", "7", "--yes",
