@@ -180,15 +180,16 @@ private:
     int m_udev[2] = {-1, -1};
 };
 
-// COM1 to COM6 following the system, and what they told.
+// COM1 to COM6 following the scripted system, and what they told.
 struct WatchedSlots {
-    explicit WatchedSlots(SerialPorts &system, const QMap<int, QString> &mappings = {}) : comSlots(system, &settings, mappings)
+    explicit WatchedSlots(bool udevRuns, const QMap<int, QString> &mappings = {}) : system(udevRuns), comSlots(system, &settings, mappings)
     {
         QObject::connect(&comSlots, &ComSlots::changed, [this](const QList<SlotEvent> &events) {
             for (const SlotEvent &event : events)
                 told << event.text() + (event.adapter.byId.isEmpty() ? "" : " (" + event.adapter.byId + ')');
         });
     }
+    ScriptedSystem system;
     QTemporaryDir folder;
     QSettings settings{folder.filePath("slots.ini"), QSettings::IniFormat};
     ComSlots comSlots;
@@ -361,15 +362,14 @@ private slots:
     // udev's word once its burst has settled.
     void theWatchTellsADeviceOnceItIsWhole()
     {
-        ScriptedSystem system(true);
-        WatchedSlots watched(system);
+        WatchedSlots watched(true);
         watched.comSlots.watch();
-        QSignalSpy changes(&system, &SerialPorts::changed);
-        system.ports = {{"/dev/ttyUSB0", "USB-Serial Controller", "Prolific", {}, 0x067b, 0x2303, {}}};
-        system.tell("ttyUSB0");
+        QSignalSpy changes(&watched.system, &SerialPorts::changed);
+        watched.system.ports = {{"/dev/ttyUSB0", "USB-Serial Controller", "Prolific", {}, 0x067b, 0x2303, {}}};
+        watched.system.tell("ttyUSB0");
         QTimer::singleShot(20, [&] {
-            system.ports[0].byId = "usb-Prolific_USB-Serial_Controller-if00-port0";
-            system.tell("ttyUSB0");
+            watched.system.ports[0].byId = "usb-Prolific_USB-Serial_Controller-if00-port0";
+            watched.system.tell("ttyUSB0");
         });
         QVERIFY(changes.wait(2000));
         QVERIFY(!changes.wait(3 * SystemSerialPorts::SettleMs));
@@ -381,8 +381,7 @@ private slots:
     // what is kept for COM1 afterwards is that device alone, none of the adapter's ids.
     void aSlotTakenOverKeepsNothingOfTheAdapterBefore()
     {
-        ScriptedSystem system(false);
-        WatchedSlots watched(system);
+        WatchedSlots watched(false);
         for (int port = 1; port <= 6; ++port) {
             const QString group = QString("ComSlots/COM%1/").arg(port);
             watched.settings.setValue(group + "device", QString("/dev/ttyUSB%1").arg(port));
@@ -390,7 +389,7 @@ private slots:
             watched.settings.setValue(group + "productId", 24577);
             watched.settings.setValue(group + "used", port);
         }
-        system.ports = {{"/dev/ttyS0", {}, {}, {}, {}, {}, {}}};
+        watched.system.ports = {{"/dev/ttyS0", {}, {}, {}, {}, {}, {}}};
         watched.comSlots.refresh();
         watched.settings.beginGroup("ComSlots/COM1"); // (had it taken another slot, COM1 would keep all eight keys)
         QCOMPARE(watched.settings.childKeys(), (QStringList{"byId", "description", "device", "manufacturer", "serialNumber", "used"}));
@@ -401,12 +400,11 @@ private slots:
     // gone: the watch compares with what the program saw, not with its own earlier look.
     void theWatchTellsAPathGoneThatCameAsItStarted()
     {
-        ScriptedSystem system(false);
         QTemporaryDir dir;
         const QString link = dir.filePath("adapter");
-        WatchedSlots watched(system, {{3, link}});
-        system.listing = [&] {
-            system.listing = {};
+        WatchedSlots watched(false, {{3, link}});
+        watched.system.listing = [&] {
+            watched.system.listing = {};
             QVERIFY(QFile::link("/dev/null", link));
         };
         watched.comSlots.watch();
