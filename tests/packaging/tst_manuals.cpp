@@ -203,6 +203,9 @@ private slots:
         QTest::newRow("zsh: head widths after =") << "zsh" << "program --head-width=" << widths;
         QTest::newRow("zsh: entries") << "zsh" << "program --db DB --entry ''" << mechanisms(1, 29);
         QTest::newRow("zsh: databases") << "zsh" << "db list ''" << QStringList{"files -g *.cdb"};
+        QTest::newRow("zsh: ports and the adapters present") << "zsh" << "detect --port ''" << ports;
+        for (const char *path : {"/dev/nul", "COM3=/dev/nul", "COM3="}) // any file once a path is begun
+            QTest::addRow("zsh: files after --port %s", path) << "zsh" << QString("detect --port ") + path << QStringList{"files"};
         QTest::newRow("fish: a command") << "fish" << "de" << QStringList{"detect"};
         QTest::newRow("fish: actions") << "fish" << "code " << QStringList{"decode", "encode"};
         QTest::newRow("fish: an option") << "fish" << "detect --spe" << QStringList{"--speed"};
@@ -231,8 +234,8 @@ private slots:
                       + words + ")\nCOMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n_tessary\nprintf '%s\\n' \"${COMPREPLY[@]}\"\n"}},
             {"zsh", {"-f", "-c", "compdef() { print -r -- \"compdef $*\" }\n"
                      "compadd() { local -a w; w=(\"$@\"); [[ $w[1] == -a ]] && w=(${(P)w[2]}) || w=(${w[2,-1]}); print -rl -- $w }\n"
-                     "_describe() { print -rl -- \"${(@)${(P)${@[-1]}}%%:*}\" }\n_files() { print -r -- \"files $*\" }\n"
-                     "compset() { PREFIX=${PREFIX#*=} }\nsource " + generated("completion/_tessary") + "\nwords=(" + words + "); CURRENT=$#words; PREFIX=$words[-1]; _tessary\n"}},
+                     "_describe() { print -rl -- \"${(@)${(P)${@[-1]}}%%:*}\" }\n_files() { print -r -- files $* }\n"
+                     "compset() { IPREFIX=${PREFIX%%=*}=; PREFIX=${PREFIX#*=} }\nsource " + generated("completion/_tessary") + "\nwords=(" + words + "); CURRENT=$#words; PREFIX=$words[-1]; _tessary\n"}},
             {"fish", {"--no-config", "-c", "source " + generated("completion/tessary.fish") + "; complete -C'" + QString(words).replace(built("cli/tessary"), "tessary") + "'"}}};
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         if (!line.startsWith(u'\\')) // the line's own program in the home folder alone
