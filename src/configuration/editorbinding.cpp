@@ -60,16 +60,13 @@ void EditorBinding::setCheckedForced(QAbstractButton *button, bool checked)
         button->setChecked(true);
         return;
     }
-    // An exclusive group (or an auto-exclusive radio button) refuses to lose
-    // its checked button: lift the exclusivity for the moment of unchecking.
+    // An exclusive group refuses to lose its checked button: lift the
+    // exclusivity for the moment of unchecking. (Every option of the editor
+    // is in the exclusive group of its frame.)
     if (QButtonGroup *group = button->group(); group && group->exclusive()) {
         group->setExclusive(false);
         button->setChecked(false);
         group->setExclusive(true);
-    } else if (button->autoExclusive()) {
-        button->setAutoExclusive(false);
-        button->setChecked(false);
-        button->setAutoExclusive(true);
     } else {
         button->setChecked(false);
     }
