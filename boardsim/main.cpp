@@ -85,12 +85,10 @@ int main(int argc, char *argv[])
     const QCommandLineOption &logFile = named("log");
     const bool parsed = parser.parse(QCoreApplication::arguments());
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(helpTextFor(parser, QStringLiteral("tessary-boardsim"))), stdout);
-        return 0;
+        return printAnswer(helpTextFor(parser, QStringLiteral("tessary-boardsim")), "tessary-boardsim") ? 0 : 1;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        std::fputs(qPrintable(versionText(QStringLiteral("tessary-boardsim"))), stdout);
-        return 0;
+        return printAnswer(versionText(QStringLiteral("tessary-boardsim")), "tessary-boardsim") ? 0 : 1;
     }
     if (!parsed)
         fail(parseErrorLine(parser, all));

@@ -93,11 +93,11 @@ int CliApp::run(const QStringList &arguments)
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         m_out << overview();
-        return Success;
+        return finish(Success);
     }
     if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
         m_out << versionText(QStringLiteral("tessary"));
-        return Success;
+        return finish(Success);
     }
     m_command = command;
     if (command == QLatin1String("db") || command == QLatin1String("code") || command == QLatin1String("record"))
@@ -404,7 +404,7 @@ int CliApp::runGroup(const QString &group, const QStringList &arguments)
         else if (group == QLatin1String("record"))
             m_out << "Usage: tessary record use URL | flush | list [filters] | board IDENTITY | summary [--by ...]\n";
         m_out << "See tessary " << group << " <action> --help.\n";
-        return Success;
+        return finish(Success);
     }
     if (const Subcommand *subcommand = findSubcommand(group + u' ' + action); subcommand)
         return runSubcommand(*subcommand, arguments.mid(1));
@@ -494,7 +494,7 @@ int CliApp::runSubcommand(const Subcommand &command, const QStringList &argument
     Invocation call{parser, {}, {}, arguments};
     if (const auto exit = parse(parser, options, withOptionalValues(command, options, arguments), call.common,
                                 command.reach))
-        return *exit;
+        return finish(*exit); // a help that could not be written is no success
     call.arguments = parser.positionalArguments();
     const qsizetype expected = command.arguments == Subcommand::FileAndEntry ? (call.has("index") ? 1 : 2)
                                                                              : command.arguments;

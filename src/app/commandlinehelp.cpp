@@ -4,6 +4,9 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace tessary {
@@ -107,6 +110,15 @@ QString helpTextFor(const QCommandLineParser &parser, const QString &usage)
     static const QRegularExpression first(QStringLiteral("^Usage: \\S+"));
     help.replace(first, QStringLiteral("Usage: ") + usage);
     return help;
+}
+
+bool printAnswer(const QString &text, const char *program)
+{
+    std::fputs(qPrintable(text), stdout);
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    std::fprintf(stderr, "%s: writing the output failed (%s)\n", program, std::strerror(errno));
+    return false;
 }
 
 } // namespace tessary

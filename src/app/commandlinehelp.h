@@ -29,4 +29,8 @@ namespace tessary {
 // application object exists.
 [[nodiscard]] QString helpTextFor(const QCommandLineParser &parser, const QString &usage);
 
+// Writes a help or version text to standard output; false, said on standard
+// error in the program's name, when it could not be written (a full disk).
+[[nodiscard]] bool printAnswer(const QString &text, const char *program);
+
 } // namespace tessary

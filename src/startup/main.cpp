@@ -13,6 +13,7 @@
 #include "serial/qtserialline.h"
 #include "serial/recordedpath.h"
 #include "serial/serialports.h"
+#include "app/commandlinehelp.h"
 #include "startup/commandline.h"
 #include "startup/dialogprompts.h"
 #include "startup/splashscreen.h"
@@ -27,11 +28,12 @@ using namespace tessary;
 
 namespace {
 
-// Says what the command line asked for, or why it is refused; true when the program ends here.
-bool answered(const CommandLine &options)
+// Says what the command line asked for, or why it is refused; true when the program ends here
+// (with status 1 when the answer could not be written).
+bool answered(CommandLine &options)
 {
-    if (!options.output.isEmpty())
-        std::fputs(qPrintable(options.output), stdout);
+    if (!options.output.isEmpty() && !printAnswer(options.output, "tessary-configurator"))
+        options.exitCode = 1;
     if (!options.error.isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(options.error));
     return options.exit;

@@ -221,6 +221,9 @@ private slots:
         for (const auto &[help, usage] : {std::pair("db --help", "Usage: tessary db list|show|add"), std::pair("code -h", "Usage: tessary code decode CODE"),
                                           std::pair("record --help", "Usage: tessary record use URL | flush | list")}) // each group's actions
             QVERIFY2(rig.run(QString(help).split(u' ')) == 0 && rig.out.startsWith(usage), help);
+        rig.outClosed = true; // a help or version that could not be written is no success
+        for (const char *asked : {"--help", "--version", "db --help", "program --help"})
+            QCOMPARE(rig.expect(QString(asked).split(u' '), 1, "tessary: writing the output failed (Unknown error)\n"), "");
     }
 
     // The listed devices fill the slots in natural order, around the ports

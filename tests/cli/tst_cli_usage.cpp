@@ -52,6 +52,11 @@ private slots:
             QVERIFY2(program.endsWith("tessary") || help.out.contains("\n  -v, --version "), qPrintable(help.out));
             QVERIFY2(!program.endsWith("configurator") || help.out.contains("\nConfigures the controller board of a thermal printer over a serial port.\n"),
                      qPrintable(help.out));
+            QProcess full; // an answer that cannot be written (a full disk) is no success
+            full.setProcessEnvironment(environment);
+            full.setStandardOutputFile("/dev/full");
+            full.start(built(program), {"--version"});
+            QVERIFY(full.waitForFinished() && full.exitCode() == 1 && full.readAllStandardError().endsWith(": writing the output failed (No space left on device)\n"));
         }
     }
 };
