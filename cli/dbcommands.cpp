@@ -320,6 +320,9 @@ int CliApp::dbImport(const Invocation &call)
     const QString source = call.arguments.at(0);
     const QString path = call.arguments.at(1);
 
+    // A pipe or a device would hold the run in its open until something writes (signals unheard).
+    if (const QString reason = source == QLatin1String("-") ? QString() : notARegularFile(source); !reason.isEmpty())
+        return fail(common, QStringLiteral("cannot read %1: %2; give - to read standard input").arg(source, reason));
     QFile input;
     const bool opened = source == QLatin1String("-") ? input.open(stdin, QIODevice::ReadOnly)
                                                      : (input.setFileName(source), input.open(QIODevice::ReadOnly));

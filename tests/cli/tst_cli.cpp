@@ -1382,6 +1382,9 @@ private slots:
         QCOMPARE(rig.run({"db", "import", rig.path("again.json"), rig.path("first.cdb")}), 1); // exists: needs --yes
         QCOMPARE(rig.run({"db", "import", rig.path("again.json"), rig.path("first.cdb"), "--yes"}), 0);
         QCOMPARE(rig.read("first.cdb"), bytes);
+        QCOMPARE(::mkfifo(qPrintable(rig.path("pipe.json")), 0600), 0); // which nothing may ever write
+        QCOMPARE(rig.expect({"db", "import", rig.path("pipe.json"), rig.path("out.cdb")}, 1,
+                            "cannot read " + rig.path("pipe.json") + ": it is a named pipe (FIFO), not a file; give - to read standard input\n"), "");
 
         // Refused with the entry named, exit status 1 and no file written.
         const QByteArray head = R"({"format": "tessary-cdb", "version": 1, "entries": [{"name": "M", "code": "1111000101000000"}, )";
