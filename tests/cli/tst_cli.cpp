@@ -213,9 +213,8 @@ private slots:
                                          QByteArray("started,ended,station")}) {
             rig.write("old.csv", header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
             rig.board(1);
-            QCOMPARE(rig.run({"program", "--code", "1111000101000000", "--log", rig.path("old.csv")}), 2);
-            QCOMPARE(rig.err, "tessary program: the log file " + rig.path("old.csv") + " holds rows under another header (\""
-                                  + header + "\"); give a new file\n");
+            QCOMPARE(rig.answer({"program", "--code", "1111000101000000", "--log", rig.path("old.csv")}, 2),
+                     "tessary program: the log file " + rig.path("old.csv") + " holds rows under another header (\"" + header + "\"); give a new file\n");
             QVERIFY(rig.env.simLine.opens().isEmpty() && rig.read("old.csv") == header + "\n2024-05-06T07:08:09Z,/dev/ttyS0,115200\n");
         }
         for (const auto &[help, usage] : {std::pair("db --help", "Usage: tessary db list|show|add"), std::pair("code -h", "Usage: tessary code decode CODE"),
@@ -233,8 +232,7 @@ private slots:
     {
         Rig rig;
         rig.env.ports.setDevices({"/dev/ttyUSB10", "/dev/ttyS1", "/dev/ttyUSB2", "/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyACM0"});
-        QCOMPARE(rig.run({"ports", "--port", "COM2=/dev/ttyUSB0"}), 0);
-        QCOMPARE(rig.out, "COM1  /dev/ttyACM0          present\nCOM2  /dev/ttyUSB0          present  given with --port\n"
+        QCOMPARE(rig.answer({"ports", "--port", "COM2=/dev/ttyUSB0"}), "COM1  /dev/ttyACM0          present\nCOM2  /dev/ttyUSB0          present  given with --port\n"
                           "COM3  /dev/ttyS1            present\nCOM4  /dev/ttyS10           present\n"
                           "COM5  /dev/ttyUSB2          present\nCOM6  /dev/ttyUSB9          present\n");
         QCOMPARE(rig.run({"ports", "--json"}), 0); // ttyUSB0 takes the slot no device was kept for
@@ -262,23 +260,19 @@ private slots:
         // Output that can no longer be written ends the watch at the next event, and says so.
         rig.outClosed = true;
         QTimer::singleShot(0, [&] { rig.env.ports.plug(adapter('B', "/dev/ttyUSB4")); });
-        QCOMPARE(rig.run({"ports", "--watch", "--quiet"}), 1);
-        QCOMPARE(rig.err, "tessary: writing the output failed (Unknown error)\n");
+        QCOMPARE(rig.answer({"ports", "--watch", "--quiet"}, 1), "tessary: writing the output failed (Unknown error)\n");
         // A bare name found only in /dev is the one there (a relative path is the current folder's, as the
         // desktop program's); a device mapped through a link keeps one slot, and a link and its target are never two.
         Rig here;
         const QString nul = here.path("nul");
         QVERIFY(QFile::link("/dev/null", nul));
         here.env.ports.setDevices({"/dev/null", "/dev/full"});
-        QCOMPARE(here.run({"ports", "--port", "COM2=" + nul, "--port", "zero"}), 0);
-        QCOMPARE(here.out.simplified(), "COM1 /dev/full present COM2 " + nul + " present given with --port COM3 /dev/zero present "
-                                        "given with --port COM4 - free COM5 - free COM6 - free"); // a present device keeps its slot
+        QCOMPARE(here.answer({"ports", "--port", "COM2=" + nul, "--port", "zero"}).simplified(),
+                 "COM1 /dev/full present COM2 " + nul + " present given with --port COM3 /dev/zero present given with --port COM4 - free COM5 - free COM6 - free"); // a present device keeps its slot
         // A device a mapping takes the slot of is lent another for the run, and has its own again after it.
-        QCOMPARE(here.run({"ports", "--port", "COM1=/dev/zero"}), 0);
-        QCOMPARE(here.out.simplified(), "COM1 /dev/zero present given with --port COM2 /dev/full present COM3 /dev/null present "
+        QCOMPARE(here.answer({"ports", "--port", "COM1=/dev/zero"}).simplified(), "COM1 /dev/zero present given with --port COM2 /dev/full present COM3 /dev/null present "
                                         "COM4 - free COM5 - free COM6 - free");
-        QCOMPARE(here.run({"ports"}), 0);
-        QCOMPARE(here.out.simplified(), "COM1 /dev/full present COM2 - free COM3 /dev/null present COM4 - free COM5 - free COM6 - free");
+        QCOMPARE(here.answer({"ports"}).simplified(), "COM1 /dev/full present COM2 - free COM3 /dev/null present COM4 - free COM5 - free COM6 - free");
         QCOMPARE(here.expect({"ports", "--port", "COM1=" + nul, "--port", "COM3=/dev/null"}, 2,
                              "--port: COM1 (" + nul + ") and COM3 (/dev/null) are one device; give each device one slot\n"), "");
         // A machine that lists no serial port, devices that are not there: nothing to ask, the reason is the one line.
@@ -380,8 +374,7 @@ private slots:
     {
         Rig rig;
         place(rig, "3:xon@9600 4:19200");
-        QCOMPARE(rig.run({"detect"}), 0);
-        QCOMPARE(rig.out, "Port: COM3 (/dev/ttyS2)\nBaudrate: 9600\nHandshake: Xon-Xoff\nIdentity: TH432 1K5 STD    FW 4.12\n");
+        QCOMPARE(rig.answer({"detect"}), "Port: COM3 (/dev/ttyS2)\nBaudrate: 9600\nHandshake: Xon-Xoff\nIdentity: TH432 1K5 STD    FW 4.12\n");
         QCOMPARE(rig.env.simLine.writtenBytes(3).count("\x1bI"), 1); // the identity the probe read: asked once
         // Progress on standard error: each port's speeds, then the finding.
         for (const char *line : {"Attempting to contact printer on COM 1 at 115200 bauds.\n",
@@ -1016,8 +1009,7 @@ private slots:
     {
         Rig rig;
         rig.board(1, {.identity = "L7-0003"});
-        QCOMPARE(rig.run({"audit", "--port", "COM1"}), 0);
-        QCOMPARE(rig.out, "Port: COM1 (/dev/ttyS0)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\nFirmware: FW 4.12\nIdentity: L7-0003\n"
+        QCOMPARE(rig.answer({"audit", "--port", "COM1"}), "Port: COM1 (/dev/ttyS0)\nBaudrate: 115200\nHandshake: DSR/DTR Mode\nFirmware: FW 4.12\nIdentity: L7-0003\n"
                           "Configuration mode: User\nIdentity determination: User\nConfiguration code: 1111000101000000\n"
                           "  Printer mode: Chipset\n  Logic voltage: 5 V\n  Mechanism: Standard\n  Motor steps: 1 step/dotline\n"
                           "  Motor rotation: Normal\n  Head type: 1500 Ohms\n  Strobe polarity: Negative\n  Head width: 432 dots\n"
@@ -1261,8 +1253,7 @@ private slots:
         QCOMPARE(rig.read("new.cdb"), three);
         QCOMPARE(rig.run({"db", "show", file, "--index", "3"}), 0);
         QVERIFY(rig.out.startsWith("Name: A name of twenty\nCode: 1101001100100000\n"));
-        QCOMPARE(rig.run({"db", "list", file}), 0);
-        QCOMPARE(rig.out, "  1  Mechanism 01      1111000101000000\n  2  Sixteen chars ok  1111000001100000\n"
+        QCOMPARE(rig.answer({"db", "list", file}), "  1  Mechanism 01      1111000101000000\n  2  Sixteen chars ok  1111000001100000\n"
                           "  3  A name of twenty  1101001100100000\n");
         // Read-only: read, never written.
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner));
@@ -1445,8 +1436,7 @@ private slots:
     void codeDecodeAndEncode()
     {
         Rig rig;
-        QCOMPARE(rig.run({"code", "decode", "1011011100001111"}), 0);
-        QCOMPARE(rig.out, "Configuration code: 1011011100001111 (bytes B7 0F)\n  Printer mode: Chipset\n  Logic voltage: 3.3 V\n"
+        QCOMPARE(rig.answer({"code", "decode", "1011011100001111"}), "Configuration code: 1011011100001111 (bytes B7 0F)\n  Printer mode: Chipset\n  Logic voltage: 3.3 V\n"
                           "  Mechanism: Standard\n  Motor steps: 1 step/dotline\n  Motor rotation: Normal\n  Head type: not defined\n"
                           "  Strobe polarity: Negative\n  Head width: not defined\n  Head-up polarity: Normal\n"
                           "Note: positions 13 to 16 are reserved and should be 0000.\n");

@@ -136,6 +136,13 @@ struct CliRig {
         return status;
     }
     // Runs the command: "" when it exits with `status` and says `said` on standard error, else what it did.
+    // What the command says: its standard output when it exits 0, else its standard error; after "exit N: "
+    // when it does not exit with STATUS.
+    [[nodiscard]] QString answer(const QStringList &arguments, int status = 0)
+    {
+        const int got = run(arguments);
+        return got != status ? QStringLiteral("exit %1: %2%3").arg(got).arg(out, err) : got == 0 ? out : err;
+    }
     [[nodiscard]] QString expect(const QStringList &arguments, int status, const QString &said)
     {
         const int got = run(arguments);
